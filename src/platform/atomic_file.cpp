@@ -1,0 +1,90 @@
+#include "platform/atomic_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace hivewise {
+
+bool ReadWholeFile(const std::filesystem::path& path, std::string* out, std::string* error) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (error) *error = path.filename().string() + ": " + std::strerror(errno);
+        return false;
+    }
+    out->clear();
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_size > 0) out->reserve(static_cast<size_t>(st.st_size));
+    char buf[1 << 16];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (error) *error = path.filename().string() + ": " + std::strerror(errno);
+            ::close(fd);
+            return false;
+        }
+        if (n == 0) break;
+        out->append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return true;
+}
+
+bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content,
+                         std::string* error, mode_t mode) {
+    struct stat existing {};
+    if (::stat(path.c_str(), &existing) == 0) mode = existing.st_mode & 07777;
+    std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
+    std::string tmpl = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+    int fd = ::mkstemp(tmpl.data());
+    if (fd < 0) {
+        if (error) {
+            *error = "cannot create a temporary file beside " + path.filename().string() + ": " +
+                     std::strerror(errno);
+        }
+        return false;
+    }
+    size_t done = 0;
+    bool ok = true;
+    while (done < content.size()) {
+        ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = false;
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    int savedErrno = errno;
+    if (ok && (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)) {
+        ok = false;
+        savedErrno = errno;
+    }
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        savedErrno = errno;
+    }
+    if (ok && ::rename(tmpl.c_str(), path.c_str()) != 0) {
+        ok = false;
+        savedErrno = errno;
+    }
+    if (!ok) {
+        ::unlink(tmpl.c_str());
+        if (error) {
+            *error = "cannot write " + path.filename().string() + ": " + std::strerror(savedErrno);
+        }
+        return false;
+    }
+    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return true;
+}
+
+}  // namespace hivewise

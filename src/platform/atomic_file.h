@@ -1,0 +1,20 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace hivewise {
+
+// Writes a file through a temporary file in the same folder (flushed, then renamed over
+// the target), so that a crash or a full disk leaves the old file or the new one, never
+// a part. `mode` is used for a new file; an existing file keeps its own.
+bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content,
+                         std::string* error, mode_t mode = 0644);
+
+// Reads a whole file; false with a message when it cannot.
+bool ReadWholeFile(const std::filesystem::path& path, std::string* out, std::string* error);
+
+}  // namespace hivewise

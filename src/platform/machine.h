@@ -1,0 +1,163 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/host_services.h"
+#include "platform/registry_store.h"
+
+// A Windows installation the program works on: a Wine prefix loaded into memory.
+// Its registry, its drives, its environment and its version facts, and the saving
+// of what changed back into the prefix's files.
+namespace hivewise {
+
+class KeyHandleTable;
+class PathResolver;
+class PrefixLock;
+
+// GetDriveTypeA's answers.
+enum class DriveType : unsigned {
+    Unknown = 0,
+    NoRootDir = 1,
+    Removable = 2,
+    Fixed = 3,
+    Remote = 4,
+    CdRom = 5,
+    RamDisk = 6,
+};
+
+struct Drive {
+    char letter = 'C';  // upper case
+    std::filesystem::path hostRoot;
+    DriveType type = DriveType::Fixed;
+};
+
+struct VersionFacts {
+    bool isNt = true;
+    unsigned major = 5;
+    unsigned minor = 1;
+    unsigned build = 2600;
+    std::string servicePack;            // CSDVersion, e.g. "Service Pack 2"
+    std::string productName;            // ProductName, when the registry has one
+    std::string productType = "WinNT";  // ProductOptions\ProductType
+    unsigned suiteMask = 0;
+    unsigned userDefaultLanguage = 0x0409;  // LANGID of the user's locale
+};
+
+// Environment names compare without regard to case, as on Windows.
+struct EnvNameLess {
+    bool operator()(const std::string& a, const std::string& b) const;
+};
+using Environment = std::map<std::string, std::string, EnvNameLess>;
+
+// One registry file of the prefix and what is needed to write it back safely.
+struct HiveFile {
+    std::string fileName;          // "system.reg"
+    std::u16string relativeTo;     // "REGISTRY\\Machine"
+    std::shared_ptr<RegKey> base;  // the branch the file holds
+    std::string original;          // the text as loaded; raw sections point into it
+    std::string header;
+    std::string trailer;
+    std::string onDisk;    // what the file holds now, as far as we know
+    bool existed = false;  // the file was there when loaded
+    struct timespec mtime {};
+    off_t size = 0;
+    ino_t inode = 0;
+};
+
+struct MachineOptions {
+    // Take the lock against a second instance and refuse writes while Wine runs.
+    bool lockPrefix = true;
+    // Load without ever writing back (the prefix is read only for this run).
+    bool readOnly = false;
+};
+
+class Machine {
+  public:
+    struct LoadResult {
+        std::unique_ptr<Machine> machine;
+        std::string error;  // one line, for the user
+    };
+    static LoadResult Load(const std::filesystem::path& prefix, const MachineOptions& options = {});
+    ~Machine();
+    Machine(const Machine&) = delete;
+    Machine& operator=(const Machine&) = delete;
+
+    RegistryStore& Registry() { return store_; }
+    RegKey* LocalMachine() const;
+    RegKey* Users() const;
+    RegKey* CurrentUser() const;
+    // HKEY_CLASSES_ROOT: HKLM\Software\Classes, created when missing.
+    RegKey* ClassesRoot();
+    const std::u16string& UserSid() const { return userSid_; }
+
+    const std::filesystem::path& PrefixDir() const { return prefix_; }
+    const std::vector<Drive>& Drives() const { return drives_; }
+    const Drive* FindDrive(char letter) const;
+    const Environment& Env() const { return env_; }
+    std::optional<std::string> GetEnv(const std::string& name) const;
+    void SetEnv(const std::string& name, const std::string& value) { env_[name] = value; }
+    const VersionFacts& Version() const { return version_; }
+
+    // The folder of the running program inside the machine (Windows path, no trailing
+    // backslash), and the program file in it.
+    const std::string& ProgramFolder() const { return programFolder_; }
+    void SetProgramFolder(const std::string& folder) { programFolder_ = folder; }
+    std::string ProgramFile() const { return programFolder_ + "\\hivewise.exe"; }
+
+    PathResolver& Paths() { return *paths_; }
+    KeyHandleTable& Handles() { return *handles_; }
+    // "win32" or "win64", as the prefix's registry files say.
+    std::string Arch() const;
+    HostServices& Host() { return *host_; }
+    void SetHost(HostServices* host) { host_ = host ? host : &nullHost_; }
+
+    // Re-reads the environment, drives and version facts after the registry changed.
+    void RefreshDerivedFacts();
+
+    // Writes every registry file whose content changed. Refuses, writing nothing, while
+    // Wine's server runs for the prefix or when a file changed on disk since loading.
+    struct SaveResult {
+        bool ok = true;
+        bool wroteAny = false;
+        std::string error;
+    };
+    SaveResult Flush();
+    // True when some registry file would be written by Flush.
+    bool HasUnsavedChanges() const;
+
+    const std::vector<HiveFile>& Hives() const { return hives_; }
+
+  private:
+    Machine();
+    std::filesystem::path prefix_;
+    MachineOptions options_;
+    RegistryStore store_;
+    std::vector<HiveFile> hives_;
+    std::u16string userSid_;
+    std::vector<Drive> drives_;
+    Environment env_;
+    VersionFacts version_;
+    std::string programFolder_ = "C:\\Program Files\\Hivewise";
+    std::unique_ptr<PathResolver> paths_;
+    std::unique_ptr<KeyHandleTable> handles_;
+    std::unique_ptr<PrefixLock> lock_;
+    NullHostServices nullHost_;
+    HostServices* host_ = &nullHost_;
+};
+
+// Facts the machine derives from its registry and its prefix folder.
+std::vector<Drive> ReadDrives(const std::filesystem::path& prefix, const RegistryStore& store,
+                              RegKey* localMachine);
+Environment BuildEnvironment(const RegistryStore& store, RegKey* localMachine, RegKey* currentUser,
+                             const std::u16string& userSid);
+VersionFacts ReadVersionFacts(const RegistryStore& store, RegKey* localMachine,
+                              RegKey* currentUser);
+
+}  // namespace hivewise

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Turns Windows paths of a machine into host paths and back, matching each component
+// without regard to case through cached folder listings.
+namespace hivewise {
+
+class Machine;
+
+// One entry of a host folder as Windows sees it.
+struct FolderEntry {
+    std::string hostName;   // the name on the host (UTF-8)
+    std::string name;       // the long name in ANSI
+    std::string shortName;  // the upper-case 8.3 name; empty when not looked up
+};
+
+// An absolute Windows path taken apart, with "." and ".." applied.
+struct WindowsPathParts {
+    bool unc = false;
+    char drive = 0;      // upper case; for drive paths
+    std::string server;  // for UNC paths
+    std::string share;
+    std::vector<std::string> components;
+
+    // "C:\a\b", "C:\" or "\\server\share\a".
+    std::string Text() const;
+};
+
+class PathResolver {
+  public:
+    explicit PathResolver(Machine& machine);
+    ~PathResolver();
+
+    // The host path of an existing file or folder, or of where a new entry would go
+    // (`mayNotExist`: the last component need not exist, its parent must).
+    std::optional<std::filesystem::path> ToHost(const std::string& windowsPath,
+                                                bool mayNotExist = false);
+    // The Windows path that reaches a host path through the drive table, if any.
+    std::optional<std::string> ToWindows(const std::filesystem::path& hostPath) const;
+
+    // The absolute form of a Windows path (relative ones against the program folder),
+    // without touching the disk. Empty for text that is no valid path.
+    std::optional<WindowsPathParts> Parse(const std::string& windowsPath) const;
+    std::optional<std::string> FullPath(const std::string& windowsPath) const;
+
+    // GetShortPathNameA and GetLongPathNameA of an existing file or folder.
+    std::optional<std::string> ShortPath(const std::string& windowsPath);
+    std::optional<std::string> LongPath(const std::string& windowsPath);
+
+    // The entries of a host folder in the folder's sorted order, with short names.
+    std::optional<std::vector<FolderEntry>> List(const std::filesystem::path& hostFolder);
+    // The entry of a host folder that an ANSI name (long or short) stands for.
+    std::optional<FolderEntry> Lookup(const std::filesystem::path& hostFolder,
+                                      const std::string& ansiName);
+
+    // Keeps the listing cache current after the layer changed a folder.
+    void Invalidate(const std::filesystem::path& hostFolder);
+    void InvalidateAll();
+
+  private:
+    struct Impl;
+    std::optional<std::filesystem::path> Walk(const WindowsPathParts& parts, bool mayNotExist,
+                                              std::vector<FolderEntry>* trail);
+    std::unique_ptr<Impl> impl_;
+    Machine& machine_;
+};
+
+}  // namespace hivewise

@@ -1,0 +1,371 @@
+#include "platform/registry_access.h"
+
+#include "platform/atomic_file.h"
+#include "platform/hive_file.h"
+#include "platform/path_resolver.h"
+#include "platform/text.h"
+
+namespace hivewise {
+namespace {
+
+bool IsStringType(uint32_t type) {
+    return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
+}
+
+// Value data as the ANSI functions deliver it: string types converted, others as stored.
+std::string ToAnsiData(const RegValue& value) {
+    if (!IsStringType(value.type)) return value.data;
+    return Utf16ToAnsi(BytesToUtf16(value.data));
+}
+
+constexpr int kMaxKeyDepth = 512;
+
+std::string UpToNul(std::string text) {
+    size_t nul = text.find('\0');
+    if (nul != std::string::npos) text.resize(nul);
+    return text;
+}
+
+}  // namespace
+
+RegHandle KeyHandleTable::Add(std::shared_ptr<RegKey> key) {
+    std::lock_guard lock(mutex_);
+    RegHandle handle = next_;
+    next_ += 4;
+    keys_.emplace(handle, std::move(key));
+    return handle;
+}
+
+std::shared_ptr<RegKey> KeyHandleTable::Get(RegHandle handle) const {
+    std::lock_guard lock(mutex_);
+    auto it = keys_.find(handle);
+    return it == keys_.end() ? nullptr : it->second;
+}
+
+bool KeyHandleTable::Remove(RegHandle handle) {
+    std::lock_guard lock(mutex_);
+    return keys_.erase(handle) > 0;
+}
+
+size_t KeyHandleTable::OpenCount() const {
+    std::lock_guard lock(mutex_);
+    return keys_.size();
+}
+
+RegistryAccess::RegistryAccess(Machine& machine) : machine_(machine), handles_(machine.Handles()) {}
+
+RegKey* RegistryAccess::Resolve(RegHandle handle, long* error, std::shared_ptr<RegKey>* hold) {
+    RegKey* key = nullptr;
+    switch (handle) {
+        case kHkeyClassesRoot:
+            key = machine_.ClassesRoot();
+            break;
+        case kHkeyCurrentUser:
+            key = machine_.CurrentUser();
+            break;
+        case kHkeyLocalMachine:
+            key = machine_.LocalMachine();
+            break;
+        case kHkeyUsers:
+            key = machine_.Users();
+            break;
+        default: {
+            std::shared_ptr<RegKey> shared = handles_.Get(handle);
+            if (!shared) {
+                *error = kErrorInvalidHandle;
+                return nullptr;
+            }
+            key = shared.get();
+            if (hold) *hold = std::move(shared);
+        }
+    }
+    if (!key) {
+        *error = kErrorInvalidHandle;
+        return nullptr;
+    }
+    if (key->deleted) {
+        *error = kErrorKeyDeleted;
+        return nullptr;
+    }
+    *error = kErrorSuccess;
+    return key;
+}
+
+long RegistryAccess::OpenKey(RegHandle base, std::string_view subKey, uint32_t /*access*/,
+                             RegHandle* result) {
+    long error;
+    std::shared_ptr<RegKey> hold;
+    RegKey* parent = Resolve(base, &error, &hold);
+    if (!parent) return error;
+    RegKey* key = machine_.Registry().Find(parent, AnsiToUtf16(subKey));
+    if (!key) return kErrorFileNotFound;
+    *result = handles_.Add(key->shared_from_this());
+    return kErrorSuccess;
+}
+
+long RegistryAccess::CreateKey(RegHandle base, std::string_view subKey, RegHandle* result,
+                               bool* created) {
+    long error;
+    std::shared_ptr<RegKey> hold;
+    RegKey* parent = Resolve(base, &error, &hold);
+    if (!parent) return error;
+    RegKey* key = machine_.Registry().Create(parent, AnsiToUtf16(subKey), created);
+    if (!key) return kErrorFileNotFound;
+    *result = handles_.Add(key->shared_from_this());
+    return kErrorSuccess;
+}
+
+long RegistryAccess::CloseKey(RegHandle key) {
+    if (key >= kHkeyClassesRoot && key <= kHkeyUsers) return kErrorSuccess;
+    return handles_.Remove(key) ? kErrorSuccess : kErrorInvalidHandle;
+}
+
+long RegistryAccess::QueryInfoKey(RegHandle handle, uint32_t* subKeys, uint32_t* values) {
+    long error;
+    std::shared_ptr<RegKey> hold;
+    RegKey* key = Resolve(handle, &error, &hold);
+    if (!key) return error;
+    if (subKeys) *subKeys = static_cast<uint32_t>(key->subkeys.size());
+    if (values) *values = static_cast<uint32_t>(key->values.size());
+    return kErrorSuccess;
+}
+
+long RegistryAccess::EnumKey(RegHandle handle, uint32_t index, std::string* name, size_t capacity) {
+    long error;
+    std::shared_ptr<RegKey> hold;
+    RegKey* key = Resolve(handle, &error, &hold);
+    if (!key) return error;
+    if (index >= key->subkeys.size()) return kErrorNoMoreItems;
+    std::string ansi = Utf16ToAnsi(key->subkeys[index]->name);
+    if (ansi.size() > capacity) return kErrorMoreData;
+    if (name) *name = std::move(ansi);
+    return kErrorSuccess;
+}
+
+long RegistryAccess::EnumValue(RegHandle handle, uint32_t index, std::string* name,
+                               size_t nameCapacity, uint32_t* type, std::string* data,
+                               size_t dataCapacity) {
+    long error;
+    std::shared_ptr<RegKey> hold;
+    RegKey* key = Resolve(handle, &error, &hold);
+    if (!key) return error;
+    if (index >= key->values.size()) return kErrorNoMoreItems;
+    const RegValue& value = key->values[index];
+    std::string ansiName = Utf16ToAnsi(value.name);
+    if (ansiName.size() > nameCapacity) return kErrorMoreData;
+    if (data) {
+        std::string bytes = ToAnsiData(value);
+        if (bytes.size() > dataCapacity) return kErrorMoreData;
+        *data = std::move(bytes);
+    }
+    if (name) *name = std::move(ansiName);
+    if (type) *type = value.type;
+    return kErrorSuccess;
+}
+
+long RegistryAccess::QueryValue(RegHandle handle, std::string_view name, size_t capacity,
+                                uint32_t* type, std::string* data) {
+    long error;
+    std::shared_ptr<RegKey> hold;
+    RegKey* key = Resolve(handle, &error, &hold);
+    if (!key) return error;
+    const RegValue* value = key->FindValue(AnsiToUtf16(name));
+    if (!value) return kErrorFileNotFound;
+    std::string bytes = ToAnsiData(*value);
+    if (bytes.size() > capacity) return kErrorMoreData;
+    if (type) *type = value->type;
+    if (data) *data = std::move(bytes);
+    return kErrorSuccess;
+}
+
+long RegistryAccess::SetValue(RegHandle handle, std::string_view name, uint32_t type,
+                              std::string_view data) {
+    long error;
+    std::shared_ptr<RegKey> hold;
+    RegKey* key = Resolve(handle, &error, &hold);
+    if (!key) return error;
+    std::string stored;
+    if (IsStringType(type)) {
+        std::string text(data);
+        if (!text.empty() && text.back() != '\0') text.push_back('\0');
+        stored = Utf16ToBytes(AnsiToUtf16(text));
+    } else {
+        stored = std::string(data);
+    }
+    machine_.Registry().SetValue(key, AnsiToUtf16(name), type, std::move(stored));
+    return kErrorSuccess;
+}
+
+long RegistryAccess::DeleteKeyTree(RegHandle root, std::string_view path) {
+    long error;
+    std::shared_ptr<RegKey> hold;
+    RegKey* base = Resolve(root, &error, &hold);
+    if (!base) return error;
+    std::u16string wide = AnsiToUtf16(path);
+    while (!wide.empty() && wide.back() == u'\\')
+        wide.pop_back();
+    size_t cut = wide.rfind(u'\\');
+    RegKey* parent = cut == std::u16string::npos
+                         ? base
+                         : machine_.Registry().Find(base, std::u16string_view(wide).substr(0, cut));
+    if (!parent) return kErrorFileNotFound;
+    std::u16string_view last = cut == std::u16string::npos
+                                   ? std::u16string_view(wide)
+                                   : std::u16string_view(wide).substr(cut + 1);
+    // The roots and the hives themselves are never deleted.
+    if (last.empty()) return kErrorAccessDenied;
+    RegKey* key = parent->FindSubKey(last);
+    if (!key) return kErrorFileNotFound;
+    if (key == machine_.LocalMachine() || key == machine_.Users() ||
+        key == machine_.CurrentUser() || key->parent == machine_.Registry().Root() ||
+        key->parent == machine_.Users()) {
+        return kErrorAccessDenied;
+    }
+    machine_.Registry().DeleteKey(key);
+    return kErrorSuccess;
+}
+
+long RegistryAccess::DeleteValue(RegHandle root, std::string_view path, std::string_view name) {
+    long error;
+    std::shared_ptr<RegKey> hold;
+    RegKey* base = Resolve(root, &error, &hold);
+    if (!base) return error;
+    RegKey* key = machine_.Registry().Find(base, AnsiToUtf16(path));
+    if (!key) return kErrorFileNotFound;
+    return machine_.Registry().DeleteValue(key, AnsiToUtf16(name)) ? kErrorSuccess
+                                                                   : kErrorFileNotFound;
+}
+
+long RegistryAccess::SaveKey(RegHandle handle, const std::string& file) {
+    long error;
+    std::shared_ptr<RegKey> hold;
+    RegKey* key = Resolve(handle, &error, &hold);
+    if (!key) return error;
+    auto host = machine_.Paths().ToHost(file, true);
+    if (!host) return kErrorFileNotFound;
+    std::error_code ec;
+    if (std::filesystem::exists(*host, ec)) return kErrorAlreadyExists;
+    std::string header = NewHiveHeader(u"REGISTRY\\" + key->PathFrom(nullptr), machine_.Arch());
+    // Sections are written anew: the raw text of a loaded key belongs to its hive file.
+    std::string content = WriteHive(*key, header, "", "");
+    if (!WriteFileAtomically(*host, content, nullptr)) return kErrorAccessDenied;
+    machine_.Paths().Invalidate(host->parent_path());
+    return kErrorSuccess;
+}
+
+long RegistryAccess::RestoreKey(RegHandle handle, const std::string& file, uint32_t /*flags*/) {
+    long error;
+    std::shared_ptr<RegKey> hold;
+    RegKey* key = Resolve(handle, &error, &hold);
+    if (!key) return error;
+    auto host = machine_.Paths().ToHost(file);
+    if (!host) return kErrorFileNotFound;
+    std::string content;
+    if (!ReadWholeFile(*host, &content, nullptr)) return kErrorFileNotFound;
+    HiveParseError perr;
+    auto parsed = ParseHive(content, &perr);
+    if (!parsed) return kErrorBadDb;
+    machine_.Registry().ReplaceContents(key, *parsed->base);
+    return kErrorSuccess;
+}
+
+long RegistryAccess::SetKeySecurity(RegHandle /*key*/) {
+    return kErrorCallNotImplemented;
+}
+
+bool RegistryAccess::EnablePrivilege(const std::string& /*name*/) {
+    return true;
+}
+
+std::optional<RegHandle> RegistryAccess::RootFromName(std::string_view text) {
+    if (text == "HKEY_CURRENT_USER") return kHkeyCurrentUser;
+    if (text == "HKEY_LOCAL_MACHINE") return kHkeyLocalMachine;
+    if (text == "HKEY_CLASSES_ROOT") return kHkeyClassesRoot;
+    if (text == "HKEY_USERS") return kHkeyUsers;
+    return std::nullopt;
+}
+
+bool RegistryAccess::KeyExists(RegHandle root, std::string_view path) {
+    RegHandle key;
+    if (OpenKey(root, path, kKeyRead, &key) != kErrorSuccess) return false;
+    CloseKey(key);
+    return true;
+}
+
+std::string RegistryAccess::ReadStringValue(RegHandle root, std::string_view path,
+                                            std::string_view valueName) {
+    RegHandle key;
+    if (OpenKey(root, path, kKeyRead, &key) != kErrorSuccess) return "";
+    std::string data;
+    long status = QueryValue(key, valueName, 255, nullptr, &data);
+    if (CloseKey(key) != kErrorSuccess) {
+        machine_.Host().ShowMessage("Error in RegCloseKey.");
+        return "";
+    }
+    return status == kErrorSuccess ? UpToNul(std::move(data)) : "";
+}
+
+bool RegistryAccess::WriteValue(RegHandle root, std::string_view path, std::string_view valueName,
+                                std::string_view text, uint32_t type) {
+    RegHandle key;
+    if (OpenKey(root, path, kKeyWrite, &key) != kErrorSuccess) return false;
+    long status = SetValue(key, valueName, type, text);
+    return CloseKey(key) == kErrorSuccess && status == kErrorSuccess;
+}
+
+bool RegistryAccess::ReadSetting(std::string_view name, std::string* text) {
+    if (name.empty() || !text) return false;
+    RegHandle key;
+    if (OpenKey(kHkeyCurrentUser, kSettingsKey, kKeyAllAccess, &key) != kErrorSuccess) return false;
+    std::string data;
+    long status = QueryValue(key, name, 260, nullptr, &data);
+    CloseKey(key);
+    if (status != kErrorSuccess) return false;
+    *text = UpToNul(std::move(data));
+    return true;
+}
+
+bool RegistryAccess::WriteSetting(std::string_view name, std::string_view text) {
+    if (name.empty()) return false;
+    RegHandle key;
+    if (OpenKey(kHkeyCurrentUser, kSettingsKey, kKeyAllAccess, &key) != kErrorSuccess) return false;
+    long status = SetValue(key, name, kRegSz, text);
+    CloseKey(key);
+    return status == kErrorSuccess;
+}
+
+unsigned RegistryAccess::CountSubKeys(RegHandle root, std::string_view path) {
+    RegHandle key;
+    if (OpenKey(root, path, kKeyAllAccess, &key) != kErrorSuccess) return 0;
+    uint32_t count = 0;
+    if (QueryInfoKey(key, &count, nullptr) != kErrorSuccess) count = 0;
+    CloseKey(key);
+    return count;
+}
+
+double RegistryAccess::CountValuesOf(RegHandle key, bool wholeTree, int depth) {
+    uint32_t subKeys = 0, values = 0;
+    if (QueryInfoKey(key, &subKeys, &values) != kErrorSuccess) return 0;
+    double sum = values;
+    // A link pointing at its own ancestor would otherwise recurse without end.
+    if (!wholeTree || depth >= kMaxKeyDepth) return sum;
+    for (uint32_t i = 0; i < subKeys; ++i) {
+        std::string name;
+        if (EnumKey(key, i, &name, 255) != kErrorSuccess) continue;
+        RegHandle child;
+        if (OpenKey(key, name, kKeyAllAccess, &child) != kErrorSuccess) continue;
+        sum += CountValuesOf(child, true, depth + 1);
+        CloseKey(child);
+    }
+    return sum;
+}
+
+unsigned RegistryAccess::CountValues(RegHandle root, std::string_view path, bool wholeTree) {
+    RegHandle key;
+    if (OpenKey(root, path, kKeyAllAccess, &key) != kErrorSuccess) return 0;
+    double sum = CountValuesOf(key, wholeTree, 0);
+    CloseKey(key);
+    return static_cast<unsigned>(sum);
+}
+
+}  // namespace hivewise

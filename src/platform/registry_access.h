@@ -1,0 +1,113 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "platform/machine.h"
+
+// The program's view of the registry: ANSI names and string data, handles, Win32 error
+// codes and buffer capacities, over the machine's registry store.
+namespace hivewise {
+
+using RegHandle = uint64_t;
+
+constexpr RegHandle kHkeyClassesRoot = 0x80000000;
+constexpr RegHandle kHkeyCurrentUser = 0x80000001;
+constexpr RegHandle kHkeyLocalMachine = 0x80000002;
+constexpr RegHandle kHkeyUsers = 0x80000003;
+
+constexpr uint32_t kKeyQueryValue = 0x0001;
+constexpr uint32_t kKeyAllAccess = 0xF003F;
+constexpr uint32_t kKeyRead = 0x20019;
+constexpr uint32_t kKeyWrite = 0x20006;
+constexpr uint32_t kWriteDac = 0x40000;
+
+constexpr long kErrorSuccess = 0;
+constexpr long kErrorFileNotFound = 2;
+constexpr long kErrorAccessDenied = 5;
+constexpr long kErrorInvalidHandle = 6;
+constexpr long kErrorInvalidParameter = 87;
+constexpr long kErrorCallNotImplemented = 120;
+constexpr long kErrorAlreadyExists = 183;
+constexpr long kErrorMoreData = 234;
+constexpr long kErrorNoMoreItems = 259;
+constexpr long kErrorBadDb = 1009;
+constexpr long kErrorKeyDeleted = 1018;
+
+// Open keys of one machine. Handles keep their key alive after it is deleted.
+class KeyHandleTable {
+  public:
+    RegHandle Add(std::shared_ptr<RegKey> key);
+    std::shared_ptr<RegKey> Get(RegHandle handle) const;
+    bool Remove(RegHandle handle);
+    size_t OpenCount() const;
+
+  private:
+    mutable std::mutex mutex_;
+    std::unordered_map<RegHandle, std::shared_ptr<RegKey>> keys_;
+    RegHandle next_ = 0x1000;
+};
+
+class RegistryAccess {
+  public:
+    explicit RegistryAccess(Machine& machine);
+
+    // Primitive operations; each returns a Win32 error code.
+    long OpenKey(RegHandle base, std::string_view subKey, uint32_t access, RegHandle* result);
+    long CreateKey(RegHandle base, std::string_view subKey, RegHandle* result,
+                   bool* created = nullptr);
+    long CloseKey(RegHandle key);
+    long QueryInfoKey(RegHandle key, uint32_t* subKeys, uint32_t* values);
+    long EnumKey(RegHandle key, uint32_t index, std::string* name, size_t capacity = 255);
+    // Type and data are optional; `dataCapacity` applies only when data is asked for.
+    long EnumValue(RegHandle key, uint32_t index, std::string* name, size_t nameCapacity = 16383,
+                   uint32_t* type = nullptr, std::string* data = nullptr,
+                   size_t dataCapacity = SIZE_MAX);
+    // The empty name reads the default value. Fails with kErrorMoreData when the data
+    // (string data counted in ANSI bytes) exceeds `capacity`.
+    long QueryValue(RegHandle key, std::string_view name, size_t capacity, uint32_t* type,
+                    std::string* data);
+    // String data is ANSI; a terminating zero is added when missing, as the system does.
+    long SetValue(RegHandle key, std::string_view name, uint32_t type, std::string_view data);
+    long DeleteKeyTree(RegHandle root, std::string_view path);
+    long DeleteValue(RegHandle root, std::string_view path, std::string_view name);
+    // The key's tree written to / read from a file (a Windows path of the machine) in the
+    // prefix's own registry text format.
+    long SaveKey(RegHandle key, const std::string& file);
+    long RestoreKey(RegHandle key, const std::string& file, uint32_t flags = 0);
+    // There is no access control here: changing a key's access list always fails.
+    long SetKeySecurity(RegHandle key);
+    // Privileges are not needed here; enabling one always succeeds.
+    bool EnablePrivilege(const std::string& name);
+
+    // Composite operations.
+    static std::optional<RegHandle> RootFromName(std::string_view text);
+    bool KeyExists(RegHandle root, std::string_view path);
+    std::string ReadStringValue(RegHandle root, std::string_view path, std::string_view valueName);
+    bool WriteValue(RegHandle root, std::string_view path, std::string_view valueName,
+                    std::string_view text, uint32_t type);
+    bool ReadSetting(std::string_view name, std::string* text);
+    bool WriteSetting(std::string_view name, std::string_view text);
+    unsigned CountSubKeys(RegHandle root, std::string_view path);
+    unsigned CountValues(RegHandle root, std::string_view path, bool wholeTree);
+
+    Machine& GetMachine() { return machine_; }
+
+  private:
+    // The key of a handle: null with kErrorInvalidHandle or kErrorKeyDeleted in `error`.
+    RegKey* Resolve(RegHandle handle, long* error, std::shared_ptr<RegKey>* hold = nullptr);
+    double CountValuesOf(RegHandle key, bool wholeTree, int depth);
+
+    Machine& machine_;
+    KeyHandleTable& handles_;
+};
+
+// The settings key under HKEY_CURRENT_USER.
+constexpr std::string_view kSettingsKey = "SOFTWARE\\Hivewise";
+
+}  // namespace hivewise

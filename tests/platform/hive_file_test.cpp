@@ -1,0 +1,258 @@
+#include "platform/hive_file.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "platform/atomic_file.h"
+#include "platform/text.h"
+#include "temp_prefix.h"
+
+namespace hivewise {
+namespace {
+
+using testing::TempPrefix;
+using testing::TestDataDir;
+
+std::string ReadFile(const std::filesystem::path& path) {
+    std::string content;
+    ReadWholeFile(path, &content, nullptr);
+    return content;
+}
+
+void MarkAllDirty(RegKey& key) {
+    key.dirty = true;
+    for (auto& child : key.subkeys)
+        MarkAllDirty(*child);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+TEST(HiveFileCorpus, WritesWineFilesBackByteForByte) {
+    if (TestDataDir().empty()) GTEST_SKIP() << "test data not found";
+    for (const char* name : {"system.reg", "user.reg", "userdef.reg"}) {
+        std::string original = ReadFile(TestDataDir() / "wine-prefix" / name);
+        HiveParseError error;
+        auto hive = ParseHive(original, &error);
+        ASSERT_TRUE(hive) << name << " line " << error.line << ": " << error.message;
+        EXPECT_EQ(WriteHive(*hive->base, hive->header, hive->trailer, original), original) << name;
+        // Every section written anew from the tree must come out as the server wrote it.
+        MarkAllDirty(*hive->base);
+        EXPECT_EQ(WriteHive(*hive->base, hive->header, hive->trailer, original), original) << name;
+    }
+}
+
+TEST(HiveFileCorpus, ReadsEveryValueForm) {
+    if (TestDataDir().empty()) GTEST_SKIP() << "test data not found";
+    std::string original = ReadFile(TestDataDir() / "wine-prefix" / "system.reg");
+    auto hive = ParseHive(original, nullptr);
+    ASSERT_TRUE(hive);
+    EXPECT_EQ(hive->relativeTo, u"REGISTRY\\Machine");
+    RegistryStore store;
+    RegKey* link = store.Find(hive->base.get(), u"Software\\Classes\\Wow6432Node\\AppId", false);
+    ASSERT_TRUE(link);
+    EXPECT_TRUE(link->isLink);
+    const RegValue* target = link->FindValue(u"symboliclinkvalue");
+    ASSERT_TRUE(target);
+    EXPECT_EQ(target->type, kRegLink);
+    EXPECT_EQ(BytesToUtf16(target->data), u"\\Registry\\Machine\\Software\\Classes\\AppId");
+}
+
+TEST(HiveFile, DecodesEscapesAndTypes) {
+    std::string text = TempPrefix::Header("REGISTRY\\\\Machine", "win32") +
+                       "\n[A\\\\B\\[x\\]] 1700000000\n"
+                       "#time=1da1b2c3d4e5f60\n"
+                       "#class=\"cls\"\n"
+                       "\"q\\\"uote\"=\"back\\\\slash \\x00e9t\\x4e2d\\n\\0\"\n"
+                       "@=str(2):\"%SystemRoot%\\\\x\"\n"
+                       "\"d\"=dword:0000002a\n"
+                       "\"h\"=hex:01,02,\\\n  ff\n"
+                       "\"m\"=hex(7):61,00,00,00,00,00\n"
+                       "\"e\"=\"\"\n";
+    HiveParseError error;
+    auto hive = ParseHive(text, &error);
+    ASSERT_TRUE(hive) << error.line << ": " << error.message;
+    RegistryStore store;
+    RegKey* key = store.Find(hive->base.get(), u"A\\B[x]");
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key->className.value_or(u""), u"cls");
+    EXPECT_EQ(key->modified, 0x1da1b2c3d4e5f60ULL);
+    ASSERT_EQ(key->values.size(), 6u);
+    EXPECT_EQ(key->values[0].name, u"q\"uote");
+    EXPECT_EQ(BytesToUtf16(key->values[0].data),
+              std::u16string(u"back\\slash \u00e9t\u4e2d\n") + char16_t(0) + char16_t(0));
+    EXPECT_EQ(key->values[1].name, u"");
+    EXPECT_EQ(key->values[1].type, kRegExpandSz);
+    EXPECT_EQ(key->values[2].data, std::string("\x2a\0\0\0", 4));
+    EXPECT_EQ(key->values[3].data, "\x01\x02\xff");
+    EXPECT_EQ(key->values[4].type, kRegMultiSz);
+    EXPECT_EQ(key->values[5].data, std::string("\0\0", 2));
+    // Written again it reads back the same, value for value.
+    MarkAllDirty(*hive->base);
+    std::string again = WriteHive(*hive->base, hive->header, hive->trailer, text);
+    auto reread = ParseHive(again, &error);
+    ASSERT_TRUE(reread) << again;
+    RegKey* key2 = store.Find(reread->base.get(), u"A\\B[x]");
+    ASSERT_TRUE(key2);
+    ASSERT_EQ(key2->values.size(), key->values.size());
+    for (size_t i = 0; i < key->values.size(); ++i) {
+        EXPECT_EQ(key2->values[i].name, key->values[i].name);
+        EXPECT_EQ(key2->values[i].type, key->values[i].type);
+        EXPECT_EQ(key2->values[i].data, key->values[i].data);
+    }
+}
+
+TEST(HiveFile, WrapsLongHexAsTheServerDoes) {
+    RegValue value{u"Data", kRegBinary, std::string(40, '\xab')};
+    std::string out;
+    AppendValueText(out, value);
+    auto lines = Lines(out);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].substr(0, 12), "\"Data\"=hex:a");
+    EXPECT_EQ(lines[0].back(), '\\');
+    EXPECT_EQ(lines[1].substr(0, 4), "  ab");
+    // An unterminated string cannot be written as text.
+    RegValue raw{u"s", kRegSz, std::string("a\0", 2)};
+    out.clear();
+    AppendValueText(out, raw);
+    EXPECT_EQ(out, "\"s\"=hex(1):61,00\n");
+}
+
+TEST(HiveFile, RefusesMalformedFilesAndSaysWhere) {
+    const std::string head = TempPrefix::Header("REGISTRY\\\\Machine", "win32");
+    struct Case {
+        std::string text;
+        int line;
+    } cases[] = {
+        {"REGEDIT4\n[A]\n", 1},
+        {head + "\n[A] 1\n\"v\"=hex:01,\\\n", 7},
+        {head + "\n[A] 1\n\"v\"=dword:xyz\n", 7},
+        {head + "\n[A] 1\n\"v\"=\"open\n", 7},
+        {head + "\n[A 1\n", 6},
+        {head + "\n[A] 1\ngarbage\n", 7},
+        {head + "\"v\"=\"before any key\"\n", 5},
+    };
+    for (const auto& c : cases) {
+        HiveParseError error;
+        EXPECT_FALSE(ParseHive(c.text, &error)) << c.text;
+        EXPECT_EQ(error.line, c.line) << c.text;
+        EXPECT_FALSE(error.message.empty());
+    }
+}
+
+class MachineSaveTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (TestDataDir().empty()) GTEST_SKIP() << "test data not found";
+        for (const char* name : {"system.reg", "user.reg", "userdef.reg"}) {
+            prefix.Write(name, ReadFile(TestDataDir() / "wine-prefix" / name));
+        }
+    }
+    TempPrefix prefix;
+};
+
+TEST_F(MachineSaveTest, NothingIsWrittenWhenNothingChanged) {
+    auto machine = prefix.Load();
+    ASSERT_TRUE(machine) << prefix.LastError();
+    auto before = std::filesystem::last_write_time(prefix.Dir() / "system.reg");
+    auto result = machine->Flush();
+    EXPECT_TRUE(result.ok);
+    EXPECT_FALSE(result.wroteAny);
+    EXPECT_EQ(std::filesystem::last_write_time(prefix.Dir() / "system.reg"), before);
+}
+
+TEST_F(MachineSaveTest, ChangingOneValueChangesOnlyThatKeysLines) {
+    std::string original = prefix.Read("system.reg");
+    auto machine = prefix.Load();
+    ASSERT_TRUE(machine) << prefix.LastError();
+    RegKey* key = machine->Registry().Find(machine->LocalMachine(), u"Software\\Classes\\.ini");
+    ASSERT_TRUE(key);
+    machine->Registry().SetValue(key, u"", kRegSz, Utf16ToBytes(std::u16string(u"changed\0", 8)));
+    auto result = machine->Flush();
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_TRUE(result.wroteAny);
+    auto a = Lines(original), b = Lines(prefix.Read("system.reg"));
+    ASSERT_EQ(a.size(), b.size());
+    std::vector<std::string> changed;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i] != b[i]) changed.push_back(b[i]);
+    }
+    ASSERT_EQ(changed.size(), 3u);  // key line with its time, #time, the value
+    EXPECT_EQ(changed[0].rfind("[Software\\\\Classes\\\\.ini] ", 0), 0u) << changed[0];
+    EXPECT_EQ(changed[1].substr(0, 6), "#time=");
+    EXPECT_EQ(changed[2], "@=\"changed\"");
+    EXPECT_EQ(prefix.Read("user.reg"), ReadFile(TestDataDir() / "wine-prefix" / "user.reg"));
+}
+
+TEST_F(MachineSaveTest, KeysThatOnlyHoldSubKeysStayImplicit) {
+    auto machine = prefix.Load();
+    ASSERT_TRUE(machine);
+    RegistryStore& store = machine->Registry();
+    RegKey* key = store.Create(machine->LocalMachine(), u"Software\\Hivewise Test\\Deep\\Leaf");
+    store.SetValue(key, u"v", kRegDword, std::string(4, '\0'));
+    ASSERT_TRUE(machine->Flush().ok);
+    std::string saved = prefix.Read("system.reg");
+    EXPECT_NE(saved.find("[Software\\\\Hivewise Test\\\\Deep\\\\Leaf] "), std::string::npos);
+    EXPECT_EQ(saved.find("[Software\\\\Hivewise Test] "), std::string::npos);
+    EXPECT_EQ(saved.find("[Software\\\\Hivewise Test\\\\Deep] "), std::string::npos);
+    // Deleting the leaf leaves its parent empty: it is then written, or it would vanish.
+    store.DeleteKey(key);
+    ASSERT_TRUE(machine->Flush().ok);
+    saved = prefix.Read("system.reg");
+    EXPECT_NE(saved.find("[Software\\\\Hivewise Test\\\\Deep] "), std::string::npos);
+    EXPECT_EQ(saved.find("Leaf"), std::string::npos);
+    auto reloaded = Machine::Load(prefix.Dir(), {.lockPrefix = false});
+    ASSERT_TRUE(reloaded.machine);
+    EXPECT_TRUE(reloaded.machine->Registry().Find(reloaded.machine->LocalMachine(),
+                                                  u"Software\\Hivewise Test\\Deep"));
+}
+
+TEST_F(MachineSaveTest, RefusesToOverwriteAFileChangedOnDisk) {
+    auto machine = prefix.Load();
+    ASSERT_TRUE(machine);
+    RegKey* key = machine->Registry().Create(machine->CurrentUser(), u"Software\\Hivewise");
+    machine->Registry().SetValue(key, u"x", kRegDword, std::string(4, '\0'));
+    std::string outside = prefix.Read("user.reg") + "\n[Written by someone else] 1700000000\n";
+    prefix.Write("user.reg", outside);
+    auto result = machine->Flush();
+    EXPECT_FALSE(result.ok);
+    EXPECT_NE(result.error.find("user.reg"), std::string::npos);
+    EXPECT_EQ(prefix.Read("user.reg"), outside);
+}
+
+TEST(MachineLoad, AMalformedFileLoadsNothingAndNamesFileAndLine) {
+    TempPrefix prefix;
+    prefix.SystemReg("\n[Software] 1700000000\n\"a\"=\"b\"\n");
+    prefix.UserReg("\n[Environment] 1700000000\n\"v\"=hex:zz\n");
+    auto machine = prefix.Load();
+    EXPECT_FALSE(machine);
+    EXPECT_NE(prefix.LastError().find("user.reg, line 7"), std::string::npos) << prefix.LastError();
+}
+
+TEST(MachineLoad, AFolderWithoutRegistryIsNoPrefix) {
+    TempPrefix prefix;
+    EXPECT_FALSE(prefix.Load());
+    EXPECT_NE(prefix.LastError().find("not a Wine prefix"), std::string::npos);
+}
+
+TEST(MachineLoad, SecondInstanceIsLockedOut) {
+    TempPrefix prefix;
+    prefix.SystemReg("\n[Software] 1700000000\n");
+    auto first = Machine::Load(prefix.Dir());
+    ASSERT_TRUE(first.machine) << first.error;
+    auto second = Machine::Load(prefix.Dir());
+    EXPECT_FALSE(second.machine);
+    EXPECT_NE(second.error.find("Another Hivewise"), std::string::npos);
+    first.machine.reset();
+    EXPECT_TRUE(Machine::Load(prefix.Dir()).machine);
+}
+
+}  // namespace
+}  // namespace hivewise
