@@ -56,6 +56,20 @@ size_t ParseString(std::string_view in, char stop, std::u16string& out) {
     out.clear();
     size_t i = 0;
     while (i < in.size()) {
+        // Runs of plain ASCII are the common case: widen them in one go.
+        size_t run = i;
+        while (run < in.size() && in[run] != stop && in[run] != '\\' &&
+               static_cast<unsigned char>(in[run]) < 0x80) {
+            ++run;
+        }
+        if (run > i) {
+            size_t at = out.size();
+            out.resize(at + (run - i));
+            for (size_t k = i; k < run; ++k)
+                out[at++] = static_cast<unsigned char>(in[k]);
+            i = run;
+            if (i >= in.size()) break;
+        }
         char c = in[i];
         if (c == stop) return i + 1;
         if (c != '\\') {
@@ -150,6 +164,7 @@ struct Parser {
     HiveParseError* error;
     LineReader reader{content};
     std::u16string scratch;
+    std::vector<std::pair<std::u16string, RegKey*>> chain;  // the previous section's path
 
     bool Fail(int line, std::string message) {
         if (error) {
@@ -330,14 +345,28 @@ struct Parser {
             ++i;
         if (i != rest.size()) return Fail(number, "text after key name");
         *modified = any ? seconds * kTicksPerSecond + kTicks1601To1970 : 0;
+        // Sections come in tree order, so a path mostly repeats the previous one's
+        // leading components: reuse those instead of looking them up again.
         RegKey* k = base;
+        size_t depth = 0;
+        bool reuse = true;
         std::u16string_view path(scratch);
         while (!path.empty()) {
             size_t cut = path.find(u'\\');
             std::u16string_view part = path.substr(0, cut);
-            if (!part.empty()) k = LoadChild(k, part, *modified);
             path.remove_prefix(cut == std::u16string_view::npos ? path.size() : cut + 1);
+            if (part.empty()) continue;
+            if (reuse && depth < chain.size() && chain[depth].first == part) {
+                k = chain[depth].second;
+            } else {
+                reuse = false;
+                k = LoadChild(k, part, *modified);
+                chain.resize(depth);
+                chain.emplace_back(std::u16string(part), k);
+            }
+            ++depth;
         }
+        chain.resize(depth);
         *key = k;
         return true;
     }
@@ -483,7 +512,7 @@ bool IsHexDigitAscii(char16_t c) {
 }  // namespace
 
 std::unique_ptr<ParsedHive> ParseHive(std::string_view content, HiveParseError* error) {
-    Parser parser{content, error, LineReader(content), {}};
+    Parser parser{content, error, LineReader(content), {}, {}};
     return parser.Run();
 }
 

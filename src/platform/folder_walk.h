@@ -1,0 +1,31 @@
+#pragma once
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <functional>
+
+// A walk over a host folder tree that ends even where links lead back up the tree
+// (Wine links profile folders to the home folder, which holds the prefix itself).
+namespace hivewise {
+
+struct WalkEntry {
+    std::filesystem::path path;      // host path
+    std::filesystem::path relative;  // below the walk's root
+    struct stat st {};               // of the link's target where it has one
+    bool isDirectory = false;
+    bool isLink = false;
+    bool revisited = false;  // a folder already walked, reached again: not entered
+    int depth = 0;           // 0 for the root's own entries
+};
+
+enum class WalkAction { Continue, SkipChildren, Stop };
+
+// Visits every entry below `root` (not the root itself): a folder's entries in name
+// order, all of them before anything below them. A folder whose device and inode were
+// walked already is reported but not entered; folders that cannot be read are
+// skipped. False when the root itself cannot be read or the visitor stopped.
+bool WalkFolder(const std::filesystem::path& root,
+                const std::function<WalkAction(const WalkEntry&)>& visit);
+
+}  // namespace hivewise

@@ -1,0 +1,115 @@
+#include "platform/short_names.h"
+
+#include <unordered_set>
+
+namespace hivewise {
+namespace {
+
+bool IsForbidden83(unsigned char c) {
+    if (c < 0x20) return true;
+    switch (c) {
+        case ' ':
+        case '"':
+        case '*':
+        case '+':
+        case ',':
+        case '/':
+        case ':':
+        case ';':
+        case '<':
+        case '=':
+        case '>':
+        case '?':
+        case '[':
+        case '\\':
+        case ']':
+        case '|':
+            return true;
+        default:
+            return false;
+    }
+}
+
+char AnsiUpperChar(char c) {
+    auto b = static_cast<unsigned char>(c);
+    if (b >= 'a' && b <= 'z') return static_cast<char>(b - 32);
+    if (b >= 0xE0 && b <= 0xFE && b != 0xF7) return static_cast<char>(b - 32);
+    if (b == 0x9A || b == 0x9C || b == 0x9E) return static_cast<char>(b - 16);
+    if (b == 0xFF) return static_cast<char>(0x9F);
+    return c;
+}
+
+// The characters a generated short name keeps of a part of the long name.
+std::string CleanPart(std::string_view part, size_t limit) {
+    std::string out;
+    for (char c : part) {
+        if (out.size() == limit) break;
+        if (c == ' ' || c == '.') continue;
+        out.push_back(IsForbidden83(static_cast<unsigned char>(c)) ? '_' : AnsiUpperChar(c));
+    }
+    return out;
+}
+
+std::string Generate(std::string_view name, std::unordered_set<std::string>& used) {
+    // Leading dots do not start an extension; the last remaining dot does.
+    size_t start = name.find_first_not_of('.');
+    std::string_view stem =
+        start == std::string_view::npos ? std::string_view{} : name.substr(start);
+    size_t dot = stem.rfind('.');
+    std::string base = CleanPart(stem.substr(0, dot), 8);
+    std::string ext =
+        dot == std::string_view::npos ? std::string{} : CleanPart(stem.substr(dot + 1), 3);
+    if (base.empty()) base = "_";
+    for (unsigned n = 1;; ++n) {
+        std::string tail = "~" + std::to_string(n);
+        size_t keep = tail.size() >= 8 ? 0 : 8 - tail.size();
+        std::string candidate = base.substr(0, std::min(keep, base.size())) + tail;
+        if (!ext.empty()) candidate += "." + ext;
+        if (used.insert(candidate).second) return candidate;
+    }
+}
+
+}  // namespace
+
+std::string AnsiUpper(std::string_view text) {
+    std::string out(text);
+    for (auto& c : out)
+        c = AnsiUpperChar(c);
+    return out;
+}
+
+bool IsValid83(std::string_view name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    size_t dot = name.find('.');
+    std::string_view base = name.substr(0, dot);
+    std::string_view ext =
+        dot == std::string_view::npos ? std::string_view{} : name.substr(dot + 1);
+    if (base.empty() || base.size() > 8 || ext.size() > 3) return false;
+    if (dot != std::string_view::npos && ext.empty()) return false;
+    for (char c : base) {
+        if (IsForbidden83(static_cast<unsigned char>(c))) return false;
+    }
+    for (char c : ext) {
+        if (c == '.' || IsForbidden83(static_cast<unsigned char>(c))) return false;
+    }
+    return true;
+}
+
+std::vector<std::string> MakeShortNames(const std::vector<std::string>& names) {
+    std::vector<std::string> out(names.size());
+    std::unordered_set<std::string> used;
+    // Names that are their own short form are taken first, so no generated name
+    // can ever stand for two entries.
+    for (size_t i = 0; i < names.size(); ++i) {
+        // Two host names differing only in case: the second gets a generated name.
+        if (IsValid83(names[i]) && used.insert(AnsiUpper(names[i])).second) {
+            out[i] = AnsiUpper(names[i]);
+        }
+    }
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (out[i].empty()) out[i] = Generate(names[i], used);
+    }
+    return out;
+}
+
+}  // namespace hivewise

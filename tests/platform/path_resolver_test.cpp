@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/files_fixture.h"
+#include "platform/folder_walk.h"
+#include "platform/short_names.h"
+
+namespace hivewise {
+namespace {
+
+namespace fs = std::filesystem;
+using PathResolverTest = testing::FilesTest;
+
+TEST_F(PathResolverTest, ComponentsMatchWithoutCaseAndDotsApplyLexically) {
+    PathResolver& paths = machine->Paths();
+    auto host = paths.ToHost("c:\\WINDOWS\\System32\\KERNEL32.DLL");
+    ASSERT_TRUE(host);
+    EXPECT_TRUE(fs::equivalent(*host, C("windows/system32/kernel32.dll")));
+    auto dotted = paths.ToHost("C:/windows/./nothing/../system32/kernel32.dll ");
+    ASSERT_TRUE(dotted);
+    EXPECT_TRUE(fs::equivalent(*dotted, *host));
+    // ".." never climbs above the drive's root.
+    EXPECT_TRUE(paths.ToHost("C:\\..\\..\\windows"));
+}
+
+TEST_F(PathResolverTest, RelativePathsStartInTheProgramFolder) {
+    PathResolver& paths = machine->Paths();
+    auto relative = paths.ToHost("HIVEWISE.EXE");
+    ASSERT_TRUE(relative);
+    EXPECT_TRUE(fs::equivalent(*relative, C("Program Files/Hivewise/hivewise.exe")));
+    auto rooted = paths.ToHost("\\windows\\system32");
+    ASSERT_TRUE(rooted);
+    EXPECT_TRUE(fs::equivalent(*rooted, C("windows/system32")));
+    EXPECT_EQ(paths.FullPath("..\\x.txt"), "C:\\Program Files\\x.txt");
+}
+
+TEST_F(PathResolverTest, WhatHasNoHostPath) {
+    PathResolver& paths = machine->Paths();
+    EXPECT_FALSE(paths.ToHost("\\\\server\\share\\file.txt"));
+    EXPECT_FALSE(paths.ToHost("Q:\\file.txt"));  // no such drive
+    EXPECT_FALSE(paths.ToHost("C:\\windows\\*.dll"));
+    EXPECT_FALSE(paths.ToHost("C:\\windows\\missing.dll"));
+    EXPECT_FALSE(paths.ToHost(""));
+    // A file is no folder to look into.
+    EXPECT_FALSE(paths.ToHost("C:\\windows\\system32\\kernel32.dll\\x", true));
+}
+
+TEST_F(PathResolverTest, NewEntriesNeedAnExistingParent) {
+    PathResolver& paths = machine->Paths();
+    auto fresh = paths.ToHost("C:\\WINDOWS\\New File.txt", true);
+    ASSERT_TRUE(fresh);
+    EXPECT_EQ(fresh->filename(), "New File.txt");
+    EXPECT_TRUE(fs::equivalent(fresh->parent_path(), C("windows")));
+    EXPECT_FALSE(paths.ToHost("C:\\nofolder\\x.txt", true));
+}
+
+TEST_F(PathResolverTest, ShortNamesRoundTrip) {
+    prefix.File("Program Files (x86)/x.txt");
+    PathResolver& paths = machine->Paths();
+    EXPECT_EQ(paths.ShortPath("c:\\program files\\Hivewise\\hivewise.exe"),
+              "C:\\PROGRA~1\\Hivewise\\hivewise.exe");
+    EXPECT_EQ(paths.ShortPath("C:\\Program Files (x86)\\x.txt"), "C:\\PROGRA~2\\x.txt");
+    auto viaShort = paths.ToHost("C:\\PROGRA~1\\hivewise\\HIVEWISE.EXE");
+    ASSERT_TRUE(viaShort);
+    EXPECT_TRUE(fs::equivalent(*viaShort, C("Program Files/Hivewise/hivewise.exe")));
+    EXPECT_EQ(paths.LongPath("c:\\progra~2\\X.TXT"), "C:\\Program Files (x86)\\x.txt");
+    EXPECT_FALSE(paths.ShortPath("C:\\Program Files\\missing.txt"));
+}
+
+TEST_F(PathResolverTest, HostNamesOutsideTheCodePageAreReachedByShortName) {
+    prefix.File("windows/\xD0\x9F\xD1\x80\xD0\xB8.txt");  // Cyrillic, UTF-8 on the host
+    auto list = machine->Paths().List(C("windows"));
+    ASSERT_TRUE(list);
+    const FolderEntry* entry = nullptr;
+    for (const auto& e : *list) {
+        if (e.hostName == "\xD0\x9F\xD1\x80\xD0\xB8.txt") entry = &e;
+    }
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(entry->name, "???.txt");
+    EXPECT_EQ(entry->shortName, "___~1.TXT");
+    EXPECT_TRUE(machine->Paths().ToHost("C:\\windows\\" + entry->shortName));
+}
+
+TEST_F(PathResolverTest, CacheFollowsInvalidation) {
+    PathResolver& paths = machine->Paths();
+    EXPECT_FALSE(paths.ToHost("C:\\WINDOWS\\LATE.TXT"));  // the listing is cached now
+    std::ofstream(C("windows/Late.txt")) << "x";
+    paths.Invalidate(C("windows"));
+    EXPECT_TRUE(paths.ToHost("C:\\WINDOWS\\LATE.TXT"));
+    fs::remove(C("windows/Late.txt"));
+    paths.InvalidateAll();
+    EXPECT_FALSE(paths.ToHost("C:\\WINDOWS\\LATE.TXT"));
+}
+
+TEST_F(PathResolverTest, HostPathsMapBackThroughTheDeepestDrive) {
+    PathResolver& paths = machine->Paths();
+    EXPECT_EQ(paths.ToWindows(C("windows/system32/kernel32.dll")),
+              "C:\\windows\\system32\\kernel32.dll");
+    EXPECT_EQ(paths.ToWindows(prefix.Dir() / "drive_c"), "C:\\");
+    EXPECT_EQ(paths.ToWindows(prefix.Dir() / "dosdevices" / "d:" / "setup.exe"), "D:\\setup.exe");
+    // Through a linked folder: the drive it was reached by.
+    fs::create_directory_symlink(prefix.Dir() / "cdrom", C("linked"));
+    EXPECT_EQ(paths.ToWindows(C("linked/setup.exe")), "C:\\linked\\setup.exe");
+    // Outside every drive but Z: (the host's root).
+    auto outside = paths.ToWindows(prefix.Dir() / "system.reg");
+    ASSERT_TRUE(outside);
+    EXPECT_EQ(outside->substr(0, 3), "Z:\\");
+    EXPECT_EQ(outside->substr(outside->size() - 11), "\\system.reg");
+}
+
+// The drive_c tree of a prefix made by Wine itself, rebuilt as empty files, with its
+// profile links pointing back at the prefix as they do in a real home folder.
+TEST(PathResolverCorpus, EveryEntryOfARealTreeResolvesInUpperCaseAndByShortName) {
+    fs::path list = testing::TestDataDir() / "wine-prefix" / "drive_c.list";
+    if (testing::TestDataDir().empty() || !fs::exists(list)) GTEST_SKIP() << "no test data";
+    testing::TempPrefix p;
+    p.SystemReg("");
+    std::ifstream in(list);
+    std::vector<std::string> files;
+    std::string type, size, relative;
+    while (in >> type >> size && std::getline(in >> std::ws, relative)) {
+        fs::path host = p.Dir() / "drive_c" / relative;
+        fs::create_directories(host.parent_path());
+        if (type == "d") fs::create_directories(host);
+        if (type == "f") std::ofstream(host) << "";
+        if (type == "l") fs::create_directory_symlink(p.Dir(), host);
+        if (type == "f") files.push_back(relative);
+    }
+    auto m = p.Load();
+    ASSERT_TRUE(m) << p.LastError();
+    ASSERT_GT(files.size(), 500u);
+    PathResolver& paths = m->Paths();
+    for (const auto& relative : files) {
+        std::string windows = "C:\\" + relative;
+        std::replace(windows.begin(), windows.end(), '/', '\\');
+        auto host = paths.ToHost(AnsiUpper(windows));
+        ASSERT_TRUE(host) << windows;
+        EXPECT_TRUE(fs::equivalent(*host, p.Dir() / "drive_c" / relative)) << windows;
+        auto shortPath = paths.ShortPath(windows);
+        ASSERT_TRUE(shortPath) << windows;
+        auto again = paths.ToHost(*shortPath);
+        ASSERT_TRUE(again) << *shortPath;
+        EXPECT_TRUE(fs::equivalent(*again, *host)) << *shortPath;
+        EXPECT_EQ(paths.ToWindows(*host), windows);
+    }
+    size_t walked = 0;
+    EXPECT_TRUE(WalkFolder(p.Dir() / "drive_c", [&](const WalkEntry&) {
+        ++walked;
+        return WalkAction::Continue;
+    }));
+    EXPECT_GE(walked, files.size());
+}
+
+}  // namespace
+}  // namespace hivewise

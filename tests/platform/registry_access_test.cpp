@@ -1,0 +1,193 @@
+#include "platform/registry_access.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/path_resolver.h"
+#include "platform/text.h"
+#include "temp_prefix.h"
+
+namespace hivewise {
+namespace {
+
+using testing::TempPrefix;
+
+class RecordingHost : public NullHostServices {
+  public:
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    std::vector<std::string> messages;
+};
+
+class RegistryAccessTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        prefix.SystemReg(
+            "\n[Software\\\\Counts] 1700000000\n\"a\"=\"1\"\n\"b\"=\"2\"\n\"c\"=\"3\"\n"
+            "\n[Software\\\\Counts\\\\One] "
+            "1700000000\n\"1\"=\"\"\n\"2\"=\"\"\n\"3\"=\"\"\n\"4\"=\"\"\n"
+            "\n[Software\\\\Counts\\\\Two] "
+            "1700000000\n\"1\"=\"\"\n\"2\"=\"\"\n\"3\"=\"\"\n\"4\"=\"\"\n"
+            "\n[Software\\\\Classes\\\\.txt] 1700000000\n@=\"txtfile\"\n"
+            "\n[Software\\\\Text] 1700000000\n\"Caf\\x00e9\"=\"na\\x00efve \\x20ac5\"\n"
+            "\"Long\"=\"" +
+            std::string(255, 'x') +
+            "\"\n"
+            "\"Fits\"=\"" +
+            std::string(254, 'x') +
+            "\"\n"
+            "\"Bin\"=hex:00,01,02\n"
+            "\n[Software\\\\Linked] 1700000000\n#link\n"
+            "\"SymbolicLinkValue\"=hex(6):5c,00,52,00,65,00,67,00,69,00,73,00,74,00,72,00,79,00,"
+            "\\\n"
+            "  5c,00,4d,00,61,00,63,00,68,00,69,00,6e,00,65,00,5c,00,53,00,6f,00,66,00,74,\\\n"
+            "  00,77,00,61,00,72,00,65,00,5c,00,54,00,65,00,78,00,74,00\n");
+        prefix.UserReg("\n[Software\\\\Hivewise] 1700000000\n\"Flag\"=\"1\"\n");
+        machine = prefix.Load();
+        ASSERT_TRUE(machine) << prefix.LastError();
+        machine->SetHost(&host);
+        reg = std::make_unique<RegistryAccess>(*machine);
+    }
+    TempPrefix prefix;
+    RecordingHost host;
+    std::unique_ptr<Machine> machine;
+    std::unique_ptr<RegistryAccess> reg;
+};
+
+TEST_F(RegistryAccessTest, RootFromNameTakesOnlyTheExactLongNames) {
+    EXPECT_EQ(RegistryAccess::RootFromName("HKEY_LOCAL_MACHINE"), kHkeyLocalMachine);
+    EXPECT_EQ(RegistryAccess::RootFromName("HKEY_USERS"), kHkeyUsers);
+    EXPECT_FALSE(RegistryAccess::RootFromName("hkey_local_machine"));
+    EXPECT_FALSE(RegistryAccess::RootFromName("HKLM"));
+    EXPECT_FALSE(RegistryAccess::RootFromName("HKEY_LOCAL_MACHINE\\"));
+}
+
+TEST_F(RegistryAccessTest, ReadStringValueFailsLikeAMissingValueWhenDataDoesNotFit) {
+    // 255 characters and the terminator are 256 bytes: one more than the capacity.
+    EXPECT_EQ(reg->ReadStringValue(kHkeyLocalMachine, "Software\\Text", "Long"), "");
+    EXPECT_EQ(reg->ReadStringValue(kHkeyLocalMachine, "Software\\Text", "Fits"),
+              std::string(254, 'x'));
+    EXPECT_EQ(reg->ReadStringValue(kHkeyLocalMachine, "Software\\Text", "Missing"), "");
+    EXPECT_EQ(reg->ReadStringValue(kHkeyLocalMachine, "Software\\Nope", "Fits"), "");
+    EXPECT_TRUE(host.messages.empty());
+}
+
+TEST_F(RegistryAccessTest, NamesAndStringsCrossTheBoundaryInTheAnsiCodePage) {
+    EXPECT_EQ(reg->ReadStringValue(kHkeyLocalMachine, "software\\TEXT", "caf\xc9"),
+              "na\xefve \x80"
+              "5");
+    RegHandle key;
+    ASSERT_EQ(reg->OpenKey(kHkeyLocalMachine, "Software\\Text", kKeyAllAccess, &key), 0);
+    uint32_t type = 0;
+    std::string data;
+    EXPECT_EQ(reg->QueryValue(key, "Bin", 3, &type, &data), 0);
+    EXPECT_EQ(type, kRegBinary);
+    EXPECT_EQ(data, std::string("\0\1\2", 3));
+    EXPECT_EQ(reg->QueryValue(key, "Bin", 2, &type, &data), kErrorMoreData);
+    // Text set through the boundary is stored as UTF-16 with its terminator.
+    EXPECT_EQ(reg->SetValue(key, "Euro", kRegSz, "\x80"), 0);
+    const RegValue* stored =
+        machine->Registry().Find(machine->LocalMachine(), u"Software\\Text")->FindValue(u"euro");
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(BytesToUtf16(stored->data), std::u16string(u"\u20ac\0", 2));
+    EXPECT_EQ(reg->CloseKey(key), 0);
+}
+
+TEST_F(RegistryAccessTest, EnumerationFollowsTheRegistryOrderAndEndsWith259) {
+    RegHandle key;
+    ASSERT_EQ(reg->OpenKey(kHkeyLocalMachine, "Software\\Counts", kKeyAllAccess, &key), 0);
+    std::string name;
+    EXPECT_EQ(reg->EnumKey(key, 0, &name), 0);
+    EXPECT_EQ(name, "One");
+    EXPECT_EQ(reg->EnumKey(key, 1, &name), 0);
+    EXPECT_EQ(name, "Two");
+    EXPECT_EQ(reg->EnumKey(key, 2, &name), kErrorNoMoreItems);
+    EXPECT_EQ(reg->EnumValue(key, 2, &name), 0);
+    EXPECT_EQ(name, "c");
+    EXPECT_EQ(reg->EnumValue(key, 3, &name), kErrorNoMoreItems);
+    // A sub-key name longer than the capacity makes that index fail.
+    RegHandle made;
+    ASSERT_EQ(reg->CreateKey(key, std::string(256, 'z'), &made), 0);
+    reg->CloseKey(made);
+    EXPECT_EQ(reg->EnumKey(key, 2, &name, 255), kErrorMoreData);
+    reg->CloseKey(key);
+}
+
+TEST_F(RegistryAccessTest, CountsValuesOfAKeyOrOfItsWholeTree) {
+    EXPECT_EQ(reg->CountValues(kHkeyLocalMachine, "Software\\Counts", false), 3u);
+    EXPECT_EQ(reg->CountValues(kHkeyLocalMachine, "Software\\Counts", true), 11u);
+    EXPECT_EQ(reg->CountSubKeys(kHkeyLocalMachine, "Software\\Counts"), 2u);
+    EXPECT_EQ(reg->CountSubKeys(kHkeyLocalMachine, "Software\\Missing"), 0u);
+    EXPECT_EQ(reg->CountValues(kHkeyLocalMachine, "Software\\Missing", true), 0u);
+}
+
+TEST_F(RegistryAccessTest, HandlesOutliveTheirDeletedKey) {
+    RegHandle key;
+    ASSERT_EQ(reg->OpenKey(kHkeyLocalMachine, "Software\\Counts\\One", kKeyAllAccess, &key), 0);
+    EXPECT_EQ(reg->DeleteKeyTree(kHkeyLocalMachine, "Software\\Counts"), 0);
+    EXPECT_FALSE(reg->KeyExists(kHkeyLocalMachine, "Software\\Counts"));
+    uint32_t subKeys, values;
+    EXPECT_EQ(reg->QueryInfoKey(key, &subKeys, &values), kErrorKeyDeleted);
+    EXPECT_EQ(reg->SetValue(key, "x", kRegSz, "y"), kErrorKeyDeleted);
+    EXPECT_EQ(reg->CloseKey(key), 0);
+    EXPECT_EQ(reg->CloseKey(key), kErrorInvalidHandle);
+    EXPECT_EQ(reg->CloseKey(0x1234567), kErrorInvalidHandle);
+    EXPECT_EQ(reg->DeleteKeyTree(kHkeyLocalMachine, "Software\\Counts"), kErrorFileNotFound);
+    // The roots themselves are not deletable.
+    EXPECT_EQ(reg->DeleteKeyTree(kHkeyLocalMachine, ""), kErrorAccessDenied);
+    EXPECT_EQ(machine->Handles().OpenCount(), 0u);
+}
+
+TEST_F(RegistryAccessTest, ClassesRootIsTheMachinesClassesKeyAndLinksAreFollowed) {
+    EXPECT_EQ(reg->ReadStringValue(kHkeyClassesRoot, ".txt", ""), "txtfile");
+    EXPECT_EQ(reg->ReadStringValue(kHkeyLocalMachine, "Software\\Linked", "Fits"),
+              std::string(254, 'x'));
+    EXPECT_TRUE(reg->DeleteValue(kHkeyClassesRoot, ".txt", "") == 0);
+    EXPECT_EQ(reg->DeleteValue(kHkeyClassesRoot, ".txt", ""), kErrorFileNotFound);
+}
+
+TEST_F(RegistryAccessTest, SettingsNeedTheirKeyAndKeepTheirText) {
+    std::string text;
+    EXPECT_TRUE(reg->ReadSetting("flag", &text));
+    EXPECT_EQ(text, "1");
+    EXPECT_FALSE(reg->ReadSetting("", &text));
+    EXPECT_FALSE(reg->ReadSetting("Absent", &text));
+    EXPECT_TRUE(reg->WriteSetting("Last Scan", "12/8/2026"));
+    EXPECT_TRUE(reg->ReadSetting("Last Scan", &text));
+    EXPECT_EQ(text, "12/8/2026");
+    EXPECT_FALSE(reg->WriteSetting("", "x"));
+    ASSERT_EQ(reg->DeleteKeyTree(kHkeyCurrentUser, "SOFTWARE\\Hivewise"), 0);
+    EXPECT_FALSE(reg->WriteSetting("Last Scan", "x"));  // writing does not create the key
+    EXPECT_FALSE(reg->KeyExists(kHkeyCurrentUser, "Software\\Hivewise"));
+    // WriteValue needs an existing key as well.
+    EXPECT_FALSE(reg->WriteValue(kHkeyCurrentUser, "Software\\Nope", "v", "t", kRegSz));
+    EXPECT_TRUE(reg->WriteValue(kHkeyCurrentUser, "Software", "v", "t", kRegExpandSz));
+}
+
+TEST_F(RegistryAccessTest, SavedKeyRestoresElsewhereValueForValue) {
+    RegHandle key;
+    ASSERT_EQ(reg->OpenKey(kHkeyLocalMachine, "Software\\Counts", kKeyQueryValue, &key), 0);
+    EXPECT_EQ(reg->SaveKey(key, "C:\\counts.hiv"), 0);
+    EXPECT_EQ(reg->SaveKey(key, "C:\\counts.hiv"), kErrorAlreadyExists);
+    reg->CloseKey(key);
+    EXPECT_EQ(prefix.Read("drive_c/counts.hiv").rfind("WINE REGISTRY Version 2\n", 0), 0u);
+    RegHandle target;
+    ASSERT_EQ(reg->CreateKey(kHkeyCurrentUser, "Restored", &target), 0);
+    ASSERT_EQ(reg->SetValue(target, "old", kRegSz, "gone"), 0);
+    EXPECT_EQ(reg->RestoreKey(target, "C:\\counts.hiv"), 0);
+    EXPECT_EQ(reg->CountValues(kHkeyCurrentUser, "Restored", true), 11u);
+    EXPECT_EQ(reg->ReadStringValue(kHkeyCurrentUser, "Restored", "old"), "");
+    EXPECT_EQ(reg->ReadStringValue(kHkeyCurrentUser, "Restored", "c"), "3");
+    prefix.File("bad.hiv", "not a registry file");
+    EXPECT_EQ(reg->RestoreKey(target, "C:\\bad.hiv"), kErrorBadDb);
+    EXPECT_EQ(reg->CountValues(kHkeyCurrentUser, "Restored", true), 11u);
+    reg->CloseKey(target);
+    // The restored keys are saved with the user's hive and read back.
+    ASSERT_TRUE(machine->Flush().ok);
+    machine.reset();
+    auto again = prefix.Load();
+    ASSERT_TRUE(again);
+    RegistryAccess reg2(*again);
+    EXPECT_EQ(reg2.CountValues(kHkeyCurrentUser, "Restored", true), 11u);
+}
+
+}  // namespace
+}  // namespace hivewise
