@@ -1,0 +1,52 @@
+#include "scan/result_store.h"
+
+namespace hivewise {
+
+void ResultStore::Reset() {
+    problems_.clear();
+    counts_.fill(0);
+    rows_.fill(0);
+    total_ = 0;
+}
+
+void ResultStore::SetRowIndex(int sectionId, int row) {
+    if (sectionId >= 0 && sectionId < kSectionCount) rows_[static_cast<size_t>(sectionId)] = row;
+}
+
+int ResultStore::RowIndex(int sectionId) const {
+    if (sectionId < 0 || sectionId >= kSectionCount) return -1;
+    return rows_[static_cast<size_t>(sectionId)];
+}
+
+int ResultStore::Count(int sectionId) const {
+    if (sectionId < 0 || sectionId >= kSectionCount) return 0;
+    return counts_[static_cast<size_t>(sectionId)];
+}
+
+std::string MatchText(const Problem& problem) {
+    return problem.location + "\\" + problem.valueName + "\\" + problem.valueData;
+}
+
+bool ResultStore::Accept(std::unique_ptr<Problem> problem, const HandoverContext& context) {
+    if (!problem) return false;
+    problem->isChecked = context.checkAll ? 1 : 0;
+    if (context.isExcluded && context.isExcluded(MatchText(*problem))) return false;
+    if (context.logOn && context.appendToLog) context.appendToLog(*problem);
+    problem->sequence = total_;
+    int id = problem->sectionId;
+    problems_.push_back(std::move(problem));
+    if (id >= 1 && id < kSectionCount) {
+        int count = ++counts_[static_cast<size_t>(id)];
+        if (context.view) {
+            int row = rows_[static_cast<size_t>(id)];
+            context.view->SetProblemsCell(row, std::to_string(count));
+            context.view->SetRowData(row, id);
+            context.view->SetRowChecked(row, true);
+        }
+    }
+    ++total_;
+    if (context.view) context.view->SetTotal(total_);
+    return true;
+}
+
+}  // namespace hivewise
