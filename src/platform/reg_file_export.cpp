@@ -1,0 +1,232 @@
+#include <cstdio>
+
+#include "platform/atomic_file.h"
+#include "platform/file_system_access.h"
+#include "platform/path_resolver.h"
+#include "platform/reg_file.h"
+#include "platform/text.h"
+
+namespace hivewise {
+namespace {
+
+// Hex lines break once they reach this many characters; with the backslash a line stays
+// within 80 columns. Continuation lines start with two spaces.
+constexpr size_t kHexWrapColumn = 77;
+
+constexpr char16_t kClassesPath[] = u"Software\\Classes";
+constexpr char16_t kCurrentConfigPath[] = u"System\\CurrentControlSet\\Hardware Profiles\\Current";
+
+struct RootName {
+    const char16_t* longName;
+    const char16_t* shortName;
+};
+constexpr RootName kRoots[] = {
+    {u"HKEY_LOCAL_MACHINE", u"HKLM"},  {u"HKEY_CURRENT_USER", u"HKCU"},
+    {u"HKEY_CLASSES_ROOT", u"HKCR"},   {u"HKEY_USERS", u"HKU"},
+    {u"HKEY_CURRENT_CONFIG", u"HKCC"},
+};
+
+void AppendEscapedText(std::u16string& out, std::u16string_view text) {
+    for (char16_t c : text) {
+        switch (c) {
+            case u'\\':
+                out += u"\\\\";
+                break;
+            case u'"':
+                out += u"\\\"";
+                break;
+            // Only names can carry these here; strings holding them are written as hex.
+            case u'\n':
+                out += u"\\n";
+                break;
+            case u'\r':
+                out += u"\\r";
+                break;
+            default:
+                out.push_back(c);
+        }
+    }
+}
+
+void AppendAscii(std::u16string& out, const char* text) {
+    for (; *text; ++text)
+        out.push_back(static_cast<char16_t>(static_cast<unsigned char>(*text)));
+}
+
+// REG_SZ data the editor can write as "text": whole UTF-16 characters ending in exactly
+// one terminator, and no line breaks (which no editor reads back inside quotes).
+std::optional<std::u16string> PlainString(const std::string& data) {
+    if (data.size() < 2 || data.size() % 2 != 0) return std::nullopt;
+    std::u16string text = BytesToUtf16(data);
+    if (text.back() != u'\0') return std::nullopt;
+    text.pop_back();
+    for (char16_t c : text) {
+        if (c == u'\0' || c == u'\r' || c == u'\n') return std::nullopt;
+    }
+    return text;
+}
+
+void AppendHexData(std::u16string& out, size_t lineLength, const std::string& bytes) {
+    static const char kDigits[] = "0123456789abcdef";
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        auto b = static_cast<unsigned char>(bytes[i]);
+        out.push_back(static_cast<char16_t>(kDigits[b >> 4]));
+        out.push_back(static_cast<char16_t>(kDigits[b & 15]));
+        if (i + 1 == bytes.size()) break;
+        out.push_back(u',');
+        lineLength += 3;
+        if (lineLength >= kHexWrapColumn) {
+            out += u"\\\r\n  ";
+            lineLength = 2;
+        }
+    }
+}
+
+void AppendValue(std::u16string& out, const RegValue& value, RegFileFormat format) {
+    size_t lineStart = out.size();
+    if (value.name.empty()) {
+        out += u"@=";
+    } else {
+        out.push_back(u'"');
+        AppendEscapedText(out, value.name);
+        out += u"\"=";
+    }
+    if (value.type == kRegSz) {
+        if (auto text = PlainString(value.data)) {
+            out.push_back(u'"');
+            AppendEscapedText(out, *text);
+            out += u"\"\r\n";
+            return;
+        }
+    }
+    if (value.type == kRegDword && value.data.size() == 4) {
+        auto b = [&](int i) { return static_cast<uint32_t>(static_cast<uint8_t>(value.data[i])); };
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "dword:%08x", b(0) | b(1) << 8 | b(2) << 16 | b(3) << 24);
+        AppendAscii(out, buf);
+        out += u"\r\n";
+        return;
+    }
+    char tag[24];
+    if (value.type == kRegBinary) {
+        std::snprintf(tag, sizeof tag, "hex:");
+    } else {
+        std::snprintf(tag, sizeof tag, "hex(%x):", value.type);
+    }
+    AppendAscii(out, tag);
+    std::string bytes = value.data;
+    // An 8-bit file holds the string types as the ANSI bytes of their text.
+    if (format == RegFileFormat::Regedit4 &&
+        (value.type == kRegSz || value.type == kRegExpandSz || value.type == kRegMultiSz)) {
+        bytes = Utf16ToAnsi(BytesToUtf16(value.data));
+    }
+    AppendHexData(out, out.size() - lineStart, bytes);
+    out += u"\r\n";
+}
+
+// Keys are written as stored: a sub-key that is a link keeps its link value and is not
+// followed, so that the file neither loops nor duplicates the target's tree.
+void AppendKey(std::u16string& out, const RegKey& key, std::u16string& path, RegFileFormat format) {
+    out += u"\r\n[";
+    out += path;
+    out += u"]\r\n";
+    for (const RegValue& value : key.values)
+        AppendValue(out, value, format);
+    for (const auto& child : key.subkeys) {
+        size_t keep = path.size();
+        path.push_back(u'\\');
+        path += child->name;
+        AppendKey(out, *child, path, format);
+        path.resize(keep);
+    }
+}
+
+}  // namespace
+
+RegFileFormat RegFileFormatFor(const Machine& machine) {
+    return machine.Version().isNt ? RegFileFormat::Unicode5 : RegFileFormat::Regedit4;
+}
+
+std::optional<RegPath> ParseRegPath(Machine& machine, std::u16string_view path) {
+    size_t cut = path.find(u'\\');
+    std::u16string_view rootText = path.substr(0, cut);
+    std::u16string_view rest =
+        cut == std::u16string_view::npos ? std::u16string_view{} : path.substr(cut + 1);
+    const RootName* root = nullptr;
+    for (const RootName& r : kRoots) {
+        if (EqualsNoCase(rootText, r.longName) || EqualsNoCase(rootText, r.shortName)) root = &r;
+    }
+    if (!root) return std::nullopt;
+
+    RegPath out;
+    out.display = root->longName;
+    // One trailing backslash is allowed ("[HKEY_...\Key\]"); other empty parts are not.
+    if (!rest.empty() && rest.back() == u'\\') rest.remove_suffix(1);
+    std::u16string below;
+    while (!rest.empty()) {
+        size_t end = rest.find(u'\\');
+        std::u16string_view part = rest.substr(0, end);
+        if (part.empty()) return std::nullopt;
+        if (!below.empty()) below.push_back(u'\\');
+        below += part;
+        rest.remove_prefix(end == std::u16string_view::npos ? rest.size() : end + 1);
+        if (end != std::u16string_view::npos && rest.empty()) return std::nullopt;
+    }
+    if (!below.empty()) out.display += u"\\" + below;
+
+    std::u16string_view longName = root->longName;
+    if (longName == u"HKEY_LOCAL_MACHINE") {
+        out.base = machine.LocalMachine();
+    } else if (longName == u"HKEY_CURRENT_USER") {
+        out.base = machine.CurrentUser();
+    } else if (longName == u"HKEY_CLASSES_ROOT") {
+        // Looked up below HKLM so that a read does not create the classes key.
+        out.base = machine.LocalMachine();
+        out.lookup = kClassesPath;
+    } else if (longName == u"HKEY_USERS") {
+        out.base = machine.Users();
+    } else {
+        out.base = machine.LocalMachine();
+        out.lookup = kCurrentConfigPath;
+    }
+    if (!out.base) return std::nullopt;
+    if (!below.empty()) {
+        if (!out.lookup.empty()) out.lookup.push_back(u'\\');
+        out.lookup += below;
+    }
+    return out;
+}
+
+std::optional<std::string> ExportRegFile(Machine& machine, std::string_view keyPath,
+                                         RegFileFormat format) {
+    auto path = ParseRegPath(machine, AnsiToUtf16(keyPath));
+    if (!path) return std::nullopt;
+    RegKey* key = machine.Registry().Find(path->base, path->lookup);
+    if (!key || key->deleted) return std::nullopt;
+
+    std::u16string text = format == RegFileFormat::Unicode5
+                              ? u"Windows Registry Editor Version 5.00\r\n"
+                              : u"REGEDIT4\r\n";
+    std::u16string display = path->display;
+    AppendKey(text, *key, display, format);
+    text += u"\r\n";
+
+    if (format == RegFileFormat::Regedit4) return Utf16ToAnsi(text);
+    std::string bytes = "\xFF\xFE";
+    bytes += Utf16ToBytes(text);
+    return bytes;
+}
+
+bool ExportRegFileTo(Machine& machine, std::string_view keyPath, const std::string& windowsFile,
+                     RegFileFormat format) {
+    auto bytes = ExportRegFile(machine, keyPath, format);
+    if (!bytes) return false;
+    auto host = FileSystemAccess(machine).ToHostPath(windowsFile, true);
+    if (!host) return false;
+    std::string error;
+    bool ok = WriteFileAtomically(*host, *bytes, &error);
+    machine.Paths().Invalidate(host->parent_path());
+    return ok;
+}
+
+}  // namespace hivewise
