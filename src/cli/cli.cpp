@@ -1,0 +1,134 @@
+#include "cli/cli.h"
+
+#include <cctype>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/cli_context.h"
+#include "cli/machine_choice.h"
+
+namespace hivewise {
+namespace cli {
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: hivewise-cli [--prefix DIR] COMMAND [ARGUMENTS]\n"
+    "\n"
+    "Works on the registry of a Wine prefix without Wine running.\n"
+    "\n"
+    "Options:\n"
+    "  --prefix DIR  the Wine prefix to work on; without it $WINEPREFIX, else ~/.wine\n"
+    "  --help        show this text\n"
+    "\n"
+    "Commands:\n"
+    "  reg query KEY [/v NAME | /ve] [/s]\n"
+    "  reg add KEY [/v NAME | /ve] [/t TYPE] [/s SEPARATOR] [/d DATA] [/f]\n"
+    "  reg delete KEY [/v NAME | /ve | /va] [/f]\n"
+    "\n"
+    "KEY is ROOT\\SUBKEY, ROOT one of HKLM, HKCU, HKCR, HKU (or HKEY_LOCAL_MACHINE,\n"
+    "HKEY_CURRENT_USER, HKEY_CLASSES_ROOT, HKEY_USERS). \"hivewise-cli reg /?\" tells more.\n";
+
+std::string Trim(const std::string& text) {
+    size_t begin = text.find_first_not_of(" \t\r\n");
+    if (begin == std::string::npos) return {};
+    size_t end = text.find_last_not_of(" \t\r\n");
+    return text.substr(begin, end - begin + 1);
+}
+
+}  // namespace
+
+void PrintError(std::ostream& err, std::string_view text) {
+    std::string line(text);
+    for (char& c : line) {
+        if (c == '\n' || c == '\r') c = ' ';
+    }
+    while (!line.empty() && line.back() == ' ')
+        line.pop_back();
+    err << line << '\n';
+    err.flush();
+}
+
+std::unique_ptr<Machine> LoadMachine(CliContext& ctx, const MachineOptions& options) {
+    MachineFolderChoice choice = ChooseMachineFolder(ctx.prefixOption);
+    if (choice.folder.empty()) {
+        PrintError(ctx.err, choice.error);
+        return nullptr;
+    }
+    Machine::LoadResult loaded = Machine::Load(choice.folder, options);
+    if (!loaded.machine) {
+        PrintError(ctx.err, loaded.error.empty() ? "Cannot load " + choice.folder.string() + "."
+                                                 : loaded.error);
+        return nullptr;
+    }
+    return std::move(loaded.machine);
+}
+
+bool AskYesNo(CliContext& ctx, const std::string& question) {
+    for (;;) {
+        ctx.out << question << ' ';
+        ctx.out.flush();
+        std::string line;
+        if (!std::getline(ctx.in, line)) {
+            ctx.out << '\n';
+            return false;
+        }
+        std::string answer = Trim(line);
+        for (char& c : answer)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (answer == "y" || answer == "yes") return true;
+        if (answer == "n" || answer == "no") return false;
+    }
+}
+
+}  // namespace cli
+
+int RunCli(int argc, char** argv, std::istream& in, std::ostream& out, std::ostream& err) {
+    cli::CliContext ctx{in, out, err, std::nullopt};
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.emplace_back(argv[i] ? argv[i] : "");
+
+    size_t i = 0;
+    for (; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            out << cli::kUsage;
+            return 0;
+        }
+        if (arg == "--prefix" || arg.rfind("--prefix=", 0) == 0) {
+            std::string folder;
+            if (arg == "--prefix") {
+                if (i + 1 >= args.size()) {
+                    cli::PrintError(err, "--prefix needs a folder. Try hivewise-cli --help.");
+                    return 1;
+                }
+                folder = args[++i];
+            } else {
+                folder = arg.substr(9);
+            }
+            if (folder.empty()) {
+                cli::PrintError(err, "--prefix needs a folder. Try hivewise-cli --help.");
+                return 1;
+            }
+            ctx.prefixOption = folder;
+            continue;
+        }
+        if (arg.size() > 1 && arg[0] == '-') {
+            cli::PrintError(err, "Unknown option " + arg + ". Try hivewise-cli --help.");
+            return 1;
+        }
+        break;
+    }
+    if (i >= args.size()) {
+        err << cli::kUsage;
+        return 1;
+    }
+    const std::string& command = args[i];
+    std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+    if (command == "reg") return cli::RunReg(ctx, rest);
+    cli::PrintError(err, "Unknown command " + command + ". Try hivewise-cli --help.");
+    return 1;
+}
+
+}  // namespace hivewise

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <iosfwd>
+
+// hivewise-cli: the program's logic without a window, for scripts and tests.
+namespace hivewise {
+
+// Runs the command line `argv` (argv[0] is the program name) and returns the exit
+// status: 0 on success, 1 on failure. Answers to questions are read from `in`.
+int RunCli(int argc, char** argv, std::istream& in, std::ostream& out, std::ostream& err);
+
+}  // namespace hivewise

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <iosfwd>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/machine.h"
+
+// What every command of hivewise-cli is given, and the helpers they share.
+namespace hivewise::cli {
+
+struct CliContext {
+    std::istream& in;
+    std::ostream& out;
+    std::ostream& err;
+    std::optional<std::string> prefixOption;  // --prefix DIR
+};
+
+// Loads the machine the command works on. Prints why and returns null when it cannot.
+std::unique_ptr<Machine> LoadMachine(CliContext& ctx, const MachineOptions& options);
+
+// Writes a message as exactly one line, whatever line breaks it holds.
+void PrintError(std::ostream& err, std::string_view text);
+
+// Asks a Yes/No question on `out` and reads the answer from `in`. The end of the input
+// counts as No, so that an unattended run never changes anything it was not told to.
+bool AskYesNo(CliContext& ctx, const std::string& question);
+
+// `hivewise-cli reg ...`; `args` are the words after "reg".
+int RunReg(CliContext& ctx, const std::vector<std::string>& args);
+
+}  // namespace hivewise::cli

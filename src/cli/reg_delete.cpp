@@ -1,0 +1,90 @@
+#include <ostream>
+
+#include "cli/reg_common.h"
+#include "platform/text.h"
+
+namespace hivewise::cli {
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: hivewise-cli reg delete KEY [/v NAME | /ve | /va] [/f]\n"
+    "\n"
+    "  KEY      ROOT\\SUBKEY; ROOT is HKLM, HKCU, HKCR or HKU\n"
+    "           (without /v, /ve or /va the key and everything below it)\n"
+    "  /v NAME  delete the value NAME\n"
+    "  /ve      delete the default value\n"
+    "  /va      delete every value of the key, keeping its sub-keys\n"
+    "  /f       delete without asking\n";
+
+bool IsHiveBase(Machine& machine, const RegKey* key) {
+    for (const auto& hive : machine.Hives()) {
+        if (hive.base.get() == key) return true;
+    }
+    return false;
+}
+
+int DeleteKey(CliContext& ctx, Machine& machine, const KeyPath& path, bool force) {
+    if (path.components.empty()) return Fail(ctx, kInvalidKey);
+    RegistryStore& store = machine.Registry();
+    RegKey* parent = RootKeyOf(machine, path.root, false);
+    for (size_t i = 0; parent && i + 1 < path.components.size(); ++i) {
+        parent = store.Find(parent, path.components[i]);
+    }
+    // The last component is taken as it is: deleting a link removes the link, never
+    // the key it points to.
+    RegKey* key = parent ? parent->FindSubKey(path.components.back()) : nullptr;
+    if (!key) return Fail(ctx, kNotFound);
+    // A whole registry file's branch (HKEY_USERS\.Default, the user's own key) stays.
+    if (IsHiveBase(machine, key) || !IsSavedKey(machine, key)) return Fail(ctx, kAccessDenied);
+    if (!force &&
+        !AskYesNo(ctx, "Permanently delete the registry key " + path.Display() + " (Yes/No)?")) {
+        return Fail(ctx, kCancelled);
+    }
+    store.DeleteKey(key);
+    return SaveAndReport(ctx, machine);
+}
+
+}  // namespace
+
+int RegDelete(CliContext& ctx, const std::vector<std::string>& args) {
+    RegArgs parsed;
+    if (!ParseRegArgs(args, kSwitchV | kSwitchVe | kSwitchVa | kSwitchF, &parsed)) {
+        return FailSyntax(ctx, "delete");
+    }
+    if (parsed.help) {
+        ctx.out << kUsage;
+        return 0;
+    }
+    std::optional<KeyPath> path = ParseKeyPath(parsed.key);
+    if (!path) return Fail(ctx, kInvalidKey);
+    std::unique_ptr<Machine> machine = LoadMachine(ctx, MachineOptions{});
+    if (!machine) return 1;
+    if (!parsed.valueName && !parsed.allValues)
+        return DeleteKey(ctx, *machine, *path, parsed.force);
+
+    RegistryStore& store = machine->Registry();
+    RegKey* key = OpenKey(*machine, *path);
+    if (!key) return Fail(ctx, kNotFound);
+    if (parsed.allValues) {
+        if (!parsed.force && !AskYesNo(ctx, "Delete all values under the registry key " +
+                                                path->Display() + " (Yes/No)?")) {
+            return Fail(ctx, kCancelled);
+        }
+        std::vector<std::u16string> names;
+        for (const auto& value : key->values)
+            names.push_back(value.name);
+        for (const auto& name : names)
+            store.DeleteValue(key, name);
+        return SaveAndReport(ctx, *machine);
+    }
+    std::u16string name = Utf8ToUtf16(*parsed.valueName);
+    if (!key->FindValue(name)) return Fail(ctx, kNotFound);
+    if (!parsed.force &&
+        !AskYesNo(ctx, "Delete the registry value " + DisplayName(name) + " (Yes/No)?")) {
+        return Fail(ctx, kCancelled);
+    }
+    store.DeleteValue(key, name);
+    return SaveAndReport(ctx, *machine);
+}
+
+}  // namespace hivewise::cli

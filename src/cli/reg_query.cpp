@@ -1,0 +1,144 @@
+#include <ostream>
+#include <unordered_set>
+
+#include "cli/reg_common.h"
+#include "platform/text.h"
+
+namespace hivewise::cli {
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: hivewise-cli reg query KEY [/v NAME | /ve] [/s]\n"
+    "\n"
+    "  KEY      ROOT\\SUBKEY; ROOT is HKLM, HKCU, HKCR or HKU\n"
+    "  /v NAME  show only the value NAME\n"
+    "  /ve      show only the default value\n"
+    "  /s       take in every sub-key below KEY as well\n";
+
+constexpr int kMaxLinkHops = 16;
+
+void PrintValue(std::ostream& out, const RegValue& value) {
+    out << "    " << DisplayName(value.name) << "    " << TypeName(value.type) << "    "
+        << FormatData(value) << '\n';
+}
+
+// The key whose contents a sub-key shows: a link shows its target's.
+RegKey* Contents(const RegistryStore& store, RegKey* key) {
+    for (int hops = 0; key && key->isLink; ++hops) {
+        if (hops == kMaxLinkHops) return nullptr;
+        key = store.LinkTarget(key);
+    }
+    return key;
+}
+
+// Visits KEY and every key below it, depth first, in the order the registry lists them.
+// Iterative, so that a very deep registry cannot exhaust the stack; a link that leads
+// back to a key being visited is shown but not entered again.
+template <typename Visit>
+void WalkTree(const RegistryStore& store, RegKey* top, const std::string& topPath, Visit visit) {
+    struct Frame {
+        RegKey* key;
+        std::string path;
+        size_t next = 0;
+    };
+    std::vector<Frame> stack;
+    std::unordered_set<const RegKey*> onPath;
+    stack.push_back({top, topPath});
+    onPath.insert(top);
+    visit(top, stack.back().path);
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        if (frame.next >= frame.key->subkeys.size()) {
+            onPath.erase(frame.key);
+            stack.pop_back();
+            continue;
+        }
+        RegKey* child = frame.key->subkeys[frame.next++].get();
+        std::string path = frame.path + "\\" + Utf16ToUtf8(child->name);
+        RegKey* target = Contents(store, child);
+        if (!target || onPath.count(target)) {
+            visit(nullptr, path);
+            continue;
+        }
+        onPath.insert(target);
+        stack.push_back({target, std::move(path)});
+        visit(target, stack.back().path);
+    }
+}
+
+}  // namespace
+
+int RegQuery(CliContext& ctx, const std::vector<std::string>& args) {
+    RegArgs parsed;
+    if (!ParseRegArgs(args, kSwitchV | kSwitchVe | kSwitchRecurse, &parsed)) {
+        return FailSyntax(ctx, "query");
+    }
+    if (parsed.help) {
+        ctx.out << kUsage;
+        return 0;
+    }
+    std::optional<KeyPath> path = ParseKeyPath(parsed.key);
+    if (!path) return Fail(ctx, kInvalidKey);
+
+    // Reading needs neither the lock nor Wine to be stopped.
+    MachineOptions options;
+    options.lockPrefix = false;
+    options.readOnly = true;
+    std::unique_ptr<Machine> machine = LoadMachine(ctx, options);
+    if (!machine) return 1;
+    const RegistryStore& store = machine->Registry();
+    RegKey* key = OpenKey(*machine, *path);
+    if (!key) return Fail(ctx, kNotFound);
+    std::ostream& out = ctx.out;
+
+    if (parsed.valueName && !parsed.recurse) {
+        std::u16string name = Utf8ToUtf16(*parsed.valueName);
+        const RegValue* value = key->FindValue(name);
+        if (!value && !name.empty()) return Fail(ctx, kNotFound);
+        out << '\n' << path->Display() << '\n';
+        if (value) {
+            PrintValue(out, *value);
+        } else {
+            out << "    (Default)    REG_SZ    (value not set)\n";
+        }
+        out << '\n';
+        return 0;
+    }
+
+    if (parsed.valueName) {
+        std::u16string name = Utf8ToUtf16(*parsed.valueName);
+        size_t matches = 0;
+        WalkTree(store, key, path->Display(), [&](RegKey* k, const std::string& display) {
+            const RegValue* value = k ? k->FindValue(name) : nullptr;
+            if (!value) return;
+            out << '\n' << display << '\n';
+            PrintValue(out, *value);
+            ++matches;
+        });
+        if (matches == 0) return Fail(ctx, kNotFound);
+        out << "\nEnd of search: " << matches << " match(es) found.\n";
+        return 0;
+    }
+
+    if (parsed.recurse) {
+        WalkTree(store, key, path->Display(), [&](RegKey* k, const std::string& display) {
+            out << '\n' << display << '\n';
+            if (!k) return;
+            for (const auto& value : k->values)
+                PrintValue(out, value);
+        });
+        out << '\n';
+        return 0;
+    }
+
+    out << '\n' << path->Display() << '\n';
+    for (const auto& value : key->values)
+        PrintValue(out, value);
+    out << '\n';
+    for (const auto& child : key->subkeys) {
+        out << path->Display() << '\\' << Utf16ToUtf8(child->name) << '\n';
+    }
+    return 0;
+}
+
+}  // namespace hivewise::cli

@@ -1,0 +1,99 @@
+#pragma once
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "cli/cli.h"
+
+namespace hivewise::testing {
+
+inline constexpr const char* kSystemHeader =
+    "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win32\n";
+inline constexpr const char* kUserHeader =
+    "WINE REGISTRY Version 2\n;; All keys relative to "
+    "REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win32\n";
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// A Wine prefix in a temporary folder, and hivewise-cli run on it in-process.
+class CliPrefix {
+  public:
+    CliPrefix() {
+        std::string tmpl =
+            (std::filesystem::temp_directory_path() / "hivewise-cli-XXXXXX").string();
+        dir_ = ::mkdtemp(tmpl.data());
+    }
+    ~CliPrefix() {
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+    CliPrefix(const CliPrefix&) = delete;
+    CliPrefix& operator=(const CliPrefix&) = delete;
+
+    const std::filesystem::path& Dir() const { return dir_; }
+    void SystemReg(const std::string& sections) { Write("system.reg", kSystemHeader + sections); }
+    void UserReg(const std::string& sections) { Write("user.reg", kUserHeader + sections); }
+    void Write(const std::string& name, const std::string& content) {
+        std::ofstream(dir_ / name, std::ios::binary) << content;
+    }
+    std::string Read(const std::string& name) const {
+        std::ifstream in(dir_ / name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    ino_t Inode(const std::string& name) const {
+        struct stat st {};
+        ::stat((dir_ / name).c_str(), &st);
+        return st.st_ino;
+    }
+
+    // hivewise-cli --prefix DIR reg ARGS, with `input` as its standard input.
+    CliRun Reg(std::vector<std::string> args, const std::string& input = "") const {
+        args.insert(args.begin(), {"--prefix", dir_.string(), "reg"});
+        return Run(args, input);
+    }
+    static CliRun Run(const std::vector<std::string>& args, const std::string& input = "") {
+        std::vector<std::string> words{"hivewise-cli"};
+        words.insert(words.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& w : words)
+            argv.push_back(w.data());
+        argv.push_back(nullptr);
+        std::istringstream in(input);
+        std::ostringstream out, err;
+        CliRun run;
+        run.status = RunCli(static_cast<int>(words.size()), argv.data(), in, out, err);
+        run.out = out.str();
+        run.err = err.str();
+        return run;
+    }
+
+  private:
+    std::filesystem::path dir_;
+};
+
+// A failure as the user sees it: status 1 and exactly one line on stderr.
+inline ::testing::AssertionResult FailedWithOneLine(const CliRun& run) {
+    size_t lines = 0;
+    for (char c : run.err)
+        lines += c == '\n';
+    if (run.status == 1 && lines == 1 && run.err.back() == '\n') {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "status " << run.status << ", stdout \"" << run.out
+                                         << "\", stderr \"" << run.err << "\"";
+}
+
+}  // namespace hivewise::testing
