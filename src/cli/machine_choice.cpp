@@ -1,44 +1,21 @@
 #include "cli/machine_choice.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <cstdlib>
+#include <map>
+
+#include "platform/sample_machine.h"
 
 namespace hivewise::cli {
-namespace {
-
-std::filesystem::path HomeFolder() {
-    const char* home = std::getenv("HOME");
-    if (home && *home) return home;
-    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
-    return {};
-}
-
-}  // namespace
 
 MachineFolderChoice ChooseMachineFolder(const std::optional<std::string>& prefixOption) {
-    MachineFolderChoice choice;
-    if (prefixOption && !prefixOption->empty()) {
-        choice.folder = *prefixOption;
-        return choice;
+    std::map<std::string, std::string> env;
+    for (const char* name : {"HOME", "WINEPREFIX", "XDG_DATA_HOME"}) {
+        if (const char* value = std::getenv(name)) env[name] = value;
     }
-    // Wine's own convention: an empty WINEPREFIX counts as unset.
-    const char* wine = std::getenv("WINEPREFIX");
-    if (wine && *wine) {
-        choice.folder = wine;
-        return choice;
-    }
-    std::filesystem::path home = HomeFolder();
-    std::error_code ec;
-    if (!home.empty() && std::filesystem::is_regular_file(home / ".wine" / "system.reg", ec)) {
-        choice.folder = home / ".wine";
-        return choice;
-    }
-    choice.error =
-        "No Wine prefix to work on: give --prefix DIR or set WINEPREFIX (~/.wine has no "
-        "system.reg).";
-    return choice;
+    std::optional<std::filesystem::path> given;
+    if (prefixOption && !prefixOption->empty()) given = *prefixOption;
+    MachineChoice choice = ChooseMachine(given, env, RunningExecutable());
+    return {choice.folder, choice.error, choice.isSample};
 }
 
 }  // namespace hivewise::cli

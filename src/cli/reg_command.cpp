@@ -12,6 +12,8 @@ constexpr const char* kRegUsage =
     "  reg query KEY [/v NAME | /ve] [/s]\n"
     "  reg add KEY [/v NAME | /ve] [/t TYPE] [/s SEPARATOR] [/d DATA] [/f]\n"
     "  reg delete KEY [/v NAME | /ve | /va] [/f]\n"
+    "  reg export KEY FILE [/y]\n"
+    "  reg import FILE\n"
     "\n"
     "KEY is ROOT\\SUBKEY, ROOT one of HKLM, HKCU, HKCR, HKU or their long names.\n"
     "Names and data are read and shown in UTF-8.\n"
@@ -40,6 +42,8 @@ int RunReg(CliContext& ctx, const std::vector<std::string>& args) {
     if (operation == "query") return RegQuery(ctx, rest);
     if (operation == "add") return RegAdd(ctx, rest);
     if (operation == "delete") return RegDelete(ctx, rest);
+    if (operation == "export") return RegExport(ctx, rest);
+    if (operation == "import") return RegImport(ctx, rest);
     return Fail(ctx, "ERROR: Invalid syntax. Unknown operation " + args[0] +
                          "; type \"hivewise-cli reg /?\" for usage.");
 }

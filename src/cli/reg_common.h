@@ -99,5 +99,7 @@ int SaveAndReport(CliContext& ctx, Machine& machine);
 int RegQuery(CliContext& ctx, const std::vector<std::string>& args);
 int RegAdd(CliContext& ctx, const std::vector<std::string>& args);
 int RegDelete(CliContext& ctx, const std::vector<std::string>& args);
+int RegExport(CliContext& ctx, const std::vector<std::string>& args);
+int RegImport(CliContext& ctx, const std::vector<std::string>& args);
 
 }  // namespace hivewise::cli

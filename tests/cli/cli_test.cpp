@@ -40,17 +40,23 @@ TEST(MachineChoiceTest, PrefixOptionThenWineprefixThenHomeWine) {
     CliPrefix home;
     ScopedEnv homeEnv("HOME", home.Dir().c_str());
     ScopedEnv wineEnv("WINEPREFIX", "/somewhere/else");
-    EXPECT_EQ(cli::ChooseMachineFolder(std::string("/given")).folder, "/given");
-    EXPECT_EQ(cli::ChooseMachineFolder(std::nullopt).folder, "/somewhere/else");
+    // The chosen folder wins even when it is no prefix: the user hears why, no fallback.
+    EXPECT_NE(cli::ChooseMachineFolder(std::string("/given")).error.find("/given"),
+              std::string::npos);
+    EXPECT_NE(cli::ChooseMachineFolder(std::nullopt).error.find("/somewhere/else"),
+              std::string::npos);
 
     ScopedEnv emptyWine("WINEPREFIX", "");
-    // ~/.wine counts only when it holds a registry.
+    ScopedEnv dataEnv("XDG_DATA_HOME", (home.Dir() / "data").c_str());
+    // ~/.wine counts only when it holds a registry; otherwise the sample machine is used.
     std::filesystem::create_directories(home.Dir() / ".wine");
-    cli::MachineFolderChoice none = cli::ChooseMachineFolder(std::nullopt);
-    EXPECT_TRUE(none.folder.empty());
-    EXPECT_EQ(none.error.find('\n'), std::string::npos);
-    EXPECT_FALSE(none.error.empty());
-    CliRun run = CliPrefix::Run({"reg", "query", "HKLM"});
+    cli::MachineFolderChoice sample = cli::ChooseMachineFolder(std::nullopt);
+    EXPECT_TRUE(sample.isSample) << sample.error;
+    EXPECT_EQ(sample.folder, home.Dir() / "data" / "hivewise" / "sample-machine");
+    EXPECT_EQ(CliPrefix::Run({"reg", "query", "HKLM"}).status, 0);
+
+    // A folder that is not a prefix is an error, not an empty machine.
+    CliRun run = CliPrefix::Run({"--prefix", home.Dir().string(), "reg", "query", "HKLM"});
     EXPECT_TRUE(FailedWithOneLine(run));
 
     home.Write(".wine/system.reg", kSystemHeader);
