@@ -1,0 +1,96 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/file_system_access.h"
+#include "platform/machine.h"
+#include "platform/registry_access.h"
+#include "scan/problem.h"
+#include "scan/reference_tests.h"
+
+// What every scanner is given: the machine through the platform layer, the continue
+// flag, the status line and progress bar, and the hand-over of findings.
+namespace hivewise {
+
+// The status line and progress bar of a scan. The scan thread writes; the window reads
+// from a timer, so that a scan of many items does not queue one repaint per item.
+class ScanStatus {
+  public:
+    void SetStatusLine(std::string text) {
+        std::lock_guard lock(mutex_);
+        line_ = std::move(text);
+        ++lineVersion_;
+    }
+    std::string StatusLine() const {
+        std::lock_guard lock(mutex_);
+        return line_;
+    }
+    unsigned LineVersion() const {
+        std::lock_guard lock(mutex_);
+        return lineVersion_;
+    }
+    void SetRange(long upper) {
+        upper_.store(upper < 0 ? 0 : upper);
+        position_.store(0);
+    }
+    // One step; the bar stops at its upper end.
+    void Step() {
+        long pos = position_.load(std::memory_order_relaxed);
+        if (pos < upper_.load(std::memory_order_relaxed)) {
+            position_.store(pos + 1, std::memory_order_relaxed);
+        }
+    }
+    void SetPosition(long pos) { position_.store(pos); }
+    long Position() const { return position_.load(); }
+    long Upper() const { return upper_.load(); }
+
+  private:
+    mutable std::mutex mutex_;
+    std::string line_;
+    unsigned lineVersion_ = 0;
+    std::atomic<long> position_{0};
+    std::atomic<long> upper_{0};
+};
+
+class ScanContext {
+  public:
+    ScanContext(Machine& machine, std::atomic<int>& continueFlag, ProblemSink& sink,
+                ScanStatus& status)
+        : machine_(machine),
+          registry_(machine),
+          files_(machine),
+          refs_{registry_, files_},
+          continueFlag_(continueFlag),
+          sink_(sink),
+          status_(status) {}
+
+    Machine& GetMachine() { return machine_; }
+    RegistryAccess& Registry() { return registry_; }
+    FileSystemAccess& Files() { return files_; }
+    const ReferenceContext& Refs() const { return refs_; }
+
+    // False once "Abort Scan" was pressed; scanners test it between items.
+    bool Continue() const { return continueFlag_.load(std::memory_order_relaxed) != 0; }
+    void SetStatusLine(std::string text) { status_.SetStatusLine(std::move(text)); }
+    void ProgressStep() { status_.Step(); }
+    void PumpMessages() { files_.ServiceMessageQueue(); }
+    // Hands a finding over; returns when the receiver has taken it.
+    void Report(std::unique_ptr<Problem> problem) { sink_.ProblemFound(std::move(problem)); }
+
+  private:
+    Machine& machine_;
+    RegistryAccess registry_;
+    FileSystemAccess files_;
+    ReferenceContext refs_;
+    std::atomic<int>& continueFlag_;
+    ProblemSink& sink_;
+    ScanStatus& status_;
+};
+
+// A scanner: walks its part of the registry (or the drive) and reports what is missing.
+using Scanner = void (*)(ScanContext& context);
+
+}  // namespace hivewise

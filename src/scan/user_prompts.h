@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+namespace hivewise {
+
+// The message boxes a window's logic shows. The desktop program, the command line and
+// the tests each provide one.
+class UserPrompts {
+  public:
+    virtual ~UserPrompts() = default;
+    // A plain message box with an OK button.
+    virtual void Message(const std::string& text) = 0;
+    // A question with Yes and No; true for Yes.
+    virtual bool AskYesNo(const std::string& text) = 0;
+};
+
+}  // namespace hivewise
