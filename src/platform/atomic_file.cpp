@@ -9,6 +9,17 @@
 
 namespace hivewise {
 
+bool WriteAll(int fd, std::string_view content) {
+    size_t done = 0;
+    while (done < content.size()) {
+        ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
 bool ReadWholeFile(const std::filesystem::path& path, std::string* out, std::string* error) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -48,17 +59,7 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::string_view con
         }
         return false;
     }
-    size_t done = 0;
-    bool ok = true;
-    while (done < content.size()) {
-        ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
+    bool ok = WriteAll(fd, content);
     int savedErrno = errno;
     if (ok && (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)) {
         ok = false;

@@ -14,6 +14,9 @@ namespace hivewise {
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content,
                          std::string* error, mode_t mode = 0644);
 
+// Writes all of `content` to an open file, retrying short and interrupted writes.
+bool WriteAll(int fd, std::string_view content);
+
 // Reads a whole file; false with a message when it cannot.
 bool ReadWholeFile(const std::filesystem::path& path, std::string* out, std::string* error);
 

@@ -113,17 +113,7 @@ bool WriteFileSynced(const fs::path& path, std::string_view content, std::string
         *error = "cannot create " + path.string() + ": " + std::strerror(errno);
         return false;
     }
-    size_t done = 0;
-    bool ok = true;
-    while (done < content.size()) {
-        ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
+    bool ok = WriteAll(fd, content);
     if (ok && ::fsync(fd) != 0) ok = false;
     if (::close(fd) != 0) ok = false;
     if (!ok) *error = "cannot write " + path.string() + ": " + std::strerror(errno);
