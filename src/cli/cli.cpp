@@ -7,6 +7,7 @@
 
 #include "cli/cli_context.h"
 #include "cli/machine_choice.h"
+#include "cli/scan_command.h"
 
 namespace hivewise {
 namespace cli {
@@ -28,6 +29,9 @@ constexpr const char* kUsage =
     "  reg delete KEY [/v NAME | /ve | /va] [/f]\n"
     "  reg export KEY FILE [/y]\n"
     "  reg import FILE\n"
+    "  scan [--sections ID,ID,...] [--json]\n"
+    "                scans the sections (ids 0 to 14; without --sections those ticked\n"
+    "                in the settings); Ctrl-C aborts the scan\n"
     "\n"
     "KEY is ROOT\\SUBKEY, ROOT one of HKLM, HKCU, HKCR, HKU (or HKEY_LOCAL_MACHINE,\n"
     "HKEY_CURRENT_USER, HKEY_CLASSES_ROOT, HKEY_USERS). \"hivewise-cli reg /?\" tells more.\n";
@@ -130,6 +134,7 @@ int RunCli(int argc, char** argv, std::istream& in, std::ostream& out, std::ostr
     const std::string& command = args[i];
     std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
     if (command == "reg") return cli::RunReg(ctx, rest);
+    if (command == "scan") return cli::RunScan(ctx, rest);
     cli::PrintError(err, "Unknown command " + command + ". Try hivewise-cli --help.");
     return 1;
 }

@@ -111,13 +111,16 @@ uint32_t FileSystemAccess::GetFileAttributes(const std::string& path) {
     return HostFileAttributes(*host, root ? std::string() : host->filename().string());
 }
 
+// The two questions below need no attribute store: the walk that finds the entry
+// answers existence (a dangling link is an entry too), one stat the directory bit.
 bool FileSystemAccess::IsDirectory(const std::string& path) {
-    uint32_t attributes = GetFileAttributes(path);
-    return attributes != kInvalidFileAttributes && (attributes & kFileAttributeDirectory);
+    auto host = Resolve(path, false);
+    struct stat st {};
+    return host && ::stat(host->c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool FileSystemAccess::PathFileExists(const std::string& path) {
-    return GetFileAttributes(path) != kInvalidFileAttributes;
+    return Resolve(path, false).has_value();
 }
 
 std::optional<std::string> FileSystemAccess::PathFindOnPath(const std::string& name) {

@@ -264,6 +264,12 @@ std::optional<FolderEntry> PathResolver::Lookup(const fs::path& hostFolder,
     struct stat st {};
     if (::lstat((hostFolder / hostName).c_str(), &st) == 0)
         return FolderEntry{hostName, ansiName, ""};
+    return LookupInListing(hostFolder, ansiName);
+}
+
+// The entry the folder's listing holds for a long or short name.
+std::optional<FolderEntry> PathResolver::LookupInListing(const fs::path& hostFolder,
+                                                         const std::string& ansiName) {
     auto listing = impl_->Get(hostFolder);
     if (!listing) return std::nullopt;
     auto it = listing->byLong.find(FoldCase(AnsiToUtf16(ansiName)));
@@ -277,20 +283,46 @@ std::optional<fs::path> PathResolver::Walk(const WindowsPathParts& parts, bool m
                                            std::vector<FolderEntry>* trail) {
     if (parts.unc) return std::nullopt;  // no network drives in a prefix
     const Drive* drive = machine_.FindDrive(parts.drive);
-    if (!drive || !IsDirectoryOnHost(drive->hostRoot)) return std::nullopt;
+    if (!drive) return std::nullopt;
     fs::path current = drive->hostRoot;
-    for (size_t i = 0; i < parts.components.size(); ++i) {
-        bool last = i + 1 == parts.components.size();
+    // Most paths exist as written: one lstat answers them. When the path does not, a
+    // parent folder that exists as written leaves only the last component to look up.
+    // Both give what the walk below gives, which also tries each name as written first.
+    const size_t count = parts.components.size();
+    if (!trail && count > 0 &&
+        std::all_of(parts.components.begin(), parts.components.end(), [](const std::string& c) {
+            return c != "." && c != ".." && IsLegalComponent(c);
+        })) {
+        fs::path written = drive->hostRoot;
+        for (const std::string& component : parts.components)
+            written /= AnsiToHost(component);
+        struct stat st {};
+        if (::lstat(written.c_str(), &st) == 0) return written;
+        fs::path parent = written.parent_path();
+        if (count > 1 && IsDirectoryOnHost(parent)) {
+            // The last name is not there as written: only the listing can still find it.
+            const std::string& last = parts.components.back();
+            if (auto entry = LookupInListing(parent, last)) return parent / entry->hostName;
+            if (mayNotExist) return parent / AnsiToHost(last);
+            return std::nullopt;
+        }
+    }
+    // A folder on the way that is no folder fails the next lookup (nothing lies below a
+    // file), so only the end of the walk needs the folder test.
+    if (count == 0) {
+        return IsDirectoryOnHost(current) ? std::optional<fs::path>(current) : std::nullopt;
+    }
+    for (size_t i = 0; i < count; ++i) {
+        bool last = i + 1 == count;
         const std::string& component = parts.components[i];
         auto entry = Lookup(current, component);
         if (!entry) {
-            if (last && mayNotExist && IsLegalComponent(component)) {
+            if (last && mayNotExist && IsLegalComponent(component) && IsDirectoryOnHost(current)) {
                 return current / AnsiToHost(component);
             }
             return std::nullopt;
         }
         current /= entry->hostName;
-        if (!last && !IsDirectoryOnHost(current)) return std::nullopt;
         if (trail) trail->push_back(std::move(*entry));
     }
     return current;

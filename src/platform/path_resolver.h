@@ -66,6 +66,8 @@ class PathResolver {
     struct Impl;
     std::optional<std::filesystem::path> Walk(const WindowsPathParts& parts, bool mayNotExist,
                                               std::vector<FolderEntry>* trail);
+    std::optional<FolderEntry> LookupInListing(const std::filesystem::path& hostFolder,
+                                               const std::string& ansiName);
     std::unique_ptr<Impl> impl_;
     Machine& machine_;
 };

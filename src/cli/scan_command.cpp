@@ -1,0 +1,287 @@
+// `scan`: runs the scan driver on the worker thread with the window's settings and log,
+// then prints the results as text or JSON.
+#include "cli/scan_command.h"
+
+#include <signal.h>
+
+#include <array>
+#include <atomic>
+#include <cstdio>
+#include <ostream>
+
+#include "app/settings.h"
+#include "platform/sample_machine.h"
+#include "platform/text.h"
+#include "report/scan_log.h"
+#include "scan/exclusion_list.h"
+#include "scan/ignore_list.h"
+#include "scan/result_store.h"
+#include "scan/scan_driver.h"
+#include "scan/scan_section.h"
+
+namespace hivewise::cli {
+
+namespace {
+
+// Ctrl-C clears the running scan's continue flag, as "Abort Scan" does; the handler
+// touches nothing else.
+std::atomic<std::atomic<int>*> g_continueFlag{nullptr};
+volatile sig_atomic_t g_interrupted = 0;
+
+extern "C" void OnInterrupt(int) {
+    g_interrupted = 1;
+    if (std::atomic<int>* flag = g_continueFlag.load()) flag->store(0);
+}
+
+class InterruptGuard {
+  public:
+    explicit InterruptGuard(std::atomic<int>& flag) {
+        g_interrupted = 0;
+        g_continueFlag.store(&flag);
+        struct sigaction action {};
+        action.sa_handler = OnInterrupt;
+        sigemptyset(&action.sa_mask);
+        installed_ = ::sigaction(SIGINT, &action, &previous_) == 0;
+    }
+    ~InterruptGuard() {
+        if (installed_) ::sigaction(SIGINT, &previous_, nullptr);
+        g_continueFlag.store(nullptr);
+    }
+    InterruptGuard(const InterruptGuard&) = delete;
+    InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+  private:
+    struct sigaction previous_ {};
+    bool installed_ = false;
+};
+
+constexpr const char* kScanUsage =
+    "Usage: hivewise-cli [--prefix DIR] scan [--sections ID,ID,...] [--json]";
+
+std::string Utf8(std::string_view ansi) {
+    return Utf16ToUtf8(AnsiToUtf16(ansi));
+}
+
+void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
+    size_t at = 0;
+    while ((at = text.find(from, at)) != std::string::npos) {
+        text.replace(at, from.size(), to);
+        at += to.size();
+    }
+}
+
+// "4,7,13" to ticks; false on anything that is not a list of ids 0 to 14.
+bool ParseSections(const std::string& list, std::array<bool, kSectionCount>* ticks,
+                   std::string* bad) {
+    ticks->fill(false);
+    size_t start = 0;
+    for (;;) {
+        size_t comma = list.find(',', start);
+        std::string word =
+            list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        bool digits = !word.empty() && word.size() <= 2 &&
+                      word.find_first_not_of("0123456789") == std::string::npos;
+        int id = digits ? std::stoi(word) : -1;
+        if (id < 0 || id >= kSectionCount) {
+            *bad = word;
+            return false;
+        }
+        (*ticks)[static_cast<size_t>(id)] = true;
+        if (comma == std::string::npos) return true;
+        start = comma + 1;
+    }
+}
+
+void PrintText(std::ostream& out, const ScanDriver& driver, const ResultStore& results) {
+    const auto& problems = results.Problems();
+    for (const SectionRow& row : driver.Rows()) {
+        if (row.problems.empty() || row.problems == "0") continue;
+        const ScanSection* section = FindSection(row.sectionId);
+        out << Utf8(row.name) << " : " << row.problems << " Problem(s)\n";
+        if (section) out << "Description : " << section->description << '\n';
+        for (const auto& problem : problems) {
+            if (problem->sectionId != row.sectionId) continue;
+            out << '\n' << Utf8(FindingPlainText(*problem)) << '\n';
+        }
+        out << '\n';
+    }
+    out << (driver.Aborted() ? kScanAbortedText : kScanCompletedMessage)
+        << ". Problems Found : " << results.Total() << '\n';
+}
+
+void PrintJson(std::ostream& out, const ScanDriver& driver, const ResultStore& results) {
+    out << "{\"aborted\": " << (driver.Aborted() ? "true" : "false")
+        << ", \"total\": " << results.Total() << ", \"sections\": [";
+    bool first = true;
+    for (const SectionRow& row : driver.Rows()) {
+        out << (first ? "" : ", ") << "{\"id\": " << row.sectionId
+            << ", \"name\": " << JsonString(row.name)
+            << ", \"problems\": " << results.Count(row.sectionId) << '}';
+        first = false;
+    }
+    out << "], \"findings\": [";
+    first = true;
+    for (const auto& p : results.Problems()) {
+        out << (first ? "\n  " : ",\n  ") << "{\"sectionId\": " << p->sectionId
+            << ", \"itemText\": " << JsonString(p->itemText)
+            << ", \"location\": " << JsonString(p->location)
+            << ", \"valueName\": " << JsonString(p->valueName)
+            << ", \"valueData\": " << JsonString(p->valueData)
+            << ", \"description\": " << JsonString(p->description)
+            << ", \"isChecked\": " << (p->isChecked ? "true" : "false")
+            << ", \"sequence\": " << p->sequence << '}';
+        first = false;
+    }
+    out << (first ? "]}\n" : "\n]}\n");
+}
+
+}  // namespace
+
+std::string JsonString(std::string_view ansi) {
+    std::string text = Utf8(ansi);
+    std::string json = "\"";
+    for (char c : text) {
+        switch (c) {
+            case '"':
+                json += "\\\"";
+                break;
+            case '\\':
+                json += "\\\\";
+                break;
+            case '\n':
+                json += "\\n";
+                break;
+            case '\r':
+                json += "\\r";
+                break;
+            case '\t':
+                json += "\\t";
+                break;
+            case '\b':
+                json += "\\b";
+                break;
+            case '\f':
+                json += "\\f";
+                break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    char escape[8];
+                    std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
+                    json += escape;
+                } else {
+                    json += c;
+                }
+        }
+    }
+    return json + "\"";
+}
+
+std::string FindingPlainText(const Problem& problem) {
+    std::string finding = problem.description;
+    ReplaceAll(finding, "%s", problem.valueData);
+    if (problem.sectionId >= 1 && problem.sectionId <= 13) {
+        // The details list shows the short root names.
+        std::string location = problem.location;
+        ReplaceAll(location, "HKEY_CLASSES_ROOT", "HKCLASS");
+        ReplaceAll(location, "HKEY_CURRENT_USER", "HKCU");
+        ReplaceAll(location, "HKEY_LOCAL_MACHINE", "HKLM");
+        return "RegKey : " + location + " \nValueName : " + problem.valueName +
+               "\nValue : " + problem.valueData + "\n" + finding;
+    }
+    if (problem.sectionId == 14) {
+        return "Shortcut Path : " + problem.itemText + "\nShortcut to : " + problem.valueData +
+               "\n" + finding;
+    }
+    return {};
+}
+
+int RunScan(CliContext& ctx, const std::vector<std::string>& args) {
+    bool json = false;
+    std::optional<std::array<bool, kSectionCount>> chosen;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--json") {
+            json = true;
+        } else if (arg == "--help" || arg == "-h") {
+            ctx.out << kScanUsage << '\n';
+            return 0;
+        } else if (arg == "--sections" || arg.rfind("--sections=", 0) == 0) {
+            std::string list;
+            if (arg == "--sections") {
+                if (i + 1 >= args.size()) {
+                    PrintError(ctx.err, "--sections needs a list of section ids (0 to 14).");
+                    return 1;
+                }
+                list = args[++i];
+            } else {
+                list = arg.substr(11);
+            }
+            std::array<bool, kSectionCount> ticks{};
+            std::string bad;
+            if (!ParseSections(list, &ticks, &bad)) {
+                PrintError(ctx.err, "Unknown section id \"" + bad +
+                                        "\": the section ids are 0 to 14, separated by commas.");
+                return 1;
+            }
+            chosen = ticks;
+        } else {
+            PrintError(ctx.err, "Unknown argument " + arg + ". " + kScanUsage);
+            return 1;
+        }
+    }
+
+    auto machine = LoadMachine(ctx, {});
+    if (!machine) return 1;
+    std::string error;
+    if (!InstallProgram(*machine, RunningExecutable(), &error)) {
+        // The scan does not need the program file; only the log folder may be missing.
+        PrintError(ctx.err, "Warning: " + error);
+    }
+
+    Settings settings(*machine);
+    settings.FirstRun();
+    std::array<bool, kSectionCount> ticks{};
+    if (chosen) {
+        ticks = *chosen;
+    } else {
+        for (const ScanSection& section : ScanSections())
+            ticks[static_cast<size_t>(section.id)] = settings.Flag(section.sectionName);
+    }
+
+    IgnoreList ignoreList;
+    LoadIgnoreList(*machine, &ignoreList);
+    RegistryAccess registry(*machine);
+    // The estimate walks both Software trees, so it is taken only when it is used.
+    unsigned estimate = ticks[13] ? CompleteScanEstimate(registry) : 0;
+
+    ResultStore results;
+    ScanLog log(*machine, MachineOsName(*machine));
+    ScanDriver driver(*machine, results);
+    driver.SetLog(&log);
+    driver.SetExclusionTest(
+        [&ignoreList](const std::string& text) { return IsExcluded(text, ignoreList); });
+    {
+        InterruptGuard guard(driver.ContinueFlag());
+        driver.Reset();
+        driver.Start(ticks, estimate);
+        if (g_interrupted) driver.Abort();
+        driver.Join();
+    }
+
+    if (json) {
+        PrintJson(ctx.out, driver, results);
+    } else {
+        PrintText(ctx.out, driver, results);
+    }
+    ctx.out.flush();
+
+    Machine::SaveResult saved = machine->Flush();
+    if (!saved.ok) {
+        PrintError(ctx.err, "The scan's settings could not be saved: " +
+                                (saved.error.empty() ? std::string("unknown error") : saved.error));
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace hivewise::cli

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <ctime>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/machine.h"
+#include "scan/problem.h"
+#include "scan/scan_driver.h"
+
+// The scan log: one text file per scan in the folder of "Log File Path", with a header
+// naming the program and the system, and a block per accepted finding.
+namespace hivewise {
+
+constexpr std::string_view kLogFilePathSetting = "Log File Path";
+
+// "<folder>\<day>-<month>-<year> (<hour>-<minute>-<second>).txt", numbers without
+// leading zeros.
+std::string LogFileName(const std::string& folder, const std::tm& localTime);
+// The header and a finding block as the program formats them (CR LF line ends).
+std::string LogHeader(const std::string& osName);
+std::string LogBlock(const Problem& problem);
+// What a text-mode stream writes for `text`: every LF preceded by a CR.
+std::string TextModeBytes(std::string_view text);
+// The system's name for the header; empty when the system information is not built in.
+std::string MachineOsName(const Machine& machine);
+
+class ScanLog : public ScanLogWriter {
+  public:
+    ScanLog(Machine& machine, std::string osName);
+
+    // Names the new file from "Log File Path" and the time, creates its folder and
+    // writes the header. Without a usable folder there is no log for this scan.
+    void StartLog(const std::tm& localTime) override;
+    // Appends the finding's block to the current file.
+    void AppendFinding(const Problem& problem) override;
+
+    // The current file as a Windows path of the machine; empty when there is none.
+    const std::string& CurrentFile() const { return file_; }
+
+  private:
+    // Opens for appending (creating it when missing), writes, closes; false when the
+    // file cannot be written.
+    bool Append(std::string_view text);
+
+    Machine& machine_;
+    std::string osName_;
+    std::string file_;
+    std::optional<std::filesystem::path> hostFile_;
+};
+
+}  // namespace hivewise

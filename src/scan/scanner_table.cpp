@@ -1,0 +1,23 @@
+#include "scan/scan_driver.h"
+
+#if __has_include("scan/scanners/file_list_scanners.h")
+#include "scan/scanners/file_list_scanners.h"
+#define HIVEWISE_HAVE_FILE_LIST_SCANNERS 1
+#endif
+
+namespace hivewise {
+
+// Sections listed in scan order; each section's scanners run in the order given here.
+ScannerTable BuiltInScanners() {
+    ScannerTable table;
+#ifdef HIVEWISE_HAVE_FILE_LIST_SCANNERS
+    table[4] = {ScanAppPaths};
+    table[7] = {ScanHelpFiles};
+    table[6] = {ScanSharedDlls};
+    table[5] = {ScanFonts};
+    table[3] = {ScanUninstallEntries};
+#endif
+    return table;
+}
+
+}  // namespace hivewise

@@ -1,0 +1,82 @@
+#include <cstdint>
+
+#include "platform/text.h"
+#include "scan/scanners/file_list_scanners.h"
+#include "scan/scanners/file_list_walk.h"
+
+namespace hivewise {
+namespace {
+
+constexpr int kSectionUninstall = 3;
+constexpr std::string_view kUninstallKey =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+constexpr std::string_view kUninstallStringName = "UninstallString";
+constexpr size_t kCommandCapacity = 260;
+
+// "SystemComponent" read into a 32-bit number, as a DWORD buffer receives it: the
+// bytes delivered, little-endian, the rest zero. Data wider than 4 bytes does not read.
+bool IsSystemComponent(RegistryAccess& registry, RegHandle entry) {
+    uint32_t type = 0;
+    std::string data;
+    if (registry.QueryValue(entry, "SystemComponent", sizeof(uint32_t), &type, &data) !=
+        kErrorSuccess) {
+        return false;
+    }
+    uint32_t number = 0;
+    for (size_t i = 0; i < data.size(); ++i) {
+        number |= static_cast<uint32_t>(static_cast<unsigned char>(data[i])) << (8 * i);
+    }
+    return number == 1;
+}
+
+// Lower case first, so that any spelling of the two variables is replaced.
+std::string NormaliseCommand(FileSystemAccess& files, const std::string& command) {
+    std::string text = AnsiLower(command);
+    text = file_list::ReplaceAll(std::move(text), "%systemroot%", files.WindowsDirectory());
+    text = file_list::ReplaceAll(std::move(text), "%programfiles%", files.ProgramFilesDirectory());
+    return text;
+}
+
+}  // namespace
+
+void ScanUninstallEntries(ScanContext& context) {
+    using namespace file_list;
+    RegistryAccess& registry = context.Registry();
+    const std::string keyLocation =
+        std::string(kLongMachineRoot) + "\\" + std::string(kUninstallKey) + "\\";
+    WalkKey(
+        context, kUninstallKey, Items::SubKeys, [&](RegHandle, uint32_t, const std::string& name) {
+            std::string path = std::string(kUninstallKey) + "\\" + name;
+            RegHandle entry = 0;
+            if (registry.OpenKey(kHkeyLocalMachine, path, kKeyAllAccess, &entry) != kErrorSuccess) {
+                return After::Step;
+            }
+            // System components and entries without an uninstall command are passed over
+            // without a progress step; their key is closed all the same.
+            if (IsSystemComponent(registry, entry)) {
+                registry.CloseKey(entry);
+                return After::NoStep;
+            }
+            std::string command;
+            if (!ReadText(registry, entry, kUninstallStringName, kCommandCapacity, &command)) {
+                registry.CloseKey(entry);
+                return After::Step;
+            }
+            if (command.empty()) {
+                registry.CloseKey(entry);
+                return After::NoStep;
+            }
+            std::string reference = NormaliseCommand(context.Files(), command);
+            std::string location = keyLocation + name;
+            if (!FileReferenceExists(context.Refs(), reference)) {
+                ReportMissingFile(context, kSectionUninstall, command, location,
+                                  std::string(kUninstallStringName), reference);
+            }
+            context.SetStatusLine(std::move(location));
+            context.PumpMessages();
+            registry.CloseKey(entry);
+            return After::Step;
+        });
+}
+
+}  // namespace hivewise

@@ -1,0 +1,225 @@
+#include "cli/scan_command.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <thread>
+
+#include "cli/cli_fixture.h"
+#include "platform/registry_access.h"
+#include "platform/sample_machine.h"
+
+namespace hivewise::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kAppPaths = R"(
+[Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\gone.exe] 1700000000
+@="C:\\Program Files\\Gone\\gone.exe"
+
+[Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\here.exe] 1700000000
+@="C:\\here.exe"
+)";
+
+// A prefix with one missing and one present application path, and no settings yet.
+class ScanCommandTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fs::create_directories(prefix.Dir() / "drive_c" / "windows" / "system32");
+        fs::create_directories(prefix.Dir() / "dosdevices");
+        fs::create_directory_symlink("../drive_c", prefix.Dir() / "dosdevices" / "c:");
+        prefix.Write("drive_c/here.exe", "MZ");
+        prefix.SystemReg(kAppPaths);
+        prefix.UserReg("\n[Software] 1700000000\n");
+    }
+    CliRun Scan(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--prefix", prefix.Dir().string(), "scan"});
+        return CliPrefix::Run(args);
+    }
+    std::string Setting(const std::string& name) {
+        auto loaded = Machine::Load(prefix.Dir(), {.lockPrefix = false});
+        if (!loaded.machine) return "<no machine>";
+        RegistryAccess registry(*loaded.machine);
+        std::string text;
+        return registry.ReadSetting(name, &text) ? text : "<missing>";
+    }
+
+    CliPrefix prefix;
+};
+
+TEST_F(ScanCommandTest, JsonListsSectionsAndFindingsAndPersistsTheScan) {
+    CliRun run = Scan({"--sections", "4", "--json"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "{\"aborted\": false, \"total\": 1, \"sections\": [{\"id\": 4, \"name\": "
+              "\"Application Paths\", \"problems\": 1}], \"findings\": [\n"
+              "  {\"sectionId\": 4, \"itemText\": \"C:\\\\Program Files\\\\Gone\\\\gone.exe\", "
+              "\"location\": "
+              "\"HKEY_LOCAL_MACHINE\\\\SOFTWARE\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\App "
+              "Paths\\\\gone.exe\", \"valueName\": \"(Default)\", \"valueData\": "
+              "\"C:\\\\Program Files\\\\Gone\\\\gone.exe\", \"description\": \"The file (%s) does "
+              "not exist at the specified location\", \"isChecked\": true, \"sequence\": 0}\n"
+              "]}\n");
+
+    // First-run defaults, then the scan's ticks and summary.
+    EXPECT_EQ(Setting("Version"), "6.2");
+    EXPECT_EQ(Setting("Application Paths"), "1");
+    EXPECT_EQ(Setting("Windows Fonts"), "0");
+    EXPECT_EQ(Setting("Items Found"), "1");
+    EXPECT_NE(Setting("Last Scan").find(" Time: "), std::string::npos);
+
+    // The log stands in the program's folder of the machine, header and block.
+    fs::path logs = prefix.Dir() / "drive_c" / "Program Files" / "Hivewise" / "logs";
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(logs))
+        files.push_back(entry.path());
+    ASSERT_EQ(files.size(), 1u);
+    std::ifstream in(files[0], std::ios::binary);
+    std::string log((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(log.rfind("Hivewise Version = 6.2\r\r\n", 0), 0u);
+    EXPECT_NE(log.find("\r\r\nValue : C:\\Program Files\\Gone\\gone.exe\r\r\n"), std::string::npos);
+}
+
+TEST_F(ScanCommandTest, TextShowsSectionsThenFindingsAsTheDetailsRows) {
+    ASSERT_EQ(Scan({"--sections", "4"}).status, 0);
+    // Without --sections the ticks of the settings decide, as in the window.
+    CliRun run = Scan({});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "Application Paths : 1 Problem(s)\n"
+              "Description : Errors in this section refer to paths to applications within your "
+              "computer.  These may cause errors when you attempt to access certain "
+              "applications.\n"
+              "\n"
+              "RegKey : HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\gone.exe \n"
+              "ValueName : (Default)\n"
+              "Value : C:\\Program Files\\Gone\\gone.exe\n"
+              "The file (C:\\Program Files\\Gone\\gone.exe) does not exist at the specified "
+              "location\n"
+              "\n"
+              "Scan Completed. Problems Found : 1\n");
+}
+
+#ifdef HIVEWISE_CLI_PATH
+// Ctrl-C during "Registry Integrity" (half a second) ends the scan before the next
+// section, and the aborted scan is still reported and recorded.
+TEST_F(ScanCommandTest, InterruptAbortsTheScan) {
+    fs::path logs = prefix.Dir() / "drive_c" / "Program Files" / "Hivewise" / "logs";
+    fs::path output = prefix.Dir() / "out.json";
+    std::string prefixArg = prefix.Dir().string();
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(fd, 1);
+        ::execl(HIVEWISE_CLI_PATH, "hivewise-cli", "--prefix", prefixArg.c_str(), "scan",
+                "--sections", "0,4", "--json", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    // The log is opened once the handler is in place and the scan is starting.
+    std::error_code ec;
+    for (int i = 0; i < 2000 && (!fs::is_directory(logs, ec) || fs::is_empty(logs, ec)); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ::kill(pid, SIGINT);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    std::ifstream in(output, std::ios::binary);
+    std::string out((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(out.rfind("{\"aborted\": true, \"total\": 0,", 0), 0u) << out;
+    EXPECT_EQ(Setting("Items Found"), "0");
+}
+#endif
+
+TEST_F(ScanCommandTest, BadSectionListIsRefused) {
+    for (const char* list : {"15", "4,x", "", "4,,5", "-1"}) {
+        CliRun run = Scan({"--sections", list});
+        EXPECT_TRUE(FailedWithOneLine(run)) << list;
+    }
+    EXPECT_TRUE(FailedWithOneLine(Scan({"--bogus"})));
+    EXPECT_EQ(Setting("Items Found"), "<missing>");
+}
+
+TEST(ScanCommandText, PlainRowsAndJsonStrings) {
+    Problem shortcut;
+    shortcut.sectionId = 14;
+    shortcut.itemText = "C:\\Desktop\\a.lnk";
+    shortcut.valueData = "C:\\gone.exe";
+    shortcut.description = "Shortcut refers to (%s)";
+    EXPECT_EQ(cli::FindingPlainText(shortcut),
+              "Shortcut Path : C:\\Desktop\\a.lnk\nShortcut to : C:\\gone.exe\n"
+              "Shortcut refers to (C:\\gone.exe)");
+    Problem twice;
+    twice.sectionId = 1;
+    twice.location = "HKEY_CLASSES_ROOT\\AppID\\{x}";
+    twice.valueData = "D";
+    twice.description = "(%s) and (%s)";
+    EXPECT_EQ(cli::FindingPlainText(twice),
+              "RegKey : HKCLASS\\AppID\\{x} \nValueName : \nValue : D\n(D) and (D)");
+    twice.sectionId = 0;
+    EXPECT_EQ(cli::FindingPlainText(twice), "");
+
+    // Windows-1252 bytes become UTF-8; quotes, backslashes and controls are escaped.
+    EXPECT_EQ(cli::JsonString("caf\xe9 \x80 \"q\" \\ \n\x01"),
+              "\"caf\xc3\xa9 \xe2\x82\xac \\\"q\\\" \\\\ \\n\\u0001\"");
+}
+
+// Sets an environment variable for one test and puts the old value back.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        if (value) {
+            ::setenv(name, value, 1);
+        } else {
+            ::unsetenv(name);
+        }
+    }
+    ~ScopedEnv() {
+        if (old_) {
+            ::setenv(name_, old_->c_str(), 1);
+        } else {
+            ::unsetenv(name_);
+        }
+    }
+
+  private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+TEST(ScanCommandSample, TheSampleMachineHasFindings) {
+    CliPrefix home;
+    ScopedEnv homeEnv("HOME", home.Dir().c_str());
+    ScopedEnv dataEnv("XDG_DATA_HOME", (home.Dir() / "data").c_str());
+    ScopedEnv prefixEnv("WINEPREFIX", nullptr);
+    fs::path source = fs::path(__FILE__).parent_path().parent_path().parent_path() / "data";
+    std::string error;
+    ASSERT_TRUE(CreateSampleMachine(source / "sample-machine",
+                                    home.Dir() / "data" / "hivewise" / "sample-machine", &error))
+        << error;
+
+    CliRun run = CliPrefix::Run({"scan", "--json"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.rfind("{\"aborted\": false, \"total\": ", 0), 0u) << run.out;
+    EXPECT_EQ(run.out.find("\"total\": 0,"), std::string::npos) << run.out;
+    for (int id = 3; id <= 7; ++id) {
+        EXPECT_NE(run.out.find("{\"sectionId\": " + std::to_string(id) + ","), std::string::npos)
+            << id;
+    }
+    EXPECT_TRUE(fs::is_directory(home.Dir() / "data/hivewise/sample-machine/drive_c/Program "
+                                              "Files/Hivewise/logs"));
+}
+
+}  // namespace
+}  // namespace hivewise::testing
