@@ -1,0 +1,77 @@
+#include "ui/desktop_app.h"
+
+#include "app/preferences_dialog.h"
+#include "scan/ignore_list.h"
+#include "ui/advanced_options_view.h"
+#include "ui/ignore_list_view.h"
+#include "ui/preferences_view.h"
+
+#ifdef HIVEWISE_TOOLS_AVAILABLE
+#include "tools/system_info.h"
+#endif
+
+namespace hivewise::ui {
+
+DesktopApp::DesktopApp(Machine& machine, bool sampleMachine)
+    : machine_(machine), host_(machine.PrefixDir()) {
+    machine_.SetHost(&host_);
+    logic_ = std::make_unique<MainWindow>(machine_, prompts_, MainWindowActions{}, sampleMachine);
+    view_ = std::make_unique<MainWindowView>(*logic_);
+    prompts_.SetOwner(view_.get());
+    host_.SetOwner(view_.get());
+#ifdef HIVEWISE_TOOLS_AVAILABLE
+    SystemInfo info(machine_);
+    info.Identify();
+    osName_ = info.osName;
+#endif
+    scan_ = std::make_unique<ScanBinding>(machine_, *view_, prompts_, ignoreList_, osName_);
+
+    MainWindowActions actions;
+    actions.startScan = [this] { scan_->Start(); };
+    actions.abortScan = [this] { scan_->Abort(); };
+    actions.openAdvancedOptions = [this] { OpenAdvancedOptions(); };
+    actions.openPreferences = [this] { OpenPreferences(); };
+    logic_->SetActions(std::move(actions));
+}
+
+DesktopApp::~DesktopApp() {
+    // The scan thread may be waiting for the window: stop it while the window exists.
+    scan_.reset();
+    view_.reset();
+    machine_.SetHost(nullptr);
+}
+
+MainWindowInitSteps DesktopApp::InitSteps() {
+    MainWindowInitSteps steps = view_->ViewSteps();
+    // Gathered when the program was put together; the scan log's header uses it.
+    steps.systemInformation = [this] { return osName_; };
+    steps.loadIgnoreList = [this] { LoadIgnoreList(machine_, &ignoreList_); };
+    return steps;
+}
+
+void DesktopApp::OpenPreferences() {
+    PreferencesDialog logic(machine_, prompts_, [this] { OpenIgnoreList(); });
+    PreferencesDialogView dialog(logic, view_.get());
+    QWidget* owner = prompts_.Owner();
+    prompts_.SetOwner(&dialog);
+    dialog.exec();
+    prompts_.SetOwner(owner);
+}
+
+void DesktopApp::OpenAdvancedOptions() {
+    // The tools' windows come with the tools; until then the areas do nothing.
+    AdvancedOptions logic;
+    AdvancedOptionsView dialog(logic, view_.get());
+    dialog.exec();
+}
+
+void DesktopApp::OpenIgnoreList(const std::string& presetKey) {
+    IgnoreListDialog logic(machine_, prompts_, &ignoreList_);
+    QWidget* owner = prompts_.Owner();
+    IgnoreListView dialog(logic, presetKey, owner);
+    prompts_.SetOwner(&dialog);
+    dialog.exec();
+    prompts_.SetOwner(owner);
+}
+
+}  // namespace hivewise::ui

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QObject>
+#include <memory>
+#include <string>
+
+#include "app/advanced_options.h"
+#include "app/main_window.h"
+#include "app/startup.h"
+#include "platform/machine.h"
+#include "scan/exclusion_list.h"
+#include "ui/main_window_view.h"
+#include "ui/qt_host_services.h"
+#include "ui/qt_prompts.h"
+#include "ui/scan_binding.h"
+
+// The desktop program around one machine: the main window's logic and view, and the
+// windows its buttons open.
+namespace hivewise::ui {
+
+class DesktopApp {
+  public:
+    // Gives the machine its host services for as long as the program lives.
+    DesktopApp(Machine& machine, bool sampleMachine);
+    ~DesktopApp();
+    DesktopApp(const DesktopApp&) = delete;
+    DesktopApp& operator=(const DesktopApp&) = delete;
+
+    // Every step of the main window's initialisation, the view's and the others.
+    MainWindowInitSteps InitSteps();
+
+    void OpenPreferences();
+    void OpenAdvancedOptions();
+    // The ignore-list dialog, preset to a finding's key or to none.
+    void OpenIgnoreList(const std::string& presetKey = {});
+
+    MainWindow& Logic() { return *logic_; }
+    MainWindowView& View() { return *view_; }
+    QtPrompts& Prompts() { return prompts_; }
+    IgnoreList& Ignore() { return ignoreList_; }
+    Machine& GetMachine() { return machine_; }
+
+  private:
+    Machine& machine_;
+    QtPrompts prompts_;
+    QtHostServices host_;
+    IgnoreList ignoreList_;
+    std::string osName_;
+    std::unique_ptr<MainWindow> logic_;
+    std::unique_ptr<MainWindowView> view_;
+    std::unique_ptr<ScanBinding> scan_;
+};
+
+}  // namespace hivewise::ui

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QDialog>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <string>
+
+#include "scan/ignore_list.h"
+
+// The "Ignore List" dialog: the lazy registry tree, the list of ignored keys, and Add,
+// Remove and Save forwarded to the dialog's logic.
+namespace hivewise::ui {
+
+class IgnoreListView : public QDialog {
+    Q_OBJECT
+
+  public:
+    // Fills the dialog through the logic's Open, under a "Loading ..." window.
+    IgnoreListView(IgnoreListDialog& logic, const std::string& presetKey = {},
+                   QWidget* parent = nullptr);
+
+    QTreeWidget* Tree() const { return tree_; }
+    QTreeWidget* List() const { return list_; }
+    QPushButton* AddButton() const { return addButton_; }
+    QPushButton* RemoveButton() const { return removeButton_; }
+    QPushButton* SaveButton() const { return saveButton_; }
+
+  public slots:
+    void reject() override;
+
+  private:
+    void ShowLoading(bool loading);
+    // The items of a node's children that the logic has read and the view not yet shown.
+    void ShowChildren(QTreeWidgetItem* item);
+    QTreeWidgetItem* MakeItem(RegistryTreeNode* node);
+    void ShowRows();
+    void ShowSelection();
+    static RegistryTreeNode* Node(QTreeWidgetItem* item);
+
+    IgnoreListDialog& logic_;
+    QTreeWidget* tree_ = nullptr;
+    QTreeWidget* list_ = nullptr;
+    QPushButton* addButton_ = nullptr;
+    QPushButton* removeButton_ = nullptr;
+    QPushButton* saveButton_ = nullptr;
+    QPointer<QDialog> loadingWindow_;
+    QProgressBar* loadingBar_ = nullptr;
+    QTimer loadingTimer_;
+    bool filling_ = false;
+};
+
+}  // namespace hivewise::ui

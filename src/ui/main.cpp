@@ -1,0 +1,96 @@
+// The desktop program: one instance per user session, a splash while the machine loads,
+// then the main window until the user closes it.
+#include <QApplication>
+#include <QStyleFactory>
+#include <cstdlib>
+#include <map>
+#include <optional>
+
+#include "app/single_instance.h"
+#include "app/startup.h"
+#include "platform/machine.h"
+#include "platform/sample_machine.h"
+#include "ui/desktop_app.h"
+#include "ui/qt_prompts.h"
+#include "ui/splash.h"
+
+namespace {
+
+std::map<std::string, std::string> HostEnvironment(std::initializer_list<const char*> names) {
+    std::map<std::string, std::string> env;
+    for (const char* name : names) {
+        if (const char* value = std::getenv(name)) env[name] = value;
+    }
+    return env;
+}
+
+// --prefix DIR or --prefix=DIR; nothing when not given.
+std::optional<std::filesystem::path> PrefixOption(const QStringList& arguments) {
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& arg = arguments[i];
+        if (arg == "--prefix" && i + 1 < arguments.size()) {
+            return std::filesystem::path(arguments[i + 1].toStdString());
+        }
+        if (arg.startsWith("--prefix=")) {
+            return std::filesystem::path(arg.mid(9).toStdString());
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace hivewise;
+
+    // A second start ends at once, before any window or the machine is touched.
+    SingleInstanceLock instance;
+    std::filesystem::path lockPath =
+        DefaultInstanceLockPath(HostEnvironment({"XDG_RUNTIME_DIR", "TMPDIR"}));
+    ui::QtPrompts prompts;
+    ui::CSplashThread splash;
+    StartUp startUp(prompts, splash);
+    if (!startUp.CheckSingleInstance([&] {
+            return instance.Acquire(lockPath) != SingleInstanceLock::Result::HeldElsewhere;
+        })) {
+        return 0;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Hivewise");
+    QApplication::setApplicationVersion(QString::fromUtf8(kProgramVersion.data()));
+    if (QStyle* fusion = QStyleFactory::create("Fusion")) QApplication::setStyle(fusion);
+
+    if (!startUp.ShowSplash()) return 1;
+
+    MachineChoice choice = ChooseMachine(PrefixOption(QApplication::arguments()),
+                                         HostEnvironment({"HOME", "WINEPREFIX", "XDG_DATA_HOME"}),
+                                         RunningExecutable());
+    std::unique_ptr<Machine> machine;
+    std::string error = choice.error;
+    if (!choice.folder.empty()) {
+        Machine::LoadResult loaded = Machine::Load(choice.folder);
+        machine = std::move(loaded.machine);
+        error = loaded.error;
+    }
+    if (!machine) {
+        startUp.CloseSplash();
+        prompts.Message(error.empty() ? "The Windows installation could not be loaded." : error,
+                        MessageIcon::Stop);
+        return 1;
+    }
+    std::string installError;
+    InstallProgram(*machine, RunningExecutable(), &installError);
+
+    startUp.FirstRun(*machine);
+
+    int status = 0;
+    {
+        // The window and a scan still running end before the final save.
+        ui::DesktopApp desktop(*machine, choice.isSample);
+        startUp.InitialiseMainWindow(desktop.Logic(), desktop.InitSteps());
+        status = app.exec();
+    }
+    startUp.Exit(*machine);
+    return status;
+}

@@ -1,0 +1,120 @@
+#pragma once
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTreeWidget>
+#include <QWidget>
+#include <array>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/main_window.h"
+#include "app/startup.h"
+#include "scan/result_store.h"
+#include "ui/clickable_area.h"
+
+// The main window: the start page, the scan view and the results view of the main
+// window's logic, which it shows and to which it forwards every click.
+namespace hivewise::ui {
+
+class MainWindowView : public QWidget, public SectionListView {
+    Q_OBJECT
+
+  public:
+    explicit MainWindowView(MainWindow& logic, QWidget* parent = nullptr);
+
+    // The view steps of the window's initialisation.
+    MainWindowInitSteps ViewSteps();
+
+    MainWindow& Logic() { return logic_; }
+
+    // Start page.
+    ClickableArea* ScanArea() const { return scanArea_; }
+    ClickableArea* BackupsArea() const { return backupsArea_; }
+    ClickableArea* ToolsArea() const { return toolsArea_; }
+    ClickableArea* PreferencesArea() const { return preferencesArea_; }
+    ClickableArea* HelpArea() const { return helpArea_; }
+    QCheckBox* SectionCheckBox(int sectionId) const;
+    QLabel* MachineLabel() const { return machineLabel_; }
+    // Scan view.
+    QPushButton* AbortButton() const { return abortButton_; }
+    QLabel* PathLine() const { return pathLine_; }
+    QTreeWidget* SectionList() const { return sectionList_; }
+    QProgressBar* ScanProgress() const { return scanProgress_; }
+    // Results view.
+    QTreeWidget* ResultsList() const { return resultsList_; }
+    QPushButton* RepairButton() const { return repairButton_; }
+    QPushButton* GoBackButton() const { return goBackButton_; }
+    QProgressBar* RepairProgress() const { return repairProgress_; }
+    // The number beside "Problems Found : " of the shown view.
+    QString TotalText() const;
+    QStackedWidget* Pages() const { return pages_; }
+
+    // The section list as the hand-over changes it (user-interface thread only).
+    void SetProblemsCell(int row, const std::string& text) override;
+    void SetRowData(int row, int sectionId) override;
+    void SetRowChecked(int row, bool checked) override;
+    void SetTotal(int total) override;
+
+  public slots:
+    // The section list as a scan lays it out and fills it.
+    void ClearSectionRows();
+    void InsertSectionRow(int row, const QString& sectionName);
+    void SetStatusCell(int row, const QString& text);
+    void EnsureSectionVisible(int row);
+    // The results list: rich-text items, each with the section it opens.
+    void ClearResults();
+    void ShowResults(const QStringList& texts, const QList<int>& sectionIds, int total);
+    void SetPathLine(const QString& text);
+    void RefreshRepairButton();
+
+  public:
+    // Shows the view the logic is in.
+    void ShowView(MainView view);
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    QWidget* BuildStartPage();
+    QWidget* BuildScanView();
+    QWidget* BuildResultsView();
+    void SizeAndCentre();
+    void AttachTooltips();
+    void ShowTicks();
+    void SetUpLists();
+    void FitResultsColumn();
+    QTreeWidgetItem* Row(int row) const;
+
+    MainWindow& logic_;
+    QStackedWidget* pages_ = nullptr;
+    ClickableArea* scanArea_ = nullptr;
+    ClickableArea* backupsArea_ = nullptr;
+    ClickableArea* toolsArea_ = nullptr;
+    ClickableArea* preferencesArea_ = nullptr;
+    ClickableArea* helpArea_ = nullptr;
+    std::array<QCheckBox*, kSectionCount> checkBoxes_{};
+    QLabel* machineLabel_ = nullptr;
+    QPushButton* abortButton_ = nullptr;
+    QLabel* pathLine_ = nullptr;
+    QTreeWidget* sectionList_ = nullptr;
+    QProgressBar* scanProgress_ = nullptr;
+    QLabel* scanTotal_ = nullptr;
+    QTreeWidget* resultsList_ = nullptr;
+    QPushButton* repairButton_ = nullptr;
+    QPushButton* goBackButton_ = nullptr;
+    QProgressBar* repairProgress_ = nullptr;
+    QLabel* resultsTotal_ = nullptr;
+};
+
+// The section list's columns.
+constexpr int kSectionNameColumn = 0;
+constexpr int kProblemsColumn = 1;
+constexpr int kStatusColumn = 2;
+
+}  // namespace hivewise::ui

@@ -1,0 +1,77 @@
+#include "ui/qt_host_services.h"
+
+#include <signal.h>
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QThread>
+#include <QUrl>
+
+#include "ui/ansi_text.h"
+#include "ui/qt_prompts.h"
+
+namespace hivewise::ui {
+
+void QtHostServices::ShowMessage(const std::string& text) {
+    QMessageBox box(QMessageBox::Warning, MessageCaption(), FromAnsi(text), QMessageBox::Ok,
+                    owner_);
+    box.exec();
+}
+
+bool QtHostServices::IsWindowsProgram(const std::string& hostPath) {
+    QString suffix = QFileInfo(QFile::decodeName(hostPath.c_str())).suffix().toLower();
+    return suffix == "exe" || suffix == "com" || suffix == "bat" || suffix == "cmd";
+}
+
+bool QtHostServices::Launch(const std::string& hostPathOrUrl, const std::string& parameters,
+                            bool wait, int timeoutMs) {
+    if (hostPathOrUrl.empty()) return false;
+    if (hostPathOrUrl.find("://") != std::string::npos) {
+        return QDesktopServices::openUrl(QUrl(QString::fromStdString(hostPathOrUrl)));
+    }
+    if (!QFileInfo::exists(QFile::decodeName(hostPathOrUrl.c_str()))) return false;
+    if (IsWindowsProgram(hostPathOrUrl)) {
+        return LaunchWithWine(hostPathOrUrl, parameters, wait, timeoutMs);
+    }
+    // A document opens in the desktop's program for its type; there is nothing to wait on.
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(hostPathOrUrl.c_str())));
+}
+
+bool QtHostServices::LaunchWithWine(const std::string& program, const std::string& parameters,
+                                    bool wait, int timeoutMs) {
+    QString wine = QStandardPaths::findExecutable("wine");
+    if (wine.isEmpty()) return false;
+    QStringList arguments{QFile::decodeName(program.c_str())};
+    arguments += QProcess::splitCommand(FromAnsi(parameters));
+
+    QProcess process;
+    process.setProgram(wine);
+    process.setArguments(arguments);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("WINEPREFIX", QFile::decodeName(prefix_.c_str()));
+    process.setProcessEnvironment(env);
+    qint64 pid = 0;
+    if (!process.startDetached(&pid)) return false;
+    if (!wait || pid <= 0) return true;
+    // Bounded wait that keeps the window alive; a program that never ends is left running.
+    QElapsedTimer clock;
+    clock.start();
+    while (::kill(static_cast<pid_t>(pid), 0) == 0 && clock.elapsed() < timeoutMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(50);
+    }
+    return true;
+}
+
+void QtHostServices::PumpEvents(int maxEvents) {
+    // Qt has no count of pending events; a short time bound serves the same purpose.
+    QCoreApplication::processEvents(QEventLoop::AllEvents, maxEvents > 0 ? maxEvents : 1);
+}
+
+}  // namespace hivewise::ui

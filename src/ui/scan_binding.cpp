@@ -1,0 +1,176 @@
+#include "ui/scan_binding.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <atomic>
+
+#include "app/save_changes.h"
+#include "scan/scan_driver.h"
+#include "ui/ansi_text.h"
+#include "ui/main_window_view.h"
+#include "ui/qt_prompts.h"
+
+#ifdef HIVEWISE_REPORT_AVAILABLE
+#include "report/scan_log.h"
+#endif
+
+namespace hivewise::ui {
+
+namespace {
+
+// Runs `call` on the window's thread and returns when it is done.
+template <typename F>
+void OnWindowThread(QObject* window, F call) {
+    if (QThread::currentThread() == window->thread()) {
+        call();
+    } else {
+        QMetaObject::invokeMethod(window, std::move(call), Qt::BlockingQueuedConnection);
+    }
+}
+
+}  // namespace
+
+struct ScanBinding::Impl : ScanListView, ScanWindow, ProblemSink {
+    Impl(Machine& m, MainWindowView& v, QtPrompts& p, const IgnoreList& ignore,
+         [[maybe_unused]] std::string osName)
+        : machine(m),
+          view(v),
+          prompts(p),
+          driver(m, v.Logic().Results())
+#ifdef HIVEWISE_REPORT_AVAILABLE
+          ,
+          log(m, std::move(osName))
+#endif
+    {
+        driver.SetListView(this);
+        driver.SetWindow(this);
+        driver.SetProblemSink(this);
+        driver.SetExclusionTest(
+            [&ignore](const std::string& text) { return IsExcluded(text, ignore); });
+#ifdef HIVEWISE_REPORT_AVAILABLE
+        driver.SetLog(&log);
+#endif
+    }
+
+    // The section list.
+    void SetProblemsCell(int row, const std::string& text) override {
+        OnWindowThread(&view, [this, row, text] { view.SetProblemsCell(row, text); });
+    }
+    void SetRowData(int row, int sectionId) override {
+        OnWindowThread(&view, [this, row, sectionId] { view.SetRowData(row, sectionId); });
+    }
+    void SetRowChecked(int row, bool checked) override {
+        OnWindowThread(&view, [this, row, checked] { view.SetRowChecked(row, checked); });
+    }
+    void SetTotal(int total) override {
+        OnWindowThread(&view, [this, total] { view.SetTotal(total); });
+    }
+    void ClearRows() override {
+        OnWindowThread(&view, [this] { view.ClearSectionRows(); });
+    }
+    void InsertRow(int row, const std::string& name) override {
+        OnWindowThread(&view, [this, row, name] { view.InsertSectionRow(row, FromAnsi(name)); });
+    }
+    void SetStatusCell(int row, const std::string& text) override {
+        OnWindowThread(&view, [this, row, text] { view.SetStatusCell(row, FromAnsi(text)); });
+    }
+    void EnsureVisible(int row) override {
+        OnWindowThread(&view, [this, row] { view.EnsureSectionVisible(row); });
+    }
+
+    // The window.
+    void ClearResults() override {
+        OnWindowThread(&view, [this] { view.ClearResults(); });
+    }
+    void ScanMessage(const std::string& text) override {
+        if (closing.load()) return;
+        OnWindowThread(&view, [this, text] { prompts.Message(text, MessageIcon::Info); });
+    }
+    void ShowResultsView(const std::vector<ResultsItem>& items, int total) override {
+        if (closing.load()) return;
+        QStringList texts;
+        QList<int> ids;
+        for (const ResultsItem& item : items) {
+            texts.append(FromAnsi(item.text));
+            ids.append(item.sectionId);
+        }
+        OnWindowThread(&view, [this, texts, ids, total] {
+            view.ShowResults(texts, ids, total);
+            view.Logic().ScanEnded();
+        });
+    }
+
+    // The findings, taken on the window's thread one at a time.
+    void ProblemFound(std::unique_ptr<Problem> problem) override {
+        Problem* raw = problem.release();
+        OnWindowThread(&view, [this, raw] { driver.HandOver(std::unique_ptr<Problem>(raw)); });
+    }
+
+    void ShowProgress() {
+        ScanStatus& status = driver.Status();
+        if (status.LineVersion() != shownLine) {
+            shownLine = status.LineVersion();
+            view.SetPathLine(FromAnsi(status.StatusLine()));
+        }
+        long upper = status.Upper();
+        // The bar's range is an int; large ranges are scaled down together.
+        long scale = upper > 1000000 ? upper / 1000000 + 1 : 1;
+        view.ScanProgress()->setRange(0, static_cast<int>(upper / scale));
+        view.ScanProgress()->setValue(static_cast<int>(status.Position() / scale));
+    }
+
+    Machine& machine;
+    MainWindowView& view;
+    QtPrompts& prompts;
+    ScanDriver driver;
+#ifdef HIVEWISE_REPORT_AVAILABLE
+    ScanLog log;
+#endif
+    QTimer timer;
+    unsigned shownLine = ~0u;
+    // The window is going away: an aborted scan ends without a word.
+    std::atomic<bool> closing{false};
+};
+
+ScanBinding::ScanBinding(Machine& machine, MainWindowView& view, QtPrompts& prompts,
+                         const IgnoreList& ignoreList, std::string osName)
+    : impl_(std::make_unique<Impl>(machine, view, prompts, ignoreList, std::move(osName))) {
+    impl_->timer.setInterval(100);
+    connect(&impl_->timer, &QTimer::timeout, this, [this] {
+        impl_->ShowProgress();
+        if (!impl_->driver.Running()) {
+            impl_->timer.stop();
+            // The ticks, "Last Scan" and "Items Found" reach the prefix's files.
+            SaveChanges(impl_->machine, impl_->prompts);
+        }
+    });
+}
+
+ScanBinding::~ScanBinding() {
+    impl_->closing.store(true);
+    impl_->driver.Abort();
+    QElapsedTimer clock;
+    clock.start();
+    while (impl_->driver.Running() && clock.elapsed() < 30000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+}
+
+void ScanBinding::Start() {
+    MainWindow& logic = impl_->view.Logic();
+    impl_->driver.Reset();
+    if (impl_->driver.Start(logic.Ticks(), logic.CompleteScanEstimate())) {
+        impl_->timer.start();
+    }
+}
+
+void ScanBinding::Abort() {
+    impl_->driver.Abort();
+}
+
+bool ScanBinding::Running() const {
+    return impl_->driver.Running();
+}
+
+}  // namespace hivewise::ui

@@ -1,0 +1,103 @@
+#include <QEnterEvent>
+#include <QPixmap>
+
+#include "app/app_fixture.h"
+#include "app/startup.h"
+#include "ui/advanced_options_view.h"
+#include "ui/desktop_app.h"
+#include "ui/ignore_list_view.h"
+#include "ui/preferences_view.h"
+#include "ui/splash.h"
+#include "ui/ui_fixture.h"
+
+namespace hivewise::testing {
+namespace {
+
+// Every view paints without fault; with HIVEWISE_SCREENSHOTS naming a folder, the
+// pictures are kept there for a look.
+class ScreenshotTest : public UiTest {
+  protected:
+    void Keep(QWidget& widget, const char* name) {
+        QPixmap picture = widget.grab();
+        EXPECT_FALSE(picture.isNull()) << name;
+        Keep(picture, name);
+    }
+    void Keep(const QPixmap& picture, const char* name) {
+        if (const char* folder = std::getenv("HIVEWISE_SCREENSHOTS")) {
+            EXPECT_TRUE(picture.save(QString(folder) + "/hivewise-" + name + ".png")) << name;
+        }
+    }
+};
+
+TEST_F(ScreenshotTest, EveryViewPaints) {
+    QPixmap splash = ui::DrawSplashPicture();
+    EXPECT_EQ(splash.size(), QSize(kSplashWidth, kSplashHeight));
+    Keep(splash, "splash");
+
+    ui::DesktopApp desktop(*machine, false);
+    ui::CSplashThread noSplash;
+    StartUp startUp(desktop.Prompts(), noSplash);
+    startUp.InitialiseMainWindow(desktop.Logic(), desktop.InitSteps());
+    ui::MainWindowView& view = desktop.View();
+    Keep(view, "start-page");
+
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QApplication::sendEvent(view.ScanArea(), &enter);
+    Keep(view, "start-page-hover");
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(view.ScanArea(), &leave);
+
+    desktop.Logic().SetView(MainView::Scan);
+    const char* names[] = {"Registry Integrity", "Startup Programs", "Sounds Section",
+                           "ActiveX/Classes Section", "Application Paths"};
+    for (int row = 0; row < 5; ++row) {
+        view.InsertSectionRow(row, names[row]);
+        view.SetStatusCell(row, row < 4 ? "Finished" : "Scanning");
+        view.SetProblemsCell(row, row == 0 ? "0" : std::to_string(row * 3));
+        view.SetRowChecked(row, row > 0);
+    }
+    view.SetTotal(18);
+    view.SetPathLine(
+        "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\{00000000-0000-0000-0000-000000000000}");
+    view.ScanProgress()->setRange(0, 100);
+    view.ScanProgress()->setValue(42);
+    Keep(view, "scan-view");
+
+    desktop.Logic().SetView(MainView::Results);
+    QStringList texts;
+    QList<int> ids;
+    for (int id : {8, 12, 1}) {
+        const ScanSection& s = ScanSections()[id];
+        texts << QString(
+                     "<b>%1<br><font color=\"#FF0000\">%2 Problem(s)</font></b><br>"
+                     "Description : %3")
+                     .arg(QString::fromStdString(std::string(s.sectionName)))
+                     .arg(id)
+                     .arg(QString::fromStdString(std::string(s.description)));
+        ids << id;
+    }
+    view.ShowResults(texts, ids, 21);
+    Keep(view, "results-view");
+    EXPECT_GT(view.ResultsList()->visualItemRect(view.ResultsList()->topLevelItem(0)).height(),
+              view.fontMetrics().height() * 2)
+        << "rich text rows take the height of their lines";
+
+    FakePrompts prompts;
+    PreferencesDialog preferences(*machine, prompts);
+    ui::PreferencesDialogView preferencesView(preferences);
+    preferencesView.show();
+    Keep(preferencesView, "preferences");
+
+    AdvancedOptions advanced;
+    ui::AdvancedOptionsView advancedView(advanced);
+    advancedView.show();
+    Keep(advancedView, "advanced-options");
+
+    IgnoreListDialog ignore(*machine, prompts);
+    ui::IgnoreListView ignoreView(ignore, "HKCU\\Software\\Hivewise");
+    ignoreView.show();
+    Keep(ignoreView, "ignore-list");
+}
+
+}  // namespace
+}  // namespace hivewise::testing
