@@ -12,6 +12,7 @@
 #include "app/settings.h"
 #include "platform/sample_machine.h"
 #include "platform/text.h"
+#include "report/problem_details.h"
 #include "report/scan_log.h"
 #include "scan/exclusion_list.h"
 #include "scan/ignore_list.h"
@@ -62,14 +63,6 @@ std::string Utf8(std::string_view ansi) {
     return Utf16ToUtf8(AnsiToUtf16(ansi));
 }
 
-void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
-    size_t at = 0;
-    while ((at = text.find(from, at)) != std::string::npos) {
-        text.replace(at, from.size(), to);
-        at += to.size();
-    }
-}
-
 // "4,7,13" to ticks; false on anything that is not a list of ids 0 to 14.
 bool ParseSections(const std::string& list, std::array<bool, kSectionCount>* ticks,
                    std::string* bad) {
@@ -101,7 +94,7 @@ void PrintText(std::ostream& out, const ScanDriver& driver, const ResultStore& r
         if (section) out << "Description : " << section->description << '\n';
         for (const auto& problem : problems) {
             if (problem->sectionId != row.sectionId) continue;
-            out << '\n' << Utf8(FindingPlainText(*problem)) << '\n';
+            out << '\n' << Utf8(PlainTextRow(*problem)) << '\n';
         }
         out << '\n';
     }
@@ -174,25 +167,6 @@ std::string JsonString(std::string_view ansi) {
         }
     }
     return json + "\"";
-}
-
-std::string FindingPlainText(const Problem& problem) {
-    std::string finding = problem.description;
-    ReplaceAll(finding, "%s", problem.valueData);
-    if (problem.sectionId >= 1 && problem.sectionId <= 13) {
-        // The details list shows the short root names.
-        std::string location = problem.location;
-        ReplaceAll(location, "HKEY_CLASSES_ROOT", "HKCLASS");
-        ReplaceAll(location, "HKEY_CURRENT_USER", "HKCU");
-        ReplaceAll(location, "HKEY_LOCAL_MACHINE", "HKLM");
-        return "RegKey : " + location + " \nValueName : " + problem.valueName +
-               "\nValue : " + problem.valueData + "\n" + finding;
-    }
-    if (problem.sectionId == 14) {
-        return "Shortcut Path : " + problem.itemText + "\nShortcut to : " + problem.valueData +
-               "\n" + finding;
-    }
-    return {};
 }
 
 int RunScan(CliContext& ctx, const std::vector<std::string>& args) {

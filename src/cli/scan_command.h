@@ -13,11 +13,6 @@ namespace hivewise::cli {
 // `args` are the words after "scan": [--sections ID,ID,...] [--json].
 int RunScan(CliContext& ctx, const std::vector<std::string>& args);
 
-// A finding as the details list shows it, as plain lines (CR-free, no mark-up): the
-// key with short root names, value name, data and the finding text; for shortcuts the
-// shortcut and its target. Empty for section ids without a details row.
-std::string FindingPlainText(const Problem& problem);
-
 // Text for a JSON string: ANSI (Windows-1252) turned into UTF-8, with quotes,
 // backslashes and control characters escaped.
 std::string JsonString(std::string_view ansi);

@@ -150,25 +150,7 @@ TEST_F(ScanCommandTest, BadSectionListIsRefused) {
     EXPECT_EQ(Setting("Items Found"), "<missing>");
 }
 
-TEST(ScanCommandText, PlainRowsAndJsonStrings) {
-    Problem shortcut;
-    shortcut.sectionId = 14;
-    shortcut.itemText = "C:\\Desktop\\a.lnk";
-    shortcut.valueData = "C:\\gone.exe";
-    shortcut.description = "Shortcut refers to (%s)";
-    EXPECT_EQ(cli::FindingPlainText(shortcut),
-              "Shortcut Path : C:\\Desktop\\a.lnk\nShortcut to : C:\\gone.exe\n"
-              "Shortcut refers to (C:\\gone.exe)");
-    Problem twice;
-    twice.sectionId = 1;
-    twice.location = "HKEY_CLASSES_ROOT\\AppID\\{x}";
-    twice.valueData = "D";
-    twice.description = "(%s) and (%s)";
-    EXPECT_EQ(cli::FindingPlainText(twice),
-              "RegKey : HKCLASS\\AppID\\{x} \nValueName : \nValue : D\n(D) and (D)");
-    twice.sectionId = 0;
-    EXPECT_EQ(cli::FindingPlainText(twice), "");
-
+TEST(ScanCommandText, JsonStrings) {
     // Windows-1252 bytes become UTF-8; quotes, backslashes and controls are escaped.
     EXPECT_EQ(cli::JsonString("caf\xe9 \x80 \"q\" \\ \n\x01"),
               "\"caf\xc3\xa9 \xe2\x82\xac \\\"q\\\" \\\\ \\n\\u0001\"");

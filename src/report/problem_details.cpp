@@ -1,0 +1,232 @@
+#include "report/problem_details.h"
+
+#include <algorithm>
+
+#include "platform/string_table.h"
+
+namespace hivewise {
+namespace {
+
+constexpr int kFirstRegistrySection = 1;
+constexpr int kLastRegistrySection = 13;
+constexpr int kShortcutSection = 14;
+
+// Registry text may hold anything; shown raw, a '<' would start a tag and hide the rest.
+std::string EscapeMarkup(std::string_view text) {
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+            case '&':
+                escaped += "&amp;";
+                break;
+            case '<':
+                escaped += "&lt;";
+                break;
+            case '>':
+                escaped += "&gt;";
+                break;
+            default:
+                escaped += c;
+        }
+    }
+    return escaped;
+}
+
+std::string UnescapeMarkup(std::string_view text) {
+    static constexpr std::pair<std::string_view, char> kEscapes[] = {
+        {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}};
+    std::string plain;
+    plain.reserve(text.size());
+    size_t at = 0;
+    while (at < text.size()) {
+        bool replaced = false;
+        if (text[at] == '&') {
+            for (const auto& [escape, c] : kEscapes) {
+                if (text.substr(at, escape.size()) == escape) {
+                    plain += c;
+                    at += escape.size();
+                    replaced = true;
+                    break;
+                }
+            }
+        }
+        if (!replaced) plain += text[at++];
+    }
+    return plain;
+}
+
+// "<br>" to `lineBreak`, tags dropped, escapes undone.
+std::string StripMarkup(std::string_view rowText, std::string_view lineBreak) {
+    static constexpr std::string_view kBreak = "<br>";
+    std::string text;
+    text.reserve(rowText.size());
+    size_t at = 0;
+    while (at < rowText.size()) {
+        if (rowText.substr(at, kBreak.size()) == kBreak) {
+            text += lineBreak;
+            at += kBreak.size();
+        } else if (rowText[at] == '<') {
+            size_t close = rowText.find('>', at);
+            // An unclosed '<' is not a tag; it stays as text.
+            if (close == std::string_view::npos) {
+                text += rowText.substr(at);
+                break;
+            }
+            at = close + 1;
+        } else {
+            size_t next = rowText.find('<', at);
+            if (next == std::string_view::npos) next = rowText.size();
+            text += UnescapeMarkup(rowText.substr(at, next - at));
+            at = next;
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string FindingText(const Problem& problem) {
+    static constexpr std::string_view kPlaceholder = "%s";
+    const std::string& description = problem.description;
+    std::string text;
+    size_t at = 0;
+    for (;;) {
+        size_t found = description.find(kPlaceholder, at);
+        if (found == std::string::npos) break;
+        text.append(description, at, found - at);
+        text += problem.valueData;
+        at = found + kPlaceholder.size();
+    }
+    text.append(description, at, std::string::npos);
+    return text;
+}
+
+std::string ShortRootLocation(std::string_view location) {
+    // The order of the string-table rewrite: classes root, current user, local machine.
+    static const std::pair<std::string_view, int> kRoots[] = {
+        {"HKEY_CLASSES_ROOT", kIdsShortClassesRoot},
+        {"HKEY_CURRENT_USER", kIdsShortCurrentUser},
+        {"HKEY_LOCAL_MACHINE", kIdsShortLocalMachine},
+    };
+    std::string_view root = location.substr(0, location.find('\\'));
+    for (const auto& [longRoot, entry] : kRoots) {
+        if (root != longRoot) continue;
+        std::string shortRoot = LoadResourceText(entry);
+        if (shortRoot.empty()) break;
+        return shortRoot + std::string(location.substr(root.size()));
+    }
+    return std::string(location);
+}
+
+std::string DetailsRowText(const Problem& problem) {
+    const std::string finding = EscapeMarkup(FindingText(problem));
+    if (problem.sectionId >= kFirstRegistrySection && problem.sectionId <= kLastRegistrySection) {
+        return "<font color=\"#0000FF\">RegKey : " + EscapeMarkup(problem.location) +
+               " <br>ValueName : " + EscapeMarkup(problem.valueName) +
+               "<br>Value : " + EscapeMarkup(problem.valueData) + "</font><br><b>" + finding +
+               "</b>";
+    }
+    if (problem.sectionId == kShortcutSection) {
+        return "<font color=\"#0000FF\">Shortcut Path : " + EscapeMarkup(problem.itemText) +
+               "<br>Shortcut to : " + EscapeMarkup(problem.valueData) + "</font><br><b>" + finding +
+               "</b>";
+    }
+    return {};
+}
+
+std::string ClipboardText(std::string_view rowText) {
+    return StripMarkup(rowText, "\r\n");
+}
+
+std::string PlainTextRow(const Problem& problem) {
+    Problem shown = problem;
+    shown.location = ShortRootLocation(problem.location);
+    return StripMarkup(DetailsRowText(shown), "\n");
+}
+
+DetailsLink DetailsLinkAt(int x, int measuredWidth) {
+    if (measuredWidth <= 0 || x < 0 || x >= measuredWidth) return DetailsLink::None;
+    return x < measuredWidth / 2 ? DetailsLink::AddToIgnoreList : DetailsLink::CopyToClipboard;
+}
+
+bool OnDetailsCheckBox(int x, int y) {
+    return x >= kDetailsCheckBoxLeft && x < kDetailsCheckBoxLeft + kDetailsCheckBoxSize &&
+           y >= kDetailsCheckBoxTop && y < kDetailsCheckBoxTop + kDetailsCheckBoxSize;
+}
+
+ProblemDetailsDialog::ProblemDetailsDialog(ResultStore& results, UserPrompts& prompts,
+                                           ProblemDetailsActions actions)
+    : results_(results), prompts_(prompts), actions_(std::move(actions)) {}
+
+void ProblemDetailsDialog::Open(int sectionId) {
+    sectionId_ = sectionId;
+    sortedByLocation_ = false;
+    rows_.clear();
+    for (const auto& problem : results_.Problems()) {
+        if (!problem || problem->sectionId != sectionId) continue;
+        problem->location = ShortRootLocation(problem->location);
+        rows_.push_back(DetailsRow{problem.get(), DetailsRowText(*problem)});
+    }
+}
+
+bool ProblemDetailsDialog::RowChecked(size_t row) const {
+    return row < rows_.size() && rows_[row].problem->isChecked != 0;
+}
+
+void ProblemDetailsDialog::SetRowChecked(size_t row, bool checked) {
+    if (row < rows_.size()) rows_[row].problem->isChecked = checked ? 1 : 0;
+}
+
+void ProblemDetailsDialog::ToggleRow(size_t row) {
+    SetRowChecked(row, !RowChecked(row));
+}
+
+void ProblemDetailsDialog::SelectAll() {
+    for (DetailsRow& row : rows_)
+        row.problem->isChecked = 1;
+}
+
+void ProblemDetailsDialog::DeselectAll() {
+    for (DetailsRow& row : rows_)
+        row.problem->isChecked = 0;
+}
+
+int ProblemDetailsDialog::RowHeight(int columnWidth, const MeasureRichText& measure) const {
+    const int width = std::max(columnWidth - kDetailsTextMargin, 1);
+    int tallest = 0;
+    if (measure) {
+        for (const DetailsRow& row : rows_)
+            tallest = std::max(tallest, measure(row.text, width));
+    }
+    return tallest + kDetailsRowPadding;
+}
+
+void ProblemDetailsDialog::ClickHeader() {
+    sortedByLocation_ = !sortedByLocation_;
+    if (sortedByLocation_) {
+        // std::string compares as unsigned bytes, as the byte order asks.
+        std::stable_sort(rows_.begin(), rows_.end(), [](const DetailsRow& a, const DetailsRow& b) {
+            return a.problem->location < b.problem->location;
+        });
+    } else {
+        std::stable_sort(rows_.begin(), rows_.end(), [](const DetailsRow& a, const DetailsRow& b) {
+            return a.problem->sequence < b.problem->sequence;
+        });
+    }
+}
+
+std::string ProblemDetailsDialog::CopyRow(size_t row) {
+    if (row >= rows_.size()) return {};
+    std::string text = ClipboardText(rows_[row].text);
+    if (actions_.copyToClipboard) actions_.copyToClipboard(text);
+    prompts_.Message(std::string(kCopiedToClipboardText));
+    return text;
+}
+
+void ProblemDetailsDialog::AddRowToIgnoreList(size_t row) {
+    if (row >= rows_.size()) return;
+    if (actions_.ignoreProblemKey) actions_.ignoreProblemKey(*rows_[row].problem);
+}
+
+}  // namespace hivewise
