@@ -156,30 +156,6 @@ TEST(ScanCommandText, JsonStrings) {
               "\"caf\xc3\xa9 \xe2\x82\xac \\\"q\\\" \\\\ \\n\\u0001\"");
 }
 
-// Sets an environment variable for one test and puts the old value back.
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value) {
-            ::setenv(name, value, 1);
-        } else {
-            ::unsetenv(name);
-        }
-    }
-    ~ScopedEnv() {
-        if (old_) {
-            ::setenv(name_, old_->c_str(), 1);
-        } else {
-            ::unsetenv(name_);
-        }
-    }
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
 TEST(ScanCommandSample, TheSampleMachineHasFindings) {
     CliPrefix home;
     ScopedEnv homeEnv("HOME", home.Dir().c_str());
