@@ -5,6 +5,7 @@
 #include "ui/advanced_options_view.h"
 #include "ui/ignore_list_view.h"
 #include "ui/preferences_view.h"
+#include "ui/problem_details_view.h"
 
 #ifdef HIVEWISE_TOOLS_AVAILABLE
 #include "tools/system_info.h"
@@ -31,6 +32,7 @@ DesktopApp::DesktopApp(Machine& machine, bool sampleMachine)
     actions.abortScan = [this] { scan_->Abort(); };
     actions.openAdvancedOptions = [this] { OpenAdvancedOptions(); };
     actions.openPreferences = [this] { OpenPreferences(); };
+    actions.showSectionDetails = [this](int sectionId) { ShowSectionDetails(sectionId); };
     logic_->SetActions(std::move(actions));
 }
 
@@ -72,6 +74,23 @@ void DesktopApp::OpenIgnoreList(const std::string& presetKey) {
     prompts_.SetOwner(&dialog);
     dialog.exec();
     prompts_.SetOwner(owner);
+}
+
+void DesktopApp::ShowSectionDetails(int sectionId) {
+#ifdef HIVEWISE_REPORT_AVAILABLE
+    ProblemDetailsActions actions;
+    actions.copyToClipboard = CopyToDesktopClipboard;
+    // MSG_IGNORE_PROBLEM_KEY: the ignore list opens over the details, at the finding's key.
+    actions.ignoreProblemKey = [this](Problem& problem) { OpenIgnoreList(problem.location); };
+    ProblemDetailsDialog logic(logic_->Results(), prompts_, std::move(actions));
+    ProblemDetailsView dialog(logic, sectionId, view_.get());
+    QWidget* owner = prompts_.Owner();
+    prompts_.SetOwner(&dialog);
+    dialog.exec();
+    prompts_.SetOwner(owner);
+#else
+    (void)sectionId;
+#endif
 }
 
 }  // namespace hivewise::ui

@@ -33,6 +33,8 @@ class DesktopApp {
     void OpenAdvancedOptions();
     // The ignore-list dialog, preset to a finding's key or to none.
     void OpenIgnoreList(const std::string& presetKey = {});
+    // The findings of one section, modally over the main window; ticks stay in the records.
+    void ShowSectionDetails(int sectionId);
 
     MainWindow& Logic() { return *logic_; }
     MainWindowView& View() { return *view_; }

@@ -1,0 +1,322 @@
+#include "ui/problem_details_view.h"
+
+#ifdef HIVEWISE_REPORT_AVAILABLE
+
+#include <algorithm>
+#include <cmath>
+
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyleOptionButton>
+#include <QStyledItemDelegate>
+#include <QTextDocument>
+#include <QVBoxLayout>
+
+#include "ui/ansi_text.h"
+
+namespace hivewise::ui {
+
+namespace {
+
+// The row text starts right of the check-box picture, level with its top.
+constexpr int kTextLeft = kDetailsCheckBoxLeft + kDetailsCheckBoxSize + 6;
+constexpr int kTextTop = kDetailsCheckBoxTop;
+// Space between the link line and the row's bottom edge.
+constexpr int kLinkBottomGap = 8;
+
+// Row text and link line are laid out alike when measured and when drawn.
+void Prepare(QTextDocument& document, const QFont& font, const QString& html, int width) {
+    document.setDefaultFont(font);
+    document.setDocumentMargin(0);
+    document.setHtml(html);
+    document.setTextWidth(std::max(width, 1));
+}
+
+// The link line's underscores stand for spaces that never break, so that the two links
+// keep to one line as the measured plain text does.
+QString LinkLineHtml() {
+    QString html = FromAnsi(kDetailsLinkLine);
+    html.replace(QLatin1Char('_'), QChar(0x00A0));
+    return html;
+}
+
+}  // namespace
+
+// Draws a row: the check-box picture from the record's tick, the rich text and the
+// link line; every row is the height the logic measured.
+class DetailsRowDelegate : public QStyledItemDelegate {
+  public:
+    explicit DetailsRowDelegate(ProblemDetailsView* view)
+        : QStyledItemDelegate(view), view_(view) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        const auto row = static_cast<size_t>(index.row());
+        const ProblemDetailsDialog& logic = view_->logic_;
+        if (row >= logic.RowCount()) return;
+        const QRect rect = option.rect;
+        const QWidget* widget = option.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+
+        painter->save();
+        painter->setClipRect(rect);
+        // A light selection, so that the blue text stays readable on it.
+        if (option.state & QStyle::State_Selected) {
+            QColor shade = option.palette.color(QPalette::Highlight);
+            shade.setAlpha(48);
+            painter->fillRect(rect, shade);
+        }
+        painter->setPen(option.palette.color(QPalette::Midlight));
+        painter->drawLine(rect.bottomLeft(), rect.bottomRight());
+
+        QStyleOptionButton box;
+        box.rect = QRect(rect.left() + kDetailsCheckBoxLeft, rect.top() + kDetailsCheckBoxTop,
+                         kDetailsCheckBoxSize, kDetailsCheckBoxSize);
+        box.state =
+            QStyle::State_Enabled | (logic.RowChecked(row) ? QStyle::State_On : QStyle::State_Off);
+        box.palette = option.palette;
+        style->drawPrimitive(QStyle::PE_IndicatorCheckBox, &box, painter, widget);
+
+        const int width = view_->list_->columnWidth(0) - kDetailsTextMargin;
+        QAbstractTextDocumentLayout::PaintContext context;
+        context.palette.setColor(QPalette::Text, option.palette.color(QPalette::Text));
+
+        QTextDocument text;
+        Prepare(text, option.font, FromAnsi(logic.Rows()[row].text), width);
+        painter->save();
+        painter->translate(rect.left() + kTextLeft, rect.top() + kTextTop);
+        text.documentLayout()->draw(painter, context);
+        painter->restore();
+
+        QTextDocument links;
+        Prepare(links, option.font, LinkLineHtml(), width);
+        painter->translate(rect.left() + kTextLeft, rect.top() + view_->LinkLineTop());
+        links.documentLayout()->draw(painter, context);
+        painter->restore();
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override {
+        return QSize(view_->list_->columnWidth(0), view_->rowHeight_);
+    }
+
+  private:
+    ProblemDetailsView* view_;
+};
+
+ProblemDetailsView::ProblemDetailsView(ProblemDetailsDialog& logic, int sectionId, QWidget* parent)
+    : QDialog(parent), logic_(logic) {
+    setWindowTitle(FromAnsi(kDetailsTitle));
+    setModal(true);
+    resize(600, 460);
+    auto* layout = new QVBoxLayout(this);
+
+    list_ = new QTreeWidget(this);
+    list_->setColumnCount(1);
+    list_->setHeaderLabels({FromAnsi(kDetailsColumnText)});
+    list_->setRootIsDecorated(false);
+    list_->setIndentation(0);
+    list_->setUniformRowHeights(true);
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    list_->header()->setStretchLastSection(false);
+    list_->header()->setSectionsClickable(true);
+    list_->header()->setSortIndicatorShown(false);
+    list_->setItemDelegate(new DetailsRowDelegate(this));
+    list_->viewport()->setMouseTracking(true);
+    list_->viewport()->installEventFilter(this);
+    list_->installEventFilter(this);
+    layout->addWidget(list_, 1);
+
+    auto* buttons = new QHBoxLayout;
+    selectAllButton_ = new QPushButton(FromAnsi(kDetailsSelectAllText), this);
+    deselectAllButton_ = new QPushButton(FromAnsi(kDetailsDeselectAllText), this);
+    closeButton_ = new QPushButton(FromAnsi(kDetailsCloseText), this);
+    buttons->addWidget(selectAllButton_);
+    buttons->addWidget(deselectAllButton_);
+    buttons->addStretch(1);
+    buttons->addWidget(closeButton_);
+    for (QPushButton* button : {selectAllButton_, deselectAllButton_})
+        button->setAutoDefault(false);
+    closeButton_->setDefault(true);
+    layout->addLayout(buttons);
+
+    connect(selectAllButton_, &QPushButton::clicked, this, [this] {
+        logic_.SelectAll();
+        Repaint();
+    });
+    connect(deselectAllButton_, &QPushButton::clicked, this, [this] {
+        logic_.DeselectAll();
+        Repaint();
+    });
+    // Ticks live in the records, so closing keeps every change.
+    connect(closeButton_, &QPushButton::clicked, this, &QDialog::accept);
+    connect(list_->header(), &QHeaderView::sectionClicked, this, [this](int) {
+        logic_.ClickHeader();
+        ShowRows();
+    });
+
+    logic_.Open(sectionId);
+    for (size_t i = 0; i < logic_.RowCount(); ++i) {
+        auto* item = new QTreeWidgetItem(list_);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    }
+    ShowRows();
+    Relayout();
+}
+
+int ProblemDetailsView::MeasureRowText(const std::string& richText, int width) const {
+    QTextDocument document;
+    Prepare(document, list_->font(), FromAnsi(richText), width);
+    return static_cast<int>(std::ceil(document.size().height()));
+}
+
+int ProblemDetailsView::LinkLineHeight() const {
+    return list_->fontMetrics().height();
+}
+
+int ProblemDetailsView::LinkMeasuredWidth() const {
+    return list_->fontMetrics().horizontalAdvance(FromAnsi(kDetailsLinkMeasureText));
+}
+
+int ProblemDetailsView::LinkLineTop() const {
+    return std::max(rowHeight_ - LinkLineHeight() - kLinkBottomGap, kTextTop);
+}
+
+void ProblemDetailsView::Relayout() {
+    const int columnWidth = std::max(list_->width() - kDetailsColumnMargin, kDetailsTextMargin + 1);
+    list_->setColumnWidth(0, columnWidth);
+    rowHeight_ = logic_.RowHeight(columnWidth, [this](const std::string& text, int width) {
+        return MeasureRowText(text, width);
+    });
+    list_->doItemsLayout();
+    list_->viewport()->update();
+}
+
+void ProblemDetailsView::ShowRows() {
+    const auto& rows = logic_.Rows();
+    for (int i = 0; i < list_->topLevelItemCount(); ++i) {
+        if (static_cast<size_t>(i) < rows.size())
+            list_->topLevelItem(i)->setText(0, FromAnsi(rows[static_cast<size_t>(i)].text));
+    }
+    Repaint();
+}
+
+void ProblemDetailsView::Repaint() {
+    list_->viewport()->update();
+}
+
+QRect ProblemDetailsView::CheckBoxRect(int row) const {
+    QTreeWidgetItem* item = list_->topLevelItem(row);
+    if (!item) return {};
+    QRect rect = list_->visualItemRect(item);
+    return QRect(rect.left() + kDetailsCheckBoxLeft, rect.top() + kDetailsCheckBoxTop,
+                 kDetailsCheckBoxSize, kDetailsCheckBoxSize);
+}
+
+QRect ProblemDetailsView::LinkLineRect(int row) const {
+    QTreeWidgetItem* item = list_->topLevelItem(row);
+    if (!item) return {};
+    QRect rect = list_->visualItemRect(item);
+    return QRect(rect.left() + kTextLeft, rect.top() + LinkLineTop(), LinkMeasuredWidth(),
+                 LinkLineHeight());
+}
+
+int ProblemDetailsView::RowAt(const QPoint& viewportPoint, QPoint* insideRow) const {
+    QTreeWidgetItem* item = list_->itemAt(viewportPoint);
+    if (!item) return -1;
+    *insideRow = viewportPoint - list_->visualItemRect(item).topLeft();
+    return list_->indexOfTopLevelItem(item);
+}
+
+DetailsLink ProblemDetailsView::LinkAt(const QPoint& viewportPoint, int* row) const {
+    QPoint inside;
+    *row = RowAt(viewportPoint, &inside);
+    if (*row < 0) return DetailsLink::None;
+    const int top = LinkLineTop();
+    if (inside.y() < top || inside.y() >= top + LinkLineHeight()) return DetailsLink::None;
+    return DetailsLinkAt(inside.x() - kTextLeft, LinkMeasuredWidth());
+}
+
+bool ProblemDetailsView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list_) {
+        if (event->type() == QEvent::Resize) {
+            Relayout();
+        } else if (event->type() == QEvent::KeyPress &&
+                   static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space) {
+            // The keyboard's way to the check box of the current row.
+            int row = list_->indexOfTopLevelItem(list_->currentItem());
+            if (row >= 0) {
+                logic_.ToggleRow(static_cast<size_t>(row));
+                Repaint();
+            }
+            return true;
+        }
+        return QDialog::eventFilter(watched, event);
+    }
+    if (watched != list_->viewport()) return QDialog::eventFilter(watched, event);
+
+    switch (event->type()) {
+        case QEvent::MouseMove: {
+            int row = -1;
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            if (LinkAt(mouse->position().toPoint(), &row) != DetailsLink::None) {
+                list_->viewport()->setCursor(Qt::PointingHandCursor);
+            } else {
+                list_->viewport()->unsetCursor();
+            }
+            break;
+        }
+        case QEvent::Leave:
+            list_->viewport()->unsetCursor();
+            break;
+        case QEvent::MouseButtonRelease: {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() != Qt::LeftButton) break;
+            const QPoint point = mouse->position().toPoint();
+            QPoint inside;
+            const int row = RowAt(point, &inside);
+            if (row < 0) break;
+            if (OnDetailsCheckBox(inside.x(), inside.y())) {
+                logic_.ToggleRow(static_cast<size_t>(row));
+                Repaint();
+                return true;
+            }
+            int linkRow = -1;
+            switch (LinkAt(point, &linkRow)) {
+                case DetailsLink::AddToIgnoreList:
+                    list_->viewport()->unsetCursor();
+                    logic_.AddRowToIgnoreList(static_cast<size_t>(linkRow));
+                    return true;
+                case DetailsLink::CopyToClipboard:
+                    list_->viewport()->unsetCursor();
+                    logic_.CopyRow(static_cast<size_t>(linkRow));
+                    return true;
+                case DetailsLink::None:
+                    break;
+            }
+            break;
+        }
+        default:
+            break;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CopyToDesktopClipboard(const std::string& text) {
+    if (QClipboard* clipboard = QGuiApplication::clipboard()) {
+        clipboard->clear();
+        clipboard->setText(FromAnsi(text));
+    }
+}
+
+}  // namespace hivewise::ui
+
+#endif  // HIVEWISE_REPORT_AVAILABLE

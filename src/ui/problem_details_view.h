@@ -1,0 +1,73 @@
+#pragma once
+
+// The findings need the reporting library; without it the results list opens nothing.
+#ifdef HIVEWISE_REPORT_AVAILABLE
+
+#include <QDialog>
+#include <QPushButton>
+#include <QRect>
+#include <QTreeWidget>
+#include <string>
+
+#include "report/problem_details.h"
+
+// The "Details of Problems found" dialog: the findings of one section drawn as rich-text
+// rows with a check-box picture and the link line, forwarding every click to the logic.
+namespace hivewise::ui {
+
+class ProblemDetailsView : public QDialog {
+    Q_OBJECT
+
+  public:
+    // Fills the list through the logic's Open for `sectionId`.
+    ProblemDetailsView(ProblemDetailsDialog& logic, int sectionId, QWidget* parent = nullptr);
+
+    QTreeWidget* List() const { return list_; }
+    QPushButton* SelectAllButton() const { return selectAllButton_; }
+    QPushButton* DeselectAllButton() const { return deselectAllButton_; }
+    QPushButton* CloseButton() const { return closeButton_; }
+
+    // The height every row has now, from the logic's measuring rule.
+    int CurrentRowHeight() const { return rowHeight_; }
+    // Where a row's check-box picture and link line are, in the list's viewport; empty
+    // for a row that does not exist.
+    QRect CheckBoxRect(int row) const;
+    QRect LinkLineRect(int row) const;
+
+    // Rich text laid out as the rows are: word-wrapped `width` pixels wide in the list's
+    // font. Returns its height.
+    int MeasureRowText(const std::string& richText, int width) const;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    friend class DetailsRowDelegate;
+
+    // Column width and row height from the list's width.
+    void Relayout();
+    // The items' texts after the rows changed order; ticks and pictures are repainted.
+    void ShowRows();
+    void Repaint();
+    int RowAt(const QPoint& viewportPoint, QPoint* insideRow) const;
+    // The link under a point of the viewport.
+    DetailsLink LinkAt(const QPoint& viewportPoint, int* row) const;
+    // The link line's top, from the row's top: right below the tallest text.
+    int LinkLineTop() const;
+    int LinkLineHeight() const;
+    int LinkMeasuredWidth() const;
+
+    ProblemDetailsDialog& logic_;
+    QTreeWidget* list_ = nullptr;
+    QPushButton* selectAllButton_ = nullptr;
+    QPushButton* deselectAllButton_ = nullptr;
+    QPushButton* closeButton_ = nullptr;
+    int rowHeight_ = kDetailsRowPadding;
+};
+
+// Empties the desktop's clipboard and puts the (ANSI) text on it as plain text.
+void CopyToDesktopClipboard(const std::string& text);
+
+}  // namespace hivewise::ui
+
+#endif  // HIVEWISE_REPORT_AVAILABLE

@@ -1,0 +1,242 @@
+#ifdef HIVEWISE_REPORT_AVAILABLE
+
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QTest>
+#include <cstdlib>
+#include <filesystem>
+
+#include "app/app_fixture.h"
+#include "ui/ansi_text.h"
+#include "ui/desktop_app.h"
+#include "ui/ignore_list_view.h"
+#include "ui/problem_details_view.h"
+#include "ui/ui_fixture.h"
+
+namespace hivewise::testing {
+namespace {
+
+using ui::ProblemDetailsView;
+
+constexpr int kRegistrySection = 5;
+
+void Add(ResultStore& results, int sectionId, std::string location, std::string data,
+         int sequence) {
+    auto problem = std::make_unique<Problem>();
+    problem->sectionId = sectionId;
+    problem->itemText = location;
+    problem->location = std::move(location);
+    problem->valueName = "Path";
+    problem->valueData = std::move(data);
+    problem->description = "The file (%s) does not exist at the specified location";
+    problem->sequence = sequence;
+    results.Problems().push_back(std::move(problem));
+}
+
+void ClickAt(ProblemDetailsView& view, QPoint viewportPoint) {
+    QTest::mouseClick(view.List()->viewport(), Qt::LeftButton, {}, viewportPoint);
+}
+QPoint AddLink(const QRect& line) {
+    return QPoint(line.left() + line.width() / 4, line.center().y());
+}
+QPoint CopyLink(const QRect& line) {
+    return QPoint(line.left() + line.width() * 3 / 4, line.center().y());
+}
+
+// Three registry findings that arrived as Beta, Alpha, Gamma, and a shortcut between.
+class ProblemDetailsViewTest : public UiTest {
+  protected:
+    void SetUp() override {
+        UiTest::SetUp();
+        Add(results, kRegistrySection, "HKEY_LOCAL_MACHINE\\Beta", "C:\\b.exe", 1);
+        Add(results, kRegistrySection, "HKEY_LOCAL_MACHINE\\Alpha", "C:\\a.exe", 2);
+        Add(results, 14, "C:\\x.lnk", "C:\\x.exe", 3);
+        Add(results, kRegistrySection, "HKEY_LOCAL_MACHINE\\Gamma", "C:\\g.exe", 4);
+        actions.copyToClipboard = ui::CopyToDesktopClipboard;
+        actions.ignoreProblemKey = [this](Problem& problem) { ignored.push_back(&problem); };
+    }
+    int Ticks(std::initializer_list<size_t> records) {
+        int ticks = 0;
+        for (size_t i : records)
+            ticks += results.Problems()[i]->isChecked;
+        return ticks;
+    }
+    // The key of each row as drawn: between "RegKey : " and the blank that follows it.
+    static std::vector<std::string> Keys(ProblemDetailsView& view) {
+        std::vector<std::string> keys;
+        for (int i = 0; i < view.List()->topLevelItemCount(); ++i) {
+            std::string text = view.List()->topLevelItem(i)->text(0).toStdString();
+            size_t at = text.find("HKLM\\");
+            keys.push_back(at == std::string::npos ? text
+                                                   : text.substr(at, text.find(' ', at) - at));
+        }
+        return keys;
+    }
+
+    ResultStore results;
+    FakePrompts prompts;
+    ProblemDetailsActions actions;
+    std::vector<Problem*> ignored;
+};
+
+TEST_F(ProblemDetailsViewTest, RowsTicksAndOrder) {
+    results.Problems()[1]->valueData =
+        "C:\\Program Files\\Common Files\\Some Vendor\\Shared Components\\Version 2\\alpha.exe";
+    ProblemDetailsDialog logic(results, prompts, actions);
+    ProblemDetailsView view(logic, kRegistrySection);
+    view.show();
+    EXPECT_EQ(view.windowTitle(), "Details of Problems found");
+    EXPECT_EQ(view.List()->headerItem()->text(0), "Problems Found");
+    EXPECT_EQ(Keys(view), (std::vector<std::string>{"HKLM\\Beta", "HKLM\\Alpha", "HKLM\\Gamma"}));
+
+    // Every row is as high as the tallest text measured at the column width less 30,
+    // plus 40; the column is the list less 20.
+    const int column = view.List()->width() - kDetailsColumnMargin;
+    EXPECT_EQ(view.List()->columnWidth(0), column);
+    const int height = logic.RowHeight(column, [&](const std::string& text, int width) {
+        return view.MeasureRowText(text, width);
+    });
+    EXPECT_GT(height, view.fontMetrics().height() * 5) << "Alpha's long data wraps";
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(view.List()->visualItemRect(view.List()->topLevelItem(i)).height(), height);
+
+    ClickAt(view, view.CheckBoxRect(1).center());
+    EXPECT_EQ(Ticks({0, 1, 3}), 2) << "Alpha unticked";
+    EXPECT_EQ(results.Problems()[1]->isChecked, 0);
+    ClickAt(view, view.CheckBoxRect(1).center() + QPoint(kDetailsCheckBoxSize * 3, 0));
+    EXPECT_EQ(results.Problems()[1]->isChecked, 0) << "beside the picture a click only selects";
+
+    QTest::mouseClick(view.SelectAllButton(), Qt::LeftButton);
+    EXPECT_EQ(Ticks({0, 1, 3}), 3);
+    results.Problems()[2]->isChecked = 1;
+    QTest::mouseClick(view.DeselectAllButton(), Qt::LeftButton);
+    EXPECT_EQ(Ticks({0, 1, 3}), 0);
+    EXPECT_EQ(results.Problems()[2]->isChecked, 1) << "the other section is not touched";
+    ClickAt(view, view.CheckBoxRect(0).center());  // Beta ticked
+
+    // The header toggles between key order and arrival order; ticks go with their rows.
+    QHeaderView* header = view.List()->header();
+    const QPoint onHeader(header->sectionViewportPosition(0) + 40, header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, onHeader);
+    EXPECT_EQ(Keys(view), (std::vector<std::string>{"HKLM\\Alpha", "HKLM\\Beta", "HKLM\\Gamma"}));
+    ClickAt(view, view.CheckBoxRect(1).center());
+    EXPECT_EQ(results.Problems()[0]->isChecked, 0) << "the second row is Beta's now";
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, onHeader);
+    EXPECT_EQ(Keys(view), (std::vector<std::string>{"HKLM\\Beta", "HKLM\\Alpha", "HKLM\\Gamma"}));
+
+    // Close keeps the ticks: they live in the records.
+    ClickAt(view, view.CheckBoxRect(2).center());
+    QTest::mouseClick(view.CloseButton(), Qt::LeftButton);
+    EXPECT_EQ(view.result(), QDialog::Accepted);
+    EXPECT_EQ(results.Problems()[3]->isChecked, 1);
+
+    // With HIVEWISE_SCREENSHOTS naming a folder, the dialog's picture is kept there.
+    view.show();
+    QPixmap picture = view.grab();
+    ASSERT_FALSE(picture.isNull());
+    if (const char* folder = std::getenv("HIVEWISE_SCREENSHOTS")) {
+        std::filesystem::create_directories(folder);
+        EXPECT_TRUE(picture.save(QString(folder) + "/hivewise-details.png"));
+    }
+}
+
+TEST_F(ProblemDetailsViewTest, LinksCopyTheRowAndHandOverItsFinding) {
+    ProblemDetailsDialog logic(results, prompts, actions);
+    ProblemDetailsView view(logic, kRegistrySection);
+    view.show();
+    QGuiApplication::clipboard()->setText("before");
+
+    ClickAt(view, CopyLink(view.LinkLineRect(2)));
+    EXPECT_EQ(ui::ToAnsi(QGuiApplication::clipboard()->text()),
+              "RegKey : HKLM\\Gamma \r\nValueName : Path\r\nValue : C:\\g.exe\r\n"
+              "The file (C:\\g.exe) does not exist at the specified location");
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].first, "Copied to Clipboard");
+    EXPECT_TRUE(ignored.empty());
+
+    ClickAt(view, AddLink(view.LinkLineRect(1)));
+    ASSERT_EQ(ignored.size(), 1u);
+    EXPECT_EQ(ignored[0], results.Problems()[1].get());
+    ClickAt(view, view.LinkLineRect(1).topRight() + QPoint(8, 0));
+    EXPECT_EQ(ignored.size(), 1u) << "beside the link line nothing happens";
+    EXPECT_EQ(prompts.messages.size(), 1u);
+
+    QWidget* viewport = view.List()->viewport();
+    auto cursorAt = [&](QPoint point) {
+        QMouseEvent move(QEvent::MouseMove, point, viewport->mapToGlobal(point), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &move);
+        return viewport->cursor().shape();
+    };
+    EXPECT_EQ(cursorAt(AddLink(view.LinkLineRect(0))), Qt::PointingHandCursor);
+    EXPECT_EQ(cursorAt(view.CheckBoxRect(0).center()), Qt::ArrowCursor);
+    EXPECT_EQ(cursorAt(CopyLink(view.LinkLineRect(0))), Qt::PointingHandCursor);
+}
+
+// From the results list: the details open over the window's findings, and "Add to
+// Ignore List" opens the ignore list over them at the finding's key.
+TEST_F(ProblemDetailsViewTest, ViewDetailsOpensTheDialogAndTheIgnoreListAtTheKey) {
+    ui::DesktopApp desktop(*machine, false);
+    ResultStore& found = desktop.Logic().Results();
+    Add(found, kRegistrySection,
+        "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+        "C:\\Program Files\\Gone\\gone.exe", 1);
+    Add(found, 14, "C:\\x.lnk", "C:\\x.exe", 2);
+
+    int stage = 0;
+    int rows = -1;
+    bool overDetails = false;
+    QString current;
+    QStringList keys;
+    QElapsedTimer clock;
+    clock.start();
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (clock.elapsed() > 10000) {
+            if (modal) modal->close();  // a failed step must not hang the tests
+        } else if (auto* details = qobject_cast<ProblemDetailsView*>(modal)) {
+            if (stage == 0) {
+                stage = 1;
+                rows = details->List()->topLevelItemCount();
+                // From a fresh event: the click opens a dialog of its own.
+                QTimer::singleShot(0, details, [details] {
+                    ClickAt(*details, AddLink(details->LinkLineRect(0)));
+                });
+            } else if (stage == 2) {
+                stage = 3;
+                details->accept();
+            }
+        } else if (auto* ignore = qobject_cast<ui::IgnoreListView*>(modal); ignore && stage == 1) {
+            stage = 2;
+            overDetails = qobject_cast<ProblemDetailsView*>(ignore->parentWidget()) != nullptr;
+            if (ignore->Tree()->currentItem()) current = ignore->Tree()->currentItem()->text(0);
+            for (int i = 0; i < ignore->List()->topLevelItemCount(); ++i)
+                keys << ignore->List()->topLevelItem(i)->text(0);
+            ignore->reject();
+        }
+    });
+    poll.start();
+    desktop.Logic().ViewDetails(kRegistrySection);
+    poll.stop();
+
+    EXPECT_EQ(stage, 3);
+    EXPECT_EQ(rows, 1);
+    EXPECT_TRUE(overDetails);
+    EXPECT_EQ(current, "Run");
+    EXPECT_EQ(keys,
+              QStringList{"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"});
+    EXPECT_EQ(found.Problems()[0]->location,
+              "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+    EXPECT_EQ(desktop.Prompts().Owner(), &desktop.View())
+        << "message boxes belong to the window again";
+}
+
+}  // namespace
+}  // namespace hivewise::testing
+
+#endif  // HIVEWISE_REPORT_AVAILABLE
