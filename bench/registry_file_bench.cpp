@@ -36,21 +36,26 @@ const std::string& GeneratedRegistry() {
             for (int v = 0; v < 10; ++v) {
                 switch (v % 4) {
                     case 0:
-                        std::snprintf(buf, sizeof buf,
-                                      "\"Path%d\"=\"C:\\\\Program Files\\\\Vendor%03d\\\\lib%d.dll\"\n",
-                                      v, k % 500, v);
+                        std::snprintf(
+                            buf, sizeof buf,
+                            "\"Path%d\"=\"C:\\\\Program Files\\\\Vendor%03d\\\\lib%d.dll\"\n", v,
+                            k % 500, v);
                         break;
-                    case 1: std::snprintf(buf, sizeof buf, "\"Count%d\"=dword:%08x\n", v, k); break;
+                    case 1:
+                        std::snprintf(buf, sizeof buf, "\"Count%d\"=dword:%08x\n", v, k);
+                        break;
                     case 2:
-                        std::snprintf(buf, sizeof buf,
-                                      "\"Expand%d\"=str(2):\"%%SystemRoot%%\\\\system32\\\\x%d.dll\"\n",
-                                      v, k);
+                        std::snprintf(
+                            buf, sizeof buf,
+                            "\"Expand%d\"=str(2):\"%%SystemRoot%%\\\\system32\\\\x%d.dll\"\n", v,
+                            k);
                         break;
                     default:
-                        std::snprintf(buf, sizeof buf,
-                                      "\"Blob%d\"=hex:01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,"
-                                      "11,12,13,14,15,16,17,\\\n  18,19,1a\n",
-                                      v);
+                        std::snprintf(
+                            buf, sizeof buf,
+                            "\"Blob%d\"=hex:01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,"
+                            "11,12,13,14,15,16,17,\\\n  18,19,1a\n",
+                            v);
                 }
                 out += buf;
             }
@@ -62,7 +67,8 @@ const std::string& GeneratedRegistry() {
 
 void MarkAllDirty(RegKey& key) {
     key.dirty = true;
-    for (auto& child : key.subkeys) MarkAllDirty(*child);
+    for (auto& child : key.subkeys)
+        MarkAllDirty(*child);
 }
 
 void Parse(benchmark::State& state, const std::string& text) {
@@ -100,7 +106,9 @@ void BM_WriteTestPrefixEveryKeyChanged(benchmark::State& state) {
     if (text.empty()) return state.SkipWithError("test data not found");
     Write(state, text, true);
 }
-void BM_ParseMillionValues(benchmark::State& state) { Parse(state, GeneratedRegistry()); }
+void BM_ParseMillionValues(benchmark::State& state) {
+    Parse(state, GeneratedRegistry());
+}
 void BM_WriteMillionValuesUntouched(benchmark::State& state) {
     Write(state, GeneratedRegistry(), false);
 }
