@@ -50,7 +50,11 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::string_view con
     struct stat existing {};
     if (::stat(path.c_str(), &existing) == 0) mode = existing.st_mode & 07777;
     std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
-    std::string tmpl = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+    // Built piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on the chained form.
+    std::string name = ".";
+    name += path.filename().string();
+    name += ".XXXXXX";
+    std::string tmpl = (folder / name).string();
     int fd = ::mkstemp(tmpl.data());
     if (fd < 0) {
         if (error) {

@@ -94,12 +94,35 @@ uint32_t HostFileAttributes(const fs::path& hostPath, std::string_view name) {
     return attributes;
 }
 
+std::optional<WindowsPathParts> FileSystemAccess::PartsWithin(const std::string& path,
+                                                              size_t limit) {
+    if (path.size() + 1 > limit) return std::nullopt;
+    PathResolver& paths = machine_.Paths();
+    auto parts = paths.Parse(path);
+    if (!parts) return std::nullopt;
+    // The ANSI text and its full form must both fit the buffer.
+    if (parts->TextSize() + 1 > limit) return std::nullopt;
+    // The full form is what gets resolved; it reads back as the same parts unless the
+    // last component kept trailing dots or blanks (a last one made of nothing else went).
+    const std::string* last = parts->components.empty() ? nullptr : &parts->components.back();
+    if (last && !last->empty() && (last->back() == '.' || last->back() == ' ')) {
+        parts = paths.Parse(parts->Text());
+    }
+    return parts;
+}
+
+std::optional<std::string> FileSystemAccess::ResolveText(const std::string& path, bool mayNotExist,
+                                                         size_t limit) {
+    auto parts = PartsWithin(path, limit);
+    if (!parts) return std::nullopt;
+    return machine_.Paths().HostPath(*parts, mayNotExist);
+}
+
 std::optional<fs::path> FileSystemAccess::Resolve(const std::string& path, bool mayNotExist,
                                                   size_t limit) {
-    // The ANSI text and its full form must both fit the buffer.
-    auto full = machine_.Paths().FullPath(path);
-    if (!full || path.size() + 1 > limit || full->size() + 1 > limit) return std::nullopt;
-    return machine_.Paths().ToHost(*full, mayNotExist);
+    auto host = ResolveText(path, mayNotExist, limit);
+    if (!host) return std::nullopt;
+    return fs::path(std::move(*host));
 }
 
 uint32_t FileSystemAccess::GetFileAttributes(const std::string& path) {
@@ -114,13 +137,18 @@ uint32_t FileSystemAccess::GetFileAttributes(const std::string& path) {
 // The two questions below need no attribute store: the walk that finds the entry
 // answers existence (a dangling link is an entry too), one stat the directory bit.
 bool FileSystemAccess::IsDirectory(const std::string& path) {
-    auto host = Resolve(path, false);
+    auto parts = PartsWithin(path, kMaxPath);
+    if (!parts) return false;
     struct stat st {};
+    // A path there as written resolves to itself: one stat answers.
+    auto written = machine_.Paths().WrittenPath(*parts);
+    if (written && ::stat(written->c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+    auto host = machine_.Paths().HostPath(*parts, false);
     return host && ::stat(host->c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool FileSystemAccess::PathFileExists(const std::string& path) {
-    return Resolve(path, false).has_value();
+    return ResolveText(path, false).has_value();
 }
 
 std::optional<std::string> FileSystemAccess::PathFindOnPath(const std::string& name) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/machine.h"
+#include "platform/path_resolver.h"
 
 // The file half of the platform layer: files, folders, drives, the environment and
 // program launch of a machine, with ANSI Windows paths and the Win32 rules callers
@@ -94,6 +95,10 @@ class FileSystemAccess {
     // The host path of a Windows path within MAX_PATH (`limit` bytes with terminator).
     std::optional<std::filesystem::path> Resolve(const std::string& path, bool mayNotExist,
                                                  size_t limit = kMaxPath);
+    std::optional<std::string> ResolveText(const std::string& path, bool mayNotExist,
+                                           size_t limit = kMaxPath);
+    // The parts of a path whose text and full form fit `limit` bytes with terminator.
+    std::optional<WindowsPathParts> PartsWithin(const std::string& path, size_t limit);
     Machine& machine_;
 };
 

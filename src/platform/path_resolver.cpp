@@ -1,12 +1,17 @@
 #include "platform/path_resolver.h"
 
 #include <dirent.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 
 #include <time.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
+#include <cerrno>
+#include <cstdint>
 #include <iterator>
 #include <mutex>
 #include <tuple>
@@ -26,23 +31,152 @@ constexpr size_t kMaxCachedFolders = 4096;
 // Folder times move in clock ticks; a listing read this soon after a change may have
 // missed a second change within the same tick.
 constexpr int64_t kRacyWindowNs = 100'000'000;
+// Names up to this length are folded without a heap allocation.
+constexpr size_t kFoldBuffer = 260;
+// How many names a new listing tries to learn whether the folder matches names by case.
+constexpr int kCaseProbes = 4;
+
+}  // namespace
+
+namespace path_detail {
+
+// What identifies a folder and its state: any entry added, removed or renamed moves its
+// modification time, and anything that sets that time moves the change time.
+struct Stamp {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    struct timespec mtime {};
+    struct timespec ctime {};
+
+    static Stamp Of(const struct stat& st) {
+        return {st.st_dev, st.st_ino, st.st_mtim, st.st_ctim};
+    }
+    bool Matches(const struct stat& st) const {
+        return dev == st.st_dev && ino == st.st_ino && mtime.tv_sec == st.st_mtim.tv_sec &&
+               mtime.tv_nsec == st.st_mtim.tv_nsec && ctime.tv_sec == st.st_ctim.tv_sec &&
+               ctime.tv_nsec == st.st_ctim.tv_nsec;
+    }
+};
+
+// Open addressing over the entries of a listing: slot values are entry index + 1, 0 is
+// free. Of equal keys the first entry stays, as the folder's sorted order decides.
+class NameIndex {
+  public:
+    template <typename KeyAt>
+    void Build(size_t count, KeyAt keyAt) {
+        size_t capacity = 16;
+        while (capacity < count * 2)
+            capacity *= 2;
+        slots_.assign(capacity, 0);
+        mask_ = capacity - 1;
+        for (size_t i = 0; i < count; ++i) {
+            auto key = keyAt(i);
+            for (size_t slot = Hash(key) & mask_;; slot = (slot + 1) & mask_) {
+                if (slots_[slot] == 0) {
+                    slots_[slot] = static_cast<uint32_t>(i + 1);
+                    break;
+                }
+                if (keyAt(slots_[slot] - 1) == key) break;
+            }
+        }
+    }
+    template <typename Key, typename KeyAt>
+    std::optional<size_t> Find(Key key, KeyAt keyAt) const {
+        if (slots_.empty()) return std::nullopt;
+        for (size_t slot = Hash(key) & mask_;; slot = (slot + 1) & mask_) {
+            uint32_t value = slots_[slot];
+            if (value == 0) return std::nullopt;
+            if (keyAt(value - 1) == key) return value - 1;
+        }
+    }
+
+  private:
+    template <typename Key>
+    static size_t Hash(Key key) {
+        return std::hash<Key>{}(key);
+    }
+    std::vector<uint32_t> slots_;
+    size_t mask_ = 0;
+};
 
 struct Listing {
     std::vector<FolderEntry> entries;
-    std::unordered_map<std::u16string, size_t> byLong;  // folded long name
-    std::unordered_map<std::string, size_t> byShort;    // upper-case short name
-    std::unordered_map<std::string, size_t> byHost;     // exact host name
-    struct timespec mtime {};
-    dev_t dev = 0;
-    ino_t ino = 0;
+    std::vector<std::u16string> folded;  // folded long name of each entry
+    NameIndex byLong;                    // folded long name
+    NameIndex byShort;                   // upper-case short name
+    NameIndex byHost;                    // exact host name
+    Stamp stamp;
     // Read within a clock tick of the folder's last change: not trusted again.
     bool racy = false;
+    // On a local file system and matching names by their bytes: a name is in the folder
+    // exactly when the listing holds it, so the listing answers for a stat of the name.
+    bool exact = false;
+
+    bool Trusted() const { return exact && !racy; }
+
+    const FolderEntry* ByHost(std::string_view hostName) const {
+        auto i = byHost.Find(hostName,
+                             [this](size_t k) { return std::string_view(entries[k].hostName); });
+        return i ? &entries[*i] : nullptr;
+    }
+    // The entry a long name (without regard to case) or a short name stands for.
+    const FolderEntry* ByName(std::string_view ansiName) const;
 };
 
+// The folded UTF-16 form of an ANSI name, without a heap allocation for usual names.
+class FoldedName {
+  public:
+    explicit FoldedName(std::string_view ansi) {
+        char16_t* out = buffer_;
+        if (ansi.size() > kFoldBuffer) {
+            heap_.resize(ansi.size());
+            out = heap_.data();
+        }
+        for (size_t i = 0; i < ansi.size(); ++i)
+            out[i] = FoldChar(AnsiCharToUtf16(ansi[i]));
+        view_ = std::u16string_view(out, ansi.size());
+    }
+    FoldedName(const FoldedName&) = delete;
+    FoldedName& operator=(const FoldedName&) = delete;
+    std::u16string_view View() const { return view_; }
+
+  private:
+    char16_t buffer_[kFoldBuffer];
+    std::u16string heap_;
+    std::u16string_view view_;
+};
+
+const FolderEntry* Listing::ByName(std::string_view ansiName) const {
+    FoldedName folded(ansiName);
+    auto i = byLong.Find(folded.View(),
+                         [this](size_t k) { return std::u16string_view(this->folded[k]); });
+    if (i) return &entries[*i];
+    std::string upper = AnsiUpper(ansiName);
+    i = byShort.Find(std::string_view(upper),
+                     [this](size_t k) { return std::string_view(entries[k].shortName); });
+    return i ? &entries[*i] : nullptr;
+}
+
+}  // namespace path_detail
+
+namespace {
+
+using path_detail::Listing;
+using path_detail::Stamp;
+
+bool IsAscii(std::string_view text) {
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    }
+    return true;
+}
+
 std::string HostToAnsi(const std::string& hostName) {
+    if (IsAscii(hostName)) return hostName;
     return Utf16ToAnsi(Utf8ToUtf16(hostName));
 }
 std::string AnsiToHost(const std::string& ansi) {
+    if (IsAscii(ansi)) return ansi;
     return Utf16ToUtf8(AnsiToUtf16(ansi));
 }
 
@@ -54,23 +188,82 @@ std::string Key(const fs::path& folder) {
     return key;
 }
 
-bool IsDirectoryOnHost(const fs::path& path) {
+std::string Join(const std::string& folder, std::string_view name) {
+    std::string path;
+    path.reserve(folder.size() + 1 + name.size());
+    path = folder;
+    if (path.empty() || path.back() != '/') path += '/';
+    path += name;
+    return path;
+}
+
+bool IsDirectoryOnHost(const char* path) {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+bool IsDirectoryOnHost(const fs::path& path) {
+    return IsDirectoryOnHost(path.c_str());
 }
 
 // Characters no Windows file name holds.
 bool IsLegalComponent(const std::string& component) {
     for (char c : component) {
-        auto b = static_cast<unsigned char>(c);
-        if (b < 0x20 || std::string_view("<>:\"|?*").find(c) != std::string_view::npos) {
-            return false;
+        switch (c) {
+            case '<':
+            case '>':
+            case ':':
+            case '"':
+            case '|':
+            case '?':
+            case '*':
+                return false;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20) return false;
         }
     }
     return true;
 }
 
-std::shared_ptr<Listing> ReadListing(const fs::path& folder, const struct stat& st) {
+// File systems that move a folder's times with every change of its entries (and set no
+// times of their own on a client's behalf).
+bool IsLocalFileSystem(const struct statfs& fs) {
+    switch (static_cast<unsigned long>(fs.f_type)) {
+        case EXT4_SUPER_MAGIC:
+        case BTRFS_SUPER_MAGIC:
+        case XFS_SUPER_MAGIC:
+        case TMPFS_MAGIC:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Whether the folder tells names apart by case: a name of the listing with one ASCII
+// letter's case turned must not be found. False when no name can tell.
+bool MatchesByCase(const std::string& folder, const Listing& listing) {
+    int probes = 0;
+    for (const FolderEntry& entry : listing.entries) {
+        if (probes == kCaseProbes) break;
+        auto letter = std::find_if(entry.hostName.begin(), entry.hostName.end(), [](char c) {
+            return std::isalpha(static_cast<unsigned char>(c)) != 0 &&
+                   static_cast<unsigned char>(c) < 0x80;
+        });
+        if (letter == entry.hostName.end()) continue;
+        std::string turned = entry.hostName;
+        char& c = turned[static_cast<size_t>(letter - entry.hostName.begin())];
+        c = static_cast<char>(std::islower(static_cast<unsigned char>(c))
+                                  ? std::toupper(static_cast<unsigned char>(c))
+                                  : std::tolower(static_cast<unsigned char>(c)));
+        if (listing.ByHost(turned)) continue;
+        ++probes;
+        struct stat st {};
+        if (::lstat(Join(folder, turned).c_str(), &st) == 0) return false;
+        return errno == ENOENT;
+    }
+    return false;
+}
+
+std::shared_ptr<Listing> ReadListing(const std::string& folder, const struct stat& st) {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return nullptr;
     std::vector<std::pair<std::u16string, std::string>> names;
@@ -79,6 +272,8 @@ std::shared_ptr<Listing> ReadListing(const fs::path& folder, const struct stat& 
         if (name == "." || name == "..") continue;
         names.emplace_back(Utf8ToUtf16(name), std::move(name));
     }
+    struct statfs fsInfo {};
+    bool local = ::fstatfs(::dirfd(dir), &fsInfo) == 0 && IsLocalFileSystem(fsInfo);
     ::closedir(dir);
     std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) {
         int c = CompareNoCase(a.first, b.first);
@@ -91,42 +286,47 @@ std::shared_ptr<Listing> ReadListing(const fs::path& folder, const struct stat& 
         ansi.push_back(Utf16ToAnsi(n.first));
     std::vector<std::string> shorts = MakeShortNames(ansi);
     listing->entries.reserve(names.size());
+    listing->folded.reserve(names.size());
     for (size_t i = 0; i < names.size(); ++i) {
-        listing->entries.push_back({names[i].second, ansi[i], shorts[i]});
-        listing->byLong.emplace(FoldCase(names[i].first), i);
-        listing->byShort.emplace(shorts[i], i);
-        listing->byHost.emplace(names[i].second, i);
+        listing->entries.push_back({std::move(names[i].second), ansi[i], shorts[i]});
+        listing->folded.push_back(FoldCase(names[i].first));
     }
-    listing->mtime = st.st_mtim;
+    const size_t count = listing->entries.size();
+    const Listing& l = *listing;
+    listing->byLong.Build(count, [&l](size_t k) { return std::u16string_view(l.folded[k]); });
+    listing->byShort.Build(count,
+                           [&l](size_t k) { return std::string_view(l.entries[k].shortName); });
+    listing->byHost.Build(count,
+                          [&l](size_t k) { return std::string_view(l.entries[k].hostName); });
+    listing->stamp = Stamp::Of(st);
     struct timespec now {};
     ::clock_gettime(CLOCK_REALTIME, &now);
+    const struct timespec& changed = std::tie(st.st_ctim.tv_sec, st.st_ctim.tv_nsec) >
+                                             std::tie(st.st_mtim.tv_sec, st.st_mtim.tv_nsec)
+                                         ? st.st_ctim
+                                         : st.st_mtim;
     int64_t sinceChange =
-        (now.tv_sec - st.st_mtim.tv_sec) * 1000000000LL + (now.tv_nsec - st.st_mtim.tv_nsec);
+        (now.tv_sec - changed.tv_sec) * 1000000000LL + (now.tv_nsec - changed.tv_nsec);
     listing->racy = sinceChange < kRacyWindowNs;
-    listing->dev = st.st_dev;
-    listing->ino = st.st_ino;
+    listing->exact = local && MatchesByCase(folder, *listing);
     return listing;
-}
-
-bool SameStamp(const Listing& l, const struct stat& st) {
-    return l.dev == st.st_dev && l.ino == st.st_ino && l.mtime.tv_sec == st.st_mtim.tv_sec &&
-           l.mtime.tv_nsec == st.st_mtim.tv_nsec;
 }
 
 // Splits on backslashes, applying "." and ".." to `out`; empty components vanish.
 void AppendComponents(std::string_view rest, std::vector<std::string>& out) {
+    out.reserve(out.size() + static_cast<size_t>(std::count(rest.begin(), rest.end(), '\\')) + 1);
     size_t pos = 0;
     while (pos <= rest.size()) {
         size_t next = rest.find('\\', pos);
         if (next == std::string_view::npos) next = rest.size();
-        std::string part(rest.substr(pos, next - pos));
+        std::string_view part = rest.substr(pos, next - pos);
         pos = next + 1;
         if (part.empty() || part == ".") continue;
         if (part == "..") {
             if (!out.empty()) out.pop_back();
             continue;
         }
-        out.push_back(std::move(part));
+        out.emplace_back(part);
     }
 }
 
@@ -139,44 +339,141 @@ fs::path RelativeBelow(const fs::path& target, const fs::path& root) {
 
 }  // namespace
 
+size_t WindowsPathParts::TextSize() const {
+    size_t size = unc ? 2 + server.size() + (share.empty() ? 0 : 1 + share.size())
+                      : (components.empty() ? 3 : 2);
+    for (const auto& c : components)
+        size += 1 + c.size();
+    return size;
+}
+
 std::string WindowsPathParts::Text() const {
     std::string out;
+    out.reserve(TextSize());
     if (unc) {
-        out = "\\\\" + server;
-        if (!share.empty()) out += "\\" + share;
+        out += "\\\\";
+        out += server;
+        if (!share.empty()) {
+            out += '\\';
+            out += share;
+        }
     } else {
-        out = std::string(1, drive) + ":";
-        if (components.empty()) return out + "\\";
+        out += drive;
+        out += ':';
+        if (components.empty()) return out += '\\';
     }
-    for (const auto& c : components)
-        out += "\\" + c;
+    for (const auto& c : components) {
+        out += '\\';
+        out += c;
+    }
     return out;
 }
 
-struct PathResolver::Impl {
-    std::mutex mutex;
-    std::unordered_map<std::string, std::shared_ptr<const Listing>> cache;
+// A folder path resolved by the walk where some name on the way is not there as written,
+// kept while the listings that decided those names stand. Names found as written need no
+// such check: the folder is only used while it (and so each of them) still exists.
+struct PathResolver::FolderRecord {
+    uint64_t generation = 0;          // of the layer's own changes when it was made
+    std::optional<std::string> host;  // none: the walk fails in one of the folders
+    std::vector<std::pair<std::string, Stamp>> checks;
+};
 
-    std::shared_ptr<const Listing> Get(const fs::path& folder) {
-        struct stat st {};
-        std::string key = Key(folder);
-        if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-            std::lock_guard lock(mutex);
-            cache.erase(key);
-            return nullptr;
-        }
+struct PathResolver::Step {
+    enum Kind { Missing, Written, Listed };
+    Kind kind = Missing;
+    std::string hostName;
+    enum class Folder { Unknown, Dir, NotDir };
+    Folder folder = Folder::Unknown;
+    // A trusted listing decided a name that is not there as written: the folder's stamp
+    // keeps that answer. Otherwise the answer cannot be kept.
+    bool keepable = false;
+    Stamp stamp;
+};
+
+struct PathResolver::Impl {
+    // What is known of one host folder path: its listing, when it is a folder, or how the
+    // walk resolved the Windows path that reads as it when written as is.
+    struct Folder {
+        std::shared_ptr<const Listing> listing;
+        std::shared_ptr<const FolderRecord> record;
+    };
+
+    std::mutex mutex;
+    std::unordered_map<std::string, Folder> folders;
+    // Bumped by every change the layer makes itself; older records are not used.
+    uint64_t generation = 0;
+    // Host roots of the drives, as cache keys.
+    std::array<std::shared_ptr<const std::string>, 26> roots;
+
+    Folder Cached(const std::string& folder) {
+        std::lock_guard lock(mutex);
+        auto it = folders.find(folder);
+        return it == folders.end() ? Folder{} : it->second;
+    }
+
+    Folder& Slot(const std::string& folder) {
+        if (folders.size() >= kMaxCachedFolders && !folders.count(folder)) folders.clear();
+        return folders[folder];
+    }
+
+    // The listing of a folder as it is now, given a stat of it that succeeded.
+    std::shared_ptr<const Listing> Get(const std::string& folder, const struct stat& st) {
         {
             std::lock_guard lock(mutex);
-            auto it = cache.find(key);
-            if (it != cache.end() && !it->second->racy && SameStamp(*it->second, st))
-                return it->second;
+            auto it = folders.find(folder);
+            if (it != folders.end()) {
+                const auto& listing = it->second.listing;
+                if (listing && !listing->racy && listing->stamp.Matches(st)) return listing;
+            }
         }
         std::shared_ptr<const Listing> listing = ReadListing(folder, st);
         if (!listing) return nullptr;
         std::lock_guard lock(mutex);
-        if (cache.size() >= kMaxCachedFolders) cache.clear();
-        cache[key] = listing;
+        Slot(folder).listing = listing;
         return listing;
+    }
+
+    std::shared_ptr<const Listing> Get(const std::string& folder) {
+        struct stat st {};
+        if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+            std::lock_guard lock(mutex);
+            if (auto it = folders.find(folder); it != folders.end()) it->second.listing.reset();
+            return nullptr;
+        }
+        return Get(folder, st);
+    }
+
+    uint64_t Generation() {
+        std::lock_guard lock(mutex);
+        return generation;
+    }
+    void Keep(const std::string& written, std::shared_ptr<FolderRecord> record) {
+        std::lock_guard lock(mutex);
+        if (record->generation == generation) Slot(written).record = std::move(record);
+    }
+    void Drop(const std::string& written) {
+        std::lock_guard lock(mutex);
+        if (auto it = folders.find(written); it != folders.end()) it->second.record.reset();
+    }
+
+    bool StillHolds(const FolderRecord& record) {
+        {
+            std::lock_guard lock(mutex);
+            if (record.generation != generation) return false;
+        }
+        struct stat st {};
+        for (const auto& [folder, stamp] : record.checks) {
+            if (::stat(folder.c_str(), &st) != 0 || !stamp.Matches(st)) return false;
+        }
+        return true;
+    }
+
+    std::shared_ptr<const std::string> Root(const Drive& drive) {
+        size_t slot = static_cast<size_t>(drive.letter - 'A') % roots.size();
+        std::lock_guard lock(mutex);
+        auto& root = roots[slot];
+        if (!root) root = std::make_shared<const std::string>(Key(drive.hostRoot));
+        return root;
     }
 };
 
@@ -185,15 +482,22 @@ PathResolver::PathResolver(Machine& machine) : impl_(std::make_unique<Impl>()), 
 PathResolver::~PathResolver() = default;
 
 std::optional<WindowsPathParts> PathResolver::Parse(const std::string& windowsPath) const {
-    std::string text = windowsPath;
-    if (text.empty() || text.find('\0') != std::string::npos) return std::nullopt;
-    std::replace(text.begin(), text.end(), '/', '\\');
+    if (windowsPath.empty() || windowsPath.find('\0') != std::string::npos) return std::nullopt;
+    // The text is copied only when it needs changing.
+    std::string_view text = windowsPath;
+    std::string changed;
+    if (text.find('/') != std::string_view::npos) {
+        changed = windowsPath;
+        std::replace(changed.begin(), changed.end(), '/', '\\');
+        text = changed;
+    }
     // Device-namespace prefixes name the same paths.
     for (std::string_view prefix : {"\\\\?\\", "\\??\\", "\\\\.\\"}) {
-        if (text.size() > prefix.size() && text.compare(0, prefix.size(), prefix) == 0) {
-            text.erase(0, prefix.size());
+        if (text.size() > prefix.size() && text.substr(0, prefix.size()) == prefix) {
+            text.remove_prefix(prefix.size());
             if (text.size() >= 4 && AnsiEqualsNoCase(text.substr(0, 4), "UNC\\")) {
-                text.replace(0, 4, "\\\\");
+                changed = "\\\\" + std::string(text.substr(4));
+                text = changed;
             }
             break;
         }
@@ -249,7 +553,7 @@ std::optional<std::string> PathResolver::FullPath(const std::string& windowsPath
 }
 
 std::optional<std::vector<FolderEntry>> PathResolver::List(const fs::path& hostFolder) {
-    auto listing = impl_->Get(hostFolder);
+    auto listing = impl_->Get(Key(hostFolder));
     if (!listing) return std::nullopt;
     return listing->entries;
 }
@@ -270,43 +574,227 @@ std::optional<FolderEntry> PathResolver::Lookup(const fs::path& hostFolder,
 // The entry the folder's listing holds for a long or short name.
 std::optional<FolderEntry> PathResolver::LookupInListing(const fs::path& hostFolder,
                                                          const std::string& ansiName) {
-    auto listing = impl_->Get(hostFolder);
+    auto listing = impl_->Get(Key(hostFolder));
     if (!listing) return std::nullopt;
-    auto it = listing->byLong.find(FoldCase(AnsiToUtf16(ansiName)));
-    if (it != listing->byLong.end()) return listing->entries[it->second];
-    auto sit = listing->byShort.find(AnsiUpper(ansiName));
-    if (sit != listing->byShort.end()) return listing->entries[sit->second];
+    if (const FolderEntry* entry = listing->ByName(ansiName)) return *entry;
     return std::nullopt;
 }
 
+// The name as written when it is there, else the entry the listing holds for it. A
+// trusted listing answers both without a stat of the name. `knownDir`: the folder's stat,
+// taken after the name was not found as written; `trusted`: a trusted listing of the
+// folder the caller found in the cache.
+PathResolver::Step PathResolver::LookUp(const std::string& folder, const std::string& ansiName,
+                                        const struct stat* knownDir, const Listing* trusted) {
+    Step step;
+    step.hostName = AnsiToHost(ansiName);
+    struct stat st {};
+    if (knownDir) {
+        st = *knownDir;
+        step.folder = Step::Folder::Dir;
+    }
+    auto statFolder = [&] {
+        if (step.folder == Step::Folder::Unknown) {
+            bool dir = ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+            step.folder = dir ? Step::Folder::Dir : Step::Folder::NotDir;
+        }
+        return step.folder == Step::Folder::Dir;
+    };
+    auto fromListing = [&](const Listing& listing) {
+        if (const FolderEntry* entry = listing.ByName(ansiName)) {
+            step.kind = Step::Listed;
+            step.hostName = entry->hostName;
+        }
+        step.keepable = listing.Trusted();
+        step.stamp = listing.stamp;
+        return std::move(step);
+    };
+    std::shared_ptr<const Listing> listing;
+    if (knownDir) {
+        listing = impl_->Get(folder, st);
+        if (!listing) return step;
+        return fromListing(*listing);
+    }
+    std::shared_ptr<const Listing> cached;
+    if (!trusted) {
+        cached = impl_->Cached(folder).listing;
+        if (cached && cached->Trusted()) trusted = cached.get();
+    }
+    if (trusted) {
+        if (!statFolder()) return step;
+        // The folder unchanged, the listing answers; otherwise it is read again.
+        const Listing* current = trusted;
+        if (!trusted->stamp.Matches(st)) {
+            listing = impl_->Get(folder, st);
+            current = listing.get();
+        }
+        if (current && current->exact) {
+            if (current->ByHost(step.hostName)) {
+                step.kind = Step::Written;
+                return step;
+            }
+            return fromListing(*current);
+        }
+    }
+    struct stat entry {};
+    if (::lstat(Join(folder, step.hostName).c_str(), &entry) == 0) {
+        step.kind = Step::Written;
+        return step;
+    }
+    if (!statFolder()) return step;
+    if (!listing) listing = impl_->Get(folder, st);
+    if (!listing) return step;
+    return fromListing(*listing);
+}
+
+// The last name of a path in its folder. `folderMissing` is set when the folder is no
+// folder (the name's lookup then fails).
+std::optional<std::string> PathResolver::LastStep(const std::string& folder,
+                                                  const std::string& ansiName, bool mayNotExist,
+                                                  bool* folderMissing, const struct stat* knownDir,
+                                                  const Listing* trusted) {
+    Step step = LookUp(folder, ansiName, knownDir, trusted);
+    if (step.kind != Step::Missing) return Join(folder, step.hostName);
+    // A missing name may be created in a folder that is there.
+    bool dir = step.folder == Step::Folder::Dir ||
+               (step.folder == Step::Folder::Unknown && IsDirectoryOnHost(folder.c_str()));
+    *folderMissing = !dir;
+    if (mayNotExist && dir) return Join(folder, AnsiToHost(ansiName));
+    return std::nullopt;
+}
+
+// The host folder of all components but the last, as the walk from the drive's root
+// finds it, or none when the walk fails on the way. A resolution that needed a listing
+// is kept under the folder's path as written, with the stamps of the folders that
+// decided it.
+std::optional<std::string> PathResolver::WalkFolders(const WindowsPathParts& parts,
+                                                     const std::string& root,
+                                                     const std::string& written) {
+    const size_t levels = parts.components.size() - 1;
+    auto record = std::make_shared<FolderRecord>();
+    record->generation = impl_->Generation();
+    bool keepable = true;
+    std::string current = root;
+    for (size_t i = 0; i < levels; ++i) {
+        Step step = LookUp(current, parts.components[i]);
+        if (step.kind != Step::Written) {
+            if (step.keepable) {
+                record->checks.emplace_back(current, step.stamp);
+            } else {
+                keepable = false;
+            }
+        }
+        if (step.kind == Step::Missing) {
+            if (keepable) impl_->Keep(written, std::move(record));
+            return std::nullopt;
+        }
+        current = Join(current, step.hostName);
+    }
+    // A folder found as written needs no record: its own lookup is as cheap.
+    if (keepable && !record->checks.empty()) {
+        record->host = current;
+        impl_->Keep(written, std::move(record));
+    }
+    return current;
+}
+
+std::optional<std::string> PathResolver::HostPath(const WindowsPathParts& parts, bool mayNotExist) {
+    if (parts.unc) return std::nullopt;  // no network drives in a prefix
+    const Drive* drive = machine_.FindDrive(parts.drive);
+    if (!drive) return std::nullopt;
+    const size_t count = parts.components.size();
+    // No name holds those characters, so the walk cannot pass such a component.
+    if (!std::all_of(parts.components.begin(), parts.components.end(), IsLegalComponent)) {
+        return std::nullopt;
+    }
+    if (count == 0 || std::any_of(parts.components.begin(), parts.components.end(),
+                                  [](const std::string& c) { return c == "." || c == ".."; })) {
+        auto host = Walk(parts, mayNotExist, nullptr);
+        return host ? std::optional<std::string>(host->native()) : std::nullopt;
+    }
+    const auto rootText = impl_->Root(*drive);
+    const std::string& root = *rootText;
+    const std::string& last = parts.components.back();
+    bool folderMissing = false;
+    if (count == 1) return LastStep(root, last, mayNotExist, &folderMissing);
+
+    std::string written = WrittenFolder(root, parts);
+    Impl::Folder known = impl_->Cached(written);
+    // A folder kept from an earlier walk is not there as written (a name on its way was
+    // not), so the walk from the root would find it again.
+    if (known.record) {
+        if (impl_->StillHolds(*known.record)) {
+            if (!known.record->host) return std::nullopt;
+            auto found = LastStep(*known.record->host, last, mayNotExist, &folderMissing);
+            if (!folderMissing) return found;
+        }
+        // Changed since, or the kept folder is gone: walk afresh.
+        impl_->Drop(written);
+    }
+    // Most paths exist as written, and so does the folder of most missing ones: the
+    // folder's trusted listing, or one stat of the path, answers them.
+    if (known.listing && known.listing->Trusted()) {
+        auto found =
+            LastStep(written, last, mayNotExist, &folderMissing, nullptr, known.listing.get());
+        if (!folderMissing) return found;
+    } else {
+        struct stat st {};
+        std::string path = Join(written, AnsiToHost(last));
+        if (::lstat(path.c_str(), &st) == 0) return path;
+        if (::stat(written.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            return LastStep(written, last, mayNotExist, &folderMissing, &st);
+        }
+    }
+    // Some folder on the way is not there as written: the walk from the root decides.
+    auto folder = WalkFolders(parts, root, written);
+    if (!folder) return std::nullopt;
+    return LastStep(*folder, last, mayNotExist, &folderMissing);
+}
+
+// The host path of all components but the last, each as written.
+std::string PathResolver::WrittenFolder(const std::string& root, const WindowsPathParts& parts) {
+    const size_t levels = parts.components.size() - 1;
+    size_t size = root.size();
+    for (size_t i = 0; i < levels; ++i)
+        size += 1 + parts.components[i].size();
+    std::string path;
+    path.reserve(size + 8);
+    path = root;
+    for (size_t i = 0; i < levels; ++i) {
+        if (path.empty() || path.back() != '/') path += '/';
+        const std::string& component = parts.components[i];
+        if (IsAscii(component)) {
+            path += component;
+        } else {
+            path += AnsiToHost(component);
+        }
+    }
+    return path;
+}
+
+std::optional<std::string> PathResolver::WrittenPath(const WindowsPathParts& parts) {
+    if (parts.unc) return std::nullopt;
+    const Drive* drive = machine_.FindDrive(parts.drive);
+    if (!drive) return std::nullopt;
+    for (const std::string& component : parts.components) {
+        if (component == "." || component == ".." || !IsLegalComponent(component)) {
+            return std::nullopt;
+        }
+    }
+    const auto root = impl_->Root(*drive);
+    if (parts.components.empty()) return *root;
+    return Join(WrittenFolder(*root, parts), AnsiToHost(parts.components.back()));
+}
+
+// The walk component by component, each name as written first and then through the
+// folder's listing; with `trail`, the entry of each component.
 std::optional<fs::path> PathResolver::Walk(const WindowsPathParts& parts, bool mayNotExist,
                                            std::vector<FolderEntry>* trail) {
     if (parts.unc) return std::nullopt;  // no network drives in a prefix
     const Drive* drive = machine_.FindDrive(parts.drive);
     if (!drive) return std::nullopt;
     fs::path current = drive->hostRoot;
-    // Most paths exist as written: one lstat answers them. When the path does not, a
-    // parent folder that exists as written leaves only the last component to look up.
-    // Both give what the walk below gives, which also tries each name as written first.
     const size_t count = parts.components.size();
-    if (!trail && count > 0 &&
-        std::all_of(parts.components.begin(), parts.components.end(), [](const std::string& c) {
-            return c != "." && c != ".." && IsLegalComponent(c);
-        })) {
-        fs::path written = drive->hostRoot;
-        for (const std::string& component : parts.components)
-            written /= AnsiToHost(component);
-        struct stat st {};
-        if (::lstat(written.c_str(), &st) == 0) return written;
-        fs::path parent = written.parent_path();
-        if (count > 1 && IsDirectoryOnHost(parent)) {
-            // The last name is not there as written: only the listing can still find it.
-            const std::string& last = parts.components.back();
-            if (auto entry = LookupInListing(parent, last)) return parent / entry->hostName;
-            if (mayNotExist) return parent / AnsiToHost(last);
-            return std::nullopt;
-        }
-    }
     // A folder on the way that is no folder fails the next lookup (nothing lies below a
     // file), so only the end of the walk needs the folder test.
     if (count == 0) {
@@ -331,7 +819,9 @@ std::optional<fs::path> PathResolver::Walk(const WindowsPathParts& parts, bool m
 std::optional<fs::path> PathResolver::ToHost(const std::string& windowsPath, bool mayNotExist) {
     auto parts = Parse(windowsPath);
     if (!parts) return std::nullopt;
-    return Walk(*parts, mayNotExist, nullptr);
+    auto host = HostPath(*parts, mayNotExist);
+    if (!host) return std::nullopt;
+    return fs::path(std::move(*host));
 }
 
 std::optional<std::string> PathResolver::ShortPath(const std::string& windowsPath) {
@@ -345,11 +835,11 @@ std::optional<std::string> PathResolver::ShortPath(const std::string& windowsPat
     for (size_t i = 0; i < trail.size(); ++i) {
         // Components that are legal 8.3 names stay as written, as Windows keeps them.
         if (!IsValid83(trail[i].name)) {
-            auto listing = impl_->Get(folder);
+            auto listing = impl_->Get(Key(folder));
             if (!listing) return std::nullopt;
-            auto it = listing->byHost.find(trail[i].hostName);
-            if (it == listing->byHost.end()) return std::nullopt;
-            out.components[i] = listing->entries[it->second].shortName;
+            const FolderEntry* entry = listing->ByHost(trail[i].hostName);
+            if (!entry) return std::nullopt;
+            out.components[i] = entry->shortName;
         }
         folder /= trail[i].hostName;
     }
@@ -409,12 +899,18 @@ std::optional<std::string> PathResolver::ToWindows(const fs::path& hostPath) con
 
 void PathResolver::Invalidate(const fs::path& hostFolder) {
     std::lock_guard lock(impl_->mutex);
-    impl_->cache.erase(Key(hostFolder));
+    if (auto it = impl_->folders.find(Key(hostFolder)); it != impl_->folders.end()) {
+        it->second.listing.reset();
+    }
+    // A kept folder path may run through the changed folder.
+    ++impl_->generation;
 }
 
 void PathResolver::InvalidateAll() {
     std::lock_guard lock(impl_->mutex);
-    impl_->cache.clear();
+    impl_->folders.clear();
+    impl_->roots = {};
+    ++impl_->generation;
 }
 
 }  // namespace hivewise

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -11,6 +13,9 @@
 namespace hivewise {
 
 class Machine;
+namespace path_detail {
+struct Listing;
+}
 
 // One entry of a host folder as Windows sees it.
 struct FolderEntry {
@@ -29,6 +34,8 @@ struct WindowsPathParts {
 
     // "C:\a\b", "C:\" or "\\server\share\a".
     std::string Text() const;
+    // The length of Text().
+    size_t TextSize() const;
 };
 
 class PathResolver {
@@ -40,6 +47,11 @@ class PathResolver {
     // (`mayNotExist`: the last component need not exist, its parent must).
     std::optional<std::filesystem::path> ToHost(const std::string& windowsPath,
                                                 bool mayNotExist = false);
+    // The same for a path already taken apart, as host path text.
+    std::optional<std::string> HostPath(const WindowsPathParts& parts, bool mayNotExist = false);
+    // The host path of the components exactly as written, without touching the disk;
+    // none when no name could be written so.
+    std::optional<std::string> WrittenPath(const WindowsPathParts& parts);
     // The Windows path that reaches a host path through the drive table, if any.
     std::optional<std::string> ToWindows(const std::filesystem::path& hostPath) const;
 
@@ -64,10 +76,23 @@ class PathResolver {
 
   private:
     struct Impl;
+    struct FolderRecord;
+    // One name looked up in a host folder during a walk.
+    struct Step;
     std::optional<std::filesystem::path> Walk(const WindowsPathParts& parts, bool mayNotExist,
                                               std::vector<FolderEntry>* trail);
     std::optional<FolderEntry> LookupInListing(const std::filesystem::path& hostFolder,
                                                const std::string& ansiName);
+    using Listing = path_detail::Listing;
+    Step LookUp(const std::string& folder, const std::string& ansiName,
+                const struct stat* knownDir = nullptr, const Listing* trusted = nullptr);
+    std::optional<std::string> WalkFolders(const WindowsPathParts& parts, const std::string& root,
+                                           const std::string& written);
+    std::optional<std::string> LastStep(const std::string& folder, const std::string& ansiName,
+                                        bool mayNotExist, bool* folderMissing,
+                                        const struct stat* knownDir = nullptr,
+                                        const Listing* trusted = nullptr);
+    static std::string WrittenFolder(const std::string& root, const WindowsPathParts& parts);
     std::unique_ptr<Impl> impl_;
     Machine& machine_;
 };

@@ -88,11 +88,11 @@ std::string Utf16ToUtf8(std::u16string_view text) {
 }
 
 std::string Utf16ToAnsi(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char16_t c : text) {
+    std::string out(text.size(), '\0');
+    for (size_t i = 0; i < text.size(); ++i) {
+        char16_t c = text[i];
         if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
-            out.push_back(static_cast<char>(c));
+            out[i] = static_cast<char>(c);
             continue;
         }
         char mapped = '?';
@@ -102,23 +102,24 @@ std::string Utf16ToAnsi(std::u16string_view text) {
                 break;
             }
         }
-        out.push_back(mapped);
+        out[i] = mapped;
     }
     return out;
 }
 
-std::u16string AnsiToUtf16(std::string_view text) {
-    std::u16string out;
-    out.reserve(text.size());
-    for (char ch : text) {
-        auto b = static_cast<unsigned char>(ch);
-        if (b >= 0x80 && b < 0xA0) {
-            char16_t m = kCp1252High[b - 0x80];
-            out.push_back(m ? m : b);
-        } else {
-            out.push_back(b);
-        }
+char16_t AnsiCharToUtf16(char ch) {
+    auto b = static_cast<unsigned char>(ch);
+    if (b >= 0x80 && b < 0xA0) {
+        char16_t m = kCp1252High[b - 0x80];
+        return m ? m : b;
     }
+    return b;
+}
+
+std::u16string AnsiToUtf16(std::string_view text) {
+    std::u16string out(text.size(), u'\0');
+    for (size_t i = 0; i < text.size(); ++i)
+        out[i] = AnsiCharToUtf16(text[i]);
     return out;
 }
 

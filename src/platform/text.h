@@ -15,6 +15,8 @@ std::string Utf16ToUtf8(std::u16string_view text);
 // Windows-1252. Characters without a mapping become '?', as WideCharToMultiByte does.
 std::string Utf16ToAnsi(std::u16string_view text);
 std::u16string AnsiToUtf16(std::string_view text);
+// One ANSI character's UTF-16 code unit.
+char16_t AnsiCharToUtf16(char c);
 
 // Lower-case mapping used for comparing names (ASCII, Latin-1, Latin Extended-A,
 // Greek and Cyrillic), the order in which the registry sorts sub-keys.

@@ -19,6 +19,21 @@ bool Contains(std::string_view text, std::string_view part) {
     return text.find(part) != std::string_view::npos;
 }
 
+// Whether the lower-cased text contains `part` (lower-case ASCII letters and digits),
+// without lowering a copy: only 'A' to 'Z' lower into those characters.
+bool ContainsNoCase(std::string_view text, std::string_view part) {
+    auto same = [](char c, char p) { return c == p || (p >= 'a' && p <= 'z' && c == p - 32); };
+    if (part.empty() || part.size() > text.size()) return part.empty();
+    for (size_t at = 0; at + part.size() <= text.size(); ++at) {
+        if (!same(text[at], part[0])) continue;
+        size_t k = 1;
+        while (k < part.size() && same(text[at + k], part[k]))
+            ++k;
+        if (k == part.size()) return true;
+    }
+    return false;
+}
+
 // The environment expanded as into a MAX_PATH buffer. A longer expansion is cut rather
 // than judged missing, so that a long but valid command line keeps its program part.
 std::string ExpandForTest(const ReferenceContext& context, std::string_view text) {
@@ -44,6 +59,19 @@ bool FoundOnPath(const ReferenceContext& context, const std::string& name) {
 
 bool PathExists(const ReferenceContext& context, const std::string& path) {
     return !path.empty() && context.files.PathFileExists(path);
+}
+
+// Whether the candidate text[0, to) only adds blanks to text[0, from), which was tried
+// and failed. A path's last name loses its trailing blanks, so both name the same file,
+// unless the shorter one ends where that name would be a dot, nothing or a drive.
+bool OnlyAddsBlanks(std::string_view text, size_t from, size_t to) {
+    if (from == 0 || std::string_view(".\\/: ").find(text[from - 1]) != std::string_view::npos) {
+        return false;
+    }
+    for (size_t i = from; i < to; ++i) {
+        if (text[i] != ' ') return false;
+    }
+    return true;
 }
 
 bool IsGuidText(std::string_view text) {
@@ -152,10 +180,13 @@ bool CommandLineExists(const ReferenceContext& context, std::string_view input) 
         return PathExists(context, text) || FoundOnPath(context, text);
     }
     // The program part ends before some blank: try the shortest candidate first.
+    size_t tried = std::string::npos;
     for (size_t blank = text.find(' '); blank != std::string::npos;
          blank = text.find(' ', blank + 1)) {
+        if (tried != std::string::npos && OnlyAddsBlanks(text, tried, blank)) continue;
         std::string candidate = text.substr(0, blank);
         if (FoundOnPath(context, candidate) || PathExists(context, candidate)) return true;
+        tried = blank;
     }
     return PathExists(context, text);
 }
@@ -173,8 +204,8 @@ bool FileReferenceExists(const ReferenceContext& context, std::string_view input
     CollapseDotFolders(text);
     if (Contains(text, "//")) return true;    // addresses
     if (Contains(text, "\\\\")) return true;  // UNC paths
-    std::string lower = AnsiLower(text);
-    if (Contains(lower, "rundll32") || Contains(lower, "msiexec") || Contains(lower, "regsvr32")) {
+    if (ContainsNoCase(text, "rundll32") || ContainsNoCase(text, "msiexec") ||
+        ContainsNoCase(text, "regsvr32")) {
         return true;
     }
     if (CommandLineExists(context, text)) return true;

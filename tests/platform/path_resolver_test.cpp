@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/files_fixture.h"
@@ -95,6 +97,70 @@ TEST_F(PathResolverTest, CacheFollowsInvalidation) {
     fs::remove(C("windows/Late.txt"));
     paths.InvalidateAll();
     EXPECT_FALSE(paths.ToHost("C:\\WINDOWS\\LATE.TXT"));
+}
+
+// Folders left alone for a moment: their listings are then kept and trusted in place of
+// a stat of each name, and paths not there as written keep how they resolved.
+void Settle() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+}
+
+TEST_F(PathResolverTest, TrustedListingsFollowChangesMadeOutsideTheLayer) {
+    prefix.File("Data/Sub/a.txt");
+    Settle();
+    PathResolver& paths = machine->Paths();
+    EXPECT_FALSE(paths.ToHost("C:\\Data\\Sub\\b.txt"));  // reads and keeps the listing
+    EXPECT_TRUE(paths.ToHost("C:\\Data\\Sub\\a.txt"));
+    std::ofstream(C("Data/Sub/b.txt")) << "x";
+    EXPECT_TRUE(paths.ToHost("C:\\Data\\Sub\\b.txt"));
+    EXPECT_TRUE(paths.ToHost("C:\\DATA\\SUB\\B.TXT"));
+    fs::remove(C("Data/Sub/a.txt"));
+    EXPECT_FALSE(paths.ToHost("C:\\Data\\Sub\\a.txt"));
+    EXPECT_FALSE(paths.ToHost("C:\\data\\sub\\A.TXT"));
+}
+
+TEST_F(PathResolverTest, KeptFolderPathsFollowChangesOnTheirWay) {
+    prefix.File("Data/Sub/a.txt");
+    Settle();
+    PathResolver& paths = machine->Paths();
+    EXPECT_TRUE(paths.ToHost("C:\\data\\sub\\a.txt"));
+    EXPECT_FALSE(paths.ToHost("C:\\data\\sub\\b.txt"));
+    // A folder of the same name in another case takes the old one's place.
+    fs::rename(C("Data/Sub"), C("Data/Old"));
+    prefix.File("Data/SUB/b.txt");
+    EXPECT_FALSE(paths.ToHost("C:\\data\\sub\\a.txt"));
+    auto b = paths.ToHost("C:\\data\\sub\\b.txt");
+    ASSERT_TRUE(b);
+    EXPECT_TRUE(fs::equivalent(*b, C("Data/SUB/b.txt")));
+
+    // Kept through the listing of C:\ alone (Sub is there as written): the folder goes.
+    prefix.File("Data/Sub/a.txt");
+    Settle();
+    EXPECT_TRUE(paths.ToHost("C:\\DATA\\Sub\\a.txt"));
+    fs::rename(C("Data/Sub"), C("Data/Gone"));
+    EXPECT_FALSE(paths.ToHost("C:\\DATA\\Sub\\a.txt"));
+
+    // A folder that is not there is kept as such until its parent changes.
+    EXPECT_FALSE(paths.ToHost("C:\\nodir\\x.txt"));
+    EXPECT_FALSE(paths.ToHost("C:\\nodir\\x.txt"));
+    prefix.File("NoDir/x.txt");
+    EXPECT_TRUE(paths.ToHost("C:\\nodir\\x.txt"));
+}
+
+TEST_F(PathResolverTest, KeptFolderPathsFollowTheLayersOwnChanges) {
+    prefix.File("Data/a.txt");
+    Settle();
+    PathResolver& paths = machine->Paths();
+    EXPECT_FALSE(paths.ToHost("C:\\data\\new\\a.txt"));
+    EXPECT_FALSE(paths.ToHost("C:\\data\\new\\a.txt"));
+    ASSERT_TRUE(files->CreateDirectory("C:\\Data\\NEW"));
+    ASSERT_TRUE(files->CopyFile("C:\\Data\\a.txt", "C:\\DATA\\new\\A.txt"));
+    auto copied = paths.ToHost("C:\\data\\new\\a.txt");
+    ASSERT_TRUE(copied);
+    EXPECT_TRUE(fs::equivalent(*copied, C("Data/NEW/A.txt")));
+    ASSERT_TRUE(files->DeleteFile("C:\\data\\new\\a.txt"));
+    EXPECT_FALSE(paths.ToHost("C:\\data\\new\\a.txt"));
+    EXPECT_TRUE(files->IsDirectory("c:\\data\\new"));
 }
 
 TEST_F(PathResolverTest, HostPathsMapBackThroughTheDeepestDrive) {

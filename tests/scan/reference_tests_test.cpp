@@ -128,6 +128,15 @@ TEST_F(ReferenceTest, CommandLinesWithQuotesAndArguments) {
     EXPECT_FALSE(CommandLine("C:\\Program Files\\App\\my other.exe"));
 }
 
+// A candidate that only adds blanks to one tried before names the same file: the
+// answer stays that of the program part.
+TEST_F(ReferenceTest, CandidatesThatOnlyAddBlanks) {
+    EXPECT_TRUE(CommandLine("\"C:\\Program Files\\App\\app.exe\"   /s"));
+    EXPECT_FALSE(CommandLine("\"C:\\Program Files\\App\\gone.exe\"   /s"));
+    EXPECT_TRUE(CommandLine("\"c:\\program files\\app\\APP.EXE\"   /s"));
+    EXPECT_TRUE(CommandLine("C:\\Program Files\\App\\..   x"));
+}
+
 TEST_F(ReferenceTest, SearchOnThePath) {
     EXPECT_TRUE(File("notepad.exe"));
     EXPECT_TRUE(File("TOOL.EXE"));  // a folder of PATH

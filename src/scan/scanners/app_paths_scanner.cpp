@@ -11,12 +11,13 @@ constexpr size_t kDefaultValueCapacity = 255;
 // Only the two spellings installers write are replaced here; the reference test's own
 // expansion covers the rest.
 std::string NormaliseAppPath(FileSystemAccess& files, std::string text) {
-    const std::string windows = files.WindowsDirectory();
-    const std::string programFiles = files.ProgramFilesDirectory();
-    text = file_list::ReplaceAll(std::move(text), "%SystemRoot%", windows);
-    text = file_list::ReplaceAll(std::move(text), "%systemroot%", windows);
-    text = file_list::ReplaceAll(std::move(text), "%ProgramFiles%", programFiles);
-    text = file_list::ReplaceAll(std::move(text), "%programfiles%", programFiles);
+    using file_list::ReplaceAllWith;
+    auto windows = [&] { return files.WindowsDirectory(); };
+    auto programFiles = [&] { return files.ProgramFilesDirectory(); };
+    text = ReplaceAllWith(std::move(text), "%SystemRoot%", windows);
+    text = ReplaceAllWith(std::move(text), "%systemroot%", windows);
+    text = ReplaceAllWith(std::move(text), "%ProgramFiles%", programFiles);
+    text = ReplaceAllWith(std::move(text), "%programfiles%", programFiles);
     return text;
 }
 
@@ -25,29 +26,30 @@ std::string NormaliseAppPath(FileSystemAccess& files, std::string text) {
 void ScanAppPaths(ScanContext& context) {
     using namespace file_list;
     RegistryAccess& registry = context.Registry();
-    WalkKey(
-        context, kAppPathsKey, Items::SubKeys, [&](RegHandle, uint32_t, const std::string& name) {
-            std::string path = std::string(kAppPathsKey) + "\\" + name;
-            RegHandle entry = 0;
-            if (registry.OpenKey(kHkeyLocalMachine, path, kKeyAllAccess, &entry) != kErrorSuccess) {
-                return After::Step;
-            }
-            std::string data;
-            if (!ReadText(registry, entry, "", kDefaultValueCapacity, &data)) {
+    WalkKey(context, kAppPathsKey, Items::SubKeys,
+            [&](RegHandle walked, uint32_t, const std::string& name) {
+                // The entry's key, opened below the walked key that its path names.
+                RegHandle entry = 0;
+                if (registry.OpenKey(walked, name, kKeyAllAccess, &entry) != kErrorSuccess) {
+                    return After::Step;
+                }
+                std::string path = std::string(kAppPathsKey) + "\\" + name;
+                std::string data;
+                if (!ReadText(registry, entry, "", kDefaultValueCapacity, &data)) {
+                    registry.CloseKey(entry);
+                    return After::Step;
+                }
+                std::string reference = NormaliseAppPath(context.Files(), std::move(data));
+                std::string location = std::string(kLongMachineRoot) + "\\" + path;
+                if (!FileReferenceExists(context.Refs(), reference)) {
+                    ReportMissingFile(context, kSectionAppPaths, reference, location,
+                                      LoadResourceText(kIdsDefaultValueName), reference);
+                }
+                context.SetStatusLine(std::move(location));
+                context.PumpMessages();
                 registry.CloseKey(entry);
                 return After::Step;
-            }
-            std::string reference = NormaliseAppPath(context.Files(), std::move(data));
-            std::string location = std::string(kLongMachineRoot) + "\\" + path;
-            if (!FileReferenceExists(context.Refs(), reference)) {
-                ReportMissingFile(context, kSectionAppPaths, reference, location,
-                                  LoadResourceText(kIdsDefaultValueName), reference);
-            }
-            context.SetStatusLine(std::move(location));
-            context.PumpMessages();
-            registry.CloseKey(entry);
-            return After::Step;
-        });
+            });
 }
 
 }  // namespace hivewise

@@ -45,6 +45,13 @@ inline std::string ReplaceAll(std::string text, std::string_view from, std::stri
     return text;
 }
 
+// The same, with the replacement asked for only when `from` occurs.
+template <typename To>
+inline std::string ReplaceAllWith(std::string text, std::string_view from, To&& to) {
+    if (from.empty() || text.find(from) == std::string::npos) return text;
+    return ReplaceAll(std::move(text), from, to());
+}
+
 // Reads a value of an open key as text; false when it is missing or does not fit.
 inline bool ReadText(RegistryAccess& registry, RegHandle key, std::string_view name,
                      size_t capacity, std::string* text) {

@@ -32,8 +32,10 @@ bool IsSystemComponent(RegistryAccess& registry, RegHandle entry) {
 // Lower case first, so that any spelling of the two variables is replaced.
 std::string NormaliseCommand(FileSystemAccess& files, const std::string& command) {
     std::string text = AnsiLower(command);
-    text = file_list::ReplaceAll(std::move(text), "%systemroot%", files.WindowsDirectory());
-    text = file_list::ReplaceAll(std::move(text), "%programfiles%", files.ProgramFilesDirectory());
+    text = file_list::ReplaceAllWith(std::move(text), "%systemroot%",
+                                     [&] { return files.WindowsDirectory(); });
+    text = file_list::ReplaceAllWith(std::move(text), "%programfiles%",
+                                     [&] { return files.ProgramFilesDirectory(); });
     return text;
 }
 
@@ -44,39 +46,39 @@ void ScanUninstallEntries(ScanContext& context) {
     RegistryAccess& registry = context.Registry();
     const std::string keyLocation =
         std::string(kLongMachineRoot) + "\\" + std::string(kUninstallKey) + "\\";
-    WalkKey(
-        context, kUninstallKey, Items::SubKeys, [&](RegHandle, uint32_t, const std::string& name) {
-            std::string path = std::string(kUninstallKey) + "\\" + name;
-            RegHandle entry = 0;
-            if (registry.OpenKey(kHkeyLocalMachine, path, kKeyAllAccess, &entry) != kErrorSuccess) {
+    WalkKey(context, kUninstallKey, Items::SubKeys,
+            [&](RegHandle walked, uint32_t, const std::string& name) {
+                // The entry's key, opened below the walked key that its path names.
+                RegHandle entry = 0;
+                if (registry.OpenKey(walked, name, kKeyAllAccess, &entry) != kErrorSuccess) {
+                    return After::Step;
+                }
+                // System components and entries without an uninstall command are passed over
+                // without a progress step; their key is closed all the same.
+                if (IsSystemComponent(registry, entry)) {
+                    registry.CloseKey(entry);
+                    return After::NoStep;
+                }
+                std::string command;
+                if (!ReadText(registry, entry, kUninstallStringName, kCommandCapacity, &command)) {
+                    registry.CloseKey(entry);
+                    return After::Step;
+                }
+                if (command.empty()) {
+                    registry.CloseKey(entry);
+                    return After::NoStep;
+                }
+                std::string reference = NormaliseCommand(context.Files(), command);
+                std::string location = keyLocation + name;
+                if (!FileReferenceExists(context.Refs(), reference)) {
+                    ReportMissingFile(context, kSectionUninstall, command, location,
+                                      std::string(kUninstallStringName), reference);
+                }
+                context.SetStatusLine(std::move(location));
+                context.PumpMessages();
+                registry.CloseKey(entry);
                 return After::Step;
-            }
-            // System components and entries without an uninstall command are passed over
-            // without a progress step; their key is closed all the same.
-            if (IsSystemComponent(registry, entry)) {
-                registry.CloseKey(entry);
-                return After::NoStep;
-            }
-            std::string command;
-            if (!ReadText(registry, entry, kUninstallStringName, kCommandCapacity, &command)) {
-                registry.CloseKey(entry);
-                return After::Step;
-            }
-            if (command.empty()) {
-                registry.CloseKey(entry);
-                return After::NoStep;
-            }
-            std::string reference = NormaliseCommand(context.Files(), command);
-            std::string location = keyLocation + name;
-            if (!FileReferenceExists(context.Refs(), reference)) {
-                ReportMissingFile(context, kSectionUninstall, command, location,
-                                  std::string(kUninstallStringName), reference);
-            }
-            context.SetStatusLine(std::move(location));
-            context.PumpMessages();
-            registry.CloseKey(entry);
-            return After::Step;
-        });
+            });
 }
 
 }  // namespace hivewise
