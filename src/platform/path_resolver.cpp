@@ -1,22 +1,17 @@
 #include "platform/path_resolver.h"
 
-#include <dirent.h>
-#include <linux/magic.h>
 #include <sys/stat.h>
-#include <sys/vfs.h>
-
-#include <time.h>
 
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <cerrno>
 #include <cstdint>
 #include <iterator>
 #include <mutex>
 #include <tuple>
 #include <unordered_map>
 
+#include "platform/folder_listing.h"
 #include "platform/machine.h"
 #include "platform/short_names.h"
 #include "platform/text.h"
@@ -28,140 +23,10 @@ namespace fs = std::filesystem;
 
 // A walk over a large tree caches at most this many folders before starting afresh.
 constexpr size_t kMaxCachedFolders = 4096;
-// Folder times move in clock ticks; a listing read this soon after a change may have
-// missed a second change within the same tick.
-constexpr int64_t kRacyWindowNs = 100'000'000;
-// Names up to this length are folded without a heap allocation.
-constexpr size_t kFoldBuffer = 260;
-// How many names a new listing tries to learn whether the folder matches names by case.
-constexpr int kCaseProbes = 4;
 
-}  // namespace
-
-namespace path_detail {
-
-// What identifies a folder and its state: any entry added, removed or renamed moves its
-// modification time, and anything that sets that time moves the change time.
-struct Stamp {
-    dev_t dev = 0;
-    ino_t ino = 0;
-    struct timespec mtime {};
-    struct timespec ctime {};
-
-    static Stamp Of(const struct stat& st) {
-        return {st.st_dev, st.st_ino, st.st_mtim, st.st_ctim};
-    }
-    bool Matches(const struct stat& st) const {
-        return dev == st.st_dev && ino == st.st_ino && mtime.tv_sec == st.st_mtim.tv_sec &&
-               mtime.tv_nsec == st.st_mtim.tv_nsec && ctime.tv_sec == st.st_ctim.tv_sec &&
-               ctime.tv_nsec == st.st_ctim.tv_nsec;
-    }
-};
-
-// Open addressing over the entries of a listing: slot values are entry index + 1, 0 is
-// free. Of equal keys the first entry stays, as the folder's sorted order decides.
-class NameIndex {
-  public:
-    template <typename KeyAt>
-    void Build(size_t count, KeyAt keyAt) {
-        size_t capacity = 16;
-        while (capacity < count * 2)
-            capacity *= 2;
-        slots_.assign(capacity, 0);
-        mask_ = capacity - 1;
-        for (size_t i = 0; i < count; ++i) {
-            auto key = keyAt(i);
-            for (size_t slot = Hash(key) & mask_;; slot = (slot + 1) & mask_) {
-                if (slots_[slot] == 0) {
-                    slots_[slot] = static_cast<uint32_t>(i + 1);
-                    break;
-                }
-                if (keyAt(slots_[slot] - 1) == key) break;
-            }
-        }
-    }
-    template <typename Key, typename KeyAt>
-    std::optional<size_t> Find(Key key, KeyAt keyAt) const {
-        if (slots_.empty()) return std::nullopt;
-        for (size_t slot = Hash(key) & mask_;; slot = (slot + 1) & mask_) {
-            uint32_t value = slots_[slot];
-            if (value == 0) return std::nullopt;
-            if (keyAt(value - 1) == key) return value - 1;
-        }
-    }
-
-  private:
-    template <typename Key>
-    static size_t Hash(Key key) {
-        return std::hash<Key>{}(key);
-    }
-    std::vector<uint32_t> slots_;
-    size_t mask_ = 0;
-};
-
-struct Listing {
-    std::vector<FolderEntry> entries;
-    std::vector<std::u16string> folded;  // folded long name of each entry
-    NameIndex byLong;                    // folded long name
-    NameIndex byShort;                   // upper-case short name
-    NameIndex byHost;                    // exact host name
-    Stamp stamp;
-    // Read within a clock tick of the folder's last change: not trusted again.
-    bool racy = false;
-    // On a local file system and matching names by their bytes: a name is in the folder
-    // exactly when the listing holds it, so the listing answers for a stat of the name.
-    bool exact = false;
-
-    bool Trusted() const { return exact && !racy; }
-
-    const FolderEntry* ByHost(std::string_view hostName) const {
-        auto i = byHost.Find(hostName,
-                             [this](size_t k) { return std::string_view(entries[k].hostName); });
-        return i ? &entries[*i] : nullptr;
-    }
-    // The entry a long name (without regard to case) or a short name stands for.
-    const FolderEntry* ByName(std::string_view ansiName) const;
-};
-
-// The folded UTF-16 form of an ANSI name, without a heap allocation for usual names.
-class FoldedName {
-  public:
-    explicit FoldedName(std::string_view ansi) {
-        char16_t* out = buffer_;
-        if (ansi.size() > kFoldBuffer) {
-            heap_.resize(ansi.size());
-            out = heap_.data();
-        }
-        for (size_t i = 0; i < ansi.size(); ++i)
-            out[i] = FoldChar(AnsiCharToUtf16(ansi[i]));
-        view_ = std::u16string_view(out, ansi.size());
-    }
-    FoldedName(const FoldedName&) = delete;
-    FoldedName& operator=(const FoldedName&) = delete;
-    std::u16string_view View() const { return view_; }
-
-  private:
-    char16_t buffer_[kFoldBuffer];
-    std::u16string heap_;
-    std::u16string_view view_;
-};
-
-const FolderEntry* Listing::ByName(std::string_view ansiName) const {
-    FoldedName folded(ansiName);
-    auto i = byLong.Find(folded.View(),
-                         [this](size_t k) { return std::u16string_view(this->folded[k]); });
-    if (i) return &entries[*i];
-    std::string upper = AnsiUpper(ansiName);
-    i = byShort.Find(std::string_view(upper),
-                     [this](size_t k) { return std::string_view(entries[k].shortName); });
-    return i ? &entries[*i] : nullptr;
-}
-
-}  // namespace path_detail
-
-namespace {
-
+using path_detail::Join;
 using path_detail::Listing;
+using path_detail::ReadListing;
 using path_detail::Stamp;
 
 bool IsAscii(std::string_view text) {
@@ -186,15 +51,6 @@ std::string Key(const fs::path& folder) {
     while (key.size() > 1 && key.back() == '/')
         key.pop_back();
     return key;
-}
-
-std::string Join(const std::string& folder, std::string_view name) {
-    std::string path;
-    path.reserve(folder.size() + 1 + name.size());
-    path = folder;
-    if (path.empty() || path.back() != '/') path += '/';
-    path += name;
-    return path;
 }
 
 bool IsDirectoryOnHost(const char* path) {
@@ -222,94 +78,6 @@ bool IsLegalComponent(const std::string& component) {
         }
     }
     return true;
-}
-
-// File systems that move a folder's times with every change of its entries (and set no
-// times of their own on a client's behalf).
-bool IsLocalFileSystem(const struct statfs& fs) {
-    switch (static_cast<unsigned long>(fs.f_type)) {
-        case EXT4_SUPER_MAGIC:
-        case BTRFS_SUPER_MAGIC:
-        case XFS_SUPER_MAGIC:
-        case TMPFS_MAGIC:
-            return true;
-        default:
-            return false;
-    }
-}
-
-// Whether the folder tells names apart by case: a name of the listing with one ASCII
-// letter's case turned must not be found. False when no name can tell.
-bool MatchesByCase(const std::string& folder, const Listing& listing) {
-    int probes = 0;
-    for (const FolderEntry& entry : listing.entries) {
-        if (probes == kCaseProbes) break;
-        auto letter = std::find_if(entry.hostName.begin(), entry.hostName.end(), [](char c) {
-            return std::isalpha(static_cast<unsigned char>(c)) != 0 &&
-                   static_cast<unsigned char>(c) < 0x80;
-        });
-        if (letter == entry.hostName.end()) continue;
-        std::string turned = entry.hostName;
-        char& c = turned[static_cast<size_t>(letter - entry.hostName.begin())];
-        c = static_cast<char>(std::islower(static_cast<unsigned char>(c))
-                                  ? std::toupper(static_cast<unsigned char>(c))
-                                  : std::tolower(static_cast<unsigned char>(c)));
-        if (listing.ByHost(turned)) continue;
-        ++probes;
-        struct stat st {};
-        if (::lstat(Join(folder, turned).c_str(), &st) == 0) return false;
-        return errno == ENOENT;
-    }
-    return false;
-}
-
-std::shared_ptr<Listing> ReadListing(const std::string& folder, const struct stat& st) {
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return nullptr;
-    std::vector<std::pair<std::u16string, std::string>> names;
-    while (dirent* d = ::readdir(dir)) {
-        std::string name = d->d_name;
-        if (name == "." || name == "..") continue;
-        names.emplace_back(Utf8ToUtf16(name), std::move(name));
-    }
-    struct statfs fsInfo {};
-    bool local = ::fstatfs(::dirfd(dir), &fsInfo) == 0 && IsLocalFileSystem(fsInfo);
-    ::closedir(dir);
-    std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) {
-        int c = CompareNoCase(a.first, b.first);
-        return c != 0 ? c < 0 : a.second < b.second;
-    });
-    auto listing = std::make_shared<Listing>();
-    std::vector<std::string> ansi;
-    ansi.reserve(names.size());
-    for (const auto& n : names)
-        ansi.push_back(Utf16ToAnsi(n.first));
-    std::vector<std::string> shorts = MakeShortNames(ansi);
-    listing->entries.reserve(names.size());
-    listing->folded.reserve(names.size());
-    for (size_t i = 0; i < names.size(); ++i) {
-        listing->entries.push_back({std::move(names[i].second), ansi[i], shorts[i]});
-        listing->folded.push_back(FoldCase(names[i].first));
-    }
-    const size_t count = listing->entries.size();
-    const Listing& l = *listing;
-    listing->byLong.Build(count, [&l](size_t k) { return std::u16string_view(l.folded[k]); });
-    listing->byShort.Build(count,
-                           [&l](size_t k) { return std::string_view(l.entries[k].shortName); });
-    listing->byHost.Build(count,
-                          [&l](size_t k) { return std::string_view(l.entries[k].hostName); });
-    listing->stamp = Stamp::Of(st);
-    struct timespec now {};
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    const struct timespec& changed = std::tie(st.st_ctim.tv_sec, st.st_ctim.tv_nsec) >
-                                             std::tie(st.st_mtim.tv_sec, st.st_mtim.tv_nsec)
-                                         ? st.st_ctim
-                                         : st.st_mtim;
-    int64_t sinceChange =
-        (now.tv_sec - changed.tv_sec) * 1000000000LL + (now.tv_nsec - changed.tv_nsec);
-    listing->racy = sinceChange < kRacyWindowNs;
-    listing->exact = local && MatchesByCase(folder, *listing);
-    return listing;
 }
 
 // Splits on backslashes, applying "." and ".." to `out`; empty components vanish.

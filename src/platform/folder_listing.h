@@ -1,0 +1,110 @@
+#pragma once
+
+#include <sys/stat.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/path_resolver.h"
+
+// Cached listings of host folders: each entry with its ANSI long and short names, indexed
+// for lookups without regard to case, and stamped so a stale listing is noticed.
+namespace hivewise::path_detail {
+
+// What identifies a folder and its state: any entry added, removed or renamed moves its
+// modification time, and anything that sets that time moves the change time.
+struct Stamp {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    struct timespec mtime {};
+    struct timespec ctime {};
+
+    static Stamp Of(const struct stat& st) {
+        return {st.st_dev, st.st_ino, st.st_mtim, st.st_ctim};
+    }
+    bool Matches(const struct stat& st) const {
+        return dev == st.st_dev && ino == st.st_ino && mtime.tv_sec == st.st_mtim.tv_sec &&
+               mtime.tv_nsec == st.st_mtim.tv_nsec && ctime.tv_sec == st.st_ctim.tv_sec &&
+               ctime.tv_nsec == st.st_ctim.tv_nsec;
+    }
+};
+
+// Open addressing over the entries of a listing: slot values are entry index + 1, 0 is
+// free. Of equal keys the first entry stays, as the folder's sorted order decides.
+class NameIndex {
+  public:
+    template <typename KeyAt>
+    void Build(size_t count, KeyAt keyAt) {
+        size_t capacity = 16;
+        while (capacity < count * 2)
+            capacity *= 2;
+        slots_.assign(capacity, 0);
+        mask_ = capacity - 1;
+        for (size_t i = 0; i < count; ++i) {
+            auto key = keyAt(i);
+            for (size_t slot = Hash(key) & mask_;; slot = (slot + 1) & mask_) {
+                if (slots_[slot] == 0) {
+                    slots_[slot] = static_cast<uint32_t>(i + 1);
+                    break;
+                }
+                if (keyAt(slots_[slot] - 1) == key) break;
+            }
+        }
+    }
+    template <typename Key, typename KeyAt>
+    std::optional<size_t> Find(Key key, KeyAt keyAt) const {
+        if (slots_.empty()) return std::nullopt;
+        for (size_t slot = Hash(key) & mask_;; slot = (slot + 1) & mask_) {
+            uint32_t value = slots_[slot];
+            if (value == 0) return std::nullopt;
+            if (keyAt(value - 1) == key) return value - 1;
+        }
+    }
+
+  private:
+    template <typename Key>
+    static size_t Hash(Key key) {
+        return std::hash<Key>{}(key);
+    }
+    std::vector<uint32_t> slots_;
+    size_t mask_ = 0;
+};
+
+struct Listing {
+    std::vector<FolderEntry> entries;
+    std::vector<std::u16string> folded;  // folded long name of each entry
+    NameIndex byLong;                    // folded long name
+    NameIndex byShort;                   // upper-case short name
+    NameIndex byHost;                    // exact host name
+    Stamp stamp;
+    // Read within a clock tick of the folder's last change: not trusted again.
+    bool racy = false;
+    // On a local file system and matching names by their bytes: a name is in the folder
+    // exactly when the listing holds it, so the listing answers for a stat of the name.
+    bool exact = false;
+
+    bool Trusted() const { return exact && !racy; }
+
+    const FolderEntry* ByHost(std::string_view hostName) const {
+        auto i = byHost.Find(hostName,
+                             [this](size_t k) { return std::string_view(entries[k].hostName); });
+        return i ? &entries[*i] : nullptr;
+    }
+    // The entry a long name (without regard to case) or a short name stands for.
+    const FolderEntry* ByName(std::string_view ansiName) const;
+};
+
+// A host path of a name in a folder, with one separator between them.
+std::string Join(const std::string& folder, std::string_view name);
+
+// Reads the listing of a folder, given a stat of it that succeeded; null when the folder
+// cannot be opened.
+std::shared_ptr<Listing> ReadListing(const std::string& folder, const struct stat& st);
+
+}  // namespace hivewise::path_detail
