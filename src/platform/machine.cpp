@@ -21,7 +21,7 @@ namespace {
 
 constexpr const char16_t* kDefaultSid = u"S-1-5-21-0-0-0-1000";
 
-struct HiveSpec {
+struct HiveSource {
     const char* file;
     std::u16string relativeTo;  // empty: taken from the file
 };
@@ -101,21 +101,21 @@ Machine::LoadResult Machine::Load(const std::filesystem::path& prefixIn,
         if (!machine->lock_) return result;
     }
 
-    const HiveSpec specs[] = {{"system.reg", u"REGISTRY\\Machine"},
-                              {"user.reg", u""},
-                              {"userdef.reg", u"REGISTRY\\User\\.Default"}};
+    const HiveSource sources[] = {{"system.reg", u"REGISTRY\\Machine"},
+                                  {"user.reg", u""},
+                                  {"userdef.reg", u"REGISTRY\\User\\.Default"}};
     std::string arch = "win32";
-    for (const auto& spec : specs) {
+    for (const auto& source : sources) {
         HiveFile hive;
-        hive.fileName = spec.file;
-        std::filesystem::path path = prefix / spec.file;
+        hive.fileName = source.file;
+        std::filesystem::path path = prefix / source.file;
         struct stat st {};
         if (::stat(path.c_str(), &st) == 0) {
             if (!ReadWholeFile(path, &hive.original, &result.error)) return result;
             HiveParseError perr;
             auto parsed = ParseHive(hive.original, &perr);
             if (!parsed) {
-                result.error = std::string(spec.file) + ", line " + std::to_string(perr.line) +
+                result.error = std::string(source.file) + ", line " + std::to_string(perr.line) +
                                ": " + perr.message + ". Nothing was loaded.";
                 return result;
             }
@@ -124,12 +124,12 @@ Machine::LoadResult Machine::Load(const std::filesystem::path& prefixIn,
             hive.header = std::move(parsed->header);
             hive.trailer = std::move(parsed->trailer);
             hive.base = std::move(parsed->base);
-            hive.relativeTo = spec.relativeTo.empty() ? parsed->relativeTo : spec.relativeTo;
+            hive.relativeTo = source.relativeTo.empty() ? parsed->relativeTo : source.relativeTo;
             hive.onDisk = hive.original;
             if (hive.fileName == "system.reg") arch = ArchOf(hive.header);
         } else {
             hive.base = std::make_shared<RegKey>();
-            hive.relativeTo = spec.relativeTo;
+            hive.relativeTo = source.relativeTo;
         }
         if (hive.fileName == "user.reg") {
             std::u16string rel = hive.relativeTo;

@@ -164,19 +164,19 @@ bool BuildDriveC(const fs::path& driveC, const std::vector<ManifestEntry>& entri
     // Shortcuts last, so that their targets' kind and size can be described.
     for (const ManifestEntry& entry : entries) {
         if (entry.kind != 'l') continue;
-        ShellLinkSpec spec;
-        spec.targetPath = entry.linkTarget;
-        spec.description = Stem(entry.path);
-        spec.workingDirectory = ParentFolder(entry.linkTarget);
+        ShellLinkSpec shortcut;
+        shortcut.targetPath = entry.linkTarget;
+        shortcut.description = Stem(entry.path);
+        shortcut.workingDirectory = ParentFolder(entry.linkTarget);
         if (auto host = OnDriveC(driveC, entry.linkTarget)) {
             if (fs::is_directory(*host, ec)) {
-                spec.fileAttributes = 0x10;
+                shortcut.fileAttributes = 0x10;
             } else if (fs::is_regular_file(*host, ec)) {
-                spec.fileSize = static_cast<uint32_t>(fs::file_size(*host, ec));
-                spec.iconLocation = entry.linkTarget;
+                shortcut.fileSize = static_cast<uint32_t>(fs::file_size(*host, ec));
+                shortcut.iconLocation = entry.linkTarget;
             }
         }
-        std::string bytes = BuildShellLink(spec);
+        std::string bytes = BuildShellLink(shortcut);
         if (bytes.empty()) {
             *error = std::string(kManifest) + ", line " + std::to_string(entry.line) +
                      ": the shortcut target is no full Windows path";

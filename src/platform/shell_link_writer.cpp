@@ -60,11 +60,11 @@ void PutCountedString(std::string& out, std::string_view ansi, bool unicode) {
     }
 }
 
-std::string LinkInfo(const ShellLinkSpec& spec) {
+std::string LinkInfo(const ShellLinkSpec& shortcut) {
     const uint32_t volumeIdSize = kVolumeIdHeaderSize + 1;  // an empty label
     const uint32_t localBasePathOffset = kLinkInfoHeaderSize + volumeIdSize;
     const uint32_t suffixOffset =
-        localBasePathOffset + static_cast<uint32_t>(spec.targetPath.size()) + 1;
+        localBasePathOffset + static_cast<uint32_t>(shortcut.targetPath.size()) + 1;
     const uint32_t size = suffixOffset + 1;  // an empty common path suffix
 
     std::string out;
@@ -77,12 +77,12 @@ std::string LinkInfo(const ShellLinkSpec& spec) {
     Put32(out, suffixOffset);
 
     Put32(out, volumeIdSize);
-    Put32(out, spec.driveType);
-    Put32(out, spec.driveSerial);
+    Put32(out, shortcut.driveType);
+    Put32(out, shortcut.driveSerial);
     Put32(out, kVolumeIdHeaderSize);  // the label follows the volume's fields
     out.push_back('\0');
 
-    out.append(spec.targetPath);
+    out.append(shortcut.targetPath);
     out.push_back('\0');
     out.push_back('\0');
     return out;
@@ -90,47 +90,50 @@ std::string LinkInfo(const ShellLinkSpec& spec) {
 
 }  // namespace
 
-std::string BuildShellLink(const ShellLinkSpec& spec) {
-    if (!IsDrivePath(spec.targetPath) || spec.targetPath.size() + 1 > kMaxPath) return {};
-    const std::array<const std::string*, 6> texts = {&spec.targetPath,   &spec.description,
-                                                     &spec.relativePath, &spec.workingDirectory,
-                                                     &spec.arguments,    &spec.iconLocation};
+std::string BuildShellLink(const ShellLinkSpec& shortcut) {
+    if (!IsDrivePath(shortcut.targetPath) || shortcut.targetPath.size() + 1 > kMaxPath) return {};
+    const std::array<const std::string*, 6> texts = {
+        &shortcut.targetPath,       &shortcut.description, &shortcut.relativePath,
+        &shortcut.workingDirectory, &shortcut.arguments,   &shortcut.iconLocation};
     for (const std::string* text : texts) {
         if (text->find('\0') != std::string::npos || text->size() > kMaxCount) return {};
     }
 
     uint32_t flags = kHasLinkInfo;
-    if (!spec.description.empty()) flags |= kHasName;
-    if (!spec.relativePath.empty()) flags |= kHasRelativePath;
-    if (!spec.workingDirectory.empty()) flags |= kHasWorkingDir;
-    if (!spec.arguments.empty()) flags |= kHasArguments;
-    if (!spec.iconLocation.empty()) flags |= kHasIconLocation;
-    if (spec.unicodeStrings) flags |= kIsUnicode;
+    if (!shortcut.description.empty()) flags |= kHasName;
+    if (!shortcut.relativePath.empty()) flags |= kHasRelativePath;
+    if (!shortcut.workingDirectory.empty()) flags |= kHasWorkingDir;
+    if (!shortcut.arguments.empty()) flags |= kHasArguments;
+    if (!shortcut.iconLocation.empty()) flags |= kHasIconLocation;
+    if (shortcut.unicodeStrings) flags |= kIsUnicode;
 
     std::string out;
     Put32(out, kHeaderSize);
     out.append(reinterpret_cast<const char*>(kLinkClsid.data()), kLinkClsid.size());
     Put32(out, flags);
-    Put32(out, spec.fileAttributes);
-    Put64(out, spec.fileTime);  // creation
-    Put64(out, spec.fileTime);  // access
-    Put64(out, spec.fileTime);  // write
-    Put32(out, spec.fileSize);
-    Put32(out, static_cast<uint32_t>(spec.iconIndex));
-    Put32(out, spec.showCommand);
+    Put32(out, shortcut.fileAttributes);
+    Put64(out, shortcut.fileTime);  // creation
+    Put64(out, shortcut.fileTime);  // access
+    Put64(out, shortcut.fileTime);  // write
+    Put32(out, shortcut.fileSize);
+    Put32(out, static_cast<uint32_t>(shortcut.iconIndex));
+    Put32(out, shortcut.showCommand);
     Put16(out, 0);  // no hot key
     Put16(out, 0);
     Put32(out, 0);
     Put32(out, 0);
 
-    out += LinkInfo(spec);
+    out += LinkInfo(shortcut);
 
     // StringData in the format's fixed order.
-    if (flags & kHasName) PutCountedString(out, spec.description, spec.unicodeStrings);
-    if (flags & kHasRelativePath) PutCountedString(out, spec.relativePath, spec.unicodeStrings);
-    if (flags & kHasWorkingDir) PutCountedString(out, spec.workingDirectory, spec.unicodeStrings);
-    if (flags & kHasArguments) PutCountedString(out, spec.arguments, spec.unicodeStrings);
-    if (flags & kHasIconLocation) PutCountedString(out, spec.iconLocation, spec.unicodeStrings);
+    if (flags & kHasName) PutCountedString(out, shortcut.description, shortcut.unicodeStrings);
+    if (flags & kHasRelativePath)
+        PutCountedString(out, shortcut.relativePath, shortcut.unicodeStrings);
+    if (flags & kHasWorkingDir)
+        PutCountedString(out, shortcut.workingDirectory, shortcut.unicodeStrings);
+    if (flags & kHasArguments) PutCountedString(out, shortcut.arguments, shortcut.unicodeStrings);
+    if (flags & kHasIconLocation)
+        PutCountedString(out, shortcut.iconLocation, shortcut.unicodeStrings);
 
     Put32(out, 0);  // the terminal block: no extra data
     return out;

@@ -29,9 +29,9 @@ struct ShellLinkSpec {
     bool unicodeStrings = true;
 };
 
-// The bytes of the shortcut file. Empty when the spec cannot be written: a target that
+// The bytes of the shortcut file. Empty when the shortcut cannot be written: a target that
 // is no drive path ("X:\...") or is longer than MAX_PATH, a text holding a zero byte,
 // or a text too long for the format's 16-bit character count.
-std::string BuildShellLink(const ShellLinkSpec& spec);
+std::string BuildShellLink(const ShellLinkSpec& shortcut);
 
 }  // namespace hivewise

@@ -75,25 +75,25 @@ ParsedLink Parse(const std::string& b) {
 }
 
 ShellLinkSpec FullSpec() {
-    ShellLinkSpec spec;
-    spec.targetPath = "C:\\Program Files\\Northwind\\Paint\\nwpaint.exe";
-    spec.description = "Northwind Paint \xE9t\xE9";  // Windows-1252 accents
-    spec.relativePath = "..\\..\\Program Files\\Northwind\\Paint\\nwpaint.exe";
-    spec.workingDirectory = "C:\\Program Files\\Northwind\\Paint";
-    spec.arguments = "/new \"%1\"";
-    spec.iconLocation = "C:\\Program Files\\Northwind\\Paint\\nwpaint.exe";
-    spec.iconIndex = 2;
-    spec.fileSize = 4096;
-    spec.driveSerial = 0x12345678;
-    return spec;
+    ShellLinkSpec shortcut;
+    shortcut.targetPath = "C:\\Program Files\\Northwind\\Paint\\nwpaint.exe";
+    shortcut.description = "Northwind Paint \xE9t\xE9";  // Windows-1252 accents
+    shortcut.relativePath = "..\\..\\Program Files\\Northwind\\Paint\\nwpaint.exe";
+    shortcut.workingDirectory = "C:\\Program Files\\Northwind\\Paint";
+    shortcut.arguments = "/new \"%1\"";
+    shortcut.iconLocation = "C:\\Program Files\\Northwind\\Paint\\nwpaint.exe";
+    shortcut.iconIndex = 2;
+    shortcut.fileSize = 4096;
+    shortcut.driveSerial = 0x12345678;
+    return shortcut;
 }
 
 TEST(ShellLinkWriter, HeaderLinkInfoAndStringsReadBack) {
     for (bool unicode : {true, false}) {
         SCOPED_TRACE(unicode ? "unicode" : "ansi");
-        ShellLinkSpec spec = FullSpec();
-        spec.unicodeStrings = unicode;
-        std::string bytes = BuildShellLink(spec);
+        ShellLinkSpec shortcut = FullSpec();
+        shortcut.unicodeStrings = unicode;
+        std::string bytes = BuildShellLink(shortcut);
         ASSERT_GT(bytes.size(), 76u);
         EXPECT_EQ(U32(bytes, 0), 0x4Cu);
         const unsigned char clsid[16] = {0x01, 0x14, 0x02, 0, 0, 0, 0, 0,
@@ -108,22 +108,22 @@ TEST(ShellLinkWriter, HeaderLinkInfoAndStringsReadBack) {
         EXPECT_EQ(p.showCommand, 1u);
         EXPECT_EQ(p.driveType, 3u);
         EXPECT_EQ(p.serial, 0x12345678u);
-        EXPECT_EQ(p.localBasePath, spec.targetPath);
+        EXPECT_EQ(p.localBasePath, shortcut.targetPath);
         EXPECT_EQ(p.commonPathSuffix, "");
-        EXPECT_EQ(p.strings[0], spec.description);
-        EXPECT_EQ(p.strings[1], spec.relativePath);
-        EXPECT_EQ(p.strings[2], spec.workingDirectory);
-        EXPECT_EQ(p.strings[3], spec.arguments);
-        EXPECT_EQ(p.strings[4], spec.iconLocation);
+        EXPECT_EQ(p.strings[0], shortcut.description);
+        EXPECT_EQ(p.strings[1], shortcut.relativePath);
+        EXPECT_EQ(p.strings[2], shortcut.workingDirectory);
+        EXPECT_EQ(p.strings[3], shortcut.arguments);
+        EXPECT_EQ(p.strings[4], shortcut.iconLocation);
         EXPECT_EQ(p.end, bytes.size()) << "nothing after the terminal block";
     }
 }
 
 TEST(ShellLinkWriter, OnlyGivenStringsAreFlaggedAndLinkInfoSizesAgree) {
-    ShellLinkSpec spec;
-    spec.targetPath = "D:\\x.exe";
-    spec.unicodeStrings = false;
-    std::string bytes = BuildShellLink(spec);
+    ShellLinkSpec shortcut;
+    shortcut.targetPath = "D:\\x.exe";
+    shortcut.unicodeStrings = false;
+    std::string bytes = BuildShellLink(shortcut);
     ParsedLink p = Parse(bytes);
     EXPECT_EQ(p.flags, 0x02u);
     EXPECT_EQ(p.localBasePath, "D:\\x.exe");
@@ -133,23 +133,24 @@ TEST(ShellLinkWriter, OnlyGivenStringsAreFlaggedAndLinkInfoSizesAgree) {
 }
 
 TEST(ShellLinkWriter, RefusesWhatTheFormatCannotHold) {
-    ShellLinkSpec spec = FullSpec();
+    ShellLinkSpec shortcut = FullSpec();
     for (const char* target :
          {"", "nwpaint.exe", "C:nwpaint.exe", "\\\\server\\share\\x.exe", "1:\\x.exe"}) {
-        spec.targetPath = target;
-        EXPECT_EQ(BuildShellLink(spec), "") << target;
+        shortcut.targetPath = target;
+        EXPECT_EQ(BuildShellLink(shortcut), "") << target;
     }
-    spec.targetPath = "C:\\" + std::string(256, 'a');  // 259 characters: the most MAX_PATH holds
-    EXPECT_NE(BuildShellLink(spec), "");
-    spec.targetPath += "a";
-    EXPECT_EQ(BuildShellLink(spec), "");
+    shortcut.targetPath =
+        "C:\\" + std::string(256, 'a');  // 259 characters: the most MAX_PATH holds
+    EXPECT_NE(BuildShellLink(shortcut), "");
+    shortcut.targetPath += "a";
+    EXPECT_EQ(BuildShellLink(shortcut), "");
 
-    spec = FullSpec();
-    spec.arguments = std::string("a\0b", 3);
-    EXPECT_EQ(BuildShellLink(spec), "");
-    spec = FullSpec();
-    spec.description = std::string(0x10000, 'x');
-    EXPECT_EQ(BuildShellLink(spec), "");
+    shortcut = FullSpec();
+    shortcut.arguments = std::string("a\0b", 3);
+    EXPECT_EQ(BuildShellLink(shortcut), "");
+    shortcut = FullSpec();
+    shortcut.description = std::string(0x10000, 'x');
+    EXPECT_EQ(BuildShellLink(shortcut), "");
 }
 
 // A reader nobody here wrote must see the same shortcut.
