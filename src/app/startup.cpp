@@ -1,14 +1,9 @@
 #include "app/startup.h"
 
 #include "app/save_changes.h"
+#include "scan/scan_driver.h"
 
 namespace hivewise {
-
-unsigned ComputeCompleteScanEstimate(RegistryAccess& registry) {
-    return registry.CountSubKeys(kHkeyClassesRoot, "TypeLib") +
-           registry.CountValues(kHkeyCurrentUser, "Software", true) +
-           registry.CountValues(kHkeyLocalMachine, "Software", true);
-}
 
 bool StartUp::CheckSingleInstance(const std::function<bool()>& acquire) {
     return !acquire || acquire();
@@ -36,8 +31,7 @@ void StartUp::InitialiseMainWindow(MainWindow& window, const MainWindowInitSteps
     if (steps.sizeAndCentre) steps.sizeAndCentre();
     {
         WaitCursor wait(prompts_);
-        window.SetCompleteScanEstimate(
-            ComputeCompleteScanEstimate(window.GetSettings().Registry()));
+        window.SetCompleteScanEstimate(CompleteScanEstimate(window.GetSettings().Registry()));
     }
     if (steps.attachTooltips) steps.attachTooltips();
     window.LoadTicks();

@@ -48,10 +48,6 @@ struct MainWindowInitSteps {
     std::function<void()> showStartPage{};
 };
 
-// The estimate of the complete registry scan's work: the type libraries plus every
-// value of the user's and the machine's software trees.
-unsigned ComputeCompleteScanEstimate(RegistryAccess& registry);
-
 class StartUp {
   public:
     StartUp(AppPrompts& prompts, Splash& splash) : prompts_(prompts), splash_(splash) {}

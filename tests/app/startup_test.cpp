@@ -7,6 +7,7 @@
 #include "app/single_instance.h"
 #include "app_fixture.h"
 #include "platform/string_table.h"
+#include "scan/scan_driver.h"
 
 namespace hivewise::testing {
 namespace {
@@ -130,7 +131,7 @@ TEST_F(StartUpTest, CompleteScanEstimateCountsTypeLibsAndSoftwareValues) {
     Reload();
     RegistryAccess reg(*machine);
     // Two type libraries; the user's 3 values; the machine's 4 (one under TypeLib).
-    EXPECT_EQ(ComputeCompleteScanEstimate(reg), 2u + 3u + 4u);
+    EXPECT_EQ(CompleteScanEstimate(reg), 2u + 3u + 4u);
 }
 
 TEST(SingleInstanceTest, SecondHolderIsRefusedUntilTheFirstEnds) {
