@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/atomic_file.h"
-#include "platform/hive_file.h"
-#include "platform/machine.h"
+#include "platform/files/atomic_file.h"
+#include "platform/machine/machine.h"
+#include "platform/registry/hive_file.h"
 
 namespace {
 

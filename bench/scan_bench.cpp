@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/machine.h"
+#include "platform/machine/machine.h"
 #include "scan/scan_context.h"
 #include "scan/scanners/file_list_scanners.h"
 

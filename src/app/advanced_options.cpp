@@ -1,6 +1,6 @@
 #include "app/advanced_options.h"
 
-#include "platform/string_table.h"
+#include "platform/machine/string_table.h"
 
 namespace hivewise {
 

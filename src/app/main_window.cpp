@@ -1,6 +1,6 @@
 #include "app/main_window.h"
 
-#include "platform/file_system_access.h"
+#include "platform/files/file_system_access.h"
 
 namespace hivewise {
 

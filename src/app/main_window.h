@@ -7,7 +7,7 @@
 
 #include "app/settings.h"
 #include "app/user_prompts.h"
-#include "platform/machine.h"
+#include "platform/machine/machine.h"
 #include "scan/result_store.h"
 #include "scan/scan_section.h"
 

@@ -1,8 +1,8 @@
 #include "app/preferences_dialog.h"
 
 #include "app/save_changes.h"
-#include "platform/file_system_access.h"
-#include "platform/path_resolver.h"
+#include "platform/files/file_system_access.h"
+#include "platform/files/path_resolver.h"
 
 namespace hivewise {
 

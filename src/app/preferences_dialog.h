@@ -6,7 +6,7 @@
 
 #include "app/settings.h"
 #include "app/user_prompts.h"
-#include "platform/machine.h"
+#include "platform/machine/machine.h"
 
 // The logic of the "Preferences" dialog.
 namespace hivewise {

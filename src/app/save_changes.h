@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/user_prompts.h"
-#include "platform/machine.h"
+#include "platform/machine/machine.h"
 
 namespace hivewise {
 

@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/machine.h"
-#include "platform/registry_access.h"
+#include "platform/machine/machine.h"
+#include "platform/registry/registry_access.h"
 
 // The program's settings: string values under HKEY_CURRENT_USER\SOFTWARE\Hivewise of
 // the machine, their first-run defaults, and the run-at-start entry.

@@ -7,8 +7,8 @@
 #include "app/main_window.h"
 #include "app/settings.h"
 #include "app/user_prompts.h"
-#include "platform/machine.h"
-#include "platform/registry_access.h"
+#include "platform/machine/machine.h"
+#include "platform/registry/registry_access.h"
 
 // The program's start, step by step as the front end drives it, and its end.
 namespace hivewise {

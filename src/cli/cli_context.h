@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/machine.h"
+#include "platform/machine/machine.h"
 
 // What every command of hivewise-cli is given, and the helpers they share.
 namespace hivewise::cli {

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <map>
 
-#include "platform/sample_machine.h"
+#include "platform/machine/sample_machine.h"
 
 namespace hivewise::cli {
 

@@ -1,7 +1,7 @@
 #include <ostream>
 
 #include "cli/reg_common.h"
-#include "platform/text.h"
+#include "platform/machine/text.h"
 
 namespace hivewise::cli {
 namespace {

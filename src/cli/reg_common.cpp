@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <ostream>
 
-#include "platform/text.h"
+#include "platform/machine/text.h"
 
 namespace hivewise::cli {
 namespace {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "cli/cli_context.h"
-#include "platform/machine.h"
-#include "platform/registry_store.h"
+#include "platform/machine/machine.h"
+#include "platform/registry/registry_store.h"
 
 // What the reg commands share: key paths as the user types them, their switches, and
 // value data turned to and from the text the terminal shows (UTF-8).

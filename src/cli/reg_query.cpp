@@ -2,7 +2,7 @@
 #include <unordered_set>
 
 #include "cli/reg_common.h"
-#include "platform/text.h"
+#include "platform/machine/text.h"
 
 namespace hivewise::cli {
 namespace {

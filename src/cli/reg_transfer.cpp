@@ -6,9 +6,9 @@
 
 #include "cli/cli_context.h"
 #include "cli/reg_common.h"
-#include "platform/atomic_file.h"
-#include "platform/reg_file.h"
-#include "platform/text.h"
+#include "platform/files/atomic_file.h"
+#include "platform/machine/text.h"
+#include "platform/registry/reg_file.h"
 
 namespace hivewise::cli {
 

@@ -10,8 +10,8 @@
 #include <ostream>
 
 #include "app/settings.h"
-#include "platform/sample_machine.h"
-#include "platform/text.h"
+#include "platform/machine/sample_machine.h"
+#include "platform/machine/text.h"
 #include "report/problem_details.h"
 #include "report/scan_log.h"
 #include "scan/exclusion_list.h"

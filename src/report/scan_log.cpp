@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "platform/file_system_access.h"
-#include "platform/registry_access.h"
+#include "platform/files/file_system_access.h"
+#include "platform/registry/registry_access.h"
 
 #ifdef HIVEWISE_HAVE_SYSTEM_INFO
 #include "tools/system_info.h"

@@ -1,6 +1,6 @@
 #include "scan/exclusion_list.h"
 
-#include "platform/text.h"
+#include "platform/machine/text.h"
 
 namespace hivewise {
 

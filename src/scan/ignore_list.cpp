@@ -1,10 +1,10 @@
 #include "scan/ignore_list.h"
 
-#include "platform/atomic_file.h"
-#include "platform/file_system_access.h"
-#include "platform/path_resolver.h"
-#include "platform/registry_access.h"
-#include "platform/text.h"
+#include "platform/files/atomic_file.h"
+#include "platform/files/file_system_access.h"
+#include "platform/files/path_resolver.h"
+#include "platform/machine/text.h"
+#include "platform/registry/registry_access.h"
 
 namespace hivewise {
 namespace {

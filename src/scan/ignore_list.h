@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/machine.h"
+#include "platform/machine/machine.h"
 #include "scan/exclusion_list.h"
 #include "scan/user_prompts.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "platform/text.h"
+#include "platform/machine/text.h"
 
 namespace hivewise {
 namespace {

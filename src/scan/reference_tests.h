@@ -3,8 +3,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/file_system_access.h"
-#include "platform/registry_access.h"
+#include "platform/files/file_system_access.h"
+#include "platform/registry/registry_access.h"
 
 // The tests that decide whether a file, folder, command line or class that a registry
 // entry refers to still exists. They keep no state; every answer comes from the

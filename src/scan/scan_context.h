@@ -5,9 +5,9 @@
 #include <mutex>
 #include <string>
 
-#include "platform/file_system_access.h"
-#include "platform/machine.h"
-#include "platform/registry_access.h"
+#include "platform/files/file_system_access.h"
+#include "platform/machine/machine.h"
+#include "platform/registry/registry_access.h"
 #include "scan/problem.h"
 #include "scan/reference_tests.h"
 

@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/file_system_access.h"
-#include "platform/machine.h"
-#include "platform/registry_access.h"
+#include "platform/files/file_system_access.h"
+#include "platform/machine/machine.h"
+#include "platform/registry/registry_access.h"
 #include "scan/problem.h"
 #include "scan/result_store.h"
 #include "scan/scan_context.h"

@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "platform/file_system_access.h"
-#include "platform/machine.h"
-#include "platform/text.h"
+#include "platform/files/file_system_access.h"
+#include "platform/machine/machine.h"
+#include "platform/machine/text.h"
 #include "tools/pe_resources.h"
 
 namespace hivewise {

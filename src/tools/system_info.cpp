@@ -1,6 +1,6 @@
 #include "tools/system_info.h"
 
-#include "platform/text.h"
+#include "platform/machine/text.h"
 
 namespace hivewise {
 

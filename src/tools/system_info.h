@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/machine.h"
+#include "platform/machine/machine.h"
 
 // Which Windows the machine is: the family, and a display name of the version and
 // edition with its service pack, as the scan log and the backups use it.

@@ -1,6 +1,6 @@
 #include "ui/ansi_text.h"
 
-#include "platform/text.h"
+#include "platform/machine/text.h"
 
 namespace hivewise::ui {
 

@@ -7,7 +7,7 @@
 #include "app/advanced_options.h"
 #include "app/main_window.h"
 #include "app/startup.h"
-#include "platform/machine.h"
+#include "platform/machine/machine.h"
 #include "scan/exclusion_list.h"
 #include "ui/main_window_view.h"
 #include "ui/qt_host_services.h"

@@ -8,8 +8,8 @@
 
 #include "app/single_instance.h"
 #include "app/startup.h"
-#include "platform/machine.h"
-#include "platform/sample_machine.h"
+#include "platform/machine/machine.h"
+#include "platform/machine/sample_machine.h"
 #include "ui/desktop_app.h"
 #include "ui/qt_prompts.h"
 #include "ui/splash.h"

@@ -4,7 +4,7 @@
 #include <QWidget>
 #include <filesystem>
 
-#include "platform/host_services.h"
+#include "platform/machine/host_services.h"
 
 // What the platform layer asks of the desktop: message boxes, opening documents and
 // addresses in the desktop's programs, starting Windows programs through wine, and

@@ -4,7 +4,7 @@
 #include <QTimer>
 #include <memory>
 
-#include "platform/machine.h"
+#include "platform/machine/machine.h"
 #include "scan/exclusion_list.h"
 
 // Runs the scans of the main window: the driver on its worker thread, its findings and

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/user_prompts.h"
-#include "platform/machine.h"
+#include "platform/machine/machine.h"
 #include "platform/temp_prefix.h"
 
 namespace hivewise::testing {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app_fixture.h"
-#include "platform/registry_access.h"
+#include "platform/registry/registry_access.h"
 
 namespace hivewise::testing {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "app/startup.h"
 #include "app_fixture.h"
-#include "platform/registry_access.h"
+#include "platform/registry/registry_access.h"
 
 namespace hivewise::testing {
 namespace {

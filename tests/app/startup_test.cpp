@@ -6,7 +6,7 @@
 #include "app/advanced_options.h"
 #include "app/single_instance.h"
 #include "app_fixture.h"
-#include "platform/string_table.h"
+#include "platform/machine/string_table.h"
 #include "scan/scan_driver.h"
 
 namespace hivewise::testing {

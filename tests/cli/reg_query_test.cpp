@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/cli_fixture.h"
-#include "platform/prefix_lock.h"
+#include "platform/machine/prefix_lock.h"
 
 namespace hivewise::testing {
 namespace {

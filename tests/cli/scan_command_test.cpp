@@ -14,8 +14,8 @@
 #include <thread>
 
 #include "cli/cli_fixture.h"
-#include "platform/registry_access.h"
-#include "platform/sample_machine.h"
+#include "platform/machine/sample_machine.h"
+#include "platform/registry/registry_access.h"
 
 namespace hivewise::testing {
 namespace {
@@ -161,7 +161,7 @@ TEST(ScanCommandSample, TheSampleMachineHasFindings) {
     ScopedEnv homeEnv("HOME", home.Dir().c_str());
     ScopedEnv dataEnv("XDG_DATA_HOME", (home.Dir() / "data").c_str());
     ScopedEnv prefixEnv("WINEPREFIX", nullptr);
-    fs::path source = fs::path(__FILE__).parent_path().parent_path().parent_path() / "data";
+    fs::path source = fs::path(HIVEWISE_SOURCE_DIR) / "data";
     std::string error;
     ASSERT_TRUE(CreateSampleMachine(source / "sample-machine",
                                     home.Dir() / "data" / "hivewise" / "sample-machine", &error))

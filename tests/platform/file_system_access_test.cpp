@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/files_fixture.h"
-#include "platform/text.h"
+#include "platform/machine/text.h"
 
 namespace hivewise {
 namespace {

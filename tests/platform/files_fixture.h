@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <memory>
 
-#include "platform/file_system_access.h"
-#include "platform/machine.h"
-#include "platform/path_resolver.h"
+#include "platform/files/file_system_access.h"
+#include "platform/files/path_resolver.h"
+#include "platform/machine/machine.h"
 #include "platform/temp_prefix.h"
 
 namespace hivewise::testing {

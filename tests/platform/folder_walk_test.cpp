@@ -1,4 +1,4 @@
-#include "platform/folder_walk.h"
+#include "platform/files/folder_walk.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,12 +1,12 @@
-#include "platform/hive_file.h"
+#include "platform/registry/hive_file.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <sstream>
 
-#include "platform/atomic_file.h"
-#include "platform/text.h"
+#include "platform/files/atomic_file.h"
+#include "platform/machine/text.h"
 #include "temp_prefix.h"
 
 namespace hivewise {

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/machine.h"
+#include "platform/machine/machine.h"
 #include "platform/temp_prefix.h"
 
 namespace hivewise {

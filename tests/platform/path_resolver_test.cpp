@@ -8,9 +8,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/files/folder_walk.h"
+#include "platform/files/short_names.h"
 #include "platform/files_fixture.h"
-#include "platform/folder_walk.h"
-#include "platform/short_names.h"
 
 namespace hivewise {
 namespace {

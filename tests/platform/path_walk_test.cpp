@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
-#include "platform/file_system_access.h"
-#include "platform/path_resolver.h"
+#include "platform/files/file_system_access.h"
+#include "platform/files/path_resolver.h"
 #include "platform/temp_prefix.h"
 
 namespace hivewise {

@@ -1,8 +1,8 @@
-#include "platform/reg_file.h"
+#include "platform/registry/reg_file.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/text.h"
+#include "platform/machine/text.h"
 #include "temp_prefix.h"
 
 namespace hivewise {

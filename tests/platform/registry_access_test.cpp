@@ -1,9 +1,9 @@
-#include "platform/registry_access.h"
+#include "platform/registry/registry_access.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/path_resolver.h"
-#include "platform/text.h"
+#include "platform/files/path_resolver.h"
+#include "platform/machine/text.h"
 #include "temp_prefix.h"
 
 namespace hivewise {

@@ -1,4 +1,4 @@
-#include "platform/sample_machine.h"
+#include "platform/machine/sample_machine.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_system_access.h"
-#include "platform/hive_file.h"
-#include "platform/machine.h"
-#include "platform/path_resolver.h"
-#include "platform/registry_access.h"
-#include "platform/text.h"
+#include "platform/files/file_system_access.h"
+#include "platform/files/path_resolver.h"
+#include "platform/machine/machine.h"
+#include "platform/machine/text.h"
+#include "platform/registry/hive_file.h"
+#include "platform/registry/registry_access.h"
 
 namespace hivewise {
 namespace {
@@ -24,7 +24,7 @@ namespace {
 namespace fs = std::filesystem;
 
 fs::path TemplateDir() {
-    return fs::path(__FILE__).parent_path().parent_path().parent_path() / "data" / "sample-machine";
+    return fs::path(HIVEWISE_SOURCE_DIR) / "data" / "sample-machine";
 }
 
 class TempDir {

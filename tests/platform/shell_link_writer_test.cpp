@@ -1,4 +1,4 @@
-#include "platform/shell_link_writer.h"
+#include "platform/machine/shell_link_writer.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

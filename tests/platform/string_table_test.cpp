@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/string_table.h"
+#include "platform/machine/string_table.h"
 
 namespace hivewise {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/machine.h"
+#include "platform/machine/machine.h"
 
 namespace hivewise::testing {
 

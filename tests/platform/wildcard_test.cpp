@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/short_names.h"
-#include "platform/wildcard.h"
+#include "platform/files/short_names.h"
+#include "platform/files/wildcard.h"
 
 namespace hivewise {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "platform/registry_access.h"
+#include "platform/registry/registry_access.h"
 #include "platform/temp_prefix.h"
 
 namespace hivewise {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/registry_access.h"
+#include "platform/registry/registry_access.h"
 #include "platform/temp_prefix.h"
 #include "scan/scan_context.h"
 #include "scan/scan_driver.h"

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/host_services.h"
-#include "platform/sample_machine.h"
+#include "platform/machine/host_services.h"
+#include "platform/machine/sample_machine.h"
 #include "platform/temp_prefix.h"
 
 namespace hivewise {
@@ -353,7 +353,7 @@ TEST_F(FileListAbortTest, ClearedFlagStopsBeforeTheNextItem) {
 }
 
 fs::path SampleTemplate() {
-    return fs::path(__FILE__).parent_path().parent_path().parent_path() / "data" / "sample-machine";
+    return fs::path(HIVEWISE_SOURCE_DIR) / "data" / "sample-machine";
 }
 
 TEST(FileListSampleMachine, FindsExactlyTheStaleEntries) {

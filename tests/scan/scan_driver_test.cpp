@@ -6,7 +6,7 @@
 #include <map>
 #include <mutex>
 
-#include "platform/registry_access.h"
+#include "platform/registry/registry_access.h"
 #include "platform/temp_prefix.h"
 
 namespace hivewise {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/machine.h"
+#include "platform/machine/machine.h"
 #include "platform/temp_prefix.h"
 
 namespace hivewise::testing {

@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/registry_access.h"
-#include "platform/string_table.h"
+#include "platform/machine/string_table.h"
+#include "platform/registry/registry_access.h"
 #include "scan/scan_context.h"
 
 // The walk the file-list scanners share: one key of HKEY_LOCAL_MACHINE, its sub-keys or

@@ -1,6 +1,6 @@
 #include <cstdint>
 
-#include "platform/text.h"
+#include "platform/machine/text.h"
 #include "scan/scanners/file_list_scanners.h"
 #include "scan/scanners/file_list_walk.h"
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/host_services.h"
-#include "platform/registry_store.h"
+#include "platform/machine/host_services.h"
+#include "platform/registry/registry_store.h"
 
 // A Windows installation the program works on: a Wine prefix loaded into memory.
 // Its registry, its drives, its environment and its version facts, and the saving

@@ -1,10 +1,10 @@
-#include "platform/hive_file.h"
+#include "platform/registry/hive_file.h"
 
 #include <cstdio>
 #include <cstring>
 #include <unordered_set>
 
-#include "platform/text.h"
+#include "platform/machine/text.h"
 
 namespace hivewise {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/short_names.h"
+#include "platform/files/short_names.h"
 
 #include <unordered_set>
 

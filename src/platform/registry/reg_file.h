@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/machine.h"
+#include "platform/machine/machine.h"
 
 // The registry editor's own file format: export of a key tree to a ".reg" file and its
 // silent import, so that backups are files any registry editor reads and writes.

@@ -1,6 +1,6 @@
-#include "platform/wildcard.h"
+#include "platform/files/wildcard.h"
 
-#include "platform/text.h"
+#include "platform/machine/text.h"
 
 namespace hivewise {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/text.h"
+#include "platform/machine/text.h"
 
 #include <array>
 

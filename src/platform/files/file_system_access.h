@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/machine.h"
-#include "platform/path_resolver.h"
+#include "platform/files/path_resolver.h"
+#include "platform/machine/machine.h"
 
 // The file half of the platform layer: files, folders, drives, the environment and
 // program launch of a machine, with ANSI Windows paths and the Win32 rules callers

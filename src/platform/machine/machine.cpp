@@ -1,4 +1,4 @@
-#include "platform/machine.h"
+#include "platform/machine/machine.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,12 +9,12 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/atomic_file.h"
-#include "platform/hive_file.h"
-#include "platform/path_resolver.h"
-#include "platform/prefix_lock.h"
-#include "platform/registry_access.h"
-#include "platform/text.h"
+#include "platform/files/atomic_file.h"
+#include "platform/files/path_resolver.h"
+#include "platform/machine/prefix_lock.h"
+#include "platform/machine/text.h"
+#include "platform/registry/hive_file.h"
+#include "platform/registry/registry_access.h"
 
 namespace hivewise {
 namespace {

@@ -2,9 +2,9 @@
 #include <algorithm>
 #include <cctype>
 
-#include "platform/file_system_access.h"
-#include "platform/path_resolver.h"
-#include "platform/text.h"
+#include "platform/files/file_system_access.h"
+#include "platform/files/path_resolver.h"
+#include "platform/machine/text.h"
 
 namespace hivewise {
 namespace {

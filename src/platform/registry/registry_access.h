@@ -8,7 +8,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "platform/machine.h"
+#include "platform/machine/machine.h"
 
 // The program's view of the registry: ANSI names and string data, handles, Win32 error
 // codes and buffer capacities, over the machine's registry store.

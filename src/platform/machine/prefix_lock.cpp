@@ -1,4 +1,4 @@
-#include "platform/prefix_lock.h"
+#include "platform/machine/prefix_lock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

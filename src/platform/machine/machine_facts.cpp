@@ -13,8 +13,8 @@
 #include <string_view>
 #include <system_error>
 
-#include "platform/machine.h"
-#include "platform/text.h"
+#include "platform/machine/machine.h"
+#include "platform/machine/text.h"
 
 namespace hivewise {
 namespace {

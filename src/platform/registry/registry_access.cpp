@@ -1,9 +1,9 @@
-#include "platform/registry_access.h"
+#include "platform/registry/registry_access.h"
 
-#include "platform/atomic_file.h"
-#include "platform/hive_file.h"
-#include "platform/path_resolver.h"
-#include "platform/text.h"
+#include "platform/files/atomic_file.h"
+#include "platform/files/path_resolver.h"
+#include "platform/machine/text.h"
+#include "platform/registry/hive_file.h"
 
 namespace hivewise {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/file_system_access.h"
+#include "platform/files/file_system_access.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,10 +8,10 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "platform/path_resolver.h"
-#include "platform/registry_store.h"
-#include "platform/text.h"
-#include "platform/wildcard.h"
+#include "platform/files/path_resolver.h"
+#include "platform/files/wildcard.h"
+#include "platform/machine/text.h"
+#include "platform/registry/registry_store.h"
 
 namespace hivewise {
 namespace {

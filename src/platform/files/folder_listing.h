@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/path_resolver.h"
+#include "platform/files/path_resolver.h"
 
 // Cached listings of host folders: each entry with its ANSI long and short names, indexed
 // for lookups without regard to case, and stamped so a stale listing is noticed.

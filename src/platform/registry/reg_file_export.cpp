@@ -1,10 +1,10 @@
 #include <cstdio>
 
-#include "platform/atomic_file.h"
-#include "platform/file_system_access.h"
-#include "platform/path_resolver.h"
-#include "platform/reg_file.h"
-#include "platform/text.h"
+#include "platform/files/atomic_file.h"
+#include "platform/files/file_system_access.h"
+#include "platform/files/path_resolver.h"
+#include "platform/machine/text.h"
+#include "platform/registry/reg_file.h"
 
 namespace hivewise {
 namespace {

@@ -1,8 +1,8 @@
-#include "platform/registry_store.h"
+#include "platform/registry/registry_store.h"
 
 #include <chrono>
 
-#include "platform/text.h"
+#include "platform/machine/text.h"
 
 namespace hivewise {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/atomic_file.h"
+#include "platform/files/atomic_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "platform/path_resolver.h"
+#include "platform/files/path_resolver.h"
 
 #include <sys/stat.h>
 
@@ -11,10 +11,10 @@
 #include <tuple>
 #include <unordered_map>
 
-#include "platform/folder_listing.h"
-#include "platform/machine.h"
-#include "platform/short_names.h"
-#include "platform/text.h"
+#include "platform/files/folder_listing.h"
+#include "platform/files/short_names.h"
+#include "platform/machine/machine.h"
+#include "platform/machine/text.h"
 
 namespace hivewise {
 namespace {

@@ -1,9 +1,9 @@
-#include "platform/shell_link_writer.h"
+#include "platform/machine/shell_link_writer.h"
 
 #include <array>
 #include <string_view>
 
-#include "platform/text.h"
+#include "platform/machine/text.h"
 
 namespace hivewise {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/sample_machine.h"
+#include "platform/machine/sample_machine.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -14,12 +14,12 @@
 #include <system_error>
 #include <vector>
 
-#include "platform/atomic_file.h"
-#include "platform/hive_file.h"
-#include "platform/machine.h"
-#include "platform/path_resolver.h"
-#include "platform/shell_link_writer.h"
-#include "platform/text.h"
+#include "platform/files/atomic_file.h"
+#include "platform/files/path_resolver.h"
+#include "platform/machine/machine.h"
+#include "platform/machine/shell_link_writer.h"
+#include "platform/machine/text.h"
+#include "platform/registry/hive_file.h"
 
 namespace hivewise {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/registry_store.h"
+#include "platform/registry/registry_store.h"
 
 // The prefix's registry text format ("WINE REGISTRY Version 2"), read into a key tree
 // and written back in the same form: untouched sections byte for byte, changed ones

@@ -1,4 +1,4 @@
-#include "platform/string_table.h"
+#include "platform/machine/string_table.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "platform/folder_listing.h"
+#include "platform/files/folder_listing.h"
 
 #include <dirent.h>
 #include <linux/magic.h>
@@ -13,8 +13,8 @@
 #include <tuple>
 #include <utility>
 
-#include "platform/short_names.h"
-#include "platform/text.h"
+#include "platform/files/short_names.h"
+#include "platform/machine/text.h"
 
 namespace hivewise {
 namespace {
