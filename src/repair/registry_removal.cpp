@@ -1,0 +1,48 @@
+#include "repair/registry_removal.h"
+
+namespace hivewise {
+
+int DeleteRegKey(RegistryAccess& registry, RegHandle root, std::string_view path) {
+    long result = registry.DeleteKeyTree(root, path);
+    if (result == kErrorSuccess) return 1;
+    if (result != kErrorAccessDenied || !GrantKeyAccess(registry, root, path)) return 0;
+    return registry.DeleteKeyTree(root, path) == kErrorSuccess ? 1 : 0;
+}
+
+int DeleteRegValue(RegistryAccess& registry, RegHandle root, std::string_view path,
+                   std::string_view name) {
+    long result = registry.DeleteValue(root, path, name);
+    if (result == kErrorSuccess) return 1;
+    if (result != kErrorAccessDenied || !GrantKeyAccess(registry, root, path)) return 0;
+    return registry.DeleteValue(root, path, name) == kErrorSuccess ? 1 : 0;
+}
+
+bool GrantKeyAccess(RegistryAccess& registry, RegHandle root, std::string_view path) {
+    RegHandle key = 0;
+    if (registry.OpenKey(root, path, kWriteDac, &key) != kErrorSuccess) return false;
+    long result = registry.SetKeySecurity(key);
+    registry.CloseKey(key);
+    if (result != kErrorSuccess) return false;
+    // Sub-keys get the same setting; their failures do not fail the whole.
+    if (registry.OpenKey(root, path, kKeyRead, &key) != kErrorSuccess) return false;
+    uint32_t subKeys = 0;
+    long info = registry.QueryInfoKey(key, &subKeys, nullptr);
+    for (uint32_t index = 0; info == kErrorSuccess && index < subKeys; ++index) {
+        std::string name;
+        long enumResult = registry.EnumKey(key, index, &name, 260);
+        if (enumResult == kErrorNoMoreItems) break;
+        if (enumResult != kErrorSuccess) continue;
+        std::string child(path);
+        if (!child.empty()) child += '\\';
+        GrantKeyAccess(registry, root, child + name);
+    }
+    registry.CloseKey(key);
+    return info == kErrorSuccess;
+}
+
+int DeleteFileOrOnReboot(FileSystemAccess& files, const std::string& path) {
+    if (!files.DeleteFile(path)) files.DeleteFileOnReboot(path);
+    return 1;
+}
+
+}  // namespace hivewise
