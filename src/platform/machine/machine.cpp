@@ -218,9 +218,7 @@ Machine::SaveResult Machine::Flush() {
     }
     if (WineServerRunning(prefix_)) {
         result.ok = false;
-        result.error = "Wine is running in " + prefix_.string() +
-                       " and owns its registry; nothing was saved. Close its programs "
-                       "(or run wineserver -k) and try again.";
+        result.error = WineRunningMessage(prefix_);
         return result;
     }
     // Check every file before writing any, so that a refusal leaves all of them alone.

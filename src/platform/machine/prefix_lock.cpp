@@ -49,4 +49,10 @@ bool WineServerRunning(const std::filesystem::path& prefix) {
     return running;
 }
 
+std::string WineRunningMessage(const std::filesystem::path& prefix) {
+    return "Wine is running in " + prefix.string() +
+           " and owns its registry; nothing was written. End it with: WINEPREFIX=\"" +
+           prefix.string() + "\" wineserver -k";
+}
+
 }  // namespace hivewise

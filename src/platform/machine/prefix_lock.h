@@ -25,4 +25,8 @@ class PrefixLock {
 // it back itself, so nothing of ours may write the registry files.
 bool WineServerRunning(const std::filesystem::path& prefix);
 
+// The one line that tells the user why nothing was written while Wine runs, and how to
+// end it.
+std::string WineRunningMessage(const std::filesystem::path& prefix);
+
 }  // namespace hivewise
