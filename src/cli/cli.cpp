@@ -7,6 +7,7 @@
 
 #include "cli/cli_context.h"
 #include "cli/machine_choice.h"
+#include "cli/fullbackup_command.h"
 #include "cli/scan_command.h"
 
 namespace hivewise {
@@ -32,6 +33,9 @@ constexpr const char* kUsage =
     "  scan [--sections ID,ID,...] [--json]\n"
     "                scans the sections (ids 0 to 14; without --sections those ticked\n"
     "                in the settings); Ctrl-C aborts the scan\n"
+    "  fullbackup create | list | restore ARCHIVE [--yes]\n"
+    "                saves the whole registry into RegBackup, lists those backups\n"
+    "                (newest first), or puts one back\n"
     "\n"
     "KEY is ROOT\\SUBKEY, ROOT one of HKLM, HKCU, HKCR, HKU (or HKEY_LOCAL_MACHINE,\n"
     "HKEY_CURRENT_USER, HKEY_CLASSES_ROOT, HKEY_USERS). \"hivewise-cli reg /?\" tells more.\n";
@@ -135,6 +139,7 @@ int RunCli(int argc, char** argv, std::istream& in, std::ostream& out, std::ostr
     std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
     if (command == "reg") return cli::RunReg(ctx, rest);
     if (command == "scan") return cli::RunScan(ctx, rest);
+    if (command == "fullbackup") return cli::RunFullBackup(ctx, rest);
     cli::PrintError(err, "Unknown command " + command + ". Try hivewise-cli --help.");
     return 1;
 }

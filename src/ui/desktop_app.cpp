@@ -1,8 +1,10 @@
 #include "ui/desktop_app.h"
 
 #include "app/preferences_dialog.h"
+#include "app/save_changes.h"
 #include "scan/ignore_list.h"
 #include "ui/advanced_options_view.h"
+#include "ui/full_backup_view.h"
 #include "ui/ignore_list_view.h"
 #include "ui/preferences_view.h"
 #include "ui/problem_details_view.h"
@@ -61,10 +63,20 @@ void DesktopApp::OpenPreferences() {
 }
 
 void DesktopApp::OpenAdvancedOptions() {
-    // The tools' windows come with the tools; until then the areas do nothing.
     AdvancedOptions logic;
+    logic.SetAction(kFullBackupArea, [this] { OpenFullBackup(); });
     AdvancedOptionsView dialog(logic, view_.get());
     dialog.exec();
+}
+
+void DesktopApp::OpenFullBackup() {
+    FullBackupDialog logic(machine_, prompts_);
+    QWidget* owner = prompts_.Owner();
+    FullBackupView dialog(
+        logic, machine_, prompts_, [this] { SaveChanges(machine_, prompts_); }, owner);
+    prompts_.SetOwner(&dialog);
+    dialog.exec();
+    prompts_.SetOwner(owner);
 }
 
 void DesktopApp::OpenIgnoreList(const std::string& presetKey) {

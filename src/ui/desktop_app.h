@@ -31,6 +31,7 @@ class DesktopApp {
 
     void OpenPreferences();
     void OpenAdvancedOptions();
+    void OpenFullBackup();
     // The ignore-list dialog, preset to a finding's key or to none.
     void OpenIgnoreList(const std::string& presetKey = {});
     // The findings of one section, modally over the main window; ticks stay in the records.

@@ -269,6 +269,18 @@ long RegistryAccess::RestoreKey(RegHandle handle, const std::string& file, uint3
     return kErrorSuccess;
 }
 
+long RegistryAccess::CheckKeyFile(const std::string& file, bool* empty) {
+    auto host = machine_.Paths().ToHost(file);
+    if (!host) return kErrorFileNotFound;
+    std::string content;
+    if (!ReadWholeFile(*host, &content, nullptr)) return kErrorFileNotFound;
+    HiveParseError perr;
+    auto parsed = ParseHive(content, &perr);
+    if (!parsed) return kErrorBadDb;
+    if (empty) *empty = parsed->base->subkeys.empty() && parsed->base->values.empty();
+    return kErrorSuccess;
+}
+
 long RegistryAccess::SetKeySecurity(RegHandle /*key*/) {
     return kErrorCallNotImplemented;
 }

@@ -80,6 +80,9 @@ class RegistryAccess {
     // prefix's own registry text format.
     long SaveKey(RegHandle key, const std::string& file);
     long RestoreKey(RegHandle key, const std::string& file, uint32_t flags = 0);
+    // Whether RestoreKey would take the file: 0 when it parses (`empty` tells whether it
+    // holds no key and no value), kErrorFileNotFound or kErrorBadDb otherwise.
+    long CheckKeyFile(const std::string& file, bool* empty = nullptr);
     // There is no access control here: changing a key's access list always fails.
     long SetKeySecurity(RegHandle key);
     // Privileges are not needed here; enabling one always succeeds.

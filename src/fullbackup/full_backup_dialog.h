@@ -1,0 +1,109 @@
+#pragma once
+
+#include <atomic>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "fullbackup/full_registry_backup.h"
+#include "scan/user_prompts.h"
+
+// The logic of the "Full Registry Backup" dialog and of its two progress windows. The Qt
+// views and the command line drive these; every message box goes through the prompts.
+namespace hivewise {
+
+constexpr const char* kFullBackupTitle = "Full Registry Backup";
+constexpr const char* kSelectOption = "Please Select an Option";
+constexpr const char* kSelectBackupDate = "Please Select a backup date";
+constexpr const char* kSelectDateLabel = "Select a backup date";
+constexpr const char* kRestoreIntro =
+    "To restore a previously created registry backup, please select a date below.\nNote:  Any "
+    "changes made to your registry after your backup date will not be available after you "
+    "restore the backup.\n";
+constexpr const char* kShutdownNotice =
+    "In Order to complete the Restore Process The system needs to shut down\nPress ok to shut "
+    "down now";
+
+// One archive of RegBackup, as the list shows it.
+struct FullBackupEntry {
+    std::string archive;  // Windows path
+    std::string date;     // FormatBackupDate of its name
+};
+
+// The archives of the backup folder in the folder's order.
+std::vector<FullBackupEntry> ListFullBackups(FileSystemAccess& files, const std::string& folder);
+
+// The work of one backup on a worker thread; the window polls it.
+class BackupProgressDialog {
+  public:
+    static constexpr int kBarRange = 50;
+    static constexpr int kTimerMs = 500;
+
+    BackupProgressDialog(Machine& machine, UserPrompts& prompts)
+        : machine_(machine), prompts_(prompts) {}
+    ~BackupProgressDialog();
+
+    // Starts the worker with the backup named after `now`.
+    void Open(const std::tm& now);
+    // One timer tick: the bar advances (wrapping after 50); true when the worker has ended
+    // and the dialog is to close, after its message was shown.
+    bool Tick();
+    int Position() const { return position_; }
+    bool Succeeded() const { return result_ == 1; }
+
+  private:
+    Machine& machine_;
+    UserPrompts& prompts_;
+    std::thread worker_;
+    std::atomic<bool> done_{false};
+    int result_ = 0;
+    std::string message_;
+    int position_ = 0;
+};
+
+class FullBackupDialog {
+  public:
+    enum class Option { None, Create, Restore };
+    enum class Step { Choose, SelectDate };
+    // What the view is to do after a button press.
+    enum class Next { Stay, RunBackup, RunRestore, Close };
+
+    FullBackupDialog(Machine& machine, UserPrompts& prompts);
+
+    static std::string Introduction();
+
+    void Choose(Option option) { option_ = option; }
+    Option Chosen() const { return option_; }
+    Step CurrentStep() const { return step_; }
+    // "Next", which reads "Finish" on the second step.
+    std::string NextButtonText() const { return step_ == Step::Choose ? "Next" : "Finish"; }
+    Next PressNext();
+
+    const std::vector<FullBackupEntry>& Backups() const { return backups_; }
+    void Select(int row) { selected_ = row; }
+    int Selected() const { return selected_; }
+    const std::string& SelectedArchive() const;
+
+    // The restore in its halves: Prepare runs on a worker thread, Finish on the window
+    // thread once it has ended. Finish shows the outcome and, when the registry was put
+    // back, the notice that replaces the restart; true when it was put back.
+    void StartRestore();
+    bool RestoreRunning() const { return restoreWorker_.joinable() && !restoreDone_; }
+    bool FinishRestore();
+
+  private:
+    Machine& machine_;
+    UserPrompts& prompts_;
+    Option option_ = Option::None;
+    Step step_ = Step::Choose;
+    std::vector<FullBackupEntry> backups_;
+    int selected_ = -1;
+    std::unique_ptr<FullRegistryBackup> restore_;
+    std::thread restoreWorker_;
+    std::atomic<bool> restoreDone_{false};
+    bool prepared_ = false;
+};
+
+}  // namespace hivewise

@@ -1,0 +1,274 @@
+#include "fullbackup/full_registry_backup.h"
+
+#include <cstdio>
+
+#include "fullbackup/backup_archive.h"
+#include "platform/files/atomic_file.h"
+#include "platform/machine/prefix_lock.h"
+#include "platform/machine/text.h"
+#include "platform/registry/hive_file.h"
+#include "tools/system_info.h"
+
+namespace hivewise {
+namespace {
+
+constexpr const char* kMachineHives[] = {"Security", "Software", "SAM", "System"};
+
+std::string WithoutTrailingBackslashes(std::string path) {
+    while (!path.empty() && path.back() == '\\')
+        path.pop_back();
+    return path;
+}
+
+void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+}
+
+}  // namespace
+
+std::optional<std::pair<RegHandle, std::string>> KeyOfSavedFile(const std::string& fileName) {
+    std::string name = fileName;
+    ReplaceAll(name, "hklm_", "HKEY_LOCAL_MACHINE\\");
+    ReplaceAll(name, "hkusers_", "HKEY_USERS\\");
+    ReplaceAll(name, ".dat", "");
+    size_t split = name.find('\\');
+    std::string rootName = name.substr(0, split);
+    std::string subKey = split == std::string::npos ? "" : name.substr(split + 1);
+    // HKEY_CURRENT_CONFIG is a name of the system's, but no registry file of a prefix holds it.
+    if (AnsiEqualsNoCase(rootName, "HKEY_CURRENT_USER")) return std::pair(kHkeyCurrentUser, subKey);
+    if (AnsiEqualsNoCase(rootName, "HKEY_LOCAL_MACHINE"))
+        return std::pair(kHkeyLocalMachine, subKey);
+    if (AnsiEqualsNoCase(rootName, "HKEY_USERS")) return std::pair(kHkeyUsers, subKey);
+    return std::nullopt;
+}
+
+FullRegistryBackup::FullRegistryBackup(Machine& machine)
+    : machine_(machine),
+      registry_(machine),
+      files_(machine),
+      ntFamily_(SystemInfo(machine).isNtFamily) {}
+
+std::string FullRegistryBackup::WorkFolder() const {
+    return machine_.ProgramFolder() + "\\Temp";
+}
+
+std::string FullRegistryBackup::BackupFolder() const {
+    return machine_.ProgramFolder() + "\\RegBackup";
+}
+
+int FullRegistryBackup::CreateFullBackup(const std::tm& now, std::string* message) {
+    std::string work = WorkFolder();
+    files_.CreateDirectoryPath(work);
+    files_.CreateDirectoryPath(BackupFolder());
+    files_.ClearDirectory(work, true);
+
+    if (ntFamily_) {
+        long error = 0;
+        if (!SaveNtHives(&error)) {
+            *message = std::to_string(error) + ", backup failed";
+            return 0;
+        }
+    } else if (!SaveWin9xRegistryFiles()) {
+        *message = kFullBackupFailed;
+        return 0;
+    }
+
+    std::string name = ArchiveBaseName(now);
+    std::string working = work + "\\" + name + ".zip";
+    std::string final = UnusedArchivePath(files_, BackupFolder(), name);
+    // The saved hives are the only copy until the archive is safely in RegBackup: on any
+    // failure the work folder keeps them.
+    if (!PackFolder(files_, work, working) || final.empty() || !files_.CopyFile(working, final)) {
+        *message = kFullBackupFailed;
+        return 0;
+    }
+    files_.ClearDirectory(work, false);
+    *message = kFullBackupDone;
+    return 1;
+}
+
+int FullRegistryBackup::SaveNtHives(long* error) {
+    std::string work = WorkFolder();
+    for (const char* hive : kMachineHives) {
+        std::string file = work + "\\hklm_" + AnsiLower(hive) + ".dat";
+        if (!SaveHiveFile(kHkeyLocalMachine, hive, file, error)) return 0;
+    }
+    RegHandle users = 0;
+    *error = registry_.OpenKey(kHkeyUsers, "", kKeyAllAccess, &users);
+    if (*error != kErrorSuccess) return 0;
+    uint32_t count = 0;
+    *error = registry_.QueryInfoKey(users, &count, nullptr);
+    if (*error != kErrorSuccess) {
+        registry_.CloseKey(users);
+        return 0;
+    }
+    for (uint32_t index = 0; index < count; ++index) {
+        std::string name;
+        if (registry_.EnumKey(users, index, &name, 255) != kErrorSuccess) continue;
+        if (!SaveHiveFile(kHkeyUsers, name, work + "\\hkusers_" + name + ".dat", error)) {
+            registry_.CloseKey(users);
+            return 0;
+        }
+    }
+    registry_.CloseKey(users);
+    return 1;
+}
+
+int FullRegistryBackup::SaveHiveFile(RegHandle root, const std::string& subKey,
+                                     const std::string& file, long* error) {
+    SetPrivilege("SeBackupPrivilege", true);
+    int result = 0;
+    if (files_.PathFileExists(file) && !files_.DeleteFile(file)) {
+        *error = kErrorAccessDenied;
+    } else {
+        RegHandle key = 0;
+        *error = registry_.OpenKey(root, subKey, kKeyQueryValue, &key);
+        if (*error == kErrorSuccess) {
+            *error = registry_.SaveKey(key, file);
+            registry_.CloseKey(key);
+        } else if (*error == kErrorFileNotFound) {
+            // A prefix has no Security or SAM key. Saving creates none: an empty file
+            // stands for the missing key, and restoring it creates nothing either.
+            std::u16string relative =
+                root == kHkeyUsers ? u"REGISTRY\\User\\" : u"REGISTRY\\Machine\\";
+            auto host = files_.ToHostPath(file, true);
+            *error =
+                host && WriteFileAtomically(
+                            *host, NewHiveHeader(relative + AnsiToUtf16(subKey), machine_.Arch()),
+                            nullptr)
+                    ? kErrorSuccess
+                    : kErrorAccessDenied;
+        }
+        result = *error == kErrorSuccess;
+    }
+    SetPrivilege("SeBackupPrivilege", false);
+    return result;
+}
+
+int FullRegistryBackup::SaveWin9xRegistryFiles() {
+    std::string windows = WithoutTrailingBackslashes(files_.WindowsDirectory());
+    std::string work = WorkFolder();
+    if (!files_.CopyFile(windows + "\\system.dat", work + "\\system.fix")) return 0;
+    files_.SetNormalAttributes(work + "\\system.fix");
+    const std::pair<std::string, std::string> rest[] = {
+        {ProfileFolder() + "\\user.dat", "user.fix"},
+        {windows + "\\user.dat", "wuser.fix"},
+        {windows + "\\classes.dat", "classes.fix"},
+    };
+    // Only system.dat is required; a machine without profiles or classes has the others.
+    for (const auto& [from, to] : rest) {
+        if (files_.CopyFile(from, work + "\\" + to)) files_.SetNormalAttributes(work + "\\" + to);
+    }
+    return 1;
+}
+
+int FullRegistryBackup::SetPrivilege(const std::string& name, bool enable) {
+    return enable ? registry_.EnablePrivilege(name) : 1;
+}
+
+std::string FullRegistryBackup::ProfileFolder() {
+    std::string appData = registry_.ReadStringValue(
+        kHkeyCurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+        "AppData");
+    size_t cut = appData.rfind('\\');
+    return WithoutTrailingBackslashes(cut == std::string::npos ? "" : appData.substr(0, cut));
+}
+
+bool FullRegistryBackup::UnpackToWorkFolder(const std::string& archive) {
+    std::string work = WorkFolder();
+    files_.CreateDirectoryPath(work);
+    files_.ClearDirectory(work, true);
+    return UnpackArchive(files_, archive, work);
+}
+
+bool FullRegistryBackup::PrepareRestore(const std::string& archive) {
+    prepared_.clear();
+    preparedOk_ = UnpackToWorkFolder(archive) && (!ntFamily_ || CheckNtHives());
+    return preparedOk_;
+}
+
+bool FullRegistryBackup::CheckNtHives() {
+    auto entries = files_.FindFiles(WorkFolder() + "\\*.*");
+    if (!entries) return false;
+    for (const FindEntry& entry : *entries) {
+        if (entry.attributes & kFileAttributeDirectory) continue;
+        auto key = KeyOfSavedFile(entry.name);
+        if (!key) continue;
+        SavedHive hive{WorkFolder() + "\\" + entry.name, key->first, key->second};
+        // One file that would not load fails the whole restore before anything changes.
+        if (registry_.CheckKeyFile(hive.file, &hive.empty) != kErrorSuccess) return false;
+        prepared_.push_back(std::move(hive));
+    }
+    return !prepared_.empty();
+}
+
+bool FullRegistryBackup::ApplyRestore(std::string* message) {
+    *message = kFullRestoreFailed;
+    if (!preparedOk_) return false;
+    if (WineServerRunning(machine_.PrefixDir())) {
+        *message = WineRunningMessage(machine_.PrefixDir());
+        return false;
+    }
+    bool ok = ntFamily_ ? RestoreNtHives() : RestoreWin9xRegistryFiles();
+    preparedOk_ = false;
+    if (ok) *message = kFullRestoreDone;
+    return ok;
+}
+
+bool FullRegistryBackup::RestoreFullBackup(const std::string& archive, std::string* message) {
+    if (!PrepareRestore(archive)) {
+        *message = kFullRestoreFailed;
+        return false;
+    }
+    return ApplyRestore(message);
+}
+
+bool FullRegistryBackup::RestoreNtHives() {
+    bool ok = true;
+    for (const SavedHive& hive : prepared_) {
+        SetPrivilege("SeRestorePrivilege", true);
+        SetPrivilege("SeBackupPrivilege", true);
+        RegHandle key = 0;
+        if (hive.empty && !registry_.KeyExists(hive.root, hive.subKey)) continue;
+        if (registry_.CreateKey(hive.root, hive.subKey, &key) == kErrorSuccess) {
+            ok = registry_.RestoreKey(key, hive.file) == kErrorSuccess && ok;
+            registry_.CloseKey(key);
+        } else {
+            ok = false;
+        }
+        SetPrivilege("SeRestorePrivilege", false);
+        SetPrivilege("SeBackupPrivilege", false);
+    }
+    return ok;
+}
+
+bool FullRegistryBackup::RestoreWin9xRegistryFiles() {
+    std::string windows = WithoutTrailingBackslashes(files_.WindowsDirectory());
+    std::string profile = ProfileFolder();
+    std::string work = WorkFolder();
+    struct Staging {
+        std::string saved, staged, destination;
+    };
+    const Staging staging[] = {
+        {"system.fix", windows + "\\system.fix", windows + "\\system.dat"},
+        {"user.fix", profile + "\\user.fix", profile + "\\user.dat"},
+        {"wuser.fix", windows + "\\wuser.fix", windows + "\\user.dat"},
+        {"classes.fix", windows + "\\classes.fix", windows + "\\classes.dat"},
+    };
+    for (const Staging& item : staging) {
+        if (!files_.CopyFile(work + "\\" + item.saved, item.staged)) return false;
+    }
+    auto shortForm = [this](const std::string& path) {
+        std::string shortPath = files_.ShortPath(path);
+        return shortPath.empty() || shortPath.size() >= kMaxPath ? path : shortPath;
+    };
+    // Written as a text-mode stream writes it: every line ends with CR CR LF.
+    std::string text = "[Rename]\r\r\n";
+    for (const Staging& item : staging)
+        text += shortForm(item.destination) + "=" + shortForm(item.staged) + "\r\r\n";
+    auto host = files_.ToHostPath(windows + "\\wininit.ini", true);
+    return host && WriteFileAtomically(*host, text, nullptr);
+}
+
+}  // namespace hivewise

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <ctime>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/files/file_system_access.h"
+#include "platform/machine/machine.h"
+#include "platform/registry/registry_access.h"
+
+// Saving the whole registry into a dated archive in RegBackup, and putting one back.
+// Nothing here shows a window: each operation returns what the user is to be told, so
+// that the dialogs show it on the window thread.
+namespace hivewise {
+
+// The message boxes of a full backup and restore.
+constexpr const char* kFullBackupDone = "Full Registry Backup Successfull";
+constexpr const char* kFullBackupFailed = "Failed to Backup Registry";
+constexpr const char* kFullRestoreDone = "Restored";
+constexpr const char* kFullRestoreFailed = "Restore failed";
+
+// A saved file of the work folder and the key it puts back.
+struct SavedHive {
+    std::string file;  // Windows path in the work folder
+    RegHandle root = 0;
+    std::string subKey;
+    bool empty = false;  // the key did not exist when it was saved
+};
+
+// The key a saved file's name stands for ("hkusers_S-1-5-21-1004.dat" is HKEY_USERS,
+// "S-1-5-21-1004"); nothing when the name names no known root.
+std::optional<std::pair<RegHandle, std::string>> KeyOfSavedFile(const std::string& fileName);
+
+class FullRegistryBackup {
+  public:
+    explicit FullRegistryBackup(Machine& machine);
+
+    std::string WorkFolder() const;    // program folder + "\Temp"
+    std::string BackupFolder() const;  // program folder + "\RegBackup"
+
+    // The whole backup, named from `now`. 1 when the archive is in RegBackup; else 0 with
+    // the failure's message in `message`.
+    int CreateFullBackup(const std::tm& now, std::string* message);
+    int SaveNtHives(long* error);
+    int SaveHiveFile(RegHandle root, const std::string& subKey, const std::string& file,
+                     long* error);
+    int SaveWin9xRegistryFiles();
+    int SetPrivilege(const std::string& name, bool enable);
+
+    // The restore in two halves, so that the slow half runs off the window thread and
+    // only the window thread writes the registry: PrepareRestore unpacks the archive and
+    // checks every saved file (it reads the registry store only for the machine's
+    // folders); ApplyRestore puts them back. Either fails with nothing changed.
+    bool PrepareRestore(const std::string& archive);
+    bool ApplyRestore(std::string* message);
+    // Both halves at once; the message is "Restored" or why it failed.
+    bool RestoreFullBackup(const std::string& archive, std::string* message);
+
+    // Nothing to restart here: the prefix is left restored for Wine's next start.
+    void RestartSystem() {}
+
+  private:
+    bool UnpackToWorkFolder(const std::string& archive);
+    bool CheckNtHives();
+    bool RestoreNtHives();
+    bool RestoreWin9xRegistryFiles();
+    // The profile folder of a Windows 9x machine: the parent of the user's AppData.
+    std::string ProfileFolder();
+
+    Machine& machine_;
+    RegistryAccess registry_;
+    FileSystemAccess files_;
+    bool ntFamily_;
+    std::vector<SavedHive> prepared_;
+    bool preparedOk_ = false;
+};
+
+}  // namespace hivewise
