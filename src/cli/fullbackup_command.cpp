@@ -8,6 +8,7 @@
 
 #include "fullbackup/backup_archive.h"
 #include "fullbackup/full_backup_dialog.h"
+#include "platform/machine/local_time.h"
 #include "platform/machine/sample_machine.h"
 #include "platform/machine/text.h"
 
@@ -44,12 +45,9 @@ std::string FileName(const std::string& windowsPath) {
 int Create(CliContext& ctx) {
     auto machine = LoadInstalled(ctx);
     if (!machine) return 1;
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
     FullRegistryBackup backup(*machine);
     std::string message;
-    int done = backup.CreateFullBackup(local, &message);
+    int done = backup.CreateFullBackup(LocalNow(), &message);
     if (!done) {
         PrintError(ctx.err, message);
         return 1;

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/machine/local_time.h"
+
 namespace hivewise {
 
 namespace {
@@ -44,13 +46,6 @@ constexpr int kShortcutsId = 14;
 bool ReadFlag(RegistryAccess& registry, std::string_view name) {
     std::string text;
     return registry.ReadSetting(name, &text) && text == "1";
-}
-
-std::tm LocalNow() {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return local;
 }
 
 }  // namespace

@@ -7,20 +7,10 @@
 #include <QVBoxLayout>
 #include <ctime>
 
+#include "platform/machine/local_time.h"
 #include "ui/ansi_text.h"
 
 namespace hivewise::ui {
-namespace {
-
-std::tm LocalNow() {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return local;
-}
-
-}  // namespace
-
 BackupProgressView::BackupProgressView(BackupProgressDialog& logic, QWidget* parent)
     : QDialog(parent), logic_(logic) {
     setWindowTitle(QString());

@@ -253,32 +253,35 @@ long RegistryAccess::SaveKey(RegHandle handle, const std::string& file) {
     return kErrorSuccess;
 }
 
+std::unique_ptr<ParsedHive> RegistryAccess::ReadKeyFile(const std::string& file, long* error) {
+    auto host = machine_.Paths().ToHost(file);
+    std::string content;
+    if (!host || !ReadWholeFile(*host, &content, nullptr)) {
+        *error = kErrorFileNotFound;
+        return nullptr;
+    }
+    HiveParseError perr;
+    auto parsed = ParseHive(content, &perr);
+    *error = parsed ? kErrorSuccess : kErrorBadDb;
+    return parsed;
+}
+
 long RegistryAccess::RestoreKey(RegHandle handle, const std::string& file, uint32_t /*flags*/) {
     long error;
     std::shared_ptr<RegKey> hold;
     RegKey* key = Resolve(handle, &error, &hold);
     if (!key) return error;
-    auto host = machine_.Paths().ToHost(file);
-    if (!host) return kErrorFileNotFound;
-    std::string content;
-    if (!ReadWholeFile(*host, &content, nullptr)) return kErrorFileNotFound;
-    HiveParseError perr;
-    auto parsed = ParseHive(content, &perr);
-    if (!parsed) return kErrorBadDb;
+    auto parsed = ReadKeyFile(file, &error);
+    if (!parsed) return error;
     machine_.Registry().ReplaceContents(key, *parsed->base);
     return kErrorSuccess;
 }
 
 long RegistryAccess::CheckKeyFile(const std::string& file, bool* empty) {
-    auto host = machine_.Paths().ToHost(file);
-    if (!host) return kErrorFileNotFound;
-    std::string content;
-    if (!ReadWholeFile(*host, &content, nullptr)) return kErrorFileNotFound;
-    HiveParseError perr;
-    auto parsed = ParseHive(content, &perr);
-    if (!parsed) return kErrorBadDb;
-    if (empty) *empty = parsed->base->subkeys.empty() && parsed->base->values.empty();
-    return kErrorSuccess;
+    long error;
+    auto parsed = ReadKeyFile(file, &error);
+    if (parsed && empty) *empty = parsed->base->subkeys.empty() && parsed->base->values.empty();
+    return error;
 }
 
 long RegistryAccess::SetKeySecurity(RegHandle /*key*/) {

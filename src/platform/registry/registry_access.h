@@ -15,6 +15,7 @@
 namespace hivewise {
 
 using RegHandle = uint64_t;
+struct ParsedHive;
 
 constexpr RegHandle kHkeyClassesRoot = 0x80000000;
 constexpr RegHandle kHkeyCurrentUser = 0x80000001;
@@ -105,6 +106,8 @@ class RegistryAccess {
     // The key of a handle: null with kErrorInvalidHandle or kErrorKeyDeleted in `error`.
     RegKey* Resolve(RegHandle handle, long* error, std::shared_ptr<RegKey>* hold = nullptr);
     double CountValuesOf(RegHandle key, bool wholeTree, int depth);
+    // A key file of SaveKey's format, parsed; null with the error code when it is not one.
+    std::unique_ptr<ParsedHive> ReadKeyFile(const std::string& file, long* error);
 
     Machine& machine_;
     KeyHandleTable& handles_;
