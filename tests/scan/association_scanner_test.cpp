@@ -87,6 +87,8 @@ TEST_F(AssociationScannerTest, ReportsExtensionsThatLeadNowhere) {
 [CLSID\)" + std::string(kRegistered) +
                         R"(]
 @="Handler"
+
+[.)" + std::string(255, 'x') + R"(]
 )");
     ASSERT_TRUE(machine);
     ScanRun r = RunScanner(*machine, ScanFileAssociations);
@@ -97,9 +99,9 @@ TEST_F(AssociationScannerTest, ReportsExtensionsThatLeadNowhere) {
                   kInvalidAppIdText);
     ExpectFinding(r.found[2], 11, ".handlergone", "HKEY_CLASSES_ROOT\\.handlergone",
                   "PersistentHandler", "{99999999-0000-0000-0000-000000000009}", kInvalidAppIdText);
-    // Sixteen keys: the content and perceived types take no step; only the eleven other
-    // extensions examined show their key.
-    EXPECT_EQ(r.steps, 14);
+    // Seventeen keys: the content and perceived types take no step, the name beyond 255
+    // characters takes one; only the eleven other extensions examined show their key.
+    EXPECT_EQ(r.steps, 15);
     EXPECT_EQ(r.pumps, 11);
     EXPECT_EQ(r.statusLine, "HKEY_CLASSES_ROOT\\.ver");
     EXPECT_TRUE(r.messages.empty());

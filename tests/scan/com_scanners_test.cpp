@@ -181,6 +181,9 @@ TEST_F(ClassesScannerTest, ProgIdsReportClassTextsThatResolveToNothing) {
 
 [Plain]
 @="nothing"
+
+[)" + std::string(256, 'p') + R"(\CLSID]
+@="{99999999-0000-0000-0000-000000000008}"
 )");
     ASSERT_TRUE(machine);
     ScanRun r = RunScanner(*machine, ScanProgIds);
@@ -192,8 +195,9 @@ TEST_F(ClassesScannerTest, ProgIdsReportClassTextsThatResolveToNothing) {
                   kInvalidAppIdText);
     ExpectFinding(r.found[2], 2, kUnregistered, "HKEY_CLASSES_ROOT\\Gone.Thing.1\\CLSID",
                   "(Default)", kUnregistered, kInvalidAppIdText);
-    // Every key of the root steps (CLSID included); only the class texts read pump.
-    EXPECT_EQ(r.steps, 10);
+    // Every key of the root steps (CLSID and the name beyond 255 characters included);
+    // only the class texts read pump.
+    EXPECT_EQ(r.steps, 11);
     EXPECT_EQ(r.pumps, 7);
     EXPECT_EQ(r.statusLine, "HKEY_CLASSES_ROOT\\Gone.Thing.1\\CLSID");
     EXPECT_EQ(machine->Handles().OpenCount(), 0u);
