@@ -88,7 +88,8 @@ TEST_F(AssociationScannerTest, ReportsExtensionsThatLeadNowhere) {
                         R"(]
 @="Handler"
 
-[.)" + std::string(255, 'x') + R"(]
+[.)" + std::string(255, 'x') +
+                        R"(]
 )");
     ASSERT_TRUE(machine);
     ScanRun r = RunScanner(*machine, ScanFileAssociations);

@@ -182,7 +182,8 @@ TEST_F(ClassesScannerTest, ProgIdsReportClassTextsThatResolveToNothing) {
 [Plain]
 @="nothing"
 
-[)" + std::string(256, 'p') + R"(\CLSID]
+[)" + std::string(256, 'p') +
+                        R"(\CLSID]
 @="{99999999-0000-0000-0000-000000000008}"
 )");
     ASSERT_TRUE(machine);
