@@ -1,0 +1,98 @@
+#include "scan/scanners/com_scanners.h"
+
+#include <array>
+
+#include "scan/scanners/classes_root_walk.h"
+
+namespace hivewise {
+namespace {
+
+using classes_root::After;
+
+constexpr int kSectionClasses = 1;
+constexpr int kSectionProgIds = 2;
+constexpr std::string_view kClassesKey = "CLSID";
+constexpr std::array<std::string_view, 4> kServerKinds = {"InprocServer32", "InprocServer",
+                                                          "InprocHandler32", "LocalServer32"};
+
+// Judges the server of one kind of the class `name`; the server key is opened below the
+// open "CLSID" key that its path names.
+void CheckServer(ScanContext& context, RegHandle classes, const std::string& name,
+                 std::string_view kind) {
+    RegistryAccess& registry = context.Registry();
+    std::string relative = name + "\\" + std::string(kind);
+    RegHandle server = 0;
+    if (registry.OpenKey(classes, relative, kKeyAllAccess, &server) != kErrorSuccess) return;
+    std::string data;
+    if (!classes_root::ReadDefault(registry, server, &data)) {
+        registry.CloseKey(server);
+        return;
+    }
+    std::string path = std::string(kClassesKey) + "\\" + relative;
+    std::string reference = classes_root::NormaliseServerPath(context.Files(), data);
+    if (!FileReferenceExists(context.Refs(), reference)) {
+        classes_root::Report(context, kSectionClasses, reference, classes_root::Location(path),
+                             LoadResourceText(kIdsDefaultValueName), reference, kIdsFileMissing);
+    }
+    classes_root::ShowKey(context, path);
+    registry.CloseKey(server);
+}
+
+}  // namespace
+
+void ScanClassServers(ScanContext& context) {
+    RegistryAccess& registry = context.Registry();
+    RegHandle classes = 0;
+    if (registry.OpenKey(kHkeyClassesRoot, kClassesKey, kKeyAllAccess, &classes) != kErrorSuccess) {
+        classes_root::ShowOpenFailed(context);
+        return;
+    }
+    classes_root::ForEachSubKey(
+        context, classes,
+        [&](RegHandle key, const std::string& name) {
+            for (std::string_view kind : kServerKinds) {
+                CheckServer(context, key, name, kind);
+            }
+            return After::Step;
+        },
+        [] { return After::NoStep; });
+    registry.CloseKey(classes);
+}
+
+void ScanProgIds(ScanContext& context) {
+    RegistryAccess& registry = context.Registry();
+    RegHandle root = 0;
+    if (registry.OpenKey(kHkeyClassesRoot, "", kKeyAllAccess, &root) != kErrorSuccess) return;
+    classes_root::ForEachSubKey(
+        context, root,
+        [&](RegHandle key, const std::string& name) {
+            // Entries without a "CLSID" key are no programmatic identifiers.
+            std::string path = name + "\\CLSID";
+            RegHandle classKey = 0;
+            if (registry.OpenKey(key, path, kKeyAllAccess, &classKey) != kErrorSuccess) {
+                return After::Step;
+            }
+            std::string classText;
+            if (!classes_root::ReadDefault(registry, classKey, &classText)) {
+                registry.CloseKey(classKey);
+                return After::Step;
+            }
+            // The class is not registered, but the text may still name something that
+            // resolves: a programmatic identifier (with or without its version), a key or
+            // a file. The class text is what is asked about; the identifier's own name and
+            // its "CLSID" key would always resolve, since the scan has just opened them.
+            if (!ClassKeyExists(context.Refs(), classText) &&
+                !ClassReferenceValid(context.Refs(), classText)) {
+                classes_root::Report(
+                    context, kSectionProgIds, classText, classes_root::Location(path),
+                    LoadResourceText(kIdsDefaultValueName), classText, kIdsInvalidAppId);
+            }
+            classes_root::ShowKey(context, path);
+            registry.CloseKey(classKey);
+            return After::Step;
+        },
+        [] { return After::Step; });
+    registry.CloseKey(root);
+}
+
+}  // namespace hivewise
