@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <map>
 
 #include "platform/machine/string_table.h"
@@ -10,6 +12,13 @@
 
 namespace hivewise::testing {
 namespace {
+
+// The test server is local: a proxy set for the user must not be asked for it.
+const bool kLocalWithoutProxy = [] {
+    ::setenv("NO_PROXY", "127.0.0.1,localhost", 1);
+    ::setenv("no_proxy", "127.0.0.1,localhost", 1);
+    return true;
+}();
 
 TEST(FetchPageTest, AsksWithTheAgentNameAndExtractsTheBody) {
     TinyHttpServer server([](const std::string& request) {

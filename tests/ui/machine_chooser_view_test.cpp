@@ -1,0 +1,66 @@
+#include <QComboBox>
+#include <QTest>
+
+#include "app/startup.h"
+#include "platform/fake_home.h"
+#include "platform/machine/sample_machine.h"
+#include "ui/desktop_app.h"
+#include "ui/splash.h"
+#include "ui/ui_fixture.h"
+
+namespace hivewise::testing {
+namespace {
+
+TEST_F(UiTest, WorkingOnLineOffersTheFoundMachines) {
+    FakeHome home;
+    LayOutFourMachines(home);
+    std::vector<FoundMachine> machines = FindMachines(home.Env(), RunningExecutable());
+    machines[1].wineRunning = true;
+
+    ui::DesktopApp desktop(*machine, false);
+    ui::CSplashThread splash;
+    StartUp startUp(desktop.Prompts(), splash);
+    ASSERT_TRUE(startUp.ShowSplash());
+    startUp.InitialiseMainWindow(desktop.Logic(), desktop.InitSteps());
+    QComboBox* box = desktop.View().MachineChooserBox();
+    EXPECT_FALSE(box->isVisible()) << "no chooser until machines are offered";
+
+    std::vector<MachineRequest> requests;
+    bool accept = false;
+    desktop.OfferMachines(machines, [&](const MachineRequest& request) {
+        requests.push_back(request);
+        return accept;
+    });
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_EQ(desktop.View().MachineLabel()->text(), "Working on:");
+    QStringList items;
+    for (int i = 0; i < box->count(); ++i)
+        items << box->itemText(i);
+    EXPECT_EQ(
+        items,
+        (QStringList{QString::fromStdString(prefix.Dir().string()), "Cyberpunk 2077 (steam)",
+                     "Half-Life 2 (steam) - Wine is running, read only", "Office 2010 (bottles)",
+                     "The Witcher 3 (lutris)", "sample machine", "Other folder..."}));
+    EXPECT_EQ(box->currentIndex(), 0);
+    EXPECT_TRUE(box->itemData(2, Qt::ToolTipRole).toString().contains("Windows 7"));
+
+    // The user picks a machine: the switch is asked for, read only where Wine runs; a
+    // refused switch leaves the current machine shown.
+    box->setCurrentIndex(2);
+    emit box->activated(2);
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].folder, machines[1].path);
+    EXPECT_TRUE(requests[0].readOnly);
+    EXPECT_EQ(box->currentIndex(), 0);
+
+    accept = true;
+    box->setCurrentIndex(4);
+    emit box->activated(4);
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].folder, home.Dir() / "Games" / "witcher");
+    EXPECT_FALSE(requests[1].readOnly);
+    EXPECT_EQ(box->currentIndex(), 4);
+}
+
+}  // namespace
+}  // namespace hivewise::testing
