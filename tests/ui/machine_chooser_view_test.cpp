@@ -5,6 +5,7 @@
 #include "platform/fake_home.h"
 #include "platform/machine/sample_machine.h"
 #include "ui/desktop_app.h"
+#include "ui/preferences_view.h"
 #include "ui/splash.h"
 #include "ui/ui_fixture.h"
 
@@ -60,6 +61,18 @@ TEST_F(UiTest, WorkingOnLineOffersTheFoundMachines) {
     EXPECT_EQ(requests[1].folder, home.Dir() / "Games" / "witcher");
     EXPECT_FALSE(requests[1].readOnly);
     EXPECT_EQ(box->currentIndex(), 4);
+}
+
+TEST_F(UiTest, HiddenUpdateButtonRunsTheCheckItIsGiven) {
+    ui::QtPrompts prompts;
+    PreferencesDialog logic(*machine, prompts);
+    int checks = 0;
+    logic.SetCheckForUpdates([&] { ++checks; });
+    ui::PreferencesDialogView dialog(logic);
+    dialog.show();
+    EXPECT_FALSE(dialog.UpdatesButton()->isVisible());
+    dialog.UpdatesButton()->click();
+    EXPECT_EQ(checks, 1);
 }
 
 }  // namespace
