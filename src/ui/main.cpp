@@ -6,13 +6,11 @@
 #include <map>
 #include <optional>
 
-#include "app/machine_chooser.h"
 #include "app/single_instance.h"
 #include "app/startup.h"
 #include "platform/machine/machine.h"
-#include "platform/machine/machine_finder.h"
 #include "platform/machine/sample_machine.h"
-#include "ui/desktop_app.h"
+#include "ui/desktop_session.h"
 #include "ui/qt_prompts.h"
 #include "ui/splash.h"
 
@@ -81,46 +79,8 @@ int main(int argc, char** argv) {
                         MessageIcon::Stop);
         return 1;
     }
-    bool isSample = choice.isSample;
-    int status = 0;
-    for (;;) {
-        // Placed in the machine and its settings made, as every machine a run works on.
-        std::string installError;
-        InstallProgram(*machine, RunningExecutable(), &installError);
-        startUp.FirstRun(*machine);
-
-        // The machine picked in the window's chooser, loaded before the window closes so
-        // that a failure leaves the user where they were.
-        std::unique_ptr<Machine> next;
-        bool nextIsSample = false;
-        {
-            // The window and a scan still running end before the final save.
-            ui::DesktopApp desktop(*machine, isSample);
-            desktop.OfferMachines(
-                FindMachines(HostEnvironment({"HOME", "WINEPREFIX", "XDG_DATA_HOME"}),
-                             RunningExecutable()),
-                [&](const MachineRequest& request) {
-                    Machine::LoadResult loaded = LoadRequestedMachine(
-                        request, HostEnvironment({"HOME", "XDG_DATA_HOME"}), RunningExecutable());
-                    if (!loaded.machine) {
-                        desktop.Prompts().Message(
-                            loaded.error.empty() ? "The Windows installation could not be loaded."
-                                                 : loaded.error,
-                            MessageIcon::Stop);
-                        return false;
-                    }
-                    next = std::move(loaded.machine);
-                    nextIsSample = request.isSample;
-                    QCoreApplication::exit(0);
-                    return true;
-                });
-            startUp.InitialiseMainWindow(desktop.Logic(), desktop.InitSteps());
-            status = app.exec();
-        }
-        startUp.Exit(*machine);
-        if (!next) break;
-        machine = std::move(next);
-        isSample = nextIsSample;
-    }
-    return status;
+    ui::DesktopSessionOptions options;
+    options.env = HostEnvironment({"HOME", "WINEPREFIX", "XDG_DATA_HOME"});
+    options.executable = RunningExecutable();
+    return ui::RunDesktopSession(std::move(machine), choice.isSample, startUp, options);
 }

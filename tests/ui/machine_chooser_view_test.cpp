@@ -1,10 +1,12 @@
 #include <QComboBox>
 #include <QTest>
+#include <QTimer>
 
 #include "app/startup.h"
 #include "platform/fake_home.h"
 #include "platform/machine/sample_machine.h"
 #include "ui/desktop_app.h"
+#include "ui/desktop_session.h"
 #include "ui/preferences_view.h"
 #include "ui/splash.h"
 #include "ui/ui_fixture.h"
@@ -73,6 +75,39 @@ TEST_F(UiTest, HiddenUpdateButtonRunsTheCheckItIsGiven) {
     EXPECT_FALSE(dialog.UpdatesButton()->isVisible());
     dialog.UpdatesButton()->click();
     EXPECT_EQ(checks, 1);
+}
+
+TEST(DesktopSessionTest, PickingAMachineReopensTheWindowOnIt) {
+    FakeHome home;
+    LayOutFourMachines(home);
+    const std::filesystem::path witcher = home.Dir() / "Games" / "witcher";
+    const std::filesystem::path halfLife =
+        home.Dir() / ".local/share/Steam/steamapps/compatdata/220/pfx";
+    Machine::LoadResult first = Machine::Load(witcher);
+    ASSERT_TRUE(first.machine) << first.error;
+
+    ui::CSplashThread splash;
+    ui::QtPrompts prompts;
+    StartUp startUp(prompts, splash);
+    ASSERT_TRUE(startUp.ShowSplash());
+    std::vector<std::filesystem::path> windows;
+    ui::DesktopSessionOptions options{home.Env(), RunningExecutable(), {}};
+    options.windowUp = [&](ui::DesktopApp& desktop) {
+        windows.push_back(desktop.GetMachine().PrefixDir());
+        const bool firstWindow = windows.size() == 1;
+        QTimer::singleShot(0, [&desktop, firstWindow] {
+            if (!firstWindow) {
+                desktop.View().close();
+                return;
+            }
+            QComboBox* box = desktop.View().MachineChooserBox();
+            int index = box->findText("Half-Life 2 (steam)");
+            box->setCurrentIndex(index);
+            emit box->activated(index);
+        });
+    };
+    EXPECT_EQ(ui::RunDesktopSession(std::move(first.machine), false, startUp, options), 0);
+    EXPECT_EQ(windows, (std::vector<std::filesystem::path>{witcher, halfLife}));
 }
 
 }  // namespace
