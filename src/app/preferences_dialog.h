@@ -68,12 +68,18 @@ class PreferencesDialog {
     bool PathFieldEnabled() const { return pathFieldEnabled_; }
     // The update check has a button here, kept hidden.
     bool CheckForUpdatesVisible() const { return false; }
+    // "Check for updates": the update check the front end gives.
+    void SetCheckForUpdates(std::function<void()> check) { checkForUpdates_ = std::move(check); }
+    void CheckForUpdates() {
+        if (checkForUpdates_) checkForUpdates_();
+    }
 
   private:
     Machine& machine_;
     AppPrompts& prompts_;
     Settings settings_;
     std::function<void()> showIgnoreList_;
+    std::function<void()> checkForUpdates_;
     PreferencesControls controls_;
     bool pathFieldEnabled_ = true;
 };

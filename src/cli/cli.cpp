@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "cli/cli_context.h"
-#include "cli/machine_choice.h"
 #include "cli/fullbackup_command.h"
+#include "cli/machine_choice.h"
+#include "cli/machines_command.h"
 #include "cli/scan_command.h"
+#include "cli/update_command.h"
 
 namespace hivewise {
 namespace cli {
@@ -20,8 +22,8 @@ constexpr const char* kUsage =
     "Works on the registry of a Wine prefix without Wine running.\n"
     "\n"
     "Options:\n"
-    "  --prefix DIR  the Wine prefix to work on; without it $WINEPREFIX, else ~/.wine,\n"
-    "                else the sample machine\n"
+    "  --prefix DIR  the Wine prefix to work on, or a machine's name as \"machines\"\n"
+    "                lists it; without it $WINEPREFIX, else ~/.wine, else the sample machine\n"
     "  --help        show this text\n"
     "\n"
     "Commands:\n"
@@ -36,6 +38,12 @@ constexpr const char* kUsage =
     "  fullbackup create | list | restore ARCHIVE [--yes]\n"
     "                saves the whole registry into RegBackup, lists those backups\n"
     "                (newest first), or puts one back\n"
+    "  machines [--json]\n"
+    "                lists the Wine prefixes found: Wine's own, Steam (Proton), Bottles,\n"
+    "                Lutris, PlayOnLinux, CrossOver, and the sample machine\n"
+    "  update --check [--from URL]\n"
+    "                asks the update server (or the version page at URL) for a newer\n"
+    "                version; it never downloads or installs anything\n"
     "\n"
     "KEY is ROOT\\SUBKEY, ROOT one of HKLM, HKCU, HKCR, HKU (or HKEY_LOCAL_MACHINE,\n"
     "HKEY_CURRENT_USER, HKEY_CLASSES_ROOT, HKEY_USERS). \"hivewise-cli reg /?\" tells more.\n";
@@ -140,6 +148,8 @@ int RunCli(int argc, char** argv, std::istream& in, std::ostream& out, std::ostr
     if (command == "reg") return cli::RunReg(ctx, rest);
     if (command == "scan") return cli::RunScan(ctx, rest);
     if (command == "fullbackup") return cli::RunFullBackup(ctx, rest);
+    if (command == "machines") return cli::RunMachines(ctx, rest);
+    if (command == "update") return cli::RunUpdate(ctx, rest);
     cli::PrintError(err, "Unknown command " + command + ". Try hivewise-cli --help.");
     return 1;
 }

@@ -12,11 +12,16 @@
 #ifdef HIVEWISE_TOOLS_AVAILABLE
 #include "tools/system_info.h"
 #endif
+#ifdef HIVEWISE_UPDATE_AVAILABLE
+#include <QCoreApplication>
+
+#include "update/update_check.h"
+#endif
 
 namespace hivewise::ui {
 
 DesktopApp::DesktopApp(Machine& machine, bool sampleMachine)
-    : machine_(machine), host_(machine.PrefixDir()) {
+    : machine_(machine), sampleMachine_(sampleMachine), host_(machine.PrefixDir()) {
     machine_.SetHost(&host_);
     logic_ = std::make_unique<MainWindow>(machine_, prompts_, MainWindowActions{}, sampleMachine);
     view_ = std::make_unique<MainWindowView>(*logic_);
@@ -53,9 +58,39 @@ MainWindowInitSteps DesktopApp::InitSteps() {
     return steps;
 }
 
+void DesktopApp::OfferMachines(std::vector<FoundMachine> machines,
+                               std::function<bool(const MachineRequest&)> switchTo) {
+    view_->SetMachineChooser(nullptr);
+    chooser_ = std::make_unique<MachineChooser>(std::move(machines), machine_.PrefixDir(),
+                                                sampleMachine_, prompts_, std::move(switchTo));
+    view_->SetMachineChooser(chooser_.get());
+}
+
 void DesktopApp::OpenPreferences() {
     PreferencesDialog logic(machine_, prompts_, [this] { OpenIgnoreList(); });
     PreferencesDialogView dialog(logic, view_.get());
+#ifdef HIVEWISE_UPDATE_AVAILABLE
+    logic.SetCheckForUpdates([this, &dialog] {
+        // The dialog closes as cancelled and the program ends after it, so that the
+        // updater can replace the program file.
+        class Owner : public UpdateCheckOwner {
+          public:
+            Owner(QtPrompts& prompts, PreferencesDialogView& dialog)
+                : prompts_(prompts), dialog_(dialog) {}
+            void SetWaitCursor(bool on) override { prompts_.SetWaitCursor(on); }
+            void CloseAndQuit() override {
+                dialog_.reject();
+                QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
+                                          Qt::QueuedConnection);
+            }
+
+          private:
+            QtPrompts& prompts_;
+            PreferencesDialogView& dialog_;
+        } owner(prompts_, dialog);
+        RunUpdateCheck(machine_, prompts_, owner);
+    });
+#endif
     QWidget* owner = prompts_.Owner();
     prompts_.SetOwner(&dialog);
     dialog.exec();

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/advanced_options.h"
+#include "app/machine_chooser.h"
 #include "app/main_window.h"
 #include "app/startup.h"
 #include "platform/machine/machine.h"
@@ -29,6 +30,11 @@ class DesktopApp {
     // Every step of the main window's initialisation, the view's and the others.
     MainWindowInitSteps InitSteps();
 
+    // Offers the machines in the main window's "Working on:" chooser; `switchTo` is
+    // asked to load the one the user picks.
+    void OfferMachines(std::vector<FoundMachine> machines,
+                       std::function<bool(const MachineRequest&)> switchTo);
+
     void OpenPreferences();
     void OpenAdvancedOptions();
     void OpenFullBackup();
@@ -45,6 +51,7 @@ class DesktopApp {
 
   private:
     Machine& machine_;
+    bool sampleMachine_;
     QtPrompts prompts_;
     QtHostServices host_;
     IgnoreList ignoreList_;
@@ -52,6 +59,7 @@ class DesktopApp {
     std::unique_ptr<MainWindow> logic_;
     std::unique_ptr<MainWindowView> view_;
     std::unique_ptr<ScanBinding> scan_;
+    std::unique_ptr<MachineChooser> chooser_;
 };
 
 }  // namespace hivewise::ui

@@ -10,7 +10,7 @@
 #include "app/startup.h"
 #include "platform/machine/machine.h"
 #include "platform/machine/sample_machine.h"
-#include "ui/desktop_app.h"
+#include "ui/desktop_session.h"
 #include "ui/qt_prompts.h"
 #include "ui/splash.h"
 
@@ -79,18 +79,8 @@ int main(int argc, char** argv) {
                         MessageIcon::Stop);
         return 1;
     }
-    std::string installError;
-    InstallProgram(*machine, RunningExecutable(), &installError);
-
-    startUp.FirstRun(*machine);
-
-    int status = 0;
-    {
-        // The window and a scan still running end before the final save.
-        ui::DesktopApp desktop(*machine, choice.isSample);
-        startUp.InitialiseMainWindow(desktop.Logic(), desktop.InitSteps());
-        status = app.exec();
-    }
-    startUp.Exit(*machine);
-    return status;
+    ui::DesktopSessionOptions options;
+    options.env = HostEnvironment({"HOME", "WINEPREFIX", "XDG_DATA_HOME"});
+    options.executable = RunningExecutable();
+    return ui::RunDesktopSession(std::move(machine), choice.isSample, startUp, options);
 }

@@ -131,7 +131,22 @@ QWidget* MainWindowView::BuildStartPage() {
     machineLabel_->setForegroundRole(QPalette::PlaceholderText);
     machineLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     machineLabel_->setToolTip(machineLabel_->text());
-    grid->addWidget(machineLabel_, 2, 0, 1, 2);
+    machineChooser_ = new QComboBox(page);
+    machineChooser_->setFont(tiny);
+    machineChooser_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    machineChooser_->setMaximumWidth(kWindowWidth - 140);
+    machineChooser_->hide();
+    connect(machineChooser_, &QComboBox::activated, this, [this](int index) {
+        // A refused or failed switch leaves the current machine shown.
+        if (chooser_ && !chooser_->Choose(index)) {
+            machineChooser_->setCurrentIndex(chooser_->CurrentIndex());
+        }
+    });
+    auto* machineRow = new QHBoxLayout;
+    machineRow->addWidget(machineLabel_);
+    machineRow->addWidget(machineChooser_);
+    machineRow->addStretch(1);
+    grid->addLayout(machineRow, 2, 0, 1, 2);
 
     grid->setColumnStretch(0, 1);
     grid->setRowStretch(0, 1);
@@ -213,6 +228,30 @@ QWidget* MainWindowView::BuildResultsView() {
     bottom->addWidget(repairButton_);
     layout->addLayout(bottom);
     return page;
+}
+
+void MainWindowView::SetMachineChooser(MachineChooser* chooser) {
+    chooser_ = chooser;
+    QSignalBlocker block(machineChooser_);
+    machineChooser_->clear();
+    if (!chooser) {
+        machineChooser_->hide();
+        machineLabel_->setText(QString::fromStdString(logic_.MachineLine()));
+        return;
+    }
+    std::vector<std::string> entries = chooser->Entries();
+    for (size_t i = 0; i < entries.size(); ++i) {
+        machineChooser_->addItem(QString::fromStdString(entries[i]));
+        std::string details = chooser->Details(static_cast<int>(i));
+        if (!details.empty()) {
+            machineChooser_->setItemData(static_cast<int>(i), QString::fromStdString(details),
+                                         Qt::ToolTipRole);
+        }
+    }
+    machineChooser_->setCurrentIndex(chooser->CurrentIndex());
+    machineChooser_->setToolTip(QString::fromStdString(chooser->Details(chooser->CurrentIndex())));
+    machineLabel_->setText(Q(kWorkingOnText));
+    machineChooser_->show();
 }
 
 MainWindowInitSteps MainWindowView::ViewSteps() {

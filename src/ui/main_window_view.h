@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -12,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/machine_chooser.h"
 #include "app/main_window.h"
 #include "app/startup.h"
 #include "scan/result_store.h"
@@ -40,6 +42,10 @@ class MainWindowView : public QWidget, public SectionListView {
     ClickableArea* HelpArea() const { return helpArea_; }
     QCheckBox* SectionCheckBox(int sectionId) const;
     QLabel* MachineLabel() const { return machineLabel_; }
+    // The machines to switch to; hidden until SetMachineChooser gives them.
+    QComboBox* MachineChooserBox() const { return machineChooser_; }
+    // Shows the chooser's entries beside "Working on:" and forwards the user's pick.
+    void SetMachineChooser(MachineChooser* chooser);
     // Scan view.
     QPushButton* AbortButton() const { return abortButton_; }
     QLabel* PathLine() const { return pathLine_; }
@@ -100,6 +106,8 @@ class MainWindowView : public QWidget, public SectionListView {
     ClickableArea* helpArea_ = nullptr;
     std::array<QCheckBox*, kSectionCount> checkBoxes_{};
     QLabel* machineLabel_ = nullptr;
+    QComboBox* machineChooser_ = nullptr;
+    MachineChooser* chooser_ = nullptr;
     QPushButton* abortButton_ = nullptr;
     QLabel* pathLine_ = nullptr;
     QTreeWidget* sectionList_ = nullptr;

@@ -69,6 +69,7 @@ PreferencesDialogView::PreferencesDialogView(PreferencesDialog& logic, QWidget* 
     auto* buttons = new QHBoxLayout;
     updatesButton_ = new QPushButton(Q(kCheckForUpdatesText), this);
     updatesButton_->setVisible(logic_.CheckForUpdatesVisible());
+    connect(updatesButton_, &QPushButton::clicked, this, [this] { logic_.CheckForUpdates(); });
     buttons->addWidget(updatesButton_);
     buttons->addStretch(1);
     okButton_ = new QPushButton(Q(kOkText), this);

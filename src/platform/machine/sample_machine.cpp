@@ -344,35 +344,34 @@ std::optional<fs::path> FindSampleTemplate(const fs::path& executable,
     return std::nullopt;
 }
 
-MachineChoice ChooseMachine(std::optional<fs::path> explicitPrefix,
-                            const std::map<std::string, std::string>& env,
-                            const fs::path& executable) {
-    if (explicitPrefix && !explicitPrefix->empty()) return NamedPrefix(*explicitPrefix, "--prefix");
-    // Wine's own convention: an empty WINEPREFIX counts as unset.
-    if (std::string wine = Lookup(env, "WINEPREFIX"); !wine.empty()) {
-        return NamedPrefix(wine, "WINEPREFIX");
-    }
-
-    MachineChoice choice;
+fs::path HomeFolder(const std::map<std::string, std::string>& env) {
     fs::path home = Lookup(env, "HOME");
     if (home.empty() && env.find("HOME") == env.end()) {
         if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) home = pw->pw_dir;
     }
-    if (!home.empty() && HoldsRegistry(home / ".wine")) {
-        choice.folder = Absolute(home / ".wine");
-        return choice;
-    }
+    return home;
+}
 
+std::optional<fs::path> SampleMachineFolder(const std::map<std::string, std::string>& env) {
     // XDG: a relative XDG_DATA_HOME is invalid and ignored.
     fs::path dataHome = Lookup(env, "XDG_DATA_HOME");
     if (!dataHome.is_absolute()) {
-        if (home.empty()) {
-            choice.error = "No Wine prefix to work on: WINEPREFIX and HOME are not set.";
-            return choice;
-        }
+        fs::path home = HomeFolder(env);
+        if (home.empty()) return std::nullopt;
         dataHome = home / ".local" / "share";
     }
-    const fs::path sample = Absolute(dataHome / "hivewise" / "sample-machine");
+    return Absolute(dataHome / "hivewise" / "sample-machine");
+}
+
+MachineChoice ChooseSampleMachine(const std::map<std::string, std::string>& env,
+                                  const fs::path& executable) {
+    MachineChoice choice;
+    auto folder = SampleMachineFolder(env);
+    if (!folder) {
+        choice.error = "No Wine prefix to work on: WINEPREFIX and HOME are not set.";
+        return choice;
+    }
+    const fs::path sample = *folder;
     choice.isSample = true;
     if (HoldsRegistry(sample)) {
         choice.folder = sample;
@@ -404,6 +403,23 @@ MachineChoice ChooseMachine(std::optional<fs::path> explicitPrefix,
     }
     choice.folder = sample;
     return choice;
+}
+
+MachineChoice ChooseMachine(std::optional<fs::path> explicitPrefix,
+                            const std::map<std::string, std::string>& env,
+                            const fs::path& executable) {
+    if (explicitPrefix && !explicitPrefix->empty()) return NamedPrefix(*explicitPrefix, "--prefix");
+    // Wine's own convention: an empty WINEPREFIX counts as unset.
+    if (std::string wine = Lookup(env, "WINEPREFIX"); !wine.empty()) {
+        return NamedPrefix(wine, "WINEPREFIX");
+    }
+    fs::path home = HomeFolder(env);
+    if (!home.empty() && HoldsRegistry(home / ".wine")) {
+        MachineChoice choice;
+        choice.folder = Absolute(home / ".wine");
+        return choice;
+    }
+    return ChooseSampleMachine(env, executable);
 }
 
 bool InstallProgram(Machine& machine, const fs::path& executable, std::string* error) {

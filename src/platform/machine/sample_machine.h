@@ -38,6 +38,16 @@ MachineChoice ChooseMachine(std::optional<std::filesystem::path> explicitPrefix,
                             const std::map<std::string, std::string>& env,
                             const std::filesystem::path& executable);
 
+// The sample machine alone: made from the template on first use.
+MachineChoice ChooseSampleMachine(const std::map<std::string, std::string>& env,
+                                  const std::filesystem::path& executable);
+// Where the sample machine lives (or will): $XDG_DATA_HOME (or ~/.local/share)/hivewise/
+// sample-machine; nothing without a home.
+std::optional<std::filesystem::path> SampleMachineFolder(
+    const std::map<std::string, std::string>& env);
+// The user's home: HOME, else the account's home folder when HOME is not set at all.
+std::filesystem::path HomeFolder(const std::map<std::string, std::string>& env);
+
 // Places the program in the machine: creates its program folder when missing and makes
 // hivewise.exe there a symbolic link to `executable`. A stale link is replaced; a file
 // of another kind already there is left alone (true: the program file exists).

@@ -70,8 +70,8 @@ constexpr std::array kEntries = {
           "also use the utility to restore a previous registry backup that you have made "
           "utilizing this utility.  To get started, simply choose an option below and "
           "select \"Next\""},
-    Entry{128, "http://www.hivewise.example/updates/current_version.htm"},
-    Entry{129, "http://www.hivewise.example/updates/"},
+    Entry{128, "https://www.hivewise.example/updates/current_version.htm"},
+    Entry{129, "https://www.hivewise.example/updates/"},
 };
 
 static_assert(std::is_sorted(kEntries.begin(), kEntries.end(),

@@ -1,0 +1,104 @@
+#include "update/update_check.h"
+
+#include <cctype>
+#include <charconv>
+
+#include "platform/files/file_system_access.h"
+#include "platform/machine/string_table.h"
+#include "platform/registry/registry_access.h"
+#include "update/page_fetch.h"
+
+namespace hivewise {
+namespace {
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+}  // namespace
+
+double VersionNumber(std::string_view text) {
+    size_t pos = 0;
+    while (pos < text.size() && std::isspace(static_cast<unsigned char>(text[pos])))
+        ++pos;
+    bool negative = false;
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) negative = text[pos++] == '-';
+    const size_t numberStart = pos;
+    size_t digits = 0;
+    while (pos < text.size() && IsDigit(text[pos])) {
+        ++pos;
+        ++digits;
+    }
+    if (pos < text.size() && text[pos] == '.') {
+        ++pos;
+        while (pos < text.size() && IsDigit(text[pos])) {
+            ++pos;
+            ++digits;
+        }
+    }
+    if (digits == 0) return 0;
+    // An exponent counts only when digits follow it.
+    if (pos < text.size() && (text[pos] == 'e' || text[pos] == 'E')) {
+        size_t e = pos + 1;
+        if (e < text.size() && (text[e] == '+' || text[e] == '-')) ++e;
+        if (e < text.size() && IsDigit(text[e])) {
+            while (e < text.size() && IsDigit(text[e]))
+                ++e;
+            pos = e;
+        }
+    }
+    double value = 0;
+    auto result = std::from_chars(text.data() + numberStart, text.data() + pos, value,
+                                  std::chars_format::general);
+    // Out of range: the largest magnitude the text asks for is no real version anyway.
+    if (result.ec != std::errc()) return 0;
+    return negative ? -value : value;
+}
+
+std::string CheckForUpdate(Machine& machine, UserPrompts& prompts, const std::string& versionPage) {
+    std::string address = versionPage.empty() ? LoadResourceText(kIdsVersionPageUrl) : versionPage;
+    std::string published;
+    if (!FetchPage(address, published, 1)) return {};
+
+    RegistryAccess registry(machine);
+    std::string installed;
+    if (!registry.ReadSetting("Version", &installed)) {
+        prompts.Message(std::string(kInstallationCorruptText));
+        return {};
+    }
+    if (VersionNumber(installed) >= VersionNumber(published)) return {};
+    return published;
+}
+
+UpdaterCommand BuildUpdaterCommand(const std::string& updateFolderAddress,
+                                   const std::string& programFile,
+                                   const std::string& programFolder) {
+    UpdaterCommand command;
+    command.parameters =
+        " -url \"" + updateFolderAddress + "\\hivewise.exe\" -dest \"" + programFile + "\"";
+    command.file = "\"" + programFolder + "\\" + std::string(kUpdaterFileName) + "\"";
+    return command;
+}
+
+void RunUpdateCheck(Machine& machine, UserPrompts& prompts, UpdateCheckOwner& owner,
+                    const std::string& versionPage) {
+    owner.SetWaitCursor(true);
+    std::string version = CheckForUpdate(machine, prompts, versionPage);
+    owner.SetWaitCursor(false);
+    if (version.empty()) {
+        prompts.Message(std::string(kNoUpdatesText));
+        return;
+    }
+    if (!prompts.AskYesNo(std::string(kUpdatesAvailableText))) return;
+
+    FileSystemAccess files(machine);
+    const std::string folder = files.ExecutableDirectory();
+    UpdaterCommand command =
+        BuildUpdaterCommand(LoadResourceText(kIdsUpdateFolderUrl), machine.ProgramFile(), folder);
+    // The quotes are for the shell's parsing of the command; the launcher takes the path.
+    const std::string updater = folder + "\\" + std::string(kUpdaterFileName);
+    if (files.PathFileExists(updater)) files.LaunchProgram(updater, command.parameters, false);
+    owner.CloseAndQuit();
+}
+
+}  // namespace hivewise
