@@ -4,6 +4,8 @@
 #include "scan/scanners/file_list_scanners.h"
 #define HIVEWISE_HAVE_FILE_LIST_SCANNERS 1
 #endif
+#include "scan/scanners/registry_scanner.h"
+#include "scan/scanners/services_scanner.h"
 
 namespace hivewise {
 
@@ -17,6 +19,9 @@ ScannerTable BuiltInScanners() {
     table[5] = {ScanFonts};
     table[3] = {ScanUninstallEntries};
 #endif
+    table[13] = {ScanMachineRegistry, ScanUserRegistry};
+    table[9] = {ScanSystemServices};
+    table[10] = {ScanVxdSection};
     return table;
 }
 
