@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/machine/sample_machine.h"
 #include "platform/temp_prefix.h"
 #include "scan/scanner_test_support.h"
 
@@ -323,6 +324,61 @@ TEST_F(HostileRegistryTest, KeysBelowTheDeepestLevelAreNotEntered) {
     EXPECT_EQ(r.found[0].location, std::string(kUser) + "\\" + path);
     EXPECT_EQ(r.steps, 2);
     EXPECT_EQ(machine->Handles().OpenCount(), 0u);
+}
+
+// The sample machine's leftovers written with a drive letter, wherever they stand.
+TEST(RegistrySampleMachine, FindsTheLeftoversOfRemovedPrograms) {
+    testing::TempPrefix folder;
+    const fs::path target = folder.Dir() / "sample";
+    std::string error;
+    ASSERT_TRUE(CreateSampleMachine(fs::path(HIVEWISE_SOURCE_DIR) / "data" / "sample-machine",
+                                    target, &error))
+        << error;
+    auto loaded = Machine::Load(target, {.lockPrefix = false});
+    ASSERT_TRUE(loaded.machine) << loaded.error;
+
+    std::vector<std::string> found;
+    for (Scanner scanner : {ScanMachineRegistry, ScanUserRegistry}) {
+        for (const Problem& p : RunScan(*loaded.machine, scanner).found) {
+            found.push_back(p.location + " | " + p.valueName);
+        }
+    }
+    const std::string lm = "HKEY_LOCAL_MACHINE\\Software\\";
+    const std::string cv = lm + "Microsoft\\Windows\\CurrentVersion\\";
+    const std::string svc = "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\";
+    const std::string cu = "HKEY_CURRENT_USER\\";
+    const std::string sounds = cu + "AppEvents\\Schemes\\Apps\\";
+    const std::vector<std::string> expected = {
+        lm + "Adventure Works\\Trail Planner | Engine",
+        lm + "Adventure Works\\Trail Planner | MapCache",
+        cv + "App Paths\\racer.exe | ",
+        cv + "App Paths\\racer.exe | Path",
+        cv + "App Paths\\trailplan.exe | ",
+        cv + "Run | TailspinUpdate",
+        cv + "Run | WoodgroveReminder",
+        cv + "Uninstall\\Adventure Works Trail Planner | DisplayIcon",
+        cv + "Uninstall\\Adventure Works Trail Planner | UninstallString",
+        cv + "Uninstall\\Tailspin Racer | DisplayIcon",
+        cv + "Uninstall\\Tailspin Racer | UninstallString",
+        cv + "Uninstall\\Woodgrove Budget Helper | UninstallString",
+        lm + "Microsoft\\Windows\\Help | racer.hlp",
+        lm + "Microsoft\\Windows\\Help | budget.hlp",
+        lm + "Microsoft\\Windows\\HTML Help | racer.chm",
+        lm + "Tailspin\\Racer | Executable",
+        lm + "Tailspin\\Racer | InstallPath",
+        svc + "TsGuard | ImagePath",
+        svc + "VxD\\WGKEY | StaticVxD",
+        svc + "WgSync | ImagePath",
+        sounds + ".Default\\SystemHand\\.Current | ",
+        sounds + ".Default\\SystemHand\\.Default | ",
+        sounds + "TailspinRacer\\LapRecord\\.Current | ",
+        cu + "Control Panel\\Sounds | SystemHand",
+        cu + "Control Panel\\Sounds | TailspinLap",
+        cu + "Software\\Microsoft\\Windows\\CurrentVersion\\Run | PhotoSnapAgent",
+        cu + "Software\\Northwind\\Paint\\3.2\\Recent File List | File3",
+        cu + "Software\\Tailspin\\Racer\\Settings | SaveFolder",
+    };
+    EXPECT_EQ(found, expected);
 }
 
 }  // namespace

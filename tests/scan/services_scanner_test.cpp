@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/machine/sample_machine.h"
 #include "platform/temp_prefix.h"
 #include "scan/scanner_test_support.h"
 
@@ -192,6 +193,33 @@ TEST_F(ServicesScannerTest, ClearedFlagStopsBeforeTheNextSubKey) {
         EXPECT_EQ(never.steps, 0);
     }
     EXPECT_EQ(machine->Handles().OpenCount(), 0u);
+}
+
+TEST(ServicesSampleMachine, FindsTheDriversOfRemovedPrograms) {
+    testing::TempPrefix folder;
+    const fs::path target = folder.Dir() / "sample";
+    std::string error;
+    ASSERT_TRUE(CreateSampleMachine(fs::path(HIVEWISE_SOURCE_DIR) / "data" / "sample-machine",
+                                    target, &error))
+        << error;
+    auto loaded = Machine::Load(target, {.lockPrefix = false});
+    ASSERT_TRUE(loaded.machine) << loaded.error;
+
+    std::vector<std::string> found;
+    for (Scanner scanner : {ScanSystemServices, ScanVxdSection}) {
+        for (const Problem& p : RunScan(*loaded.machine, scanner).found) {
+            found.push_back(std::to_string(p.sectionId) + " " + p.location + " | " + p.itemText);
+        }
+    }
+    const std::string pf = "c:\\program files\\";
+    const std::vector<std::string> expected = {
+        "9 " + std::string(kServices) + "AwGpsBus | C:\\WINDOWS\\system32\\drivers\\awgps.sys",
+        "9 " + std::string(kServices) + "TsGuard | " + pf + "tailspin\\racer\\tsguard.sys",
+        "9 " + std::string(kServices) + "WgSync | " + pf + "woodgrove\\budget\\wgsync.exe -service",
+        "10 " + std::string(kVxd) + "TSJOY | C:\\WINDOWS\\system32\\tsjoy.vxd",
+        "10 " + std::string(kVxd) + "WGKEY | " + pf + "woodgrove\\budget\\wgkey.vxd",
+    };
+    EXPECT_EQ(found, expected);
 }
 
 }  // namespace
