@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <optional>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -17,6 +18,9 @@ constexpr size_t kValueDataCapacity = 260;
 constexpr size_t kExpansionCapacity = 260;
 // Windows refuses key paths of more levels than this; deeper keys are not entered.
 constexpr size_t kMaxLevels = 512;
+// Verdicts on paths already tested in this walk kept at most; the same program or folder
+// is named by many values (class, uninstall, run, recent-file and cache entries).
+constexpr size_t kMaxRemembered = 1 << 18;
 
 // The key is gone or its handle is no longer valid: nothing more can be read from it.
 bool KeyLost(long status) {
@@ -179,10 +183,17 @@ class RegistryWalk {
         }
         if (text.empty()) text = AnsiLower(data);
         std::optional<std::string> path = DrivePathOf(files_, std::move(text));
-        if (!path) return;
-        if (FileReferenceExists(context_.Refs(), *path) || files_.IsDirectory(*path)) return;
+        if (!path || !IsMissing(*path)) return;
         file_list::ReportMissingFile(context_, kSectionCompleteScan, *path, level.path, name_,
                                      *path);
+    }
+
+    bool IsMissing(const std::string& path) {
+        auto known = verdicts_.find(path);
+        if (known != verdicts_.end()) return known->second;
+        bool missing = !FileReferenceExists(context_.Refs(), path) && !files_.IsDirectory(path);
+        if (verdicts_.size() < kMaxRemembered) verdicts_.emplace(path, missing);
+        return missing;
     }
 
     ScanContext& context_;
@@ -190,6 +201,7 @@ class RegistryWalk {
     FileSystemAccess& files_;
     std::vector<Level> levels_;
     std::unordered_set<const void*> visited_;
+    std::unordered_map<std::string, bool> verdicts_;  // path -> missing
     // Buffers reused from item to item.
     std::string name_;
     std::string data_;
