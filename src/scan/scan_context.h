@@ -10,6 +10,7 @@
 #include "platform/registry/registry_access.h"
 #include "scan/problem.h"
 #include "scan/reference_tests.h"
+#include "scan/user_prompts.h"
 
 // What every scanner is given: the machine through the platform layer, the continue
 // flag, the status line and progress bar, and the hand-over of findings.
@@ -79,6 +80,12 @@ class ScanContext {
     void PumpMessages() { files_.ServiceMessageQueue(); }
     // Hands a finding over; returns when the receiver has taken it.
     void Report(std::unique_ptr<Problem> problem) { sink_.ProblemFound(std::move(problem)); }
+    // A scanner's message box. `prompts` must show it on the window's thread and return
+    // once it is closed; without prompts (a scan with no window) the message is dropped.
+    void SetPrompts(UserPrompts* prompts) { prompts_ = prompts; }
+    void ShowMessage(const std::string& text) {
+        if (prompts_) prompts_->Message(text);
+    }
 
   private:
     Machine& machine_;
@@ -88,6 +95,7 @@ class ScanContext {
     std::atomic<int>& continueFlag_;
     ProblemSink& sink_;
     ScanStatus& status_;
+    UserPrompts* prompts_ = nullptr;
 };
 
 // A scanner: walks its part of the registry (or the drive) and reports what is missing.

@@ -12,6 +12,8 @@
 #include "scan/scanners/association_scanner.h"
 #define HIVEWISE_HAVE_ASSOCIATION_SCANNER 1
 #endif
+#include "scan/scanners/registry_scanner.h"
+#include "scan/scanners/services_scanner.h"
 
 namespace hivewise {
 
@@ -34,6 +36,9 @@ ScannerTable BuiltInScanners() {
 #ifdef HIVEWISE_HAVE_ASSOCIATION_SCANNER
     table[11] = {ScanFileAssociations};
 #endif
+    table[13] = {ScanMachineRegistry, ScanUserRegistry};
+    table[9] = {ScanSystemServices};
+    table[10] = {ScanVxdSection};
     return table;
 }
 

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -130,6 +131,12 @@ TEST(CorpusScan, ReportsNoReferenceThatExists) {
         "C:\\windows\\Fonts\\serife.fon",
         "C:\\windows\\Fonts\\smalle.fon",
         "C:\\windows\\Fonts\\sserife.fon",
+        // Files Wine registers but does not install: a service of a framework that is not
+        // there, the music synthesiser's sound set, a service library, the page file.
+        "c:\\windows\\microsoft.net\\framework\\v3.0\\wpf\\presentationfontcache.exe",
+        "c:\\windows\\system32\\drivers\\gm.dls",
+        "c:\\windows\\system32\\srvsvc.dll",
+        "c:\\pagefile.sys 27 77",
     };
     // 16-bit class servers Wine registers by bare name and serves from its own library
     // folder: no such file is anywhere in a 64-bit prefix.
@@ -167,6 +174,11 @@ TEST(CorpusScan, ReportsNoReferenceThatExists) {
     EXPECT_EQ(perSection[1], 12);
     EXPECT_EQ(perSection[2], 0);
     EXPECT_EQ(perSection[11], 0);
+    // The services and the whole-registry walk report Wine's unshipped files, each once; no
+    // static driver is registered.
+    EXPECT_EQ(perSection[9], 1);
+    EXPECT_EQ(perSection[10], 0);
+    EXPECT_EQ(perSection[13], 4);
 }
 
 }  // namespace

@@ -1,0 +1,238 @@
+#include "scan/scanners/registry_scanner.h"
+
+#include <exception>
+#include <optional>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "platform/machine/text.h"
+#include "scan/scanners/file_list_walk.h"
+
+namespace hivewise {
+namespace {
+
+constexpr size_t kSubKeyNameCapacity = 255;
+constexpr size_t kValueNameCapacity = 16383;
+constexpr size_t kValueDataCapacity = 260;
+constexpr size_t kExpansionCapacity = 260;
+// Windows refuses key paths of more levels than this; deeper keys are not entered.
+constexpr size_t kMaxLevels = 512;
+// Verdicts on paths already tested in this walk kept at most; the same program or folder
+// is named by many values (class, uninstall, run, recent-file and cache entries).
+constexpr size_t kMaxRemembered = 1 << 18;
+
+// The key is gone or its handle is no longer valid: nothing more can be read from it.
+bool KeyLost(long status) {
+    return status == kErrorKeyDeleted || status == kErrorInvalidHandle;
+}
+
+// Keys mirroring the class registrations (Software\Classes, the users' *_Classes).
+bool IsClassesKey(const std::string& name) {
+    return AnsiLower(name).find("classes") != std::string::npos;
+}
+
+// Cuts `text` at the last occurrence of `c`, which goes with everything after it.
+void CutAtLast(std::string& text, char c) {
+    size_t at = text.rfind(c);
+    if (at != std::string::npos) text.resize(at);
+}
+
+// The file a string value names, when its (lower-cased) text holds a drive path: from the
+// drive letter on, the two folder variables replaced, and resource numbers, document
+// placeholders, switches and lists cut off. Nothing when there is no drive path.
+std::optional<std::string> DrivePathOf(FileSystemAccess& files, std::string text) {
+    size_t colon = text.find(":\\");
+    if (colon == std::string::npos || colon == 0) return std::nullopt;
+    if (text[colon - 1] < 'a' || text[colon - 1] > 'z') return std::nullopt;
+    text.erase(0, colon - 1);
+    text = file_list::ReplaceAllWith(std::move(text), "%systemroot%",
+                                     [&] { return files.WindowsDirectory(); });
+    text = file_list::ReplaceAllWith(std::move(text), "%programfiles%",
+                                     [&] { return files.ProgramFilesDirectory(); });
+    size_t comma = text.find(',');
+    if (comma != std::string::npos) text.resize(comma);
+    for (char c : {'%', '"', '/', ';'})
+        CutAtLast(text, c);
+    // "C:\App\app.exe" "%1" leaves the quote and blank before the placeholder behind.
+    while (!text.empty() && (text.back() == ' ' || text.back() == '"'))
+        text.pop_back();
+    return text;
+}
+
+// One walk over a key and everything below it, with an explicit stack of open keys, so
+// that the depth of the registry never reaches the call stack.
+class RegistryWalk {
+  public:
+    explicit RegistryWalk(ScanContext& context)
+        : context_(context), registry_(context.Registry()), files_(context.Files()) {}
+
+    void Run(RegHandle key, const std::string& path) {
+        MarkVisited(key);
+        Enter(key, /*owned=*/false, path);
+        while (!levels_.empty()) {
+            bool ok = true;
+            try {
+                ok = Advance();
+            } catch (const std::exception&) {
+                // Whatever the platform raised while this key was read ends its walk alone.
+                ok = false;
+            }
+            if (!ok) {
+                context_.ShowMessage(std::string(kInternalErrorText));
+                Leave();
+            }
+        }
+    }
+
+  private:
+    struct Level {
+        RegHandle key = 0;
+        bool owned = false;  // opened by the walk, closed when it is left
+        std::string path;
+        uint32_t subKeys = 0;
+        uint32_t values = 0;
+        uint32_t nextSubKey = 0;
+    };
+
+    // The key behind a handle; a key reached again (through a link) is not walked twice.
+    const void* Identity(RegHandle handle) {
+        return context_.GetMachine().Handles().Get(handle).get();
+    }
+
+    void MarkVisited(RegHandle key) {
+        // A root handle has no entry of its own: a handle on the root itself stands for it.
+        RegHandle self = 0;
+        if (registry_.OpenKey(key, "", kKeyRead, &self) != kErrorSuccess) return;
+        visited_.insert(Identity(self));
+        registry_.CloseKey(self);
+    }
+
+    void Enter(RegHandle key, bool owned, std::string path) {
+        Level level{key, owned, std::move(path)};
+        if (registry_.QueryInfoKey(key, &level.subKeys, &level.values) != kErrorSuccess) {
+            context_.ShowMessage(std::string(kInternalErrorText));
+            if (owned) registry_.CloseKey(key);
+            return;
+        }
+        levels_.push_back(std::move(level));
+    }
+
+    void Leave() {
+        if (levels_.back().owned) registry_.CloseKey(levels_.back().key);
+        levels_.pop_back();
+    }
+
+    // One sub-key of the innermost level, or, once they are done, its values and the
+    // return to its parent. False on a fault of that level.
+    bool Advance() {
+        Level& level = levels_.back();
+        if (level.nextSubKey < level.subKeys && context_.Continue()) {
+            return VisitSubKey(level, level.nextSubKey++);
+        }
+        bool ok = ExamineValues(level);
+        if (ok) Leave();
+        return ok;
+    }
+
+    bool VisitSubKey(const Level& level, uint32_t index) {
+        long status = registry_.EnumKey(level.key, index, &name_, kSubKeyNameCapacity);
+        if (status != kErrorSuccess) return !KeyLost(status);
+        if (IsClassesKey(name_) || levels_.size() >= kMaxLevels) return true;
+        RegHandle child = 0;
+        if (registry_.OpenKey(level.key, name_, kKeyAllAccess, &child) != kErrorSuccess) {
+            return true;
+        }
+        if (!visited_.insert(Identity(child)).second) {
+            registry_.CloseKey(child);
+            return true;
+        }
+        std::string childPath = level.path + "\\" + name_;
+        // `level` may move once the child is pushed.
+        Enter(child, /*owned=*/true, std::move(childPath));
+        return true;
+    }
+
+    bool ExamineValues(const Level& level) {
+        for (uint32_t index = 0; index < level.values && context_.Continue(); ++index) {
+            uint32_t type = 0;
+            long status = registry_.EnumValue(level.key, index, &name_, kValueNameCapacity, &type,
+                                              &data_, kValueDataCapacity);
+            if (status != kErrorSuccess) {
+                if (KeyLost(status)) return false;
+                context_.ProgressStep();
+                continue;
+            }
+            if (type == kRegSz || type == kRegExpandSz) {
+                ExamineText(level, type, file_list::UpToNul(std::move(data_)));
+                line_.assign(level.path).append("\\").append(name_);
+                context_.SetStatusLine(line_);
+                context_.PumpMessages();
+            }
+            context_.ProgressStep();
+        }
+        return true;
+    }
+
+    void ExamineText(const Level& level, uint32_t type, std::string data) {
+        std::string text;
+        if (type == kRegExpandSz) {
+            if (auto expanded = files_.ExpandEnvironmentStrings(data, kExpansionCapacity)) {
+                text = AnsiLower(*expanded);
+            }
+        }
+        if (text.empty()) text = AnsiLower(data);
+        std::optional<std::string> path = DrivePathOf(files_, std::move(text));
+        if (!path || !IsMissing(*path)) return;
+        file_list::ReportMissingFile(context_, kSectionCompleteScan, *path, level.path, name_,
+                                     *path);
+    }
+
+    bool IsMissing(const std::string& path) {
+        auto known = verdicts_.find(path);
+        if (known != verdicts_.end()) return known->second;
+        bool missing = !FileReferenceExists(context_.Refs(), path) && !files_.IsDirectory(path);
+        if (verdicts_.size() < kMaxRemembered) verdicts_.emplace(path, missing);
+        return missing;
+    }
+
+    ScanContext& context_;
+    RegistryAccess& registry_;
+    FileSystemAccess& files_;
+    std::vector<Level> levels_;
+    std::unordered_set<const void*> visited_;
+    std::unordered_map<std::string, bool> verdicts_;  // path -> missing
+    // Buffers reused from item to item.
+    std::string name_;
+    std::string data_;
+    std::string line_;
+};
+
+void ScanRoot(ScanContext& context, RegHandle root, std::string_view rootName) {
+    RegistryAccess& registry = context.Registry();
+    RegHandle software = 0;
+    if (registry.OpenKey(root, "SOFTWARE", kKeyAllAccess, &software) != kErrorSuccess) {
+        context.ShowMessage(std::string(kRegOpenFailedText));
+        return;
+    }
+    // The whole root is walked; SOFTWARE only decides whether the pass runs.
+    WalkRegistryTree(context, root, std::string(rootName));
+    registry.CloseKey(software);
+}
+
+}  // namespace
+
+void WalkRegistryTree(ScanContext& context, RegHandle key, const std::string& path) {
+    if (!context.Continue()) return;
+    RegistryWalk(context).Run(key, path);
+}
+
+void ScanMachineRegistry(ScanContext& context) {
+    ScanRoot(context, kHkeyLocalMachine, "HKEY_LOCAL_MACHINE");
+}
+
+void ScanUserRegistry(ScanContext& context) {
+    ScanRoot(context, kHkeyCurrentUser, "HKEY_CURRENT_USER");
+}
+
+}  // namespace hivewise
