@@ -4,6 +4,8 @@
 #include "scan/scanners/file_list_scanners.h"
 #define HIVEWISE_HAVE_FILE_LIST_SCANNERS 1
 #endif
+#include "scan/scanners/shortcut_scanner.h"
+#include "scan/scanners/startup_scanners.h"
 
 namespace hivewise {
 
@@ -17,6 +19,14 @@ ScannerTable BuiltInScanners() {
     table[5] = {ScanFonts};
     table[3] = {ScanUninstallEntries};
 #endif
+    table[8] = {ScanStartupPrograms};
+    table[12] = {ScanSounds};
+    table[14] = {ScanSystemDriveShortcuts};
+    // The per-user passes follow the complete scan's walks of the two roots.
+#if __has_include("scan/scanners/registry_scanner.h")
+    table[13].push_back(ScanUsersHive);
+#endif
+    table[13].push_back(ScanUserAssist);
     return table;
 }
 
