@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "platform/machine/host_services.h"
+#include "platform/machine/sample_machine.h"
 #include "platform/machine/shell_link_writer.h"
 #include "platform/machine/text.h"
 #include "platform/temp_prefix.h"
@@ -462,6 +464,33 @@ TEST_F(ShortcutScannerTest, SmallSamplesOnTheDrive) {
             "C:\\sample7.lnk -> C:\\ProgramData\\V?_DJ\\V?_DJ.exe",
             "C:\\unknown_block.lnk -> C:\\Windows\\system32\\cmd.exe",
         }));
+}
+
+TEST(ShortcutSampleMachine, FindsExactlyTheStaleShortcuts) {
+    std::string pattern = (fs::temp_directory_path() / "hivewise-links-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    const fs::path dir = pattern;
+    std::string error;
+    ASSERT_TRUE(CreateSampleMachine(fs::path(HIVEWISE_SOURCE_DIR) / "data" / "sample-machine",
+                                    dir / "m", &error))
+        << error;
+    auto loaded = Machine::Load(dir / "m", {.lockPrefix = false});
+    ASSERT_TRUE(loaded.machine) << loaded.error;
+    const std::string user = "C:\\Documents and Settings\\user\\";
+    const std::string racer = "C:\\Program Files\\Tailspin\\Racer\\racer.exe";
+    EXPECT_EQ(Shortcuts(RunWalk(*loaded.machine, "C:\\")),
+              (std::vector<std::string>{
+                  "C:\\Documents and Settings\\All Users\\Start Menu\\Programs\\Woodgrove Budget "
+                  "Helper.lnk -> C:\\Program Files\\Woodgrove\\Budget\\budget.exe",
+                  user + "Desktop\\Tailspin Racer.lnk -> " + racer,
+                  user + "Recent\\old-logo.nwp.lnk -> " + user + "My Documents\\old-logo.nwp",
+                  user + "Start Menu\\Programs\\Proseware PhotoSnap.lnk -> C:\\Program "
+                         "Files\\Proseware\\PhotoSnap\\photosnap.exe",
+                  user + "Start Menu\\Programs\\Tailspin Racer\\Tailspin Racer.lnk -> " + racer,
+              }));
+    loaded.machine.reset();
+    std::error_code ec;
+    fs::remove_all(dir, ec);
 }
 
 }  // namespace
