@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/files/folder_walk.h"
 #include "platform/machine/machine.h"
 #include "platform/machine/shell_link_writer.h"
 #include "scan/scan_context.h"
@@ -112,6 +113,23 @@ void BM_ShortcutWalk(benchmark::State& state) {
     state.counters["findings"] = static_cast<double>(found);
 }
 
+// The platform's folder walk alone, full (0) and lean (1), visiting every entry and doing
+// nothing with it.
+void BM_FolderWalkOnly(benchmark::State& state) {
+    long entries = 0;
+    for (auto _ : state) {
+        entries = 0;
+        WalkFolder(
+            Drive().DriveC(),
+            [&entries](const WalkEntry&) {
+                ++entries;
+                return WalkAction::Continue;
+            },
+            static_cast<WalkDetail>(state.range(0)));
+    }
+    state.counters["entries"] = static_cast<double>(entries);
+}
+
 // find(1) over the same tree, following links as the walk does, its output discarded.
 void BM_FindBaseline(benchmark::State& state) {
     const std::string command = "find -L '" + Drive().DriveC().string() + "' > /dev/null";
@@ -121,6 +139,12 @@ void BM_FindBaseline(benchmark::State& state) {
 }
 
 BENCHMARK(BM_FindBaseline)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_FolderWalkOnly)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(2.0);
 BENCHMARK(BM_ShortcutWalk)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
 }  // namespace

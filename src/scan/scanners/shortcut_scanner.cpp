@@ -1,5 +1,7 @@
 #include "scan/scanners/shortcut_scanner.h"
 
+#include <sys/stat.h>
+
 #include <string_view>
 #include <unordered_map>
 
@@ -42,6 +44,15 @@ bool IsUncServerShare(std::string_view path) {
         if (c == '\\' && ++slashes > 1) return false;
     }
     return slashes == 1;
+}
+
+// Whether the entry is a plain file small enough to be a shortcut. A lean walk knows only
+// that a file is plain; its size is asked for here, for ".lnk" files alone.
+bool IsSmallFile(const WalkEntry& entry) {
+    struct stat st = entry.st;
+    if (!S_ISREG(st.st_mode)) return false;
+    if (!entry.statted && ::stat(entry.path.c_str(), &st) != 0) return false;
+    return S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) < kShortcutSizeLimit;
 }
 
 // Whether a resolved target is a missing file on a fixed disk, the tests in this order.
@@ -107,9 +118,7 @@ class ShortcutWalk {
             folderStopped_ = true;
             return WalkAction::SkipChildren;
         }
-        if (S_ISREG(entry.st.st_mode) &&
-            static_cast<uint64_t>(entry.st.st_size) < kShortcutSizeLimit &&
-            EndsWith(path, ".lnk")) {
+        if (EndsWith(path, ".lnk") && IsSmallFile(entry)) {
             std::string target, description;
             ResolveShortcutFile(context_.Files(), entry.path, &target, &description);
             if (TargetIsMissingFile(context_, target)) ReportShortcut(context_, path, target);
@@ -142,7 +151,8 @@ void ScanShortcuts(ScanContext& context, const std::string& folder) {
         root.pop_back();
     // The root of the host's tree: its entries' parent text is empty.
     ShortcutWalk walk(context, root == "/" ? std::string() : root, windows);
-    WalkFolder(root, [&walk](const WalkEntry& entry) { return walk.Visit(entry); });
+    WalkFolder(
+        root, [&walk](const WalkEntry& entry) { return walk.Visit(entry); }, WalkDetail::Lean);
 }
 
 void ScanSystemDriveShortcuts(ScanContext& context) {
