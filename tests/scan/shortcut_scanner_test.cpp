@@ -191,7 +191,9 @@ TEST_F(ShortcutScannerTest, ClearedFlagEndsTheWholeWalk) {
     EXPECT_EQ(walk.statusLine, "C:\\A\\first.lnk");
 }
 
-// Wine links profile folders to the home folder, which holds the prefix again.
+// Wine links profile folders to the home folder, which holds the prefix again. Prefixes
+// met on the way are not entered: through their drive links the walk would leave the
+// machine.
 TEST_F(ShortcutScannerTest, LinkLoopsEndAndEachFolderIsWalkedOnce) {
     fs::path home = prefix.Dir() / "home";
     fs::create_directories(home / "Music");
@@ -205,6 +207,16 @@ TEST_F(ShortcutScannerTest, LinkLoopsEndAndEachFolderIsWalkedOnce) {
         ShellLinkSpec spec;
         spec.targetPath = "C:\\Old\\app.exe";
         std::ofstream(home / "Music" / "gone.lnk", std::ios::binary) << BuildShellLink(spec);
+    }
+    // Another prefix in the home folder: its shortcuts name its own drives.
+    fs::create_directories(home / "other" / "dosdevices");
+    std::ofstream(home / "other" / "system.reg") << "WINE REGISTRY Version 2\n";
+    {
+        ShellLinkSpec spec;
+        spec.targetPath = "C:\\Other\\other.exe";
+        fs::create_directories(home / "other" / "drive_c");
+        std::ofstream(home / "other" / "drive_c" / "other.lnk", std::ios::binary)
+            << BuildShellLink(spec);
     }
     auto machine = Load();
     ASSERT_TRUE(machine);

@@ -46,6 +46,15 @@ bool IsUncServerShare(std::string_view path) {
     return slashes == 1;
 }
 
+// A Wine prefix met through a link (this one again below the home folder, or another
+// one): its shortcuts name targets of its own drives, and its dosdevices lead to other
+// drives and the host's root. It is not entered.
+bool IsWinePrefix(const std::string& hostFolder) {
+    struct stat st {};
+    return ::stat((hostFolder + "/system.reg").c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           ::stat((hostFolder + "/dosdevices").c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 // Whether the entry is a plain file small enough to be a shortcut. A lean walk knows only
 // that a file is plain; its size is asked for here, for ".lnk" files alone.
 bool IsSmallFile(const WalkEntry& entry) {
@@ -107,7 +116,7 @@ class ShortcutWalk {
         if (entry.isDirectory) {
             context_.PumpMessages();
             // Deeper folders cannot be listed within MAX_PATH.
-            if (entry.revisited || path.size() + kPatternSuffix >= kMaxPath) {
+            if (entry.revisited || path.size() + kPatternSuffix >= kMaxPath || IsWinePrefix(host)) {
                 return WalkAction::SkipChildren;
             }
             folders_.emplace(host, std::move(path));
