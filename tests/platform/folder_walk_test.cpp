@@ -72,5 +72,30 @@ TEST(FolderWalk, UnreadableFoldersAreSkipped) {
     fs::permissions(p.Dir() / "drive_c/x/closed", fs::perms::owner_all);
 }
 
+// A lean walk meets the same entries; only folders and links carry their status.
+TEST(FolderWalk, LeanWalkSkipsTheStatusOfPlainFiles) {
+    testing::TempPrefix p;
+    p.File("x/a.txt", "abc");
+    p.File("x/sub/b.lnk", "abcd");
+    fs::create_symlink(p.Dir() / "drive_c/x/a.txt", p.Dir() / "drive_c/x/link.txt");
+    auto walk = [&](WalkDetail detail) {
+        std::vector<std::string> seen;
+        EXPECT_TRUE(WalkFolder(
+            p.Dir() / "drive_c/x",
+            [&](const WalkEntry& e) {
+                std::string kind = e.isDirectory ? "d" : e.statted ? "s" : "f";
+                if (e.statted && !e.isDirectory) kind += std::to_string(e.st.st_size);
+                seen.push_back(kind + " " + e.path.filename().string());
+                return WalkAction::Continue;
+            },
+            detail));
+        return seen;
+    };
+    EXPECT_EQ(walk(WalkDetail::Lean),
+              (std::vector<std::string>{"f a.txt", "s3 link.txt", "d sub", "f b.lnk"}));
+    EXPECT_EQ(walk(WalkDetail::Full),
+              (std::vector<std::string>{"s3 a.txt", "s3 link.txt", "d sub", "s4 b.lnk"}));
+}
+
 }  // namespace
 }  // namespace hivewise

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/machine/shell_link_writer.h"
 #include "platform/registry/registry_access.h"
 #include "platform/temp_prefix.h"
 #include "scan/scan_context.h"
@@ -45,6 +46,8 @@ class WineCorpus {
         }
         fs::path home = prefix.Dir() / "home";
         fs::create_directories(home);
+        // As in a real home folder, the prefix is found again below it.
+        fs::create_directory_symlink(prefix.Dir(), home / ".wine");
         std::ifstream list(data / "drive_c.list");
         std::string type, size, relative;
         while (list >> type >> size && std::getline(list >> std::ws, relative)) {
@@ -109,19 +112,29 @@ TEST(CorpusScan, ReportsNoReferenceThatExists) {
     // made the prefix, so they stand under the temporary Z: too.
     size_t hostFonts = corpus.AddHostFonts(*machine);
     EXPECT_GT(hostFonts, 0u);
+    // A shortcut on the desktop (the home folder) to a program of the prefix.
+    ShellLinkSpec notepad;
+    notepad.targetPath = "C:\\windows\\notepad.exe";
+    corpus.prefix.Write("home/Notepad.lnk", BuildShellLink(notepad));
 
     std::atomic<int> flag{1};
     CollectingSink sink;
     ScanStatus status;
     ScanContext context(*machine, flag, sink, status);
     size_t scanners = 0;
-    for (const auto& section : BuiltInScanners()) {
+    const ScannerTable table = BuiltInScanners();
+    for (const auto& section : table) {
         for (Scanner scanner : section) {
             scanner(context);
             ++scanners;
         }
     }
     ASSERT_GE(scanners, 5u);
+    // The startup, sound, user-assist and shortcut scanners are among them; the shortcut
+    // walk runs over the rebuilt drive_c, through its profile links and back.
+    for (int section : {8, 12, 13, 14}) {
+        EXPECT_FALSE(table[static_cast<size_t>(section)].empty()) << section;
+    }
 
     // Bitmap fonts Wine registers by bare name but serves from its own data folder: no such
     // file is in the prefix's Fonts folder.

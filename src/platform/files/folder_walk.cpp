@@ -13,14 +13,21 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<std::string> ReadNames(const fs::path& folder, bool* ok) {
-    std::vector<std::string> names;
+// A folder's entry: its name and whether the listing says it is a plain file.
+struct Name {
+    std::string name;
+    bool plainFile = false;
+    bool operator<(const Name& other) const { return name < other.name; }
+};
+
+std::vector<Name> ReadNames(const fs::path& folder, bool* ok) {
+    std::vector<Name> names;
     DIR* dir = ::opendir(folder.c_str());
     *ok = dir != nullptr;
     if (!dir) return names;
     while (dirent* d = ::readdir(dir)) {
         std::string name = d->d_name;
-        if (name != "." && name != "..") names.push_back(std::move(name));
+        if (name != "." && name != "..") names.push_back({std::move(name), d->d_type == DT_REG});
     }
     ::closedir(dir);
     std::sort(names.begin(), names.end());
@@ -29,7 +36,9 @@ std::vector<std::string> ReadNames(const fs::path& folder, bool* ok) {
 
 }  // namespace
 
-bool WalkFolder(const fs::path& root, const std::function<WalkAction(const WalkEntry&)>& visit) {
+bool WalkFolder(const fs::path& root, const std::function<WalkAction(const WalkEntry&)>& visit,
+                WalkDetail detail) {
+    const bool lean = detail == WalkDetail::Lean;
     struct stat rootStat {};
     if (::stat(root.c_str(), &rootStat) != 0 || !S_ISDIR(rootStat.st_mode)) return false;
     std::set<std::pair<dev_t, ino_t>> seen{{rootStat.st_dev, rootStat.st_ino}};
@@ -47,14 +56,23 @@ bool WalkFolder(const fs::path& root, const std::function<WalkAction(const WalkE
         Pending folder = std::move(stack.back());
         stack.pop_back();
         bool ok = false;
-        std::vector<std::string> names = ReadNames(folder.path, &ok);
+        std::vector<Name> names = ReadNames(folder.path, &ok);
         if (folder.depth == 0) rootRead = ok;
         std::vector<Pending> children;
-        for (const auto& name : names) {
+        std::string folderText = folder.path.native();
+        if (folderText.empty() || folderText.back() != '/') folderText += '/';
+        for (const auto& [name, plainFile] : names) {
             WalkEntry entry;
-            entry.path = folder.path / name;
-            entry.relative = folder.relative / name;
+            entry.path = folderText + name;
+            if (!lean) entry.relative = folder.relative / name;
             entry.depth = folder.depth;
+            if (lean && plainFile) {
+                entry.statted = false;
+                entry.st.st_mode = S_IFREG;
+                WalkAction action = visit(entry);
+                if (action == WalkAction::Stop) return false;
+                continue;
+            }
             struct stat link {};
             if (::lstat(entry.path.c_str(), &link) != 0) continue;
             entry.isLink = S_ISLNK(link.st_mode);
