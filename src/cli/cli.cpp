@@ -8,6 +8,7 @@
 #include "cli/cli_context.h"
 #include "cli/machine_choice.h"
 #include "cli/scan_command.h"
+#include "cli/tools_command.h"
 
 namespace hivewise {
 namespace cli {
@@ -32,6 +33,14 @@ constexpr const char* kUsage =
     "  scan [--sections ID,ID,...] [--json]\n"
     "                scans the sections (ids 0 to 14; without --sections those ticked\n"
     "                in the settings); Ctrl-C aborts the scan\n"
+    "  startup|bho|programs list\n"
+    "                the startup programs, browser helper objects or installed programs:\n"
+    "                name, command and where each lives, tab-separated\n"
+    "  startup|bho|programs remove NAME...\n"
+    "                parks the named entries under HKCU\\SOFTWARE\\Hivewise, then removes them\n"
+    "  startup|bho|programs parked\n"
+    "  startup|bho|programs restore (NAME... | --all)\n"
+    "                lists or puts back the entries removed earlier\n"
     "\n"
     "KEY is ROOT\\SUBKEY, ROOT one of HKLM, HKCU, HKCR, HKU (or HKEY_LOCAL_MACHINE,\n"
     "HKEY_CURRENT_USER, HKEY_CLASSES_ROOT, HKEY_USERS). \"hivewise-cli reg /?\" tells more.\n";
@@ -135,6 +144,9 @@ int RunCli(int argc, char** argv, std::istream& in, std::ostream& out, std::ostr
     std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
     if (command == "reg") return cli::RunReg(ctx, rest);
     if (command == "scan") return cli::RunScan(ctx, rest);
+    if (command == "startup" || command == "bho" || command == "programs") {
+        return cli::RunToolCommand(ctx, command, rest);
+    }
     cli::PrintError(err, "Unknown command " + command + ". Try hivewise-cli --help.");
     return 1;
 }
