@@ -38,6 +38,19 @@ bool IsWithin(const RegKey* key, const RegKey* ancestor) {
     return false;
 }
 
+// The last key of `path` below `parent` that exists already (links followed): a
+// destination made below it lies wherever that key lies.
+RegKey* DeepestExisting(const RegistryStore& store, RegKey* parent, std::u16string_view path) {
+    RegKey* deepest = parent;
+    for (size_t end = 0; end != std::u16string_view::npos;) {
+        end = path.find(u'\\', end + 1);
+        RegKey* key = store.Find(parent, path.substr(0, end));
+        if (!key) break;
+        deepest = key;
+    }
+    return deepest;
+}
+
 void CopyValues(RegistryStore& store, const RegKey& from, RegKey* to) {
     for (const RegValue& value : from.values)
         store.SetValue(to, value.name, value.type, value.data);
@@ -77,11 +90,11 @@ long CopyKeyTree(RegistryAccess& registry, RegHandle source, RegHandle destinati
     RegKey* from = KeyOf(registry, source, &holdSource);
     RegKey* parent = KeyOf(registry, destinationParent, &holdParent);
     if (!from || !parent) return kErrorInvalidHandle;
-    if (IsWithin(parent, from)) return kErrorInvalidParameter;
     RegistryStore& store = registry.GetMachine().Registry();
-    RegKey* to = store.Create(parent, AnsiToUtf16(path));
+    std::u16string wide = AnsiToUtf16(path);
+    if (IsWithin(DeepestExisting(store, parent, wide), from)) return kErrorInvalidParameter;
+    RegKey* to = store.Create(parent, wide);
     if (!to) return kErrorFileNotFound;
-    if (IsWithin(to, from)) return kErrorInvalidParameter;
     return CopyTree(store, *from, to, 0);
 }
 
