@@ -9,6 +9,7 @@
 
 #ifdef HIVEWISE_TOOLS_AVAILABLE
 #include "tools/system_info.h"
+#include "ui/system_tools.h"
 #endif
 
 namespace hivewise::ui {
@@ -61,9 +62,14 @@ void DesktopApp::OpenPreferences() {
 }
 
 void DesktopApp::OpenAdvancedOptions() {
-    // The tools' windows come with the tools; until then the areas do nothing.
     AdvancedOptions logic;
     AdvancedOptionsView dialog(logic, view_.get());
+#ifdef HIVEWISE_TOOLS_AVAILABLE
+    for (int area : {kBhoArea, kStartupArea, kInstalledProgramsArea}) {
+        logic.SetAction(
+            area, [this, area, &dialog] { OpenSystemTool(area, machine_, prompts_, &dialog); });
+    }
+#endif
     dialog.exec();
 }
 
