@@ -73,7 +73,8 @@ EntryManagerView::EntryManagerView(EntryManager& logic, std::function<void()> sa
     });
     connect(removeButton_, &QPushButton::clicked, this, [this] {
         RemovalOutcome outcome = logic_.RemoveChecked();
-        if (outcome.removed > 0 && saveChanges_) saveChanges_();
+        // A failed parking may still have replaced an older parked copy.
+        if (!outcome.nothingChecked && !outcome.refused && saveChanges_) saveChanges_();
         ShowRows();
     });
     connect(restoreButton_, &QPushButton::clicked, this, [this] {
