@@ -10,6 +10,7 @@
 #include "cli/machine_choice.h"
 #include "cli/machines_command.h"
 #include "cli/scan_command.h"
+#include "cli/tools_command.h"
 #include "cli/update_command.h"
 
 namespace hivewise {
@@ -44,6 +45,14 @@ constexpr const char* kUsage =
     "  update --check [--from URL]\n"
     "                asks the update server (or the version page at URL) for a newer\n"
     "                version; it never downloads or installs anything\n"
+    "  startup|bho|programs list\n"
+    "                the startup programs, browser helper objects or installed programs:\n"
+    "                name, command and where each lives, tab-separated\n"
+    "  startup|bho|programs remove NAME...\n"
+    "                parks the named entries under HKCU\\SOFTWARE\\Hivewise, then removes them\n"
+    "  startup|bho|programs parked\n"
+    "  startup|bho|programs restore (NAME... | --all)\n"
+    "                lists or puts back the entries removed earlier\n"
     "\n"
     "KEY is ROOT\\SUBKEY, ROOT one of HKLM, HKCU, HKCR, HKU (or HKEY_LOCAL_MACHINE,\n"
     "HKEY_CURRENT_USER, HKEY_CLASSES_ROOT, HKEY_USERS). \"hivewise-cli reg /?\" tells more.\n";
@@ -150,6 +159,9 @@ int RunCli(int argc, char** argv, std::istream& in, std::ostream& out, std::ostr
     if (command == "fullbackup") return cli::RunFullBackup(ctx, rest);
     if (command == "machines") return cli::RunMachines(ctx, rest);
     if (command == "update") return cli::RunUpdate(ctx, rest);
+    if (command == "startup" || command == "bho" || command == "programs") {
+        return cli::RunToolCommand(ctx, command, rest);
+    }
     cli::PrintError(err, "Unknown command " + command + ". Try hivewise-cli --help.");
     return 1;
 }

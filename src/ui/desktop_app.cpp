@@ -11,6 +11,7 @@
 
 #ifdef HIVEWISE_TOOLS_AVAILABLE
 #include "tools/system_info.h"
+#include "ui/system_tools.h"
 #endif
 #ifdef HIVEWISE_UPDATE_AVAILABLE
 #include <QCoreApplication>
@@ -101,6 +102,12 @@ void DesktopApp::OpenAdvancedOptions() {
     AdvancedOptions logic;
     logic.SetAction(kFullBackupArea, [this] { OpenFullBackup(); });
     AdvancedOptionsView dialog(logic, view_.get());
+#ifdef HIVEWISE_TOOLS_AVAILABLE
+    for (int area : {kBhoArea, kStartupArea, kInstalledProgramsArea}) {
+        logic.SetAction(
+            area, [this, area, &dialog] { OpenSystemTool(area, machine_, prompts_, &dialog); });
+    }
+#endif
     dialog.exec();
 }
 

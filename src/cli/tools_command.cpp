@@ -1,0 +1,197 @@
+// The managers' lists, "Remove Checked" and the restore dialog, driven by names.
+#include "cli/tools_command.h"
+
+#include <memory>
+#include <ostream>
+
+#include "platform/machine/text.h"
+#include "tools/bho_manager.h"
+#include "tools/installed_programs_manager.h"
+#include "tools/parked_entries.h"
+#include "tools/removed_entries_dialog.h"
+#include "tools/startup_manager.h"
+
+namespace hivewise::cli {
+namespace {
+
+constexpr const char* kToolUsage =
+    "Usage: hivewise-cli [--prefix DIR] (startup | bho | programs) COMMAND\n"
+    "\n"
+    "  list                     the entries: name, command, where it lives (tab-separated)\n"
+    "  remove NAME...           parks, then removes the entries of these names\n"
+    "  parked                   the entries removed earlier\n"
+    "  restore (NAME... | --all)  puts parked entries back\n";
+
+// The logic's messages: results on standard output, failures on standard error.
+class CliToolPrompts : public UserPrompts {
+  public:
+    explicit CliToolPrompts(CliContext& ctx) : ctx_(ctx) {}
+    void Message(const std::string& text) override {
+        if (text == kItemsRemovedText || text == kItemsRestoredText) {
+            ctx_.out << ToTerminal(text) << '\n';
+        } else {
+            PrintError(ctx_.err, ToTerminal(text));
+        }
+    }
+    bool AskYesNo(const std::string&) override { return false; }
+    static std::string ToTerminal(std::string_view ansi) { return Utf16ToUtf8(AnsiToUtf16(ansi)); }
+
+  private:
+    CliContext& ctx_;
+};
+
+std::string FromTerminal(std::string_view utf8) {
+    return Utf16ToAnsi(Utf8ToUtf16(utf8));
+}
+
+std::unique_ptr<EntryManager> MakeManager(const std::string& tool, Machine& machine,
+                                          UserPrompts& prompts) {
+    if (tool == "startup") return std::make_unique<StartupProgramManager>(machine, prompts);
+    if (tool == "bho") return std::make_unique<BhoManager>(machine, prompts);
+    return std::make_unique<InstalledProgramsManager>(machine, prompts);
+}
+
+// Where a manager's row lives: the Run key's root, or the key of the object or program.
+std::string ManagerLocation(const EntryManager& manager, size_t row) {
+    if (auto* startup = dynamic_cast<const StartupProgramManager*>(&manager)) {
+        return startup->Entries()[row].machineWide ? "HKLM" : "HKCU";
+    }
+    if (auto* bho = dynamic_cast<const BhoManager*>(&manager)) {
+        return "HKLM\\" + JoinKey(kBhoKeyPath, bho->ClassIds()[row]);
+    }
+    auto& programs = static_cast<const InstalledProgramsManager&>(manager);
+    return "HKLM\\" + JoinKey(kUninstallKeyPath, programs.SubKeys()[row]);
+}
+
+// Where a parked entry goes back to.
+std::string ParkedLocation(RemovedEntriesMode mode, const RemovedEntry& row) {
+    switch (mode) {
+        case RemovedEntriesMode::Startup:
+            return row.root == kHkeyCurrentUser ? "HKCU" : "HKLM";
+        case RemovedEntriesMode::HelperObjects:
+            return "HKLM\\" + JoinKey(row.targetKey, row.keyToCreate);
+        case RemovedEntriesMode::InstalledPrograms:
+            break;
+    }
+    return "HKLM\\" + JoinKey(kUninstallKeyPath, row.parkingName);
+}
+
+void PrintRow(CliContext& ctx, std::string_view a, std::string_view b, std::string_view c) {
+    ctx.out << CliToolPrompts::ToTerminal(a) << '\t' << CliToolPrompts::ToTerminal(b) << '\t'
+            << CliToolPrompts::ToTerminal(c) << '\n';
+}
+
+// Ticks every row whose name is one of `names`; false (naming it) for a name no row has.
+template <typename Rows, typename Tick>
+bool TickByName(CliContext& ctx, const Rows& rows, const std::vector<std::string>& names,
+                Tick tick) {
+    for (const std::string& typed : names) {
+        std::string name = FromTerminal(typed);
+        bool found = false;
+        for (size_t i = 0; i < rows.size(); ++i) {
+            if (AnsiEqualsNoCase(rows[i], name)) {
+                tick(i);
+                found = true;
+            }
+        }
+        if (!found) {
+            PrintError(ctx.err, "No entry named " + typed + ".");
+            return false;
+        }
+    }
+    return true;
+}
+
+int Save(CliContext& ctx, Machine& machine, bool failed) {
+    Machine::SaveResult saved = machine.Flush();
+    if (!saved.ok) {
+        PrintError(ctx.err, saved.error.empty() ? "The registry could not be saved." : saved.error);
+        return 1;
+    }
+    return failed ? 1 : 0;
+}
+
+int RunManager(CliContext& ctx, const std::string& tool, const std::vector<std::string>& args) {
+    const std::string& command = args[0];
+    std::unique_ptr<Machine> machine = LoadMachine(ctx, MachineOptions{});
+    if (!machine) return 1;
+    CliToolPrompts prompts(ctx);
+    std::unique_ptr<EntryManager> manager = MakeManager(tool, *machine, prompts);
+    manager->Fill();
+    const std::vector<EntryRow>& rows = manager->Rows();
+    if (command == "list") {
+        for (size_t i = 0; i < rows.size(); ++i)
+            PrintRow(ctx, rows[i].name, rows[i].path, ManagerLocation(*manager, i));
+        return 0;
+    }
+    std::vector<std::string> names;
+    for (const EntryRow& row : rows)
+        names.push_back(row.name);
+    std::vector<std::string> wanted(args.begin() + 1, args.end());
+    if (!TickByName(ctx, names, wanted, [&](size_t i) { manager->SetChecked(i, true); })) {
+        return 1;
+    }
+    RemovalOutcome outcome = manager->RemoveChecked();
+    if (outcome.refused) return 1;
+    return Save(ctx, *machine, outcome.failed > 0);
+}
+
+int RunParked(CliContext& ctx, const std::string& tool, const std::vector<std::string>& args) {
+    const std::string& command = args[0];
+    std::unique_ptr<Machine> machine = LoadMachine(ctx, MachineOptions{});
+    if (!machine) return 1;
+    CliToolPrompts prompts(ctx);
+    RemovedEntriesMode mode = tool == "startup" ? RemovedEntriesMode::Startup
+                              : tool == "bho"   ? RemovedEntriesMode::HelperObjects
+                                                : RemovedEntriesMode::InstalledPrograms;
+    RemovedEntriesDialog dialog(*machine, prompts, mode);
+    dialog.Fill();
+    const std::vector<RemovedEntry>& rows = dialog.Rows();
+    if (command == "parked") {
+        for (const RemovedEntry& row : rows)
+            PrintRow(ctx, row.firstColumn, row.secondColumn, ParkedLocation(mode, row));
+        return 0;
+    }
+    if (args.size() == 2 && args[1] == "--all") {
+        if (rows.empty()) {
+            PrintError(ctx.err, "Nothing is parked.");
+            return 1;
+        }
+        for (size_t i = 0; i < rows.size(); ++i)
+            dialog.SetChecked(i, true);
+    } else {
+        std::vector<std::string> names;
+        for (const RemovedEntry& row : rows)
+            names.push_back(row.firstColumn);
+        std::vector<std::string> wanted(args.begin() + 1, args.end());
+        if (!TickByName(ctx, names, wanted, [&](size_t i) { dialog.SetChecked(i, true); })) {
+            return 1;
+        }
+    }
+    RestoreOutcome outcome;
+    dialog.Restore(&outcome);
+    if (outcome.refused) return 1;
+    return Save(ctx, *machine, outcome.failed > 0);
+}
+
+}  // namespace
+
+int RunToolCommand(CliContext& ctx, const std::string& tool, const std::vector<std::string>& args) {
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+        (args.empty() ? ctx.err : ctx.out) << kToolUsage;
+        return args.empty() ? 1 : 0;
+    }
+    const std::string& command = args[0];
+    bool takesNames = command == "remove" || command == "restore";
+    bool bare = command == "list" || command == "parked";
+    if ((!takesNames && !bare) || (bare && args.size() != 1) || (takesNames && args.size() < 2) ||
+        (command == "remove" && args[1] == "--all") ||
+        (command == "restore" && args[1] == "--all" && args.size() != 2)) {
+        PrintError(ctx.err, "Invalid syntax. Try hivewise-cli " + tool + " --help.");
+        return 1;
+    }
+    if (command == "list" || command == "remove") return RunManager(ctx, tool, args);
+    return RunParked(ctx, tool, args);
+}
+
+}  // namespace hivewise::cli

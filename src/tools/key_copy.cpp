@@ -1,0 +1,119 @@
+#include "tools/key_copy.h"
+
+#include <memory>
+
+#include "platform/machine/text.h"
+
+namespace hivewise {
+namespace {
+
+// The store's key behind a handle; null when the handle is unknown or its key deleted.
+RegKey* KeyOf(RegistryAccess& registry, RegHandle handle, std::shared_ptr<RegKey>* hold) {
+    Machine& machine = registry.GetMachine();
+    RegKey* key = nullptr;
+    switch (handle) {
+        case kHkeyClassesRoot:
+            key = machine.ClassesRoot();
+            break;
+        case kHkeyCurrentUser:
+            key = machine.CurrentUser();
+            break;
+        case kHkeyLocalMachine:
+            key = machine.LocalMachine();
+            break;
+        case kHkeyUsers:
+            key = machine.Users();
+            break;
+        default:
+            *hold = machine.Handles().Get(handle);
+            key = hold->get();
+    }
+    return key && !key->deleted ? key : nullptr;
+}
+
+bool IsWithin(const RegKey* key, const RegKey* ancestor) {
+    for (const RegKey* k = key; k; k = k->parent) {
+        if (k == ancestor) return true;
+    }
+    return false;
+}
+
+// The last key of `path` below `parent` that exists already (links followed): a
+// destination made below it lies wherever that key lies.
+RegKey* DeepestExisting(const RegistryStore& store, RegKey* parent, std::u16string_view path) {
+    RegKey* deepest = parent;
+    for (size_t end = 0; end != std::u16string_view::npos;) {
+        end = path.find(u'\\', end + 1);
+        RegKey* key = store.Find(parent, path.substr(0, end));
+        if (!key) break;
+        deepest = key;
+    }
+    return deepest;
+}
+
+void CopyValues(RegistryStore& store, const RegKey& from, RegKey* to) {
+    for (const RegValue& value : from.values)
+        store.SetValue(to, value.name, value.type, value.data);
+    if (from.className != to->className) store.SetClass(to, from.className);
+}
+
+long CopyTree(RegistryStore& store, const RegKey& from, RegKey* to, int depth) {
+    if (depth > kMaxCopyDepth) return kErrorKeyTreeTooDeep;
+    CopyValues(store, from, to);
+    // A snapshot of the children: the copy must not see keys it adds itself.
+    std::vector<std::shared_ptr<RegKey>> children = from.subkeys;
+    for (const auto& child : children) {
+        bool created = false;
+        RegKey* target = store.CreateChild(to, child->name, &created);
+        if (created) store.Touch(to);
+        if (child->isLink) {
+            // A link is copied as it stands; following it could loop back on itself.
+            if (!target->isLink) {
+                if (!target->subkeys.empty()) return kErrorAccessDenied;
+                target->isLink = true;
+            }
+            CopyValues(store, *child, target);
+            continue;
+        }
+        if (target->isLink) return kErrorAccessDenied;
+        long result = CopyTree(store, *child, target, depth + 1);
+        if (result != kErrorSuccess) return result;
+    }
+    return kErrorSuccess;
+}
+
+}  // namespace
+
+long CopyKeyTree(RegistryAccess& registry, RegHandle source, RegHandle destinationParent,
+                 std::string_view path) {
+    std::shared_ptr<RegKey> holdSource, holdParent;
+    RegKey* from = KeyOf(registry, source, &holdSource);
+    RegKey* parent = KeyOf(registry, destinationParent, &holdParent);
+    if (!from || !parent) return kErrorInvalidHandle;
+    RegistryStore& store = registry.GetMachine().Registry();
+    std::u16string wide = AnsiToUtf16(path);
+    if (IsWithin(DeepestExisting(store, parent, wide), from)) return kErrorInvalidParameter;
+    RegKey* to = store.Create(parent, wide);
+    if (!to) return kErrorFileNotFound;
+    return CopyTree(store, *from, to, 0);
+}
+
+bool CopyValueExact(RegistryAccess& registry, RegHandle fromRoot, std::string_view fromPath,
+                    std::string_view fromName, RegHandle toRoot, std::string_view toPath,
+                    std::string_view toName) {
+    std::shared_ptr<RegKey> holdFrom, holdTo;
+    RegKey* fromBase = KeyOf(registry, fromRoot, &holdFrom);
+    RegKey* toBase = KeyOf(registry, toRoot, &holdTo);
+    if (!fromBase || !toBase) return false;
+    RegistryStore& store = registry.GetMachine().Registry();
+    RegKey* from = store.Find(fromBase, AnsiToUtf16(fromPath));
+    const RegValue* value = from ? from->FindValue(AnsiToUtf16(fromName)) : nullptr;
+    if (!value) return false;
+    RegValue copy = *value;
+    RegKey* to = store.Create(toBase, AnsiToUtf16(toPath));
+    if (!to) return false;
+    store.SetValue(to, AnsiToUtf16(toName), copy.type, std::move(copy.data));
+    return true;
+}
+
+}  // namespace hivewise
