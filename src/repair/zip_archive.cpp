@@ -1,0 +1,458 @@
+#include "repair/zip_archive.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zip.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <system_error>
+
+#include "platform/files/atomic_file.h"
+
+namespace hivewise {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The end-of-central-directory record alone: an archive with no entries. libzip writes
+// nothing for an empty archive (it removes the file), so the writer keeps this one.
+constexpr char kEmptyArchive[22] = {'P', 'K', 5, 6};
+
+ZipStatus StatusOfZipError(int code) {
+    switch (code) {
+        case ZIP_ER_OK:
+            return ZipStatus::kOk;
+        case ZIP_ER_OPEN:
+        case ZIP_ER_READ:
+        case ZIP_ER_SEEK:
+        case ZIP_ER_NOENT:
+            return ZipStatus::kCannotOpen;
+        case ZIP_ER_NOZIP:
+        case ZIP_ER_INCONS:
+        case ZIP_ER_MULTIDISK:
+        case ZIP_ER_EOF:
+            return ZipStatus::kNotAnArchive;
+        case ZIP_ER_NOPASSWD:
+        case ZIP_ER_WRONGPASSWD:
+            return ZipStatus::kWrongPassword;
+        case ZIP_ER_WRITE:
+        case ZIP_ER_TMPOPEN:
+        case ZIP_ER_RENAME:
+        case ZIP_ER_CLOSE:
+        case ZIP_ER_REMOVE:
+            return ZipStatus::kCannotWrite;
+        default:
+            return ZipStatus::kDamaged;
+    }
+}
+
+std::string ZipErrorText(zip_error_t* error) {
+    const char* text = zip_error_strerror(error);
+    return text ? text : "unknown error";
+}
+
+bool EqualsAsciiNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// Creates the folders of `relative` below `base`, refusing to pass through anything
+// but a real folder (a symbolic link could lead out of `base`).
+bool MakeFoldersBelow(const fs::path& base, const fs::path& relative, std::string* error) {
+    std::error_code ec;
+    fs::create_directories(base, ec);
+    fs::path at = base;
+    for (const fs::path& part : relative) {
+        at /= part;
+        fs::file_status status = fs::symlink_status(at, ec);
+        if (status.type() == fs::file_type::not_found) {
+            if (!fs::create_directory(at, ec) && ec) {
+                *error = "cannot create " + at.string() + ": " + ec.message();
+                return false;
+            }
+        } else if (status.type() != fs::file_type::directory) {
+            *error = at.string() + " is not a folder";
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool SafeEntryPath(std::string_view name, fs::path* relative) {
+    if (name.empty() || name.front() == '/' || name.front() == '\\') return false;
+    // A drive ("C:") or an alternate stream ("a:b") has no place in a relative name.
+    if (name.find(':') != std::string_view::npos) return false;
+    fs::path result;
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t end = name.find_first_of("/\\", start);
+        if (end == std::string_view::npos) end = name.size();
+        std::string_view part = name.substr(start, end - start);
+        if (part == "..") return false;
+        for (char c : part) {
+            if (static_cast<unsigned char>(c) < 0x20) return false;
+        }
+        if (!part.empty() && part != ".") result /= std::string(part);
+        start = end + 1;
+    }
+    if (result.empty()) return false;
+    if (relative) *relative = result;
+    return true;
+}
+
+// ---- ZipWriter ----
+
+ZipWriter::~ZipWriter() {
+    Discard();
+}
+
+ZipStatus ZipWriter::Fail(ZipStatus status, std::string detail) {
+    error_ = std::move(detail);
+    return status;
+}
+
+ZipStatus ZipWriter::Create(const fs::path& archive, std::string_view password,
+                            bool replaceExisting) {
+    Discard();
+    error_.clear();
+    std::string_view empty(kEmptyArchive, sizeof kEmptyArchive);
+    if (replaceExisting) {
+        std::string detail;
+        if (!WriteFileAtomically(archive, empty, &detail)) {
+            return Fail(ZipStatus::kCannotWrite, detail);
+        }
+    } else {
+        int fd = ::open(archive.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            return Fail(ZipStatus::kCannotWrite, archive.string() + ": " + std::strerror(errno));
+        }
+        bool written = WriteAll(fd, empty);
+        ::close(fd);
+        if (!written) {
+            ::unlink(archive.c_str());
+            return Fail(ZipStatus::kCannotWrite, archive.string() + ": write failed");
+        }
+    }
+    int code = 0;
+    archive_ = zip_open(archive.c_str(), ZIP_TRUNCATE, &code);
+    if (!archive_) {
+        zip_error_t error;
+        zip_error_init_with_code(&error, code);
+        std::string detail = ZipErrorText(&error);
+        zip_error_fini(&error);
+        return Fail(ZipStatus::kCannotWrite, archive.string() + ": " + detail);
+    }
+    path_ = archive;
+    password_ = std::string(password);
+    entries_ = 0;
+    return ZipStatus::kOk;
+}
+
+ZipStatus ZipWriter::Add(std::string_view entryName, zip_source_t* source) {
+    std::string name(entryName);
+    zip_int64_t index =
+        zip_file_add(archive_, name.c_str(), source, ZIP_FL_OVERWRITE | ZIP_FL_ENC_GUESS);
+    if (index < 0) {
+        zip_source_free(source);
+        return Fail(ZipStatus::kCannotWrite, name + ": " + ZipErrorText(zip_get_error(archive_)));
+    }
+    auto at = static_cast<zip_uint64_t>(index);
+    if (zip_set_file_compression(archive_, at, ZIP_CM_DEFLATE, 0) != 0 ||
+        (!password_.empty() &&
+         zip_file_set_encryption(archive_, at, ZIP_EM_TRAD_PKWARE, password_.c_str()) != 0)) {
+        std::string detail = ZipErrorText(zip_get_error(archive_));
+        zip_delete(archive_, at);
+        return Fail(ZipStatus::kCannotWrite, name + ": " + detail);
+    }
+    ++entries_;
+    return ZipStatus::kOk;
+}
+
+ZipStatus ZipWriter::AddFile(std::string_view entryName, const fs::path& source) {
+    if (!archive_) return Fail(ZipStatus::kNotOpen, "no archive is open");
+    // The bytes are read now: the source may change or go before the archive is closed.
+    std::string bytes, detail;
+    if (!ReadWholeFile(source, &bytes, &detail)) return Fail(ZipStatus::kNoSuchEntry, detail);
+    return AddBytes(entryName, bytes);
+}
+
+ZipStatus ZipWriter::AddBytes(std::string_view entryName, std::string_view bytes) {
+    if (!archive_) return Fail(ZipStatus::kNotOpen, "no archive is open");
+    void* copy = std::malloc(bytes.empty() ? 1 : bytes.size());
+    if (!copy) return Fail(ZipStatus::kCannotWrite, "out of memory");
+    std::memcpy(copy, bytes.data(), bytes.size());
+    zip_source_t* source = zip_source_buffer(archive_, copy, bytes.size(), 1);
+    if (!source) {
+        std::free(copy);
+        return Fail(ZipStatus::kCannotWrite, ZipErrorText(zip_get_error(archive_)));
+    }
+    return Add(entryName, source);
+}
+
+ZipStatus ZipWriter::AddFolder(std::string_view entryName) {
+    if (!archive_) return Fail(ZipStatus::kNotOpen, "no archive is open");
+    std::string name(entryName);
+    if (name.empty()) return Fail(ZipStatus::kUnsafeName, "empty folder name");
+    if (name.back() != '/') name += '/';
+    if (zip_dir_add(archive_, name.c_str(), ZIP_FL_ENC_GUESS) < 0) {
+        return Fail(ZipStatus::kCannotWrite, name + ": " + ZipErrorText(zip_get_error(archive_)));
+    }
+    ++entries_;
+    return ZipStatus::kOk;
+}
+
+ZipStatus ZipWriter::AddFolderTree(const fs::path& folder, std::string_view prefix) {
+    if (!archive_) return Fail(ZipStatus::kNotOpen, "no archive is open");
+    std::error_code ec;
+    fs::recursive_directory_iterator it(folder, ec), end;
+    if (ec) return Fail(ZipStatus::kNoSuchEntry, folder.string() + ": " + ec.message());
+    std::string lead = prefix.empty() ? std::string() : std::string(prefix) + "/";
+    for (; it != end; it.increment(ec)) {
+        if (ec) return Fail(ZipStatus::kNoSuchEntry, folder.string() + ": " + ec.message());
+        std::string name = lead + it->path().lexically_relative(folder).generic_string();
+        ZipStatus status = ZipStatus::kOk;
+        if (it->is_directory(ec)) {
+            if (fs::is_empty(it->path(), ec)) status = AddFolder(name);
+        } else if (it->is_regular_file(ec)) {
+            status = AddFile(name, it->path());
+        }
+        if (status != ZipStatus::kOk) return status;
+    }
+    return ZipStatus::kOk;
+}
+
+ZipStatus ZipWriter::Close() {
+    if (!archive_) return Fail(ZipStatus::kNotOpen, "no archive is open");
+    if (entries_ == 0) {
+        // The empty archive written by Create stays as it is.
+        Discard();
+        return ZipStatus::kOk;
+    }
+    if (zip_close(archive_) != 0) {
+        std::string detail = ZipErrorText(zip_get_error(archive_));
+        Discard();
+        return Fail(ZipStatus::kCannotWrite, path_.string() + ": " + detail);
+    }
+    archive_ = nullptr;
+    return ZipStatus::kOk;
+}
+
+void ZipWriter::Discard() {
+    if (archive_) zip_discard(archive_);
+    archive_ = nullptr;
+    entries_ = 0;
+}
+
+// ---- ZipReader ----
+
+ZipReader::~ZipReader() {
+    Close();
+}
+
+ZipStatus ZipReader::Fail(ZipStatus status, std::string detail) {
+    error_ = std::move(detail);
+    return status;
+}
+
+ZipStatus ZipReader::Open(const fs::path& archive, std::string_view password) {
+    Close();
+    error_.clear();
+    int code = 0;
+    archive_ = zip_open(archive.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+    if (!archive_) {
+        zip_error_t error;
+        zip_error_init_with_code(&error, code);
+        std::string detail = ZipErrorText(&error);
+        zip_error_fini(&error);
+        return Fail(StatusOfZipError(code), archive.string() + ": " + detail);
+    }
+    if (!password.empty()) {
+        std::string text(password);
+        zip_set_default_password(archive_, text.c_str());
+    }
+    return ZipStatus::kOk;
+}
+
+int ZipReader::EntryCount() const {
+    if (!archive_) return 0;
+    zip_int64_t count = zip_get_num_entries(archive_, 0);
+    return count < 0 ? 0 : static_cast<int>(count);
+}
+
+ZipEntryInfo ZipReader::Entry(int index) const {
+    ZipEntryInfo info;
+    if (!archive_ || index < 0 || index >= EntryCount()) return info;
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    if (zip_stat_index(archive_, static_cast<zip_uint64_t>(index), 0, &stat) != 0) return info;
+    if (stat.valid & ZIP_STAT_NAME) info.name = stat.name;
+    if (stat.valid & ZIP_STAT_SIZE) info.size = stat.size;
+    if (stat.valid & ZIP_STAT_COMP_SIZE) info.compressedSize = stat.comp_size;
+    info.encrypted = (stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != 0;
+    info.folder = !info.name.empty() && info.name.back() == '/';
+    return info;
+}
+
+std::vector<ZipEntryInfo> ZipReader::Entries() const {
+    std::vector<ZipEntryInfo> entries;
+    for (int i = 0, count = EntryCount(); i < count; ++i)
+        entries.push_back(Entry(i));
+    return entries;
+}
+
+int ZipReader::FindEntry(std::string_view name, bool ignoreCase) const {
+    for (int i = 0, count = EntryCount(); i < count; ++i) {
+        const char* stored = zip_get_name(archive_, static_cast<zip_uint64_t>(i), 0);
+        if (!stored) continue;
+        if (ignoreCase ? EqualsAsciiNoCase(stored, name) : name == stored) return i;
+    }
+    return -1;
+}
+
+namespace {
+
+// Copies an open entry to `sink` chunk by chunk; the entry's CRC is checked at its end.
+template <typename Sink>
+ZipStatus CopyEntry(zip_t* archive, int index, uint64_t limit, std::string* error, Sink sink) {
+    zip_file_t* file = zip_fopen_index(archive, static_cast<zip_uint64_t>(index), 0);
+    if (!file) {
+        *error = ZipErrorText(zip_get_error(archive));
+        return StatusOfZipError(zip_error_code_zip(zip_get_error(archive)));
+    }
+    char buffer[65536];
+    uint64_t total = 0;
+    ZipStatus status = ZipStatus::kOk;
+    for (;;) {
+        zip_int64_t got = zip_fread(file, buffer, sizeof buffer);
+        if (got < 0) {
+            *error = ZipErrorText(zip_file_get_error(file));
+            status = StatusOfZipError(zip_error_code_zip(zip_file_get_error(file)));
+            if (status == ZipStatus::kOk || status == ZipStatus::kCannotOpen) {
+                status = ZipStatus::kDamaged;
+            }
+            break;
+        }
+        if (got == 0) break;
+        total += static_cast<uint64_t>(got);
+        if (total > limit) {
+            *error = "entry larger than allowed";
+            status = ZipStatus::kDamaged;
+            break;
+        }
+        if (!sink(std::string_view(buffer, static_cast<size_t>(got)))) {
+            *error = "write failed";
+            status = ZipStatus::kCannotWrite;
+            break;
+        }
+    }
+    if (zip_fclose(file) != 0 && status == ZipStatus::kOk) {
+        *error = "damaged entry";
+        status = ZipStatus::kDamaged;
+    }
+    return status;
+}
+
+}  // namespace
+
+ZipStatus ZipReader::ReadEntry(int index, std::string* bytes, uint64_t limit) {
+    if (!archive_) return Fail(ZipStatus::kNotOpen, "no archive is open");
+    if (index < 0 || index >= EntryCount()) return Fail(ZipStatus::kNoSuchEntry, "no entry");
+    bytes->clear();
+    std::string detail;
+    ZipStatus status = CopyEntry(archive_, index, limit, &detail, [&](std::string_view chunk) {
+        bytes->append(chunk);
+        return true;
+    });
+    if (status != ZipStatus::kOk) {
+        bytes->clear();
+        return Fail(status, Entry(index).name + ": " + detail);
+    }
+    return status;
+}
+
+ZipStatus ZipReader::ExtractTo(int index, const fs::path& relative) {
+    std::string detail;
+    fs::path target = base_ / relative;
+    ZipEntryInfo info = Entry(index);
+    if (info.folder) {
+        if (!MakeFoldersBelow(base_, relative, &detail)) {
+            return Fail(ZipStatus::kCannotWrite, detail);
+        }
+        return ZipStatus::kOk;
+    }
+    if (!MakeFoldersBelow(base_, relative.parent_path(), &detail)) {
+        return Fail(ZipStatus::kCannotWrite, detail);
+    }
+    // Written beside the target and renamed over it: an existing file (or a link of that
+    // name) is replaced whole, and a damaged entry leaves nothing behind.
+    std::string temp = (target.parent_path() / ".hivewise-extract-XXXXXX").string();
+    int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return Fail(ZipStatus::kCannotWrite, target.string() + ": " + strerror(errno));
+    ZipStatus status = CopyEntry(archive_, index, UINT64_MAX, &detail,
+                                 [fd](std::string_view chunk) { return WriteAll(fd, chunk); });
+    bool closed = ::close(fd) == 0;
+    if (status == ZipStatus::kOk && !closed) status = ZipStatus::kCannotWrite;
+    if (status == ZipStatus::kOk) {
+        std::error_code ec;
+        if (fs::is_directory(fs::symlink_status(target, ec))) {
+            status = ZipStatus::kCannotWrite;
+            detail = "a folder of that name exists";
+        } else if (::rename(temp.c_str(), target.c_str()) != 0) {
+            status = ZipStatus::kCannotWrite;
+            detail = strerror(errno);
+        } else {
+            ::chmod(target.c_str(), 0644);
+        }
+    }
+    if (status != ZipStatus::kOk) {
+        ::unlink(temp.c_str());
+        return Fail(status, info.name + ": " + detail);
+    }
+    return ZipStatus::kOk;
+}
+
+ZipStatus ZipReader::Extract(int index) {
+    if (!archive_) return Fail(ZipStatus::kNotOpen, "no archive is open");
+    if (index < 0 || index >= EntryCount()) return Fail(ZipStatus::kNoSuchEntry, "no entry");
+    std::string name = Entry(index).name;
+    fs::path relative;
+    if (!SafeEntryPath(name, &relative)) {
+        return Fail(ZipStatus::kUnsafeName, "unsafe entry name: " + name);
+    }
+    return ExtractTo(index, relative);
+}
+
+ZipStatus ZipReader::ExtractAs(int index, std::string_view fileName) {
+    if (!archive_) return Fail(ZipStatus::kNotOpen, "no archive is open");
+    if (index < 0 || index >= EntryCount()) return Fail(ZipStatus::kNoSuchEntry, "no entry");
+    fs::path relative;
+    if (!SafeEntryPath(fileName, &relative) || relative.has_parent_path()) {
+        return Fail(ZipStatus::kUnsafeName, "not a bare file name: " + std::string(fileName));
+    }
+    return ExtractTo(index, relative);
+}
+
+ZipStatus ZipReader::ExtractAll() {
+    for (int i = 0, count = EntryCount(); i < count; ++i) {
+        ZipStatus status = Extract(i);
+        if (status != ZipStatus::kOk) return status;
+    }
+    return archive_ ? ZipStatus::kOk : Fail(ZipStatus::kNotOpen, "no archive is open");
+}
+
+void ZipReader::Close() {
+    if (archive_) zip_discard(archive_);
+    archive_ = nullptr;
+}
+
+}  // namespace hivewise

@@ -1,0 +1,271 @@
+#include "repair/zip_archive.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+
+#include "platform/temp_prefix.h"
+
+namespace hivewise {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+void WriteText(const fs::path& path, std::string_view text) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+}
+bool HaveProgram(const char* name) {
+    return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+// Every file below `dir`, relative, sorted.
+std::vector<std::string> FilesBelow(const fs::path& dir) {
+    std::vector<std::string> files;
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(dir, ec), end; it != end; it.increment(ec)) {
+        if (!it->is_directory()) files.push_back(it->path().lexically_relative(dir).string());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+class ZipArchiveTest : public ::testing::Test {
+  protected:
+    fs::path Dir() const { return temp.Dir(); }
+    // An encrypted archive of two files, bytes, a nested file and an empty folder.
+    fs::path MakeArchive(std::string_view password = "secret") {
+        WriteText(Dir() / "src" / "a.txt", std::string(5000, 'a') + "end");
+        WriteText(Dir() / "src" / "b.bin", std::string("\0\x01\xff\r\n", 5));
+        fs::path archive = Dir() / "out.zip";
+        ZipWriter writer;
+        EXPECT_EQ(writer.Create(archive, password), ZipStatus::kOk) << writer.LastError();
+        EXPECT_EQ(writer.AddFile("a.txt", Dir() / "src" / "a.txt"), ZipStatus::kOk);
+        EXPECT_EQ(writer.AddFile("b.bin", Dir() / "src" / "b.bin"), ZipStatus::kOk);
+        EXPECT_EQ(writer.AddBytes("Config.ini", "[TYPE:FILE]\r\r\n"), ZipStatus::kOk);
+        EXPECT_EQ(writer.AddBytes("sub/deep/c.txt", "nested"), ZipStatus::kOk);
+        EXPECT_EQ(writer.AddFolder("empty"), ZipStatus::kOk);
+        EXPECT_EQ(writer.Close(), ZipStatus::kOk) << writer.LastError();
+        return archive;
+    }
+    void ExpectExtracted(const fs::path& dir) {
+        EXPECT_EQ(ReadText(dir / "a.txt"), std::string(5000, 'a') + "end");
+        EXPECT_EQ(ReadText(dir / "b.bin"), std::string("\0\x01\xff\r\n", 5));
+        EXPECT_EQ(ReadText(dir / "Config.ini"), "[TYPE:FILE]\r\r\n");
+        EXPECT_EQ(ReadText(dir / "sub" / "deep" / "c.txt"), "nested");
+        EXPECT_TRUE(fs::is_directory(dir / "empty"));
+    }
+    testing::TempPrefix temp;
+};
+
+TEST_F(ZipArchiveTest, WrittenEntriesListAndExtractWithThePassword) {
+    fs::path archive = MakeArchive();
+    ZipReader reader;
+    ASSERT_EQ(reader.Open(archive, "secret"), ZipStatus::kOk) << reader.LastError();
+    ASSERT_EQ(reader.EntryCount(), 5);
+    std::vector<ZipEntryInfo> entries = reader.Entries();
+    EXPECT_EQ(entries[0].name, "a.txt");
+    EXPECT_TRUE(entries[0].encrypted);
+    EXPECT_LT(entries[0].compressedSize, entries[0].size);  // deflated
+    EXPECT_TRUE(entries[4].folder);
+    EXPECT_EQ(reader.FindEntry("config.INI", true), 2);
+    EXPECT_EQ(reader.FindEntry("config.INI", false), -1);
+    EXPECT_EQ(reader.FindEntry("missing", true), -1);
+
+    std::string bytes;
+    EXPECT_EQ(reader.ReadEntry(3, &bytes), ZipStatus::kOk);
+    EXPECT_EQ(bytes, "nested");
+    EXPECT_EQ(reader.ReadEntry(0, &bytes, 100), ZipStatus::kDamaged);  // over the limit
+
+    reader.SetBaseFolder(Dir() / "x");
+    WriteText(Dir() / "x" / "a.txt", "old content replaced");
+    EXPECT_EQ(reader.ExtractAll(), ZipStatus::kOk) << reader.LastError();
+    ExpectExtracted(Dir() / "x");
+    EXPECT_EQ(reader.ExtractAs(3, "flat.txt"), ZipStatus::kOk);
+    EXPECT_EQ(ReadText(Dir() / "x" / "flat.txt"), "nested");
+    EXPECT_EQ(reader.ExtractAs(3, "../flat.txt"), ZipStatus::kUnsafeName);
+}
+
+TEST_F(ZipArchiveTest, WrongOrMissingPasswordExtractsNothing) {
+    fs::path archive = MakeArchive();
+    for (std::string_view password : {"wrong", ""}) {
+        ZipReader reader;
+        ASSERT_EQ(reader.Open(archive, password), ZipStatus::kOk);
+        EXPECT_EQ(reader.EntryCount(), 5);  // the directory is not encrypted
+        reader.SetBaseFolder(Dir() / "y");
+        EXPECT_EQ(reader.Extract(0), ZipStatus::kWrongPassword);
+        std::string bytes;
+        EXPECT_EQ(reader.ReadEntry(2, &bytes), ZipStatus::kWrongPassword);
+    }
+    EXPECT_TRUE(FilesBelow(Dir() / "y").empty());
+}
+
+TEST_F(ZipArchiveTest, UnencryptedArchiveAndFolderTree) {
+    WriteText(Dir() / "tree" / "one.txt", "1");
+    WriteText(Dir() / "tree" / "two" / "three.txt", "3");
+    fs::create_directories(Dir() / "tree" / "void");
+    ZipWriter writer;
+    ASSERT_EQ(writer.Create(Dir() / "plain.zip"), ZipStatus::kOk);
+    ASSERT_EQ(writer.AddFolderTree(Dir() / "tree", "top"), ZipStatus::kOk);
+    EXPECT_EQ(writer.AddFile("gone", Dir() / "no-such-file"), ZipStatus::kNoSuchEntry);
+    ASSERT_EQ(writer.Close(), ZipStatus::kOk);
+
+    ZipReader reader;
+    ASSERT_EQ(reader.Open(Dir() / "plain.zip"), ZipStatus::kOk);
+    EXPECT_FALSE(reader.Entry(0).encrypted);
+    EXPECT_NE(reader.FindEntry("top/two/three.txt", false), -1);
+    EXPECT_NE(reader.FindEntry("top/void/", false), -1);
+    reader.SetBaseFolder(Dir() / "out");
+    ASSERT_EQ(reader.ExtractAll(), ZipStatus::kOk);
+    EXPECT_EQ(ReadText(Dir() / "out" / "top" / "two" / "three.txt"), "3");
+    EXPECT_TRUE(fs::is_directory(Dir() / "out" / "top" / "void"));
+}
+
+TEST_F(ZipArchiveTest, EmptyArchiveAndCreationFailures) {
+    fs::path archive = Dir() / "empty.zip";
+    ZipWriter writer;
+    ASSERT_EQ(writer.Create(archive, "pw"), ZipStatus::kOk);
+    // On disk already, before anything is added.
+    EXPECT_TRUE(fs::exists(archive));
+    EXPECT_EQ(writer.Close(), ZipStatus::kOk);
+    ZipReader reader;
+    ASSERT_EQ(reader.Open(archive, "pw"), ZipStatus::kOk);
+    EXPECT_EQ(reader.EntryCount(), 0);
+
+    EXPECT_EQ(writer.Create(archive, "pw", false), ZipStatus::kCannotWrite);
+    EXPECT_EQ(writer.Create(Dir() / "no" / "such" / "folder.zip"), ZipStatus::kCannotWrite);
+    EXPECT_FALSE(writer.LastError().empty());
+    EXPECT_EQ(writer.AddBytes("x", "y"), ZipStatus::kNotOpen);
+
+    // An archive that is dropped unclosed keeps its empty state, not half an archive.
+    {
+        ZipWriter dropped;
+        ASSERT_EQ(dropped.Create(Dir() / "dropped.zip"), ZipStatus::kOk);
+        dropped.AddBytes("x", "y");
+    }
+    ASSERT_EQ(reader.Open(Dir() / "dropped.zip"), ZipStatus::kOk);
+    EXPECT_EQ(reader.EntryCount(), 0);
+    EXPECT_EQ(reader.Open(Dir() / "missing.zip"), ZipStatus::kCannotOpen);
+    WriteText(Dir() / "text.zip", "this is not an archive at all, just some text");
+    EXPECT_EQ(reader.Open(Dir() / "text.zip"), ZipStatus::kNotAnArchive);
+}
+
+TEST_F(ZipArchiveTest, EntryNamesNeverLeaveTheBaseFolder) {
+    fs::path base = Dir() / "base";
+    fs::create_directories(base);
+    fs::create_directories(Dir() / "outside");
+    WriteText(Dir() / "outside" / "victim", "untouched");
+    fs::create_directory_symlink(Dir() / "outside", base / "linkdir");
+    fs::create_symlink(Dir() / "outside" / "victim", base / "linkfile");
+
+    ZipWriter writer;
+    ASSERT_EQ(writer.Create(Dir() / "evil.zip"), ZipStatus::kOk);
+    for (const char* name : {"../escape", "a/../../escape", "/abs", "\\abs", "C:\\escape",
+                             "C:escape", "a\\..\\..\\escape", "linkdir/victim"}) {
+        ASSERT_EQ(writer.AddBytes(name, "evil"), ZipStatus::kOk) << name;
+    }
+    ASSERT_EQ(writer.AddBytes("linkfile", "replaces the link, not its target"), ZipStatus::kOk);
+    ASSERT_EQ(writer.AddBytes("ok\\nested.txt", "fine"), ZipStatus::kOk);
+    ASSERT_EQ(writer.Close(), ZipStatus::kOk);
+
+    ZipReader reader;
+    ASSERT_EQ(reader.Open(Dir() / "evil.zip"), ZipStatus::kOk);
+    reader.SetBaseFolder(base);
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_EQ(reader.Extract(i), ZipStatus::kUnsafeName) << reader.Entry(i).name;
+    }
+    // A folder part that is a link out of the base folder is not followed.
+    EXPECT_EQ(reader.Extract(7), ZipStatus::kCannotWrite);
+    EXPECT_EQ(reader.Extract(8), ZipStatus::kOk);
+    EXPECT_EQ(reader.Extract(9), ZipStatus::kOk);
+    EXPECT_EQ(ReadText(base / "ok" / "nested.txt"), "fine");
+    EXPECT_EQ(ReadText(Dir() / "outside" / "victim"), "untouched");
+    EXPECT_FALSE(fs::is_symlink(base / "linkfile"));
+    EXPECT_FALSE(fs::exists(Dir() / "escape"));
+    EXPECT_FALSE(fs::exists(Dir() / "abs"));
+    EXPECT_EQ(FilesBelow(Dir() / "outside"), std::vector<std::string>{"victim"});
+
+    fs::path relative;
+    EXPECT_FALSE(SafeEntryPath(std::string_view("bad\x01name"), &relative));
+    EXPECT_FALSE(SafeEntryPath("./.", &relative));
+    EXPECT_TRUE(SafeEntryPath("./a//b\\c", &relative));
+    EXPECT_EQ(relative, fs::path("a") / "b" / "c");
+}
+
+TEST_F(ZipArchiveTest, OtherToolsExtractWithThePassword) {
+    fs::path archive = MakeArchive("quarry");
+    bool any = false;
+    if (HaveProgram("unzip")) {
+        any = true;
+        fs::path out = Dir() / "unzip";
+        std::string command = "unzip -qq -P quarry '" + archive.string() + "' -d '" + out.string() +
+                              "' >/dev/null 2>&1";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        ExpectExtracted(out);
+        command = "unzip -qq -P wrong -o '" + archive.string() + "' -d '" +
+                  (Dir() / "bad").string() + "' >/dev/null 2>&1";
+        EXPECT_NE(std::system(command.c_str()), 0);
+    }
+    if (HaveProgram("7z")) {
+        any = true;
+        fs::path out = Dir() / "7z";
+        std::string command =
+            "7z x -y -pquarry '-o" + out.string() + "' '" + archive.string() + "' >/dev/null 2>&1";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        ExpectExtracted(out);
+    }
+    if (!any) GTEST_SKIP() << "neither unzip nor 7z is installed";
+}
+
+// Damaged archives: every truncation and many byte changes must fail cleanly, never
+// crash, and never leave a part of an entry behind.
+TEST_F(ZipArchiveTest, DamagedArchivesFailCleanly) {
+    fs::path archive = MakeArchive();
+    std::string good = ReadText(archive);
+    std::mt19937 random(1234);
+    fs::path damaged = Dir() / "damaged.zip";
+    fs::path out = Dir() / "damaged-out";
+    int failures = 0;
+    for (int round = 0; round < 400; ++round) {
+        std::string bytes = good;
+        if (round < 100) {
+            bytes.resize(random() % bytes.size());
+        } else {
+            for (int flips = 1 + round % 4; flips > 0; --flips) {
+                bytes[random() % bytes.size()] ^= static_cast<char>(1 + random() % 255);
+            }
+        }
+        WriteText(damaged, bytes);
+        fs::remove_all(out);
+        ZipReader reader;
+        if (reader.Open(damaged, "secret") != ZipStatus::kOk) {
+            ++failures;
+            continue;
+        }
+        reader.SetBaseFolder(out);
+        for (int i = 0; i < reader.EntryCount(); ++i) {
+            ZipEntryInfo info = reader.Entry(i);
+            ZipStatus status = reader.Extract(i);
+            fs::path relative;
+            if (status != ZipStatus::kOk) {
+                ++failures;
+                if (SafeEntryPath(info.name, &relative)) {
+                    EXPECT_FALSE(fs::is_regular_file(out / relative)) << info.name;
+                }
+            }
+        }
+        for (const std::string& file : FilesBelow(out)) {
+            EXPECT_EQ(file.find(".hivewise-extract"), std::string::npos) << file;
+        }
+    }
+    EXPECT_GT(failures, 100);
+    EXPECT_TRUE(FilesBelow(Dir() / "src").size() == 2);
+}
+
+}  // namespace
+}  // namespace hivewise
