@@ -5,8 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "cli/backups_command.h"
 #include "cli/cli_context.h"
 #include "cli/machine_choice.h"
+#include "cli/repair_command.h"
 #include "cli/scan_command.h"
 
 namespace hivewise {
@@ -32,6 +34,12 @@ constexpr const char* kUsage =
     "  scan [--sections ID,ID,...] [--json]\n"
     "                scans the sections (ids 0 to 14; without --sections those ticked\n"
     "                in the settings); Ctrl-C aborts the scan\n"
+    "  repair [--sections ID,ID,...] [--yes]\n"
+    "                scans, then saves every finding into a fix backup and removes it;\n"
+    "                --yes answers the question asked without automatic backup\n"
+    "  backups list | show ARCHIVE | restore ARCHIVE (--items N,N,... | --all)\n"
+    "          | remove ARCHIVE [--yes]\n"
+    "                the fix backups: list them, show and restore their items, delete one\n"
     "\n"
     "KEY is ROOT\\SUBKEY, ROOT one of HKLM, HKCU, HKCR, HKU (or HKEY_LOCAL_MACHINE,\n"
     "HKEY_CURRENT_USER, HKEY_CLASSES_ROOT, HKEY_USERS). \"hivewise-cli reg /?\" tells more.\n";
@@ -135,6 +143,8 @@ int RunCli(int argc, char** argv, std::istream& in, std::ostream& out, std::ostr
     std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
     if (command == "reg") return cli::RunReg(ctx, rest);
     if (command == "scan") return cli::RunScan(ctx, rest);
+    if (command == "repair") return cli::RunRepair(ctx, rest);
+    if (command == "backups") return cli::RunBackups(ctx, rest);
     cli::PrintError(err, "Unknown command " + command + ". Try hivewise-cli --help.");
     return 1;
 }
