@@ -5,10 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "cli/backups_command.h"
 #include "cli/cli_context.h"
 #include "cli/fullbackup_command.h"
 #include "cli/machine_choice.h"
 #include "cli/machines_command.h"
+#include "cli/repair_command.h"
 #include "cli/scan_command.h"
 #include "cli/tools_command.h"
 #include "cli/update_command.h"
@@ -53,6 +55,12 @@ constexpr const char* kUsage =
     "  startup|bho|programs parked\n"
     "  startup|bho|programs restore (NAME... | --all)\n"
     "                lists or puts back the entries removed earlier\n"
+    "  repair [--sections ID,ID,...] [--yes]\n"
+    "                scans, then saves every finding into a fix backup and removes it;\n"
+    "                --yes answers the question asked without automatic backup\n"
+    "  backups list | show ARCHIVE | restore ARCHIVE (--items N,N,... | --all)\n"
+    "          | remove ARCHIVE [--yes]\n"
+    "                the fix backups: list them, show and restore their items, delete one\n"
     "\n"
     "KEY is ROOT\\SUBKEY, ROOT one of HKLM, HKCU, HKCR, HKU (or HKEY_LOCAL_MACHINE,\n"
     "HKEY_CURRENT_USER, HKEY_CLASSES_ROOT, HKEY_USERS). \"hivewise-cli reg /?\" tells more.\n";
@@ -162,6 +170,8 @@ int RunCli(int argc, char** argv, std::istream& in, std::ostream& out, std::ostr
     if (command == "startup" || command == "bho" || command == "programs") {
         return cli::RunToolCommand(ctx, command, rest);
     }
+    if (command == "repair") return cli::RunRepair(ctx, rest);
+    if (command == "backups") return cli::RunBackups(ctx, rest);
     cli::PrintError(err, "Unknown command " + command + ". Try hivewise-cli --help.");
     return 1;
 }

@@ -34,36 +34,26 @@ extern "C" void OnInterrupt(int) {
     if (std::atomic<int>* flag = g_continueFlag.load()) flag->store(0);
 }
 
-class InterruptGuard {
-  public:
-    explicit InterruptGuard(std::atomic<int>& flag) {
-        g_interrupted = 0;
-        g_continueFlag.store(&flag);
-        struct sigaction action {};
-        action.sa_handler = OnInterrupt;
-        sigemptyset(&action.sa_mask);
-        installed_ = ::sigaction(SIGINT, &action, &previous_) == 0;
-    }
-    ~InterruptGuard() {
-        if (installed_) ::sigaction(SIGINT, &previous_, nullptr);
-        g_continueFlag.store(nullptr);
-    }
-    InterruptGuard(const InterruptGuard&) = delete;
-    InterruptGuard& operator=(const InterruptGuard&) = delete;
+}  // namespace
 
-  private:
-    struct sigaction previous_ {};
-    bool installed_ = false;
-};
-
-constexpr const char* kScanUsage =
-    "Usage: hivewise-cli [--prefix DIR] scan [--sections ID,ID,...] [--json]";
-
-std::string Utf8(std::string_view ansi) {
-    return Utf16ToUtf8(AnsiToUtf16(ansi));
+InterruptGuard::InterruptGuard(std::atomic<int>& flag) {
+    g_interrupted = 0;
+    g_continueFlag.store(&flag);
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    installed_ = ::sigaction(SIGINT, &action, &previous_) == 0;
 }
 
-// "4,7,13" to ticks; false on anything that is not a list of ids 0 to 14.
+InterruptGuard::~InterruptGuard() {
+    if (installed_) ::sigaction(SIGINT, &previous_, nullptr);
+    g_continueFlag.store(nullptr);
+}
+
+bool InterruptGuard::Interrupted() {
+    return g_interrupted != 0;
+}
+
 bool ParseSections(const std::string& list, std::array<bool, kSectionCount>* ticks,
                    std::string* bad) {
     ticks->fill(false);
@@ -83,6 +73,15 @@ bool ParseSections(const std::string& list, std::array<bool, kSectionCount>* tic
         if (comma == std::string::npos) return true;
         start = comma + 1;
     }
+}
+
+namespace {
+
+constexpr const char* kScanUsage =
+    "Usage: hivewise-cli [--prefix DIR] scan [--sections ID,ID,...] [--json]";
+
+std::string Utf8(std::string_view ansi) {
+    return Utf16ToUtf8(AnsiToUtf16(ansi));
 }
 
 void PrintText(std::ostream& out, const ScanDriver& driver, const ResultStore& results) {
@@ -169,6 +168,36 @@ std::string JsonString(std::string_view ansi) {
     return json + "\"";
 }
 
+void ScanMachine(Machine& machine, const std::optional<std::array<bool, kSectionCount>>& chosen,
+                 ScanDriver& driver) {
+    Settings settings(machine);
+    settings.FirstRun();
+    std::array<bool, kSectionCount> ticks{};
+    if (chosen) {
+        ticks = *chosen;
+    } else {
+        for (const ScanSection& section : ScanSections())
+            ticks[static_cast<size_t>(section.id)] = settings.Flag(section.sectionName);
+    }
+
+    IgnoreList ignoreList;
+    LoadIgnoreList(machine, &ignoreList);
+    RegistryAccess registry(machine);
+    // The estimate walks both Software trees, so it is taken only when it is used.
+    unsigned estimate = ticks[13] ? CompleteScanEstimate(registry) : 0;
+
+    ScanLog log(machine, MachineOsName(machine));
+    driver.SetLog(&log);
+    driver.SetExclusionTest(
+        [&ignoreList](const std::string& text) { return IsExcluded(text, ignoreList); });
+    InterruptGuard guard(driver.ContinueFlag());
+    driver.Reset();
+    driver.Start(ticks, estimate);
+    if (g_interrupted) driver.Abort();
+    driver.Join();
+    driver.SetLog(nullptr);
+}
+
 int RunScan(CliContext& ctx, const std::vector<std::string>& args) {
     bool json = false;
     std::optional<std::array<bool, kSectionCount>> chosen;
@@ -212,35 +241,9 @@ int RunScan(CliContext& ctx, const std::vector<std::string>& args) {
         PrintError(ctx.err, "Warning: " + error);
     }
 
-    Settings settings(*machine);
-    settings.FirstRun();
-    std::array<bool, kSectionCount> ticks{};
-    if (chosen) {
-        ticks = *chosen;
-    } else {
-        for (const ScanSection& section : ScanSections())
-            ticks[static_cast<size_t>(section.id)] = settings.Flag(section.sectionName);
-    }
-
-    IgnoreList ignoreList;
-    LoadIgnoreList(*machine, &ignoreList);
-    RegistryAccess registry(*machine);
-    // The estimate walks both Software trees, so it is taken only when it is used.
-    unsigned estimate = ticks[13] ? CompleteScanEstimate(registry) : 0;
-
     ResultStore results;
-    ScanLog log(*machine, MachineOsName(*machine));
     ScanDriver driver(*machine, results);
-    driver.SetLog(&log);
-    driver.SetExclusionTest(
-        [&ignoreList](const std::string& text) { return IsExcluded(text, ignoreList); });
-    {
-        InterruptGuard guard(driver.ContinueFlag());
-        driver.Reset();
-        driver.Start(ticks, estimate);
-        if (g_interrupted) driver.Abort();
-        driver.Join();
-    }
+    ScanMachine(*machine, chosen, driver);
 
     if (json) {
         PrintJson(ctx.out, driver, results);

@@ -18,6 +18,13 @@
 
 #include "update/update_check.h"
 #endif
+#ifdef HIVEWISE_REPAIR_AVAILABLE
+#include "app/save_changes.h"
+#include "platform/files/file_system_access.h"
+#include "repair/repair_problems.h"
+#include "repair/restore_backup.h"
+#include "ui/restore_backup_view.h"
+#endif
 
 namespace hivewise::ui {
 
@@ -41,6 +48,8 @@ DesktopApp::DesktopApp(Machine& machine, bool sampleMachine)
     actions.openAdvancedOptions = [this] { OpenAdvancedOptions(); };
     actions.openPreferences = [this] { OpenPreferences(); };
     actions.showSectionDetails = [this](int sectionId) { ShowSectionDetails(sectionId); };
+    actions.repair = [this] { RepairProblems(); };
+    actions.openRestoreBackup = [this] { OpenRestoreBackup(); };
     logic_->SetActions(std::move(actions));
 }
 
@@ -144,6 +153,52 @@ void DesktopApp::ShowSectionDetails(int sectionId) {
     prompts_.SetOwner(owner);
 #else
     (void)sectionId;
+#endif
+}
+
+void DesktopApp::RepairProblems() {
+#ifdef HIVEWISE_REPAIR_AVAILABLE
+    MainWindow& logic = *logic_;
+    MainWindowView& view = *view_;
+    RepairControls controls;
+    controls.running = [&logic] { return logic.RepairRunning(); };
+    controls.setRunning = [&logic, &view](bool on) {
+        logic.SetRepairRunning(on);
+        view.RefreshRepairButton();
+    };
+    controls.setProgressRange = [&view](int maximum) {
+        view.RepairProgress()->setRange(0, maximum);
+        view.RepairProgress()->setValue(0);
+    };
+    controls.stepProgress = [&view] {
+        view.RepairProgress()->setValue(view.RepairProgress()->value() + 1);
+    };
+    controls.pumpEvents = [this] { FileSystemAccess(machine_).ServiceMessageQueue(); };
+    controls.showSectionSelection = [&logic] { logic.SetView(MainView::StartPage); };
+    RepairOutcome outcome = RepairSelectedProblems(machine_, logic.Results(), prompts_, controls);
+    if (outcome.ran) SaveChanges(machine_, prompts_);
+#endif
+}
+
+void DesktopApp::OpenRestoreBackup() {
+#ifdef HIVEWISE_REPAIR_AVAILABLE
+    RestoreBackupDialog logic(machine_, prompts_);
+    QWidget* owner = prompts_.Owner();
+    RestoreBackupView* shown = nullptr;
+    auto openRemove = [this, &shown] {
+        RemoveBackupDialog removeLogic(machine_, prompts_);
+        RemoveBackupView dialog(removeLogic, shown);
+        QWidget* previous = prompts_.Owner();
+        prompts_.SetOwner(&dialog);
+        bool ok = dialog.exec() == QDialog::Accepted;
+        prompts_.SetOwner(previous);
+        return ok;
+    };
+    RestoreBackupView dialog(logic, openRemove, view_.get());
+    shown = &dialog;
+    prompts_.SetOwner(&dialog);
+    if (dialog.exec() == QDialog::Accepted) SaveChanges(machine_, prompts_);
+    prompts_.SetOwner(owner);
 #endif
 }
 

@@ -42,6 +42,10 @@ class DesktopApp {
     void OpenIgnoreList(const std::string& presetKey = {});
     // The findings of one section, modally over the main window; ticks stay in the records.
     void ShowSectionDetails(int sectionId);
+    // "Repair Problems": the ticked findings saved into a fix backup and removed.
+    void RepairProblems();
+    // The backups area: the Restore Backup dialog and, from it, Remove Backup.
+    void OpenRestoreBackup();
 
     MainWindow& Logic() { return *logic_; }
     MainWindowView& View() { return *view_; }

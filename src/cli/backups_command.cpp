@@ -1,0 +1,152 @@
+#include "cli/backups_command.h"
+
+#include <algorithm>
+
+#include "cli/cli_prompts.h"
+#include "platform/machine/text.h"
+#include "repair/restore_backup.h"
+
+namespace hivewise::cli {
+namespace {
+
+constexpr const char* kBackupsUsage =
+    "Usage: hivewise-cli [--prefix DIR] backups list\n"
+    "       hivewise-cli [--prefix DIR] backups show ARCHIVE\n"
+    "       hivewise-cli [--prefix DIR] backups restore ARCHIVE (--items N,N,... | --all)\n"
+    "       hivewise-cli [--prefix DIR] backups remove ARCHIVE [--yes]\n"
+    "ARCHIVE is an archive's file name as `backups list` prints it, or its path.";
+
+std::string Utf8(std::string_view ansi) {
+    return Utf16ToUtf8(AnsiToUtf16(ansi));
+}
+std::string Ansi(std::string_view utf8) {
+    return Utf16ToAnsi(Utf8ToUtf16(utf8));
+}
+
+// "1,3,4" to 0-based rows below `count`; false on anything else.
+bool ParseItems(const std::string& list, size_t count, std::vector<size_t>* rows) {
+    size_t start = 0;
+    for (;;) {
+        size_t comma = list.find(',', start);
+        std::string word = list.substr(start, comma == std::string::npos ? comma : comma - start);
+        if (word.empty() || word.size() > 9 ||
+            word.find_first_not_of("0123456789") != std::string::npos) {
+            return false;
+        }
+        size_t number = std::stoul(word);
+        if (number < 1 || number > count) return false;
+        rows->push_back(number - 1);
+        if (comma == std::string::npos) return true;
+        start = comma + 1;
+    }
+}
+
+int Usage(CliContext& ctx) {
+    PrintError(ctx.err, "Try: hivewise-cli backups --help.");
+    return 1;
+}
+
+}  // namespace
+
+int RunBackups(CliContext& ctx, const std::vector<std::string>& args) {
+    if (args.empty()) {
+        ctx.err << kBackupsUsage << '\n';
+        return 1;
+    }
+    const std::string& action = args[0];
+    if (action == "--help" || action == "-h") {
+        ctx.out << kBackupsUsage << '\n';
+        return 0;
+    }
+    if (action != "list" && action != "show" && action != "restore" && action != "remove") {
+        PrintError(ctx.err, "Unknown backups command " + action + ".");
+        return Usage(ctx);
+    }
+    if (action == "list" ? args.size() != 1 : args.size() < 2) return Usage(ctx);
+
+    bool readOnly = action == "list" || action == "show";
+    auto machine = LoadMachine(ctx, {.lockPrefix = true, .readOnly = readOnly});
+    if (!machine) return 1;
+
+    if (action == "list") {
+        for (const BackupArchive& archive : ListFixBackups(*machine))
+            ctx.out << Utf8(archive.fileName) << '\t' << archive.text << '\n';
+        return 0;
+    }
+
+    std::string archive = FindFixBackup(*machine, Ansi(args[1]));
+    if (archive.empty()) {
+        PrintError(ctx.err,
+                   "No fix backup " + args[1] + ". `hivewise-cli backups list` lists them.");
+        return 1;
+    }
+    bool yes = false, all = false;
+    std::string items;
+    for (size_t i = 2; i < args.size(); ++i) {
+        if (args[i] == "--yes" && action == "remove") {
+            yes = true;
+        } else if (args[i] == "--all" && action == "restore") {
+            all = true;
+        } else if (args[i] == "--items" && action == "restore" && i + 1 < args.size()) {
+            items = args[++i];
+        } else {
+            PrintError(ctx.err, "Unknown argument " + args[i] + ".");
+            return Usage(ctx);
+        }
+    }
+    CliPrompts prompts(ctx, yes);
+
+    if (action == "remove") {
+        RemoveBackupDialog dialog(*machine, prompts);
+        dialog.Open();
+        const auto& dates = dialog.Dates();
+        auto found = std::find_if(dates.begin(), dates.end(),
+                                  [&](const BackupArchive& a) { return a.path == archive; });
+        if (found == dates.end()) {
+            PrintError(ctx.err, "Only archives in the backup folder can be removed.");
+            return 1;
+        }
+        dialog.SelectDate(static_cast<int>(found - dates.begin()));
+        dialog.Remove();
+        return prompts.Last() == kBackupDeletedText ? 0 : 1;
+    }
+
+    RestoreBackupDialog dialog(*machine, prompts);
+    dialog.Open();
+    dialog.SelectArchive(archive);
+    if (prompts.Last() == kInvalidBackupText) return 1;
+    auto& rows = dialog.Rows();
+    if (action == "show") {
+        for (size_t i = 0; i < rows.size(); ++i) {
+            ctx.out << (i + 1) << '\t' << ItemTypeText(rows[i].item) << '\t'
+                    << Utf8(ItemPathText(rows[i].item)) << '\n';
+        }
+        return 0;
+    }
+    if (all == !items.empty()) {
+        PrintError(ctx.err, "restore needs either --items N,N,... or --all.");
+        return 1;
+    }
+    if (all) {
+        dialog.SelectAll();
+    } else {
+        std::vector<size_t> chosen;
+        if (!ParseItems(items, rows.size(), &chosen)) {
+            PrintError(ctx.err, "--items takes item numbers from 1 to " +
+                                    std::to_string(rows.size()) + ", separated by commas.");
+            return 1;
+        }
+        for (size_t row : chosen)
+            dialog.SetChecked(static_cast<int>(row), true);
+    }
+    bool restored = dialog.Restore();
+    Machine::SaveResult saved = machine->Flush();
+    if (!saved.ok) {
+        PrintError(ctx.err, "The registry changes could not be saved: " +
+                                (saved.error.empty() ? std::string("unknown error") : saved.error));
+        return 1;
+    }
+    return restored ? 0 : 1;
+}
+
+}  // namespace hivewise::cli

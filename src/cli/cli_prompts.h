@@ -1,0 +1,36 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "cli/cli_context.h"
+#include "platform/machine/text.h"
+#include "scan/user_prompts.h"
+
+// The window's message boxes and questions on the terminal: messages are printed, and
+// questions are asked on standard input unless the user answered them in advance.
+namespace hivewise::cli {
+
+class CliPrompts : public UserPrompts {
+  public:
+    CliPrompts(CliContext& ctx, bool answerYes) : ctx_(ctx), answerYes_(answerYes) {}
+
+    void Message(const std::string& text) override {
+        ctx_.out << Utf16ToUtf8(AnsiToUtf16(text)) << '\n';
+        ctx_.out.flush();
+        last_ = text;
+    }
+    bool AskYesNo(const std::string& text) override {
+        if (answerYes_) return true;
+        return cli::AskYesNo(ctx_, Utf16ToUtf8(AnsiToUtf16(text)) + " [y/n]");
+    }
+    // The latest message shown.
+    const std::string& Last() const { return last_; }
+
+  private:
+    CliContext& ctx_;
+    bool answerYes_;
+    std::string last_;
+};
+
+}  // namespace hivewise::cli

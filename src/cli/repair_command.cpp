@@ -1,0 +1,92 @@
+#include "cli/repair_command.h"
+
+#include <atomic>
+
+#include "cli/cli_prompts.h"
+#include "cli/scan_command.h"
+#include "platform/machine/sample_machine.h"
+#include "repair/repair_problems.h"
+#include "scan/result_store.h"
+#include "scan/scan_driver.h"
+
+namespace hivewise::cli {
+namespace {
+
+constexpr const char* kRepairUsage =
+    "Usage: hivewise-cli [--prefix DIR] repair [--sections ID,ID,...] [--yes]";
+
+}  // namespace
+
+int RunRepair(CliContext& ctx, const std::vector<std::string>& args) {
+    bool yes = false;
+    std::optional<std::array<bool, kSectionCount>> chosen;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--yes" || arg == "-y") {
+            yes = true;
+        } else if (arg == "--help" || arg == "-h") {
+            ctx.out << kRepairUsage << '\n';
+            return 0;
+        } else if (arg == "--sections" || arg.rfind("--sections=", 0) == 0) {
+            std::string list;
+            if (arg == "--sections") {
+                if (i + 1 >= args.size()) {
+                    PrintError(ctx.err, "--sections needs a list of section ids (0 to 14).");
+                    return 1;
+                }
+                list = args[++i];
+            } else {
+                list = arg.substr(11);
+            }
+            std::array<bool, kSectionCount> ticks{};
+            std::string bad;
+            if (!ParseSections(list, &ticks, &bad)) {
+                PrintError(ctx.err, "Unknown section id \"" + bad +
+                                        "\": the section ids are 0 to 14, separated by commas.");
+                return 1;
+            }
+            chosen = ticks;
+        } else {
+            PrintError(ctx.err, "Unknown argument " + arg + ". " + kRepairUsage);
+            return 1;
+        }
+    }
+
+    auto machine = LoadMachine(ctx, {});
+    if (!machine) return 1;
+    std::string error;
+    if (!InstallProgram(*machine, RunningExecutable(), &error)) {
+        PrintError(ctx.err, "Warning: " + error);
+    }
+    ResultStore results;
+    ScanDriver driver(*machine, results);
+    ScanMachine(*machine, chosen, driver);
+    ctx.out << (driver.Aborted() ? kScanAbortedText : kScanCompletedMessage)
+            << ". Problems Found : " << results.Total() << '\n';
+    if (driver.Aborted()) return 1;
+
+    CliPrompts prompts(ctx, yes);
+    // Ctrl-C is the window's "Abort": the run stops before its next finding.
+    std::atomic<int> running{1};
+    RepairOutcome outcome;
+    {
+        InterruptGuard guard(running);
+        RepairControls controls;
+        controls.running = [&running] { return running.load() != 0; };
+        controls.setRunning = [&running](bool on) { running.store(on ? 1 : 0); };
+        outcome = RepairSelectedProblems(*machine, results, prompts, controls);
+        if (InterruptGuard::Interrupted()) outcome.aborted = true;
+    }
+    if (!outcome.archive.empty()) ctx.out << "Backup: " << outcome.archive << '\n';
+
+    Machine::SaveResult saved = machine->Flush();
+    if (!saved.ok) {
+        PrintError(ctx.err, "The registry changes could not be saved: " +
+                                (saved.error.empty() ? std::string("unknown error") : saved.error));
+        return 1;
+    }
+    if (!outcome.ran) return results.Total() == 0 ? 0 : 1;
+    return outcome.aborted ? 1 : 0;
+}
+
+}  // namespace hivewise::cli

@@ -1,0 +1,297 @@
+#include "repair/backup_records.h"
+
+#include <chrono>
+#include <cstdio>
+
+#include "platform/machine/text.h"
+#include "repair/zip_archive.h"
+
+namespace hivewise {
+namespace {
+
+// The record text ends each line in CR LF and goes through a text-mode stream, which
+// turns LF into CR LF: on disk every line ends in CR CR LF.
+constexpr std::string_view kLineEnd = "\r\r\n";
+
+// A field is written verbatim, but a line break inside it would split the record and
+// shift every record after it; such characters become blanks.
+std::string Field(std::string_view text) {
+    std::string field(text);
+    for (char& c : field) {
+        if (c == '\r' || c == '\n') c = ' ';
+    }
+    return field;
+}
+
+std::string Line(std::string_view key, std::string_view value) {
+    return "[" + std::string(key) + ":" + Field(value) + "]" + std::string(kLineEnd);
+}
+
+std::string Hex(std::string_view bytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string hex;
+    hex.reserve(bytes.size() * 2);
+    for (char c : bytes) {
+        auto b = static_cast<unsigned char>(c);
+        hex += digits[b >> 4];
+        hex += digits[b & 15];
+    }
+    return hex;
+}
+
+bool Unhex(std::string_view hex, std::string* bytes) {
+    if (hex.size() % 2) return false;
+    bytes->clear();
+    auto nibble = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        return -1;
+    };
+    for (size_t i = 0; i < hex.size(); i += 2) {
+        int high = nibble(hex[i]), low = nibble(hex[i + 1]);
+        if (high < 0 || low < 0) return false;
+        bytes->push_back(static_cast<char>(high * 16 + low));
+    }
+    return true;
+}
+
+// "[DATA:type,name,bytes]" with the name's UTF-16LE bytes and the data in hex. The
+// line holds no "TYPE", so a reader that knows only the records passes over it.
+constexpr std::string_view kDataLine = "[DATA:";
+constexpr std::string_view kEntryLine = "[ENTRY:";
+
+bool ParseDataLine(std::string_view line, ExactValue* exact) {
+    while (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    if (line.empty() || line.substr(0, kDataLine.size()) != kDataLine || line.back() != ']')
+        return false;
+    std::string_view body = line.substr(kDataLine.size(), line.size() - kDataLine.size() - 1);
+    size_t first = body.find(','), second = body.find(',', first + 1);
+    if (first == 0 || first == std::string_view::npos || second == std::string_view::npos) {
+        return false;
+    }
+    uint32_t type = 0;
+    for (char c : body.substr(0, first)) {
+        if (c < '0' || c > '9' || type > 0x0FFFFFFF) return false;
+        type = type * 10 + static_cast<uint32_t>(c - '0');
+    }
+    std::string name, data;
+    if (!Unhex(body.substr(first + 1, second - first - 1), &name) || name.size() % 2 ||
+        !Unhex(body.substr(second + 1), &data)) {
+        return false;
+    }
+    exact->name = BytesToUtf16(name);
+    exact->type = type;
+    exact->data = std::move(data);
+    return true;
+}
+
+// The lines of a text, split at LF; trailing CRs are kept unless `dropCr`.
+std::vector<std::string_view> Lines(std::string_view text, bool dropCr) {
+    std::vector<std::string_view> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        bool last = end == std::string_view::npos;
+        std::string_view line = text.substr(start, last ? std::string_view::npos : end - start);
+        while (dropCr && !line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        lines.push_back(line);
+        if (last) break;
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::string_view WithoutCr(std::string_view line) {
+    while (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    return line;
+}
+
+bool StartsWithKey(std::string_view line, std::string_view key) {
+    line = WithoutCr(line);
+    return line.size() >= key.size() + 3 && line[0] == '[' && line.substr(1, key.size()) == key &&
+           line[key.size() + 1] == ':' && line.back() == ']';
+}
+
+}  // namespace
+
+std::string KeyRecord(std::string_view keyPath, int number) {
+    return Line("TYPE", "REG_KEY") + Line("NAME", keyPath) +
+           Line("PATH", "\\rkBackUp" + std::to_string(number) + ".reg");
+}
+
+std::string ValueRecord(std::string_view keyPath, std::string_view valueName,
+                        std::string_view valueData, const ExactValue* exact) {
+    std::string record = Line("TYPE", "REG_VALUE") + Line("MAIN_KEY", keyPath) +
+                         Line("VALUE_NAME", valueName) + Line("VALUE", valueData);
+    if (exact) {
+        record += std::string(kDataLine) + std::to_string(exact->type) + "," +
+                  Hex(Utf16ToBytes(exact->name)) + "," + Hex(exact->data) + "]" +
+                  std::string(kLineEnd);
+    }
+    return record;
+}
+
+std::string FileRecord(std::string_view destPath, std::string_view entry) {
+    std::string record = Line("TYPE", "FILE") + Line("DEST_PATH", destPath);
+    if (!entry.empty()) record += Line("ENTRY", entry);
+    return record;
+}
+
+std::string ReadRecordField(std::string_view line, std::string_view key) {
+    size_t at = line.find(key);
+    if (at == std::string_view::npos) return std::string(line);
+    size_t cut = at + key.size() + 1;
+    std::string_view rest = cut >= line.size() ? std::string_view{} : line.substr(cut);
+    size_t close = rest.rfind(']');
+    if (close == std::string_view::npos) return {};
+    return std::string(rest.substr(0, close));
+}
+
+std::vector<BackupItem> ReadConfigItems(std::string_view text) {
+    std::vector<std::string_view> lines = Lines(text, false);
+    std::vector<BackupItem> items;
+    size_t i = 0;
+    auto next = [&](std::string_view key, std::string* out) {
+        if (i >= lines.size()) return false;
+        *out = ReadRecordField(lines[i++], key);
+        return true;
+    };
+    while (i < lines.size()) {
+        std::string type = ReadRecordField(lines[i++], "TYPE");
+        BackupItem item;
+        if (AnsiEqualsNoCase(type, "REG_KEY")) {
+            item.kind = kBackupKey;
+            if (!next("NAME", &item.first) || !next("PATH", &item.second)) break;
+        } else if (AnsiEqualsNoCase(type, "REG_VALUE")) {
+            item.kind = kBackupValue;
+            if (!next("MAIN_KEY", &item.third) || !next("VALUE_NAME", &item.fourth) ||
+                !next("VALUE", &item.first)) {
+                break;
+            }
+            ExactValue exact;
+            if (i < lines.size() && ParseDataLine(lines[i], &exact)) {
+                item.exact = std::move(exact);
+                ++i;
+            }
+        } else if (AnsiEqualsNoCase(type, "FILE")) {
+            item.kind = kBackupFile;
+            if (!next("DEST_PATH", &item.second)) break;
+            if (i < lines.size() && StartsWithKey(lines[i], "ENTRY")) {
+                item.entry = ReadRecordField(lines[i++], "ENTRY");
+            }
+        } else {
+            continue;
+        }
+        items.push_back(std::move(item));
+    }
+    return items;
+}
+
+bool ConfigIsSound(std::string_view text) {
+    if (text.find('\0') != std::string_view::npos) return false;
+    std::vector<std::string_view> lines = Lines(text, true);
+    size_t i = 0;
+    while (i < lines.size()) {
+        std::string_view line = lines[i++];
+        if (line.empty()) continue;
+        if (!StartsWithKey(line, "TYPE")) return false;
+        std::string type = ReadRecordField(line, "TYPE");
+        std::vector<std::string_view> keys;
+        if (AnsiEqualsNoCase(type, "REG_KEY")) {
+            keys = {"NAME", "PATH"};
+        } else if (AnsiEqualsNoCase(type, "REG_VALUE")) {
+            keys = {"MAIN_KEY", "VALUE_NAME", "VALUE"};
+        } else if (AnsiEqualsNoCase(type, "FILE")) {
+            keys = {"DEST_PATH"};
+        } else {
+            return false;
+        }
+        for (std::string_view key : keys) {
+            if (i >= lines.size() || !StartsWithKey(lines[i], key)) return false;
+            if (key == "PATH") {
+                std::string path = ReadRecordField(lines[i], key);
+                if (path.empty() || path[0] != '\\' || !IsBareName(path.substr(1))) return false;
+            }
+            if (key == "DEST_PATH" && ReadRecordField(lines[i], key).empty()) return false;
+            ++i;
+        }
+        if (i < lines.size() && lines[i].substr(0, kDataLine.size()) == kDataLine) {
+            ExactValue exact;
+            if (keys.size() != 3 || !ParseDataLine(lines[i++], &exact)) return false;
+        } else if (i < lines.size() && StartsWithKey(lines[i], "ENTRY")) {
+            if (keys.size() != 1 || !IsBareName(ReadRecordField(lines[i++], "ENTRY"))) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+std::string ArchiveName(std::string_view folder, const std::tm& time, int sequence) {
+    char name[160];
+    std::snprintf(name, sizeof name, "%d,%d,%d_%d,%d,%d", time.tm_mon + 1, time.tm_mday,
+                  time.tm_year + 1900, time.tm_hour, time.tm_min, time.tm_sec);
+    std::string text = std::string(folder) + "\\" + name;
+    if (sequence > 1) text += "_" + std::to_string(sequence);
+    return text + ".zip";
+}
+
+std::optional<std::vector<long>> BackupNameNumbers(std::string_view name) {
+    std::vector<long> numbers;
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t end = name.find_first_of(",_", start);
+        if (end == std::string_view::npos) end = name.size();
+        std::string_view piece = name.substr(start, end - start);
+        if (!piece.empty()) {
+            // A decimal prefix; a piece without digits counts as 0.
+            long value = 0;
+            for (char c : piece) {
+                if (c < '0' || c > '9' || value > 99999999) break;
+                value = value * 10 + (c - '0');
+            }
+            numbers.push_back(value);
+        }
+        start = end + 1;
+    }
+    if (numbers.size() < 6) return std::nullopt;
+    return numbers;
+}
+
+std::string FormatBackupDate(std::string_view name) {
+    auto numbers = BackupNameNumbers(name);
+    if (!numbers) return {};
+    const std::vector<long>& n = *numbers;
+    using namespace std::chrono;
+    year_month_day date{year{static_cast<int>(n[2] > 9999 ? 0 : n[2])},
+                        month{static_cast<unsigned>(n[0] > 12 ? 0 : n[0])},
+                        day{static_cast<unsigned>(n[1] > 31 ? 0 : n[1])}};
+    if (!date.ok() || n[2] < 1 || n[3] > 23 || n[4] > 59 || n[5] > 59) return {};
+    static const char* const kDays[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                        "Thursday", "Friday", "Saturday"};
+    static const char* const kMonths[] = {"January",   "February", "March",    "April",
+                                          "May",       "June",     "July",     "August",
+                                          "September", "October",  "November", "December"};
+    unsigned weekday = std::chrono::weekday{sys_days{date}}.c_encoding();
+    char text[256];
+    std::snprintf(text, sizeof text, "%s, %s %02ld, %04ld Time: %02ld:%02ld:%02ld", kDays[weekday],
+                  kMonths[n[0] - 1], n[1], n[2], n[3], n[4], n[5]);
+    return text;
+}
+
+std::string BareName(std::string_view path) {
+    size_t cut = path.rfind('\\');
+    return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));
+}
+
+bool IsBareName(std::string_view name) {
+    std::filesystem::path relative;
+    return name != "." && SafeEntryPath(name, &relative) && !relative.has_parent_path() &&
+           name.find_first_of("/\\") == std::string_view::npos;
+}
+
+}  // namespace hivewise

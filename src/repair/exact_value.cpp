@@ -1,0 +1,34 @@
+#include "repair/exact_value.h"
+
+#include "platform/machine/text.h"
+#include "platform/registry/reg_file.h"
+
+namespace hivewise {
+namespace {
+
+RegKey* FindKey(Machine& machine, std::string_view keyPath) {
+    auto path = ParseRegPath(machine, AnsiToUtf16(keyPath));
+    if (!path || !path->base) return nullptr;
+    RegKey* key = machine.Registry().Find(path->base, path->lookup);
+    return key && !key->deleted ? key : nullptr;
+}
+
+}  // namespace
+
+std::optional<ExactValue> ReadExactValue(Machine& machine, std::string_view keyPath,
+                                         std::string_view valueName) {
+    RegKey* key = FindKey(machine, keyPath);
+    if (!key) return std::nullopt;
+    const RegValue* value = key->FindValue(AnsiToUtf16(valueName));
+    if (!value) return std::nullopt;
+    return ExactValue{value->name, value->type, value->data};
+}
+
+bool WriteExactValue(Machine& machine, std::string_view keyPath, const ExactValue& value) {
+    RegKey* key = FindKey(machine, keyPath);
+    if (!key) return false;
+    machine.Registry().SetValue(key, value.name, value.type, value.data);
+    return true;
+}
+
+}  // namespace hivewise

@@ -1,0 +1,220 @@
+#include "repair/fix_backup.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <ctime>
+
+#include "platform/files/atomic_file.h"
+#include "platform/machine/text.h"
+#include "platform/registry/reg_file.h"
+#include "repair/exact_value.h"
+
+namespace hivewise {
+namespace {
+
+std::string WithoutTrailingBackslashes(std::string path) {
+    while (!path.empty() && path.back() == '\\')
+        path.pop_back();
+    return path;
+}
+
+}  // namespace
+
+std::string BackupFolder(Machine& machine) {
+    return WithoutTrailingBackslashes(machine.ProgramFolder()) + "\\HivewiseBackup";
+}
+
+std::string WriteWorkFolder(Machine& machine) {
+    return WithoutTrailingBackslashes(FileSystemAccess(machine).TempPath()) + "\\HivewiseBackUp";
+}
+
+std::string RestoreWorkFolder(Machine& machine) {
+    return BackupFolder(machine) + "\\Temp";
+}
+
+std::string EntryNameOf(std::string_view ansiName) {
+    return Utf16ToUtf8(AnsiToUtf16(ansiName));
+}
+
+std::string AnsiNameOf(std::string_view entryName) {
+    return Utf16ToAnsi(Utf8ToUtf16(entryName));
+}
+
+FixBackup::FixBackup(Machine& machine) : machine_(machine), files_(machine) {}
+
+std::optional<std::filesystem::path> FixBackup::Host(const std::string& path) {
+    return files_.ToHostPath(path, true);
+}
+
+bool FixBackup::BeginBackup(const std::string& workFolder) {
+    workFolder_ = WithoutTrailingBackslashes(workFolder);
+    usedNames_ = {AnsiLower(kConfigEntry)};
+    writer_.reset();
+    archivePath_.clear();
+    if (!files_.IsDirectory(workFolder_)) return false;
+    std::string folder = BackupFolder(machine_);
+    files_.CreateDirectory(folder);
+
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    auto writer = std::make_unique<ZipWriter>();
+    // A second backup within the same second gets a sequence number, not the first's file.
+    for (int sequence = 1; sequence < 1000; ++sequence) {
+        std::string name = ArchiveName(folder, local, sequence);
+        auto host = Host(name);
+        if (!host) return false;
+        ZipStatus status = writer->Create(*host, kFixBackupPassword, false);
+        if (status == ZipStatus::kOk) {
+            archivePath_ = name;
+            writer_ = std::move(writer);
+            return true;
+        }
+        std::error_code ec;
+        if (!std::filesystem::exists(*host, ec)) return false;
+    }
+    return false;
+}
+
+bool FixBackup::AppendConfigRecord(const std::string& record) {
+    auto host = Host(workFolder_ + "\\" + std::string(kConfigEntry));
+    if (!host) return false;
+    int fd = ::open(host->c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    off_t before = ::lseek(fd, 0, SEEK_END);
+    bool written = WriteAll(fd, record);
+    // Half a record would shift every record after it: take it back.
+    if (!written && before >= 0 && ::ftruncate(fd, before) != 0) written = false;
+    return ::close(fd) == 0 && written;
+}
+
+int FixBackup::BackupRegKey(const std::string& keyPath, int number) {
+    std::string name = "rkBackUp" + std::to_string(number) + ".reg";
+    std::string file = workFolder_ + "\\" + name;
+    if (!ExportRegFileTo(machine_, keyPath, file, RegFileFormatFor(machine_))) return 0;
+    if (!AppendConfigRecord(KeyRecord(keyPath, number))) {
+        files_.DeleteFile(file);
+        return 0;
+    }
+    usedNames_.insert(AnsiLower(name));
+    return 1;
+}
+
+int FixBackup::BackupRegValue(const std::string& keyPath, const std::string& valueName,
+                              const std::string& valueData) {
+    std::optional<ExactValue> exact = ReadExactValue(machine_, keyPath, valueName);
+    if (!exact) return 0;
+    return AppendConfigRecord(ValueRecord(keyPath, valueName, valueData, &*exact)) ? 1 : 0;
+}
+
+std::string FixBackup::UnusedEntryName(const std::string& name) {
+    auto taken = [this](const std::string& candidate) {
+        std::string lower = AnsiLower(candidate);
+        // Key exports are named by the finding's position; a copy never takes such a name.
+        bool exportName = lower.rfind("rkbackup", 0) == 0 && lower.size() > 4 &&
+                          lower.compare(lower.size() - 4, 4, ".reg") == 0;
+        return exportName || usedNames_.count(lower) > 0;
+    };
+    std::string chosen = name;
+    size_t dot = name.rfind('.');
+    std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+    std::string extension = stem.size() == name.size() ? "" : name.substr(dot);
+    for (int k = 2; taken(chosen); ++k)
+        chosen = stem + "~" + std::to_string(k) + extension;
+    usedNames_.insert(AnsiLower(chosen));
+    return chosen;
+}
+
+int FixBackup::BackupFile(const std::string& path) {
+    std::string name = BareName(path);
+    if (!IsBareName(name)) return 0;
+    std::string entry = UnusedEntryName(name);
+    std::string copy = workFolder_ + "\\" + entry;
+    if (!files_.CopyFile(path, copy)) {
+        usedNames_.erase(AnsiLower(entry));
+        return 0;
+    }
+    // A copy under its own bare name keeps the plain record; another name is recorded.
+    if (!AppendConfigRecord(FileRecord(path, entry == name ? "" : entry))) {
+        files_.DeleteFile(copy);
+        usedNames_.erase(AnsiLower(entry));
+        return 0;
+    }
+    return 1;
+}
+
+FixBackup::FinishResult FixBackup::FinishBackup() {
+    FinishResult result;
+    if (!writer_) {
+        result.ok = false;
+        return result;
+    }
+    bool ok = true;
+    auto entries = files_.FindFiles(workFolder_ + "\\*.*");
+    if (!entries) ok = false;
+    for (const FindEntry& entry : entries ? *entries : std::vector<FindEntry>{}) {
+        if (entry.name.empty() || entry.name[0] == '.') continue;
+        if (entry.attributes & kFileAttributeDirectory) continue;
+        auto host = Host(workFolder_ + "\\" + entry.name);
+        if (!host || writer_->AddFile(EntryNameOf(entry.name), *host) != ZipStatus::kOk) {
+            ok = false;
+            break;
+        }
+    }
+    if (ok && writer_->Close() == ZipStatus::kOk) {
+        writer_.reset();
+        files_.ClearDirectory(workFolder_, false);
+        return result;
+    }
+    writer_.reset();
+    result.ok = false;
+    if (auto archive = Host(archivePath_)) {
+        std::error_code ec;
+        std::filesystem::remove(*archive, ec);
+    }
+    // The next repair empties the work folder: what was saved moves beside it.
+    result.keptFolder = workFolder_;
+    std::string stem = BareName(archivePath_);
+    stem = stem.substr(0, stem.rfind('.'));
+    std::string kept = workFolder_ + " " + stem;
+    auto from = Host(workFolder_);
+    auto to = Host(kept);
+    std::error_code ec;
+    if (from && to && !std::filesystem::exists(*to, ec)) {
+        std::filesystem::rename(*from, *to, ec);
+        if (!ec) {
+            result.keptFolder = kept;
+            files_.CreateDirectory(workFolder_);
+        }
+    }
+    return result;
+}
+
+bool FixBackup::ExtractConfig(const std::string& archive, const std::string& folder) {
+    auto archiveHost = Host(archive);
+    auto folderHost = Host(folder);
+    if (!archiveHost || !folderHost) return false;
+    ZipReader reader;
+    if (reader.Open(*archiveHost, kFixBackupPassword) != ZipStatus::kOk) return false;
+    int index = reader.FindEntry(kConfigEntry, true);
+    if (index < 0) return false;
+    reader.SetBaseFolder(*folderHost);
+    return reader.ExtractAs(index, kConfigEntry) == ZipStatus::kOk;
+}
+
+bool FixBackup::ExtractAllEntries(const std::string& folder) {
+    auto archiveHost = Host(archivePath_);
+    auto folderHost = Host(folder);
+    if (!archiveHost || !folderHost) return false;
+    ZipReader reader;
+    if (reader.Open(*archiveHost, kFixBackupPassword) != ZipStatus::kOk) return false;
+    reader.SetBaseFolder(*folderHost);
+    for (int i = 0, count = reader.EntryCount(); i < count; ++i) {
+        std::string name = reader.Entry(i).name;
+        if (!IsBareName(name) || reader.ExtractAs(i, name) != ZipStatus::kOk) return false;
+    }
+    return true;
+}
+
+}  // namespace hivewise

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <memory>
+#include <set>
+#include <string>
+#include <string_view>
+
+#include "platform/files/file_system_access.h"
+#include "platform/machine/machine.h"
+#include "repair/backup_records.h"
+#include "repair/zip_archive.h"
+
+// The fix backup: one password-protected archive per repair run, assembled in a work
+// folder (key exports, file copies and the record list "Config.ini") and read back for
+// restoring. All paths are Windows paths of the machine.
+namespace hivewise {
+
+// The one password of every fix backup.
+constexpr std::string_view kFixBackupPassword = "quarrytwine";
+constexpr std::string_view kConfigEntry = "Config.ini";
+
+// The machine's backup folder, the folder a repair assembles its backup in, and the
+// folder archives are unpacked into for restoring; none with a trailing backslash.
+std::string BackupFolder(Machine& machine);
+std::string WriteWorkFolder(Machine& machine);
+std::string RestoreWorkFolder(Machine& machine);
+
+class FixBackup {
+  public:
+    explicit FixBackup(Machine& machine);
+
+    // Writing. BeginBackup creates the backup folder and the archive, named by the local
+    // time (with a sequence number when that name is taken); false when the archive
+    // cannot be created or the work folder is not there: then nothing may be removed.
+    bool BeginBackup(const std::string& workFolder);
+    // Each returns 1 when the item was saved and recorded, 0 when it was not (then the
+    // work folder holds nothing of it).
+    int BackupRegKey(const std::string& keyPath, int number);
+    int BackupRegValue(const std::string& keyPath, const std::string& valueName,
+                       const std::string& valueData);
+    int BackupFile(const std::string& path);
+    bool AppendConfigRecord(const std::string& record);
+
+    struct FinishResult {
+        bool ok = true;
+        // When the archive could not be written: the folder that keeps what was saved.
+        std::string keptFolder;
+    };
+    // Adds the work folder's files to the archive, closes it and empties the work folder.
+    // When the archive cannot be written, the saved files are kept (in a folder the next
+    // repair does not empty) and the unfinished archive is deleted.
+    FinishResult FinishBackup();
+    const std::string& ArchivePath() const { return archivePath_; }
+
+    // Reading.
+    void SetArchivePath(const std::string& archive) { archivePath_ = archive; }
+    // Extracts the archive's "Config.ini" (found without regard to case) into `folder`.
+    bool ExtractConfig(const std::string& archive, const std::string& folder);
+    // Extracts every entry of the stored archive into `folder`; false when the archive
+    // cannot be opened or any entry is not a bare file name or does not decrypt whole.
+    bool ExtractAllEntries(const std::string& folder);
+
+  private:
+    std::optional<std::filesystem::path> Host(const std::string& path);
+    // A name for a saved file's copy that no other copy or record file has.
+    std::string UnusedEntryName(const std::string& name);
+
+    Machine& machine_;
+    FileSystemAccess files_;
+    std::string archivePath_;
+    std::unique_ptr<ZipWriter> writer_;
+    std::string workFolder_;
+    std::set<std::string> usedNames_;  // lower case
+};
+
+// Entry names are UTF-8 in the archive, so that other tools show them as they are; the
+// program's own names are ANSI.
+std::string EntryNameOf(std::string_view ansiName);
+std::string AnsiNameOf(std::string_view entryName);
+
+}  // namespace hivewise

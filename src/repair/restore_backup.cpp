@@ -1,0 +1,274 @@
+#include "repair/restore_backup.h"
+
+#include <algorithm>
+
+#include "platform/files/atomic_file.h"
+#include "platform/files/file_system_access.h"
+#include "platform/machine/prefix_lock.h"
+#include "platform/machine/text.h"
+#include "platform/registry/reg_file.h"
+#include "platform/registry/registry_access.h"
+#include "repair/exact_value.h"
+
+namespace hivewise {
+namespace {
+
+// Newest first: year, month, day, hour, minute, second, then the sequence number.
+std::vector<long> OrderKey(const std::string& fileName) {
+    std::string stem = fileName.substr(0, fileName.rfind('.'));
+    auto numbers = BackupNameNumbers(stem);
+    if (!numbers) return {};
+    const std::vector<long>& n = *numbers;
+    return {n[2], n[0], n[1], n[3], n[4], n[5], n.size() > 6 ? n[6] : 1};
+}
+
+std::vector<BackupArchive> FillDates(Machine& machine) {
+    std::vector<BackupArchive> dates;
+    FileSystemAccess files(machine);
+    std::string folder = BackupFolder(machine);
+    auto entries = files.FindFiles(folder + "\\*.zip");
+    if (!entries) return dates;
+    for (const FindEntry& entry : *entries) {
+        if (entry.name.empty() || entry.name[0] == '.') continue;
+        if (entry.attributes & kFileAttributeDirectory) continue;
+        std::string stem = entry.name.substr(0, entry.name.rfind('.'));
+        dates.push_back({folder + "\\" + entry.name, entry.name, FormatBackupDate(stem)});
+    }
+    std::stable_sort(dates.begin(), dates.end(), [](const auto& a, const auto& b) {
+        std::vector<long> x = OrderKey(a.fileName), y = OrderKey(b.fileName);
+        if (x.empty() != y.empty()) return y.empty();
+        if (x != y) return x > y;
+        return a.fileName > b.fileName;
+    });
+    return dates;
+}
+
+}  // namespace
+
+std::string CouldNotRestoreText(std::string_view what) {
+    return "Could not restore " + std::string(what);
+}
+
+std::vector<BackupArchive> ListFixBackups(Machine& machine) {
+    return FillDates(machine);
+}
+
+std::string FindFixBackup(Machine& machine, const std::string& nameOrPath) {
+    for (const BackupArchive& archive : ListFixBackups(machine)) {
+        if (AnsiEqualsNoCase(archive.fileName, nameOrPath)) return archive.path;
+    }
+    FileSystemAccess files(machine);
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(nameOrPath, ec)) {
+        auto windows =
+            files.ToWindowsPath(std::filesystem::absolute(std::filesystem::path(nameOrPath)));
+        if (windows) return *windows;
+    }
+    uint32_t attributes = files.GetFileAttributes(nameOrPath);
+    if (attributes != kInvalidFileAttributes && !(attributes & kFileAttributeDirectory)) {
+        return nameOrPath;
+    }
+    return {};
+}
+
+std::string_view ItemTypeText(const BackupItem& item) {
+    switch (item.kind) {
+        case kBackupKey:
+            return "RegKey";
+        case kBackupValue:
+            return "RegValue";
+        default:
+            return "ShortCut";
+    }
+}
+
+const std::string& ItemPathText(const BackupItem& item) {
+    switch (item.kind) {
+        case kBackupKey:
+            return item.first;
+        case kBackupValue:
+            return item.third;
+        default:
+            return item.second;
+    }
+}
+
+// ---- RestoreBackupDialog ----
+
+RestoreBackupDialog::RestoreBackupDialog(Machine& machine, UserPrompts& prompts)
+    : machine_(machine), prompts_(prompts), backup_(machine) {}
+
+void RestoreBackupDialog::Open() {
+    rows_.clear();
+    selected_ = -1;
+    dates_ = FillDates(machine_);
+}
+
+bool RestoreBackupDialog::SelectArchive(const std::string& path) {
+    for (size_t i = 0; i < dates_.size(); ++i) {
+        if (AnsiEqualsNoCase(dates_[i].path, path)) {
+            SelectDate(static_cast<int>(i));
+            return true;
+        }
+    }
+    // An archive given by its path need not be in the backup folder.
+    dates_.push_back({path, BareName(path), ""});
+    SelectDate(static_cast<int>(dates_.size()) - 1);
+    return true;
+}
+
+void RestoreBackupDialog::SelectDate(int index) {
+    if (index < 0 || index >= static_cast<int>(dates_.size())) return;
+    selected_ = index;
+    rows_.clear();
+    FileSystemAccess files(machine_);
+    std::string folder = RestoreWorkFolder(machine_);
+    files.CreateDirectory(folder);
+    const std::string& archive = dates_[static_cast<size_t>(index)].path;
+    backup_.SetArchivePath(archive);
+    std::string text, error;
+    auto config = files.ToHostPath(folder + "\\" + std::string(kConfigEntry), true);
+    if (!backup_.ExtractConfig(archive, folder) || !config ||
+        !ReadWholeFile(*config, &text, &error) || !ConfigIsSound(text)) {
+        prompts_.Message(std::string(kInvalidBackupText));
+        return;
+    }
+    for (BackupItem& item : ReadConfigItems(text))
+        rows_.push_back({std::move(item), false});
+}
+
+void RestoreBackupDialog::SetChecked(int row, bool checked) {
+    if (row >= 0 && row < static_cast<int>(rows_.size())) {
+        rows_[static_cast<size_t>(row)].checked = checked;
+    }
+}
+
+void RestoreBackupDialog::SelectAll() {
+    for (BackupRow& row : rows_)
+        row.checked = true;
+}
+
+void RestoreBackupDialog::DeselectAll() {
+    for (BackupRow& row : rows_)
+        row.checked = false;
+}
+
+namespace {
+
+std::string CopyNameOf(const BackupItem& item) {
+    if (item.kind == kBackupKey) return item.second.substr(item.second.empty() ? 0 : 1);
+    return item.entry.empty() ? BareName(item.second) : item.entry;
+}
+
+}  // namespace
+
+bool RestoreBackupDialog::CopiesPresent(const std::string& folder) {
+    FileSystemAccess files(machine_);
+    for (const BackupRow& row : rows_) {
+        if (!row.checked || row.item.kind == kBackupValue) continue;
+        std::string name = CopyNameOf(row.item);
+        if (!IsBareName(name) || !files.PathFileExists(folder + "\\" + name)) return false;
+    }
+    return true;
+}
+
+bool RestoreBackupDialog::RestoreItem(const BackupItem& item, const std::string& folder) {
+    switch (item.kind) {
+        case kBackupKey: {
+            RegImportResult imported =
+                ImportRegFileFrom(machine_, folder + "\\" + CopyNameOf(item));
+            return imported.allApplied;
+        }
+        case kBackupValue: {
+            if (item.exact) return WriteExactValue(machine_, item.third, *item.exact);
+            // A record without the value's own bytes: written back as text.
+            size_t cut = item.third.find('\\');
+            if (cut == std::string::npos) return false;
+            auto root = RegistryAccess::RootFromName(std::string_view(item.third).substr(0, cut));
+            if (!root) return false;
+            RegistryAccess registry(machine_);
+            return registry.WriteValue(*root, item.third.substr(cut + 1), item.fourth, item.first,
+                                       kRegSz);
+        }
+        default: {
+            FileSystemAccess files(machine_);
+            return files.CopyFile(folder + "\\" + CopyNameOf(item), item.second);
+        }
+    }
+}
+
+bool RestoreBackupDialog::Restore() {
+    bool any = std::any_of(rows_.begin(), rows_.end(), [](const auto& row) { return row.checked; });
+    if (!any || selected_ < 0) {
+        prompts_.Message(std::string(kNoBackupItemsSelectedText));
+        return false;
+    }
+    if (WineServerRunning(machine_.PrefixDir())) {
+        prompts_.Message(WineRunningMessage(machine_.PrefixDir()));
+        return false;
+    }
+    FileSystemAccess files(machine_);
+    std::string folder = RestoreWorkFolder(machine_);
+    files.CreateDirectory(folder);
+    // Only this archive's entries may be in the folder the items are taken from.
+    files.ClearDirectory(folder, false);
+    backup_.SetArchivePath(dates_[static_cast<size_t>(selected_)].path);
+    std::string text, error;
+    auto config = files.ToHostPath(folder + "\\" + std::string(kConfigEntry), true);
+    bool whole = backup_.ExtractAllEntries(folder) && config &&
+                 ReadWholeFile(*config, &text, &error) && ConfigIsSound(text) &&
+                 CopiesPresent(folder);
+    if (whole) {
+        // Keys first: a value saved before its key was removed goes back into the key.
+        for (int kind : {kBackupKey, kBackupValue, kBackupFile}) {
+            for (const BackupRow& row : rows_) {
+                if (!row.checked || row.item.kind != kind) continue;
+                if (!RestoreItem(row.item, folder)) {
+                    // A key by its path, a value by its data text, a file by its path.
+                    prompts_.Message(CouldNotRestoreText(kind == kBackupFile ? row.item.second
+                                                                             : row.item.first));
+                }
+            }
+        }
+    }
+    files.ClearDirectory(folder, true);
+    files.RemoveDirectory(folder);
+    if (!whole) {
+        prompts_.Message(std::string(kInvalidBackupText));
+        return false;
+    }
+    prompts_.Message(std::string(kEntriesRestoredText));
+    return true;
+}
+
+void RestoreBackupDialog::RemoveBackups(const std::function<bool()>& runRemoveDialog) {
+    if (runRemoveDialog && runRemoveDialog()) Open();
+}
+
+// ---- RemoveBackupDialog ----
+
+RemoveBackupDialog::RemoveBackupDialog(Machine& machine, UserPrompts& prompts)
+    : machine_(machine), prompts_(prompts) {}
+
+void RemoveBackupDialog::Open() {
+    selected_ = -1;
+    dates_ = FillDates(machine_);
+}
+
+void RemoveBackupDialog::SelectDate(int index) {
+    if (index >= -1 && index < static_cast<int>(dates_.size())) selected_ = index;
+}
+
+bool RemoveBackupDialog::Remove() {
+    if (selected_ < 0) {
+        prompts_.Message(std::string(kSelectBackupDateText));
+        return false;
+    }
+    if (!prompts_.AskYesNo(std::string(kRemoveBackupQuestion))) return false;
+    FileSystemAccess files(machine_);
+    bool deleted = files.DeleteFile(dates_[static_cast<size_t>(selected_)].path);
+    prompts_.Message(std::string(deleted ? kBackupDeletedText : kBackupNotDeletedText));
+    return true;
+}
+
+}  // namespace hivewise

@@ -1,0 +1,363 @@
+#include "repair/repair_problems.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "platform/machine/prefix_lock.h"
+#include "platform/registry/registry_access.h"
+#include "repair/restore_backup.h"
+#include "repair/zip_archive.h"
+#include "repair_fixture.h"
+
+namespace hivewise {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::RepairTest;
+
+class RepairRunTest : public RepairTest {
+  protected:
+    RepairOutcome Repair() {
+        RepairControls controls;
+        controls.running = [this] { return running; };
+        controls.setRunning = [this](bool on) {
+            running = on;
+            runningChanges.push_back(on);
+        };
+        controls.setProgressRange = [this](int maximum) { progressMaximum = maximum; };
+        controls.stepProgress = [this] { ++progress; };
+        controls.pumpEvents = [this] {
+            if (onPump) onPump();
+        };
+        controls.showSectionSelection = [this] { ++selectionShown; };
+        return RepairSelectedProblems(*machine, results, prompts, controls);
+    }
+    bool KeyExists(RegHandle root, const std::string& path) {
+        return RegistryAccess(*machine).KeyExists(root, path);
+    }
+    bool ValueExists(const std::string& path, const std::string& name) {
+        RegistryAccess registry(*machine);
+        RegHandle key;
+        if (registry.OpenKey(kHkeyLocalMachine, path, kKeyRead, &key) != kErrorSuccess &&
+            registry.OpenKey(kHkeyCurrentUser, path, kKeyRead, &key) != kErrorSuccess) {
+            return false;
+        }
+        std::string data;
+        long status = registry.QueryValue(key, name, 4096, nullptr, &data);
+        registry.CloseKey(key);
+        return status == kErrorSuccess;
+    }
+    std::vector<std::string> EntryNames(const fs::path& archive) {
+        ZipReader reader;
+        EXPECT_EQ(reader.Open(archive, kFixBackupPassword), ZipStatus::kOk);
+        std::vector<std::string> names;
+        for (const ZipEntryInfo& entry : reader.Entries())
+            names.push_back(entry.name);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    bool running = false;
+    std::vector<bool> runningChanges;
+    int progressMaximum = -1;
+    int progress = 0;
+    int selectionShown = 0;
+    std::function<void()> onPump;
+};
+
+constexpr const char* kSharedDlls = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+constexpr const char* kRun = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr const char* kClsid = "Software\\Classes\\CLSID\\{11111111-0000-0000-0000-000000000001}";
+
+TEST_F(RepairRunTest, RepairThenRestoreGivesEverythingBackExactly) {
+    std::string before = testing::RegistryDump(*machine);
+    AddFindings();
+    // Unticked findings are neither saved nor removed, but count in the export numbers.
+    Problem& kept = Add(6, "HKLM\\" + std::string(kSharedDlls), "C:\\windows\\kept.dll", "");
+    kept.isChecked = 0;
+    auto& list = results.Problems();
+    std::unique_ptr<Problem> unticked = std::move(list.back());
+    list.pop_back();
+    list.insert(list.begin() + 2, std::move(unticked));
+
+    RepairOutcome outcome = Repair();
+    EXPECT_EQ(outcome.message, kSelectedProblemsFixedText);
+    ASSERT_EQ(prompts.messages.size(), 2u);
+    EXPECT_EQ(prompts.messages[0], kAutoBackupNotice);
+    EXPECT_EQ(outcome.removed, 10);
+    EXPECT_EQ(progressMaximum, 10);
+    EXPECT_EQ(progress, 10);
+    EXPECT_EQ(runningChanges, (std::vector<bool>{true, false}));
+    EXPECT_EQ(selectionShown, 1);
+
+    EXPECT_FALSE(KeyExists(kHkeyLocalMachine, kClsid));
+    EXPECT_FALSE(KeyExists(kHkeyLocalMachine, "Software\\HKCUTools"));
+    EXPECT_FALSE(ValueExists(kSharedDlls, "C:\\gone\\shared.dll"));
+    EXPECT_FALSE(ValueExists(kSharedDlls, "C:\\gone\\bin.dll"));
+    EXPECT_TRUE(ValueExists(kSharedDlls, "C:\\windows\\kept.dll"));
+    EXPECT_FALSE(ValueExists(kRun, "Stale"));
+    EXPECT_TRUE(ValueExists(kRun, "Other"));
+    EXPECT_FALSE(ValueExists("Control Panel\\Sounds", "Beep"));
+    EXPECT_TRUE(ValueExists("Control Panel\\Sounds", "Empty"));
+    EXPECT_FALSE(DriveFile("users/Public/Desktop/Word.lnk"));
+    EXPECT_FALSE(DriveFile("windows/Start Menu/Word.lnk"));
+    EXPECT_FALSE(DriveFile("windows/Config.ini"));
+    // Locations keep their expanded roots; a root name inside a path is left alone.
+    EXPECT_EQ(results.Problems().back()->location, "HKEY_LOCAL_MACHINE\\Software\\HKCUTools");
+
+    auto archives = Archives();
+    ASSERT_EQ(archives.size(), 1u);
+    EXPECT_EQ(EntryNames(archives[0]),
+              (std::vector<std::string>{"Config.ini", "Config~2.ini", "Word.lnk", "Word~2.lnk",
+                                        "rkBackUp1.reg", "rkBackUp11.reg", "rkBackUp2.reg"}));
+    if (testing::HaveProgram("unzip")) {
+        fs::path out = prefix.Dir() / "unzipped";
+        std::string command = "unzip -qq -P quarrytwine '" + archives[0].string() + "' -d '" +
+                              out.string() + "' >/dev/null 2>&1";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        EXPECT_EQ(prefix.Read("unzipped/Word~2.lnk"), "second shortcut");
+        EXPECT_NE(prefix.Read("unzipped/Config.ini").find("[TYPE:FILE]\r\r\n"), std::string::npos);
+    }
+    if (testing::HaveProgram("7z")) {
+        std::string command = "7z t -pquarrytwine '" + archives[0].string() + "' >/dev/null 2>&1";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+    }
+    // The work folder is emptied; it stays.
+    fs::path work = WorkDir();
+    EXPECT_TRUE(fs::is_directory(work));
+    EXPECT_TRUE(fs::is_empty(work));
+
+    prompts.messages.clear();
+    RestoreBackupDialog dialog(*machine, prompts);
+    dialog.Open();
+    ASSERT_EQ(dialog.Dates().size(), 1u);
+    EXPECT_FALSE(dialog.Dates()[0].text.empty());
+    dialog.SelectDate(0);
+    ASSERT_EQ(dialog.Rows().size(), 10u);
+    EXPECT_EQ(ItemTypeText(dialog.Rows()[0].item), "RegKey");
+    EXPECT_EQ(ItemPathText(dialog.Rows()[0].item),
+              "HKEY_CLASSES_ROOT\\CLSID\\{11111111-0000-0000-0000-000000000001}");
+    EXPECT_EQ(ItemTypeText(dialog.Rows()[2].item), "RegValue");
+    EXPECT_EQ(ItemTypeText(dialog.Rows()[6].item), "ShortCut");
+    EXPECT_FALSE(dialog.Restore());  // nothing ticked
+    EXPECT_EQ(prompts.messages.back(), kNoBackupItemsSelectedText);
+    dialog.SelectAll();
+    EXPECT_TRUE(dialog.Restore());
+    EXPECT_EQ(prompts.messages.back(), kEntriesRestoredText);
+    EXPECT_EQ(prompts.messages.size(), 2u);
+
+    EXPECT_EQ(testing::RegistryDump(*machine), before);
+    EXPECT_EQ(prefix.Read("drive_c/users/Public/Desktop/Word.lnk"), "first shortcut");
+    EXPECT_EQ(prefix.Read("drive_c/windows/Start Menu/Word.lnk"), "second shortcut");
+    EXPECT_EQ(prefix.Read("drive_c/windows/Config.ini"), "a file named like the record list");
+    EXPECT_FALSE(fs::exists(prefix.Dir() / "drive_c/Program Files/Hivewise/HivewiseBackup/Temp"));
+}
+
+TEST_F(RepairRunTest, AbortAfterTheFirstFindingKeepsWhatWasSaved) {
+    AddFindings();
+    onPump = [this] { running = false; };  // "Abort" pressed while the first one ran
+    RepairOutcome outcome = Repair();
+    EXPECT_TRUE(outcome.aborted);
+    EXPECT_EQ(prompts.messages.back(), kSystemRepairAbortedText);
+    EXPECT_FALSE(KeyExists(kHkeyLocalMachine, kClsid));
+    EXPECT_TRUE(ValueExists(kSharedDlls, "C:\\gone\\shared.dll"));
+    EXPECT_TRUE(KeyExists(kHkeyLocalMachine, "Software\\HKCUTools"));
+    auto archives = Archives();
+    ASSERT_EQ(archives.size(), 1u);
+    EXPECT_EQ(EntryNames(archives[0]), (std::vector<std::string>{"Config.ini", "rkBackUp1.reg"}));
+}
+
+TEST_F(RepairRunTest, NothingToRepairAndBackupSwitchedOff) {
+    Repair();
+    EXPECT_EQ(prompts.messages, std::vector<std::string>{std::string(kNoProblemsFoundText)});
+    AddFindings();
+    for (auto& problem : results.Problems())
+        problem->isChecked = 0;
+    Repair();
+    EXPECT_EQ(prompts.messages.back(), kNoItemsCheckedText);
+    for (auto& problem : results.Problems())
+        problem->isChecked = 1;
+
+    ASSERT_TRUE(RegistryAccess(*machine).WriteSetting("NoAutoBackup", "1"));
+    std::string before = testing::RegistryDump(*machine);
+    prompts.yes = false;
+    RepairOutcome outcome = Repair();
+    EXPECT_FALSE(outcome.ran);
+    EXPECT_EQ(prompts.questions, std::vector<std::string>{std::string(kNoAutoBackupQuestion)});
+    EXPECT_EQ(testing::RegistryDump(*machine), before);
+    EXPECT_TRUE(Archives().empty());
+
+    prompts.yes = true;
+    outcome = Repair();
+    EXPECT_EQ(outcome.removed, 10);
+    EXPECT_FALSE(KeyExists(kHkeyLocalMachine, kClsid));
+    EXPECT_TRUE(Archives().empty());
+}
+
+TEST_F(RepairRunTest, NothingIsRemovedWithoutAnArchive) {
+    AddFindings();
+    // The backup folder's name is taken by a file: no archive can be made there.
+    prefix.File("Program Files/Hivewise/HivewiseBackup", "in the way");
+    std::string before = testing::RegistryDump(*machine);
+    RepairOutcome outcome = Repair();
+    EXPECT_FALSE(outcome.ran);
+    EXPECT_EQ(prompts.messages.back(), kBackupNotCreatedText);
+    EXPECT_EQ(testing::RegistryDump(*machine), before);
+    EXPECT_TRUE(DriveFile("users/Public/Desktop/Word.lnk"));
+}
+
+TEST_F(RepairRunTest, FindingsWhoseSaveFailsStayAndAreCounted) {
+    Add(1, "HKEY_CLASSES_ROOT\\CLSID\\{11111111-0000-0000-0000-000000000001}");
+    Add(14, "", "", "", "C:\\windows\\Start Menu");  // a folder: its copy fails
+    Add(6, "HKLM\\" + std::string(kSharedDlls), "C:\\gone\\shared.dll", "x");
+    Add(4, "HKLM\\Software\\HKCUTools");
+    Add(4, "HKLM\\Software\\NoSuchKey");   // gone already: nothing to save, removal fails
+    Add(0, "HKLM\\Software\\HKCUTools");   // never removed
+    Add(77, "HKLM\\Software\\HKCUTools");  // a section this program does not know
+    fs::path work = WorkDir();
+    int pumped = 0;
+    onPump = [&] {
+        // After the second finding the record list cannot be appended to any more.
+        if (++pumped == 2) {
+            fs::remove(work / "Config.ini");
+            fs::create_directory(work / "Config.ini");
+        }
+    };
+    RepairOutcome outcome = Repair();
+    EXPECT_EQ(outcome.removed, 1);
+    EXPECT_EQ(outcome.notBackedUp, 3);
+    EXPECT_EQ(outcome.notRemoved, 1);
+    EXPECT_EQ(prompts.messages.back(),
+              "Selected Problems Fixed\n3 item(s) could not be backed up and were not removed.\n"
+              "1 item(s) could not be removed.");
+    EXPECT_FALSE(KeyExists(kHkeyLocalMachine, kClsid));
+    EXPECT_TRUE(ValueExists(kSharedDlls, "C:\\gone\\shared.dll"));
+    EXPECT_TRUE(KeyExists(kHkeyLocalMachine, "Software\\HKCUTools"));
+    EXPECT_TRUE(DriveFile("windows/Start Menu/Word.lnk"));
+}
+
+TEST_F(RepairRunTest, AnArchiveThatCannotBeWrittenKeepsTheSavedItems) {
+    Add(4, "HKLM\\Software\\HKCUTools");
+    Add(14, "", "", "", "C:\\users\\Public\\Desktop\\Word.lnk");
+    fs::path folder = prefix.Dir() / "drive_c" / "Program Files" / "Hivewise" / "HivewiseBackup";
+    onPump = [&] {
+        // The backup folder goes away under the running repair.
+        fs::remove_all(folder);
+        std::ofstream(folder) << "in the way";
+    };
+    RepairOutcome outcome = Repair();
+    EXPECT_TRUE(outcome.archive.empty());
+    const std::string& message = prompts.messages.back();
+    ASSERT_NE(message.find("The backup archive could not be written."), std::string::npos)
+        << message;
+    std::string kept = message.substr(message.find("kept in ") + 8);
+    kept.pop_back();
+    FileSystemAccess files(*machine);
+    EXPECT_TRUE(files.PathFileExists(kept + "\\Config.ini")) << kept;
+    EXPECT_TRUE(files.PathFileExists(kept + "\\rkBackUp1.reg"));
+    EXPECT_TRUE(files.PathFileExists(kept + "\\Word.lnk"));
+}
+
+TEST_F(RepairRunTest, TwoBackupsInOneSecondAreBothKept) {
+    FixBackup first(*machine), second(*machine);
+    FileSystemAccess files(*machine);
+    ASSERT_TRUE(files.CreateDirectoryPath("C:\\windows\\temp\\w"));
+    ASSERT_TRUE(first.BeginBackup("C:\\windows\\temp\\w"));
+    ASSERT_TRUE(second.BeginBackup("C:\\windows\\temp\\w"));
+    EXPECT_NE(first.ArchivePath(), second.ArchivePath());
+    std::string a = BareName(first.ArchivePath()), b = BareName(second.ArchivePath());
+    if (a.substr(0, a.size() - 4) == b.substr(0, b.size() - 6)) {
+        EXPECT_EQ(b.substr(b.size() - 6), "_2.zip");
+    }
+    EXPECT_TRUE(first.FinishBackup().ok);
+    EXPECT_TRUE(second.FinishBackup().ok);
+    std::vector<BackupArchive> listed = ListFixBackups(*machine);
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[0].fileName, b);  // newest first
+    EXPECT_EQ(listed[0].text, FormatBackupDate(b.substr(0, b.size() - 4)));
+}
+
+TEST_F(RepairRunTest, SoundFindingsRemoveTheSoundValueOnly) {
+    Add(12, "HKEY_CURRENT_USER\\Control Panel\\Sounds\\", "Empty", "");
+    Add(12, "HKEY_CURRENT_USER\\Control Panel\\Sounds\\C:\\gone\\beep.wav", "Beep",
+        "C:\\gone\\beep.wav");
+    RepairOutcome outcome = Repair();
+    EXPECT_EQ(outcome.removed, 1);
+    EXPECT_EQ(outcome.message, kSelectedProblemsFixedText);
+    EXPECT_TRUE(ValueExists("Control Panel\\Sounds", "Empty"));
+    EXPECT_TRUE(ValueExists("Control Panel\\Sounds", "Ok"));
+    EXPECT_FALSE(ValueExists("Control Panel\\Sounds", "Beep"));
+}
+
+// Holds the lock that Wine's server holds for a prefix while it runs.
+class FakeWineServer {
+  public:
+    explicit FakeWineServer(const fs::path& prefix) {
+        struct stat st {};
+        ::stat(prefix.c_str(), &st);
+        char dir[128];
+        std::snprintf(dir, sizeof dir, "/tmp/.wine-%u/server-%llx-%llx",
+                      static_cast<unsigned>(::getuid()), static_cast<unsigned long long>(st.st_dev),
+                      static_cast<unsigned long long>(st.st_ino));
+        dir_ = dir;
+        fs::create_directories(dir_);
+        int ready[2];
+        if (::pipe(ready) != 0) return;
+        child_ = ::fork();
+        if (child_ == 0) {
+            int fd = ::open((dir_ / "lock").c_str(), O_RDWR | O_CREAT, 0600);
+            struct flock lock {};
+            lock.l_type = F_WRLCK;
+            ::fcntl(fd, F_SETLK, &lock);
+            char c = 1;
+            (void)!::write(ready[1], &c, 1);
+            ::pause();
+            ::_exit(0);
+        }
+        char c;
+        (void)!::read(ready[0], &c, 1);
+        ::close(ready[0]);
+        ::close(ready[1]);
+    }
+    ~FakeWineServer() {
+        if (child_ > 0) {
+            ::kill(child_, SIGKILL);
+            ::waitpid(child_, nullptr, 0);
+        }
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+
+  private:
+    fs::path dir_;
+    pid_t child_ = -1;
+};
+
+TEST_F(RepairRunTest, NothingIsRemovedOrRestoredWhileWineRuns) {
+    AddFindings();
+    Repair();
+    std::string afterRepair = testing::RegistryDump(*machine);
+    // Put one thing back by hand, so that a refused repair is visible.
+    FakeWineServer wine(prefix.Dir());
+    prompts.messages.clear();
+    RestoreBackupDialog dialog(*machine, prompts);
+    dialog.Open();
+    dialog.SelectDate(0);
+    dialog.SelectAll();
+    EXPECT_FALSE(dialog.Restore());
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0], WineRunningMessage(prefix.Dir()));
+    EXPECT_EQ(testing::RegistryDump(*machine), afterRepair);
+
+    prompts.messages.clear();
+    RepairOutcome outcome = Repair();
+    EXPECT_FALSE(outcome.ran);
+    EXPECT_EQ(prompts.messages, std::vector<std::string>{WineRunningMessage(prefix.Dir())});
+    EXPECT_EQ(Archives().size(), 1u);
+}
+
+}  // namespace
+}  // namespace hivewise
