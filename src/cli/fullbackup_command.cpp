@@ -2,15 +2,14 @@
 // messages of the window's "Full Registry Backup".
 #include "cli/fullbackup_command.h"
 
-#include <algorithm>
-#include <ctime>
 #include <ostream>
 
-#include "fullbackup/backup_archive.h"
-#include "fullbackup/full_backup_dialog.h"
+#include "fullbackup/full_registry_backup.h"
 #include "platform/machine/local_time.h"
 #include "platform/machine/sample_machine.h"
 #include "platform/machine/text.h"
+#include "repair/backup_records.h"
+#include "repair/restore_backup.h"
 
 namespace hivewise::cli {
 namespace {
@@ -25,21 +24,6 @@ std::unique_ptr<Machine> LoadInstalled(CliContext& ctx) {
     if (!InstallProgram(*machine, RunningExecutable(), &error))
         PrintError(ctx.err, "Warning: " + error);
     return machine;
-}
-
-// Newest first: by the date in the name, then by the copy suffix.
-std::vector<FullBackupEntry> NewestFirst(std::vector<FullBackupEntry> list) {
-    auto key = [](const FullBackupEntry& entry) {
-        std::string name = entry.archive.substr(entry.archive.rfind('\\') + 1);
-        return name;  // TEMPORARY
-    };
-    std::stable_sort(list.begin(), list.end(),
-                     [&](const auto& a, const auto& b) { return key(a) > key(b); });
-    return list;
-}
-
-std::string FileName(const std::string& windowsPath) {
-    return windowsPath.substr(windowsPath.rfind('\\') + 1);
 }
 
 int Create(CliContext& ctx) {
@@ -59,32 +43,26 @@ int Create(CliContext& ctx) {
 int List(CliContext& ctx) {
     auto machine = LoadMachine(ctx, {.lockPrefix = false, .readOnly = true});
     if (!machine) return 1;
-    FileSystemAccess files(*machine);
-    for (const FullBackupEntry& entry :
-         NewestFirst(ListFullBackups(files, FullRegistryBackup(*machine).BackupFolder()))) {
-        ctx.out << FileName(entry.archive) << '\t' << entry.date << '\n';
-    }
+    std::string folder = FullRegistryBackup(*machine).BackupFolder();
+    for (const BackupArchive& archive : ListBackupArchives(*machine, folder))
+        ctx.out << archive.fileName << '\t' << archive.text << '\n';
     return 0;
 }
 
 int Restore(CliContext& ctx, const std::string& archiveArg, bool yes) {
     auto machine = LoadInstalled(ctx);
     if (!machine) return 1;
-    FileSystemAccess files(*machine);
     FullRegistryBackup restore(*machine);
-    // A bare name is one of RegBackup's; anything else is a host path.
-    std::string archive;
-    if (archiveArg.find('/') == std::string::npos) {
-        archive = restore.BackupFolder() + "\\" + Utf16ToAnsi(Utf8ToUtf16(archiveArg));
-    } else if (auto windows = files.ToWindowsPath(std::filesystem::absolute(archiveArg))) {
-        archive = *windows;
-    }
-    if (archive.empty() || !files.PathFileExists(archive)) {
+    std::string archive =
+        FindBackupArchive(*machine, restore.BackupFolder(), Utf16ToAnsi(Utf8ToUtf16(archiveArg)));
+    if (archive.empty()) {
         PrintError(ctx.err, "No such backup: " + archiveArg);
         return 1;
     }
+    std::string name = archive.substr(archive.rfind('\\') + 1);
     if (!yes &&
-        !AskYesNo(ctx, "Restore the registry saved on " + BackupDateText(FileName(archive)) +
+        !AskYesNo(ctx, "Restore the registry saved on " +
+                           FormatBackupDate(name.substr(0, name.rfind('.'))) +
                            "? Any changes made to your registry after your backup date "
                            "will not be available after you restore the backup. (Yes/No)")) {
         PrintError(ctx.err, "Nothing was restored.");

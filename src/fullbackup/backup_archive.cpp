@@ -1,50 +1,14 @@
 #include "fullbackup/backup_archive.h"
 
-#include <cstdio>
-
+#include "repair/backup_records.h"
 #include "repair/zip_archive.h"
 
 namespace hivewise {
-namespace {
-
-// TEMPORARY until the fix backups' date display lands.
-std::string ArchiveCopySuffix(int copy) {
-    return copy <= 1 ? std::string() : "_" + std::to_string(copy);
-}
-
-std::string FormatBackupDate(const std::string& fileName) {
-    std::string name = fileName.substr(0, fileName.rfind('.'));
-    for (char& c : name)
-        if (c == '_') c = ',';
-    std::vector<int> numbers;
-    size_t start = 0;
-    while (start <= name.size()) {
-        size_t comma = name.find(',', start);
-        std::string piece =
-            name.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        if (!piece.empty()) numbers.push_back(std::atoi(piece.c_str()));
-        if (comma == std::string::npos) break;
-        start = comma + 1;
-    }
-    if (numbers.size() < 6) return {};
-    char text[64];
-    std::snprintf(text, sizeof text, "%d/%02d/%d %02d:%02d:%02d", numbers[0], numbers[1],
-                  numbers[2], numbers[3], numbers[4], numbers[5]);
-    return text;
-}
-
-}  // namespace
-
-std::string ArchiveBaseName(const std::tm& when) {
-    return std::to_string(when.tm_mon + 1) + "," + std::to_string(when.tm_mday) + "," +
-           std::to_string(when.tm_year + 1900) + "_" + std::to_string(when.tm_hour) + "," +
-           std::to_string(when.tm_min) + "," + std::to_string(when.tm_sec);
-}
 
 std::string UnusedArchivePath(FileSystemAccess& files, const std::string& folder,
-                              const std::string& baseName) {
-    for (int copy = 1; copy < 1000; ++copy) {
-        std::string path = folder + "\\" + baseName + ArchiveCopySuffix(copy) + ".zip";
+                              const std::tm& when) {
+    for (int sequence = 1; sequence < 1000; ++sequence) {
+        std::string path = ArchiveName(folder, when, sequence);
         if (!files.PathFileExists(path)) return path;
     }
     return {};
@@ -77,10 +41,6 @@ bool UnpackArchive(FileSystemAccess& files, const std::string& archive, const st
     // A partly unpacked backup is never restored from.
     if (!ok) files.ClearDirectory(folder, true);
     return ok;
-}
-
-std::string BackupDateText(const std::string& fileName) {
-    return FormatBackupDate(fileName);
 }
 
 }  // namespace hivewise

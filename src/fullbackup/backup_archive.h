@@ -8,18 +8,15 @@
 // The archive side of a full backup: names, packing the work folder, unpacking safely.
 namespace hivewise {
 
-// "month,day,year_hour,minute,second" of `when`, without leading zeros.
-std::string ArchiveBaseName(const std::tm& when);
-// folder\name.zip, or, when a backup of the same second is there already, the first free
-// name with a suffix that the date display still reads; empty when none is free.
+// The archive of `folder` named after `when`, or, when a backup of the same second is there
+// already, the first free name with a suffix that the date display still reads; empty when
+// none is free.
 std::string UnusedArchivePath(FileSystemAccess& files, const std::string& folder,
-                              const std::string& baseName);
+                              const std::tm& when);
 // Every file of `folder` but the archive itself, deflated, without a password.
 bool PackFolder(FileSystemAccess& files, const std::string& folder, const std::string& archive);
 // Every entry of the archive into `folder`; false, with nothing of a damaged archive
 // left behind, when any entry cannot be read or would land outside the folder.
 bool UnpackArchive(FileSystemAccess& files, const std::string& archive, const std::string& folder);
-// The date an archive's file name shows in the lists.
-std::string BackupDateText(const std::string& fileName);
 
 }  // namespace hivewise

@@ -1,20 +1,8 @@
 #include "fullbackup/full_backup_dialog.h"
 
-#include "fullbackup/backup_archive.h"
 #include "platform/machine/string_table.h"
 
 namespace hivewise {
-
-std::vector<FullBackupEntry> ListFullBackups(FileSystemAccess& files, const std::string& folder) {
-    std::vector<FullBackupEntry> list;
-    auto entries = files.FindFiles(folder + "\\*.zip");
-    if (!entries) return list;
-    for (const FindEntry& entry : *entries) {
-        if (entry.attributes & kFileAttributeDirectory) continue;
-        list.push_back({folder + "\\" + entry.name, BackupDateText(entry.name)});
-    }
-    return list;
-}
 
 BackupProgressDialog::~BackupProgressDialog() {
     if (worker_.joinable()) worker_.join();
@@ -55,13 +43,12 @@ FullBackupDialog::Next FullBackupDialog::PressNext() {
         }
         if (option_ == Option::Create) return Next::RunBackup;
         step_ = Step::SelectDate;
-        FileSystemAccess files(machine_);
-        backups_ = ListFullBackups(files, FullRegistryBackup(machine_).BackupFolder());
+        backups_ = ListBackupArchives(machine_, FullRegistryBackup(machine_).BackupFolder());
         selected_ = -1;
         return Next::Stay;
     }
     if (selected_ < 0 || selected_ >= static_cast<int>(backups_.size())) {
-        prompts_.Message(kSelectBackupDate);
+        prompts_.Message(std::string(kSelectBackupDateText));
         return Next::Stay;
     }
     return Next::RunRestore;
@@ -70,7 +57,7 @@ FullBackupDialog::Next FullBackupDialog::PressNext() {
 const std::string& FullBackupDialog::SelectedArchive() const {
     static const std::string none;
     return selected_ >= 0 && selected_ < static_cast<int>(backups_.size())
-               ? backups_[selected_].archive
+               ? backups_[selected_].path
                : none;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fullbackup/full_registry_backup.h"
+#include "repair/restore_backup.h"
 #include "scan/user_prompts.h"
 
 // The logic of the "Full Registry Backup" dialog and of its two progress windows. The Qt
@@ -16,7 +17,6 @@ namespace hivewise {
 
 constexpr const char* kFullBackupTitle = "Full Registry Backup";
 constexpr const char* kSelectOption = "Please Select an Option";
-constexpr const char* kSelectBackupDate = "Please Select a backup date";
 constexpr const char* kSelectDateLabel = "Select a backup date";
 constexpr const char* kRestoreIntro =
     "To restore a previously created registry backup, please select a date below.\nNote:  Any "
@@ -25,15 +25,6 @@ constexpr const char* kRestoreIntro =
 constexpr const char* kShutdownNotice =
     "In Order to complete the Restore Process The system needs to shut down\nPress ok to shut "
     "down now";
-
-// One archive of RegBackup, as the list shows it.
-struct FullBackupEntry {
-    std::string archive;  // Windows path
-    std::string date;     // FormatBackupDate of its name
-};
-
-// The archives of the backup folder in the folder's order.
-std::vector<FullBackupEntry> ListFullBackups(FileSystemAccess& files, const std::string& folder);
 
 // The work of one backup on a worker thread; the window polls it.
 class BackupProgressDialog {
@@ -81,7 +72,7 @@ class FullBackupDialog {
     std::string NextButtonText() const { return step_ == Step::Choose ? "Next" : "Finish"; }
     Next PressNext();
 
-    const std::vector<FullBackupEntry>& Backups() const { return backups_; }
+    const std::vector<BackupArchive>& Backups() const { return backups_; }
     void Select(int row) { selected_ = row; }
     int Selected() const { return selected_; }
     const std::string& SelectedArchive() const;
@@ -98,7 +89,7 @@ class FullBackupDialog {
     UserPrompts& prompts_;
     Option option_ = Option::None;
     Step step_ = Step::Choose;
-    std::vector<FullBackupEntry> backups_;
+    std::vector<BackupArchive> backups_;
     int selected_ = -1;
     std::unique_ptr<FullRegistryBackup> restore_;
     std::thread restoreWorker_;

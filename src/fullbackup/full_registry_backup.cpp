@@ -7,6 +7,7 @@
 #include "platform/machine/prefix_lock.h"
 #include "platform/machine/text.h"
 #include "platform/registry/hive_file.h"
+#include "repair/backup_records.h"
 #include "tools/system_info.h"
 
 namespace hivewise {
@@ -74,9 +75,8 @@ int FullRegistryBackup::CreateFullBackup(const std::tm& now, std::string* messag
         return 0;
     }
 
-    std::string name = ArchiveBaseName(now);
-    std::string working = work + "\\" + name + ".zip";
-    std::string final = UnusedArchivePath(files_, BackupFolder(), name);
+    std::string working = ArchiveName(work, now);
+    std::string final = UnusedArchivePath(files_, BackupFolder(), now);
     // The saved hives are the only copy until the archive is safely in RegBackup: on any
     // failure the work folder keeps them.
     if (!PackFolder(files_, work, working) || final.empty() || !files_.CopyFile(working, final)) {

@@ -22,10 +22,11 @@ std::vector<long> OrderKey(const std::string& fileName) {
     return {n[2], n[0], n[1], n[3], n[4], n[5], n.size() > 6 ? n[6] : 1};
 }
 
-std::vector<BackupArchive> FillDates(Machine& machine) {
+}  // namespace
+
+std::vector<BackupArchive> ListBackupArchives(Machine& machine, const std::string& folder) {
     std::vector<BackupArchive> dates;
     FileSystemAccess files(machine);
-    std::string folder = BackupFolder(machine);
     auto entries = files.FindFiles(folder + "\\*.zip");
     if (!entries) return dates;
     for (const FindEntry& entry : *entries) {
@@ -43,18 +44,21 @@ std::vector<BackupArchive> FillDates(Machine& machine) {
     return dates;
 }
 
-}  // namespace
-
 std::string CouldNotRestoreText(std::string_view what) {
     return "Could not restore " + std::string(what);
 }
 
 std::vector<BackupArchive> ListFixBackups(Machine& machine) {
-    return FillDates(machine);
+    return ListBackupArchives(machine, BackupFolder(machine));
 }
 
 std::string FindFixBackup(Machine& machine, const std::string& nameOrPath) {
-    for (const BackupArchive& archive : ListFixBackups(machine)) {
+    return FindBackupArchive(machine, BackupFolder(machine), nameOrPath);
+}
+
+std::string FindBackupArchive(Machine& machine, const std::string& folder,
+                              const std::string& nameOrPath) {
+    for (const BackupArchive& archive : ListBackupArchives(machine, folder)) {
         if (AnsiEqualsNoCase(archive.fileName, nameOrPath)) return archive.path;
     }
     FileSystemAccess files(machine);

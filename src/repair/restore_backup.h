@@ -41,10 +41,15 @@ struct BackupArchive {
     std::string text;      // FormatBackupDate of the name without ".zip"
 };
 
-// The archives of the backup folder, newest first (by the date in their names; names
-// without a date last).
+// The archives of a folder of dated backups, newest first (by the date in their names;
+// names without a date last).
+std::vector<BackupArchive> ListBackupArchives(Machine& machine, const std::string& folder);
+// An archive of that folder given by its file name as listed, or by a host path; empty
+// when neither.
+std::string FindBackupArchive(Machine& machine, const std::string& folder,
+                              const std::string& nameOrPath);
+// The same for the fix backups' folder.
 std::vector<BackupArchive> ListFixBackups(Machine& machine);
-// An archive given by its file name as listed, or by a host path; empty when neither.
 std::string FindFixBackup(Machine& machine, const std::string& nameOrPath);
 
 // One row of the item list.

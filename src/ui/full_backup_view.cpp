@@ -81,8 +81,8 @@ void FullBackupView::ShowStep() {
     if (choosing) return;
     text_->setText(FromAnsi(kRestoreIntro));
     list_->clear();
-    for (const FullBackupEntry& entry : logic_.Backups())
-        list_->addItem(FromAnsi(entry.date));
+    for (const BackupArchive& entry : logic_.Backups())
+        list_->addItem(FromAnsi(entry.text));
     list_->setCurrentRow(-1);
 }
 

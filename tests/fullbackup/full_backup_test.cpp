@@ -171,11 +171,11 @@ TEST_F(FullBackupTest, BackupsOfOneSecondAreKeptApartAndListed) {
     std::string message;
     ASSERT_EQ(backup.CreateFullBackup(At(3, 4, 2026, 5, 6, 7), &message), 1);
     ASSERT_EQ(backup.CreateFullBackup(At(3, 4, 2026, 5, 6, 7), &message), 1);
-    FileSystemAccess files(*machine);
-    auto list = ListFullBackups(files, backup.BackupFolder());
+    auto list = ListBackupArchives(*machine, backup.BackupFolder());
     ASSERT_EQ(list.size(), 2u);
-    EXPECT_NE(list[0].archive, list[1].archive);
-    EXPECT_EQ(list[0].date, list[1].date);
+    EXPECT_EQ(list[0].fileName, "3,4,2026_5,6,7_2.zip");
+    EXPECT_EQ(list[1].fileName, "3,4,2026_5,6,7.zip");
+    EXPECT_EQ(list[0].text, list[1].text);
 }
 
 TEST_F(FullBackupTest, AStaleSavedHiveIsReplaced) {
@@ -216,7 +216,7 @@ TEST_F(FullBackupTest, DialogAsksForAChoiceAndADate) {
     EXPECT_EQ(dialog.CurrentStep(), FullBackupDialog::Step::SelectDate);
     EXPECT_EQ(dialog.NextButtonText(), "Finish");
     EXPECT_EQ(dialog.PressNext(), FullBackupDialog::Next::Stay);
-    EXPECT_EQ(prompts.messages.back(), kSelectBackupDate);
+    EXPECT_EQ(prompts.messages.back(), kSelectBackupDateText);
 }
 
 TEST_F(FullBackupTest, ProgressBarWrapsAndTheOutcomeIsShownOnce) {

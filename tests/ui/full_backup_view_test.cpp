@@ -47,7 +47,7 @@ TEST_F(FullBackupViewTest, BackupThenRestoreThroughTheWindow) {
     EXPECT_EQ(dialog.NextButton()->text(), "Finish");
     ASSERT_EQ(dialog.List()->count(), 1);
     QTest::mouseClick(dialog.NextButton(), Qt::LeftButton);
-    EXPECT_EQ(Texts().back(), kSelectBackupDate);
+    EXPECT_EQ(Texts().back(), kSelectBackupDateText);
 
     dialog.List()->setCurrentRow(0);
     QTest::mouseClick(dialog.NextButton(), Qt::LeftButton);
