@@ -359,7 +359,14 @@ void DecodeSectionValues(std::string_view text, const RawSection& section,
                          std::vector<RegValue>* values) {
     uint64_t end = section.offset + section.leadIn + section.length;
     if (section.body > end || end > text.size()) return;
-    LineReader reader(text.substr(section.body, end - section.body));
+    std::string_view body = text.substr(section.body, end - section.body);
+    // One allocation for the values: a value line starts with '"' or '@'.
+    size_t lines = body.empty() || (body[0] != '"' && body[0] != '@') ? 0 : 1;
+    for (size_t at = body.find('\n'); at != std::string_view::npos; at = body.find('\n', at + 1)) {
+        if (at + 1 < body.size() && (body[at + 1] == '"' || body[at + 1] == '@')) ++lines;
+    }
+    values->reserve(values->size() + lines);
+    LineReader reader(body);
     ValueReader parser(reader, nullptr);
     std::string_view line;
     while (reader.Next(line)) {
