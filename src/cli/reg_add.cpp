@@ -65,7 +65,12 @@ int RegAdd(CliContext& ctx, const std::vector<std::string>& args) {
     }
     if (!key) {
         RegKey* base = RootKeyOf(*machine, path->root, true);
-        key = base ? store.Create(base, path->subPath16) : nullptr;
+        FindStatus status = FindStatus::NotFound;
+        key = base ? store.Create(base, path->subPath16, nullptr, &status) : nullptr;
+        if (!key && status == FindStatus::TooDeep) {
+            return Fail(ctx, "ERROR: " + path->Display() + " lies deeper than " +
+                                 std::to_string(kMaxKeyDepth) + " levels.");
+        }
         if (!key) return Fail(ctx, kAccessDenied);
     }
     // Nothing is saved on failure, so keys made above are dropped with the machine.

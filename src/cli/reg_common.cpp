@@ -168,13 +168,7 @@ RegKey* OpenKey(Machine& machine, const KeyPath& path) {
 }
 
 bool IsSavedKey(Machine& machine, const RegKey* key) {
-    for (const RegKey* k = key; k; k = k->parent) {
-        if (k->deleted) return false;
-        for (const auto& hive : machine.Hives()) {
-            if (hive.base.get() == k) return true;
-        }
-    }
-    return false;
+    return machine.IsSavedKey(key);
 }
 
 bool ParseRegArgs(const std::vector<std::string>& args, unsigned allowed, RegArgs* parsed) {

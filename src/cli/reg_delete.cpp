@@ -16,13 +16,6 @@ constexpr const char* kUsage =
     "  /va      delete every value of the key, keeping its sub-keys\n"
     "  /f       delete without asking\n";
 
-bool IsHiveBase(Machine& machine, const RegKey* key) {
-    for (const auto& hive : machine.Hives()) {
-        if (hive.base.get() == key) return true;
-    }
-    return false;
-}
-
 int DeleteKey(CliContext& ctx, Machine& machine, const KeyPath& path, bool force) {
     if (path.components.empty()) return Fail(ctx, kInvalidKey);
     RegistryStore& store = machine.Registry();
@@ -34,8 +27,9 @@ int DeleteKey(CliContext& ctx, Machine& machine, const KeyPath& path, bool force
     // the key it points to.
     RegKey* key = parent ? parent->FindSubKey(path.components.back()) : nullptr;
     if (!key) return Fail(ctx, kNotFound);
-    // A whole registry file's branch (HKEY_USERS\.Default, the user's own key) stays.
-    if (IsHiveBase(machine, key) || !IsSavedKey(machine, key)) return Fail(ctx, kAccessDenied);
+    // A whole registry file's branch (HKEY_USERS\.Default, the user's own key) and
+    // HKLM's own top-level keys stay, as on Windows.
+    if (machine.RoleOf(key) != Machine::KeyRole::Ordinary) return Fail(ctx, kAccessDenied);
     if (!force &&
         !AskYesNo(ctx, "Permanently delete the registry key " + path.Display() + " (Yes/No)?")) {
         return Fail(ctx, kCancelled);
@@ -71,7 +65,8 @@ int RegDelete(CliContext& ctx, const std::vector<std::string>& args) {
             return Fail(ctx, kCancelled);
         }
         std::vector<std::u16string> names;
-        for (const auto& value : key->values)
+        if (!IsSavedKey(*machine, key)) return Fail(ctx, kAccessDenied);
+        for (const auto& value : key->Values())
             names.push_back(value.name);
         for (const auto& name : names)
             store.DeleteValue(key, name);
@@ -79,6 +74,7 @@ int RegDelete(CliContext& ctx, const std::vector<std::string>& args) {
     }
     std::u16string name = Utf8ToUtf16(*parsed.valueName);
     if (!key->FindValue(name)) return Fail(ctx, kNotFound);
+    if (!IsSavedKey(*machine, key)) return Fail(ctx, kAccessDenied);
     if (!parsed.force &&
         !AskYesNo(ctx, "Delete the registry value " + DisplayName(name) + " (Yes/No)?")) {
         return Fail(ctx, kCancelled);

@@ -1,3 +1,5 @@
+#include <signal.h>
+
 #include <ostream>
 #include <unordered_set>
 
@@ -15,47 +17,69 @@ constexpr const char* kUsage =
     "  /ve      show only the default value\n"
     "  /s       take in every sub-key below KEY as well\n";
 
-constexpr int kMaxLinkHops = 16;
-
 void PrintValue(std::ostream& out, const RegValue& value) {
     out << "    " << DisplayName(value.name) << "    " << TypeName(value.type) << "    "
         << FormatData(value) << '\n';
 }
 
-// The key whose contents a sub-key shows: a link shows its target's.
-RegKey* Contents(const RegistryStore& store, RegKey* key) {
-    for (int hops = 0; key && key->isLink; ++hops) {
-        if (hops == kMaxLinkHops) return nullptr;
-        key = store.LinkTarget(key);
-    }
-    return key;
+// Ctrl-C ends a long walk; the handler only sets the flag.
+volatile sig_atomic_t g_stop = 0;
+
+extern "C" void OnQueryInterrupt(int) {
+    g_stop = 1;
 }
 
+class StopOnInterrupt {
+  public:
+    StopOnInterrupt() {
+        g_stop = 0;
+        struct sigaction action {};
+        action.sa_handler = OnQueryInterrupt;
+        sigemptyset(&action.sa_mask);
+        installed_ = ::sigaction(SIGINT, &action, &previous_) == 0;
+    }
+    ~StopOnInterrupt() {
+        if (installed_) ::sigaction(SIGINT, &previous_, nullptr);
+    }
+    StopOnInterrupt(const StopOnInterrupt&) = delete;
+    StopOnInterrupt& operator=(const StopOnInterrupt&) = delete;
+
+  private:
+    struct sigaction previous_ {};
+    bool installed_ = false;
+};
+
 // Visits KEY and every key below it, depth first, in the order the registry lists them.
-// Iterative, so that a very deep registry cannot exhaust the stack; a link that leads
-// back to a key being visited is shown but not entered again.
+// Iterative, so that a very deep registry cannot exhaust the stack. A link is entered
+// unless it leads back to a key on the current path or the walk has already entered
+// kMaxLinksPerWalk links; either way it is shown without contents. False when Ctrl-C
+// ended the walk.
 template <typename Visit>
-void WalkTree(const RegistryStore& store, RegKey* top, const std::string& topPath, Visit visit) {
+bool WalkTree(const RegistryStore& store, RegKey* top, const std::string& topPath, Visit visit) {
     struct Frame {
         RegKey* key;
         std::string path;
         size_t next = 0;
     };
+    StopOnInterrupt guard;
     std::vector<Frame> stack;
     std::unordered_set<const RegKey*> onPath;
+    int linksLeft = kMaxLinksPerWalk;
     stack.push_back({top, topPath});
     onPath.insert(top);
     visit(top, stack.back().path);
     while (!stack.empty()) {
+        if (g_stop) return false;
         Frame& frame = stack.back();
-        if (frame.next >= frame.key->subkeys.size()) {
+        if (frame.next >= frame.key->SubKeyCount()) {
             onPath.erase(frame.key);
             stack.pop_back();
             continue;
         }
-        RegKey* child = frame.key->subkeys[frame.next++].get();
-        std::string path = frame.path + "\\" + Utf16ToUtf8(child->name);
-        RegKey* target = Contents(store, child);
+        RegKey* child = frame.key->SubKey(frame.next++);
+        std::string path = frame.path + "\\" + Utf16ToUtf8(child->Name());
+        RegKey* target = child;
+        if (child->IsLink()) target = --linksLeft < 0 ? nullptr : store.LinkTarget(child);
         if (!target || onPath.count(target)) {
             visit(nullptr, path);
             continue;
@@ -64,6 +88,7 @@ void WalkTree(const RegistryStore& store, RegKey* top, const std::string& topPat
         stack.push_back({target, std::move(path)});
         visit(target, stack.back().path);
     }
+    return true;
 }
 
 }  // namespace
@@ -108,35 +133,38 @@ int RegQuery(CliContext& ctx, const std::vector<std::string>& args) {
     if (parsed.valueName) {
         std::u16string name = Utf8ToUtf16(*parsed.valueName);
         size_t matches = 0;
-        WalkTree(store, key, path->Display(), [&](RegKey* k, const std::string& display) {
-            const RegValue* value = k ? k->FindValue(name) : nullptr;
-            if (!value) return;
-            out << '\n' << display << '\n';
-            PrintValue(out, *value);
-            ++matches;
-        });
+        bool whole =
+            WalkTree(store, key, path->Display(), [&](RegKey* k, const std::string& display) {
+                const RegValue* value = k ? k->FindValue(name) : nullptr;
+                if (!value) return;
+                out << '\n' << display << '\n';
+                PrintValue(out, *value);
+                ++matches;
+            });
+        if (!whole) return Fail(ctx, kCancelled);
         if (matches == 0) return Fail(ctx, kNotFound);
         out << "\nEnd of search: " << matches << " match(es) found.\n";
         return 0;
     }
 
     if (parsed.recurse) {
-        WalkTree(store, key, path->Display(), [&](RegKey* k, const std::string& display) {
-            out << '\n' << display << '\n';
-            if (!k) return;
-            for (const auto& value : k->values)
-                PrintValue(out, value);
-        });
+        bool whole =
+            WalkTree(store, key, path->Display(), [&](RegKey* k, const std::string& display) {
+                out << '\n' << display << '\n';
+                if (!k) return;
+                for (const auto& value : k->Values())
+                    PrintValue(out, value);
+            });
         out << '\n';
-        return 0;
+        return whole ? 0 : Fail(ctx, kCancelled);
     }
 
     out << '\n' << path->Display() << '\n';
-    for (const auto& value : key->values)
+    for (const auto& value : key->Values())
         PrintValue(out, value);
     out << '\n';
-    for (const auto& child : key->subkeys) {
-        out << path->Display() << '\\' << Utf16ToUtf8(child->name) << '\n';
+    for (RegKey* child : key->SubKeys()) {
+        out << path->Display() << '\\' << Utf16ToUtf8(child->Name()) << '\n';
     }
     return 0;
 }

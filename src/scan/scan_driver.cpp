@@ -333,6 +333,13 @@ void ScanDriver::EndOfScan() {
     status_.SetPosition(status_.Upper());
     bool completed = continueFlag_.load() != 0;
     aborted_.store(!completed);
+    int total = Total();
+    // The scan's own writes come first: once the window hears that the scan ended, it
+    // may write the registry itself.
+    RegistryAccess registry(machine_);
+    std::tm now = clock_ ? clock_() : LocalNow();
+    registry.WriteSetting(kLastScanSetting, FormatLastScan(now));
+    registry.WriteSetting(kItemsFoundSetting, std::to_string(total));
     if (completed) {
         status_.SetStatusLine(std::string(kScanCompleteStatus));
         if (window_) window_->ScanMessage(std::string(kScanCompletedMessage));
@@ -340,13 +347,7 @@ void ScanDriver::EndOfScan() {
         status_.SetStatusLine(std::string(kScanAbortedText));
         if (window_) window_->ScanMessage(std::string(kScanAbortedText));
     }
-    int total = Total();
     if (window_) window_->ShowResultsView(MakeResultsItems(Rows()), total);
-
-    RegistryAccess registry(machine_);
-    std::tm now = clock_ ? clock_() : LocalNow();
-    registry.WriteSetting(kLastScanSetting, FormatLastScan(now));
-    registry.WriteSetting(kItemsFoundSetting, std::to_string(total));
     running_.store(false);
 }
 

@@ -18,7 +18,26 @@
 
 namespace hivewise::ui {
 
+namespace {
+
+// Windows and event pumps belong to the user-interface thread.
+bool OnUiThread() {
+    QCoreApplication* app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
+
+}  // namespace
+
 void QtHostServices::ShowMessage(const std::string& text) {
+    if (!OnUiThread()) {
+        // Shown by the window's thread while this one waits, as a message box would.
+        QCoreApplication* app = QCoreApplication::instance();
+        if (app) {
+            QMetaObject::invokeMethod(
+                app, [this, text] { ShowMessage(text); }, Qt::BlockingQueuedConnection);
+        }
+        return;
+    }
     QMessageBox box(QMessageBox::Warning, MessageCaption(), FromAnsi(text), QMessageBox::Ok,
                     owner_);
     box.exec();
@@ -62,14 +81,18 @@ bool QtHostServices::LaunchWithWine(const std::string& program, const std::strin
     // Bounded wait that keeps the window alive; a program that never ends is left running.
     QElapsedTimer clock;
     clock.start();
+    bool pump = OnUiThread();
     while (::kill(static_cast<pid_t>(pid), 0) == 0 && clock.elapsed() < timeoutMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        if (pump) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         QThread::msleep(50);
     }
     return true;
 }
 
 void QtHostServices::PumpEvents(int maxEvents) {
+    // Another thread's pump would do nothing for the window: Qt dispatches only the
+    // events of the calling thread.
+    if (!OnUiThread()) return;
     // Qt has no count of pending events; a short time bound serves the same purpose.
     QCoreApplication::processEvents(QEventLoop::AllEvents, maxEvents > 0 ? maxEvents : 1);
 }

@@ -1,7 +1,6 @@
 #include "ui/scan_binding.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QThread>
 #include <atomic>
 
@@ -19,12 +18,14 @@ namespace hivewise::ui {
 
 namespace {
 
-// Runs `call` on the window's thread and returns when it is done.
+// Runs `call` on the window's thread and returns when it is done. Once the window is
+// closing, calls from the scan thread are dropped instead: the window's thread is then
+// waiting for the scan to end and must not be waited for in turn.
 template <typename F>
-void OnWindowThread(QObject* window, F call) {
+void OnWindowThread(QObject* window, const std::atomic<bool>& closing, F call) {
     if (QThread::currentThread() == window->thread()) {
         call();
-    } else {
+    } else if (!closing.load()) {
         QMetaObject::invokeMethod(window, std::move(call), Qt::BlockingQueuedConnection);
     }
 }
@@ -55,37 +56,39 @@ struct ScanBinding::Impl : ScanListView, ScanWindow, ProblemSink {
 
     // The section list.
     void SetProblemsCell(int row, const std::string& text) override {
-        OnWindowThread(&view, [this, row, text] { view.SetProblemsCell(row, text); });
+        OnWindowThread(&view, closing, [this, row, text] { view.SetProblemsCell(row, text); });
     }
     void SetRowData(int row, int sectionId) override {
-        OnWindowThread(&view, [this, row, sectionId] { view.SetRowData(row, sectionId); });
+        OnWindowThread(&view, closing, [this, row, sectionId] { view.SetRowData(row, sectionId); });
     }
     void SetRowChecked(int row, bool checked) override {
-        OnWindowThread(&view, [this, row, checked] { view.SetRowChecked(row, checked); });
+        OnWindowThread(&view, closing, [this, row, checked] { view.SetRowChecked(row, checked); });
     }
     void SetTotal(int total) override {
-        OnWindowThread(&view, [this, total] { view.SetTotal(total); });
+        OnWindowThread(&view, closing, [this, total] { view.SetTotal(total); });
     }
     void ClearRows() override {
-        OnWindowThread(&view, [this] { view.ClearSectionRows(); });
+        OnWindowThread(&view, closing, [this] { view.ClearSectionRows(); });
     }
     void InsertRow(int row, const std::string& name) override {
-        OnWindowThread(&view, [this, row, name] { view.InsertSectionRow(row, FromAnsi(name)); });
+        OnWindowThread(&view, closing,
+                       [this, row, name] { view.InsertSectionRow(row, FromAnsi(name)); });
     }
     void SetStatusCell(int row, const std::string& text) override {
-        OnWindowThread(&view, [this, row, text] { view.SetStatusCell(row, FromAnsi(text)); });
+        OnWindowThread(&view, closing,
+                       [this, row, text] { view.SetStatusCell(row, FromAnsi(text)); });
     }
     void EnsureVisible(int row) override {
-        OnWindowThread(&view, [this, row] { view.EnsureSectionVisible(row); });
+        OnWindowThread(&view, closing, [this, row] { view.EnsureSectionVisible(row); });
     }
 
     // The window.
     void ClearResults() override {
-        OnWindowThread(&view, [this] { view.ClearResults(); });
+        OnWindowThread(&view, closing, [this] { view.ClearResults(); });
     }
     void ScanMessage(const std::string& text) override {
         if (closing.load()) return;
-        OnWindowThread(&view, [this, text] { prompts.Message(text, MessageIcon::Info); });
+        OnWindowThread(&view, closing, [this, text] { prompts.Message(text, MessageIcon::Info); });
     }
     void ShowResultsView(const std::vector<ResultsItem>& items, int total) override {
         if (closing.load()) return;
@@ -95,7 +98,7 @@ struct ScanBinding::Impl : ScanListView, ScanWindow, ProblemSink {
             texts.append(FromAnsi(item.text));
             ids.append(item.sectionId);
         }
-        OnWindowThread(&view, [this, texts, ids, total] {
+        OnWindowThread(&view, closing, [this, texts, ids, total] {
             view.ShowResults(texts, ids, total);
             view.Logic().ScanEnded();
         });
@@ -103,8 +106,10 @@ struct ScanBinding::Impl : ScanListView, ScanWindow, ProblemSink {
 
     // The findings, taken on the window's thread one at a time.
     void ProblemFound(std::unique_ptr<Problem> problem) override {
+        if (closing.load()) return;
         Problem* raw = problem.release();
-        OnWindowThread(&view, [this, raw] { driver.HandOver(std::unique_ptr<Problem>(raw)); });
+        OnWindowThread(&view, closing,
+                       [this, raw] { driver.HandOver(std::unique_ptr<Problem>(raw)); });
     }
 
     void ShowProgress() {
@@ -150,10 +155,12 @@ ScanBinding::ScanBinding(Machine& machine, MainWindowView& view, QtPrompts& prom
 ScanBinding::~ScanBinding() {
     impl_->closing.store(true);
     impl_->driver.Abort();
-    QElapsedTimer clock;
-    clock.start();
-    while (impl_->driver.Running() && clock.elapsed() < 30000) {
+    // A call the scan thread made to the window before `closing` was set is still
+    // delivered by this pump; after it the thread makes no more and ends, so the wait
+    // needs no time limit and the driver's join cannot block.
+    while (impl_->driver.Running()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(1);
     }
 }
 

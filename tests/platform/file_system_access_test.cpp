@@ -250,7 +250,8 @@ TEST_F(FileSystemAccessTest, LaunchHandsHostPathsOrTextToTheHost) {
     RecordingHost host;
     machine->SetHost(&host);
     EXPECT_FALSE(files->LaunchProgram("https://example.invalid/help", "", false));
-    EXPECT_TRUE(files->LaunchProgram("C:\\WINDOWS\\system32\\kernel32.dll", "/e x", true));
+    // Nothing started: a failure, waiting or not.
+    EXPECT_FALSE(files->LaunchProgram("C:\\WINDOWS\\system32\\kernel32.dll", "/e x", true));
     host.answer = true;
     EXPECT_TRUE(files->LaunchProgram("notes.txt", "", false));
     ASSERT_EQ(host.launched.size(), 3u);

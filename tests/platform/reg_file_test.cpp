@@ -21,8 +21,23 @@ std::string Sz(std::u16string_view text) {
     return Utf16ToBytes(t);
 }
 
+// A key tree (values, sub-keys, link flags) copied out of the store.
+struct TreeCopy {
+    std::u16string name;
+    bool isLink = false;
+    std::vector<RegValue> values;
+    std::vector<TreeCopy> subkeys;
+};
+
+TreeCopy Snapshot(const RegKey& key) {
+    TreeCopy copy{key.Name(), key.IsLink(), key.Values(), {}};
+    for (const RegKey* child : key.SubKeys())
+        copy.subkeys.push_back(Snapshot(*child));
+    return copy;
+}
+
 // Every difference between two key trees, as text (empty when they are equal).
-void DiffTrees(const RegKey& a, const RegKey& b, const std::string& path, std::string* out) {
+void DiffTrees(const TreeCopy& a, const TreeCopy& b, const std::string& path, std::string* out) {
     if (a.name != b.name || a.isLink != b.isLink) *out += path + ": name or link flag\n";
     if (a.values.size() != b.values.size()) *out += path + ": value count\n";
     for (size_t i = 0; i < std::min(a.values.size(), b.values.size()); ++i) {
@@ -33,18 +48,7 @@ void DiffTrees(const RegKey& a, const RegKey& b, const std::string& path, std::s
     }
     if (a.subkeys.size() != b.subkeys.size()) *out += path + ": sub-key count\n";
     for (size_t i = 0; i < std::min(a.subkeys.size(), b.subkeys.size()); ++i)
-        DiffTrees(*a.subkeys[i], *b.subkeys[i], path + "\\" + Utf16ToUtf8(a.subkeys[i]->name), out);
-}
-
-// Copies a key tree (values, sub-keys, link flags) out of the store.
-std::shared_ptr<RegKey> Snapshot(const RegKey& key) {
-    auto copy = std::make_shared<RegKey>();
-    copy->name = key.name;
-    copy->isLink = key.isLink;
-    copy->values = key.values;
-    for (const auto& child : key.subkeys)
-        copy->subkeys.push_back(Snapshot(*child));
-    return copy;
+        DiffTrees(a.subkeys[i], b.subkeys[i], path + "\\" + Utf16ToUtf8(a.subkeys[i].name), out);
 }
 
 class RegFileTest : public ::testing::Test {
@@ -127,12 +131,12 @@ TEST_F(RegFileTest, ImportsEveryValueTypeAndTheEscapes) {
         {u"odd", 0xffff0009, "\x0a\x0b"},
         {u"rawsz", kRegSz, std::string("A\0", 2)},
     };
-    ASSERT_EQ(key->values.size(), std::size(expected));
+    ASSERT_EQ(key->Values().size(), std::size(expected));
     for (size_t i = 0; i < std::size(expected); ++i) {
         SCOPED_TRACE(Utf16ToUtf8(expected[i].name));
-        EXPECT_EQ(key->values[i].name, expected[i].name);
-        EXPECT_EQ(key->values[i].type, expected[i].type);
-        EXPECT_EQ(key->values[i].data, expected[i].data);
+        EXPECT_EQ(key->Values()[i].name, expected[i].name);
+        EXPECT_EQ(key->Values()[i].type, expected[i].type);
+        EXPECT_EQ(key->Values()[i].data, expected[i].data);
     }
 }
 
@@ -190,9 +194,9 @@ TEST_F(RegFileTest, MalformedLinesAreSkippedAndTheRestApplies) {
     EXPECT_EQ(r.firstBadLine, 4);
     RegKey* key = Key(machine->LocalMachine(), u"Software\\Bad");
     ASSERT_TRUE(key);
-    ASSERT_EQ(key->values.size(), 2u);
-    EXPECT_EQ(key->values[0].name, u"good");
-    EXPECT_EQ(key->values[1].name, u"good2");
+    ASSERT_EQ(key->Values().size(), 2u);
+    EXPECT_EQ(key->Values()[0].name, u"good");
+    EXPECT_EQ(key->Values()[1].name, u"good2");
     // The unknown root's values went nowhere.
     EXPECT_FALSE(Key(machine->LocalMachine(), u"Software\\Open"));
     EXPECT_FALSE(Value(u"Software\\Bad", u"lost"));
@@ -227,7 +231,7 @@ TEST_F(RegFileTest, DeletesKeyTreesAndValuesButNeverARoot) {
     EXPECT_EQ(r.linesSkipped, 5);
     EXPECT_TRUE(machine->CurrentUser());
     EXPECT_TRUE(Key(machine->CurrentUser(), u"Software\\Mine"));
-    EXPECT_TRUE(machine->LocalMachine()->values.empty());
+    EXPECT_TRUE(machine->LocalMachine()->Values().empty());
     EXPECT_FALSE(machine->Users()->FindSubKey(u"S-1-5-21-9"));
     EXPECT_FALSE(Key(machine->LocalMachine(), u"Software\\Old"));
 }
@@ -278,7 +282,7 @@ TEST_F(RegFileTest, NeedsAHeaderOnTheFirstLine) {
     }
     EXPECT_FALSE(ImportRegFile(*machine, "\xFF\xFE").headerValid);
     std::string diff;
-    DiffTrees(*before, *machine->Registry().Root(), "", &diff);
+    DiffTrees(before, Snapshot(*machine->Registry().Root()), "", &diff);
     EXPECT_EQ(diff, "");
     auto r = ImportRegFile(*machine, "  REGEDIT4 \r\n");
     EXPECT_TRUE(r.headerValid);
@@ -311,8 +315,8 @@ TEST_F(RegFileTest, ImportThroughALinkWritesTheTarget) {
     EXPECT_TRUE(Value(u"Software\\Target", u"via"));
     EXPECT_FALSE(Value(u"Software\\Target", u"SymbolicLinkValue"));
     RegKey* link = machine->Registry().Find(machine->LocalMachine(), u"Software\\Linked", false);
-    EXPECT_TRUE(link->isLink);
-    EXPECT_EQ(link->values.size(), 1u);
+    EXPECT_TRUE(link->IsLink());
+    EXPECT_EQ(link->Values().size(), 1u);
 }
 
 TEST_F(RegFileTest, ExportsByteForByteAsTheEditorDoes) {
@@ -384,7 +388,7 @@ void ExpectRoundTrip(Machine& machine, const std::string& keyPath, std::u16strin
     RegKey* after = machine.Registry().Find(machine.LocalMachine(), below);
     ASSERT_TRUE(after);
     std::string diff;
-    DiffTrees(*before, *after, keyPath, &diff);
+    DiffTrees(before, Snapshot(*after), keyPath, &diff);
     EXPECT_EQ(diff, "");
 }
 

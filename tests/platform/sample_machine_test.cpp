@@ -348,7 +348,7 @@ TEST(SampleMachineCreation, TemplateRegistryFilesAreInTheWritersOwnForm) {
         auto parsed = ParseHive(content, &error);
         ASSERT_TRUE(parsed) << error.line << ": " << error.message;
         EXPECT_NE(parsed->header.find("#arch=win32"), std::string::npos);
-        EXPECT_EQ(WriteHive(*parsed->base, parsed->header, parsed->trailer, ""), content);
+        EXPECT_EQ(WriteHive(*parsed->base, parsed->header, parsed->trailer, false), content);
     }
 }
 

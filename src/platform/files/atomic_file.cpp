@@ -92,4 +92,73 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::string_view con
     return true;
 }
 
+StagedFile::StagedFile(StagedFile&& other) noexcept
+    : path_(std::move(other.path_)), temp_(std::move(other.temp_)) {
+    other.temp_.clear();
+}
+
+bool StagedFile::Write(const std::filesystem::path& path, std::string_view content,
+                       std::string* error, mode_t mode) {
+    Discard();
+    struct stat existing {};
+    if (::stat(path.c_str(), &existing) == 0) mode = existing.st_mode & 07777;
+    std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
+    std::string name = ".";
+    name += path.filename().string();
+    name += ".XXXXXX";
+    std::string tmpl = (folder / name).string();
+    int fd = ::mkstemp(tmpl.data());
+    if (fd < 0) {
+        if (error) {
+            *error = "cannot create a temporary file beside " + path.filename().string() + ": " +
+                     std::strerror(errno);
+        }
+        return false;
+    }
+    bool ok = WriteAll(fd, content);
+    int savedErrno = errno;
+    if (ok && (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)) {
+        ok = false;
+        savedErrno = errno;
+    }
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        savedErrno = errno;
+    }
+    if (!ok) {
+        ::unlink(tmpl.c_str());
+        if (error) {
+            *error = "cannot write " + path.filename().string() + ": " + std::strerror(savedErrno);
+        }
+        return false;
+    }
+    path_ = path;
+    temp_ = std::move(tmpl);
+    return true;
+}
+
+bool StagedFile::Commit(std::string* error) {
+    if (temp_.empty()) return false;
+    if (::rename(temp_.c_str(), path_.c_str()) != 0) {
+        if (error)
+            *error = "cannot replace " + path_.filename().string() + ": " + std::strerror(errno);
+        Discard();
+        return false;
+    }
+    temp_.clear();
+    std::filesystem::path folder = path_.has_parent_path() ? path_.parent_path() : ".";
+    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return true;
+}
+
+void StagedFile::Discard() {
+    if (temp_.empty()) return;
+    ::unlink(temp_.c_str());
+    temp_.clear();
+}
+
 }  // namespace hivewise

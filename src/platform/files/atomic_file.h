@@ -14,6 +14,29 @@ namespace hivewise {
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content,
                          std::string* error, mode_t mode = 0644);
 
+// A file written and flushed beside its target but not yet put in place, so that several
+// files can be written first and then replaced together. Discarded unless committed.
+class StagedFile {
+  public:
+    StagedFile() = default;
+    ~StagedFile() { Discard(); }
+    StagedFile(const StagedFile&) = delete;
+    StagedFile& operator=(const StagedFile&) = delete;
+    StagedFile(StagedFile&& other) noexcept;
+    StagedFile& operator=(StagedFile&& other) = delete;
+
+    // Writes and flushes the temporary file. `mode` as for WriteFileAtomically.
+    bool Write(const std::filesystem::path& path, std::string_view content, std::string* error,
+               mode_t mode = 0644);
+    // Renames the temporary file over the target.
+    bool Commit(std::string* error);
+    void Discard();
+
+  private:
+    std::filesystem::path path_;
+    std::string temp_;
+};
+
 // Writes all of `content` to an open file, retrying short and interrupted writes.
 bool WriteAll(int fd, std::string_view content);
 

@@ -249,6 +249,7 @@ bool FileSystemAccess::DeleteFileOnReboot(const std::string& path) {
     std::string nt = parts->unc ? "\\??\\UNC\\" + full.substr(2) : "\\??\\" + full;
 
     RegistryStore& store = machine_.Registry();
+    auto lock = store.Lock();
     RegKey* machineKey = machine_.LocalMachine();
     if (!machineKey) return false;
     // CurrentControlSet is a link; Find follows it to the control set in use.

@@ -155,8 +155,9 @@ bool FileSystemAccess::LaunchProgram(const std::string& file, const std::string&
     auto host =
         file.find("://") == std::string::npos ? machine_.Paths().ToHost(file) : std::nullopt;
     std::string target = host ? host->string() : file;
-    bool started = machine_.Host().Launch(target, parameters, wait, kLaunchWaitMs);
-    return wait ? true : started;
+    // With or without the wait, a program that never started is a failure: the export
+    // that waits on the registry editor must not count a file that was never written.
+    return machine_.Host().Launch(target, parameters, wait, kLaunchWaitMs);
 }
 
 void FileSystemAccess::ServiceMessageQueue() {

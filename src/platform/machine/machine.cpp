@@ -37,32 +37,13 @@ bool SameStat(const HiveFile& hive, const struct stat& st) {
            hive.size == st.st_size && hive.inode == st.st_ino;
 }
 
-// Puts a loaded branch at its place in the tree, replacing what stood there.
-void Graft(RegistryStore& store, std::u16string_view path, std::shared_ptr<RegKey> branch) {
-    std::u16string_view parentPath = path;
-    std::u16string_view name = path;
-    size_t cut = path.rfind(u'\\');
-    if (cut != std::u16string_view::npos) {
-        parentPath = path.substr(0, cut);
-        name = path.substr(cut + 1);
-    } else {
-        parentPath = {};
-    }
-    RegKey* parent = store.Root();
-    std::u16string_view rest = parentPath;
+// The key at a path of the tree ("REGISTRY\\User\\S-1-..."), made when missing.
+RegKey* KeyAt(RegistryStore& store, std::u16string_view path) {
     // The first component is the tree's own root ("REGISTRY").
-    size_t first = rest.find(u'\\');
-    rest = first == std::u16string_view::npos ? std::u16string_view{} : rest.substr(first + 1);
-    if (!rest.empty()) parent = store.Create(parent, rest);
-    branch->name = std::u16string(name);
-    branch->parent = parent;
-    size_t pos = parent->SubKeyPosition(name);
-    if (pos < parent->subkeys.size() && EqualsNoCase(parent->subkeys[pos]->name, name)) {
-        parent->subkeys[pos] = std::move(branch);
-    } else {
-        parent->subkeys.insert(parent->subkeys.begin() + static_cast<ptrdiff_t>(pos),
-                               std::move(branch));
-    }
+    size_t first = path.find(u'\\');
+    std::u16string_view rest =
+        first == std::u16string_view::npos ? std::u16string_view{} : path.substr(first + 1);
+    return rest.empty() ? store.Root() : store.Create(store.Root(), rest);
 }
 
 std::string ArchOf(const std::string& header) {
@@ -105,32 +86,34 @@ Machine::LoadResult Machine::Load(const std::filesystem::path& prefixIn,
                                   {"user.reg", u""},
                                   {"userdef.reg", u"REGISTRY\\User\\.Default"}};
     std::string arch = "win32";
+    RegistryStore& store = machine->store_;
     for (const auto& source : sources) {
         HiveFile hive;
         hive.fileName = source.file;
         std::filesystem::path path = prefix / source.file;
+        RegKey* branch = store.NewDetachedKey();
         struct stat st {};
         if (::stat(path.c_str(), &st) == 0) {
-            if (!ReadWholeFile(path, &hive.original, &result.error)) return result;
+            // The store keeps the text: untouched sections and values are read from it.
+            const std::string_view* text = store.ReadText(path, &result.error);
+            if (!text) return result;
+            HiveInfo info;
             HiveParseError perr;
-            auto parsed = ParseHive(hive.original, &perr);
-            if (!parsed) {
+            if (!ReadHive(store, branch, text, &info, &perr)) {
                 result.error = std::string(source.file) + ", line " + std::to_string(perr.line) +
                                ": " + perr.message + ". Nothing was loaded.";
                 return result;
             }
             hive.existed = true;
             RecordStat(hive, st);
-            hive.header = std::move(parsed->header);
-            hive.trailer = std::move(parsed->trailer);
-            hive.base = std::move(parsed->base);
-            hive.relativeTo = source.relativeTo.empty() ? parsed->relativeTo : source.relativeTo;
-            hive.onDisk = hive.original;
+            hive.header = std::move(info.header);
+            hive.trailer = std::move(info.trailer);
+            hive.relativeTo = source.relativeTo.empty() ? info.relativeTo : source.relativeTo;
             if (hive.fileName == "system.reg") arch = ArchOf(hive.header);
         } else {
-            hive.base = std::make_shared<RegKey>();
             hive.relativeTo = source.relativeTo;
         }
+        hive.base = branch;
         if (hive.fileName == "user.reg") {
             std::u16string rel = hive.relativeTo;
             size_t cut = rel.rfind(u'\\');
@@ -142,8 +125,17 @@ Machine::LoadResult Machine::Load(const std::filesystem::path& prefixIn,
         if (!hive.existed) hive.header = NewHiveHeader(hive.relativeTo, arch);
         machine->hives_.push_back(std::move(hive));
     }
-    for (auto& hive : machine->hives_)
-        Graft(machine->store_, hive.relativeTo, hive.base);
+    for (size_t i = 0; i < machine->hives_.size(); ++i) {
+        HiveFile& hive = machine->hives_[i];
+        std::u16string_view path = hive.relativeTo;
+        size_t cut = path.rfind(u'\\');
+        RegKey* parent = KeyAt(store, cut == std::u16string_view::npos ? u"" : path.substr(0, cut));
+        store.Graft(parent, cut == std::u16string_view::npos ? path : path.substr(cut + 1),
+                    hive.base);
+        store.Mount(hive.base, static_cast<unsigned>(i));
+    }
+    for (size_t i = 0; i < machine->hives_.size(); ++i)
+        machine->hives_[i].savedChanges = store.ChangesOf(static_cast<unsigned>(i));
 
     machine->paths_ = std::make_unique<PathResolver>(*machine);
     machine->handles_ = std::make_unique<KeyHandleTable>();
@@ -153,7 +145,7 @@ Machine::LoadResult Machine::Load(const std::filesystem::path& prefixIn,
 }
 
 RegKey* Machine::LocalMachine() const {
-    return store_.Root()->FindSubKey(u"Machine");
+    return hives_.empty() ? store_.Root()->FindSubKey(u"Machine") : hives_[0].base;
 }
 RegKey* Machine::Users() const {
     return store_.Root()->FindSubKey(u"User");
@@ -193,22 +185,46 @@ void Machine::RefreshDerivedFacts() {
     if (paths_) paths_->InvalidateAll();
 }
 
-bool Machine::HasUnsavedChanges() const {
+Machine::KeyRole Machine::RoleOf(const RegKey* key) const {
+    if (!key || key->IsDeleted()) return KeyRole::Unsaved;
     for (const auto& hive : hives_) {
-        std::string content = WriteHive(*hive.base, hive.header, hive.trailer, hive.original);
-        if (!hive.existed && hive.base->subkeys.empty() && hive.base->values.empty()) continue;
-        if (content != hive.onDisk) return true;
+        for (const RegKey* k = hive.base; k; k = k->Parent()) {
+            if (k == key) return KeyRole::Base;
+        }
+    }
+    if (store_.FileOf(key) < 0) return KeyRole::Unsaved;
+    if (key->Parent() && key->Parent() == LocalMachine()) return KeyRole::TopLevel;
+    return KeyRole::Ordinary;
+}
+
+bool Machine::IsSavedKey(const RegKey* key) const {
+    KeyRole role = RoleOf(key);
+    return role == KeyRole::TopLevel || role == KeyRole::Ordinary;
+}
+
+bool Machine::SavesNewSubKeys(const RegKey* parent) const {
+    return parent && !parent->IsDeleted() && store_.FileOf(parent) >= 0;
+}
+
+bool Machine::NeedsWrite(const HiveFile& hive, size_t index) const {
+    if (store_.ChangesOf(static_cast<unsigned>(index)) == hive.savedChanges) return false;
+    return hive.existed || hive.base->SubKeyCount() > 0 || !hive.base->Values().empty();
+}
+
+bool Machine::HasUnsavedChanges() const {
+    auto lock = store_.Lock();
+    for (size_t i = 0; i < hives_.size(); ++i) {
+        if (NeedsWrite(hives_[i], i)) return true;
     }
     return false;
 }
 
 Machine::SaveResult Machine::Flush() {
     SaveResult result;
-    std::vector<std::pair<HiveFile*, std::string>> pending;
-    for (auto& hive : hives_) {
-        if (!hive.existed && hive.base->subkeys.empty() && hive.base->values.empty()) continue;
-        std::string content = WriteHive(*hive.base, hive.header, hive.trailer, hive.original);
-        if (content != hive.onDisk) pending.emplace_back(&hive, std::move(content));
+    auto lock = store_.Lock();
+    std::vector<size_t> pending;
+    for (size_t i = 0; i < hives_.size(); ++i) {
+        if (NeedsWrite(hives_[i], i)) pending.push_back(i);
     }
     if (pending.empty()) return result;
     if (options_.readOnly) {
@@ -222,26 +238,38 @@ Machine::SaveResult Machine::Flush() {
         return result;
     }
     // Check every file before writing any, so that a refusal leaves all of them alone.
-    for (auto& [hive, content] : pending) {
+    for (size_t i : pending) {
+        const HiveFile& hive = hives_[i];
         struct stat st {};
-        bool exists = ::stat((prefix_ / hive->fileName).c_str(), &st) == 0;
-        if (exists != hive->existed || (exists && !SameStat(*hive, st))) {
+        bool exists = ::stat((prefix_ / hive.fileName).c_str(), &st) == 0;
+        if (exists != hive.existed || (exists && !SameStat(hive, st))) {
             result.ok = false;
-            result.error = hive->fileName + " in " + prefix_.string() +
+            result.error = hive.fileName + " in " + prefix_.string() +
                            " changed on disk since Hivewise read it; nothing was saved.";
             return result;
         }
     }
-    for (auto& [hive, content] : pending) {
-        std::filesystem::path path = prefix_ / hive->fileName;
-        if (!WriteFileAtomically(path, content, &result.error)) {
+    // Every file is written and flushed before the first one replaces its old self.
+    std::vector<StagedFile> staged(pending.size());
+    for (size_t n = 0; n < pending.size(); ++n) {
+        const HiveFile& hive = hives_[pending[n]];
+        std::string content = WriteHive(*hive.base, hive.header, hive.trailer);
+        if (!staged[n].Write(prefix_ / hive.fileName, content, &result.error)) {
+            result.ok = false;
+            return result;
+        }
+    }
+    for (size_t n = 0; n < pending.size(); ++n) {
+        HiveFile& hive = hives_[pending[n]];
+        std::filesystem::path path = prefix_ / hive.fileName;
+        if (!staged[n].Commit(&result.error)) {
             result.ok = false;
             return result;
         }
         struct stat after {};
-        if (::stat(path.c_str(), &after) == 0) RecordStat(*hive, after);
-        hive->existed = true;
-        hive->onDisk = std::move(content);
+        if (::stat(path.c_str(), &after) == 0) RecordStat(hive, after);
+        hive.existed = true;
+        hive.savedChanges = store_.ChangesOf(static_cast<unsigned>(pending[n]));
         result.wroteAny = true;
     }
     return result;

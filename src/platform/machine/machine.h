@@ -58,14 +58,13 @@ using Environment = std::map<std::string, std::string, EnvNameLess>;
 
 // One registry file of the prefix and what is needed to write it back safely.
 struct HiveFile {
-    std::string fileName;          // "system.reg"
-    std::u16string relativeTo;     // "REGISTRY\\Machine"
-    std::shared_ptr<RegKey> base;  // the branch the file holds
-    std::string original;          // the text as loaded; raw sections point into it
+    std::string fileName;       // "system.reg"
+    std::u16string relativeTo;  // "REGISTRY\\Machine"
+    RegKey* base = nullptr;     // the branch the file holds (a key of the machine's store)
     std::string header;
     std::string trailer;
-    std::string onDisk;    // what the file holds now, as far as we know
-    bool existed = false;  // the file was there when loaded
+    uint64_t savedChanges = 0;  // the store's count of changes to the file when last in step
+    bool existed = false;       // the file was there when loaded
     struct timespec mtime {};
     off_t size = 0;
     ino_t inode = 0;
@@ -129,13 +128,30 @@ class Machine {
         std::string error;
     };
     SaveResult Flush();
-    // True when some registry file would be written by Flush.
+    // True when some registry file would be written by Flush. Costs nothing: the store
+    // counts the changes to each file.
     bool HasUnsavedChanges() const;
+    // What a key is to the prefix's files; the one rule for what may be changed.
+    enum class KeyRole {
+        Unsaved,   // no file saves it (new keys directly under HKEY_USERS, deleted keys)
+        Base,      // a file's base (HKLM, the user's key, .Default) or a key above one:
+                   // never deleted, and no file keeps values of its own
+        TopLevel,  // HKLM's own top-level keys (Software, System, ...): never deleted,
+                   // as Windows refuses to, but their values are saved
+        Ordinary,  // saved, and may be changed and deleted
+    };
+    KeyRole RoleOf(const RegKey* key) const;
+    // A file saves the key and its values (TopLevel or Ordinary).
+    bool IsSavedKey(const RegKey* key) const;
+    // A new sub-key of `parent` would be saved by a file.
+    bool SavesNewSubKeys(const RegKey* parent) const;
 
     const std::vector<HiveFile>& Hives() const { return hives_; }
 
   private:
     Machine();
+    // Whether the file would be written: changed, and not a new file left empty.
+    bool NeedsWrite(const HiveFile& hive, size_t index) const;
     std::filesystem::path prefix_;
     MachineOptions options_;
     RegistryStore store_;

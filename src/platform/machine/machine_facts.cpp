@@ -114,7 +114,7 @@ std::string WithoutTrailingBackslash(std::string path) {
 void ApplyEnvironmentKey(Environment& env, const RegKey* key) {
     if (!key) return;
     for (uint32_t pass : {kRegSz, kRegExpandSz}) {
-        for (const RegValue& value : key->values) {
+        for (const RegValue& value : key->Values()) {
             if (value.type != pass) continue;
             std::string name = Utf16ToAnsi(value.name);
             // The default value and names with '=' cannot be environment variables.

@@ -1,8 +1,8 @@
 #include "platform/registry/hive_file.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <unordered_set>
 
 #include "platform/machine/text.h"
 
@@ -50,10 +50,14 @@ class LineReader {
     int number_ = 0;
 };
 
+void Put(std::u16string* out, char16_t c) {
+    if (out) out->push_back(c);
+}
+
 // Decodes an escaped string up to the unescaped `stop` character. Returns the number
 // of input bytes consumed including `stop`, or 0 when `stop` never comes.
-size_t ParseString(std::string_view in, char stop, std::u16string& out) {
-    out.clear();
+size_t ParseString(std::string_view in, char stop, std::u16string* out) {
+    if (out) out->clear();
     size_t i = 0;
     while (i < in.size()) {
         // Runs of plain ASCII are the common case: widen them in one go.
@@ -63,10 +67,12 @@ size_t ParseString(std::string_view in, char stop, std::u16string& out) {
             ++run;
         }
         if (run > i) {
-            size_t at = out.size();
-            out.resize(at + (run - i));
-            for (size_t k = i; k < run; ++k)
-                out[at++] = static_cast<unsigned char>(in[k]);
+            if (out) {
+                size_t at = out->size();
+                out->resize(at + (run - i));
+                for (size_t k = i; k < run; ++k)
+                    (*out)[at++] = static_cast<unsigned char>(in[k]);
+            }
             i = run;
             if (i >= in.size()) break;
         }
@@ -75,14 +81,14 @@ size_t ParseString(std::string_view in, char stop, std::u16string& out) {
         if (c != '\\') {
             auto b = static_cast<unsigned char>(c);
             if (b < 0x80) {
-                out.push_back(b);
+                Put(out, b);
                 ++i;
             } else {
                 // Raw bytes above ASCII: take a UTF-8 sequence as one character.
                 size_t j = i + 1;
                 while (j < in.size() && (static_cast<unsigned char>(in[j]) & 0xC0) == 0x80)
                     ++j;
-                out += Utf8ToUtf16(in.substr(i, j - i));
+                if (out) *out += Utf8ToUtf16(in.substr(i, j - i));
                 i = j;
             }
             continue;
@@ -92,39 +98,39 @@ size_t ParseString(std::string_view in, char stop, std::u16string& out) {
         i += 2;
         switch (e) {
             case 'a':
-                out.push_back(u'\a');
+                Put(out, u'\a');
                 break;
             case 'b':
-                out.push_back(u'\b');
+                Put(out, u'\b');
                 break;
             case 'e':
-                out.push_back(0x1B);
+                Put(out, 0x1B);
                 break;
             case 'f':
-                out.push_back(u'\f');
+                Put(out, u'\f');
                 break;
             case 'n':
-                out.push_back(u'\n');
+                Put(out, u'\n');
                 break;
             case 'r':
-                out.push_back(u'\r');
+                Put(out, u'\r');
                 break;
             case 't':
-                out.push_back(u'\t');
+                Put(out, u'\t');
                 break;
             case 'v':
-                out.push_back(u'\v');
+                Put(out, u'\v');
                 break;
             case 'x': {
                 if (i >= in.size() || HexDigit(in[i]) < 0) {
-                    out.push_back(u'x');
+                    Put(out, u'x');
                     break;
                 }
                 char16_t v = 0;
                 for (int n = 0; n < 4 && i < in.size() && HexDigit(in[i]) >= 0; ++n, ++i) {
                     v = static_cast<char16_t>((v << 4) + HexDigit(in[i]));
                 }
-                out.push_back(v);
+                Put(out, v);
                 break;
             }
             case '0':
@@ -139,11 +145,11 @@ size_t ParseString(std::string_view in, char stop, std::u16string& out) {
                 for (int n = 1; n < 3 && i < in.size() && in[i] >= '0' && in[i] <= '7'; ++n, ++i) {
                     v = static_cast<char16_t>(v * 8 + (in[i] - '0'));
                 }
-                out.push_back(v);
+                Put(out, v);
                 break;
             }
             default:
-                out.push_back(static_cast<unsigned char>(e));
+                Put(out, static_cast<unsigned char>(e));
                 break;
         }
     }
@@ -159,84 +165,32 @@ void AppendUtf16Bytes(std::string& out, std::u16string_view text) {
     }
 }
 
-struct Parser {
-    std::string_view content;
-    HiveParseError* error;
-    LineReader reader{content};
-    std::u16string scratch;
-    std::vector<std::pair<std::u16string, RegKey*>> chain;  // the previous section's path
-
-    bool Fail(int line, std::string message) {
-        if (error) {
-            error->line = line;
-            error->message = std::move(message);
-        }
-        return false;
+uint32_t ReadHexType(std::string_view digits, bool* ok) {
+    uint32_t type = 0;
+    *ok = !digits.empty() && digits.size() <= 8;
+    for (char c : digits) {
+        int d = HexDigit(c);
+        if (d < 0) *ok = false;
+        type = type * 16 + static_cast<uint32_t>(d < 0 ? 0 : d);
     }
+    return type;
+}
 
-    // Finds or creates a child while loading: no timestamps change, nothing is dirty.
-    static RegKey* LoadChild(RegKey* parent, std::u16string_view name, uint64_t modified) {
-        size_t pos = parent->SubKeyPosition(name);
-        if (pos < parent->subkeys.size() && EqualsNoCase(parent->subkeys[pos]->name, name)) {
-            return parent->subkeys[pos].get();
-        }
-        auto child = std::make_shared<RegKey>();
-        child->name = std::u16string(name);
-        child->parent = parent;
-        child->modified = modified;
-        RegKey* raw = child.get();
-        parent->subkeys.insert(parent->subkeys.begin() + static_cast<ptrdiff_t>(pos),
-                               std::move(child));
-        return raw;
-    }
+// One value line (with its continuation lines) into `value`, or only checked when
+// `value` is null. Errors name the line they were found on.
+class ValueReader {
+  public:
+    ValueReader(LineReader& reader, HiveParseError* error) : reader_(reader), error_(error) {}
 
-    // Hex bytes, comma separated, continued over lines ending in '\'.
-    bool ParseHex(std::string_view rest, std::string& data) {
-        int line = reader.Number();
-        for (;;) {
-            size_t i = 0;
-            while (i < rest.size()) {
-                while (i < rest.size() && IsSpace(rest[i]))
-                    ++i;
-                if (i >= rest.size()) break;
-                if (rest[i] == '\\') {
-                    ++i;
-                    while (i < rest.size() && IsSpace(rest[i]))
-                        ++i;
-                    if (i != rest.size()) return Fail(line, "bad continuation in hex data");
-                    std::string_view next;
-                    if (!reader.Next(next)) return Fail(line, "hex data cut off at end of file");
-                    line = reader.Number();
-                    rest = next;
-                    i = 0;
-                    continue;
-                }
-                int hi = HexDigit(rest[i]);
-                if (hi < 0) return Fail(line, "bad hex data");
-                int value = hi;
-                ++i;
-                if (i < rest.size() && HexDigit(rest[i]) >= 0) {
-                    value = value * 16 + HexDigit(rest[i]);
-                    ++i;
-                }
-                data.push_back(static_cast<char>(value));
-                while (i < rest.size() && IsSpace(rest[i]))
-                    ++i;
-                if (i < rest.size() && rest[i] == ',') ++i;
-            }
-            return true;
-        }
-    }
-
-    bool ParseValue(std::string_view line, RegKey* key, std::unordered_set<std::u16string>* seen,
-                    bool* duplicate) {
-        int number = reader.Number();
-        RegValue value;
+    bool Read(std::string_view line, RegValue* value) {
+        int number = reader_.Number();
         size_t pos;
+        std::u16string* name = value ? &value->name : nullptr;
         if (line[0] == '@') {
+            if (name) name->clear();
             pos = 1;
         } else {
-            size_t used = ParseString(line.substr(1), '"', value.name);
+            size_t used = ParseString(line.substr(1), '"', name);
             if (!used) return Fail(number, "value name not closed");
             pos = 1 + used;
         }
@@ -247,89 +201,310 @@ struct Parser {
         while (pos < line.size() && IsSpace(line[pos]))
             ++pos;
         std::string_view rest = line.substr(pos);
+        std::string* data = value ? &value->data : nullptr;
+        if (data) data->clear();
+        uint32_t type = kRegSz;
+        bool ok = true;
         if (!rest.empty() && rest[0] == '"') {
-            value.type = kRegSz;
+            type = kRegSz;
         } else if (rest.substr(0, 4) == "str(") {
             size_t close = rest.find("):");
             if (close == std::string_view::npos) return Fail(number, "bad string type");
-            unsigned type = 0;
-            for (size_t k = 4; k < close; ++k) {
-                int d = HexDigit(rest[k]);
-                if (d < 0) return Fail(number, "bad string type");
-                type = type * 16 + d;
-            }
-            value.type = type;
+            type = ReadHexType(rest.substr(4, close - 4), &ok);
+            if (!ok) return Fail(number, "bad string type");
             rest.remove_prefix(close + 2);
             if (rest.empty() || rest[0] != '"') return Fail(number, "string data expected");
         } else if (rest.substr(0, 6) == "dword:") {
             std::string_view digits = rest.substr(6);
             while (!digits.empty() && IsSpace(digits.back()))
                 digits.remove_suffix(1);
-            if (digits.empty() || digits.size() > 8) return Fail(number, "bad dword data");
-            uint32_t v = 0;
-            for (char c : digits) {
-                int d = HexDigit(c);
-                if (d < 0) return Fail(number, "bad dword data");
-                v = v * 16 + d;
+            uint32_t v = ReadHexType(digits, &ok);
+            if (!ok) return Fail(number, "bad dword data");
+            if (value) {
+                value->type = kRegDword;
+                data->resize(4);
+                std::memcpy(data->data(), &v, 4);  // little-endian host
             }
-            value.type = kRegDword;
-            value.data.resize(4);
-            std::memcpy(value.data.data(), &v, 4);  // little-endian host
+            return true;
         } else if (rest.substr(0, 4) == "hex:" || rest.substr(0, 4) == "hex(") {
-            value.type = kRegBinary;
+            type = kRegBinary;
             if (rest[3] == '(') {
                 size_t close = rest.find("):");
-                if (close == std::string_view::npos || close == 4)
-                    return Fail(number, "bad hex type");
-                unsigned type = 0;
-                for (size_t k = 4; k < close; ++k) {
-                    int d = HexDigit(rest[k]);
-                    if (d < 0 || k > 11) return Fail(number, "bad hex type");
-                    type = type * 16 + d;
-                }
-                value.type = type;
+                if (close == std::string_view::npos) return Fail(number, "bad hex type");
+                type = ReadHexType(rest.substr(4, close - 4), &ok);
+                if (!ok) return Fail(number, "bad hex type");
                 rest.remove_prefix(close + 2);
             } else {
                 rest.remove_prefix(4);
             }
-            if (!ParseHex(rest, value.data)) return false;
+            if (value) value->type = type;
+            return ReadHex(rest, data);
         } else {
             return Fail(number, "unrecognised value data");
         }
-        if (value.data.empty() && (value.type != kRegDword) && !rest.empty() && rest[0] == '"') {
-            size_t used = ParseString(rest.substr(1), '"', scratch);
-            if (!used) return Fail(number, "string not closed");
-            std::string_view after = rest.substr(1 + used);
-            while (!after.empty() && IsSpace(after.front()))
-                after.remove_prefix(1);
-            if (!after.empty()) return Fail(number, "text after string data");
-            AppendUtf16Bytes(value.data, scratch);
-            value.data.push_back('\0');
-            value.data.push_back('\0');
-        }
-        // Names repeat only in hand-edited files; the later one wins, as on loading.
-        bool repeated = false;
-        if (key->values.size() < 16) {
-            repeated = key->FindValue(value.name) != nullptr;
-        } else {
-            if (seen->empty()) {
-                for (const auto& v : key->values)
-                    seen->insert(FoldCase(v.name));
-            }
-            repeated = !seen->insert(FoldCase(value.name)).second;
-        }
-        if (repeated) {
-            *key->FindValue(value.name) = std::move(value);
-            *duplicate = true;
-        } else {
-            key->values.push_back(std::move(value));
+        // A quoted string, whatever type str(...) named: the type is kept with the text.
+        std::u16string* text = value ? &scratch_ : nullptr;
+        size_t used = ParseString(rest.substr(1), '"', text);
+        if (!used) return Fail(number, "string not closed");
+        std::string_view after = rest.substr(1 + used);
+        while (!after.empty() && IsSpace(after.front()))
+            after.remove_prefix(1);
+        if (!after.empty()) return Fail(number, "text after string data");
+        if (value) {
+            value->type = type;
+            data->reserve(scratch_.size() * 2 + 2);
+            AppendUtf16Bytes(*data, scratch_);
+            data->push_back('\0');
+            data->push_back('\0');
         }
         return true;
     }
 
-    bool ParseKeyLine(std::string_view line, RegKey* base, RegKey** key, uint64_t* modified) {
-        int number = reader.Number();
-        size_t used = ParseString(line.substr(1), ']', scratch);
+  private:
+    bool Fail(int line, std::string message) {
+        if (error_) {
+            error_->line = line;
+            error_->message = std::move(message);
+        }
+        return false;
+    }
+
+    // Hex bytes, comma separated, continued over lines ending in '\'.
+    bool ReadHex(std::string_view rest, std::string* data) {
+        int line = reader_.Number();
+        size_t i = 0;
+        while (i < rest.size()) {
+            while (i < rest.size() && IsSpace(rest[i]))
+                ++i;
+            if (i >= rest.size()) break;
+            if (rest[i] == '\\') {
+                ++i;
+                while (i < rest.size() && IsSpace(rest[i]))
+                    ++i;
+                if (i != rest.size()) return Fail(line, "bad continuation in hex data");
+                std::string_view next;
+                if (!reader_.Next(next)) return Fail(line, "hex data cut off at end of file");
+                line = reader_.Number();
+                rest = next;
+                i = 0;
+                continue;
+            }
+            int hi = HexDigit(rest[i]);
+            if (hi < 0) return Fail(line, "bad hex data");
+            int value = hi;
+            ++i;
+            if (i < rest.size() && HexDigit(rest[i]) >= 0) {
+                value = value * 16 + HexDigit(rest[i]);
+                ++i;
+            }
+            if (data) data->push_back(static_cast<char>(value));
+            while (i < rest.size() && IsSpace(rest[i]))
+                ++i;
+            if (i < rest.size() && rest[i] == ',') ++i;
+        }
+        return true;
+    }
+
+    LineReader& reader_;
+    HiveParseError* error_;
+    std::u16string scratch_;
+};
+
+// The first character of a line that is not blank, or 0 for a blank line.
+char FirstChar(std::string_view line, size_t* first) {
+    size_t i = 0;
+    while (i < line.size() && IsSpace(line[i]))
+        ++i;
+    *first = i;
+    return i < line.size() ? line[i] : 0;
+}
+
+// Names repeat only in hand-edited files; the later one wins, as on loading.
+void DropRepeatedNames(std::vector<RegValue>& values) {
+    if (values.size() < 2) return;
+    bool repeated = false;
+    if (values.size() <= 16) {
+        for (size_t i = 1; i < values.size() && !repeated; ++i)
+            for (size_t j = 0; j < i && !repeated; ++j)
+                repeated = EqualsNoCase(values[i].name, values[j].name);
+    } else {
+        std::vector<const RegValue*> sorted;
+        sorted.reserve(values.size());
+        for (const auto& v : values)
+            sorted.push_back(&v);
+        std::sort(sorted.begin(), sorted.end(), [](const RegValue* a, const RegValue* b) {
+            return CompareNoCase(a->name, b->name) < 0;
+        });
+        for (size_t i = 1; i < sorted.size() && !repeated; ++i)
+            repeated = EqualsNoCase(sorted[i - 1]->name, sorted[i]->name);
+    }
+    if (!repeated) return;
+    // The first place of a name keeps the last value given for it.
+    std::vector<RegValue> kept;
+    for (auto& v : values) {
+        auto it = std::find_if(kept.begin(), kept.end(),
+                               [&](const RegValue& k) { return EqualsNoCase(k.name, v.name); });
+        if (it == kept.end()) {
+            kept.push_back(std::move(v));
+        } else {
+            *it = std::move(v);
+        }
+    }
+    values = std::move(kept);
+}
+
+}  // namespace
+
+void DecodeSectionValues(std::string_view text, const RawSection& section,
+                         std::vector<RegValue>* values) {
+    uint64_t end = section.offset + section.leadIn + section.length;
+    if (section.body > end || end > text.size()) return;
+    std::string_view body = text.substr(section.body, end - section.body);
+    // One allocation for the values: a value line starts with '"' or '@'.
+    size_t lines = body.empty() || (body[0] != '"' && body[0] != '@') ? 0 : 1;
+    for (size_t at = body.find('\n'); at != std::string_view::npos; at = body.find('\n', at + 1)) {
+        if (at + 1 < body.size() && (body[at + 1] == '"' || body[at + 1] == '@')) ++lines;
+    }
+    values->reserve(values->size() + lines);
+    LineReader reader(body);
+    ValueReader parser(reader, nullptr);
+    std::string_view line;
+    while (reader.Next(line)) {
+        size_t first;
+        char c = FirstChar(line, &first);
+        if (c != '"' && c != '@') continue;
+        RegValue value;
+        if (parser.Read(line.substr(first), &value)) values->push_back(std::move(value));
+    }
+    DropRepeatedNames(*values);
+}
+
+// Reads a file's sections into keys, checking every line but decoding values later.
+class HiveReader {
+  public:
+    HiveReader(RegistryStore& store, const std::string_view* text, HiveParseError* error)
+        : store_(store),
+          text_(text),
+          content_(*text),
+          error_(error),
+          reader_(content_),
+          values_(reader_, error) {}
+
+    bool Run(RegKey* base, HiveInfo* info) {
+        std::string_view line;
+        if (!reader_.Next(line) || line.substr(0, kSignature.size()) != kSignature)
+            return Fail(1, "not a registry file (no \"WINE REGISTRY Version 2\" line)");
+        RegKey* key = nullptr;
+        RawSection* section = nullptr;
+        size_t bodyEnd = reader_.Position();  // end of the last line that was not blank
+        size_t headerEnd = bodyEnd;
+        bool eager = false;  // a key's second section: its values are decoded now
+        auto close = [&]() {
+            if (section) section->length = bodyEnd - section->offset - section->leadIn;
+        };
+        while (reader_.Next(line)) {
+            size_t start = reader_.LineStart();
+            size_t first;
+            char c = FirstChar(line, &first);
+            if (c == 0) continue;  // blank
+            if (c == '[') {
+                close();
+                uint64_t modified = 0;
+                if (!KeyLine(line.substr(first), base, &key, &modified)) return false;
+                if (modified) key->modified_ = modified;
+                eager = key->raw_.has_value();
+                if (eager) {
+                    // A second section for one key: the key is written anew from its values.
+                    key->DecodeValues();
+                    key->dirty_ = true;
+                }
+                key->raw_ = RawSection{bodyEnd, start - bodyEnd, 0, reader_.Position()};
+                key->text_ = text_;
+                key->lazyValues_ = !eager;
+                section = &*key->raw_;
+            } else if (!key) {
+                if (c != '#' && c != ';')
+                    return Fail(reader_.Number(), "text before the first key");
+                if (line.substr(first, 23) == ";; All keys relative to") {
+                    std::string_view rel = line.substr(first + 23);
+                    while (!rel.empty() && IsSpace(rel.front()))
+                        rel.remove_prefix(1);
+                    std::u16string decoded;
+                    ParseString(std::string(rel) + '\n', '\n', &decoded);
+                    info->relativeTo = decoded;
+                }
+                headerEnd = reader_.Position();
+            } else if (c == '"' || c == '@') {
+                if (eager) {
+                    RegValue value;
+                    if (!values_.Read(line.substr(first), &value)) return false;
+                    key->values_.push_back(std::move(value));
+                    DropRepeatedNames(key->values_);
+                } else if (!values_.Read(line.substr(first), nullptr)) {
+                    return false;
+                }
+            } else if (c == '#') {
+                if (!Option(line.substr(first), key)) return false;
+            } else if (c != ';') {
+                return Fail(reader_.Number(), "unrecognised line");
+            }
+            bodyEnd = reader_.Position();
+            if (!key) headerEnd = bodyEnd;
+        }
+        close();
+        info->header = std::string(content_.substr(0, headerEnd));
+        info->trailer = std::string(content_.substr(bodyEnd));
+        return true;
+    }
+
+  private:
+    bool Fail(int line, std::string message) {
+        if (error_) {
+            error_->line = line;
+            error_->message = std::move(message);
+        }
+        return false;
+    }
+
+    bool Option(std::string_view opt, RegKey* key) {
+        if (opt.substr(0, 6) == "#time=") {
+            uint64_t t = 0;
+            for (char h : opt.substr(6)) {
+                int d = HexDigit(h);
+                if (d < 0) break;
+                t = (t << 4) | static_cast<uint64_t>(d);
+            }
+            key->modified_ = t;
+        } else if (opt.substr(0, 8) == "#class=\"") {
+            std::u16string cls;
+            if (!ParseString(opt.substr(8), '"', &cls))
+                return Fail(reader_.Number(), "class name not closed");
+            key->className_ = cls;
+        } else if (opt.substr(0, 5) == "#link") {
+            key->isLink_ = true;
+        }
+        // Other options are kept in the section's text and ignored.
+        return true;
+    }
+
+    // Finds or makes a child while loading: no timestamps change, nothing is dirty.
+    static RegKey* LoadChild(RegistryStore& store, RegKey* parent, std::u16string_view name,
+                             uint64_t modified) {
+        size_t pos = parent->SubKeyPosition(name);
+        if (pos < parent->subkeys_.size() && EqualsNoCase(parent->subkeys_[pos]->name_, name))
+            return parent->subkeys_[pos];
+        RegKey* child = store.NewDetachedKey();
+        child->name_ = std::u16string(name);
+        child->parent_ = parent;
+        child->depth_ = parent->depth_ + 1;
+        child->modified_ = modified;
+        parent->subkeys_.insert(parent->subkeys_.begin() + static_cast<ptrdiff_t>(pos), child);
+        return child;
+    }
+
+    bool KeyLine(std::string_view line, RegKey* base, RegKey** key, uint64_t* modified) {
+        int number = reader_.Number();
+        size_t used = ParseString(line.substr(1), ']', &scratch_);
         if (!used) return Fail(number, "key name not closed");
         std::string_view rest = line.substr(1 + used);
         uint64_t seconds = 0;
@@ -338,7 +513,7 @@ struct Parser {
         while (i < rest.size() && IsSpace(rest[i]))
             ++i;
         for (; i < rest.size() && rest[i] >= '0' && rest[i] <= '9'; ++i) {
-            seconds = seconds * 10 + (rest[i] - '0');
+            seconds = seconds * 10 + static_cast<uint64_t>(rest[i] - '0');
             any = true;
         }
         while (i < rest.size() && IsSpace(rest[i]))
@@ -350,117 +525,38 @@ struct Parser {
         RegKey* k = base;
         size_t depth = 0;
         bool reuse = true;
-        std::u16string_view path(scratch);
+        std::u16string_view path(scratch_);
         while (!path.empty()) {
             size_t cut = path.find(u'\\');
             std::u16string_view part = path.substr(0, cut);
             path.remove_prefix(cut == std::u16string_view::npos ? path.size() : cut + 1);
             if (part.empty()) continue;
-            if (reuse && depth < chain.size() && chain[depth].first == part) {
-                k = chain[depth].second;
+            if (reuse && depth < chain_.size() && chain_[depth].first == part) {
+                k = chain_[depth].second;
             } else {
                 reuse = false;
-                k = LoadChild(k, part, *modified);
-                chain.resize(depth);
-                chain.emplace_back(std::u16string(part), k);
+                k = LoadChild(store_, k, part, *modified);
+                chain_.resize(depth);
+                chain_.emplace_back(std::u16string(part), k);
             }
             ++depth;
         }
-        chain.resize(depth);
+        chain_.resize(depth);
         *key = k;
         return true;
     }
 
-    std::unique_ptr<ParsedHive> Run() {
-        auto hive = std::make_unique<ParsedHive>();
-        hive->base = std::make_shared<RegKey>();
-        std::string_view line;
-        if (!reader.Next(line) || line.substr(0, kSignature.size()) != kSignature) {
-            Fail(1, "not a registry file (no \"WINE REGISTRY Version 2\" line)");
-            return nullptr;
-        }
-        RegKey* key = nullptr;
-        RawSection* section = nullptr;
-        size_t bodyEnd = reader.Position();  // end of the last line that was not blank
-        size_t headerEnd = bodyEnd;
-        std::unordered_set<std::u16string> seen;
-        auto close = [&]() {
-            if (section)
-                section->length =
-                    static_cast<uint32_t>(bodyEnd - section->offset - section->leadIn);
-        };
-        while (reader.Next(line)) {
-            size_t start = reader.LineStart();
-            size_t first = 0;
-            while (first < line.size() && IsSpace(line[first]))
-                ++first;
-            if (first == line.size()) continue;  // blank
-            char c = line[first];
-            if (c == '[') {
-                close();
-                uint64_t modified = 0;
-                if (!ParseKeyLine(line.substr(first), hive->base.get(), &key, &modified)) {
-                    return nullptr;
-                }
-                if (modified) key->modified = modified;
-                if (key->raw) key->dirty = true;  // a second section for one key
-                key->raw = RawSection{static_cast<uint32_t>(bodyEnd),
-                                      static_cast<uint32_t>(start - bodyEnd), 0};
-                section = &*key->raw;
-                seen.clear();
-            } else if (!key) {
-                if (c != '#' && c != ';') {
-                    Fail(reader.Number(), "text before the first key");
-                    return nullptr;
-                }
-                if (line.substr(first, 23) == ";; All keys relative to") {
-                    std::string_view rel = line.substr(first + 23);
-                    while (!rel.empty() && IsSpace(rel.front()))
-                        rel.remove_prefix(1);
-                    std::u16string decoded;
-                    ParseString(std::string(rel) + '\n', '\n', decoded);
-                    hive->relativeTo = decoded;
-                }
-                headerEnd = reader.Position();
-            } else if (c == '"' || c == '@') {
-                bool duplicate = false;
-                if (!ParseValue(line.substr(first), key, &seen, &duplicate)) return nullptr;
-                if (duplicate) key->dirty = true;
-            } else if (c == '#') {
-                std::string_view opt = line.substr(first);
-                if (opt.substr(0, 6) == "#time=") {
-                    uint64_t t = 0;
-                    for (char h : opt.substr(6)) {
-                        int d = HexDigit(h);
-                        if (d < 0) break;
-                        t = (t << 4) | static_cast<uint64_t>(d);
-                    }
-                    key->modified = t;
-                } else if (opt.substr(0, 8) == "#class=\"") {
-                    std::u16string cls;
-                    if (!ParseString(opt.substr(8), '"', cls)) {
-                        Fail(reader.Number(), "class name not closed");
-                        return nullptr;
-                    }
-                    key->className = cls;
-                } else if (opt.substr(0, 5) == "#link") {
-                    key->isLink = true;
-                }
-                // Other options are kept in the section's text and ignored.
-            } else if (c != ';') {
-                Fail(reader.Number(), "unrecognised line");
-                return nullptr;
-            }
-            bodyEnd = reader.Position();
-            if (!key) headerEnd = bodyEnd;
-        }
-        close();
-        hive->header = std::string(content.substr(0, headerEnd));
-        hive->trailer = std::string(content.substr(bodyEnd));
-        return hive;
-    }
+    RegistryStore& store_;
+    const std::string_view* text_;
+    std::string_view content_;
+    HiveParseError* error_;
+    LineReader reader_;
+    ValueReader values_;
+    std::u16string scratch_;
+    std::vector<std::pair<std::u16string, RegKey*>> chain_;  // the previous section's path
 };
 
+namespace {
 void AppendTicksLine(std::string& out, uint64_t modified) {
     char buf[64];
     uint64_t seconds =
@@ -470,53 +566,129 @@ void AppendTicksLine(std::string& out, uint64_t modified) {
     out.append(buf, static_cast<size_t>(n));
 }
 
-bool ShouldWrite(const RegKey& key) {
-    return !key.values.empty() || key.subkeys.empty() || key.className || key.isLink;
-}
-
-void AppendPath(std::string& out, const RegKey& key, const RegKey& base) {
-    if (&key == &base) return;
-    if (key.parent && key.parent != &base) {
-        AppendPath(out, *key.parent, base);
-        out += "\\\\";
-    }
-    AppendEscaped(out, key.name, '[', ']');
-}
-
-void WriteKey(std::string& out, const RegKey& key, const RegKey& base, std::string_view original) {
-    if (key.raw && !key.dirty &&
-        key.raw->offset + key.raw->leadIn + key.raw->length <= original.size()) {
-        out.append(original.substr(key.raw->offset, key.raw->leadIn + key.raw->length));
-        if (!out.empty() && out.back() != '\n') out.push_back('\n');
-    } else if (ShouldWrite(key)) {
-        out += "\n[";
-        AppendPath(out, key, base);
-        AppendTicksLine(out, key.modified);
-        if (key.className) {
-            out += "#class=\"";
-            AppendEscaped(out, *key.className, '"', '"');
-            out += "\"\n";
-        }
-        if (key.isLink) out += "#link\n";
-        for (const auto& v : key.values)
-            AppendValueText(out, v);
-    }
-    for (const auto& child : key.subkeys)
-        WriteKey(out, *child, base, original);
-}
-
 bool IsHexDigitAscii(char16_t c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
 }  // namespace
 
-std::unique_ptr<ParsedHive> ParseHive(std::string_view content, HiveParseError* error) {
-    Parser parser{content, error, LineReader(content), {}, {}};
-    return parser.Run();
+// Writes keys in tree order without recursion; runs of untouched sections that stood
+// together in their file are copied in one piece.
+class HiveWriter {
+  public:
+    HiveWriter(std::string& out, const RegKey& base, bool reuse)
+        : out_(out), base_(base), reuse_(reuse) {}
+
+    // The size of the file the branch was loaded from, as a guess at the output's.
+    static size_t SourceSize(const RegKey& base) { return base.text_ ? base.text_->size() : 0; }
+
+    void Run() {
+        std::vector<const RegKey*> stack{&base_};
+        while (!stack.empty()) {
+            const RegKey* key = stack.back();
+            stack.pop_back();
+            Key(*key);
+            for (auto it = key->subkeys_.rbegin(); it != key->subkeys_.rend(); ++it)
+                stack.push_back(*it);
+        }
+        FlushCopy();
+    }
+
+  private:
+    void Key(const RegKey& key) {
+        if (reuse_ && key.raw_ && !key.dirty_ && key.text_ &&
+            key.raw_->offset + key.raw_->leadIn + key.raw_->length <= key.text_->size()) {
+            uint64_t from = key.raw_->offset;
+            uint64_t to = from + key.raw_->leadIn + key.raw_->length;
+            if (copyText_ == key.text_ && copyEnd_ == from) {
+                copyEnd_ = to;
+            } else {
+                FlushCopy();
+                copyText_ = key.text_;
+                copyStart_ = from;
+                copyEnd_ = to;
+            }
+            return;
+        }
+        FlushCopy();
+        const auto& values = key.Values();
+        bool write = !values.empty() || key.subkeys_.empty() || key.className_ || key.isLink_;
+        if (!write) return;
+        out_ += "\n[";
+        // A section read from this file keeps its path as the file spelled it: the
+        // case of keys named only in other sections' paths, and every escape.
+        std::string_view spelled = reuse_ ? SpelledPath(key) : std::string_view{};
+        if (!spelled.empty()) {
+            out_.append(spelled);
+        } else {
+            AppendPath(key);
+        }
+        AppendTicksLine(out_, key.modified_);
+        if (key.className_) {
+            out_ += "#class=\"";
+            AppendEscaped(out_, *key.className_, '"', '"');
+            out_ += "\"\n";
+        }
+        if (key.isLink_) out_ += "#link\n";
+        for (const auto& v : values)
+            AppendValueText(out_, v);
+    }
+
+    void FlushCopy() {
+        if (!copyText_) return;
+        out_.append(copyText_->substr(copyStart_, copyEnd_ - copyStart_));
+        if (!out_.empty() && out_.back() != '\n') out_.push_back('\n');
+        copyText_ = nullptr;
+    }
+
+    // The path of the key's own section line in its file, without the brackets.
+    static std::string_view SpelledPath(const RegKey& key) {
+        if (!key.raw_ || !key.text_) return {};
+        std::string_view text = *key.text_;
+        uint64_t start = key.raw_->offset + key.raw_->leadIn;
+        if (start >= text.size()) return {};
+        std::string_view line = text.substr(start, key.raw_->body - start);
+        size_t first = line.find('[');
+        if (first == std::string_view::npos) return {};
+        size_t used = ParseString(line.substr(first + 1), ']', nullptr);
+        return used ? line.substr(first + 1, used - 1) : std::string_view{};
+    }
+
+    void AppendPath(const RegKey& key) {
+        chain_.clear();
+        for (const RegKey* k = &key; k && k != &base_; k = k->parent_)
+            chain_.push_back(k);
+        for (auto it = chain_.rbegin(); it != chain_.rend(); ++it) {
+            if (it != chain_.rbegin()) out_ += "\\\\";
+            AppendEscaped(out_, (*it)->name_, '[', ']');
+        }
+    }
+
+    std::string& out_;
+    const RegKey& base_;
+    bool reuse_;
+    const std::string_view* copyText_ = nullptr;
+    uint64_t copyStart_ = 0;
+    uint64_t copyEnd_ = 0;
+    std::vector<const RegKey*> chain_;
+};
+
+bool ReadHive(RegistryStore& store, RegKey* base, const std::string_view* text, HiveInfo* info,
+              HiveParseError* error) {
+    HiveReader reader(store, text, error);
+    return reader.Run(base, info);
 }
 
-void AppendEscaped(std::string& out, std::u16string_view text, char quoteA, char quoteB) {
+std::unique_ptr<ParsedHive> ParseHive(std::string_view content, HiveParseError* error) {
+    auto hive = std::make_unique<ParsedHive>();
+    hive->base = hive->store.NewDetachedKey();
+    const std::string_view* text = hive->store.KeepText(std::string(content));
+    if (!ReadHive(hive->store, hive->base, text, hive.get(), error)) return nullptr;
+    return hive;
+}
+
+void AppendEscaped(std::string& out, std::u16string_view text, char quoteA, char quoteB,
+                   bool impliedTerminator) {
     static const char kEscapes[33] = ".......abtnvfr.............e....";
     char buf[16];
     for (size_t i = 0; i < text.size(); ++i) {
@@ -529,7 +701,7 @@ void AppendEscaped(std::string& out, std::u16string_view text, char quoteA, char
             continue;
         }
         if (c < 32) {
-            if (c == 0 && left == 1) continue;  // the terminator is implied
+            if (c == 0 && left == 1 && impliedTerminator) continue;
             if (kEscapes[c] != '.') {
                 out.push_back('\\');
                 out.push_back(kEscapes[c]);
@@ -568,7 +740,7 @@ void AppendValueText(std::string& out, const RegValue& value) {
                 out.append(buf, static_cast<size_t>(n));
             }
             out.push_back('"');
-            AppendEscaped(out, BytesToUtf16(data), '"', '"');
+            AppendEscaped(out, BytesToUtf16(data), '"', '"', true);
             out += "\"\n";
             return;
         }
@@ -611,11 +783,11 @@ void AppendValueText(std::string& out, const RegValue& value) {
 }
 
 std::string WriteHive(const RegKey& base, std::string_view header, std::string_view trailer,
-                      std::string_view original) {
+                      bool reuseSections) {
     std::string out;
-    out.reserve(original.size() + 4096);
+    out.reserve(HiveWriter::SourceSize(base) + header.size() + 4096);
     out.append(header);
-    WriteKey(out, base, base, original);
+    HiveWriter(out, base, reuseSections).Run();
     out.append(trailer);
     return out;
 }

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/registry/registry_store.h"
 
@@ -16,28 +17,44 @@ struct HiveParseError {
     std::string message;
 };
 
-struct ParsedHive {
-    std::shared_ptr<RegKey> base;  // the key the file's paths are relative to
-    std::string header;            // everything before the first section
-    std::string trailer;           // blank lines after the last section
-    std::u16string relativeTo;     // the path of the ";; All keys relative to" line
+// What a file holds besides its keys.
+struct HiveInfo {
+    std::string header;         // everything before the first section
+    std::string trailer;        // blank lines after the last section
+    std::u16string relativeTo;  // the path of the ";; All keys relative to" line
 };
 
-// Parses a whole file. On failure nothing is returned and `error` says where.
-// The keys' raw sections point into `content`, which the caller keeps.
+// Reads a whole file into `base`, a new key of `store` (detached or empty). The file is
+// checked completely; values are decoded from `text` when first used, so `text` must
+// live as long as the store (see RegistryStore::KeepText). False, with `error` set, on a
+// malformed file; `base` may then hold part of it.
+bool ReadHive(RegistryStore& store, RegKey* base, const std::string_view* text, HiveInfo* info,
+              HiveParseError* error);
+
+// A file read into a store of its own.
+struct ParsedHive : HiveInfo {
+    RegistryStore store;
+    RegKey* base = nullptr;
+};
 std::unique_ptr<ParsedHive> ParseHive(std::string_view content, HiveParseError* error);
 
-// Writes the tree below `base` in the file format. `original` is the text the raw
-// sections point into (empty when the tree was not loaded from a file).
+// Writes the tree below `base` in the file format. Untouched keys loaded from a file are
+// copied from its bytes unless `reuseSections` is false.
 std::string WriteHive(const RegKey& base, std::string_view header, std::string_view trailer,
-                      std::string_view original);
+                      bool reuseSections = true);
 
 // The header a new file gets: the relative path and the architecture line.
 std::string NewHiveHeader(std::u16string_view relativeTo, std::string_view arch);
 
+// The values of a loaded section, decoded from the file's text.
+void DecodeSectionValues(std::string_view text, const RawSection& section,
+                         std::vector<RegValue>* values);
+
 // One value as the format writes it, with its line end.
 void AppendValueText(std::string& out, const RegValue& value);
-// A name or string with the format's escapes (`quote` escaped as well).
-void AppendEscaped(std::string& out, std::u16string_view text, char quoteA, char quoteB);
+// A name or string with the format's escapes (`quote` escaped as well). String data
+// leaves its final NUL implied; names keep every character.
+void AppendEscaped(std::string& out, std::u16string_view text, char quoteA, char quoteB,
+                   bool impliedTerminator = false);
 
 }  // namespace hivewise

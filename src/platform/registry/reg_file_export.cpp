@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <vector>
 
 #include "platform/files/atomic_file.h"
 #include "platform/files/file_system_access.h"
@@ -125,19 +126,35 @@ void AppendValue(std::u16string& out, const RegValue& value, RegFileFormat forma
 }
 
 // Keys are written as stored: a sub-key that is a link keeps its link value and is not
-// followed, so that the file neither loops nor duplicates the target's tree.
-void AppendKey(std::u16string& out, const RegKey& key, std::u16string& path, RegFileFormat format) {
-    out += u"\r\n[";
-    out += path;
-    out += u"]\r\n";
-    for (const RegValue& value : key.values)
-        AppendValue(out, value, format);
-    for (const auto& child : key.subkeys) {
-        size_t keep = path.size();
+// followed, so that the file neither loops nor duplicates the target's tree. Iterative,
+// so that no depth of the registry can exhaust the stack.
+void AppendTree(std::u16string& out, const RegKey& top, std::u16string path, RegFileFormat format) {
+    struct Frame {
+        const RegKey* key;
+        size_t pathSize;  // the length of `path` naming this key
+        size_t next = 0;
+    };
+    std::vector<Frame> stack;
+    auto enter = [&](const RegKey& key) {
+        out += u"\r\n[";
+        out += path;
+        out += u"]\r\n";
+        for (const RegValue& value : key.Values())
+            AppendValue(out, value, format);
+        stack.push_back({&key, path.size()});
+    };
+    enter(top);
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        if (frame.next >= frame.key->SubKeyCount()) {
+            stack.pop_back();
+            continue;
+        }
+        const RegKey* child = frame.key->SubKey(frame.next++);
+        path.resize(frame.pathSize);
         path.push_back(u'\\');
-        path += child->name;
-        AppendKey(out, *child, path, format);
-        path.resize(keep);
+        path += child->Name();
+        enter(*child);
     }
 }
 
@@ -199,16 +216,16 @@ std::optional<RegPath> ParseRegPath(Machine& machine, std::u16string_view path) 
 
 std::optional<std::string> ExportRegFile(Machine& machine, std::string_view keyPath,
                                          RegFileFormat format) {
+    auto lock = machine.Registry().Lock();
     auto path = ParseRegPath(machine, AnsiToUtf16(keyPath));
     if (!path) return std::nullopt;
     RegKey* key = machine.Registry().Find(path->base, path->lookup);
-    if (!key || key->deleted) return std::nullopt;
+    if (!key || key->IsDeleted()) return std::nullopt;
 
     std::u16string text = format == RegFileFormat::Unicode5
                               ? u"Windows Registry Editor Version 5.00\r\n"
                               : u"REGEDIT4\r\n";
-    std::u16string display = path->display;
-    AppendKey(text, *key, display, format);
+    AppendTree(text, *key, path->display, format);
     text += u"\r\n";
 
     if (format == RegFileFormat::Regedit4) return Utf16ToAnsi(text);

@@ -140,15 +140,7 @@ std::vector<std::u16string_view> SplitLines(std::u16string_view text) {
 class Importer {
   public:
     Importer(Machine& machine, bool ansiFile)
-        : machine_(machine), store_(machine.Registry()), ansiFile_(ansiFile) {
-        // Roots and the bases of the registry files are never deleted and hold no values
-        // of their own: the files would not keep them.
-        for (const HiveFile& hive : machine.Hives()) {
-            hiveBases_.push_back(hive.base.get());
-            for (RegKey* k = hive.base.get(); k; k = k->parent)
-                protected_.push_back(k);
-        }
-    }
+        : machine_(machine), store_(machine.Registry()), ansiFile_(ansiFile) {}
 
     void Run(const std::vector<std::u16string_view>& lines) {
         size_t i = 1;  // the header was line 1
@@ -185,9 +177,8 @@ class Importer {
         if (firstBad_ == 0) firstBad_ = line;
     }
 
-    bool IsProtected(const RegKey* key) const {
-        return std::find(protected_.begin(), protected_.end(), key) != protected_.end();
-    }
+    // Values go only where a registry file keeps them.
+    bool TakesValues(const RegKey* key) const { return machine_.IsSavedKey(key); }
 
     void KeyLine(std::u16string_view text, int number) {
         key_ = nullptr;
@@ -220,7 +211,7 @@ class Importer {
             RegKey* parent = store_.Find(path->base, parentPath);
             RegKey* victim = parent ? parent->FindSubKey(last) : nullptr;
             if (!victim) return;  // nothing to delete is no fault
-            if (IsProtected(victim)) return Bad(number);
+            if (machine_.RoleOf(victim) != Machine::KeyRole::Ordinary) return Bad(number);
             store_.DeleteKey(victim);
             changed_ = true;
             return;
@@ -230,8 +221,7 @@ class Importer {
         if (path->base == machine_.Users() && !lookup.empty()) {
             std::u16string_view first = lookup.substr(0, lookup.find(u'\\'));
             RegKey* user = path->base->FindSubKey(first);
-            if (!user || std::find(hiveBases_.begin(), hiveBases_.end(), user) == hiveBases_.end())
-                return Bad(number);
+            if (!user || !machine_.SavesNewSubKeys(user)) return Bad(number);
         }
         if (last.empty()) {
             key_ = path->base;
@@ -240,13 +230,15 @@ class Importer {
         RegKey* parent = store_.Create(path->base, parentPath);
         if (!parent) return Bad(number);
         RegKey* child = parent->FindSubKey(last);
-        if (child && child->isLink) {
+        if (child && child->IsLink()) {
             // Values go where the link leads; the link's own value stays reachable.
             linkKey_ = child;
             key_ = store_.LinkTarget(child);
         } else if (child) {
             key_ = child;
         } else {
+            if (!machine_.SavesNewSubKeys(parent) || parent->Depth() + 1 > kMaxKeyDepth)
+                return Bad(number);
             key_ = store_.CreateChild(parent, last);
             store_.Touch(parent);
             keyCreated_ = true;
@@ -337,12 +329,12 @@ class Importer {
             changed_ = true;
             return;
         }
-        if (!key_ || key_->deleted || IsProtected(key_)) return Bad(number);
+        if (!key_ || key_->IsDeleted() || !TakesValues(key_)) return Bad(number);
         store_.SetValue(key_, name, type, std::move(data));
         changed_ = true;
         // A new, empty key given a link value becomes the link it was when exported.
-        if (linkValue && keyCreated_ && key_->subkeys.empty() && key_->values.size() == 1) {
-            key_->isLink = true;
+        if (linkValue && keyCreated_ && key_->SubKeyCount() == 0 && key_->Values().size() == 1) {
+            store_.SetLink(key_, true);
             linkKey_ = key_;
             key_ = store_.LinkTarget(linkKey_);
         }
@@ -350,15 +342,13 @@ class Importer {
     }
 
     void DeleteValue(const std::u16string& name, int number) {
-        if (!key_ || key_->deleted || IsProtected(key_)) return Bad(number);
+        if (!key_ || key_->IsDeleted() || !TakesValues(key_)) return Bad(number);
         if (store_.DeleteValue(key_, name)) changed_ = true;
     }
 
     Machine& machine_;
     RegistryStore& store_;
     bool ansiFile_;
-    std::vector<RegKey*> protected_;
-    std::vector<RegKey*> hiveBases_;
     RegKey* key_ = nullptr;      // where the section's values go
     RegKey* linkKey_ = nullptr;  // the section's key itself when it is a link
     bool keyCreated_ = false;    // the section's key was made by this import
@@ -377,6 +367,7 @@ RegImportResult ImportRegFile(Machine& machine, std::string_view bytes) {
     std::u16string_view header = Trim(lines[0]);
     if (header != u"REGEDIT4" && header != u"Windows Registry Editor Version 5.00") return {};
 
+    auto lock = machine.Registry().Lock();
     Importer importer(machine, !utf16);
     importer.Run(lines);
     if (importer.Changed()) machine.RefreshDerivedFacts();

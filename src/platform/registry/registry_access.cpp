@@ -18,7 +18,17 @@ std::string ToAnsiData(const RegValue& value) {
     return Utf16ToAnsi(BytesToUtf16(value.data));
 }
 
-constexpr int kMaxKeyDepth = 512;
+// The error a failed lookup answers: a link that does not resolve is not "missing".
+long StatusError(FindStatus status) {
+    switch (status) {
+        case FindStatus::LinkUnresolved:
+            return kErrorCantResolveFilename;
+        case FindStatus::TooDeep:
+            return kErrorInvalidParameter;
+        default:
+            return kErrorFileNotFound;
+    }
+}
 
 std::string UpToNul(std::string text) {
     size_t nul = text.find('\0');
@@ -28,15 +38,15 @@ std::string UpToNul(std::string text) {
 
 }  // namespace
 
-RegHandle KeyHandleTable::Add(std::shared_ptr<RegKey> key) {
+RegHandle KeyHandleTable::Add(RegKey* key) {
     std::lock_guard lock(mutex_);
     RegHandle handle = next_;
     next_ += 4;
-    keys_.emplace(handle, std::move(key));
+    keys_.emplace(handle, key);
     return handle;
 }
 
-std::shared_ptr<RegKey> KeyHandleTable::Get(RegHandle handle) const {
+RegKey* KeyHandleTable::Get(RegHandle handle) const {
     std::lock_guard lock(mutex_);
     auto it = keys_.find(handle);
     return it == keys_.end() ? nullptr : it->second;
@@ -54,7 +64,7 @@ size_t KeyHandleTable::OpenCount() const {
 
 RegistryAccess::RegistryAccess(Machine& machine) : machine_(machine), handles_(machine.Handles()) {}
 
-RegKey* RegistryAccess::Resolve(RegHandle handle, long* error, std::shared_ptr<RegKey>* hold) {
+RegKey* RegistryAccess::Resolve(RegHandle handle, long* error) {
     RegKey* key = nullptr;
     switch (handle) {
         case kHkeyClassesRoot:
@@ -69,21 +79,14 @@ RegKey* RegistryAccess::Resolve(RegHandle handle, long* error, std::shared_ptr<R
         case kHkeyUsers:
             key = machine_.Users();
             break;
-        default: {
-            std::shared_ptr<RegKey> shared = handles_.Get(handle);
-            if (!shared) {
-                *error = kErrorInvalidHandle;
-                return nullptr;
-            }
-            key = shared.get();
-            if (hold) *hold = std::move(shared);
-        }
+        default:
+            key = handles_.Get(handle);
     }
     if (!key) {
         *error = kErrorInvalidHandle;
         return nullptr;
     }
-    if (key->deleted) {
+    if (key->IsDeleted()) {
         *error = kErrorKeyDeleted;
         return nullptr;
     }
@@ -94,24 +97,49 @@ RegKey* RegistryAccess::Resolve(RegHandle handle, long* error, std::shared_ptr<R
 long RegistryAccess::OpenKey(RegHandle base, std::string_view subKey, uint32_t /*access*/,
                              RegHandle* result) {
     long error;
-    std::shared_ptr<RegKey> hold;
-    RegKey* parent = Resolve(base, &error, &hold);
+    auto lock = machine_.Registry().Lock();
+    RegKey* parent = Resolve(base, &error);
     if (!parent) return error;
-    RegKey* key = machine_.Registry().Find(parent, AnsiToUtf16(subKey));
-    if (!key) return kErrorFileNotFound;
-    *result = handles_.Add(key->shared_from_this());
+    FindStatus status;
+    RegKey* key = machine_.Registry().Find(parent, AnsiToUtf16(subKey), true, &status);
+    if (!key) return StatusError(status);
+    // Deeper keys than Windows allows are not opened, so that walks stay bounded.
+    if (key->Depth() > kMaxKeyDepth) return kErrorInvalidParameter;
+    *result = handles_.Add(key);
     return kErrorSuccess;
 }
 
 long RegistryAccess::CreateKey(RegHandle base, std::string_view subKey, RegHandle* result,
                                bool* created) {
     long error;
-    std::shared_ptr<RegKey> hold;
-    RegKey* parent = Resolve(base, &error, &hold);
+    auto lock = machine_.Registry().Lock();
+    RegKey* parent = Resolve(base, &error);
     if (!parent) return error;
-    RegKey* key = machine_.Registry().Create(parent, AnsiToUtf16(subKey), created);
-    if (!key) return kErrorFileNotFound;
-    *result = handles_.Add(key->shared_from_this());
+    RegistryStore& store = machine_.Registry();
+    std::u16string path = AnsiToUtf16(subKey);
+    // Where the new keys would begin: a key that no file saves takes none, since they
+    // would be lost when the program ends.
+    RegKey* existing = parent;
+    std::u16string_view rest(path);
+    while (!rest.empty()) {
+        size_t cut = rest.find(u'\\');
+        std::u16string_view part = rest.substr(0, cut);
+        if (!part.empty()) {
+            FindStatus status;
+            RegKey* next = store.Find(existing, part, true, &status);
+            if (!next) {
+                if (status != FindStatus::NotFound) return StatusError(status);
+                if (!machine_.SavesNewSubKeys(existing)) return kErrorAccessDenied;
+                break;
+            }
+            existing = next;
+        }
+        rest.remove_prefix(cut == std::u16string_view::npos ? rest.size() : cut + 1);
+    }
+    FindStatus status;
+    RegKey* key = store.Create(parent, path, created, &status);
+    if (!key) return StatusError(status);
+    *result = handles_.Add(key);
     return kErrorSuccess;
 }
 
@@ -122,21 +150,21 @@ long RegistryAccess::CloseKey(RegHandle key) {
 
 long RegistryAccess::QueryInfoKey(RegHandle handle, uint32_t* subKeys, uint32_t* values) {
     long error;
-    std::shared_ptr<RegKey> hold;
-    RegKey* key = Resolve(handle, &error, &hold);
+    auto lock = machine_.Registry().Lock();
+    RegKey* key = Resolve(handle, &error);
     if (!key) return error;
-    if (subKeys) *subKeys = static_cast<uint32_t>(key->subkeys.size());
-    if (values) *values = static_cast<uint32_t>(key->values.size());
+    if (subKeys) *subKeys = static_cast<uint32_t>(key->SubKeyCount());
+    if (values) *values = static_cast<uint32_t>(key->Values().size());
     return kErrorSuccess;
 }
 
 long RegistryAccess::EnumKey(RegHandle handle, uint32_t index, std::string* name, size_t capacity) {
     long error;
-    std::shared_ptr<RegKey> hold;
-    RegKey* key = Resolve(handle, &error, &hold);
+    auto lock = machine_.Registry().Lock();
+    RegKey* key = Resolve(handle, &error);
     if (!key) return error;
-    if (index >= key->subkeys.size()) return kErrorNoMoreItems;
-    std::string ansi = Utf16ToAnsi(key->subkeys[index]->name);
+    if (index >= key->SubKeyCount()) return kErrorNoMoreItems;
+    std::string ansi = Utf16ToAnsi(key->SubKey(index)->Name());
     if (ansi.size() > capacity) return kErrorMoreData;
     if (name) *name = std::move(ansi);
     return kErrorSuccess;
@@ -146,11 +174,11 @@ long RegistryAccess::EnumValue(RegHandle handle, uint32_t index, std::string* na
                                size_t nameCapacity, uint32_t* type, std::string* data,
                                size_t dataCapacity) {
     long error;
-    std::shared_ptr<RegKey> hold;
-    RegKey* key = Resolve(handle, &error, &hold);
+    auto lock = machine_.Registry().Lock();
+    RegKey* key = Resolve(handle, &error);
     if (!key) return error;
-    if (index >= key->values.size()) return kErrorNoMoreItems;
-    const RegValue& value = key->values[index];
+    if (index >= key->Values().size()) return kErrorNoMoreItems;
+    const RegValue& value = key->Values()[index];
     std::string ansiName = Utf16ToAnsi(value.name);
     if (ansiName.size() > nameCapacity) return kErrorMoreData;
     if (data) {
@@ -166,8 +194,8 @@ long RegistryAccess::EnumValue(RegHandle handle, uint32_t index, std::string* na
 long RegistryAccess::QueryValue(RegHandle handle, std::string_view name, size_t capacity,
                                 uint32_t* type, std::string* data) {
     long error;
-    std::shared_ptr<RegKey> hold;
-    RegKey* key = Resolve(handle, &error, &hold);
+    auto lock = machine_.Registry().Lock();
+    RegKey* key = Resolve(handle, &error);
     if (!key) return error;
     const RegValue* value = key->FindValue(AnsiToUtf16(name));
     if (!value) return kErrorFileNotFound;
@@ -181,9 +209,10 @@ long RegistryAccess::QueryValue(RegHandle handle, std::string_view name, size_t 
 long RegistryAccess::SetValue(RegHandle handle, std::string_view name, uint32_t type,
                               std::string_view data) {
     long error;
-    std::shared_ptr<RegKey> hold;
-    RegKey* key = Resolve(handle, &error, &hold);
+    auto lock = machine_.Registry().Lock();
+    RegKey* key = Resolve(handle, &error);
     if (!key) return error;
+    if (!machine_.IsSavedKey(key)) return kErrorAccessDenied;
     std::string stored;
     if (IsStringType(type)) {
         std::string text(data);
@@ -198,48 +227,50 @@ long RegistryAccess::SetValue(RegHandle handle, std::string_view name, uint32_t 
 
 long RegistryAccess::DeleteKeyTree(RegHandle root, std::string_view path) {
     long error;
-    std::shared_ptr<RegKey> hold;
-    RegKey* base = Resolve(root, &error, &hold);
+    auto lock = machine_.Registry().Lock();
+    RegKey* base = Resolve(root, &error);
     if (!base) return error;
     std::u16string wide = AnsiToUtf16(path);
     while (!wide.empty() && wide.back() == u'\\')
         wide.pop_back();
     size_t cut = wide.rfind(u'\\');
+    FindStatus status = FindStatus::Found;
     RegKey* parent = cut == std::u16string::npos
                          ? base
-                         : machine_.Registry().Find(base, std::u16string_view(wide).substr(0, cut));
-    if (!parent) return kErrorFileNotFound;
+                         : machine_.Registry().Find(base, std::u16string_view(wide).substr(0, cut),
+                                                    true, &status);
+    if (!parent) return StatusError(status);
     std::u16string_view last = cut == std::u16string::npos
                                    ? std::u16string_view(wide)
                                    : std::u16string_view(wide).substr(cut + 1);
     // The roots and the hives themselves are never deleted.
     if (last.empty()) return kErrorAccessDenied;
+    // The last component is taken as it is: deleting a link removes the link.
     RegKey* key = parent->FindSubKey(last);
     if (!key) return kErrorFileNotFound;
-    if (key == machine_.LocalMachine() || key == machine_.Users() ||
-        key == machine_.CurrentUser() || key->parent == machine_.Registry().Root() ||
-        key->parent == machine_.Users()) {
-        return kErrorAccessDenied;
-    }
+    if (machine_.RoleOf(key) != Machine::KeyRole::Ordinary) return kErrorAccessDenied;
     machine_.Registry().DeleteKey(key);
     return kErrorSuccess;
 }
 
 long RegistryAccess::DeleteValue(RegHandle root, std::string_view path, std::string_view name) {
     long error;
-    std::shared_ptr<RegKey> hold;
-    RegKey* base = Resolve(root, &error, &hold);
+    auto lock = machine_.Registry().Lock();
+    RegKey* base = Resolve(root, &error);
     if (!base) return error;
-    RegKey* key = machine_.Registry().Find(base, AnsiToUtf16(path));
-    if (!key) return kErrorFileNotFound;
-    return machine_.Registry().DeleteValue(key, AnsiToUtf16(name)) ? kErrorSuccess
-                                                                   : kErrorFileNotFound;
+    FindStatus status;
+    RegKey* key = machine_.Registry().Find(base, AnsiToUtf16(path), true, &status);
+    if (!key) return StatusError(status);
+    std::u16string wideName = AnsiToUtf16(name);
+    if (!key->FindValue(wideName)) return kErrorFileNotFound;
+    if (!machine_.IsSavedKey(key)) return kErrorAccessDenied;
+    return machine_.Registry().DeleteValue(key, wideName) ? kErrorSuccess : kErrorFileNotFound;
 }
 
 long RegistryAccess::SaveKey(RegHandle handle, const std::string& file) {
     long error;
-    std::shared_ptr<RegKey> hold;
-    RegKey* key = Resolve(handle, &error, &hold);
+    auto lock = machine_.Registry().Lock();
+    RegKey* key = Resolve(handle, &error);
     if (!key) return error;
     auto host = machine_.Paths().ToHost(file, true);
     if (!host) return kErrorFileNotFound;
@@ -247,41 +278,41 @@ long RegistryAccess::SaveKey(RegHandle handle, const std::string& file) {
     if (std::filesystem::exists(*host, ec)) return kErrorAlreadyExists;
     std::string header = NewHiveHeader(u"REGISTRY\\" + key->PathFrom(nullptr), machine_.Arch());
     // Sections are written anew: the raw text of a loaded key belongs to its hive file.
-    std::string content = WriteHive(*key, header, "", "");
+    std::string content = WriteHive(*key, header, "", false);
     if (!WriteFileAtomically(*host, content, nullptr)) return kErrorAccessDenied;
     machine_.Paths().Invalidate(host->parent_path());
     return kErrorSuccess;
 }
 
-std::unique_ptr<ParsedHive> RegistryAccess::ReadKeyFile(const std::string& file, long* error) {
-    auto host = machine_.Paths().ToHost(file);
-    std::string content;
-    if (!host || !ReadWholeFile(*host, &content, nullptr)) {
-        *error = kErrorFileNotFound;
-        return nullptr;
-    }
-    HiveParseError perr;
-    auto parsed = ParseHive(content, &perr);
-    *error = parsed ? kErrorSuccess : kErrorBadDb;
-    return parsed;
-}
-
 long RegistryAccess::RestoreKey(RegHandle handle, const std::string& file, uint32_t /*flags*/) {
     long error;
-    std::shared_ptr<RegKey> hold;
-    RegKey* key = Resolve(handle, &error, &hold);
+    auto lock = machine_.Registry().Lock();
+    RegKey* key = Resolve(handle, &error);
     if (!key) return error;
-    auto parsed = ReadKeyFile(file, &error);
-    if (!parsed) return error;
-    machine_.Registry().ReplaceContents(key, *parsed->base);
+    auto host = machine_.Paths().ToHost(file);
+    if (!host) return kErrorFileNotFound;
+    std::string content;
+    if (!ReadWholeFile(*host, &content, nullptr)) return kErrorFileNotFound;
+    if (!machine_.IsSavedKey(key)) return kErrorAccessDenied;
+    RegistryStore& store = machine_.Registry();
+    RegKey* loaded = store.NewDetachedKey();
+    HiveInfo info;
+    HiveParseError perr;
+    if (!ReadHive(store, loaded, store.KeepText(std::move(content)), &info, &perr))
+        return kErrorBadDb;
+    store.ReplaceContents(key, loaded);
     return kErrorSuccess;
 }
 
 long RegistryAccess::CheckKeyFile(const std::string& file, bool* empty) {
-    long error;
-    auto parsed = ReadKeyFile(file, &error);
-    if (parsed && empty) *empty = parsed->base->subkeys.empty() && parsed->base->values.empty();
-    return error;
+    auto host = machine_.Paths().ToHost(file);
+    std::string content;
+    if (!host || !ReadWholeFile(*host, &content, nullptr)) return kErrorFileNotFound;
+    HiveParseError perr;
+    auto parsed = ParseHive(content, &perr);
+    if (!parsed) return kErrorBadDb;
+    if (empty) *empty = parsed->base->SubKeyCount() == 0 && parsed->base->Values().empty();
+    return kErrorSuccess;
 }
 
 long RegistryAccess::SetKeySecurity(RegHandle /*key*/) {
@@ -358,18 +389,25 @@ unsigned RegistryAccess::CountSubKeys(RegHandle root, std::string_view path) {
     return count;
 }
 
-double RegistryAccess::CountValuesOf(RegHandle key, bool wholeTree, int depth) {
+double RegistryAccess::CountValuesOf(RegHandle key, bool wholeTree, int depth, int* linksLeft) {
     uint32_t subKeys = 0, values = 0;
     if (QueryInfoKey(key, &subKeys, &values) != kErrorSuccess) return 0;
     double sum = values;
-    // A link pointing at its own ancestor would otherwise recurse without end.
-    if (!wholeTree || depth >= kMaxKeyDepth) return sum;
+    if (!wholeTree || depth >= static_cast<int>(kMaxKeyDepth)) return sum;
+    RegKey* parent = handles_.Get(key);
     for (uint32_t i = 0; i < subKeys; ++i) {
         std::string name;
         if (EnumKey(key, i, &name, 255) != kErrorSuccess) continue;
+        // Links lead elsewhere in the tree; a walk follows only so many, so that links
+        // to one another cannot make it endless.
+        if (parent) {
+            auto lock = machine_.Registry().Lock();
+            RegKey* child = parent->FindSubKey(AnsiToUtf16(name));
+            if (child && child->IsLink() && --*linksLeft < 0) continue;
+        }
         RegHandle child;
         if (OpenKey(key, name, kKeyAllAccess, &child) != kErrorSuccess) continue;
-        sum += CountValuesOf(child, true, depth + 1);
+        sum += CountValuesOf(child, true, depth + 1, linksLeft);
         CloseKey(child);
     }
     return sum;
@@ -378,7 +416,8 @@ double RegistryAccess::CountValuesOf(RegHandle key, bool wholeTree, int depth) {
 unsigned RegistryAccess::CountValues(RegHandle root, std::string_view path, bool wholeTree) {
     RegHandle key;
     if (OpenKey(root, path, kKeyAllAccess, &key) != kErrorSuccess) return 0;
-    double sum = CountValuesOf(key, wholeTree, 0);
+    int linksLeft = kMaxLinksPerWalk;
+    double sum = CountValuesOf(key, wholeTree, 0, &linksLeft);
     CloseKey(key);
     return static_cast<unsigned>(sum);
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -15,7 +14,6 @@
 namespace hivewise {
 
 using RegHandle = uint64_t;
-struct ParsedHive;
 
 constexpr RegHandle kHkeyClassesRoot = 0x80000000;
 constexpr RegHandle kHkeyCurrentUser = 0x80000001;
@@ -39,18 +37,20 @@ constexpr long kErrorMoreData = 234;
 constexpr long kErrorNoMoreItems = 259;
 constexpr long kErrorBadDb = 1009;
 constexpr long kErrorKeyDeleted = 1018;
+constexpr long kErrorCantResolveFilename = 1921;
 
-// Open keys of one machine. Handles keep their key alive after it is deleted.
+// Open keys of one machine. The store keeps deleted keys, so a handle outlives its key's
+// place in the tree and then answers "key deleted".
 class KeyHandleTable {
   public:
-    RegHandle Add(std::shared_ptr<RegKey> key);
-    std::shared_ptr<RegKey> Get(RegHandle handle) const;
+    RegHandle Add(RegKey* key);
+    RegKey* Get(RegHandle handle) const;
     bool Remove(RegHandle handle);
     size_t OpenCount() const;
 
   private:
     mutable std::mutex mutex_;
-    std::unordered_map<RegHandle, std::shared_ptr<RegKey>> keys_;
+    std::unordered_map<RegHandle, RegKey*> keys_;
     RegHandle next_ = 0x1000;
 };
 
@@ -104,10 +104,8 @@ class RegistryAccess {
 
   private:
     // The key of a handle: null with kErrorInvalidHandle or kErrorKeyDeleted in `error`.
-    RegKey* Resolve(RegHandle handle, long* error, std::shared_ptr<RegKey>* hold = nullptr);
-    double CountValuesOf(RegHandle key, bool wholeTree, int depth);
-    // A key file of SaveKey's format, parsed; null with the error code when it is not one.
-    std::unique_ptr<ParsedHive> ReadKeyFile(const std::string& file, long* error);
+    RegKey* Resolve(RegHandle handle, long* error);
+    double CountValuesOf(RegHandle key, bool wholeTree, int depth, int* linksLeft);
 
     Machine& machine_;
     KeyHandleTable& handles_;

@@ -1,15 +1,23 @@
 #include "platform/registry/registry_store.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 
 #include "platform/machine/text.h"
+#include "platform/registry/hive_file.h"
 
 namespace hivewise {
 namespace {
 
 constexpr uint64_t kTicksPerSecond = 10000000ULL;
 constexpr uint64_t kTicks1601To1970 = 11644473600ULL * kTicksPerSecond;
-constexpr int kMaxLinkDepth = 16;
+constexpr size_t kKeysPerBlock = 4096;
 
 // Splits the next component off a '\'-separated path, skipping empty components.
 bool NextComponent(std::u16string_view& path, std::u16string_view& component) {
@@ -22,18 +30,17 @@ bool NextComponent(std::u16string_view& path, std::u16string_view& component) {
     return true;
 }
 
-// Keys taken over from another file have no section of their own to copy.
-void ForgetRaw(RegKey& key) {
-    key.raw.reset();
-    key.dirty = true;
-    for (auto& child : key.subkeys)
-        ForgetRaw(*child);
-}
-
-void MarkDeleted(RegKey& key) {
-    key.deleted = true;
-    for (auto& child : key.subkeys)
-        MarkDeleted(*child);
+// Visits `top` and every key below it without recursion.
+template <typename F>
+void ForEachInTree(RegKey* top, F visit) {
+    std::vector<RegKey*> stack{top};
+    while (!stack.empty()) {
+        RegKey* key = stack.back();
+        stack.pop_back();
+        visit(key);
+        for (RegKey* child : key->SubKeys())
+            stack.push_back(child);
+    }
 }
 
 }  // namespace
@@ -46,11 +53,12 @@ uint64_t SystemTimeTicks() {
 
 size_t RegKey::SubKeyPosition(std::u16string_view child) const {
     // Loading appends in sorted order, so the last place is the common answer.
-    if (subkeys.empty() || CompareNoCase(subkeys.back()->name, child) < 0) return subkeys.size();
-    size_t lo = 0, hi = subkeys.size();
+    if (subkeys_.empty() || CompareNoCase(subkeys_.back()->name_, child) < 0)
+        return subkeys_.size();
+    size_t lo = 0, hi = subkeys_.size();
     while (lo < hi) {
         size_t mid = (lo + hi) / 2;
-        if (CompareNoCase(subkeys[mid]->name, child) < 0) {
+        if (CompareNoCase(subkeys_[mid]->name_, child) < 0) {
             lo = mid + 1;
         } else {
             hi = mid;
@@ -61,97 +69,230 @@ size_t RegKey::SubKeyPosition(std::u16string_view child) const {
 
 RegKey* RegKey::FindSubKey(std::u16string_view child) const {
     size_t pos = SubKeyPosition(child);
-    if (pos < subkeys.size() && EqualsNoCase(subkeys[pos]->name, child)) return subkeys[pos].get();
+    if (pos < subkeys_.size() && EqualsNoCase(subkeys_[pos]->name_, child)) return subkeys_[pos];
     return nullptr;
 }
 
+void RegKey::DecodeValues() const {
+    if (!lazyValues_) return;
+    lazyValues_ = false;
+    if (raw_ && text_) DecodeSectionValues(*text_, *raw_, &values_);
+}
+
+const std::vector<RegValue>& RegKey::Values() const {
+    DecodeValues();
+    return values_;
+}
+
 const RegValue* RegKey::FindValue(std::u16string_view valueName) const {
-    for (const auto& v : values) {
+    for (const auto& v : Values()) {
         if (EqualsNoCase(v.name, valueName)) return &v;
     }
     return nullptr;
 }
 
-RegValue* RegKey::FindValue(std::u16string_view valueName) {
-    return const_cast<RegValue*>(static_cast<const RegKey*>(this)->FindValue(valueName));
-}
-
 std::u16string RegKey::PathFrom(const RegKey* base) const {
     std::vector<const RegKey*> chain;
-    for (const RegKey* k = this; k && k != base && k->parent; k = k->parent)
+    for (const RegKey* k = this; k && k != base && k->parent_; k = k->parent_)
         chain.push_back(k);
     std::u16string path;
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
         if (!path.empty()) path.push_back(u'\\');
-        path += (*it)->name;
+        path += (*it)->name_;
     }
     return path;
 }
 
-RegistryStore::RegistryStore() : root_(std::make_shared<RegKey>()), clock_(&SystemTimeTicks) {
-    root_->name = u"REGISTRY";
-    CreateChild(root_.get(), u"Machine");
-    CreateChild(root_.get(), u"User");
+RegistryStore::RegistryStore() : clock_(&SystemTimeTicks) {
+    root_ = NewKey();
+    root_->name_ = u"REGISTRY";
+    CreateChild(root_, u"Machine");
+    CreateChild(root_, u"User");
 }
 
-RegKey* RegistryStore::LinkTarget(const RegKey* key) const {
-    if (!key || !key->isLink) return nullptr;
-    const RegValue* target = key->FindValue(u"SymbolicLinkValue");
-    if (!target || target->type != kRegLink) return nullptr;
-    std::u16string path = BytesToUtf16(target->data);
-    while (!path.empty() && path.back() == u'\0')
-        path.pop_back();
-    std::u16string_view rest(path);
-    std::u16string_view first;
-    // Targets are absolute object paths: \Registry\Machine\...
-    if (!NextComponent(rest, first) || !EqualsNoCase(first, u"Registry")) return nullptr;
-    return Find(root_.get(), rest, true);
+RegistryStore::~RegistryStore() = default;
+
+RegKey* RegistryStore::NewKey() {
+    if (blocks_.empty() || usedInBlock_ == kKeysPerBlock) {
+        blocks_.push_back(std::make_unique<RegKey[]>(kKeysPerBlock));
+        usedInBlock_ = 0;
+    }
+    return &blocks_.back()[usedInBlock_++];
 }
 
-RegKey* RegistryStore::Find(RegKey* base, std::u16string_view path, bool followLinks) const {
-    RegKey* key = base;
-    std::u16string_view component;
-    int hops = 0;
-    while (key && NextComponent(path, component)) {
-        key = key->FindSubKey(component);
-        while (key && followLinks && key->isLink) {
-            if (++hops > kMaxLinkDepth) return nullptr;
-            key = LinkTarget(key);
+RegKey* RegistryStore::NewDetachedKey() {
+    return NewKey();
+}
+
+// A file's bytes: a string handed over, or a file read into memory mapped for it.
+struct RegistryStore::Text {
+    std::string owned;
+    void* mapped = nullptr;
+    size_t mappedSize = 0;
+    std::string_view view;
+    ~Text() {
+        if (mapped) ::munmap(mapped, mappedSize);
+    }
+};
+
+const std::string_view* RegistryStore::KeepText(std::string text) {
+    auto kept = std::make_unique<Text>();
+    kept->owned = std::move(text);
+    kept->view = kept->owned;
+    texts_.push_back(std::move(kept));
+    return &texts_.back()->view;
+}
+
+const std::string_view* RegistryStore::ReadText(const std::filesystem::path& path,
+                                                std::string* error) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    auto fail = [&](int fd) -> const std::string_view* {
+        if (error) *error = path.filename().string() + ": " + std::strerror(errno);
+        if (fd >= 0) ::close(fd);
+        return nullptr;
+    };
+    if (fd < 0) return fail(fd);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return fail(fd);
+    // Memory made ready in one go: page by page, the faults would cost more than the read.
+    auto kept = std::make_unique<Text>();
+    size_t capacity = static_cast<size_t>(st.st_size) + 1;
+    void* memory = ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE,
+                          MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    if (memory == MAP_FAILED) return fail(fd);
+    kept->mapped = memory;
+    kept->mappedSize = capacity;
+    char* bytes = static_cast<char*>(memory);
+    size_t used = 0;
+    for (;;) {
+        if (used == capacity) {
+            // The file grew while being read: read the rest the ordinary way.
+            std::string all(bytes, used);
+            char buf[1 << 16];
+            ssize_t n;
+            while ((n = ::read(fd, buf, sizeof buf)) != 0) {
+                if (n < 0 && errno == EINTR) continue;
+                if (n < 0) return fail(fd);
+                all.append(buf, static_cast<size_t>(n));
+            }
+            ::close(fd);
+            return KeepText(std::move(all));
         }
+        ssize_t n = ::read(fd, bytes + used, capacity - used);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return fail(fd);
+        if (n == 0) break;
+        used += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    kept->view = std::string_view(bytes, used);
+    texts_.push_back(std::move(kept));
+    return &texts_.back()->view;
+}
+
+RegKey* RegistryStore::Resolve(RegKey* key, int* hops, FindStatus* status) const {
+    while (key && key->isLink_) {
+        if (++*hops > kMaxLinkHops) {
+            if (status) *status = FindStatus::LinkUnresolved;
+            return nullptr;
+        }
+        const RegValue* target = key->FindValue(u"SymbolicLinkValue");
+        if (!target || target->type != kRegLink) {
+            if (status) *status = FindStatus::LinkUnresolved;
+            return nullptr;
+        }
+        std::u16string path = BytesToUtf16(target->data);
+        while (!path.empty() && path.back() == u'\0')
+            path.pop_back();
+        std::u16string_view rest(path);
+        std::u16string_view first;
+        // Targets are absolute object paths: \Registry\Machine\...
+        if (!NextComponent(rest, first) || !EqualsNoCase(first, u"Registry")) {
+            if (status) *status = FindStatus::LinkUnresolved;
+            return nullptr;
+        }
+        // Every nested lookup shares the one hop budget, so a loop ends.
+        FindStatus inner = FindStatus::Found;
+        key = FindCounted(root_, rest, true, hops, &inner);
+        if (!key && status) *status = inner;
     }
     return key;
 }
 
-RegKey* RegistryStore::CreateChild(RegKey* parent, std::u16string_view name, bool* created) {
-    size_t pos = parent->SubKeyPosition(name);
-    if (pos < parent->subkeys.size() && EqualsNoCase(parent->subkeys[pos]->name, name)) {
-        if (created) *created = false;
-        return parent->subkeys[pos].get();
-    }
-    auto child = std::make_shared<RegKey>();
-    child->name = std::u16string(name);
-    child->parent = parent;
-    child->modified = clock_();
-    child->dirty = true;
-    RegKey* raw = child.get();
-    parent->subkeys.insert(parent->subkeys.begin() + static_cast<ptrdiff_t>(pos), std::move(child));
-    if (created) *created = true;
-    return raw;
+RegKey* RegistryStore::LinkTarget(const RegKey* key) const {
+    if (!key || !key->isLink_) return nullptr;
+    int hops = 0;
+    return Resolve(const_cast<RegKey*>(key), &hops, nullptr);
 }
 
-RegKey* RegistryStore::Create(RegKey* base, std::u16string_view path, bool* created) {
+RegKey* RegistryStore::FindCounted(RegKey* base, std::u16string_view path, bool followLinks,
+                                   int* hops, FindStatus* status) const {
+    RegKey* key = base;
+    std::u16string_view component;
+    while (key && NextComponent(path, component)) {
+        key = key->FindSubKey(component);
+        if (!key) {
+            if (status) *status = FindStatus::NotFound;
+            return nullptr;
+        }
+        if (followLinks) key = Resolve(key, hops, status);
+    }
+    return key;
+}
+
+RegKey* RegistryStore::Find(RegKey* base, std::u16string_view path, bool followLinks,
+                            FindStatus* status) const {
+    if (status) *status = FindStatus::Found;
+    int hops = 0;
+    return FindCounted(base, path, followLinks, &hops, status);
+}
+
+RegKey* RegistryStore::CreateChild(RegKey* parent, std::u16string_view name, bool* created) {
+    size_t pos = parent->SubKeyPosition(name);
+    if (pos < parent->subkeys_.size() && EqualsNoCase(parent->subkeys_[pos]->name_, name)) {
+        if (created) *created = false;
+        return parent->subkeys_[pos];
+    }
+    RegKey* child = NewKey();
+    child->name_ = std::u16string(name);
+    child->parent_ = parent;
+    child->depth_ = parent->depth_ + 1;
+    child->modified_ = clock_();
+    child->dirty_ = true;
+    child->deleted_ = parent->deleted_;
+    parent->subkeys_.insert(parent->subkeys_.begin() + static_cast<ptrdiff_t>(pos), child);
+    Changed(child);
+    if (created) *created = true;
+    return child;
+}
+
+RegKey* RegistryStore::Create(RegKey* base, std::u16string_view path, bool* created,
+                              FindStatus* status) {
+    if (status) *status = FindStatus::Found;
+    // A path that would lie too deep is refused before any of it is made.
+    size_t depth = base->depth_;
+    for (std::u16string_view rest = path, part; NextComponent(rest, part);)
+        ++depth;
+    if (depth > kMaxKeyDepth && !Find(base, path)) {
+        if (status) *status = FindStatus::TooDeep;
+        return nullptr;
+    }
     RegKey* key = base;
     bool any = false;
     std::u16string_view component;
     int hops = 0;
     while (key && NextComponent(path, component)) {
+        RegKey* next = key->FindSubKey(component);
         bool made = false;
-        RegKey* next = CreateChild(key, component, &made);
-        if (made) Touch(key);
-        while (next && next->isLink) {
-            if (++hops > kMaxLinkDepth) return nullptr;
-            next = LinkTarget(next);
+        if (!next) {
+            if (key->depth_ + 1 > kMaxKeyDepth) {
+                if (status) *status = FindStatus::TooDeep;
+                return nullptr;
+            }
+            next = CreateChild(key, component, &made);
+            Touch(key);
         }
+        next = Resolve(next, &hops, status);
         any = made;
         key = next;
     }
@@ -159,26 +300,36 @@ RegKey* RegistryStore::Create(RegKey* base, std::u16string_view path, bool* crea
     return key;
 }
 
+void RegistryStore::Changed(const RegKey* key) {
+    int file = FileOf(key);
+    if (file >= 0) ++fileChanges_[static_cast<size_t>(file)];
+}
+
 void RegistryStore::Touch(RegKey* key) {
-    key->modified = clock_();
-    key->dirty = true;
+    key->DecodeValues();  // the section is written anew from the values
+    key->modified_ = clock_();
+    key->dirty_ = true;
+    Changed(key);
 }
 
 void RegistryStore::SetValue(RegKey* key, std::u16string_view name, uint32_t type,
                              std::string data) {
-    if (RegValue* existing = key->FindValue(name)) {
+    key->DecodeValues();
+    RegValue* existing = const_cast<RegValue*>(key->FindValue(name));
+    if (existing) {
         existing->type = type;
         existing->data = std::move(data);
     } else {
-        key->values.push_back(RegValue{std::u16string(name), type, std::move(data)});
+        key->values_.push_back(RegValue{std::u16string(name), type, std::move(data)});
     }
     Touch(key);
 }
 
 bool RegistryStore::DeleteValue(RegKey* key, std::u16string_view name) {
-    for (auto it = key->values.begin(); it != key->values.end(); ++it) {
+    key->DecodeValues();
+    for (auto it = key->values_.begin(); it != key->values_.end(); ++it) {
         if (EqualsNoCase(it->name, name)) {
-            key->values.erase(it);
+            key->values_.erase(it);
             Touch(key);
             return true;
         }
@@ -187,35 +338,79 @@ bool RegistryStore::DeleteValue(RegKey* key, std::u16string_view name) {
 }
 
 void RegistryStore::DeleteKey(RegKey* key) {
-    RegKey* parent = key->parent;
-    if (!parent || key->deleted) return;
-    size_t pos = parent->SubKeyPosition(key->name);
-    if (pos >= parent->subkeys.size() || parent->subkeys[pos].get() != key) return;
-    // Keep the key alive for open handles while it leaves the tree.
-    std::shared_ptr<RegKey> hold = parent->subkeys[pos];
-    parent->subkeys.erase(parent->subkeys.begin() + static_cast<ptrdiff_t>(pos));
-    MarkDeleted(*hold);
+    RegKey* parent = key->parent_;
+    if (!parent || key->deleted_) return;
+    size_t pos = parent->SubKeyPosition(key->name_);
+    if (pos >= parent->subkeys_.size() || parent->subkeys_[pos] != key) return;
+    parent->subkeys_.erase(parent->subkeys_.begin() + static_cast<ptrdiff_t>(pos));
+    ForEachInTree(key, [](RegKey* k) { k->deleted_ = true; });
     Touch(parent);
 }
 
-void RegistryStore::ReplaceContents(RegKey* key, RegKey& source) {
-    for (auto& child : key->subkeys)
-        MarkDeleted(*child);
-    key->subkeys = std::move(source.subkeys);
-    source.subkeys.clear();
-    for (auto& child : key->subkeys) {
-        child->parent = key;
-        ForgetRaw(*child);
+void RegistryStore::ReplaceContents(RegKey* key, RegKey* source) {
+    key->DecodeValues();
+    source->DecodeValues();
+    for (RegKey* child : key->subkeys_)
+        ForEachInTree(child, [](RegKey* k) { k->deleted_ = true; });
+    key->subkeys_ = std::move(source->subkeys_);
+    source->subkeys_.clear();
+    for (RegKey* child : key->subkeys_) {
+        child->parent_ = key;
+        // Keys taken over from another file have no section of their own to copy.
+        ForEachInTree(child, [](RegKey* k) {
+            k->DecodeValues();
+            k->raw_.reset();
+            k->dirty_ = true;
+            k->mount_ = 0;
+            k->depth_ = k->parent_->depth_ + 1;
+        });
     }
-    key->values = std::move(source.values);
-    source.values.clear();
-    key->className = source.className;
+    key->values_ = std::move(source->values_);
+    source->values_.clear();
+    key->className_ = source->className_;
     Touch(key);
 }
 
 void RegistryStore::SetClass(RegKey* key, std::optional<std::u16string> className) {
-    key->className = std::move(className);
+    key->className_ = std::move(className);
     Touch(key);
+}
+
+void RegistryStore::SetLink(RegKey* key, bool isLink) {
+    key->isLink_ = isLink;
+    Touch(key);
+}
+
+void RegistryStore::Graft(RegKey* parent, std::u16string_view name, RegKey* branch) {
+    branch->name_ = std::u16string(name);
+    branch->parent_ = parent;
+    size_t pos = parent->SubKeyPosition(name);
+    if (pos < parent->subkeys_.size() && EqualsNoCase(parent->subkeys_[pos]->name_, name)) {
+        ForEachInTree(parent->subkeys_[pos], [](RegKey* k) { k->deleted_ = true; });
+        parent->subkeys_[pos] = branch;
+    } else {
+        parent->subkeys_.insert(parent->subkeys_.begin() + static_cast<ptrdiff_t>(pos), branch);
+    }
+    ForEachInTree(branch, [](RegKey* k) {
+        if (k->parent_) k->depth_ = k->parent_->depth_ + 1;
+    });
+}
+
+void RegistryStore::Mount(RegKey* key, unsigned file) {
+    key->mount_ = static_cast<uint16_t>(file + 1);
+    if (fileChanges_.size() <= file) fileChanges_.resize(file + 1, 0);
+}
+
+uint64_t RegistryStore::ChangesOf(unsigned file) const {
+    return file < fileChanges_.size() ? fileChanges_[file] : 0;
+}
+
+int RegistryStore::FileOf(const RegKey* key) const {
+    for (const RegKey* k = key; k; k = k->parent_) {
+        if (k->deleted_) return -1;
+        if (k->mount_) return k->mount_ - 1;
+    }
+    return -1;
 }
 
 }  // namespace hivewise

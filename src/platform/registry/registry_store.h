@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,6 +12,19 @@
 // The registry as a tree in memory. Names keep their case and compare without it;
 // sub-keys stay sorted the way the registry enumerates them, values stay in the
 // order they were set. Value data is kept exactly as stored (strings as UTF-16LE).
+//
+// Threads. One writer at a time, and no reader while it writes:
+//  - RegistryAccess and Machine::Flush/HasUnsavedChanges take the store's lock (Lock())
+//    for each call, so the scan thread may read through RegistryAccess while the window
+//    thread writes settings through it;
+//  - every store write of a scan ("Last Scan", "Items Found") is finished before the
+//    window learns that the scan ended; all other writes come from the window thread;
+//  - code that walks RegKey pointers directly (the command line, registry-editor files,
+//    the machine's facts) holds Lock() or runs while no scan runs. A key's values are
+//    decoded from the file on first use, so even reading a key is a change inside it.
+//
+// Keys live as long as their store: a deleted key leaves the tree but stays readable
+// (IsDeleted()), which is how handles to it answer "key deleted".
 namespace hivewise {
 
 constexpr uint32_t kRegNone = 0;
@@ -21,6 +36,14 @@ constexpr uint32_t kRegLink = 6;
 constexpr uint32_t kRegMultiSz = 7;
 constexpr uint32_t kRegQword = 11;
 
+// Keys deeper than this below the tree's root are refused, as Windows refuses them.
+constexpr size_t kMaxKeyDepth = 512;
+// Links followed while resolving one path before the path counts as unresolvable.
+constexpr int kMaxLinkHops = 16;
+// Links a walk over a tree enters before it shows further links without entering them:
+// links to one another could otherwise multiply the walk without end.
+constexpr int kMaxLinksPerWalk = 1024;
+
 struct RegValue {
     std::u16string name;
     uint32_t type = kRegNone;
@@ -30,67 +53,143 @@ struct RegValue {
 // Where a key's section stood in the file it came from. An untouched key is written
 // back from these bytes, so that saving changes nothing it did not have to.
 struct RawSection {
-    uint32_t offset = 0;  // start of the blank lines before the section
-    uint32_t leadIn = 0;  // length of those blank lines
-    uint32_t length = 0;  // length of the section itself, from '[' on
+    uint64_t offset = 0;  // start of the blank lines before the section
+    uint64_t leadIn = 0;  // length of those blank lines
+    uint64_t length = 0;  // length of the section itself, from '[' on
+    uint64_t body = 0;    // where the lines after the key line start
 };
 
-struct RegKey : std::enable_shared_from_this<RegKey> {
-    std::u16string name;
-    RegKey* parent = nullptr;
-    std::vector<std::shared_ptr<RegKey>> subkeys;  // sorted by CompareNoCase
-    std::vector<RegValue> values;                  // in the order they were set
-    uint64_t modified = 0;                         // 100 ns ticks since 1601
-    std::optional<std::u16string> className;
-    bool isLink = false;
-    bool deleted = false;  // detached from the tree; handles to it answer "key deleted"
-    bool dirty = false;    // changed since loading: its section is written anew
-    std::optional<RawSection> raw;
+class RegistryStore;
 
+class RegKey {
+  public:
+    const std::u16string& Name() const { return name_; }
+    RegKey* Parent() const { return parent_; }
+    size_t Depth() const { return depth_; }
+    bool IsLink() const { return isLink_; }
+    bool IsDeleted() const { return deleted_; }
+    uint64_t Modified() const { return modified_; }  // 100 ns ticks since 1601
+    const std::optional<std::u16string>& ClassName() const { return className_; }
+
+    size_t SubKeyCount() const { return subkeys_.size(); }
+    RegKey* SubKey(size_t index) const { return subkeys_[index]; }
+    const std::vector<RegKey*>& SubKeys() const { return subkeys_; }
     RegKey* FindSubKey(std::u16string_view child) const;
-    // Index at which a sub-key of this name stands or would stand.
-    size_t SubKeyPosition(std::u16string_view child) const;
+
+    // The values, decoded from the file on first use.
+    const std::vector<RegValue>& Values() const;
     const RegValue* FindValue(std::u16string_view valueName) const;
-    RegValue* FindValue(std::u16string_view valueName);
+
     // The path below `base` (or below the tree's root when null), joined with '\'.
     std::u16string PathFrom(const RegKey* base) const;
+
+  private:
+    friend class RegistryStore;
+    friend class HiveReader;
+    friend class HiveWriter;
+
+    // Index at which a sub-key of this name stands or would stand.
+    size_t SubKeyPosition(std::u16string_view child) const;
+    void DecodeValues() const;
+
+    std::u16string name_;
+    RegKey* parent_ = nullptr;
+    std::vector<RegKey*> subkeys_;  // sorted by CompareNoCase
+    mutable std::vector<RegValue> values_;
+    uint64_t modified_ = 0;
+    std::optional<std::u16string> className_;
+    std::optional<RawSection> raw_;
+    const std::string_view* text_ = nullptr;  // the file the raw section and lazy values are in
+    uint32_t depth_ = 0;
+    uint16_t mount_ = 0;  // 1 + the index of the file whose branch starts here
+    bool isLink_ = false;
+    bool deleted_ = false;
+    bool dirty_ = false;               // changed since loading: its section is written anew
+    mutable bool lazyValues_ = false;  // values not yet decoded from text_
 };
+
+// How a path lookup ended.
+enum class FindStatus { Found, NotFound, LinkUnresolved, TooDeep };
 
 class RegistryStore {
   public:
     RegistryStore();
+    ~RegistryStore();
+    RegistryStore(const RegistryStore&) = delete;
+    RegistryStore& operator=(const RegistryStore&) = delete;
 
     // The top of the tree ("REGISTRY"), holding "Machine" and "User".
-    RegKey* Root() const { return root_.get(); }
+    RegKey* Root() const { return root_; }
 
     // Looks a path ('\'-separated, relative to `base`) up. Links met on the way are
-    // followed unless `followLinks` is false. Null when any component is missing.
-    RegKey* Find(RegKey* base, std::u16string_view path, bool followLinks = true) const;
+    // followed unless `followLinks` is false. Null when any component is missing or a
+    // link does not resolve within kMaxLinkHops; `status` says which.
+    RegKey* Find(RegKey* base, std::u16string_view path, bool followLinks = true,
+                 FindStatus* status = nullptr) const;
 
-    // Creates the missing keys of a path and returns the last one.
-    RegKey* Create(RegKey* base, std::u16string_view path, bool* created = nullptr);
+    // Creates the missing keys of a path and returns the last one. Null when a link on
+    // the way does not resolve or the key would lie deeper than kMaxKeyDepth.
+    RegKey* Create(RegKey* base, std::u16string_view path, bool* created = nullptr,
+                   FindStatus* status = nullptr);
     RegKey* CreateChild(RegKey* parent, std::u16string_view name, bool* created = nullptr);
 
     void SetValue(RegKey* key, std::u16string_view name, uint32_t type, std::string data);
     bool DeleteValue(RegKey* key, std::u16string_view name);
-    // Removes the key and its whole sub-tree; handles to any of them stay valid.
+    // Removes the key and its whole sub-tree; the keys stay readable, marked deleted.
     void DeleteKey(RegKey* key);
-    // Replaces a key's values and sub-keys by those of `source`, which is consumed.
-    void ReplaceContents(RegKey* key, RegKey& source);
+    // Replaces a key's values and sub-keys by those of `source` (a key of this store,
+    // detached from the tree), which is left empty.
+    void ReplaceContents(RegKey* key, RegKey* source);
     void SetClass(RegKey* key, std::optional<std::u16string> className);
+    void SetLink(RegKey* key, bool isLink);
 
     // Marks the key changed now, as the registry does on every change.
     void Touch(RegKey* key);
     // The target of a link key, or null when it has none or it does not resolve.
     RegKey* LinkTarget(const RegKey* key) const;
 
+    // A new key outside the tree, for a file to be read into before it is grafted.
+    RegKey* NewDetachedKey();
+    // Puts a detached branch at `parent\name`, replacing (deleting) a key already there.
+    void Graft(RegKey* parent, std::u16string_view name, RegKey* branch);
+    // Marks `key` as the base of the registry file `file` (0, 1, ...): changes below it
+    // count for that file until the next file base.
+    void Mount(RegKey* key, unsigned file);
+    // Changes made below the base of `file` since the store was made.
+    uint64_t ChangesOf(unsigned file) const;
+    // The file whose branch holds `key`, or -1 when no file saves it.
+    int FileOf(const RegKey* key) const;
+
+    // Keeps a file's text for as long as the store lives; keys loaded from it point in.
+    const std::string_view* KeepText(std::string text);
+    // Reads a whole file and keeps its text. Null, with `error` set, when it cannot.
+    const std::string_view* ReadText(const std::filesystem::path& path, std::string* error);
+
+    // The lock of the threads contract above.
+    std::unique_lock<std::recursive_mutex> Lock() const {
+        return std::unique_lock<std::recursive_mutex>(mutex_);
+    }
+
     // The clock for modification times; tests set a fixed one.
     void SetClock(uint64_t (*clock)()) { clock_ = clock; }
     uint64_t Now() const { return clock_(); }
 
   private:
-    std::shared_ptr<RegKey> root_;
+    RegKey* NewKey();
+    RegKey* Resolve(RegKey* key, int* hops, FindStatus* status) const;
+    RegKey* FindCounted(RegKey* base, std::u16string_view path, bool followLinks, int* hops,
+                        FindStatus* status) const;
+    void Changed(const RegKey* key);
+
+    // Keys in blocks that never move, so that pointers to keys stay valid.
+    std::vector<std::unique_ptr<RegKey[]>> blocks_;
+    size_t usedInBlock_ = 0;
+    struct Text;
+    std::vector<std::unique_ptr<Text>> texts_;
+    std::vector<uint64_t> fileChanges_;
+    RegKey* root_ = nullptr;
     uint64_t (*clock_)();
+    mutable std::recursive_mutex mutex_;
 };
 
 // The current time as 100 ns ticks since 1601.
