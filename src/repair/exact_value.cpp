@@ -10,7 +10,7 @@ RegKey* FindKey(Machine& machine, std::string_view keyPath) {
     auto path = ParseRegPath(machine, AnsiToUtf16(keyPath));
     if (!path || !path->base) return nullptr;
     RegKey* key = machine.Registry().Find(path->base, path->lookup);
-    return key && !key->deleted ? key : nullptr;
+    return key && !key->IsDeleted() ? key : nullptr;
 }
 
 }  // namespace

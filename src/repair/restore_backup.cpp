@@ -105,7 +105,7 @@ RestoreBackupDialog::RestoreBackupDialog(Machine& machine, UserPrompts& prompts)
 void RestoreBackupDialog::Open() {
     rows_.clear();
     selected_ = -1;
-    dates_ = FillDates(machine_);
+    dates_ = ListFixBackups(machine_);
 }
 
 bool RestoreBackupDialog::SelectArchive(const std::string& path) {
@@ -256,7 +256,7 @@ RemoveBackupDialog::RemoveBackupDialog(Machine& machine, UserPrompts& prompts)
 
 void RemoveBackupDialog::Open() {
     selected_ = -1;
-    dates_ = FillDates(machine_);
+    dates_ = ListFixBackups(machine_);
 }
 
 void RemoveBackupDialog::SelectDate(int index) {

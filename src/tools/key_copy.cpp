@@ -8,7 +8,7 @@ namespace hivewise {
 namespace {
 
 // The store's key behind a handle; null when the handle is unknown or its key deleted.
-RegKey* KeyOf(RegistryAccess& registry, RegHandle handle, std::shared_ptr<RegKey>* hold) {
+RegKey* KeyOf(RegistryAccess& registry, RegHandle handle) {
     Machine& machine = registry.GetMachine();
     RegKey* key = nullptr;
     switch (handle) {
@@ -25,14 +25,13 @@ RegKey* KeyOf(RegistryAccess& registry, RegHandle handle, std::shared_ptr<RegKey
             key = machine.Users();
             break;
         default:
-            *hold = machine.Handles().Get(handle);
-            key = hold->get();
+            key = machine.Handles().Get(handle);
     }
-    return key && !key->deleted ? key : nullptr;
+    return key && !key->IsDeleted() ? key : nullptr;
 }
 
 bool IsWithin(const RegKey* key, const RegKey* ancestor) {
-    for (const RegKey* k = key; k; k = k->parent) {
+    for (const RegKey* k = key; k; k = k->Parent()) {
         if (k == ancestor) return true;
     }
     return false;
@@ -52,30 +51,30 @@ RegKey* DeepestExisting(const RegistryStore& store, RegKey* parent, std::u16stri
 }
 
 void CopyValues(RegistryStore& store, const RegKey& from, RegKey* to) {
-    for (const RegValue& value : from.values)
+    for (const RegValue& value : from.Values())
         store.SetValue(to, value.name, value.type, value.data);
-    if (from.className != to->className) store.SetClass(to, from.className);
+    if (from.ClassName() != to->ClassName()) store.SetClass(to, from.ClassName());
 }
 
 long CopyTree(RegistryStore& store, const RegKey& from, RegKey* to, int depth) {
     if (depth > kMaxCopyDepth) return kErrorKeyTreeTooDeep;
     CopyValues(store, from, to);
     // A snapshot of the children: the copy must not see keys it adds itself.
-    std::vector<std::shared_ptr<RegKey>> children = from.subkeys;
-    for (const auto& child : children) {
+    std::vector<RegKey*> children = from.SubKeys();
+    for (RegKey* child : children) {
         bool created = false;
-        RegKey* target = store.CreateChild(to, child->name, &created);
+        RegKey* target = store.CreateChild(to, child->Name(), &created);
         if (created) store.Touch(to);
-        if (child->isLink) {
+        if (child->IsLink()) {
             // A link is copied as it stands; following it could loop back on itself.
-            if (!target->isLink) {
-                if (!target->subkeys.empty()) return kErrorAccessDenied;
-                target->isLink = true;
+            if (!target->IsLink()) {
+                if (target->SubKeyCount() != 0) return kErrorAccessDenied;
+                store.SetLink(target, true);
             }
             CopyValues(store, *child, target);
             continue;
         }
-        if (target->isLink) return kErrorAccessDenied;
+        if (target->IsLink()) return kErrorAccessDenied;
         long result = CopyTree(store, *child, target, depth + 1);
         if (result != kErrorSuccess) return result;
     }
@@ -86,9 +85,8 @@ long CopyTree(RegistryStore& store, const RegKey& from, RegKey* to, int depth) {
 
 long CopyKeyTree(RegistryAccess& registry, RegHandle source, RegHandle destinationParent,
                  std::string_view path) {
-    std::shared_ptr<RegKey> holdSource, holdParent;
-    RegKey* from = KeyOf(registry, source, &holdSource);
-    RegKey* parent = KeyOf(registry, destinationParent, &holdParent);
+    RegKey* from = KeyOf(registry, source);
+    RegKey* parent = KeyOf(registry, destinationParent);
     if (!from || !parent) return kErrorInvalidHandle;
     RegistryStore& store = registry.GetMachine().Registry();
     std::u16string wide = AnsiToUtf16(path);
@@ -101,9 +99,8 @@ long CopyKeyTree(RegistryAccess& registry, RegHandle source, RegHandle destinati
 bool CopyValueExact(RegistryAccess& registry, RegHandle fromRoot, std::string_view fromPath,
                     std::string_view fromName, RegHandle toRoot, std::string_view toPath,
                     std::string_view toName) {
-    std::shared_ptr<RegKey> holdFrom, holdTo;
-    RegKey* fromBase = KeyOf(registry, fromRoot, &holdFrom);
-    RegKey* toBase = KeyOf(registry, toRoot, &holdTo);
+    RegKey* fromBase = KeyOf(registry, fromRoot);
+    RegKey* toBase = KeyOf(registry, toRoot);
     if (!fromBase || !toBase) return false;
     RegistryStore& store = registry.GetMachine().Registry();
     RegKey* from = store.Find(fromBase, AnsiToUtf16(fromPath));

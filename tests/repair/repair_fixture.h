@@ -89,14 +89,14 @@ inline std::string RegistryDump(Machine& machine) {
                                                                       const std::string& path) {
         lines.push_back("[" + path + "]");
         std::vector<std::string> values;
-        for (const RegValue& value : key.values) {
+        for (const RegValue& value : key.Values()) {
             values.push_back(path + " " + AnsiLower(Utf16ToAnsi(value.name)) + "=" +
                              std::to_string(value.type) + ":" + hex(value.data));
         }
         std::sort(values.begin(), values.end());
         lines.insert(lines.end(), values.begin(), values.end());
-        for (const auto& sub : key.subkeys)
-            walk(*sub, path + "\\" + Utf16ToAnsi(sub->name));
+        for (const RegKey* sub : key.SubKeys())
+            walk(*sub, path + "\\" + Utf16ToAnsi(sub->Name()));
     };
     walk(*machine.Registry().Root(), "");
     std::string text;

@@ -180,7 +180,6 @@ TEST(CorpusScan, ReportsNoReferenceThatExists) {
     }
     // Every class, identifier, type library and extension of a fresh prefix resolves, but
     // for the twelve 16-bit servers.
-    const ScannerTable table = BuiltInScanners();
     EXPECT_EQ(table[2].size(), 2u);
     EXPECT_EQ(table[11].size(), 1u);
     EXPECT_EQ(perSection[1], 12);

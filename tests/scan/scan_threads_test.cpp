@@ -73,7 +73,8 @@ TEST(ScanThreads, ScanReadsWhileTheWindowWritesSettings) {
     ASSERT_TRUE(machine) << prefix.LastError();
 
     ScannerTable table = BuiltInScanners();
-    table[13].push_back(WalkSoftware);
+    // Only the test's own walk in the complete scan: it reads every key and finds nothing.
+    table[13] = {WalkSoftware};
     ResultStore results;
     ScanDriver driver(*machine, results, table);
     Window window(*machine);

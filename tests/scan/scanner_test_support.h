@@ -13,6 +13,8 @@
 // Runs one scanner over a loaded machine and keeps what it did: its findings, progress
 // steps, message pumps, last status line and message boxes.
 namespace hivewise::testing {
+// Apart from the class scanners' harness: both are linked into one test program.
+inline namespace registry_walk_support {
 
 constexpr const char* kMissingFileText = "The file (%s) does not exist at the specified location";
 
@@ -78,4 +80,5 @@ inline ScanRun RunScan(Machine& machine, Scanner scanner, const ScanOptions& opt
             status.StatusLine()};
 }
 
+}  // namespace registry_walk_support
 }  // namespace hivewise::testing

@@ -44,8 +44,8 @@ TEST_F(BhoManagerTest, ListsObjectsWithTheirServers) {
 }
 
 TEST_F(BhoManagerTest, RemovalParksTheObjectAndRestoreBringsItBackWhole) {
-    RegKey before;  // what the object's key held
-    before.values = Find(Objects(), u"{X}")->values;
+    // What the object's key held.
+    std::vector<RegValue> before = Find(Objects(), u"{X}")->Values();
     BhoManager manager(*machine, prompts);
     manager.Fill();
     manager.RemoveChecked();
@@ -70,15 +70,15 @@ TEST_F(BhoManagerTest, RemovalParksTheObjectAndRestoreBringsItBackWhole) {
     EXPECT_TRUE(dialog.Restore());
     RegKey* restored = Objects()->FindSubKey(u"{X}");
     ASSERT_TRUE(restored);
-    ASSERT_EQ(restored->values.size(), before.values.size());
-    for (size_t i = 0; i < before.values.size(); ++i) {
-        EXPECT_EQ(restored->values[i].name, before.values[i].name);
-        EXPECT_EQ(restored->values[i].type, before.values[i].type);
-        EXPECT_EQ(restored->values[i].data, before.values[i].data);
+    ASSERT_EQ(restored->Values().size(), before.size());
+    for (size_t i = 0; i < before.size(); ++i) {
+        EXPECT_EQ(restored->Values()[i].name, before[i].name);
+        EXPECT_EQ(restored->Values()[i].type, before[i].type);
+        EXPECT_EQ(restored->Values()[i].data, before[i].data);
     }
     EXPECT_TRUE(restored->FindSubKey(u"Settings"));
-    EXPECT_TRUE(Area()->values.empty());
-    EXPECT_TRUE(Area()->subkeys.empty());
+    EXPECT_TRUE(Area()->Values().empty());
+    EXPECT_TRUE(Area()->SubKeys().empty());
 }
 
 TEST_F(BhoManagerTest, ParkedNamesSplitAtTheServerPath) {
@@ -122,7 +122,7 @@ TEST_F(BhoManagerTest, AParkedNameAloneRestoresAsTheObjectName) {
     EXPECT_TRUE(dialog.Restore());
     EXPECT_EQ(Text(Find(Objects(), u"{P}"), u""), "Plain Name");
     EXPECT_EQ(Text(Find(Objects(), u"{T}"), u""), "Tool");
-    EXPECT_TRUE(area->values.empty());
+    EXPECT_TRUE(area->Values().empty());
 }
 
 TEST_F(BhoManagerTest, KeepsAnObjectWhoseParkingFailed) {

@@ -51,7 +51,7 @@ TEST_F(InstalledProgramsTest, RemovalParksTheWholeKeyAndRestoreBringsItBack) {
     Set(tool, u"Blob", kRegBinary, std::string("\0\xff", 2));
     Set(Entry(u"Tool\\Parts\\Core"), u"Size", kRegQword, std::string(8, '\x01'));
     SetText(Entry(u"Other"), u"DisplayName", u"Other");
-    std::vector<RegValue> before = tool->values;
+    std::vector<RegValue> before = tool->Values();
 
     InstalledProgramsManager manager(*machine, prompts);
     manager.Fill();
@@ -61,7 +61,7 @@ TEST_F(InstalledProgramsTest, RemovalParksTheWholeKeyAndRestoreBringsItBack) {
     EXPECT_EQ(prompts.messages, std::vector<std::string>{"Item(s) Removed"});
     EXPECT_FALSE(Entries()->FindSubKey(u"Tool"));
     ASSERT_TRUE(Find(Parked(), u"Tool\\Parts\\Core"));
-    EXPECT_EQ(Find(Parked(), u"Tool")->values.size(), before.size());
+    EXPECT_EQ(Find(Parked(), u"Tool")->Values().size(), before.size());
     ASSERT_EQ(manager.Rows().size(), 1u);
 
     RemovedEntriesDialog dialog(*machine, prompts, RemovedEntriesMode::InstalledPrograms);
@@ -74,14 +74,14 @@ TEST_F(InstalledProgramsTest, RemovalParksTheWholeKeyAndRestoreBringsItBack) {
     EXPECT_TRUE(dialog.Restore());
     RegKey* restored = Entries()->FindSubKey(u"Tool");
     ASSERT_TRUE(restored);
-    ASSERT_EQ(restored->values.size(), before.size());
+    ASSERT_EQ(restored->Values().size(), before.size());
     for (size_t i = 0; i < before.size(); ++i) {
-        EXPECT_EQ(restored->values[i].name, before[i].name);
-        EXPECT_EQ(restored->values[i].type, before[i].type);
-        EXPECT_EQ(restored->values[i].data, before[i].data);
+        EXPECT_EQ(restored->Values()[i].name, before[i].name);
+        EXPECT_EQ(restored->Values()[i].type, before[i].type);
+        EXPECT_EQ(restored->Values()[i].data, before[i].data);
     }
     EXPECT_TRUE(Find(restored, u"Parts\\Core")->FindValue(u"Size"));
-    EXPECT_TRUE(Parked()->subkeys.empty());
+    EXPECT_TRUE(Parked()->SubKeys().empty());
 }
 
 TEST_F(InstalledProgramsTest, AFailedCopyRemovesNothingAndSaysSo) {

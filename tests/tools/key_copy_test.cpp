@@ -17,18 +17,18 @@ class CopyKeyTreeTest : public ToolsTest {
         return result;
     }
     static void ExpectSameTree(const RegKey& a, const RegKey& b) {
-        ASSERT_EQ(a.values.size(), b.values.size()) << Utf16ToUtf8(a.name);
-        for (size_t i = 0; i < a.values.size(); ++i) {
-            EXPECT_EQ(a.values[i].name, b.values[i].name);
-            EXPECT_EQ(a.values[i].type, b.values[i].type);
-            EXPECT_EQ(a.values[i].data, b.values[i].data);
+        ASSERT_EQ(a.Values().size(), b.Values().size()) << Utf16ToUtf8(a.Name());
+        for (size_t i = 0; i < a.Values().size(); ++i) {
+            EXPECT_EQ(a.Values()[i].name, b.Values()[i].name);
+            EXPECT_EQ(a.Values()[i].type, b.Values()[i].type);
+            EXPECT_EQ(a.Values()[i].data, b.Values()[i].data);
         }
-        EXPECT_EQ(a.className, b.className);
-        EXPECT_EQ(a.isLink, b.isLink);
-        ASSERT_EQ(a.subkeys.size(), b.subkeys.size()) << Utf16ToUtf8(a.name);
-        for (size_t i = 0; i < a.subkeys.size(); ++i) {
-            EXPECT_EQ(a.subkeys[i]->name, b.subkeys[i]->name);
-            ExpectSameTree(*a.subkeys[i], *b.subkeys[i]);
+        EXPECT_EQ(a.ClassName(), b.ClassName());
+        EXPECT_EQ(a.IsLink(), b.IsLink());
+        ASSERT_EQ(a.SubKeyCount(), b.SubKeyCount()) << Utf16ToUtf8(a.Name());
+        for (size_t i = 0; i < a.SubKeyCount(); ++i) {
+            EXPECT_EQ(a.SubKeys()[i]->Name(), b.SubKeys()[i]->Name());
+            ExpectSameTree(*a.SubKeys()[i], *b.SubKeys()[i]);
         }
     }
 };
@@ -67,7 +67,7 @@ TEST_F(CopyKeyTreeTest, LinksAreCopiedAsLinksNotFollowed) {
     SetText(top, u"Name", u"x");
     // A sub-key that links back to its own parent: followed, it would never end.
     RegKey* loop = Lm(u"Software\\Tool\\Loop");
-    loop->isLink = true;
+    machine->Registry().SetLink(loop, true);
     Set(loop, u"SymbolicLinkValue", kRegLink, Utf16ToBytes(u"\\Registry\\Machine\\Software\\Tool"));
 
     ASSERT_EQ(Copy("Software\\Tool", "Software\\Hivewise\\Tool"), kErrorSuccess);
@@ -75,8 +75,8 @@ TEST_F(CopyKeyTreeTest, LinksAreCopiedAsLinksNotFollowed) {
     ASSERT_TRUE(copy);
     RegKey* copiedLoop = copy->FindSubKey(u"Loop");
     ASSERT_TRUE(copiedLoop);
-    EXPECT_TRUE(copiedLoop->isLink);
-    EXPECT_TRUE(copiedLoop->subkeys.empty());
+    EXPECT_TRUE(copiedLoop->IsLink());
+    EXPECT_TRUE(copiedLoop->SubKeys().empty());
     ExpectSameTree(*top, *copy);
 }
 

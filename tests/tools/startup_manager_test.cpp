@@ -184,7 +184,7 @@ TEST_F(StartupManagerTest, RestoreDialogPutsEntriesBackExactly) {
     manager.RemoveChecked();
     RegKey* area = Find(machine->CurrentUser(), u"Software\\Hivewise\\RunLMBkup");
     EXPECT_EQ(Text(area, u"Tool"), "C:\\Tool\\newer.exe");
-    EXPECT_EQ(area->values.size(), 2u);
+    EXPECT_EQ(area->Values().size(), 2u);
 }
 
 TEST_F(StartupManagerTest, AFailedRestoreIsNamedAndStaysParked) {

@@ -62,7 +62,7 @@ class ToolsTest : public ::testing::Test {
     }
     // Turns `key` into a link to a key that does not exist, so nothing can be made below it.
     void BreakWithLink(RegKey* key) {
-        key->isLink = true;
+        machine->Registry().SetLink(key, true);
         Set(key, u"SymbolicLinkValue", kRegLink,
             Utf16ToBytes(u"\\Registry\\Machine\\Software\\Nowhere\\At\\All"));
     }

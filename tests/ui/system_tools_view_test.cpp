@@ -26,15 +26,15 @@ using ui::RemovedEntriesView;
 void Snapshot(const RegKey& key, const RegKey* skip, const std::string& path,
               std::ostringstream& out) {
     if (&key == skip) return;
-    out << "[" << path << (key.isLink ? "] link\n" : "]\n");
-    for (const RegValue& value : key.values) {
+    out << "[" << path << (key.IsLink() ? "] link\n" : "]\n");
+    for (const RegValue& value : key.Values()) {
         out << Utf16ToUtf8(value.name) << "=" << value.type << ":";
         for (unsigned char c : value.data)
             out << static_cast<int>(c) << ',';
         out << "\n";
     }
-    for (const auto& child : key.subkeys)
-        Snapshot(*child, skip, path + "\\" + Utf16ToUtf8(child->name), out);
+    for (const RegKey* child : key.SubKeys())
+        Snapshot(*child, skip, path + "\\" + Utf16ToUtf8(child->Name()), out);
 }
 
 std::string Snapshot(Machine& machine) {

@@ -69,8 +69,7 @@ std::optional<VersionFacts> GlanceVersionFacts(const fs::path& systemReg) {
     HiveParseError error;
     std::unique_ptr<ParsedHive> hive = ParseHive(small, &error);
     if (!hive || !hive->base) return std::nullopt;
-    RegistryStore store;
-    return ReadVersionFacts(store, hive->base.get(), nullptr);
+    return ReadVersionFacts(hive->store, hive->base, nullptr);
 }
 
 std::string DescribeWindows(const VersionFacts& facts) {

@@ -293,7 +293,8 @@ long RegistryAccess::RestoreKey(RegHandle handle, const std::string& file, uint3
     if (!host) return kErrorFileNotFound;
     std::string content;
     if (!ReadWholeFile(*host, &content, nullptr)) return kErrorFileNotFound;
-    if (!machine_.IsSavedKey(key)) return kErrorAccessDenied;
+    // A file's base (a user's hive, .Default) may be restored whole; keys above one may not.
+    if (!machine_.IsSavedKey(key) && !machine_.SavesNewSubKeys(key)) return kErrorAccessDenied;
     RegistryStore& store = machine_.Registry();
     RegKey* loaded = store.NewDetachedKey();
     HiveInfo info;

@@ -97,7 +97,7 @@ class RegistryWalk {
 
     // The key behind a handle; a key reached again (through a link) is not walked twice.
     const void* Identity(RegHandle handle) {
-        return context_.GetMachine().Handles().Get(handle).get();
+        return context_.GetMachine().Handles().Get(handle);
     }
 
     void MarkVisited(RegHandle key) {
