@@ -10,6 +10,7 @@
 #include <ostream>
 
 #include "app/settings.h"
+#include "platform/machine/prefix_lock.h"
 #include "platform/machine/sample_machine.h"
 #include "platform/machine/text.h"
 #include "report/problem_details.h"
@@ -204,10 +205,13 @@ int RunScan(CliContext& ctx, const std::vector<std::string>& args) {
         }
     }
 
-    auto machine = LoadMachine(ctx, {});
+    // While Wine runs the scan still reads everything, but writes nothing: no program
+    // file, no log, no settings.
+    bool wineRunning = false;
+    auto machine = LoadMachine(ctx, {}, WhileWineRuns::ReadOnly, &wineRunning);
     if (!machine) return 1;
     std::string error;
-    if (!InstallProgram(*machine, RunningExecutable(), &error)) {
+    if (!wineRunning && !InstallProgram(*machine, RunningExecutable(), &error)) {
         // The scan does not need the program file; only the log folder may be missing.
         PrintError(ctx.err, "Warning: " + error);
     }
@@ -231,7 +235,7 @@ int RunScan(CliContext& ctx, const std::vector<std::string>& args) {
     ResultStore results;
     ScanLog log(*machine, MachineOsName(*machine));
     ScanDriver driver(*machine, results);
-    driver.SetLog(&log);
+    if (!wineRunning) driver.SetLog(&log);
     driver.SetExclusionTest(
         [&ignoreList](const std::string& text) { return IsExcluded(text, ignoreList); });
     {
@@ -249,6 +253,11 @@ int RunScan(CliContext& ctx, const std::vector<std::string>& args) {
     }
     ctx.out.flush();
 
+    if (wineRunning) {
+        PrintError(ctx.err, "The scan's settings and log were not saved. " +
+                                WineRunningMessage(machine->PrefixDir()));
+        return 0;
+    }
     Machine::SaveResult saved = machine->Flush();
     if (!saved.ok) {
         PrintError(ctx.err, "The scan's settings could not be saved: " +

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/machine/wine_fonts.h"
 #include "platform/registry/registry_access.h"
 #include "platform/temp_prefix.h"
 #include "scan/scan_context.h"
@@ -122,14 +124,19 @@ TEST(CorpusScan, ReportsNoReferenceThatExists) {
     }
     ASSERT_GE(scanners, 5u);
 
-    // Bitmap fonts Wine registers by bare name but serves from its own data folder: no such
-    // file is in the prefix's Fonts folder.
-    const std::set<std::string> knownStale = {
-        "C:\\windows\\Fonts\\coure.fon",
-        "C:\\windows\\Fonts\\serife.fon",
-        "C:\\windows\\Fonts\\smalle.fon",
-        "C:\\windows\\Fonts\\sserife.fon",
-    };
+    // Bitmap fonts Wine registers by bare name and serves from its own data folder: they
+    // are reported only where this computer's Wine lacks them too.
+    const char* hostPath = std::getenv("PATH");
+    WineFonts wineFonts(WineFontFolders(hostPath ? hostPath : ""));
+    std::set<std::string> knownStale;
+    for (const char* font : {"coure.fon", "serife.fon", "smalle.fon", "sserife.fon"}) {
+        std::string inFontsFolder = std::string("C:\\windows\\Fonts\\") + font;
+        bool reported = false;
+        for (const Problem& problem : sink.found)
+            reported = reported || problem.valueData == inFontsFolder;
+        EXPECT_EQ(reported, !wineFonts.Ships(font)) << font;
+        knownStale.insert(inFontsFolder);
+    }
     for (const Problem& problem : sink.found) {
         SCOPED_TRACE(problem.location + " [" + problem.valueName + "] " + problem.valueData);
         EXPECT_FALSE(context.Files().PathFileExists(problem.valueData));
