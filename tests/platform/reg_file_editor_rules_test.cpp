@@ -2,6 +2,8 @@
 // files, case by case; our import must read each the same way.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "platform/machine/text.h"
 #include "platform/registry/reg_file.h"
 #include "temp_prefix.h"
@@ -170,6 +172,51 @@ TEST_F(RegFileEditorRulesTest, ALineThatIsNoDataEndsTheValueWithIt) {
     EXPECT_EQ(Test(u"Wine9g"), "Value 4");
     EXPECT_FALSE(Test(u"Multi"));
     EXPECT_FALSE(r.allApplied);
+}
+
+// The hex(6) bytes of a link value naming `path`.
+std::string LinkHex(std::u16string_view path) {
+    std::string out;
+    char buf[8];
+    for (char16_t c : path) {
+        std::snprintf(buf, sizeof buf, "%02x,%02x,", c & 0xFF, c >> 8);
+        out += buf;
+    }
+    out.pop_back();
+    return out;
+}
+
+// A link that leads back to itself, at once or through another, is not made: following
+// it would never end.
+TEST_F(RegFileEditorRulesTest, LinksThatComeBackOnThemselvesAreNotMade) {
+    const std::u16string user = u"\\Registry\\User\\S-1-5-21-0-0-0-1000\\Software\\";
+    RegImportResult r = ImportRegFile(
+        *machine, "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Self]\n\"SymbolicLinkValue\"=hex(6):" +
+                      LinkHex(user + u"Self") +
+                      "\n\n[HKEY_CURRENT_USER\\Software\\A]\n\"SymbolicLinkValue\"=hex(6):" +
+                      LinkHex(user + u"B") +
+                      "\n\n[HKEY_CURRENT_USER\\Software\\B]\n\"SymbolicLinkValue\"=hex(6):" +
+                      LinkHex(user + u"A\\Deeper") +
+                      "\n\n[HKEY_CURRENT_USER\\Software\\Fine]\n\"SymbolicLinkValue\"=hex(6):" +
+                      LinkHex(user + u"A") + "\n");
+    EXPECT_EQ(r.linesSkipped, 2);
+    RegKey* cu = machine->CurrentUser();
+    RegKey* self = machine->Registry().Find(cu, u"Software\\Self", false);
+    ASSERT_TRUE(self);
+    EXPECT_FALSE(self->isLink);
+    EXPECT_FALSE(self->FindValue(u"SymbolicLinkValue"));
+    // A leads to B, which stays a plain key; a link to A is fine.
+    RegKey* a = machine->Registry().Find(cu, u"Software\\A", false);
+    ASSERT_TRUE(a);
+    EXPECT_TRUE(a->isLink);
+    EXPECT_FALSE(machine->Registry().Find(cu, u"Software\\B", false)->isLink);
+    EXPECT_TRUE(machine->Registry().Find(cu, u"Software\\Fine", false)->isLink);
+    // Importing into a link that loops (made elsewhere) is refused, not followed.
+    self->isLink = true;
+    machine->Registry().SetValue(self, u"SymbolicLinkValue", kRegLink,
+                                 Utf16ToBytes(user + u"Self"));
+    r = ImportRegFile(*machine, "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Self]\n\"v\"=\"1\"\n");
+    EXPECT_EQ(r.linesSkipped, 2);
 }
 
 }  // namespace

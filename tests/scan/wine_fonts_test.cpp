@@ -57,13 +57,13 @@ class WineFontsTest : public ::testing::Test {
     std::string oldPath_;
 };
 
-constexpr std::string_view kFontValues = R"(
+constexpr std::string_view kFontValues = R"reg(
 [Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts] 1700000000
 "Shipped"="HWShipped.FON"
 "In prefix (TrueType)"="inprefix.ttf"
 "Gone"="hwgone.fon"
 "Full path"="C:\\elsewhere\\hwshipped.fon"
-)";
+)reg";
 
 TEST_F(WineFontsTest, ABareNameWineShipsCountsOnAWinePrefixOnly) {
     std::string wineKey = "\n[Software\\\\Wine] 1700000000\n";

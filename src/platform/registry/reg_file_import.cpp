@@ -120,6 +120,57 @@ HexEnd ReadHexBytes(std::u16string_view text, std::string* out) {
     }
 }
 
+// The path a link value names, without its terminators.
+std::u16string LinkPath(const RegValue& value) {
+    std::u16string path = BytesToUtf16(value.data);
+    while (!path.empty() && path.back() == u'\0')
+        path.pop_back();
+    return path;
+}
+
+// True when following the links from `path` ends at a key (or at a missing one) within
+// a few hops; false for a chain that comes back on itself. `pending` is a key about to
+// become a link to `pendingPath`. Walked without recursion, so that a loop the store
+// would follow without end is refused before it is made or entered.
+bool LinksEnd(const RegistryStore& store, std::u16string path, const RegKey* pending,
+              const std::u16string& pendingPath) {
+    constexpr int kMaxHops = 16;
+    int hops = 0;
+    std::u16string_view rest;
+    RegKey* key = nullptr;
+    bool restart = true;
+    for (;;) {
+        if (restart) {
+            rest = path;
+            while (!rest.empty() && rest.front() == u'\\')
+                rest.remove_prefix(1);
+            size_t cut = rest.find(u'\\');
+            // Link targets are absolute object paths: \Registry\...
+            if (!EqualsNoCase(rest.substr(0, cut), u"Registry")) return true;
+            rest = cut == std::u16string_view::npos ? std::u16string_view{} : rest.substr(cut + 1);
+            key = store.Root();
+            restart = false;
+        }
+        while (!rest.empty() && rest.front() == u'\\')
+            rest.remove_prefix(1);
+        if (rest.empty()) return true;
+        size_t cut = rest.find(u'\\');
+        std::u16string_view name = rest.substr(0, cut);
+        rest = cut == std::u16string_view::npos ? std::u16string_view{} : rest.substr(cut);
+        key = key->FindSubKey(name);
+        if (!key) return true;
+        const RegValue* target = key->FindValue(kLinkValueName);
+        bool isLink = key == pending || (key->isLink && target && target->type == kRegLink);
+        if (!isLink) continue;
+        if (++hops > kMaxHops) return false;
+        // Go on from where the link leads, with what is left of the path.
+        std::u16string next = key == pending ? pendingPath : LinkPath(*target);
+        next += rest;
+        path = std::move(next);
+        restart = true;
+    }
+}
+
 bool IsUtf16File(std::string_view bytes) {
     return bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
            static_cast<unsigned char>(bytes[1]) == 0xFE;
@@ -280,6 +331,8 @@ class Importer {
         if (!parent) return Bad(number);
         RegKey* child = parent->FindSubKey(last);
         if (child && child->isLink) {
+            const RegValue* target = child->FindValue(kLinkValueName);
+            if (target && !LinksEnd(store_, LinkPath(*target), nullptr, {})) return Bad(number);
             // Values go where the link leads; the link's own value stays reachable.
             linkKey_ = child;
             key_ = store_.LinkTarget(child);
@@ -380,10 +433,19 @@ class Importer {
             return;
         }
         if (!key_ || key_->deleted || IsProtected(key_)) return Bad(number);
+        // A new, empty key given a link value becomes the link it was when exported,
+        // unless the link would lead back to itself.
+        bool becomesLink =
+            linkValue && keyCreated_ && key_->subkeys.empty() && key_->values.empty();
+        if (becomesLink) {
+            std::u16string target = BytesToUtf16(data);
+            while (!target.empty() && target.back() == u'\0')
+                target.pop_back();
+            if (!LinksEnd(store_, target, key_, target)) return Bad(number);
+        }
         store_.SetValue(key_, name, type, std::move(data));
         changed_ = true;
-        // A new, empty key given a link value becomes the link it was when exported.
-        if (linkValue && keyCreated_ && key_->subkeys.empty() && key_->values.size() == 1) {
+        if (becomesLink) {
             key_->isLink = true;
             linkKey_ = key_;
             key_ = store_.LinkTarget(linkKey_);
