@@ -20,7 +20,21 @@ inline const std::filesystem::path& ScratchPrefix() {
         std::filesystem::path base = std::filesystem::is_directory("/dev/shm")
                                          ? std::filesystem::path("/dev/shm")
                                          : std::filesystem::temp_directory_path();
-        std::string tmpl = (base / "hivewise-fuzz-XXXXXX").string();
+        // Folders of runs that were ended from outside (as fork mode ends its jobs) are
+        // named after their process; those of processes gone are removed here.
+        std::error_code ec;
+        for (std::filesystem::directory_iterator it(base, ec), end; !ec && it != end;
+             it.increment(ec)) {
+            std::string name = it->path().filename().string();
+            if (name.rfind("hivewise-fuzz-", 0) != 0) continue;
+            std::string pid = name.substr(14, name.find('-', 14) - 14);
+            if (!pid.empty() && !std::filesystem::exists("/proc/" + pid)) {
+                std::error_code removeError;
+                std::filesystem::remove_all(it->path(), removeError);
+            }
+        }
+        std::string tmpl =
+            (base / ("hivewise-fuzz-" + std::to_string(::getpid()) + "-XXXXXX")).string();
         std::filesystem::path made = ::mkdtemp(tmpl.data());
         std::filesystem::create_directories(made / "drive_c" / "windows" / "system32");
         std::filesystem::create_directories(made / "dosdevices");
