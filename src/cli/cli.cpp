@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/settings.h"
 #include "cli/backups_command.h"
 #include "cli/cli_context.h"
 #include "cli/fullbackup_command.h"
@@ -14,6 +15,7 @@
 #include "cli/scan_command.h"
 #include "cli/tools_command.h"
 #include "cli/update_command.h"
+#include "platform/machine/prefix_lock.h"
 
 namespace hivewise {
 namespace cli {
@@ -28,6 +30,7 @@ constexpr const char* kUsage =
     "  --prefix DIR  the Wine prefix to work on, or a machine's name as \"machines\"\n"
     "                lists it; without it $WINEPREFIX, else ~/.wine, else the sample machine\n"
     "  --help        show this text\n"
+    "  --version     show the program's version\n"
     "\n"
     "Commands:\n"
     "  reg query KEY [/v NAME | /ve] [/s]\n"
@@ -85,7 +88,9 @@ void PrintError(std::ostream& err, std::string_view text) {
     err.flush();
 }
 
-std::unique_ptr<Machine> LoadMachine(CliContext& ctx, const MachineOptions& options) {
+std::unique_ptr<Machine> LoadMachine(CliContext& ctx, const MachineOptions& options,
+                                     WhileWineRuns whileWineRuns, bool* wineRunning) {
+    if (wineRunning) *wineRunning = false;
     MachineFolderChoice choice = ChooseMachineFolder(ctx.prefixOption);
     if (choice.folder.empty()) {
         PrintError(ctx.err, choice.error);
@@ -96,6 +101,13 @@ std::unique_ptr<Machine> LoadMachine(CliContext& ctx, const MachineOptions& opti
         PrintError(ctx.err, loaded.error.empty() ? "Cannot load " + choice.folder.string() + "."
                                                  : loaded.error);
         return nullptr;
+    }
+    if (!options.readOnly && WineServerRunning(loaded.machine->PrefixDir())) {
+        if (whileWineRuns == WhileWineRuns::Refuse) {
+            PrintError(ctx.err, WineRunningMessage(loaded.machine->PrefixDir()));
+            return nullptr;
+        }
+        if (wineRunning) *wineRunning = true;
     }
     return std::move(loaded.machine);
 }
@@ -130,6 +142,10 @@ int RunCli(int argc, char** argv, std::istream& in, std::ostream& out, std::ostr
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
             out << cli::kUsage;
+            return 0;
+        }
+        if (arg == "--version") {
+            out << "hivewise-cli " << kProgramVersion << '\n';
             return 0;
         }
         if (arg == "--prefix" || arg.rfind("--prefix=", 0) == 0) {

@@ -19,8 +19,18 @@ struct CliContext {
     std::optional<std::string> prefixOption;  // --prefix DIR
 };
 
+// How a command that may write goes on when Wine runs in the prefix.
+enum class WhileWineRuns {
+    Refuse,    // it would write the registry: say so and load nothing
+    ReadOnly,  // it works without writing; `wineRunning` tells it so
+};
+
 // Loads the machine the command works on. Prints why and returns null when it cannot.
-std::unique_ptr<Machine> LoadMachine(CliContext& ctx, const MachineOptions& options);
+// Unless loaded read only, a prefix in which Wine runs is refused with the one line that
+// says so, before anything is changed.
+std::unique_ptr<Machine> LoadMachine(CliContext& ctx, const MachineOptions& options,
+                                     WhileWineRuns whileWineRuns = WhileWineRuns::Refuse,
+                                     bool* wineRunning = nullptr);
 
 // Writes a message as exactly one line, whatever line breaks it holds.
 void PrintError(std::ostream& err, std::string_view text);

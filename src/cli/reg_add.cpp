@@ -28,8 +28,23 @@ int RegAdd(CliContext& ctx, const std::vector<std::string>& args) {
         ctx.out << kUsage;
         return 0;
     }
+    // Text that is not UTF-8 would be stored as something the user never typed.
+    if (!IsValidUtf8(parsed.key)) return Fail(ctx, "ERROR: The key name is not valid UTF-8 text.");
+    if (parsed.valueName && !IsValidUtf8(*parsed.valueName)) {
+        return Fail(ctx, "ERROR: The value name of /v is not valid UTF-8 text.");
+    }
+    if (parsed.data && !IsValidUtf8(*parsed.data)) {
+        return Fail(ctx, "ERROR: The data of /d is not valid UTF-8 text; nothing was written.");
+    }
+    if (parsed.separator && !IsValidUtf8(*parsed.separator)) {
+        return Fail(ctx, "ERROR: The separator of /s is not valid UTF-8 text.");
+    }
     std::optional<KeyPath> path = ParseKeyPath(parsed.key);
     if (!path) return Fail(ctx, kInvalidKey);
+    // The registry keeps no longer key names; an import refuses them too.
+    for (const auto& component : path->components) {
+        if (component.size() > kMaxKeyNameLength) return Fail(ctx, kInvalidParameter);
+    }
 
     // Data without a value name goes to the default value.
     bool setsValue = parsed.valueName || parsed.type || parsed.data || parsed.separator;

@@ -20,6 +20,10 @@ inline constexpr const char* kInvalidKey = "ERROR: Invalid key name.";
 inline constexpr const char* kAccessDenied = "ERROR: Access is denied.";
 inline constexpr const char* kCancelled = "The operation was cancelled by the user.";
 inline constexpr const char* kSuccess = "The operation completed successfully.";
+// Error 87, as the registry answers a key name longer than it keeps.
+inline constexpr const char* kInvalidParameter = "ERROR: The parameter is incorrect.";
+// The longest key name the registry keeps, in UTF-16 code units.
+inline constexpr size_t kMaxKeyNameLength = 255;
 
 enum class RootKey { LocalMachine, CurrentUser, ClassesRoot, Users };
 
@@ -33,6 +37,9 @@ struct KeyPath {
     // The path reg prints: the long root name and the sub-key as typed.
     std::string Display() const { return subPath.empty() ? rootName : rootName + "\\" + subPath; }
 };
+
+// True when the text is well-formed UTF-8 (no stray bytes, overlong forms or surrogates).
+bool IsValidUtf8(std::string_view text);
 
 // "HKLM\Software\x" and the like; null for an unknown root or an empty component.
 std::optional<KeyPath> ParseKeyPath(std::string_view text);

@@ -10,6 +10,7 @@
 #include <ostream>
 
 #include "app/settings.h"
+#include "platform/machine/prefix_lock.h"
 #include "platform/machine/sample_machine.h"
 #include "platform/machine/text.h"
 #include "report/problem_details.h"
@@ -169,7 +170,7 @@ std::string JsonString(std::string_view ansi) {
 }
 
 void ScanMachine(Machine& machine, const std::optional<std::array<bool, kSectionCount>>& chosen,
-                 ScanDriver& driver) {
+                 ScanDriver& driver, bool keepLog) {
     Settings settings(machine);
     settings.FirstRun();
     std::array<bool, kSectionCount> ticks{};
@@ -187,7 +188,7 @@ void ScanMachine(Machine& machine, const std::optional<std::array<bool, kSection
     unsigned estimate = ticks[13] ? CompleteScanEstimate(registry) : 0;
 
     ScanLog log(machine, MachineOsName(machine));
-    driver.SetLog(&log);
+    if (keepLog) driver.SetLog(&log);
     driver.SetExclusionTest(
         [&ignoreList](const std::string& text) { return IsExcluded(text, ignoreList); });
     InterruptGuard guard(driver.ContinueFlag());
@@ -233,17 +234,20 @@ int RunScan(CliContext& ctx, const std::vector<std::string>& args) {
         }
     }
 
-    auto machine = LoadMachine(ctx, {});
+    // While Wine runs the scan still reads everything, but writes nothing: no program
+    // file, no log, no settings.
+    bool wineRunning = false;
+    auto machine = LoadMachine(ctx, {}, WhileWineRuns::ReadOnly, &wineRunning);
     if (!machine) return 1;
     std::string error;
-    if (!InstallProgram(*machine, RunningExecutable(), &error)) {
+    if (!wineRunning && !InstallProgram(*machine, RunningExecutable(), &error)) {
         // The scan does not need the program file; only the log folder may be missing.
         PrintError(ctx.err, "Warning: " + error);
     }
 
     ResultStore results;
     ScanDriver driver(*machine, results);
-    ScanMachine(*machine, chosen, driver);
+    ScanMachine(*machine, chosen, driver, /*keepLog=*/!wineRunning);
 
     if (json) {
         PrintJson(ctx.out, driver, results);
@@ -252,6 +256,11 @@ int RunScan(CliContext& ctx, const std::vector<std::string>& args) {
     }
     ctx.out.flush();
 
+    if (wineRunning) {
+        PrintError(ctx.err, "The scan's settings and log were not saved. " +
+                                WineRunningMessage(machine->PrefixDir()));
+        return 0;
+    }
     Machine::SaveResult saved = machine->Flush();
     if (!saved.ok) {
         PrintError(ctx.err, "The scan's settings could not be saved: " +

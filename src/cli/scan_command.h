@@ -23,9 +23,9 @@ int RunScan(CliContext& ctx, const std::vector<std::string>& args);
 
 // The scan of `scan` on a loaded machine: the ticks of the settings (or `chosen`), the
 // ignore list, the scan log, and Ctrl-C as "Abort Scan". The findings go to the
-// driver's result store.
+// driver's result store. Without `keepLog` (Wine owns the prefix) no log is written.
 void ScanMachine(Machine& machine, const std::optional<std::array<bool, kSectionCount>>& chosen,
-                 ScanDriver& driver);
+                 ScanDriver& driver, bool keepLog = true);
 
 // "4,7,13" to ticks; false (with the bad word) on anything that is not a list of ids 0
 // to 14.

@@ -2,10 +2,14 @@
 // then the main window until the user closes it.
 #include <QApplication>
 #include <QStyleFactory>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <optional>
+#include <string>
+#include <string_view>
 
+#include "app/settings.h"
 #include "app/single_instance.h"
 #include "app/startup.h"
 #include "platform/machine/machine.h"
@@ -42,6 +46,14 @@ std::optional<std::filesystem::path> PrefixOption(const QStringList& arguments) 
 
 int main(int argc, char** argv) {
     using namespace hivewise;
+
+    // Answered before any window, lock or machine is touched.
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--version") {
+            std::printf("hivewise %s\n", std::string(kProgramVersion).c_str());
+            return 0;
+        }
+    }
 
     // A second start ends at once, before any window or the machine is touched.
     SingleInstanceLock instance;

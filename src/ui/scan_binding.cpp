@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "app/save_changes.h"
+#include "platform/machine/prefix_lock.h"
 #include "scan/scan_driver.h"
 #include "ui/ansi_text.h"
 #include "ui/main_window_view.h"
@@ -134,6 +135,7 @@ struct ScanBinding::Impl : ScanListView, ScanWindow, ProblemSink {
 #endif
     QTimer timer;
     unsigned shownLine = ~0u;
+    bool wineRunning = false;
     // The window is going away: an aborted scan ends without a word.
     std::atomic<bool> closing{false};
 };
@@ -146,8 +148,15 @@ ScanBinding::ScanBinding(Machine& machine, MainWindowView& view, QtPrompts& prom
         impl_->ShowProgress();
         if (!impl_->driver.Running()) {
             impl_->timer.stop();
-            // The ticks, "Last Scan" and "Items Found" reach the prefix's files.
-            SaveChanges(impl_->machine, impl_->prompts);
+            // The ticks, "Last Scan" and "Items Found" reach the prefix's files, unless
+            // Wine owns them.
+            if (impl_->wineRunning) {
+                impl_->prompts.Message("The scan's settings and log were not saved. " +
+                                           WineRunningMessage(impl_->machine.PrefixDir()),
+                                       MessageIcon::Warning);
+            } else {
+                SaveChanges(impl_->machine, impl_->prompts);
+            }
         }
     });
 }
@@ -167,6 +176,11 @@ ScanBinding::~ScanBinding() {
 void ScanBinding::Start() {
     MainWindow& logic = impl_->view.Logic();
     impl_->driver.Reset();
+    // While Wine runs in the prefix the scan reads, but leaves its files alone.
+    impl_->wineRunning = WineServerRunning(impl_->machine.PrefixDir());
+#ifdef HIVEWISE_REPORT_AVAILABLE
+    impl_->driver.SetLog(impl_->wineRunning ? nullptr : &impl_->log);
+#endif
     if (impl_->driver.Start(logic.Ticks(), logic.CompleteScanEstimate())) {
         impl_->timer.start();
     }

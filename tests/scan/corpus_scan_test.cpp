@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "platform/machine/shell_link_writer.h"
+#include "platform/machine/wine_fonts.h"
 #include "platform/registry/registry_access.h"
 #include "platform/temp_prefix.h"
 #include "scan/scan_context.h"
@@ -136,20 +138,27 @@ TEST(CorpusScan, ReportsNoReferenceThatExists) {
         EXPECT_FALSE(table[static_cast<size_t>(section)].empty()) << section;
     }
 
-    // Bitmap fonts Wine registers by bare name but serves from its own data folder: no such
-    // file is in the prefix's Fonts folder.
-    const std::set<std::string> knownStale = {
-        "C:\\windows\\Fonts\\coure.fon",
-        "C:\\windows\\Fonts\\serife.fon",
-        "C:\\windows\\Fonts\\smalle.fon",
-        "C:\\windows\\Fonts\\sserife.fon",
-        // Files Wine registers but does not install: a service of a framework that is not
-        // there, the music synthesiser's sound set, a service library, the page file.
-        "c:\\windows\\microsoft.net\\framework\\v3.0\\wpf\\presentationfontcache.exe",
-        "c:\\windows\\system32\\drivers\\gm.dls",
-        "c:\\windows\\system32\\srvsvc.dll",
-        "c:\\pagefile.sys 27 77",
-    };
+    // Bitmap fonts Wine registers by bare name and serves from its own data folder: they
+    // are reported only where this computer's Wine lacks them too.
+    const char* hostPath = std::getenv("PATH");
+    WineFonts wineFonts(WineFontFolders(hostPath ? hostPath : ""));
+    std::set<std::string> knownStale;
+    for (const char* font : {"coure.fon", "serife.fon", "smalle.fon", "sserife.fon"}) {
+        std::string inFontsFolder = std::string("C:\\windows\\Fonts\\") + font;
+        bool reported = false;
+        for (const Problem& problem : sink.found)
+            reported = reported || problem.valueData == inFontsFolder;
+        EXPECT_EQ(reported, !wineFonts.Ships(font)) << font;
+        knownStale.insert(inFontsFolder);
+    }
+    // Files Wine registers but does not install: a service of a framework that is not
+    // there, the music synthesiser's sound set, a service library, the page file.
+    for (const char* path :
+         {"c:\\windows\\microsoft.net\\framework\\v3.0\\wpf\\presentationfontcache.exe",
+          "c:\\windows\\system32\\drivers\\gm.dls", "c:\\windows\\system32\\srvsvc.dll",
+          "c:\\pagefile.sys 27 77"}) {
+        knownStale.insert(path);
+    }
     // 16-bit class servers Wine registers by bare name and serves from its own library
     // folder: no such file is anywhere in a 64-bit prefix.
     auto isSixteenBitServer = [](const Problem& p) {

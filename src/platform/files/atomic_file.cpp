@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 namespace hivewise {
 
@@ -45,10 +46,53 @@ bool ReadWholeFile(const std::filesystem::path& path, std::string* out, std::str
     return true;
 }
 
-bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content,
+namespace {
+
+// The file a chain of symbolic links ends at (which need not exist yet); the path itself
+// when it is no link. Nothing for a loop or a chain too long to be one.
+std::optional<std::filesystem::path> FollowLinks(std::filesystem::path path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code ec;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, ec))) return path;
+        std::filesystem::path target = std::filesystem::read_symlink(path, ec);
+        if (ec) return std::nullopt;
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    return std::nullopt;
+}
+
+// A device, FIFO or terminal is written as it is: a new file in its place would hide it.
+bool WriteThrough(const std::filesystem::path& path, std::string_view content, std::string* error) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    bool ok = fd >= 0 && WriteAll(fd, content);
+    int savedErrno = errno;
+    if (fd >= 0 && ::close(fd) != 0 && ok) {
+        ok = false;
+        savedErrno = errno;
+    }
+    if (!ok && error) *error = "cannot write " + path.string() + ": " + std::strerror(savedErrno);
+    return ok;
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::filesystem::path& given, std::string_view content,
                          std::string* error, mode_t mode) {
+    std::optional<std::filesystem::path> followed = FollowLinks(given);
+    if (!followed) {
+        if (error) *error = "cannot write " + given.string() + ": " + std::strerror(ELOOP);
+        return false;
+    }
+    const std::filesystem::path& path = *followed;
     struct stat existing {};
-    if (::stat(path.c_str(), &existing) == 0) mode = existing.st_mode & 07777;
+    if (::stat(path.c_str(), &existing) == 0) {
+        if (S_ISDIR(existing.st_mode)) {
+            if (error) *error = "cannot write " + given.string() + ": it is a folder";
+            return false;
+        }
+        if (!S_ISREG(existing.st_mode)) return WriteThrough(path, content, error);
+        mode = existing.st_mode & 07777;
+    }
     std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
     // Built piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on the chained form.
     std::string name = ".";

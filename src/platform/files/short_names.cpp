@@ -59,12 +59,18 @@ std::string Generate(std::string_view name, std::unordered_set<std::string>& use
     std::string base = CleanPart(stem.substr(0, dot), 8);
     std::string ext =
         dot == std::string_view::npos ? std::string{} : CleanPart(stem.substr(dot + 1), 3);
-    if (base.empty()) base = "_";
+    if (base.empty()) base.push_back('_');
     for (unsigned n = 1;; ++n) {
-        std::string tail = "~" + std::to_string(n);
+        // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on operator+.
+        std::string tail = "~";
+        tail += std::to_string(n);
         size_t keep = tail.size() >= 8 ? 0 : 8 - tail.size();
-        std::string candidate = base.substr(0, std::min(keep, base.size())) + tail;
-        if (!ext.empty()) candidate += "." + ext;
+        std::string candidate = base.substr(0, std::min(keep, base.size()));
+        candidate += tail;
+        if (!ext.empty()) {
+            candidate += '.';
+            candidate += ext;
+        }
         if (used.insert(candidate).second) return candidate;
     }
 }

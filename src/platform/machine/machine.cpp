@@ -11,6 +11,7 @@
 
 #include "platform/files/atomic_file.h"
 #include "platform/files/path_resolver.h"
+#include "platform/machine/leftover_files.h"
 #include "platform/machine/prefix_lock.h"
 #include "platform/machine/text.h"
 #include "platform/registry/hive_file.h"
@@ -80,6 +81,7 @@ Machine::LoadResult Machine::Load(const std::filesystem::path& prefixIn,
     if (options.lockPrefix && !options.readOnly) {
         machine->lock_ = PrefixLock::Acquire(prefix, &result.error);
         if (!machine->lock_) return result;
+        RemoveLeftoverSaveFiles(prefix);
     }
 
     const HiveSource sources[] = {{"system.reg", u"REGISTRY\\Machine"},

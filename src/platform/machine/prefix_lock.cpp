@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include "platform/machine/wine_server_check.h"
 
 namespace hivewise {
 
@@ -31,28 +31,23 @@ PrefixLock::~PrefixLock() {
 }
 
 bool WineServerRunning(const std::filesystem::path& prefix) {
-    struct stat st {};
-    if (::stat(prefix.c_str(), &st) != 0) return false;
-    // The server keeps a lock file in a folder named after the prefix's device and inode.
-    char dir[128];
-    std::snprintf(dir, sizeof dir, "/tmp/.wine-%u/server-%llx-%llx/lock",
-                  static_cast<unsigned>(::getuid()), static_cast<unsigned long long>(st.st_dev),
-                  static_cast<unsigned long long>(st.st_ino));
-    int fd = ::open(dir, O_RDWR | O_CLOEXEC);
-    if (fd < 0) fd = ::open(dir, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct flock fl {};
-    fl.l_type = F_WRLCK;
-    fl.l_whence = SEEK_SET;
-    bool running = ::fcntl(fd, F_GETLK, &fl) == 0 && fl.l_type != F_UNLCK;
-    ::close(fd);
-    return running;
+    return WineServerRunningIn(prefix, WineServerPlaces::FromHost());
 }
 
 std::string WineRunningMessage(const std::filesystem::path& prefix) {
+    // Quoted for the shell, so that the command can be pasted whatever the folder's name.
+    std::string quoted = "'";
+    for (char c : prefix.string()) {
+        if (c == '\'') {
+            quoted += "'\\''";
+        } else {
+            quoted += c;
+        }
+    }
+    quoted += "'";
     return "Wine is running in " + prefix.string() +
-           " and owns its registry; nothing was written. End it with: WINEPREFIX=\"" +
-           prefix.string() + "\" wineserver -k";
+           " and owns its registry; nothing was written. End it with: WINEPREFIX=" + quoted +
+           " wineserver -k";
 }
 
 }  // namespace hivewise

@@ -195,8 +195,17 @@ bool BuildDriveC(const fs::path& driveC, const std::vector<ManifestEntry>& entri
 
 // Folders left by a creation that was interrupted: "<.name>.new-<pid>-<n>" of a process
 // that no longer runs.
+// "<.name>.new-": appended piece by piece, as GCC 12 at -O3 warns falsely (-Wrestrict) on
+// the chained operator+.
+std::string BuildFolderPrefix(const fs::path& destination) {
+    std::string prefix = ".";
+    prefix += destination.filename().string();
+    prefix += ".new-";
+    return prefix;
+}
+
 void RemoveAbandonedBuilds(const fs::path& destination) {
-    const std::string prefix = "." + destination.filename().string() + ".new-";
+    const std::string prefix = BuildFolderPrefix(destination);
     std::error_code ec;
     for (fs::directory_iterator it(destination.parent_path(), ec), end; !ec && it != end;
          it.increment(ec)) {
@@ -292,9 +301,11 @@ bool CreateSampleMachine(const fs::path& templateDir, const fs::path& target, st
     // A folder of our own beside the target (made with the user's umask, unlike mkdtemp's).
     fs::path building;
     for (int attempt = 0; attempt < 100 && building.empty(); ++attempt) {
-        fs::path candidate = destination.parent_path() /
-                             ("." + destination.filename().string() + ".new-" +
-                              std::to_string(::getpid()) + "-" + std::to_string(attempt));
+        std::string name = BuildFolderPrefix(destination);
+        name += std::to_string(::getpid());
+        name += '-';
+        name += std::to_string(attempt);
+        fs::path candidate = destination.parent_path() / name;
         if (fs::create_directory(candidate, ec)) building = candidate;
     }
     if (building.empty()) {

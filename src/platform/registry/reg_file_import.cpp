@@ -100,14 +100,15 @@ bool ReadQuoted(std::u16string_view& text, std::u16string* out) {
 enum class HexEnd { Done, Continues, Bad };
 
 // Comma-separated bytes up to the end of a line; a backslash after a comma (or at the
-// start) continues the data on the next line.
+// start) continues the data on the next line. A ';' starts a comment; a '#' does not.
 HexEnd ReadHexBytes(std::u16string_view text, std::string* out) {
     for (;;) {
         text = TrimLeft(text);
         if (text.empty() || text.front() == u';') return HexEnd::Done;
         if (text.front() == u'\\') {
+            // Only a ';' comment may follow the backslash that continues the data.
             text.remove_prefix(1);
-            return Trim(text).empty() ? HexEnd::Continues : HexEnd::Bad;
+            return RestIsEmpty(text) ? HexEnd::Continues : HexEnd::Bad;
         }
         uint32_t byte = 0;
         if (!ReadHexNumber(text, 2, &byte)) return HexEnd::Bad;
@@ -116,6 +117,57 @@ HexEnd ReadHexBytes(std::u16string_view text, std::string* out) {
         if (text.empty() || text.front() == u';') return HexEnd::Done;
         if (text.front() != u',') return HexEnd::Bad;
         text.remove_prefix(1);
+    }
+}
+
+// The path a link value names, without its terminators.
+std::u16string LinkPath(const RegValue& value) {
+    std::u16string path = BytesToUtf16(value.data);
+    while (!path.empty() && path.back() == u'\0')
+        path.pop_back();
+    return path;
+}
+
+// True when following the links from `path` ends at a key (or at a missing one) within
+// a few hops; false for a chain that comes back on itself. `pending` is a key about to
+// become a link to `pendingPath`. Walked without recursion, so that a loop the store
+// would follow without end is refused before it is made or entered.
+bool LinksEnd(const RegistryStore& store, std::u16string path, const RegKey* pending,
+              const std::u16string& pendingPath) {
+    constexpr int kMaxHops = 16;
+    int hops = 0;
+    std::u16string_view rest;
+    RegKey* key = nullptr;
+    bool restart = true;
+    for (;;) {
+        if (restart) {
+            rest = path;
+            while (!rest.empty() && rest.front() == u'\\')
+                rest.remove_prefix(1);
+            size_t cut = rest.find(u'\\');
+            // Link targets are absolute object paths: \Registry\...
+            if (!EqualsNoCase(rest.substr(0, cut), u"Registry")) return true;
+            rest = cut == std::u16string_view::npos ? std::u16string_view{} : rest.substr(cut + 1);
+            key = store.Root();
+            restart = false;
+        }
+        while (!rest.empty() && rest.front() == u'\\')
+            rest.remove_prefix(1);
+        if (rest.empty()) return true;
+        size_t cut = rest.find(u'\\');
+        std::u16string_view name = rest.substr(0, cut);
+        rest = cut == std::u16string_view::npos ? std::u16string_view{} : rest.substr(cut);
+        key = key->FindSubKey(name);
+        if (!key) return true;
+        const RegValue* target = key->FindValue(kLinkValueName);
+        bool isLink = key == pending || (key->IsLink() && target && target->type == kRegLink);
+        if (!isLink) continue;
+        if (++hops > kMaxHops) return false;
+        // Go on from where the link leads, with what is left of the path.
+        std::u16string next = key == pending ? pendingPath : LinkPath(*target);
+        next += rest;
+        path = std::move(next);
+        restart = true;
     }
 }
 
@@ -158,6 +210,44 @@ class Importer {
                 Bad(number);
                 ++i;
             }
+        }
+    }
+
+    // The Windows 3.1 editor's file: "HKEY_CLASSES_ROOT\\path = text" sets the default
+    // value of that key; the key alone sets it empty. The path ends at a blank or '=';
+    // after '=' one blank is passed over, and the text runs to the end of the line.
+    void RunWin31(const std::vector<std::u16string_view>& lines) {
+        constexpr std::u16string_view kRoot = u"HKEY_CLASSES_ROOT\\";
+        for (size_t i = 1; i < lines.size(); ++i) {
+            int number = static_cast<int>(i) + 1;
+            std::u16string_view text = TrimLeft(lines[i]);
+            if (text.empty()) continue;
+            std::u16string_view rest = text;
+            if (!ConsumePrefixNoCase(rest, kRoot)) {
+                Bad(number);
+                continue;
+            }
+            size_t end = rest.find_first_of(u" \t=");
+            std::u16string_view path = rest.substr(0, end);
+            rest = end == std::u16string_view::npos ? std::u16string_view{} : rest.substr(end);
+            rest = TrimLeft(rest);
+            if (!rest.empty() && rest.front() == u'=') {
+                rest.remove_prefix(1);
+                if (!rest.empty() && IsBlank(rest.front())) rest.remove_prefix(1);
+            }
+            if (path.empty()) {
+                Bad(number);
+                continue;
+            }
+            std::u16string keyLine = u"[";
+            keyLine += kRoot;
+            keyLine += path;
+            keyLine += u']';
+            KeyLine(keyLine, number);
+            if (!key_) continue;  // KeyLine counted it
+            std::u16string data(rest);
+            data.push_back(u'\0');
+            SetValue(u"", kRegSz, Utf16ToBytes(data), number);
         }
     }
 
@@ -231,6 +321,8 @@ class Importer {
         if (!parent) return Bad(number);
         RegKey* child = parent->FindSubKey(last);
         if (child && child->IsLink()) {
+            const RegValue* target = child->FindValue(kLinkValueName);
+            if (target && !LinksEnd(store_, LinkPath(*target), nullptr, {})) return Bad(number);
             // Values go where the link leads; the link's own value stays reachable.
             linkKey_ = child;
             key_ = store_.LinkTarget(child);
@@ -301,18 +393,21 @@ class Importer {
         size_t next = index + 1;
         HexEnd end = ReadHexBytes(text, &data);
         while (end == HexEnd::Continues) {
-            // Blank and comment lines inside the data are passed over.
+            // Blank lines and ';' comments inside the data are passed over.
             while (next < lines.size()) {
                 std::u16string_view t = TrimLeft(lines[next]);
-                if (!t.empty() && t.front() != u';' && t.front() != u'#') break;
+                if (!t.empty() && t.front() != u';') break;
                 ++next;
             }
-            // A value cut short keeps nothing; the line that cut it is read on its own.
             if (next == lines.size()) return skip(next);
+            // A key line cuts the value short and is read on its own; any other line is
+            // taken as more data, and when it is none (a '#' comment, the next value) the
+            // value is dropped together with that line.
             std::u16string_view t = TrimLeft(lines[next]);
+            if (t.front() == u'[') return skip(next);
+            ++next;
             if (HexDigit(t.front()) < 0) return skip(next);
             end = ReadHexBytes(t, &data);
-            ++next;
         }
         if (end == HexEnd::Bad) return skip(next);
         // In an 8-bit file the string types hold ANSI text.
@@ -330,10 +425,19 @@ class Importer {
             return;
         }
         if (!key_ || key_->IsDeleted() || !TakesValues(key_)) return Bad(number);
+        // A new, empty key given a link value becomes the link it was when exported,
+        // unless the link would lead back to itself.
+        bool becomesLink =
+            linkValue && keyCreated_ && key_->SubKeyCount() == 0 && key_->Values().empty();
+        if (becomesLink) {
+            std::u16string target = BytesToUtf16(data);
+            while (!target.empty() && target.back() == u'\0')
+                target.pop_back();
+            if (!LinksEnd(store_, target, key_, target)) return Bad(number);
+        }
         store_.SetValue(key_, name, type, std::move(data));
         changed_ = true;
-        // A new, empty key given a link value becomes the link it was when exported.
-        if (linkValue && keyCreated_ && key_->SubKeyCount() == 0 && key_->Values().size() == 1) {
+        if (becomesLink) {
             store_.SetLink(key_, true);
             linkKey_ = key_;
             key_ = store_.LinkTarget(linkKey_);
@@ -365,11 +469,17 @@ RegImportResult ImportRegFile(Machine& machine, std::string_view bytes) {
     std::vector<std::u16string_view> lines = SplitLines(text);
     if (lines.empty()) return {};
     std::u16string_view header = Trim(lines[0]);
-    if (header != u"REGEDIT4" && header != u"Windows Registry Editor Version 5.00") return {};
+    bool win31 = header == u"REGEDIT";
+    if (!win31 && header != u"REGEDIT4" && header != u"Windows Registry Editor Version 5.00")
+        return {};
 
     auto lock = machine.Registry().Lock();
     Importer importer(machine, !utf16);
-    importer.Run(lines);
+    if (win31) {
+        importer.RunWin31(lines);
+    } else {
+        importer.Run(lines);
+    }
     if (importer.Changed()) machine.RefreshDerivedFacts();
     return importer.Result();
 }

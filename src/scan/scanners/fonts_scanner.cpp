@@ -1,6 +1,8 @@
 #include "scan/scanners/file_list_scanners.h"
 #include "scan/scanners/file_list_walk.h"
 
+#include "platform/machine/wine_fonts.h"
+
 namespace hivewise {
 namespace {
 
@@ -14,6 +16,8 @@ void ScanFonts(ScanContext& context) {
     using namespace file_list;
     const std::string location = std::string(kLongMachineRoot) + "\\" + std::string(kFontsKey);
     const std::string fontsFolder = context.Files().WindowsDirectory() + "\\Fonts\\";
+    // Wine registers the fonts it ships by bare name and loads them from its own folder.
+    const WineFonts wineFonts = WineFonts::ForMachine(context.GetMachine());
     WalkKey(context, kFontsKey, Items::Values,
             [&](RegHandle key, uint32_t index, const std::string& name) {
                 std::string file;
@@ -21,7 +25,7 @@ void ScanFonts(ScanContext& context) {
                 if (!ReadTextAt(context.Registry(), key, index, kFileCapacity, &file))
                     return After::Step;
                 // A full path, or a name found relative to the current folder, is there as written.
-                if (!context.Files().PathFileExists(file)) {
+                if (!context.Files().PathFileExists(file) && !wineFonts.Ships(file)) {
                     std::string inFontsFolder = fontsFolder + file;
                     if (!FileReferenceExists(context.Refs(), inFontsFolder)) {
                         ReportMissingFile(context, kSectionFonts, inFontsFolder, location, name,
