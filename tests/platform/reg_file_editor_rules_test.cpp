@@ -203,16 +203,16 @@ TEST_F(RegFileEditorRulesTest, LinksThatComeBackOnThemselvesAreNotMade) {
     RegKey* cu = machine->CurrentUser();
     RegKey* self = machine->Registry().Find(cu, u"Software\\Self", false);
     ASSERT_TRUE(self);
-    EXPECT_FALSE(self->isLink);
+    EXPECT_FALSE(self->IsLink());
     EXPECT_FALSE(self->FindValue(u"SymbolicLinkValue"));
     // A leads to B, which stays a plain key; a link to A is fine.
     RegKey* a = machine->Registry().Find(cu, u"Software\\A", false);
     ASSERT_TRUE(a);
-    EXPECT_TRUE(a->isLink);
-    EXPECT_FALSE(machine->Registry().Find(cu, u"Software\\B", false)->isLink);
-    EXPECT_TRUE(machine->Registry().Find(cu, u"Software\\Fine", false)->isLink);
+    EXPECT_TRUE(a->IsLink());
+    EXPECT_FALSE(machine->Registry().Find(cu, u"Software\\B", false)->IsLink());
+    EXPECT_TRUE(machine->Registry().Find(cu, u"Software\\Fine", false)->IsLink());
     // Importing into a link that loops (made elsewhere) is refused, not followed.
-    self->isLink = true;
+    machine->Registry().SetLink(self, true);
     machine->Registry().SetValue(self, u"SymbolicLinkValue", kRegLink,
                                  Utf16ToBytes(user + u"Self"));
     r = ImportRegFile(*machine, "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Self]\n\"v\"=\"1\"\n");
