@@ -113,7 +113,10 @@ int Save(CliContext& ctx, Machine& machine, bool failed) {
 
 int RunManager(CliContext& ctx, const std::string& tool, const std::vector<std::string>& args) {
     const std::string& command = args[0];
-    std::unique_ptr<Machine> machine = LoadMachine(ctx, MachineOptions{});
+    // Listing only reads: it works while Wine runs in the prefix.
+    std::unique_ptr<Machine> machine =
+        command == "list" ? LoadMachine(ctx, {.lockPrefix = false, .readOnly = true})
+                          : LoadMachine(ctx, MachineOptions{});
     if (!machine) return 1;
     CliToolPrompts prompts(ctx);
     std::unique_ptr<EntryManager> manager = MakeManager(tool, *machine, prompts);
@@ -138,7 +141,9 @@ int RunManager(CliContext& ctx, const std::string& tool, const std::vector<std::
 
 int RunParked(CliContext& ctx, const std::string& tool, const std::vector<std::string>& args) {
     const std::string& command = args[0];
-    std::unique_ptr<Machine> machine = LoadMachine(ctx, MachineOptions{});
+    std::unique_ptr<Machine> machine =
+        command == "parked" ? LoadMachine(ctx, {.lockPrefix = false, .readOnly = true})
+                            : LoadMachine(ctx, MachineOptions{});
     if (!machine) return 1;
     CliToolPrompts prompts(ctx);
     RemovedEntriesMode mode = tool == "startup" ? RemovedEntriesMode::Startup
