@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The parser and the writer alone: what was read must be written without harm.
     HiveParseError error;
     if (auto parsed = ParseHive(bytes, &error)) {
-        std::string again = WriteHive(*parsed->base, parsed->header, parsed->trailer, bytes);
+        std::string again = WriteHive(*parsed->base, parsed->header, parsed->trailer);
         HiveParseError second;
         if (!ParseHive(again, &second)) __builtin_trap();  // our own output must parse
     }

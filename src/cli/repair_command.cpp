@@ -27,25 +27,8 @@ int RunRepair(CliContext& ctx, const std::vector<std::string>& args) {
         } else if (arg == "--help" || arg == "-h") {
             ctx.out << kRepairUsage << '\n';
             return 0;
-        } else if (arg == "--sections" || arg.rfind("--sections=", 0) == 0) {
-            std::string list;
-            if (arg == "--sections") {
-                if (i + 1 >= args.size()) {
-                    PrintError(ctx.err, "--sections needs a list of section ids (0 to 14).");
-                    return 1;
-                }
-                list = args[++i];
-            } else {
-                list = arg.substr(11);
-            }
-            std::array<bool, kSectionCount> ticks{};
-            std::string bad;
-            if (!ParseSections(list, &ticks, &bad)) {
-                PrintError(ctx.err, "Unknown section id \"" + bad +
-                                        "\": the section ids are 0 to 14, separated by commas.");
-                return 1;
-            }
-            chosen = ticks;
+        } else if (bool bad = false; TakeSectionsArgument(ctx, args, &i, &chosen, &bad) || bad) {
+            if (bad) return 1;
         } else {
             PrintError(ctx.err, "Unknown argument " + arg + ". " + kRepairUsage);
             return 1;

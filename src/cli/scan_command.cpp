@@ -199,6 +199,34 @@ void ScanMachine(Machine& machine, const std::optional<std::array<bool, kSection
     driver.SetLog(nullptr);
 }
 
+bool TakeSectionsArgument(CliContext& ctx, const std::vector<std::string>& args, size_t* index,
+                          std::optional<std::array<bool, kSectionCount>>* chosen, bool* bad) {
+    const std::string& arg = args[*index];
+    std::string list;
+    if (arg == "--sections") {
+        if (*index + 1 >= args.size()) {
+            PrintError(ctx.err, "--sections needs a list of section ids (0 to 14).");
+            *bad = true;
+            return false;
+        }
+        list = args[++*index];
+    } else if (arg.rfind("--sections=", 0) == 0) {
+        list = arg.substr(11);
+    } else {
+        return false;
+    }
+    std::array<bool, kSectionCount> ticks{};
+    std::string word;
+    if (!ParseSections(list, &ticks, &word)) {
+        PrintError(ctx.err, "Unknown section id \"" + word +
+                                "\": the section ids are 0 to 14, separated by commas.");
+        *bad = true;
+        return false;
+    }
+    *chosen = ticks;
+    return true;
+}
+
 int RunScan(CliContext& ctx, const std::vector<std::string>& args) {
     bool json = false;
     std::optional<std::array<bool, kSectionCount>> chosen;
@@ -209,25 +237,8 @@ int RunScan(CliContext& ctx, const std::vector<std::string>& args) {
         } else if (arg == "--help" || arg == "-h") {
             ctx.out << kScanUsage << '\n';
             return 0;
-        } else if (arg == "--sections" || arg.rfind("--sections=", 0) == 0) {
-            std::string list;
-            if (arg == "--sections") {
-                if (i + 1 >= args.size()) {
-                    PrintError(ctx.err, "--sections needs a list of section ids (0 to 14).");
-                    return 1;
-                }
-                list = args[++i];
-            } else {
-                list = arg.substr(11);
-            }
-            std::array<bool, kSectionCount> ticks{};
-            std::string bad;
-            if (!ParseSections(list, &ticks, &bad)) {
-                PrintError(ctx.err, "Unknown section id \"" + bad +
-                                        "\": the section ids are 0 to 14, separated by commas.");
-                return 1;
-            }
-            chosen = ticks;
+        } else if (bool bad = false; TakeSectionsArgument(ctx, args, &i, &chosen, &bad) || bad) {
+            if (bad) return 1;
         } else {
             PrintError(ctx.err, "Unknown argument " + arg + ". " + kScanUsage);
             return 1;

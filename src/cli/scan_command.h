@@ -27,6 +27,12 @@ int RunScan(CliContext& ctx, const std::vector<std::string>& args);
 void ScanMachine(Machine& machine, const std::optional<std::array<bool, kSectionCount>>& chosen,
                  ScanDriver& driver, bool keepLog = true);
 
+// Takes "--sections LIST" or "--sections=LIST" at args[*index] (moving *index past the
+// list) into `chosen`. False when args[*index] is something else; `bad` is set, and the
+// error printed, when the list is not one of section ids.
+bool TakeSectionsArgument(CliContext& ctx, const std::vector<std::string>& args, size_t* index,
+                          std::optional<std::array<bool, kSectionCount>>* chosen, bool* bad);
+
 // "4,7,13" to ticks; false (with the bad word) on anything that is not a list of ids 0
 // to 14.
 bool ParseSections(const std::string& list, std::array<bool, kSectionCount>* ticks,
