@@ -53,12 +53,12 @@ class GeneratedDrive {
                     fs::create_directories(folder);
                     int first = 0;
                     if (leaf % 2 == 0) {
-                        ShellLinkSpec spec;
-                        spec.targetPath = (leaf / 2) % 2 == 0
-                                              ? "C:\\Gone\\app" + std::to_string(leaf) + ".exe"
-                                              : "C:\\windows\\system32\\present.exe";
+                        ShellLinkFields fields;
+                        fields.targetPath = (leaf / 2) % 2 == 0
+                                                ? "C:\\Gone\\app" + std::to_string(leaf) + ".exe"
+                                                : "C:\\windows\\system32\\present.exe";
                         std::ofstream(folder / "Program.lnk", std::ios::binary)
-                            << BuildShellLink(spec);
+                            << BuildShellLink(fields);
                         first = 1;
                     }
                     for (int f = first; f < kFilesPerLeaf; ++f) {

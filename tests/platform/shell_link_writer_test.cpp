@@ -74,8 +74,8 @@ ParsedLink Parse(const std::string& b) {
     return p;
 }
 
-ShellLinkSpec FullSpec() {
-    ShellLinkSpec shortcut;
+ShellLinkFields FullSpec() {
+    ShellLinkFields shortcut;
     shortcut.targetPath = "C:\\Program Files\\Northwind\\Paint\\nwpaint.exe";
     shortcut.description = "Northwind Paint \xE9t\xE9";  // Windows-1252 accents
     shortcut.relativePath = "..\\..\\Program Files\\Northwind\\Paint\\nwpaint.exe";
@@ -91,7 +91,7 @@ ShellLinkSpec FullSpec() {
 TEST(ShellLinkWriter, HeaderLinkInfoAndStringsReadBack) {
     for (bool unicode : {true, false}) {
         SCOPED_TRACE(unicode ? "unicode" : "ansi");
-        ShellLinkSpec shortcut = FullSpec();
+        ShellLinkFields shortcut = FullSpec();
         shortcut.unicodeStrings = unicode;
         std::string bytes = BuildShellLink(shortcut);
         ASSERT_GT(bytes.size(), 76u);
@@ -120,7 +120,7 @@ TEST(ShellLinkWriter, HeaderLinkInfoAndStringsReadBack) {
 }
 
 TEST(ShellLinkWriter, OnlyGivenStringsAreFlaggedAndLinkInfoSizesAgree) {
-    ShellLinkSpec shortcut;
+    ShellLinkFields shortcut;
     shortcut.targetPath = "D:\\x.exe";
     shortcut.unicodeStrings = false;
     std::string bytes = BuildShellLink(shortcut);
@@ -133,7 +133,7 @@ TEST(ShellLinkWriter, OnlyGivenStringsAreFlaggedAndLinkInfoSizesAgree) {
 }
 
 TEST(ShellLinkWriter, RefusesWhatTheFormatCannotHold) {
-    ShellLinkSpec shortcut = FullSpec();
+    ShellLinkFields shortcut = FullSpec();
     for (const char* target :
          {"", "nwpaint.exe", "C:nwpaint.exe", "\\\\server\\share\\x.exe", "1:\\x.exe"}) {
         shortcut.targetPath = target;

@@ -115,7 +115,7 @@ TEST(CorpusScan, ReportsNoReferenceThatExists) {
     size_t hostFonts = corpus.AddHostFonts(*machine);
     EXPECT_GT(hostFonts, 0u);
     // A shortcut on the desktop (the home folder) to a program of the prefix.
-    ShellLinkSpec notepad;
+    ShellLinkFields notepad;
     notepad.targetPath = "C:\\windows\\notepad.exe";
     corpus.prefix.Write("home/Notepad.lnk", BuildShellLink(notepad));
 

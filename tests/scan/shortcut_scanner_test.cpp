@@ -92,9 +92,9 @@ class ShortcutScannerTest : public ::testing::Test {
     }
     // A shortcut under drive_c to `target`.
     void Link(const fs::path& relative, const std::string& target, size_t padTo = 0) {
-        ShellLinkSpec spec;
-        spec.targetPath = target;
-        std::string bytes = BuildShellLink(spec);
+        ShellLinkFields fields;
+        fields.targetPath = target;
+        std::string bytes = BuildShellLink(fields);
         ASSERT_FALSE(bytes.empty()) << target;
         // Data after the end block is never read; it only makes the file larger.
         if (bytes.size() < padTo) bytes.resize(padTo, '\0');
@@ -204,19 +204,19 @@ TEST_F(ShortcutScannerTest, LinkLoopsEndAndEachFolderIsWalkedOnce) {
     }
     fs::create_directory_symlink("..", prefix.Dir() / "drive_c" / "users" / "back");
     {
-        ShellLinkSpec spec;
-        spec.targetPath = "C:\\Old\\app.exe";
-        std::ofstream(home / "Music" / "gone.lnk", std::ios::binary) << BuildShellLink(spec);
+        ShellLinkFields fields;
+        fields.targetPath = "C:\\Old\\app.exe";
+        std::ofstream(home / "Music" / "gone.lnk", std::ios::binary) << BuildShellLink(fields);
     }
     // Another prefix in the home folder: its shortcuts name its own drives.
     fs::create_directories(home / "other" / "dosdevices");
     std::ofstream(home / "other" / "system.reg") << "WINE REGISTRY Version 2\n";
     {
-        ShellLinkSpec spec;
-        spec.targetPath = "C:\\Other\\other.exe";
+        ShellLinkFields fields;
+        fields.targetPath = "C:\\Other\\other.exe";
         fs::create_directories(home / "other" / "drive_c");
         std::ofstream(home / "other" / "drive_c" / "other.lnk", std::ios::binary)
-            << BuildShellLink(spec);
+            << BuildShellLink(fields);
     }
     auto machine = Load();
     ASSERT_TRUE(machine);

@@ -164,7 +164,7 @@ bool BuildDriveC(const fs::path& driveC, const std::vector<ManifestEntry>& entri
     // Shortcuts last, so that their targets' kind and size can be described.
     for (const ManifestEntry& entry : entries) {
         if (entry.kind != 'l') continue;
-        ShellLinkSpec shortcut;
+        ShellLinkFields shortcut;
         shortcut.targetPath = entry.linkTarget;
         shortcut.description = Stem(entry.path);
         shortcut.workingDirectory = ParentFolder(entry.linkTarget);

@@ -60,7 +60,7 @@ void PutCountedString(std::string& out, std::string_view ansi, bool unicode) {
     }
 }
 
-std::string LinkInfo(const ShellLinkSpec& shortcut) {
+std::string LinkInfo(const ShellLinkFields& shortcut) {
     const uint32_t volumeIdSize = kVolumeIdHeaderSize + 1;  // an empty label
     const uint32_t localBasePathOffset = kLinkInfoHeaderSize + volumeIdSize;
     const uint32_t suffixOffset =
@@ -90,7 +90,7 @@ std::string LinkInfo(const ShellLinkSpec& shortcut) {
 
 }  // namespace
 
-std::string BuildShellLink(const ShellLinkSpec& shortcut) {
+std::string BuildShellLink(const ShellLinkFields& shortcut) {
     if (!IsDrivePath(shortcut.targetPath) || shortcut.targetPath.size() + 1 > kMaxPath) return {};
     const std::array<const std::string*, 6> texts = {
         &shortcut.targetPath,       &shortcut.description, &shortcut.relativePath,

@@ -11,7 +11,7 @@ namespace hivewise {
 constexpr uint32_t kShellLinkDriveFixed = 3;
 
 // What a shortcut holds. Texts are ANSI (Windows-1252); empty optional texts are left out.
-struct ShellLinkSpec {
+struct ShellLinkFields {
     std::string targetPath;        // full Windows path of the target, "C:\Dir\app.exe"
     std::string description;       // the shortcut's comment
     std::string relativePath;      // the target relative to the shortcut file
@@ -32,6 +32,6 @@ struct ShellLinkSpec {
 // The bytes of the shortcut file. Empty when the shortcut cannot be written: a target that
 // is no drive path ("X:\...") or is longer than MAX_PATH, a text holding a zero byte,
 // or a text too long for the format's 16-bit character count.
-std::string BuildShellLink(const ShellLinkSpec& shortcut);
+std::string BuildShellLink(const ShellLinkFields& shortcut);
 
 }  // namespace hivewise

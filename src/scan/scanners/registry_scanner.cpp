@@ -96,9 +96,7 @@ class RegistryWalk {
     };
 
     // The key behind a handle; a key reached again (through a link) is not walked twice.
-    const void* Identity(RegHandle handle) {
-        return context_.GetMachine().Handles().Get(handle);
-    }
+    const void* Identity(RegHandle handle) { return context_.GetMachine().Handles().Get(handle); }
 
     void MarkVisited(RegHandle key) {
         // A root handle has no entry of its own: a handle on the root itself stands for it.
