@@ -93,47 +93,8 @@ bool WriteFileAtomically(const std::filesystem::path& given, std::string_view co
         if (!S_ISREG(existing.st_mode)) return WriteThrough(path, content, error);
         mode = existing.st_mode & 07777;
     }
-    std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
-    // Built piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on the chained form.
-    std::string name = ".";
-    name += path.filename().string();
-    name += ".XXXXXX";
-    std::string tmpl = (folder / name).string();
-    int fd = ::mkstemp(tmpl.data());
-    if (fd < 0) {
-        if (error) {
-            *error = "cannot create a temporary file beside " + path.filename().string() + ": " +
-                     std::strerror(errno);
-        }
-        return false;
-    }
-    bool ok = WriteAll(fd, content);
-    int savedErrno = errno;
-    if (ok && (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)) {
-        ok = false;
-        savedErrno = errno;
-    }
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        savedErrno = errno;
-    }
-    if (ok && ::rename(tmpl.c_str(), path.c_str()) != 0) {
-        ok = false;
-        savedErrno = errno;
-    }
-    if (!ok) {
-        ::unlink(tmpl.c_str());
-        if (error) {
-            *error = "cannot write " + path.filename().string() + ": " + std::strerror(savedErrno);
-        }
-        return false;
-    }
-    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return true;
+    StagedFile staged;
+    return staged.Write(path, content, error, mode) && staged.Commit(error);
 }
 
 StagedFile::StagedFile(StagedFile&& other) noexcept
@@ -147,6 +108,7 @@ bool StagedFile::Write(const std::filesystem::path& path, std::string_view conte
     struct stat existing {};
     if (::stat(path.c_str(), &existing) == 0) mode = existing.st_mode & 07777;
     std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
+    // Built piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on the chained form.
     std::string name = ".";
     name += path.filename().string();
     name += ".XXXXXX";
