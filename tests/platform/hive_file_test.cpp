@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
 #include "platform/files/atomic_file.h"
 #include "platform/machine/text.h"
+#include "platform/registry/mapped_memory.h"
 #include "temp_prefix.h"
 
 namespace hivewise {
@@ -98,6 +100,59 @@ TEST(HiveFile, DecodesEscapesAndTypes) {
         EXPECT_EQ(key2->Values()[i].name, key->Values()[i].name);
         EXPECT_EQ(key2->Values()[i].type, key->Values()[i].type);
         EXPECT_EQ(key2->Values()[i].data, key->Values()[i].data);
+    }
+}
+
+// Keys come in blocks that grow, and a large file reserves one block ahead: a file of
+// more keys than either holds must load every key and write back unchanged.
+TEST(HiveFile, AFileOfManyKeysLoadsAcrossKeyBlocks) {
+    std::string text = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n";
+    char name[16];
+    for (int i = 0; i < 40000; ++i) {
+        std::snprintf(name, sizeof name, "K%05d", i);  // in the order the keys sort
+        text += "\n[Software\\\\" + std::string(name) + "] 1700000000\n\"v\"=dword:00000001\n";
+    }
+    ASSERT_GT(text.size(), size_t{256} << 10);
+    auto hive = ParseHive(text, nullptr);
+    ASSERT_TRUE(hive);
+    RegKey* software = hive->store.Find(hive->base, u"Software");
+    ASSERT_TRUE(software);
+    EXPECT_EQ(software->SubKeyCount(), 40000u);
+    const RegKey* last = hive->store.Find(hive->base, u"Software\\K39999");
+    ASSERT_TRUE(last);
+    ASSERT_TRUE(last->FindValue(u"v"));
+    EXPECT_EQ(WriteHive(*hive->base, hive->header, hive->trailer), text);
+}
+
+// Decoding replaces what the vector held and reuses its memory: no value of the key
+// decoded before may survive, whatever the sizes.
+TEST(HiveFile, DecodingASectionReplacesEarlierValues) {
+    std::string text = "[K] 1\n\"a\"=\"1\"\n  \"b\"=dword:00000002\n\"A\"=\"3\"\n";
+    RawSection section{0, 0, text.size(), text.find('\n') + 1};
+    std::vector<RegValue> values(5, RegValue{u"old", kRegBinary, "stale"});
+    DecodeSectionValues(text, section, &values);
+    ASSERT_EQ(values.size(), 2u);  // the indented line counts; the later "A" replaces "a"
+    EXPECT_EQ(values[0].name, u"A");
+    EXPECT_EQ(BytesToUtf16(values[0].data), std::u16string(u"3\0", 2));
+    EXPECT_EQ(values[1].name, u"b");
+    EXPECT_EQ(values[1].type, kRegDword);
+    // A section that no longer fits its text decodes to nothing rather than to old values.
+    DecodeSectionValues(text, RawSection{0, 0, text.size() + 1, 4}, &values);
+    EXPECT_TRUE(values.empty());
+}
+
+TEST(MappedMemory, SmallAndLargeRegionsAreZeroedAndMoveTheirOwnership) {
+    for (size_t bytes : {size_t{1}, size_t{5000}, size_t{3} << 20}) {
+        MappedMemory memory(bytes);
+        ASSERT_TRUE(memory.Data());
+        ASSERT_GE(memory.Size(), bytes);
+        auto* p = static_cast<unsigned char*>(memory.Data());
+        EXPECT_EQ(p[0], 0);
+        EXPECT_EQ(p[bytes - 1], 0);
+        p[bytes - 1] = 7;
+        MappedMemory moved(std::move(memory));
+        EXPECT_FALSE(memory.Data());
+        EXPECT_EQ(static_cast<unsigned char*>(moved.Data())[bytes - 1], 7);
     }
 }
 

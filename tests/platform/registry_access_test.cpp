@@ -111,6 +111,39 @@ TEST_F(RegistryAccessTest, EnumerationFollowsTheRegistryOrderAndEndsWith259) {
     reg->CloseKey(key);
 }
 
+// Values read through a handle are decoded apart from the key, one key at a time: moving
+// between keys of more and fewer values, and writing, must never show another key's values.
+TEST_F(RegistryAccessTest, ValuesReadKeyByKeyStayTheirKeysAndFollowWrites) {
+    RegHandle counts, one;
+    ASSERT_EQ(reg->OpenKey(kHkeyLocalMachine, "Software\\Counts", kKeyAllAccess, &counts), 0);
+    ASSERT_EQ(reg->OpenKey(kHkeyLocalMachine, "Software\\Counts\\One", kKeyAllAccess, &one), 0);
+    auto valuesOf = [&](RegHandle key) {
+        std::string all, name, data;
+        uint32_t type = 0;
+        for (uint32_t i = 0; reg->EnumValue(key, i, &name, 16383, &type, &data) == 0; ++i)
+            all += name + "=" + data.c_str() + ";";
+        return all;
+    };
+    EXPECT_EQ(valuesOf(one), "1=;2=;3=;4=;");
+    EXPECT_EQ(valuesOf(counts), "a=1;b=2;c=3;");
+    uint32_t subKeys = 0, values = 0;
+    ASSERT_EQ(reg->QueryInfoKey(one, &subKeys, &values), 0);
+    EXPECT_EQ(values, 4u);
+    std::string data;
+    EXPECT_EQ(reg->QueryValue(counts, "B", 100, nullptr, &data), 0);
+    EXPECT_EQ(std::string(data.c_str()), "2");
+    EXPECT_EQ(reg->QueryValue(counts, "4", 100, nullptr, &data), kErrorFileNotFound);
+
+    ASSERT_EQ(reg->SetValue(counts, "b", kRegSz, std::string("changed\0", 8)), 0);
+    EXPECT_EQ(valuesOf(counts), "a=1;b=changed;c=3;");
+    RegistryAccess other(*machine);
+    ASSERT_EQ(other.WriteValue(kHkeyLocalMachine, "Software\\Counts\\One", "5", "five", kRegSz),
+              true);
+    EXPECT_EQ(valuesOf(one), "1=;2=;3=;4=;5=five;");
+    reg->CloseKey(counts);
+    reg->CloseKey(one);
+}
+
 TEST_F(RegistryAccessTest, CountsValuesOfAKeyOrOfItsWholeTree) {
     EXPECT_EQ(reg->CountValues(kHkeyLocalMachine, "Software\\Counts", false), 3u);
     EXPECT_EQ(reg->CountValues(kHkeyLocalMachine, "Software\\Counts", true), 11u);

@@ -87,24 +87,36 @@ std::string Utf16ToUtf8(std::u16string_view text) {
     return out;
 }
 
-std::string Utf16ToAnsi(std::u16string_view text) {
-    std::string out(text.size(), '\0');
-    for (size_t i = 0; i < text.size(); ++i) {
-        char16_t c = text[i];
-        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
-            out[i] = static_cast<char>(c);
-            continue;
-        }
-        char mapped = '?';
-        for (size_t k = 0; k < kCp1252High.size(); ++k) {
-            if (kCp1252High[k] == c && c != 0) {
-                mapped = static_cast<char>(0x80 + k);
-                break;
-            }
-        }
-        out[i] = mapped;
+namespace {
+
+char AnsiOf(char16_t c) {
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
+    for (size_t k = 0; k < kCp1252High.size(); ++k) {
+        if (kCp1252High[k] == c && c != 0) return static_cast<char>(0x80 + k);
     }
+    return '?';
+}
+
+}  // namespace
+
+std::string Utf16ToAnsi(std::u16string_view text) {
+    std::string out;
+    Utf16ToAnsiInto(text, out);
     return out;
+}
+
+void Utf16ToAnsiInto(std::u16string_view text, std::string& out) {
+    out.resize(text.size());
+    for (size_t i = 0; i < text.size(); ++i)
+        out[i] = AnsiOf(text[i]);
+}
+
+void Utf16BytesToAnsiInto(std::string_view bytes, std::string& out) {
+    out.resize(bytes.size() / 2);
+    for (size_t i = 0; i < out.size(); ++i) {
+        out[i] = AnsiOf(static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                              (static_cast<unsigned char>(bytes[2 * i + 1]) << 8)));
+    }
 }
 
 char16_t AnsiCharToUtf16(char ch) {

@@ -14,6 +14,10 @@ std::string Utf16ToUtf8(std::u16string_view text);
 
 // Windows-1252. Characters without a mapping become '?', as WideCharToMultiByte does.
 std::string Utf16ToAnsi(std::u16string_view text);
+// The same into `out`, whose memory is reused: one ANSI character per UTF-16 unit.
+void Utf16ToAnsiInto(std::u16string_view text, std::string& out);
+// UTF-16LE bytes (an odd last byte ignored) to ANSI, into `out`.
+void Utf16BytesToAnsiInto(std::string_view bytes, std::string& out);
 std::u16string AnsiToUtf16(std::string_view text);
 // One ANSI character's UTF-16 code unit.
 char16_t AnsiCharToUtf16(char c);

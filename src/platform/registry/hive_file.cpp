@@ -50,14 +50,54 @@ class LineReader {
     int number_ = 0;
 };
 
-void Put(std::u16string* out, char16_t c) {
-    if (out) out->push_back(c);
-}
+// Where a decoded string goes: UTF-16 text, or its UTF-16LE bytes as value data holds it.
+struct TextSink {
+    std::u16string* out;
+    void Clear() { out->clear(); }
+    void Put(char16_t c) { out->push_back(c); }
+    void PutAscii(std::string_view run) {
+        size_t at = out->size();
+        out->resize(at + run.size());
+        for (char c : run)
+            (*out)[at++] = static_cast<unsigned char>(c);
+    }
+    void PutText(std::u16string_view text) { out->append(text); }
+};
+
+struct BytesSink {
+    std::string* out;
+    void Clear() { out->clear(); }
+    void Put(char16_t c) {
+        out->push_back(static_cast<char>(c & 0xFF));
+        out->push_back(static_cast<char>(c >> 8));
+    }
+    void PutAscii(std::string_view run) {
+        size_t at = out->size();
+        out->resize(at + run.size() * 2);
+        for (char c : run) {
+            (*out)[at++] = c;
+            (*out)[at++] = '\0';
+        }
+    }
+    void PutText(std::u16string_view text) {
+        for (char16_t c : text)
+            Put(c);
+    }
+};
+
+// Only checks: nothing is kept.
+struct NoSink {
+    void Clear() {}
+    void Put(char16_t) {}
+    void PutAscii(std::string_view) {}
+    void PutText(std::u16string_view) {}
+};
 
 // Decodes an escaped string up to the unescaped `stop` character. Returns the number
 // of input bytes consumed including `stop`, or 0 when `stop` never comes.
-size_t ParseString(std::string_view in, char stop, std::u16string* out) {
-    if (out) out->clear();
+template <typename Sink>
+size_t ParseStringTo(std::string_view in, char stop, Sink out) {
+    out.Clear();
     size_t i = 0;
     while (i < in.size()) {
         // Runs of plain ASCII are the common case: widen them in one go.
@@ -67,12 +107,7 @@ size_t ParseString(std::string_view in, char stop, std::u16string* out) {
             ++run;
         }
         if (run > i) {
-            if (out) {
-                size_t at = out->size();
-                out->resize(at + (run - i));
-                for (size_t k = i; k < run; ++k)
-                    (*out)[at++] = static_cast<unsigned char>(in[k]);
-            }
+            out.PutAscii(in.substr(i, run - i));
             i = run;
             if (i >= in.size()) break;
         }
@@ -81,14 +116,14 @@ size_t ParseString(std::string_view in, char stop, std::u16string* out) {
         if (c != '\\') {
             auto b = static_cast<unsigned char>(c);
             if (b < 0x80) {
-                Put(out, b);
+                out.Put(b);
                 ++i;
             } else {
                 // Raw bytes above ASCII: take a UTF-8 sequence as one character.
                 size_t j = i + 1;
                 while (j < in.size() && (static_cast<unsigned char>(in[j]) & 0xC0) == 0x80)
                     ++j;
-                if (out) *out += Utf8ToUtf16(in.substr(i, j - i));
+                out.PutText(Utf8ToUtf16(in.substr(i, j - i)));
                 i = j;
             }
             continue;
@@ -98,39 +133,39 @@ size_t ParseString(std::string_view in, char stop, std::u16string* out) {
         i += 2;
         switch (e) {
             case 'a':
-                Put(out, u'\a');
+                out.Put(u'\a');
                 break;
             case 'b':
-                Put(out, u'\b');
+                out.Put(u'\b');
                 break;
             case 'e':
-                Put(out, 0x1B);
+                out.Put(0x1B);
                 break;
             case 'f':
-                Put(out, u'\f');
+                out.Put(u'\f');
                 break;
             case 'n':
-                Put(out, u'\n');
+                out.Put(u'\n');
                 break;
             case 'r':
-                Put(out, u'\r');
+                out.Put(u'\r');
                 break;
             case 't':
-                Put(out, u'\t');
+                out.Put(u'\t');
                 break;
             case 'v':
-                Put(out, u'\v');
+                out.Put(u'\v');
                 break;
             case 'x': {
                 if (i >= in.size() || HexDigit(in[i]) < 0) {
-                    Put(out, u'x');
+                    out.Put(u'x');
                     break;
                 }
                 char16_t v = 0;
                 for (int n = 0; n < 4 && i < in.size() && HexDigit(in[i]) >= 0; ++n, ++i) {
                     v = static_cast<char16_t>((v << 4) + HexDigit(in[i]));
                 }
-                Put(out, v);
+                out.Put(v);
                 break;
             }
             case '0':
@@ -145,24 +180,19 @@ size_t ParseString(std::string_view in, char stop, std::u16string* out) {
                 for (int n = 1; n < 3 && i < in.size() && in[i] >= '0' && in[i] <= '7'; ++n, ++i) {
                     v = static_cast<char16_t>(v * 8 + (in[i] - '0'));
                 }
-                Put(out, v);
+                out.Put(v);
                 break;
             }
             default:
-                Put(out, static_cast<unsigned char>(e));
+                out.Put(static_cast<unsigned char>(e));
                 break;
         }
     }
     return 0;
 }
 
-void AppendUtf16Bytes(std::string& out, std::u16string_view text) {
-    size_t at = out.size();
-    out.resize(at + text.size() * 2);
-    for (char16_t c : text) {
-        out[at++] = static_cast<char>(c & 0xFF);
-        out[at++] = static_cast<char>(c >> 8);
-    }
+size_t ParseString(std::string_view in, char stop, std::u16string* out) {
+    return out ? ParseStringTo(in, stop, TextSink{out}) : ParseStringTo(in, stop, NoSink{});
 }
 
 uint32_t ReadHexType(std::string_view digits, bool* ok) {
@@ -243,8 +273,8 @@ class ValueReader {
             return Fail(number, "unrecognised value data");
         }
         // A quoted string, whatever type str(...) named: the type is kept with the text.
-        std::u16string* text = value ? &scratch_ : nullptr;
-        size_t used = ParseString(rest.substr(1), '"', text);
+        size_t used = data ? ParseStringTo(rest.substr(1), '"', BytesSink{data})
+                           : ParseStringTo(rest.substr(1), '"', NoSink{});
         if (!used) return Fail(number, "string not closed");
         std::string_view after = rest.substr(1 + used);
         while (!after.empty() && IsSpace(after.front()))
@@ -252,8 +282,6 @@ class ValueReader {
         if (!after.empty()) return Fail(number, "text after string data");
         if (value) {
             value->type = type;
-            data->reserve(scratch_.size() * 2 + 2);
-            AppendUtf16Bytes(*data, scratch_);
             data->push_back('\0');
             data->push_back('\0');
         }
@@ -307,7 +335,6 @@ class ValueReader {
 
     LineReader& reader_;
     HiveParseError* error_;
-    std::u16string scratch_;
 };
 
 // The first character of a line that is not blank, or 0 for a blank line.
@@ -358,24 +385,24 @@ void DropRepeatedNames(std::vector<RegValue>& values) {
 void DecodeSectionValues(std::string_view text, const RawSection& section,
                          std::vector<RegValue>* values) {
     uint64_t end = section.offset + section.leadIn + section.length;
-    if (section.body > end || end > text.size()) return;
-    std::string_view body = text.substr(section.body, end - section.body);
-    // One allocation for the values: a value line starts with '"' or '@'.
-    size_t lines = body.empty() || (body[0] != '"' && body[0] != '@') ? 0 : 1;
-    for (size_t at = body.find('\n'); at != std::string_view::npos; at = body.find('\n', at + 1)) {
-        if (at + 1 < body.size() && (body[at + 1] == '"' || body[at + 1] == '@')) ++lines;
+    if (section.body > end || end > text.size()) {
+        values->clear();
+        return;
     }
-    values->reserve(values->size() + lines);
+    std::string_view body = text.substr(section.body, end - section.body);
     LineReader reader(body);
     ValueReader parser(reader, nullptr);
     std::string_view line;
+    size_t count = 0;
     while (reader.Next(line)) {
         size_t first;
         char c = FirstChar(line, &first);
         if (c != '"' && c != '@') continue;
-        RegValue value;
-        if (parser.Read(line.substr(first), &value)) values->push_back(std::move(value));
+        // The values already there are decoded into, so that their memory is used again.
+        if (count == values->size()) values->emplace_back();
+        if (parser.Read(line.substr(first), &(*values)[count])) ++count;
     }
+    values->resize(count);
     DropRepeatedNames(*values);
 }
 
@@ -391,6 +418,9 @@ class HiveReader {
           values_(reader_, error) {}
 
     bool Run(RegKey* base, HiveInfo* info) {
+        // A large file's keys in one block: estimated generously, as a block's untouched
+        // tail costs nothing (a fresh prefix's system.reg holds a key per 190 bytes).
+        if (content_.size() >= (size_t{256} << 10)) store_.ReserveKeys(content_.size() / 128);
         std::string_view line;
         if (!reader_.Next(line) || line.substr(0, kSignature.size()) != kSignature)
             return Fail(1, "not a registry file (no \"WINE REGISTRY Version 2\" line)");
@@ -531,13 +561,13 @@ class HiveReader {
             std::u16string_view part = path.substr(0, cut);
             path.remove_prefix(cut == std::u16string_view::npos ? path.size() : cut + 1);
             if (part.empty()) continue;
-            if (reuse && depth < chain_.size() && chain_[depth].first == part) {
-                k = chain_[depth].second;
+            if (reuse && depth < chain_.size() && chain_[depth]->name_ == part) {
+                k = chain_[depth];
             } else {
                 reuse = false;
                 k = LoadChild(store_, k, part, *modified);
                 chain_.resize(depth);
-                chain_.emplace_back(std::u16string(part), k);
+                chain_.push_back(k);
             }
             ++depth;
         }
@@ -553,7 +583,7 @@ class HiveReader {
     LineReader reader_;
     ValueReader values_;
     std::u16string scratch_;
-    std::vector<std::pair<std::u16string, RegKey*>> chain_;  // the previous section's path
+    std::vector<RegKey*> chain_;  // the keys of the previous section's path
 };
 
 namespace {

@@ -46,7 +46,8 @@ std::string WriteHive(const RegKey& base, std::string_view header, std::string_v
 // The header a new file gets: the relative path and the architecture line.
 std::string NewHiveHeader(std::u16string_view relativeTo, std::string_view arch);
 
-// The values of a loaded section, decoded from the file's text.
+// The values of a loaded section, decoded from the file's text into `values` (which
+// they replace, reusing its elements' memory).
 void DecodeSectionValues(std::string_view text, const RawSection& section,
                          std::vector<RegValue>* values);
 

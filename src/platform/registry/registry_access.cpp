@@ -13,9 +13,17 @@ bool IsStringType(uint32_t type) {
 }
 
 // Value data as the ANSI functions deliver it: string types converted, others as stored.
-std::string ToAnsiData(const RegValue& value) {
-    if (!IsStringType(value.type)) return value.data;
-    return Utf16ToAnsi(BytesToUtf16(value.data));
+size_t AnsiDataSize(const RegValue& value) {
+    return IsStringType(value.type) ? value.data.size() / 2 : value.data.size();
+}
+
+// Into the caller's buffer, so that a walk reuses one buffer instead of allocating.
+void AnsiDataInto(const RegValue& value, std::string& out) {
+    if (IsStringType(value.type)) {
+        Utf16BytesToAnsiInto(value.data, out);
+    } else {
+        out.assign(value.data);
+    }
 }
 
 // The error a failed lookup answers: a link that does not resolve is not "missing".
@@ -154,7 +162,7 @@ long RegistryAccess::QueryInfoKey(RegHandle handle, uint32_t* subKeys, uint32_t*
     RegKey* key = Resolve(handle, &error);
     if (!key) return error;
     if (subKeys) *subKeys = static_cast<uint32_t>(key->SubKeyCount());
-    if (values) *values = static_cast<uint32_t>(key->Values().size());
+    if (values) *values = static_cast<uint32_t>(peek_.Of(key).size());
     return kErrorSuccess;
 }
 
@@ -164,9 +172,9 @@ long RegistryAccess::EnumKey(RegHandle handle, uint32_t index, std::string* name
     RegKey* key = Resolve(handle, &error);
     if (!key) return error;
     if (index >= key->SubKeyCount()) return kErrorNoMoreItems;
-    std::string ansi = Utf16ToAnsi(key->SubKey(index)->Name());
-    if (ansi.size() > capacity) return kErrorMoreData;
-    if (name) *name = std::move(ansi);
+    const std::u16string& wide = key->SubKey(index)->Name();
+    if (wide.size() > capacity) return kErrorMoreData;  // one ANSI byte per unit
+    if (name) Utf16ToAnsiInto(wide, *name);
     return kErrorSuccess;
 }
 
@@ -177,16 +185,15 @@ long RegistryAccess::EnumValue(RegHandle handle, uint32_t index, std::string* na
     auto lock = machine_.Registry().Lock();
     RegKey* key = Resolve(handle, &error);
     if (!key) return error;
-    if (index >= key->Values().size()) return kErrorNoMoreItems;
-    const RegValue& value = key->Values()[index];
-    std::string ansiName = Utf16ToAnsi(value.name);
-    if (ansiName.size() > nameCapacity) return kErrorMoreData;
+    const auto& values = peek_.Of(key);
+    if (index >= values.size()) return kErrorNoMoreItems;
+    const RegValue& value = values[index];
+    if (value.name.size() > nameCapacity) return kErrorMoreData;  // one ANSI byte per unit
     if (data) {
-        std::string bytes = ToAnsiData(value);
-        if (bytes.size() > dataCapacity) return kErrorMoreData;
-        *data = std::move(bytes);
+        if (AnsiDataSize(value) > dataCapacity) return kErrorMoreData;
+        AnsiDataInto(value, *data);
     }
-    if (name) *name = std::move(ansiName);
+    if (name) Utf16ToAnsiInto(value.name, *name);
     if (type) *type = value.type;
     return kErrorSuccess;
 }
@@ -197,12 +204,11 @@ long RegistryAccess::QueryValue(RegHandle handle, std::string_view name, size_t 
     auto lock = machine_.Registry().Lock();
     RegKey* key = Resolve(handle, &error);
     if (!key) return error;
-    const RegValue* value = key->FindValue(AnsiToUtf16(name));
+    const RegValue* value = peek_.Find(key, AnsiToUtf16(name));
     if (!value) return kErrorFileNotFound;
-    std::string bytes = ToAnsiData(*value);
-    if (bytes.size() > capacity) return kErrorMoreData;
+    if (AnsiDataSize(*value) > capacity) return kErrorMoreData;
     if (type) *type = value->type;
-    if (data) *data = std::move(bytes);
+    if (data) AnsiDataInto(*value, *data);
     return kErrorSuccess;
 }
 

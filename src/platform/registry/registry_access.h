@@ -109,6 +109,7 @@ class RegistryAccess {
 
     Machine& machine_;
     KeyHandleTable& handles_;
+    ValuePeek peek_;  // read under the store's lock, like the store
 };
 
 // The settings key under HKEY_CURRENT_USER.

@@ -5,19 +5,24 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <new>
 
 #include "platform/machine/text.h"
 #include "platform/registry/hive_file.h"
+#include "platform/registry/mapped_memory.h"
 
 namespace hivewise {
 namespace {
 
 constexpr uint64_t kTicksPerSecond = 10000000ULL;
 constexpr uint64_t kTicks1601To1970 = 11644473600ULL * kTicksPerSecond;
-constexpr size_t kKeysPerBlock = 4096;
+// Key blocks start small (a store of a few keys costs a page) and double up to this.
+constexpr size_t kFirstBlockKeys = 16;
+constexpr size_t kMaxBlockKeys = 16384;
 
 // Splits the next component off a '\'-separated path, skipping empty components.
 bool NextComponent(std::u16string_view& path, std::u16string_view& component) {
@@ -91,6 +96,24 @@ const RegValue* RegKey::FindValue(std::u16string_view valueName) const {
     return nullptr;
 }
 
+const std::vector<RegValue>& ValuePeek::Of(const RegKey* key) {
+    if (!key->lazyValues_ || !key->raw_ || !key->text_) return key->Values();
+    // A key stays lazy until its values change, so its section's text is still its values.
+    if (key_ != key) {
+        key_ = nullptr;
+        DecodeSectionValues(*key->text_, *key->raw_, &values_);
+        key_ = key;
+    }
+    return values_;
+}
+
+const RegValue* ValuePeek::Find(const RegKey* key, std::u16string_view valueName) {
+    for (const auto& v : Of(key)) {
+        if (EqualsNoCase(v.name, valueName)) return &v;
+    }
+    return nullptr;
+}
+
 std::u16string RegKey::PathFrom(const RegKey* base) const {
     std::vector<const RegKey*> chain;
     for (const RegKey* k = this; k && k != base && k->parent_; k = k->parent_)
@@ -110,14 +133,36 @@ RegistryStore::RegistryStore() : clock_(&SystemTimeTicks) {
     CreateChild(root_, u"User");
 }
 
-RegistryStore::~RegistryStore() = default;
-
-RegKey* RegistryStore::NewKey() {
-    if (blocks_.empty() || usedInBlock_ == kKeysPerBlock) {
-        blocks_.push_back(std::make_unique<RegKey[]>(kKeysPerBlock));
-        usedInBlock_ = 0;
+RegistryStore::~RegistryStore() {
+    for (KeyBlock& block : blocks_) {
+        for (size_t i = 0; i < block.used; ++i)
+            block.keys[i].~RegKey();
     }
-    return &blocks_.back()[usedInBlock_++];
+}
+
+bool RegistryStore::AddBlock(size_t capacity) {
+    MappedMemory memory(capacity * sizeof(RegKey));
+    if (!memory.Data()) return false;
+    auto* keys = static_cast<RegKey*>(memory.Data());
+    blocks_.push_back(KeyBlock{std::move(memory), keys, capacity, 0});
+    return true;
+}
+
+void RegistryStore::ReserveKeys(size_t count) {
+    if (!blocks_.empty() && blocks_.back().capacity - blocks_.back().used >= count) return;
+    AddBlock(count);  // when it fails, keys come in ordinary blocks as they are needed
+}
+
+// Keys are constructed only as they are handed out, so a block's untouched tail costs
+// nothing; blocks start small (a store of a few keys costs a page) and double.
+RegKey* RegistryStore::NewKey() {
+    if (blocks_.empty() || blocks_.back().used == blocks_.back().capacity) {
+        size_t capacity = blocks_.empty() ? kFirstBlockKeys
+                                          : std::min(blocks_.back().capacity * 2, kMaxBlockKeys);
+        if (!AddBlock(capacity)) throw std::bad_alloc();
+    }
+    KeyBlock& block = blocks_.back();
+    return new (&block.keys[block.used++]) RegKey();
 }
 
 RegKey* RegistryStore::NewDetachedKey() {
@@ -127,12 +172,8 @@ RegKey* RegistryStore::NewDetachedKey() {
 // A file's bytes: a string handed over, or a file read into memory mapped for it.
 struct RegistryStore::Text {
     std::string owned;
-    void* mapped = nullptr;
-    size_t mappedSize = 0;
+    MappedMemory memory;
     std::string_view view;
-    ~Text() {
-        if (mapped) ::munmap(mapped, mappedSize);
-    }
 };
 
 const std::string_view* RegistryStore::KeepText(std::string text) {
@@ -154,15 +195,11 @@ const std::string_view* RegistryStore::ReadText(const std::filesystem::path& pat
     if (fd < 0) return fail(fd);
     struct stat st {};
     if (::fstat(fd, &st) != 0) return fail(fd);
-    // Memory made ready in one go: page by page, the faults would cost more than the read.
     auto kept = std::make_unique<Text>();
     size_t capacity = static_cast<size_t>(st.st_size) + 1;
-    void* memory = ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE,
-                          MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-    if (memory == MAP_FAILED) return fail(fd);
-    kept->mapped = memory;
-    kept->mappedSize = capacity;
-    char* bytes = static_cast<char*>(memory);
+    kept->memory = MappedMemory(capacity);
+    if (!kept->memory.Data()) return fail(fd);
+    char* bytes = static_cast<char*>(kept->memory.Data());
     size_t used = 0;
     for (;;) {
         if (used == capacity) {

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/registry/mapped_memory.h"
+
 // The registry as a tree in memory. Names keep their case and compare without it;
 // sub-keys stay sorted the way the registry enumerates them, values stay in the
 // order they were set. Value data is kept exactly as stored (strings as UTF-16LE).
@@ -87,6 +89,7 @@ class RegKey {
     friend class RegistryStore;
     friend class HiveReader;
     friend class HiveWriter;
+    friend class ValuePeek;
 
     // Index at which a sub-key of this name stands or would stand.
     size_t SubKeyPosition(std::u16string_view child) const;
@@ -106,6 +109,19 @@ class RegKey {
     bool deleted_ = false;
     bool dirty_ = false;               // changed since loading: its section is written anew
     mutable bool lazyValues_ = false;  // values not yet decoded from text_
+};
+
+// Reads keys' values without keeping them decoded: a key whose values are still only in
+// its file is decoded here, again for each new key, so that a walk over a large
+// registry neither holds it twice in memory nor pays for memory it will not reuse.
+class ValuePeek {
+  public:
+    const std::vector<RegValue>& Of(const RegKey* key);
+    const RegValue* Find(const RegKey* key, std::u16string_view valueName);
+
+  private:
+    const RegKey* key_ = nullptr;
+    std::vector<RegValue> values_;
 };
 
 // How a path lookup ended.
@@ -148,6 +164,8 @@ class RegistryStore {
     // The target of a link key, or null when it has none or it does not resolve.
     RegKey* LinkTarget(const RegKey* key) const;
 
+    // Room for `count` more keys in one block, as a file about to be read needs.
+    void ReserveKeys(size_t count);
     // A new key outside the tree, for a file to be read into before it is grafted.
     RegKey* NewDetachedKey();
     // Puts a detached branch at `parent\name`, replacing (deleting) a key already there.
@@ -176,14 +194,20 @@ class RegistryStore {
 
   private:
     RegKey* NewKey();
+    bool AddBlock(size_t capacity);
     RegKey* Resolve(RegKey* key, int* hops, FindStatus* status) const;
     RegKey* FindCounted(RegKey* base, std::u16string_view path, bool followLinks, int* hops,
                         FindStatus* status) const;
     void Changed(const RegKey* key);
 
     // Keys in blocks that never move, so that pointers to keys stay valid.
-    std::vector<std::unique_ptr<RegKey[]>> blocks_;
-    size_t usedInBlock_ = 0;
+    struct KeyBlock {
+        MappedMemory memory;
+        RegKey* keys;
+        size_t capacity;
+        size_t used;
+    };
+    std::vector<KeyBlock> blocks_;
     struct Text;
     std::vector<std::unique_ptr<Text>> texts_;
     std::vector<uint64_t> fileChanges_;
