@@ -148,11 +148,12 @@ int RegQuery(CliContext& ctx, const std::vector<std::string>& args) {
     }
 
     if (parsed.recurse) {
+        ValuePeek peek;  // a large branch is listed without keeping its values decoded
         bool whole =
             WalkTree(store, key, path->Display(), [&](RegKey* k, const std::string& display) {
                 out << '\n' << display << '\n';
                 if (!k) return;
-                for (const auto& value : k->Values())
+                for (const auto& value : peek.Of(k))
                     PrintValue(out, value);
             });
         out << '\n';

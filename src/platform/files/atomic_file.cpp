@@ -104,6 +104,12 @@ StagedFile::StagedFile(StagedFile&& other) noexcept
 
 bool StagedFile::Write(const std::filesystem::path& path, std::string_view content,
                        std::string* error, mode_t mode) {
+    return Write(path, std::vector<std::string_view>{content}, error, mode);
+}
+
+bool StagedFile::Write(const std::filesystem::path& path,
+                       const std::vector<std::string_view>& pieces, std::string* error,
+                       mode_t mode) {
     Discard();
     struct stat existing {};
     if (::stat(path.c_str(), &existing) == 0) mode = existing.st_mode & 07777;
@@ -121,7 +127,9 @@ bool StagedFile::Write(const std::filesystem::path& path, std::string_view conte
         }
         return false;
     }
-    bool ok = WriteAll(fd, content);
+    bool ok = true;
+    for (size_t i = 0; ok && i < pieces.size(); ++i)
+        ok = WriteAll(fd, pieces[i]);
     int savedErrno = errno;
     if (ok && (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)) {
         ok = false;

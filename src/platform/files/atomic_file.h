@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace hivewise {
 
@@ -30,6 +31,9 @@ class StagedFile {
     // Writes and flushes the temporary file. `mode` as for WriteFileAtomically.
     bool Write(const std::filesystem::path& path, std::string_view content, std::string* error,
                mode_t mode = 0644);
+    // The same for content in pieces, written one after another.
+    bool Write(const std::filesystem::path& path, const std::vector<std::string_view>& pieces,
+               std::string* error, mode_t mode = 0644);
     // Renames the temporary file over the target.
     bool Commit(std::string* error);
     void Discard();

@@ -255,8 +255,8 @@ Machine::SaveResult Machine::Flush() {
     std::vector<StagedFile> staged(pending.size());
     for (size_t n = 0; n < pending.size(); ++n) {
         const HiveFile& hive = hives_[pending[n]];
-        std::string content = WriteHive(*hive.base, hive.header, hive.trailer);
-        if (!staged[n].Write(prefix_ / hive.fileName, content, &result.error)) {
+        HiveText content = WriteHiveText(*hive.base, hive.header, hive.trailer);
+        if (!staged[n].Write(prefix_ / hive.fileName, content.Pieces(), &result.error)) {
             result.ok = false;
             return result;
         }

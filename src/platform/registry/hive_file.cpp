@@ -606,11 +606,8 @@ bool IsHexDigitAscii(char16_t c) {
 // together in their file are copied in one piece.
 class HiveWriter {
   public:
-    HiveWriter(std::string& out, const RegKey& base, bool reuse)
-        : out_(out), base_(base), reuse_(reuse) {}
-
-    // The size of the file the branch was loaded from, as a guess at the output's.
-    static size_t SourceSize(const RegKey& base) { return base.text_ ? base.text_->size() : 0; }
+    HiveWriter(HiveText& out, const RegKey& base, bool reuse)
+        : text_(out), base_(base), reuse_(reuse) {}
 
     void Run() {
         std::vector<const RegKey*> stack{&base_};
@@ -644,30 +641,31 @@ class HiveWriter {
         const auto& values = key.Values();
         bool write = !values.empty() || key.subkeys_.empty() || key.className_ || key.isLink_;
         if (!write) return;
-        out_ += "\n[";
+        std::string& out = text_.Owned();
+        out += "\n[";
         // A section read from this file keeps its path as the file spelled it: the
         // case of keys named only in other sections' paths, and every escape.
         std::string_view spelled = reuse_ ? SpelledPath(key) : std::string_view{};
         if (!spelled.empty()) {
-            out_.append(spelled);
+            out.append(spelled);
         } else {
-            AppendPath(key);
+            AppendPath(out, key);
         }
-        AppendTicksLine(out_, key.modified_);
+        AppendTicksLine(out, key.modified_);
         if (key.className_) {
-            out_ += "#class=\"";
-            AppendEscaped(out_, *key.className_, '"', '"');
-            out_ += "\"\n";
+            out += "#class=\"";
+            AppendEscaped(out, *key.className_, '"', '"');
+            out += "\"\n";
         }
-        if (key.isLink_) out_ += "#link\n";
+        if (key.isLink_) out += "#link\n";
         for (const auto& v : values)
-            AppendValueText(out_, v);
+            AppendValueText(out, v);
     }
 
     void FlushCopy() {
         if (!copyText_) return;
-        out_.append(copyText_->substr(copyStart_, copyEnd_ - copyStart_));
-        if (!out_.empty() && out_.back() != '\n') out_.push_back('\n');
+        text_.AppendView(copyText_->substr(copyStart_, copyEnd_ - copyStart_));
+        if (text_.Back() && text_.Back() != '\n') text_.Owned().push_back('\n');
         copyText_ = nullptr;
     }
 
@@ -684,17 +682,17 @@ class HiveWriter {
         return used ? line.substr(first + 1, used - 1) : std::string_view{};
     }
 
-    void AppendPath(const RegKey& key) {
+    void AppendPath(std::string& out, const RegKey& key) {
         chain_.clear();
         for (const RegKey* k = &key; k && k != &base_; k = k->parent_)
             chain_.push_back(k);
         for (auto it = chain_.rbegin(); it != chain_.rend(); ++it) {
-            if (it != chain_.rbegin()) out_ += "\\\\";
-            AppendEscaped(out_, (*it)->name_, '[', ']');
+            if (it != chain_.rbegin()) out += "\\\\";
+            AppendEscaped(out, (*it)->name_, '[', ']');
         }
     }
 
-    std::string& out_;
+    HiveText& text_;
     const RegKey& base_;
     bool reuse_;
     const std::string_view* copyText_ = nullptr;
@@ -812,14 +810,54 @@ void AppendValueText(std::string& out, const RegValue& value) {
     out.push_back('\n');
 }
 
+void HiveText::AppendView(std::string_view piece) {
+    if (!piece.empty()) pieces_.push_back(Piece{piece, {}, true});
+}
+
+std::string& HiveText::Owned() {
+    if (pieces_.empty() || pieces_.back().isView) pieces_.push_back(Piece{{}, {}, false});
+    return pieces_.back().owned;
+}
+
+char HiveText::Back() const {
+    for (auto it = pieces_.rbegin(); it != pieces_.rend(); ++it) {
+        std::string_view text = it->isView ? it->view : std::string_view(it->owned);
+        if (!text.empty()) return text.back();
+    }
+    return 0;
+}
+
+std::vector<std::string_view> HiveText::Pieces() const {
+    std::vector<std::string_view> out;
+    out.reserve(pieces_.size());
+    for (const Piece& p : pieces_)
+        out.push_back(p.isView ? p.view : std::string_view(p.owned));
+    return out;
+}
+
+std::string HiveText::Join() const {
+    std::string out;
+    size_t size = 0;
+    for (std::string_view piece : Pieces())
+        size += piece.size();
+    out.reserve(size);
+    for (std::string_view piece : Pieces())
+        out.append(piece);
+    return out;
+}
+
+HiveText WriteHiveText(const RegKey& base, std::string_view header, std::string_view trailer,
+                       bool reuseSections) {
+    HiveText text;
+    text.Owned().append(header);
+    HiveWriter(text, base, reuseSections).Run();
+    text.Owned().append(trailer);
+    return text;
+}
+
 std::string WriteHive(const RegKey& base, std::string_view header, std::string_view trailer,
                       bool reuseSections) {
-    std::string out;
-    out.reserve(HiveWriter::SourceSize(base) + header.size() + 4096);
-    out.append(header);
-    HiveWriter(out, base, reuseSections).Run();
-    out.append(trailer);
-    return out;
+    return WriteHiveText(base, header, trailer, reuseSections).Join();
 }
 
 std::string NewHiveHeader(std::u16string_view relativeTo, std::string_view arch) {

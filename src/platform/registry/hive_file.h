@@ -38,8 +38,33 @@ struct ParsedHive : HiveInfo {
 };
 std::unique_ptr<ParsedHive> ParseHive(std::string_view content, HiveParseError* error);
 
+// A file's text as pieces: runs of untouched sections are views of the text they were
+// loaded from (which the store keeps), so that saving a large file with one change
+// does not copy the rest of it in memory first.
+class HiveText {
+  public:
+    // A piece of text that outlives this object.
+    void AppendView(std::string_view piece);
+    // Text of this object's own, to append to.
+    std::string& Owned();
+    // The last character so far, or 0.
+    char Back() const;
+    std::vector<std::string_view> Pieces() const;
+    std::string Join() const;
+
+  private:
+    struct Piece {
+        std::string_view view;
+        std::string owned;
+        bool isView;
+    };
+    std::vector<Piece> pieces_;
+};
+
 // Writes the tree below `base` in the file format. Untouched keys loaded from a file are
 // copied from its bytes unless `reuseSections` is false.
+HiveText WriteHiveText(const RegKey& base, std::string_view header, std::string_view trailer,
+                       bool reuseSections = true);
 std::string WriteHive(const RegKey& base, std::string_view header, std::string_view trailer,
                       bool reuseSections = true);
 

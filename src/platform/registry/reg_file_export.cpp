@@ -135,11 +135,12 @@ void AppendTree(std::u16string& out, const RegKey& top, std::u16string path, Reg
         size_t next = 0;
     };
     std::vector<Frame> stack;
+    ValuePeek peek;  // a large branch is exported without keeping its values decoded
     auto enter = [&](const RegKey& key) {
         out += u"\r\n[";
         out += path;
         out += u"]\r\n";
-        for (const RegValue& value : key.Values())
+        for (const RegValue& value : peek.Of(&key))
             AppendValue(out, value, format);
         stack.push_back({&key, path.size()});
     };
