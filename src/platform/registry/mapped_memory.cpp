@@ -3,13 +3,13 @@
 #include <sys/mman.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <utility>
 
 namespace hivewise {
 namespace {
 
 constexpr size_t kHugePage = size_t{2} << 20;
-constexpr size_t kSmallPage = 4096;
 
 size_t RoundUp(size_t n, size_t to) {
     return (n + to - 1) / to * to;
@@ -20,14 +20,10 @@ size_t RoundUp(size_t n, size_t to) {
 MappedMemory::MappedMemory(size_t bytes) {
     if (bytes == 0) bytes = 1;
     // Below half a huge page, rounding up to one would waste more than the faults cost:
-    // populate the small pages in one go instead.
+    // ordinary memory, which the allocator recycles between small stores.
     if (bytes < kHugePage / 2) {
-        size_t size = RoundUp(bytes, kSmallPage);
-        void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE,
-                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-        if (p == MAP_FAILED) return;
-        data_ = p;
-        size_ = size;
+        data_ = std::calloc(1, bytes);
+        size_ = data_ ? bytes : 0;
         return;
     }
     // Huge pages need an aligned start: map one page more and trim both ends.
@@ -42,23 +38,38 @@ MappedMemory::MappedMemory(size_t bytes) {
     if (tail) ::munmap(reinterpret_cast<void*>(aligned + size), tail);
     data_ = reinterpret_cast<void*>(aligned);
     size_ = size;
+    mapped_ = true;
     // Advice only: where huge pages are off, this is ordinary memory. It is not populated,
     // so that a generous reservation costs only what is used.
     ::madvise(data_, size_, MADV_HUGEPAGE);
 }
 
+void MappedMemory::Release() {
+    if (mapped_) {
+        ::munmap(data_, size_);
+    } else {
+        std::free(data_);
+    }
+    data_ = nullptr;
+    size_ = 0;
+    mapped_ = false;
+}
+
 MappedMemory::~MappedMemory() {
-    if (data_) ::munmap(data_, size_);
+    Release();
 }
 
 MappedMemory::MappedMemory(MappedMemory&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+    : data_(std::exchange(other.data_, nullptr)),
+      size_(std::exchange(other.size_, 0)),
+      mapped_(std::exchange(other.mapped_, false)) {}
 
 MappedMemory& MappedMemory::operator=(MappedMemory&& other) noexcept {
     if (this != &other) {
-        if (data_) ::munmap(data_, size_);
+        Release();
         data_ = std::exchange(other.data_, nullptr);
         size_ = std::exchange(other.size_, 0);
+        mapped_ = std::exchange(other.mapped_, false);
     }
     return *this;
 }

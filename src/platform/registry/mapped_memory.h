@@ -5,7 +5,7 @@
 // Memory for the registry's large tables (a file's text, blocks of keys), mapped ready
 // for use. Fresh memory touched page by page costs a fault per 4 KiB page, which for a
 // large registry weighs more than parsing it; large regions are therefore asked for
-// in huge pages (touched as needed), small ones are populated in one go.
+// in huge pages (touched as needed). Small ones are ordinary zeroed memory.
 namespace hivewise {
 
 class MappedMemory {
@@ -23,8 +23,11 @@ class MappedMemory {
     size_t Size() const { return size_; }
 
   private:
+    void Release();
+
     void* data_ = nullptr;
     size_t size_ = 0;
+    bool mapped_ = false;  // mapped by this object rather than allocated
 };
 
 }  // namespace hivewise

@@ -162,7 +162,7 @@ RegKey* RegistryStore::NewKey() {
         if (!AddBlock(capacity)) throw std::bad_alloc();
     }
     KeyBlock& block = blocks_.back();
-    return new (&block.keys[block.used++]) RegKey();
+    return new (&block.keys[block.used++]) RegKey;
 }
 
 RegKey* RegistryStore::NewDetachedKey() {
