@@ -29,7 +29,8 @@ std::set<std::string> Names(const fs::path& folder) {
 }
 
 // Traps when the scratch tree holds anything but the archive and the base folder, or
-// the base folder holds a symbolic link (extraction makes only files and folders).
+// the base folder holds a symbolic link (extraction makes only files and folders) or
+// the temporary file of an extraction that failed.
 void CheckContained(const fs::path& root, const fs::path& base) {
     if (Names(fuzz::ScratchPrefix()) != std::set<std::string>{"drive_c", "dosdevices", "zip"})
         __builtin_trap();
@@ -38,6 +39,7 @@ void CheckContained(const fs::path& root, const fs::path& base) {
     std::error_code ec;
     for (fs::recursive_directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec)) {
         if (it->is_symlink()) __builtin_trap();
+        if (it->path().filename().string().rfind(".hivewise-extract-", 0) == 0) __builtin_trap();
     }
 }
 
