@@ -324,6 +324,19 @@ namespace {
 // Copies an open entry to `sink` chunk by chunk; the entry's CRC is checked at its end.
 template <typename Sink>
 ZipStatus CopyEntry(zip_t* archive, int index, uint64_t limit, std::string* error, Sink sink) {
+    // libzip (1.7) leaks the reader it was building when it cannot decrypt an entry (the
+    // "strong encryption" flag): such an entry is refused first, with libzip's own error.
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    if (zip_stat_index(archive, static_cast<zip_uint64_t>(index), 0, &stat) == 0 &&
+        (stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE &&
+        !zip_encryption_method_supported(stat.encryption_method, 0)) {
+        zip_error_t unsupported;
+        zip_error_init_with_code(&unsupported, ZIP_ER_ENCRNOTSUPP);
+        *error = ZipErrorText(&unsupported);
+        zip_error_fini(&unsupported);
+        return StatusOfZipError(ZIP_ER_ENCRNOTSUPP);
+    }
     zip_file_t* file = zip_fopen_index(archive, static_cast<zip_uint64_t>(index), 0);
     if (!file) {
         *error = ZipErrorText(zip_get_error(archive));

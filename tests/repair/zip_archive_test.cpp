@@ -1,6 +1,7 @@
 #include "repair/zip_archive.h"
 
 #include <gtest/gtest.h>
+#include <malloc.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -224,6 +225,40 @@ TEST_F(ZipArchiveTest, OtherToolsExtractWithThePassword) {
 
 // Damaged archives: every truncation and many byte changes must fail cleanly, never
 // crash, and never leave a part of an entry behind.
+// An entry flagged with an encryption libzip cannot undo is refused as damaged, and
+// refusing it again and again keeps no memory.
+TEST_F(ZipArchiveTest, UnsupportedEncryptionFailsWithoutKeepingMemory) {
+    fs::path archive = Dir() / "strong.zip";
+    {
+        ZipWriter writer;
+        ASSERT_EQ(writer.Create(archive, "secret"), ZipStatus::kOk);
+        ASSERT_EQ(writer.AddBytes("a.txt", "hello hello hello"), ZipStatus::kOk);
+        ASSERT_EQ(writer.Close(), ZipStatus::kOk);
+    }
+    // The flag word of the local header and of the central directory's record.
+    std::string bytes = ReadText(archive);
+    size_t central = bytes.find("PK\x01\x02");
+    ASSERT_NE(central, std::string::npos);
+    for (size_t flags : {size_t{6}, central + 8}) {
+        ASSERT_TRUE(bytes[flags] & 0x01) << "encrypted";
+        bytes[flags] = static_cast<char>(bytes[flags] | 0x40);
+    }
+    WriteText(archive, bytes);
+
+    ZipReader reader;
+    ASSERT_EQ(reader.Open(archive, "secret"), ZipStatus::kOk);
+    std::string content;
+    EXPECT_EQ(reader.ReadEntry(0, &content), ZipStatus::kDamaged);
+    reader.SetBaseFolder(Dir() / "out");
+    EXPECT_EQ(reader.Extract(0), ZipStatus::kDamaged);
+    EXPECT_EQ(FilesBelow(Dir() / "out"), std::vector<std::string>{});
+    size_t before = mallinfo2().uordblks;
+    for (int i = 0; i < 200; ++i)
+        reader.ReadEntry(0, &content);
+    EXPECT_LT(static_cast<long>(mallinfo2().uordblks) - static_cast<long>(before), 16 * 1024)
+        << "bytes still allocated";
+}
+
 TEST_F(ZipArchiveTest, DamagedArchivesFailCleanly) {
     fs::path archive = MakeArchive();
     std::string good = ReadText(archive);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -451,6 +452,48 @@ TEST(ShellLinkSamples, DamagedCopiesNeverReadWrongly) {
             ParseShellLink(damaged, &info);
         }
     }
+}
+
+// The most memory the process has ever mapped, from the kernel's own count.
+long PeakMappedKib() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmPeak:", 0) == 0) return std::stol(line.substr(7));
+    }
+    return 0;
+}
+
+// A location block claiming nearly 4 GiB in a shortcut of a few hundred bytes is refused
+// before liblnk allocates what it claims.
+TEST_F(ShortcutScannerTest, OversizedLocationBlockIsNeverAllocated) {
+    ShellLinkFields fields;
+    fields.targetPath = "C:\\Tools\\tool.exe";
+    std::string bytes = BuildShellLink(fields);
+    ASSERT_GT(bytes.size(), 80u);
+    uint32_t flags = 0;
+    std::memcpy(&flags, bytes.data() + 20, 4);
+    ASSERT_TRUE(flags & 0x2) << "the shortcut has a location block";
+    size_t at = 76;
+    if (flags & 0x1)
+        at += 2 +
+              (static_cast<unsigned char>(bytes[76]) | static_cast<unsigned char>(bytes[77]) << 8);
+    uint32_t claimed = 0;
+    std::memcpy(&claimed, bytes.data() + at, 4);
+    ASSERT_LE(claimed, bytes.size() - at);
+    ShellLinkInfo info;
+    ASSERT_TRUE(ParseShellLink(bytes, &info));
+    EXPECT_EQ(info.localPath, "C:\\Tools\\tool.exe");
+
+    claimed = 0xFFFFFFF0;
+    std::memcpy(bytes.data() + at, &claimed, 4);
+    fs::path file = prefix.Dir() / "drive_c" / "huge.lnk";
+    std::ofstream(file, std::ios::binary) << bytes;
+    long before = PeakMappedKib();
+    EXPECT_FALSE(ParseShellLink(bytes, &info));
+    EXPECT_FALSE(ReadShellLinkFile(file, &info));
+    EXPECT_EQ(info.localPath, "");
+    EXPECT_LT(PeakMappedKib() - before, 1L << 20) << "KiB mapped while reading";
 }
 
 TEST_F(ShortcutScannerTest, SmallSamplesOnTheDrive) {

@@ -54,6 +54,53 @@ std::string ItemList(liblnk_file_t* file) {
     return ItemListPath(data);
 }
 
+// liblnk allocates as much as a shortcut's location block claims (up to 4 GiB) before it
+// reads the block and fails on the short read. A claim beyond the end of the file is
+// refused here instead, with the same result and without the allocation. `read(at,
+// width, value)` reads a little-endian number of 2 or 4 bytes; false past the end.
+template <typename Read>
+bool LocationBlockFits(uint64_t size, Read read) {
+    constexpr uint32_t kHeaderSize = 0x4C;
+    constexpr uint32_t kHasItemList = 0x1, kHasLocation = 0x2;
+    uint32_t value = 0, flags = 0;
+    // Anything else about the header is liblnk's to judge.
+    if (!read(0, 4, &value) || value != kHeaderSize || !read(20, 4, &flags)) return true;
+    uint64_t at = kHeaderSize;
+    if (flags & kHasItemList) {
+        if (!read(at, 2, &value)) return true;
+        at += 2 + value;
+    }
+    if (!(flags & kHasLocation) || !read(at, 4, &value)) return true;
+    return value <= size - at;
+}
+
+uint32_t LittleEndian(const unsigned char* bytes, size_t width) {
+    uint32_t value = 0;
+    for (size_t i = width; i-- > 0;)
+        value = value << 8 | bytes[i];
+    return value;
+}
+
+bool LocationBlockFits(std::string_view bytes) {
+    return LocationBlockFits(bytes.size(), [&](uint64_t at, size_t width, uint32_t* value) {
+        if (at + width > bytes.size()) return false;
+        *value = LittleEndian(reinterpret_cast<const unsigned char*>(bytes.data() + at), width);
+        return true;
+    });
+}
+
+bool LocationBlockFits(int fd, uint64_t size) {
+    return LocationBlockFits(size, [&](uint64_t at, size_t width, uint32_t* value) {
+        unsigned char buffer[4];
+        if (at + width > size ||
+            ::pread(fd, buffer, width, static_cast<off_t>(at)) != static_cast<ssize_t>(width)) {
+            return false;
+        }
+        *value = LittleEndian(buffer, width);
+        return true;
+    });
+}
+
 // Parses the shortcut open at `fd`. liblnk reads through its own file layer, which stops
 // at the end of the file (its memory layer does not); /proc names the very file checked.
 bool ParseOpenFile(int fd, const std::filesystem::path& fallback, ShellLinkInfo* info) {
@@ -83,7 +130,9 @@ bool ParseOpenFile(int fd, const std::filesystem::path& fallback, ShellLinkInfo*
 
 bool ParseShellLink(std::string_view bytes, ShellLinkInfo* info) {
     *info = {};
-    if (bytes.empty() || bytes.size() > kMaxShellLinkFileSize) return false;
+    if (bytes.empty() || bytes.size() > kMaxShellLinkFileSize || !LocationBlockFits(bytes)) {
+        return false;
+    }
     int fd = ::memfd_create("shortcut", MFD_CLOEXEC);
     if (fd < 0) return false;
     size_t written = 0;
@@ -105,7 +154,8 @@ bool ReadShellLinkFile(const std::filesystem::path& hostPath, ShellLinkInfo* inf
     if (fd < 0) return false;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0 ||
-        static_cast<uint64_t>(st.st_size) > kMaxShellLinkFileSize) {
+        static_cast<uint64_t>(st.st_size) > kMaxShellLinkFileSize ||
+        !LocationBlockFits(fd, static_cast<uint64_t>(st.st_size))) {
         ::close(fd);
         return false;
     }
