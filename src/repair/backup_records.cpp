@@ -59,7 +59,6 @@ bool Unhex(std::string_view hex, std::string* bytes) {
 // "[DATA:type,name,bytes]" with the name's UTF-16LE bytes and the data in hex. The
 // line holds no "TYPE", so a reader that knows only the records passes over it.
 constexpr std::string_view kDataLine = "[DATA:";
-constexpr std::string_view kEntryLine = "[ENTRY:";
 
 bool ParseDataLine(std::string_view line, ExactValue* exact) {
     while (!line.empty() && line.back() == '\r')
