@@ -161,6 +161,7 @@ TEST_F(RegistryAccessTest, HandlesOutliveTheirDeletedKey) {
     EXPECT_EQ(reg->QueryInfoKey(key, &subKeys, &values), kErrorKeyDeleted);
     EXPECT_EQ(reg->SetValue(key, "x", kRegSz, "y"), kErrorKeyDeleted);
     EXPECT_EQ(reg->CloseKey(key), 0);
+    EXPECT_EQ(reg->QueryInfoKey(key, &subKeys, &values), kErrorInvalidHandle);  // just used
     EXPECT_EQ(reg->CloseKey(key), kErrorInvalidHandle);
     EXPECT_EQ(reg->CloseKey(0x1234567), kErrorInvalidHandle);
     EXPECT_EQ(reg->DeleteKeyTree(kHkeyLocalMachine, "Software\\Counts"), kErrorFileNotFound);

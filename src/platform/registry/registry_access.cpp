@@ -56,12 +56,17 @@ RegHandle KeyHandleTable::Add(RegKey* key) {
 
 RegKey* KeyHandleTable::Get(RegHandle handle) const {
     std::lock_guard lock(mutex_);
+    if (handle == lastHandle_ && lastKey_) return lastKey_;
     auto it = keys_.find(handle);
-    return it == keys_.end() ? nullptr : it->second;
+    if (it == keys_.end()) return nullptr;
+    lastHandle_ = handle;
+    lastKey_ = it->second;
+    return it->second;
 }
 
 bool KeyHandleTable::Remove(RegHandle handle) {
     std::lock_guard lock(mutex_);
+    if (handle == lastHandle_) lastKey_ = nullptr;
     return keys_.erase(handle) > 0;
 }
 

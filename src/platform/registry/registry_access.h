@@ -52,6 +52,9 @@ class KeyHandleTable {
     mutable std::mutex mutex_;
     std::unordered_map<RegHandle, RegKey*> keys_;
     RegHandle next_ = 0x1000;
+    // The handle last asked for: a walk asks for the same one for every value of a key.
+    mutable RegHandle lastHandle_ = 0;
+    mutable RegKey* lastKey_ = nullptr;
 };
 
 class RegistryAccess {
