@@ -4,15 +4,14 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "platform/machine/host_services.h"
 #include "platform/machine/sample_machine.h"
 #include "platform/temp_prefix.h"
+#include "scanner_harness.h"
 
 namespace hivewise {
 namespace {
@@ -30,61 +29,21 @@ constexpr const char* kFonts =
 constexpr const char* kUninstall =
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
-// Takes every finding; optionally clears the continue flag on the first one, as
-// "Abort Scan" pressed while it is shown would.
-class CollectingSink : public ProblemSink {
-  public:
-    void ProblemFound(std::unique_ptr<Problem> problem) override {
-        found.push_back(*problem);
-        if (abortOnFirst) abortOnFirst->store(0);
-    }
-    std::vector<Problem> found;
-    std::atomic<int>* abortOnFirst = nullptr;
-};
+using ScanResult = testing::ScanRun;
 
-class CountingHost : public NullHostServices {
-  public:
-    void PumpEvents(int maxEvents) override {
-        ++pumps;
-        lastMax = maxEvents;
-    }
-    int pumps = 0;
-    int lastMax = 0;
-};
-
-struct ScanResult {
-    std::vector<Problem> found;
-    long steps = 0;
-    int pumps = 0;
-    std::string statusLine;
-};
-
-ScanResult RunScanner(Machine& machine, Scanner scanner, bool abortOnFirst = false,
-                      int initialFlag = 1) {
-    CountingHost host;
-    machine.SetHost(&host);
-    std::atomic<int> flag{initialFlag};
-    CollectingSink sink;
-    if (abortOnFirst) sink.abortOnFirst = &flag;
-    ScanStatus status;
-    status.SetRange(1'000'000);
-    ScanContext context(machine, flag, sink, status);
-    scanner(context);
-    machine.SetHost(nullptr);
-    return {std::move(sink.found), status.Position(), host.pumps, status.StatusLine()};
+// The shared harness, as these tests call it: a scanner run, optionally aborted on its
+// first finding or never started, and findings of a missing file.
+testing::ScanRun RunScanner(Machine& machine, Scanner scanner, bool abortOnFirst = false,
+                            int initialFlag = 1) {
+    return testing::RunScanner(
+        machine, scanner,
+        {.initialFlag = initialFlag, .abortAfterFindings = abortOnFirst ? size_t{1} : size_t{0}});
 }
 
 void ExpectFinding(const Problem& p, int section, const std::string& item,
                    const std::string& location, const std::string& valueName,
                    const std::string& valueData) {
-    EXPECT_EQ(p.sectionId, section);
-    EXPECT_EQ(p.itemText, item);
-    EXPECT_EQ(p.location, location);
-    EXPECT_EQ(p.valueName, valueName);
-    EXPECT_EQ(p.valueData, valueData);
-    EXPECT_EQ(p.description, kMissingText);
-    EXPECT_EQ(p.isChecked, 1);
-    EXPECT_EQ(p.sequence, 0);
+    testing::ExpectFinding(p, section, item, location, valueName, valueData, kMissingText);
 }
 
 // Drive C: fixed, D: a CD-ROM; Program Files and a few present files.

@@ -23,6 +23,7 @@ struct ScanRun {
     int pumps = 0;
     std::vector<std::string> messages;
     std::string statusLine;
+    unsigned statusLines = 0;  // status lines shown
 };
 
 class RecordingHost : public NullHostServices {
@@ -78,8 +79,8 @@ ScanRun RunWithContext(Machine& machine, const RunOptions& options, Body&& body)
     ScanContext context(machine, flag, sink, status);
     body(context);
     machine.SetHost(nullptr);
-    return {std::move(sink.found), status.Position(), host.pumps, std::move(host.messages),
-            status.StatusLine()};
+    return {std::move(sink.found),    status.Position(),   host.pumps,
+            std::move(host.messages), status.StatusLine(), status.LineVersion()};
 }
 
 inline ScanRun RunScanner(Machine& machine, Scanner scanner, const RunOptions& options = {}) {

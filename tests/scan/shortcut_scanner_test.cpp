@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -13,13 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "platform/machine/host_services.h"
 #include "platform/machine/sample_machine.h"
 #include "platform/machine/shell_link_writer.h"
 #include "platform/machine/text.h"
 #include "platform/temp_prefix.h"
 #include "scan/scanners/shell_item_list.h"
 #include "scan/scanners/shell_link_reader.h"
+#include "scanner_harness.h"
 
 namespace hivewise {
 namespace {
@@ -29,43 +28,12 @@ namespace fs = std::filesystem;
 constexpr const char* kShortcutText =
     "The shortcut is not valid.  Shortcut refers to (%s) which is a file that does not exist.";
 
-class Sink : public ProblemSink {
-  public:
-    void ProblemFound(std::unique_ptr<Problem> problem) override {
-        found.push_back(*problem);
-        if (abortOnFirst) abortOnFirst->store(0);
-    }
-    std::vector<Problem> found;
-    std::atomic<int>* abortOnFirst = nullptr;
-};
-
-class StatusRecorder : public NullHostServices {
-  public:
-    void PumpEvents(int) override { ++pumps; }
-    int pumps = 0;
-};
-
-struct Walk {
-    std::vector<Problem> found;
-    long steps = 0;
-    int pumps = 0;
-    std::string statusLine;
-    unsigned statusLines = 0;
-};
+using Walk = testing::ScanRun;
 
 Walk RunWalk(Machine& machine, const std::string& folder, bool abortOnFirst = false) {
-    StatusRecorder host;
-    machine.SetHost(&host);
-    std::atomic<int> flag{1};
-    Sink sink;
-    if (abortOnFirst) sink.abortOnFirst = &flag;
-    ScanStatus status;
-    status.SetRange(1'000'000);
-    ScanContext context(machine, flag, sink, status);
-    ScanShortcuts(context, folder);
-    machine.SetHost(nullptr);
-    return {std::move(sink.found), status.Position(), host.pumps, status.StatusLine(),
-            status.LineVersion()};
+    return testing::RunWithContext(machine,
+                                   {.abortAfterFindings = abortOnFirst ? size_t{1} : size_t{0}},
+                                   [&](ScanContext& context) { ScanShortcuts(context, folder); });
 }
 
 std::vector<std::string> Shortcuts(const Walk& walk) {

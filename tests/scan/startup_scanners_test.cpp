@@ -4,15 +4,14 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "platform/machine/host_services.h"
 #include "platform/machine/sample_machine.h"
 #include "platform/temp_prefix.h"
+#include "scanner_harness.h"
 
 namespace hivewise {
 namespace {
@@ -28,55 +27,21 @@ constexpr const char* kSounds = "HKEY_CURRENT_USER\\Control Panel\\Sounds\\";
 constexpr const char* kUserAssist =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\UserAssist";
 
-class Sink : public ProblemSink {
-  public:
-    void ProblemFound(std::unique_ptr<Problem> problem) override {
-        found.push_back(*problem);
-        if (abortOnFirst) abortOnFirst->store(0);
-    }
-    std::vector<Problem> found;
-    std::atomic<int>* abortOnFirst = nullptr;
-};
+using testing::ScanRun;
 
-class PumpCounter : public NullHostServices {
-  public:
-    void PumpEvents(int) override { ++pumps; }
-    int pumps = 0;
-};
-
-struct ScanRun {
-    std::vector<Problem> found;
-    long steps = 0;
-    int pumps = 0;
-    std::string statusLine;
-};
-
-ScanRun RunScanner(Machine& machine, Scanner scanner, bool abortOnFirst = false,
-                   int flagAtStart = 1) {
-    PumpCounter host;
-    machine.SetHost(&host);
-    std::atomic<int> flag{flagAtStart};
-    Sink sink;
-    if (abortOnFirst) sink.abortOnFirst = &flag;
-    ScanStatus status;
-    status.SetRange(1'000'000);
-    ScanContext context(machine, flag, sink, status);
-    scanner(context);
-    machine.SetHost(nullptr);
-    return {std::move(sink.found), status.Position(), host.pumps, status.StatusLine()};
+// The shared harness, as these tests call it: a scanner run, optionally aborted on its
+// first finding or never started, and findings of a missing file.
+testing::ScanRun RunScanner(Machine& machine, Scanner scanner, bool abortOnFirst = false,
+                            int initialFlag = 1) {
+    return testing::RunScanner(
+        machine, scanner,
+        {.initialFlag = initialFlag, .abortAfterFindings = abortOnFirst ? size_t{1} : size_t{0}});
 }
 
 void ExpectFinding(const Problem& p, int section, const std::string& item,
                    const std::string& location, const std::string& valueName,
                    const std::string& valueData) {
-    EXPECT_EQ(p.sectionId, section);
-    EXPECT_EQ(p.itemText, item);
-    EXPECT_EQ(p.location, location);
-    EXPECT_EQ(p.valueName, valueName);
-    EXPECT_EQ(p.valueData, valueData);
-    EXPECT_EQ(p.description, kMissingText);
-    EXPECT_EQ(p.isChecked, 1);
-    EXPECT_EQ(p.sequence, 0);
+    testing::ExpectFinding(p, section, item, location, valueName, valueData, kMissingText);
 }
 
 // Drive C: fixed, D: a CD-ROM; one installed program and a sound file.

@@ -3,26 +3,18 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <atomic>
 #include <string>
 #include <vector>
 
 #include "platform/temp_prefix.h"
 #include "scan/scanners/file_list_scanners.h"
+#include "scanner_harness.h"
 
 namespace hivewise {
 namespace {
 
 namespace fs = std::filesystem;
 using testing::TempPrefix;
-
-class Sink : public ProblemSink {
-  public:
-    void ProblemFound(std::unique_ptr<Problem> problem) override {
-        found.push_back(problem->valueData);
-    }
-    std::vector<std::string> found;
-};
 
 // A Wine build of its own in a temporary folder: bin/wine and share/wine/fonts beside it,
 // found through PATH as the user's shell would find it.
@@ -45,12 +37,10 @@ class WineFontsTest : public ::testing::Test {
         auto machine = prefix.Load({.lockPrefix = false, .readOnly = true});
         EXPECT_TRUE(machine) << prefix.LastError();
         if (!machine) return {};
-        std::atomic<int> flag{1};
-        Sink sink;
-        ScanStatus status;
-        ScanContext context(*machine, flag, sink, status);
-        ScanFonts(context);
-        return sink.found;
+        std::vector<std::string> found;
+        for (const Problem& p : testing::RunScanner(*machine, ScanFonts).found)
+            found.push_back(p.valueData);
+        return found;
     }
 
     TempPrefix wine_;
