@@ -11,14 +11,14 @@
 
 #include "platform/machine/sample_machine.h"
 #include "platform/temp_prefix.h"
-#include "scan/scanner_test_support.h"
+#include "scanner_harness.h"
 
 namespace hivewise {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::RunScan;
-using testing::ScanOptions;
+using testing::RunOptions;
+using testing::RunScanner;
 using testing::ScanRun;
 
 constexpr const char* kMachine = "HKEY_LOCAL_MACHINE";
@@ -31,7 +31,7 @@ void ExpectFinding(const Problem& p, const std::string& path, const std::string&
     EXPECT_EQ(p.valueData, path);
     EXPECT_EQ(p.location, location);
     EXPECT_EQ(p.valueName, valueName);
-    EXPECT_EQ(p.description, testing::kMissingFileText);
+    EXPECT_EQ(p.description, testing::kFileMissingText);
     EXPECT_EQ(p.isChecked, 1);
     EXPECT_EQ(p.sequence, 0);
 }
@@ -108,7 +108,7 @@ TEST_F(RegistryScannerTest, ReportsDrivePathsToMissingFilesByTheirRules) {
 )",
                         "");
     ASSERT_TRUE(machine);
-    ScanRun r = RunScan(*machine, ScanMachineRegistry);
+    ScanRun r = RunScanner(*machine, ScanMachineRegistry);
     const std::string app = std::string(kMachine) + "\\Software\\Vendor\\App";
     ASSERT_EQ(r.found.size(), 7u) << ::testing::PrintToString(Locations(r));
     // Sub-keys before the key's own values.
@@ -139,7 +139,7 @@ TEST_F(RegistryScannerTest, UserPassWalksTheUsersHive) {
 "TOOLDIR"="C:\\Gone\\Tool"
 )");
     ASSERT_TRUE(machine);
-    ScanRun r = RunScan(*machine, ScanUserRegistry);
+    ScanRun r = RunScanner(*machine, ScanUserRegistry);
     ASSERT_EQ(r.found.size(), 2u);
     ExpectFinding(r.found[0], "c:\\gone\\tool", std::string(kUser) + "\\Environment", "TOOLDIR");
     ExpectFinding(r.found[1], "c:\\gone\\doc.txt", std::string(kUser) + "\\Software\\Tool", "Last");
@@ -151,7 +151,7 @@ TEST_F(RegistryScannerTest, RootWithoutSoftwareIsNotWalked) {
 "TOOLDIR"="C:\\Gone\\Tool"
 )");
     ASSERT_TRUE(machine);
-    ScanRun r = RunScan(*machine, ScanUserRegistry);
+    ScanRun r = RunScanner(*machine, ScanUserRegistry);
     EXPECT_TRUE(r.found.empty());
     EXPECT_EQ(r.steps, 0);
     EXPECT_EQ(r.messages, std::vector<std::string>{"RegOpenKeyEx FAILED"});
@@ -166,7 +166,7 @@ TEST_F(RegistryScannerTest, WalkOfAnyRootNamesItsKeysFromThatRoot) {
 "Last"="C:\\Gone\\class.txt"
 )");
     ASSERT_TRUE(machine);
-    ScanRun r = RunScan(*machine, [](ScanContext& context) {
+    ScanRun r = RunScanner(*machine, [](ScanContext& context) {
         WalkRegistryTree(context, kHkeyUsers, "HKEY_USERS");
     });
     ASSERT_EQ(r.found.size(), 1u);
@@ -194,15 +194,14 @@ TEST_F(RegistryScannerTest, ClearedFlagStopsTheWalkAtEveryLevel) {
 )",
                         "");
     ASSERT_TRUE(machine);
-    EXPECT_EQ(RunScan(*machine, ScanMachineRegistry).found.size(), 7u);
+    EXPECT_EQ(RunScanner(*machine, ScanMachineRegistry).found.size(), 7u);
     for (size_t after = 1; after <= 7; ++after) {
-        ScanRun r =
-            RunScan(*machine, ScanMachineRegistry, {.abortOnFinding = true, .abortAfter = after});
+        ScanRun r = RunScanner(*machine, ScanMachineRegistry, {.abortAfterFindings = after});
         EXPECT_EQ(r.found.size(), after);
         EXPECT_EQ(r.steps, static_cast<long>(after));
         EXPECT_EQ(machine->Handles().OpenCount(), 0u);
     }
-    ScanRun never = RunScan(*machine, ScanMachineRegistry, {.initialFlag = 0});
+    ScanRun never = RunScanner(*machine, ScanMachineRegistry, {.initialFlag = 0});
     EXPECT_TRUE(never.found.empty());
     EXPECT_EQ(never.steps, 0);
 }
@@ -224,11 +223,11 @@ TEST_F(RegistryScannerTest, KeyLostMidWalkShowsOneMessageAndTheWalkGoesOn) {
                         "");
     ASSERT_TRUE(machine);
     RegistryAccess registry(*machine);
-    ScanOptions options;
+    RunOptions options;
     options.onFinding = [&](const Problem& p) {
         if (p.valueName == "x") registry.DeleteKeyTree(kHkeyLocalMachine, "Software\\A\\Inner");
     };
-    ScanRun r = RunScan(*machine, ScanMachineRegistry, options);
+    ScanRun r = RunScanner(*machine, ScanMachineRegistry, options);
     EXPECT_EQ(Locations(r), (std::vector<std::string>{
                                 std::string(kMachine) + "\\Software\\A\\Inner | x",
                                 std::string(kMachine) + "\\Software\\A | z",
@@ -264,7 +263,7 @@ TEST_F(RegistryScannerTest, LinksIntoTheCurrentPathAreNotFollowed) {
                                 UserLink("Software\\Tool\\Top", "") +
                                 UserLink("Software\\Tool\\Self", "Software\\Tool"));
     ASSERT_TRUE(machine);
-    ScanRun r = RunScan(*machine, ScanUserRegistry);
+    ScanRun r = RunScanner(*machine, ScanUserRegistry);
     ASSERT_EQ(r.found.size(), 1u);
     EXPECT_EQ(r.found[0].location, std::string(kUser) + "\\Software\\Tool");
     EXPECT_EQ(r.steps, 1);
@@ -292,7 +291,7 @@ TEST_F(HostileRegistryTest, LinksToThemselvesAreNotFollowed) {
         SCOPED_TRACE(file);
         auto machine = LoadWithAppended(file);
         if (!machine) GTEST_SKIP() << "no test data";
-        ScanRun r = RunScan(*machine, ScanUserRegistry);
+        ScanRun r = RunScanner(*machine, ScanUserRegistry);
         ASSERT_EQ(r.found.size(), 1u);
         EXPECT_EQ(r.found[0].location, std::string(kUser) + "\\Software\\Tool");
         EXPECT_EQ(machine->Handles().OpenCount(), 0u);
@@ -303,7 +302,7 @@ TEST_F(HostileRegistryTest, KeysReachedByManyLinksAreWalkedOnce) {
     auto machine = LoadWithAppended("link-dag-user.reg.append");
     if (!machine) GTEST_SKIP() << "no test data";
     // 25 keys, each with one value and two links to the next: 25 values, not 2^25.
-    ScanRun r = RunScan(*machine, ScanUserRegistry);
+    ScanRun r = RunScanner(*machine, ScanUserRegistry);
     EXPECT_EQ(r.found.size(), 1u);
     EXPECT_EQ(r.steps, 26);
     EXPECT_EQ(machine->Handles().OpenCount(), 0u);
@@ -317,7 +316,7 @@ TEST_F(HostileRegistryTest, KeysBelowTheDeepestLevelAreNotEntered) {
     for (int level = 2; level <= 300; ++level)
         path += "\\a";
     ASSERT_TRUE(registry.WriteValue(kHkeyCurrentUser, path, "Mid", "C:\\Gone\\mid.exe", kRegSz));
-    ScanRun r = RunScan(*machine, ScanUserRegistry);
+    ScanRun r = RunScanner(*machine, ScanUserRegistry);
     // The value 300 levels down is reached; the one 10 000 levels down is not.
     ASSERT_EQ(r.found.size(), 2u);
     EXPECT_EQ(r.found[0].valueName, "Mid");
@@ -339,7 +338,7 @@ TEST(RegistrySampleMachine, FindsTheLeftoversOfRemovedPrograms) {
 
     std::vector<std::string> found;
     for (Scanner scanner : {ScanMachineRegistry, ScanUserRegistry}) {
-        for (const Problem& p : RunScan(*loaded.machine, scanner).found) {
+        for (const Problem& p : RunScanner(*loaded.machine, scanner).found) {
             found.push_back(p.location + " | " + p.valueName);
         }
     }

@@ -12,9 +12,10 @@
 #include "platform/machine/host_services.h"
 #include "platform/machine/machine.h"
 #include "scan/scan_context.h"
+#include "scan/user_prompts.h"
 
 // Runs one scanner over a machine and records what it did: its findings, progress steps,
-// pumps, message boxes and last status line.
+// pumps, message boxes (the host's and the scanner's own) and last status line.
 namespace hivewise::testing {
 
 struct ScanRun {
@@ -50,24 +51,38 @@ class RecordingSink : public ProblemSink {
     std::function<void()> onFinding;
 };
 
+// A scanner's own message boxes, kept with the host's.
+class RecordingPrompts : public UserPrompts {
+  public:
+    explicit RecordingPrompts(std::vector<std::string>& messages) : messages_(messages) {}
+    void Message(const std::string& text) override { messages_.push_back(text); }
+    bool AskYesNo(const std::string&) override { return false; }
+
+  private:
+    std::vector<std::string>& messages_;
+};
+
 struct RunOptions {
     int initialFlag = 1;
     // Clears the continue flag after this many findings (0: never).
     size_t abortAfterFindings = 0;
     // Clears the continue flag after this many pumps (0: never).
     int abortAfterPumps = 0;
+    // Runs on every finding, before the abort above is considered.
+    std::function<void(const Problem&)> onFinding = nullptr;
 };
 
 template <typename Body>
 ScanRun RunWithContext(Machine& machine, const RunOptions& options, Body&& body) {
     RecordingHost host;
     RecordingSink sink;
+    RecordingPrompts prompts(host.messages);
     std::atomic<int> flag{options.initialFlag};
-    if (options.abortAfterFindings > 0) {
-        sink.onFinding = [&] {
-            if (sink.found.size() >= options.abortAfterFindings) flag.store(0);
-        };
-    }
+    sink.onFinding = [&] {
+        if (options.onFinding) options.onFinding(sink.found.back());
+        if (options.abortAfterFindings > 0 && sink.found.size() >= options.abortAfterFindings)
+            flag.store(0);
+    };
     if (options.abortAfterPumps > 0) {
         host.onPump = [&] {
             if (host.pumps >= options.abortAfterPumps) flag.store(0);
@@ -75,8 +90,9 @@ ScanRun RunWithContext(Machine& machine, const RunOptions& options, Body&& body)
     }
     machine.SetHost(&host);
     ScanStatus status;
-    status.SetRange(1'000'000);
+    status.SetRange(1'000'000'000);
     ScanContext context(machine, flag, sink, status);
+    context.SetPrompts(&prompts);
     body(context);
     machine.SetHost(nullptr);
     return {std::move(sink.found),    status.Position(),   host.pumps,

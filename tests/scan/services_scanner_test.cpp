@@ -10,13 +10,13 @@
 
 #include "platform/machine/sample_machine.h"
 #include "platform/temp_prefix.h"
-#include "scan/scanner_test_support.h"
+#include "scanner_harness.h"
 
 namespace hivewise {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::RunScan;
+using testing::RunScanner;
 using testing::ScanRun;
 
 constexpr const char* kServices = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\";
@@ -58,7 +58,7 @@ void ExpectFinding(const Problem& p, int section, const std::string& path,
     EXPECT_EQ(p.valueData, path);
     EXPECT_EQ(p.location, location);
     EXPECT_EQ(p.valueName, valueName);
-    EXPECT_EQ(p.description, testing::kMissingFileText);
+    EXPECT_EQ(p.description, testing::kFileMissingText);
     EXPECT_EQ(p.isChecked, 1);
     EXPECT_EQ(p.sequence, 0);
 }
@@ -118,7 +118,7 @@ TEST_F(ServicesScannerTest, ServicesReportMissingImages) {
 "ImagePath"=""
 )");
     ASSERT_TRUE(machine);
-    ScanRun r = RunScan(*machine, ScanSystemServices);
+    ScanRun r = RunScanner(*machine, ScanSystemServices);
     ASSERT_EQ(r.found.size(), 2u);
     ExpectFinding(r.found[0], 9, "C:\\windows\\system32\\drivers\\x.sys",
                   std::string(kServices) + "a-gone", "ImagePath");
@@ -143,7 +143,7 @@ TEST_F(ServicesScannerTest, StaticDriversAreRelativeToTheSystemDirectory) {
 "StaticVXD"="*vfbk"
 )");
     ASSERT_TRUE(machine);
-    ScanRun r = RunScan(*machine, ScanVxdSection);
+    ScanRun r = RunScanner(*machine, ScanVxdSection);
     ASSERT_EQ(r.found.size(), 1u);
     ExpectFinding(r.found[0], 10, "C:\\windows\\system32\\vnetsup.vxd", std::string(kVxd) + "GONE",
                   "StaticVXD");
@@ -151,7 +151,7 @@ TEST_F(ServicesScannerTest, StaticDriversAreRelativeToTheSystemDirectory) {
     EXPECT_EQ(r.statusLine, std::string(kVxd) + "HERE");
 
     // The VXD key is one more sub-key of Services, without an image.
-    ScanRun services = RunScan(*machine, ScanSystemServices);
+    ScanRun services = RunScanner(*machine, ScanSystemServices);
     EXPECT_TRUE(services.found.empty());
     EXPECT_EQ(services.steps, 1);
 }
@@ -160,7 +160,7 @@ TEST_F(ServicesScannerTest, MissingKeysDoNothing) {
     auto machine = Load("");
     ASSERT_TRUE(machine);
     for (Scanner scanner : {ScanSystemServices, ScanVxdSection}) {
-        ScanRun r = RunScan(*machine, scanner);
+        ScanRun r = RunScanner(*machine, scanner);
         EXPECT_TRUE(r.found.empty());
         EXPECT_EQ(r.steps, 0);
         EXPECT_EQ(r.pumps, 0);
@@ -184,11 +184,11 @@ TEST_F(ServicesScannerTest, ClearedFlagStopsBeforeTheNextSubKey) {
 )");
     ASSERT_TRUE(machine);
     for (Scanner scanner : {ScanSystemServices, ScanVxdSection}) {
-        EXPECT_EQ(RunScan(*machine, scanner).found.size(), 2u);
-        ScanRun aborted = RunScan(*machine, scanner, {.abortOnFinding = true});
+        EXPECT_EQ(RunScanner(*machine, scanner).found.size(), 2u);
+        ScanRun aborted = RunScanner(*machine, scanner, {.abortAfterFindings = 1});
         EXPECT_EQ(aborted.found.size(), 1u);
         EXPECT_EQ(aborted.steps, 1);
-        ScanRun never = RunScan(*machine, scanner, {.initialFlag = 0});
+        ScanRun never = RunScanner(*machine, scanner, {.initialFlag = 0});
         EXPECT_TRUE(never.found.empty());
         EXPECT_EQ(never.steps, 0);
     }
@@ -207,7 +207,7 @@ TEST(ServicesSampleMachine, FindsTheDriversOfRemovedPrograms) {
 
     std::vector<std::string> found;
     for (Scanner scanner : {ScanSystemServices, ScanVxdSection}) {
-        for (const Problem& p : RunScan(*loaded.machine, scanner).found) {
+        for (const Problem& p : RunScanner(*loaded.machine, scanner).found) {
             found.push_back(std::to_string(p.sectionId) + " " + p.location + " | " + p.itemText);
         }
     }
