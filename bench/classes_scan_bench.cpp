@@ -17,17 +17,12 @@
 #include "scan/scan_context.h"
 #include "scan/scanners/association_scanner.h"
 #include "scan/scanners/com_scanners.h"
+#include "scan_bench_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace hivewise;
-
-class CountingSink : public ProblemSink {
-  public:
-    void ProblemFound(std::unique_ptr<Problem>) override { ++count; }
-    long count = 0;
-};
 
 std::string Guid(long n, int kind) {
     char buf[48];
@@ -110,14 +105,7 @@ void BM_ClassesScanner(benchmark::State& state) {
                                             ScanFileAssociations};
     Scanner scanner = kScanners[state.range(0)];
     Machine& machine = Root().MachineOf(state.range(1));
-    auto run = [&] {
-        std::atomic<int> flag{1};
-        CountingSink sink;
-        ScanStatus status;
-        ScanContext context(machine, flag, sink, status);
-        scanner(context);
-        return sink.count;
-    };
+    auto run = [&] { return bench::CountFindings(machine, 0, scanner); };
     run();
     long found = 0;
     for (auto _ : state) {

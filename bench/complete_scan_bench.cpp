@@ -18,6 +18,7 @@
 #include "platform/machine/machine.h"
 #include "scan/scan_context.h"
 #include "scan/scanners/registry_scanner.h"
+#include "scan_bench_support.h"
 
 namespace {
 
@@ -32,31 +33,12 @@ constexpr int kFilesPerFolder = 50;
 // Vendors below this number are written to the machine's hive, the rest to the user's.
 constexpr double kMachineShare = 0.7;
 
-std::string Escaped(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\\' || c == '"') out += '\\';
-        out += c;
-    }
-    return out;
-}
-
-class CountingSink : public ProblemSink {
-  public:
-    void ProblemFound(std::unique_ptr<Problem>) override { ++count; }
-    long count = 0;
-};
-
 // The two walks as the scan driver runs them; the number of findings.
 long CompleteScan(Machine& machine, long values) {
-    std::atomic<int> flag{1};
-    CountingSink sink;
-    ScanStatus status;
-    status.SetRange(values);
-    ScanContext context(machine, flag, sink, status);
-    ScanMachineRegistry(context);
-    ScanUserRegistry(context);
-    return sink.count;
+    return bench::CountFindings(machine, values, [](ScanContext& context) {
+        ScanMachineRegistry(context);
+        ScanUserRegistry(context);
+    });
 }
 
 // One prefix per size, with its program folders, written once and loaded per run.
@@ -142,7 +124,7 @@ class GeneratedPrefixes {
                         } else if (type == "hex:") {
                             text += "hex:43,3a,5c,67,6f,6e,65,00\n";
                         } else {
-                            text += "\"" + Escaped(data) + "\"\n";
+                            text += "\"" + bench::Escaped(data) + "\"\n";
                         }
                     }
                 }

@@ -18,6 +18,7 @@
 #include "platform/machine/machine.h"
 #include "scan/scan_context.h"
 #include "scan/scanners/file_list_scanners.h"
+#include "scan_bench_support.h"
 
 namespace {
 
@@ -39,33 +40,14 @@ std::string FileName(long entry) {
     return buf;
 }
 
-std::string Escaped(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\\' || c == '"') out += '\\';
-        out += c;
-    }
-    return out;
-}
-
-class CountingSink : public ProblemSink {
-  public:
-    void ProblemFound(std::unique_ptr<Problem>) override { ++count; }
-    long count = 0;
-};
-
 // The five scanners over the machine, as the scan driver runs them; the findings count.
 long ScanAll(Machine& machine, long entries) {
-    std::atomic<int> flag{1};
-    CountingSink sink;
-    ScanStatus status;
-    status.SetRange(entries);
-    ScanContext context(machine, flag, sink, status);
-    for (Scanner scanner :
-         {ScanAppPaths, ScanHelpFiles, ScanSharedDlls, ScanFonts, ScanUninstallEntries}) {
-        scanner(context);
-    }
-    return sink.count;
+    return bench::CountFindings(machine, entries, [](ScanContext& context) {
+        for (Scanner scanner :
+             {ScanAppPaths, ScanHelpFiles, ScanSharedDlls, ScanFonts, ScanUninstallEntries}) {
+            scanner(context);
+        }
+    });
 }
 
 class BenchRoot {
@@ -112,11 +94,11 @@ class BenchRoot {
         std::string text =
             "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win32\n";
         auto key = [&](const std::string& path) {
-            text += "\n[" + Escaped(path) + "] 1700000000\n";
+            text += "\n[" + bench::Escaped(path) + "] 1700000000\n";
         };
         auto value = [&](const std::string& name, const std::string& data) {
-            text +=
-                (name.empty() ? "@" : "\"" + Escaped(name) + "\"") + "=\"" + Escaped(data) + "\"\n";
+            text += (name.empty() ? "@" : "\"" + bench::Escaped(name) + "\"") + "=\"" +
+                    bench::Escaped(data) + "\"\n";
         };
         long entry = 0;
         for (long j = 0; j < perSection; ++j, ++entry) {
@@ -129,7 +111,7 @@ class BenchRoot {
             value(FileName(entry), folder);
         key("Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs");
         for (long j = 0; j < perSection; ++j, ++entry)
-            text += "\"" + Escaped(folder + "\\" + FileName(entry)) + "\"=dword:00000001\n";
+            text += "\"" + bench::Escaped(folder + "\\" + FileName(entry)) + "\"=dword:00000001\n";
         key("Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts");
         for (long j = 0; j < perSection; ++j, ++entry)
             value("Font " + std::to_string(j) + " (TrueType)", FileName(entry));
@@ -180,11 +162,7 @@ void BM_OneScanner(benchmark::State& state) {
     const long entries = state.range(1);
     Machine& machine = Root().MachineOf(entries);
     for (auto _ : state) {
-        std::atomic<int> flag{1};
-        CountingSink sink;
-        ScanStatus status;
-        ScanContext context(machine, flag, sink, status);
-        scanner(context);
+        bench::CountFindings(machine, 0, scanner);
     }
     state.SetItemsProcessed(state.iterations() * entries / kSections);
 }

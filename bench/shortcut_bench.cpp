@@ -16,6 +16,7 @@
 #include "platform/machine/shell_link_writer.h"
 #include "scan/scan_context.h"
 #include "scan/scanners/shortcut_scanner.h"
+#include "scan_bench_support.h"
 
 namespace {
 
@@ -27,12 +28,6 @@ constexpr int kMiddle = 10;
 constexpr int kLeaf = 10;
 constexpr int kFilesPerLeaf = 100;  // 20 * 10 * 10 folders of 100 files: 200 000 files
 constexpr long kShortcuts = kTop * kMiddle * kLeaf / 2;
-
-class CountingSink : public ProblemSink {
-  public:
-    void ProblemFound(std::unique_ptr<Problem>) override { ++count; }
-    long count = 0;
-};
 
 class GeneratedDrive {
   public:
@@ -102,12 +97,8 @@ void BM_ShortcutWalk(benchmark::State& state) {
     Machine& machine = Drive().GetMachine();
     long found = 0;
     for (auto _ : state) {
-        std::atomic<int> flag{1};
-        CountingSink sink;
-        ScanStatus status;
-        ScanContext context(machine, flag, sink, status);
-        ScanShortcuts(context, "C:\\");
-        found = sink.count;
+        found = bench::CountFindings(machine, 0,
+                                     [](ScanContext& context) { ScanShortcuts(context, "C:\\"); });
     }
     if (found != kShortcuts / 2) state.SkipWithError("unexpected number of findings");
     state.counters["findings"] = static_cast<double>(found);
