@@ -31,14 +31,7 @@ constexpr const char* kUninstall =
 
 using ScanResult = testing::ScanRun;
 
-// The shared harness, as these tests call it: a scanner run, optionally aborted on its
-// first finding or never started, and findings of a missing file.
-testing::ScanRun RunScanner(Machine& machine, Scanner scanner, bool abortOnFirst = false,
-                            int initialFlag = 1) {
-    return testing::RunScanner(
-        machine, scanner,
-        {.initialFlag = initialFlag, .abortAfterFindings = abortOnFirst ? size_t{1} : size_t{0}});
-}
+using testing::RunScanner;
 
 void ExpectFinding(const Problem& p, int section, const std::string& item,
                    const std::string& location, const std::string& valueName,
@@ -47,11 +40,10 @@ void ExpectFinding(const Problem& p, int section, const std::string& item,
 }
 
 // Drive C: fixed, D: a CD-ROM; Program Files and a few present files.
-class FileListScannerTest : public ::testing::Test {
+class FileListScannerTest : public testing::DrivesTest {
   protected:
     void SetUp() override {
-        fs::create_directory(prefix.Dir() / "cdrom");
-        fs::create_directory_symlink("../cdrom", prefix.Dir() / "dosdevices" / "d:");
+        DrivesTest::SetUp();
         prefix.File("Program Files/App/app.exe", "MZ");
         prefix.File("Program Files/App/app.hlp");
         prefix.File("Program Files/App/uninst.exe", "MZ");
@@ -59,22 +51,7 @@ class FileListScannerTest : public ::testing::Test {
         prefix.File("windows/Fonts/present.ttf");
         prefix.File("windows/system32/present.dll", "MZ");
         prefix.File("windows/present.exe", "MZ");
-        prefix.UserReg("");
     }
-    std::unique_ptr<Machine> Load(const std::string& keys) {
-        prefix.SystemReg(R"(
-[Software\\Microsoft\\Windows\\CurrentVersion] 1700000000
-"ProgramFilesDir"="C:\\Program Files"
-
-[Software\\Wine\\Drives] 1700000000
-"d:"="cdrom"
-)" + keys);
-        auto machine = prefix.Load();
-        EXPECT_TRUE(machine) << prefix.LastError();
-        return machine;
-    }
-
-    testing::TempPrefix prefix;
 };
 
 TEST_F(FileListScannerTest, AppPathsReportsMissingProgramsOnly) {

@@ -49,29 +49,13 @@ std::string ReadText(const fs::path& file) {
 }
 
 // Drive C: fixed, D: a CD-ROM; a program folder with one program.
-class RegistryScannerTest : public ::testing::Test {
+class RegistryScannerTest : public testing::DrivesTest {
   protected:
     void SetUp() override {
-        fs::create_directory(prefix.Dir() / "cdrom");
-        fs::create_directory_symlink("../cdrom", prefix.Dir() / "dosdevices" / "d:");
+        DrivesTest::SetUp();
         prefix.File("Program Files/App/app.exe", "MZ");
         prefix.File("windows/present.exe", "MZ");
     }
-    std::unique_ptr<Machine> Load(const std::string& machineKeys, const std::string& userKeys) {
-        prefix.SystemReg(R"(
-[Software\\Microsoft\\Windows\\CurrentVersion] 1700000000
-"ProgramFilesDir"="C:\\Program Files"
-
-[Software\\Wine\\Drives] 1700000000
-"d:"="cdrom"
-)" + machineKeys);
-        prefix.UserReg(userKeys);
-        auto machine = prefix.Load();
-        EXPECT_TRUE(machine) << prefix.LastError();
-        return machine;
-    }
-
-    testing::TempPrefix prefix;
 };
 
 TEST_F(RegistryScannerTest, ReportsDrivePathsToMissingFilesByTheirRules) {

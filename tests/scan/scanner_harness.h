@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -11,6 +12,7 @@
 
 #include "platform/machine/host_services.h"
 #include "platform/machine/machine.h"
+#include "platform/temp_prefix.h"
 #include "scan/scan_context.h"
 #include "scan/user_prompts.h"
 
@@ -115,6 +117,40 @@ inline void ExpectFinding(const Problem& p, int section, const std::string& item
     EXPECT_EQ(p.isChecked, 1);
     EXPECT_EQ(p.sequence, 0);
 }
+
+// A run as most scanner tests want it: aborted on the first finding, or never started.
+inline ScanRun RunScanner(Machine& machine, Scanner scanner, bool abortOnFirst,
+                          int initialFlag = 1) {
+    return RunScanner(machine, scanner,
+                      RunOptions{.initialFlag = initialFlag,
+                                 .abortAfterFindings = abortOnFirst ? size_t{1} : size_t{0}});
+}
+
+// A machine with drive C: fixed and D: a CD-ROM, and Program Files where Windows has it;
+// tests add files in SetUp and keys when they load it.
+class DrivesTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::filesystem::create_directory(prefix.Dir() / "cdrom");
+        std::filesystem::create_directory_symlink("../cdrom", prefix.Dir() / "dosdevices" / "d:");
+    }
+    std::unique_ptr<Machine> Load(const std::string& machineKeys,
+                                  const std::string& userKeys = "") {
+        prefix.SystemReg(R"(
+[Software\\Microsoft\\Windows\\CurrentVersion] 1700000000
+"ProgramFilesDir"="C:\\Program Files"
+
+[Software\\Wine\\Drives] 1700000000
+"d:"="cdrom"
+)" + machineKeys);
+        prefix.UserReg(userKeys);
+        auto machine = prefix.Load();
+        EXPECT_TRUE(machine) << prefix.LastError();
+        return machine;
+    }
+
+    TempPrefix prefix;
+};
 
 // Registry-file sections under Software\Classes from `keys`, whose section headers are
 // written as "[path]" with single backslashes; other lines are kept as they stand.

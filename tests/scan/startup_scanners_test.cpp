@@ -29,14 +29,7 @@ constexpr const char* kUserAssist =
 
 using testing::ScanRun;
 
-// The shared harness, as these tests call it: a scanner run, optionally aborted on its
-// first finding or never started, and findings of a missing file.
-testing::ScanRun RunScanner(Machine& machine, Scanner scanner, bool abortOnFirst = false,
-                            int initialFlag = 1) {
-    return testing::RunScanner(
-        machine, scanner,
-        {.initialFlag = initialFlag, .abortAfterFindings = abortOnFirst ? size_t{1} : size_t{0}});
-}
+using testing::RunScanner;
 
 void ExpectFinding(const Problem& p, int section, const std::string& item,
                    const std::string& location, const std::string& valueName,
@@ -45,29 +38,13 @@ void ExpectFinding(const Problem& p, int section, const std::string& item,
 }
 
 // Drive C: fixed, D: a CD-ROM; one installed program and a sound file.
-class StartupScannerTest : public ::testing::Test {
+class StartupScannerTest : public testing::DrivesTest {
   protected:
     void SetUp() override {
-        fs::create_directory(prefix.Dir() / "cdrom");
-        fs::create_directory_symlink("../cdrom", prefix.Dir() / "dosdevices" / "d:");
+        DrivesTest::SetUp();
         prefix.File("Program Files/App/app.exe", "MZ");
         prefix.File("windows/Media/ding.wav", "RIFF");
     }
-    std::unique_ptr<Machine> Load(const std::string& machineKeys, const std::string& userKeys) {
-        prefix.SystemReg(R"(
-[Software\\Microsoft\\Windows\\CurrentVersion] 1700000000
-"ProgramFilesDir"="C:\\Program Files"
-
-[Software\\Wine\\Drives] 1700000000
-"d:"="cdrom"
-)" + machineKeys);
-        prefix.UserReg(userKeys);
-        auto machine = prefix.Load();
-        EXPECT_TRUE(machine) << prefix.LastError();
-        return machine;
-    }
-
-    testing::TempPrefix prefix;
 };
 
 TEST_F(StartupScannerTest, RunKeysOfMachineThenUser) {
