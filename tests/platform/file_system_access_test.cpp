@@ -106,6 +106,49 @@ TEST_F(FileSystemAccessTest, ClearDirectoryNeverEntersALinkedFolder) {
     EXPECT_TRUE(fs::exists(C("home/precious.txt")));
 }
 
+// The one rule for what the program may walk, delete or write: the host path with its
+// links resolved, component by component inside the prefix's folder.
+TEST_F(FileSystemAccessTest, InsideThePrefixOnlyWithLinksResolved) {
+    testing::TempFolder home;
+    home.Write("Desktop/old.lnk", "x");
+    prefix.File("data/kept.lnk", "x");
+    fs::create_directories(C("users/u"));
+    fs::create_directory_symlink(home.Dir() / "Desktop", C("users/u/Desktop"));
+    fs::create_directory_symlink("../../data", C("users/u/Data"));
+    fs::create_symlink(home.Dir() / "Desktop" / "old.lnk", C("data/out.lnk"));
+    fs::create_directories(prefix.Dir().string() + "2");
+    fs::path sibling = prefix.Dir().string() + "2";
+
+    EXPECT_TRUE(files->HostPathInPrefix(prefix.Dir()));
+    EXPECT_TRUE(files->HostPathInPrefix(C("data/kept.lnk")));
+    EXPECT_TRUE(files->HostPathInPrefix(C("users/u/Data/kept.lnk")));
+    EXPECT_TRUE(files->HostPathInPrefix(C("data/not yet.lnk")));
+    EXPECT_FALSE(files->HostPathInPrefix(C("users/u/Desktop/old.lnk")));
+    EXPECT_FALSE(files->HostPathInPrefix(C("users/u/Desktop/not yet.lnk")));
+    EXPECT_FALSE(files->HostPathInPrefix(C("data/out.lnk")));
+    EXPECT_FALSE(files->HostPathInPrefix(C("../..")));
+    EXPECT_FALSE(files->HostPathInPrefix(sibling / "x"));
+    EXPECT_FALSE(files->HostPathInPrefix("/"));
+    fs::remove(sibling);
+
+    EXPECT_TRUE(files->InPrefix("C:\\data\\kept.lnk"));
+    EXPECT_TRUE(files->InPrefix("c:\\USERS\\u\\data\\KEPT.LNK"));
+    EXPECT_TRUE(files->InPrefix("C:\\data\\new.lnk", /*mayNotExist=*/true));
+    EXPECT_FALSE(files->InPrefix("C:\\data\\new.lnk"));
+    EXPECT_FALSE(files->InPrefix("C:\\nowhere\\new.lnk", true));
+    EXPECT_FALSE(files->InPrefix("C:\\users\\u\\Desktop\\old.lnk"));
+    EXPECT_FALSE(files->InPrefix("C:\\data\\out.lnk"));
+    std::string z = home.OnDriveZ("Desktop");
+    // Drive Z: does reach the file: it is the rule that refuses it.
+    ASSERT_TRUE(files->ToHostPath(z + "\\old.lnk"));
+    for (const std::string& path :
+         {z + "\\old.lnk", "\\\\?\\" + z + "\\old.lnk", "\\\\.\\" + z + "\\old.lnk",
+          "\\??\\" + z + "\\old.lnk", "Z:" + (home.Dir() / "Desktop" / "old.lnk").string(),
+          z + "\\new.lnk", "C:\\..\\..\\" + z.substr(3) + "\\old.lnk"}) {
+        EXPECT_FALSE(files->InPrefix(path, true)) << path;
+    }
+}
+
 TEST_F(FileSystemAccessTest, ClearDirectoryStopsAtAFileItCannotDelete) {
     prefix.File("t/a.txt");
     prefix.File("t/b.txt");

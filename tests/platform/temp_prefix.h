@@ -70,6 +70,44 @@ class TempPrefix {
     std::string lastError_;
 };
 
+// A temporary folder outside any prefix: what a prefix's links may lead to (the home
+// folder, another prefix). Removed again when the test ends.
+class TempFolder {
+  public:
+    TempFolder() {
+        std::string tmpl =
+            (std::filesystem::temp_directory_path() / "hivewise-outside-XXXXXX").string();
+        dir_ = ::mkdtemp(tmpl.data());
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::filesystem::path& Dir() const { return dir_; }
+    void Write(const std::filesystem::path& relative, std::string_view content) {
+        std::filesystem::path path = dir_ / relative;
+        std::filesystem::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << content;
+    }
+    std::string Read(const std::filesystem::path& relative) const {
+        std::ifstream in(dir_ / relative, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    // The folder as a Windows path through a drive mapped to the host's root ("Z:\...").
+    std::string OnDriveZ(const std::filesystem::path& relative = {}) const {
+        std::string text = "Z:" + (relative.empty() ? dir_ : dir_ / relative).string();
+        for (char& c : text)
+            if (c == '/') c = '\\';
+        return text;
+    }
+
+  private:
+    std::filesystem::path dir_;
+};
+
 // Path of the real data nobody here wrote, or empty when it is not beside the project.
 inline std::filesystem::path TestDataDir() {
     std::filesystem::path dir = HIVEWISE_TESTDATA_DIR;

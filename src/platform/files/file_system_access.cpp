@@ -415,4 +415,31 @@ bool FileSystemAccess::ClearDirectory(const std::string& folder, bool keepSubfol
     return true;
 }
 
+bool HostPathInside(const fs::path& hostPath, const fs::path& folder) {
+    std::error_code ec;
+    fs::path base = fs::weakly_canonical(folder, ec);
+    if (ec || base.empty()) return false;
+    fs::path real = fs::weakly_canonical(fs::absolute(hostPath, ec), ec);
+    if (ec || real.empty()) return false;
+    // Compared component by component: "/p/drive_c2" is not inside "/p/drive_c".
+    auto it = real.begin();
+    for (const fs::path& part : base) {
+        if (part.empty()) continue;
+        while (it != real.end() && it->empty())
+            ++it;
+        if (it == real.end() || *it != part) return false;
+        ++it;
+    }
+    return true;
+}
+
+bool FileSystemAccess::HostPathInPrefix(const fs::path& hostPath) const {
+    return HostPathInside(hostPath, machine_.PrefixDir());
+}
+
+bool FileSystemAccess::InPrefix(const std::string& path, bool mayNotExist) {
+    auto host = Resolve(path, mayNotExist);
+    return host && HostPathInPrefix(*host);
+}
+
 }  // namespace hivewise

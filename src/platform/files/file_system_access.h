@@ -91,6 +91,14 @@ class FileSystemAccess {
                                                     bool mayNotExist = false);
     std::optional<std::string> ToWindowsPath(const std::filesystem::path& hostPath) const;
 
+    // Whether a host path, its links resolved, lies inside the prefix's folder: what the
+    // program may walk, delete or write. Wine links profile folders out to the home folder
+    // and drive Z: to the host's root; nothing reached through them is the machine's.
+    bool HostPathInPrefix(const std::filesystem::path& hostPath) const;
+    // The same for a Windows path, resolved as deletion (the file exists) or copying
+    // (`mayNotExist`: only its folder need exist) resolve it; false when it does not resolve.
+    bool InPrefix(const std::string& path, bool mayNotExist = false);
+
   private:
     // The host path of a Windows path within MAX_PATH (`limit` bytes with terminator).
     std::optional<std::filesystem::path> Resolve(const std::string& path, bool mayNotExist,
@@ -101,6 +109,10 @@ class FileSystemAccess {
     std::optional<WindowsPathParts> PartsWithin(const std::string& path, size_t limit);
     Machine& machine_;
 };
+
+// Whether `hostPath` is `folder` or below it once both have their links resolved (for a
+// path that does not exist yet, those of its existing part).
+bool HostPathInside(const std::filesystem::path& hostPath, const std::filesystem::path& folder);
 
 // The attributes Windows reports for a host file (`name` decides dot-file hiding).
 uint32_t HostFileAttributes(const std::filesystem::path& hostPath, std::string_view name);
