@@ -194,6 +194,42 @@ TEST_F(ShortcutScannerTest, LinkLoopsEndAndEachFolderIsWalkedOnce) {
     EXPECT_EQ(walk.found[0].itemText, "C:\\users\\u\\Desktop\\Music\\gone.lnk");
 }
 
+// Wine links the profile folders to the home folder's own; their shortcuts belong to
+// the user (and to every prefix), not to this machine's drive C:. Links that stay inside
+// the prefix are still walked, and a system drive outside it is never walked.
+TEST_F(ShortcutScannerTest, NeverLeavesThePrefix) {
+    testing::TempFolder home;
+    ShellLinkFields fields;
+    fields.targetPath = "C:\\Old\\app.exe";
+    std::string shortcut = BuildShellLink(fields);
+    home.Write("Desktop/old desktop/a.lnk", shortcut);
+    home.Write("Desktop/b.lnk", shortcut);
+    home.Write("Documents/c.lnk", shortcut);
+    fs::path user = prefix.Dir() / "drive_c" / "users" / "u";
+    fs::create_directories(user);
+    fs::create_directory_symlink(home.Dir() / "Desktop", user / "Desktop");
+    fs::create_directory_symlink(home.Dir(), user / "Documents");
+    // A file link out, and a relative folder link that climbs out of the prefix.
+    fs::create_symlink(home.Dir() / "Desktop" / "b.lnk", user / "linked.lnk");
+    fs::create_directory_symlink("../../../..", user / "Up");
+    // Inside the prefix, outside drive C:'s own tree: still the machine's.
+    prefix.Write("saved/kept.lnk", shortcut);
+    fs::create_directory_symlink("../../../saved", user / "Saved");
+    fs::create_directory_symlink(home.Dir(), prefix.Dir() / "dosdevices" / "z:");
+    auto machine = Load();
+    ASSERT_TRUE(machine);
+
+    Walk walk = RunWalk(*machine, "C:\\");
+    EXPECT_EQ(Shortcuts(walk),
+              std::vector<std::string>{"C:\\users\\u\\Saved\\kept.lnk -> C:\\Old\\app.exe"});
+    EXPECT_TRUE(RunWalk(*machine, "Z:\\").found.empty());
+    EXPECT_TRUE(RunWalk(*machine, "C:\\users\\u\\Desktop").found.empty());
+    machine->SetEnv("SystemRoot", "Z:\\windows");
+    EXPECT_TRUE(testing::RunWithContext(*machine, {}, [](ScanContext& context) {
+                    ScanSystemDriveShortcuts(context);
+                }).found.empty());
+}
+
 TEST_F(ShortcutScannerTest, OddFilesAreNeverOpened) {
     ASSERT_EQ(::mkfifo((prefix.Dir() / "drive_c" / "pipe.lnk").c_str(), 0600), 0);
     fs::create_symlink("/dev/zero", prefix.Dir() / "drive_c" / "zero.lnk");

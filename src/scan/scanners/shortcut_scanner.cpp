@@ -112,6 +112,11 @@ class ShortcutWalk {
         std::string path = parentWindows_;
         path += '\\';
         path += AnsiName(name);
+        // A link out of the prefix (a profile folder linked to the home folder) leads to
+        // files of the host or of other prefixes: never judged against this machine.
+        if (entry.isLink && !context_.Files().HostPathInPrefix(entry.path)) {
+            return WalkAction::SkipChildren;
+        }
 
         if (entry.isDirectory) {
             context_.PumpMessages();
@@ -158,6 +163,8 @@ void ScanShortcuts(ScanContext& context, const std::string& folder) {
     std::string root = host->native();
     while (root.size() > 1 && root.back() == '/')
         root.pop_back();
+    // A drive outside the prefix (Z:, the host's root) is not the machine's to walk.
+    if (!context.Files().HostPathInPrefix(root)) return;
     // The root of the host's tree: its entries' parent text is empty.
     ShortcutWalk walk(context, root == "/" ? std::string() : root, windows);
     WalkFolder(
