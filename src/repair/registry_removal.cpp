@@ -41,6 +41,9 @@ bool GrantKeyAccess(RegistryAccess& registry, RegHandle root, std::string_view p
 }
 
 int DeleteFileOrOnReboot(FileSystemAccess& files, const std::string& path) {
+    // A finding may come from an old scan or a crafted list: nothing outside the prefix
+    // is deleted, now or at the next restart.
+    if (!files.InPrefix(path, /*mayNotExist=*/true)) return 0;
     if (!files.DeleteFile(path)) files.DeleteFileOnReboot(path);
     return 1;
 }

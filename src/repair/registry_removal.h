@@ -18,8 +18,9 @@ int DeleteRegValue(RegistryAccess& registry, RegHandle root, std::string_view pa
 // The access-denied recovery: lets this user delete the key and its sub-keys. There is no
 // access control in a prefix, so this fails whenever the key's access list cannot be set.
 bool GrantKeyAccess(RegistryAccess& registry, RegHandle root, std::string_view path);
-// Deletes the file now, or else records it for deletion at the next restart. Always 1: a
-// file that could not be deleted now is treated as done.
+// Deletes the file now, or else records it for deletion at the next restart. 1 when done:
+// a file that could not be deleted now is treated as done. 0, touching nothing, for a path
+// whose host path (links resolved) is not inside the prefix's folder.
 int DeleteFileOrOnReboot(FileSystemAccess& files, const std::string& path);
 
 }  // namespace hivewise

@@ -92,8 +92,11 @@ bool TargetExists(Machine& machine, const Target& target) {
         case Target::kValue:
             return SplitLocation(target.key, &root, &path) &&
                    ReadExactValue(machine, target.key, target.valueName).has_value();
-        case Target::kFile:
-            return FileSystemAccess(machine).PathFileExists(target.file);
+        case Target::kFile: {
+            // A file outside the prefix is neither saved nor removed.
+            FileSystemAccess files(machine);
+            return files.InPrefix(target.file) && files.PathFileExists(target.file);
+        }
         default:
             return false;
     }

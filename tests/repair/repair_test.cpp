@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "platform/machine/prefix_lock.h"
+#include "platform/machine/shell_link_writer.h"
 #include "platform/registry/registry_access.h"
 #include "repair/restore_backup.h"
 #include "repair/zip_archive.h"
@@ -146,13 +147,16 @@ TEST_F(RepairRunTest, RepairThenRestoreGivesEverythingBackExactly) {
     EXPECT_EQ(prompts.messages.back(), kNoBackupItemsSelectedText);
     dialog.SelectAll();
     EXPECT_TRUE(dialog.Restore());
-    EXPECT_EQ(prompts.messages.back(), kEntriesRestoredText);
-    EXPECT_EQ(prompts.messages.size(), 2u);
+    // Only shortcuts are put back as files: the shortcut section removes nothing else.
+    EXPECT_EQ(prompts.messages,
+              (std::vector<std::string>{std::string(kNoBackupItemsSelectedText),
+                                        "Could not restore C:\\windows\\Config.ini",
+                                        std::string(kEntriesRestoredText)}));
 
     EXPECT_EQ(testing::RegistryDump(*machine), before);
     EXPECT_EQ(prefix.Read("drive_c/users/Public/Desktop/Word.lnk"), "first shortcut");
     EXPECT_EQ(prefix.Read("drive_c/windows/Start Menu/Word.lnk"), "second shortcut");
-    EXPECT_EQ(prefix.Read("drive_c/windows/Config.ini"), "a file named like the record list");
+    EXPECT_FALSE(DriveFile("windows/Config.ini"));
     EXPECT_FALSE(fs::exists(prefix.Dir() / "drive_c/Program Files/Hivewise/HivewiseBackup/Temp"));
 }
 
@@ -290,6 +294,45 @@ TEST_F(RepairRunTest, SoundFindingsRemoveTheSoundValueOnly) {
     EXPECT_TRUE(ValueExists("Control Panel\\Sounds", "Empty"));
     EXPECT_TRUE(ValueExists("Control Panel\\Sounds", "Ok"));
     EXPECT_FALSE(ValueExists("Control Panel\\Sounds", "Beep"));
+}
+
+// Findings of an old scan or a crafted list naming shortcuts outside the prefix: through
+// a profile folder linked to the home folder, a file link, or drive Z:. None is saved or
+// removed, now or at the next restart; the shortcut inside still goes.
+TEST_F(RepairRunTest, NothingOutsideThePrefixIsRemoved) {
+    testing::TempFolder home;
+    ShellLinkFields fields;
+    fields.targetPath = "C:\\Old\\app.exe";
+    std::string shortcut = BuildShellLink(fields);
+    for (const char* name : {"Desktop/a.lnk", "Desktop/b.lnk", "Desktop/old desktop/c.lnk"})
+        home.Write(name, shortcut);
+    fs::path user = prefix.Dir() / "drive_c" / "users" / "u";
+    fs::create_directories(user);
+    fs::create_directory_symlink(home.Dir() / "Desktop", user / "Desktop");
+    fs::create_symlink(home.Dir() / "Desktop" / "b.lnk", user / "linked.lnk");
+    fs::create_directory_symlink("/", prefix.Dir() / "dosdevices" / "z:");
+    machine = prefix.Load();
+    ASSERT_TRUE(machine) << prefix.LastError();
+
+    Add(14, "", "", "", "C:\\users\\u\\Desktop\\a.lnk");
+    Add(14, "", "", "", "C:\\users\\u\\Desktop\\old desktop\\c.lnk");
+    Add(14, "", "", "", "C:\\users\\u\\linked.lnk");
+    Add(14, "", "", "", home.OnDriveZ("Desktop\\b.lnk"));
+    Add(14, "", "", "", "\\\\?\\" + home.OnDriveZ("Desktop\\b.lnk"));
+    Add(14, "", "", "", home.OnDriveZ("Desktop\\gone.lnk"));
+    Add(14, "", "", "", "C:\\users\\Public\\Desktop\\Word.lnk");
+    RepairOutcome outcome = Repair();
+    EXPECT_EQ(outcome.removed, 1);
+    EXPECT_EQ(outcome.notRemoved, 6);
+    EXPECT_FALSE(DriveFile("users/Public/Desktop/Word.lnk"));
+    for (const char* name : {"Desktop/a.lnk", "Desktop/b.lnk", "Desktop/old desktop/c.lnk"})
+        EXPECT_EQ(home.Read(name), shortcut) << name;
+    EXPECT_TRUE(fs::is_symlink(user / "linked.lnk"));
+    EXPECT_FALSE(ValueExists("System\\CurrentControlSet\\Control\\Session Manager",
+                             "PendingFileRenameOperations"));
+    auto archives = Archives();
+    ASSERT_EQ(archives.size(), 1u);
+    EXPECT_EQ(EntryNames(archives[0]), (std::vector<std::string>{"Config.ini", "Word.lnk"}));
 }
 
 // Holds the lock that Wine's server holds for a prefix while it runs.
