@@ -9,6 +9,7 @@
 #include "platform/registry/reg_file.h"
 #include "platform/registry/registry_access.h"
 #include "repair/exact_value.h"
+#include "repair/restore_targets.h"
 
 namespace hivewise {
 namespace {
@@ -177,6 +178,8 @@ bool RestoreBackupDialog::CopiesPresent(const std::string& folder) {
 }
 
 bool RestoreBackupDialog::RestoreItem(const BackupItem& item, const std::string& folder) {
+    // A record names only what a repair could have removed, where it came from.
+    if (!MayRestore(machine_, item, folder + "\\" + CopyNameOf(item))) return false;
     switch (item.kind) {
         case kBackupKey: {
             RegImportResult imported =

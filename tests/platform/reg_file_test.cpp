@@ -319,6 +319,30 @@ TEST_F(RegFileTest, ImportThroughALinkWritesTheTarget) {
     EXPECT_EQ(link->Values().size(), 1u);
 }
 
+// The outline names every key an import could touch, also those a cut value or a
+// deletion names, and any registry-link value wherever it stands.
+TEST(RegFileOutlineTest, NamesEveryKeyTheImportReaches) {
+    EXPECT_FALSE(OutlineRegFile("[HKEY_CURRENT_USER\\A]\r\n"));
+    auto outline = OutlineRegFile(
+        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\A]\r\n\"v\"=hex:01,\\\r\n"
+        "[HKLM\\Software\\B]\r\n  [-HKEY_USERS\\.Default\\C] ; gone\r\n"
+        "\"a \\\"q\\\" =hex(6):\"=\"text\"\r\n@=hex(2):00,00\r\n");
+    ASSERT_TRUE(outline);
+    EXPECT_EQ(outline->keys,
+              (std::vector<std::u16string>{u"HKEY_CURRENT_USER\\A", u"HKLM\\Software\\B",
+                                           u"HKEY_USERS\\.Default\\C"}));
+    EXPECT_FALSE(outline->setsLinks);
+    for (const char* link :
+         {"\"SymbolicLinkValue\"=hex(6):5c,00", "@ = HEX(00000006):00", "\"x\"=hex(6):\\"}) {
+        auto linked = OutlineRegFile(std::string("REGEDIT4\n[HKEY_CURRENT_USER\\A]\n") + link);
+        ASSERT_TRUE(linked) << link;
+        EXPECT_TRUE(linked->setsLinks) << link;
+    }
+    auto win31 = OutlineRegFile("REGEDIT\nHKEY_CLASSES_ROOT\\.txt = txtfile\nother line\n");
+    ASSERT_TRUE(win31);
+    EXPECT_EQ(win31->keys, std::vector<std::u16string>{u"HKEY_CLASSES_ROOT\\.txt"});
+}
+
 TEST_F(RegFileTest, ExportsByteForByteAsTheEditorDoes) {
     RegKey* key = machine->Registry().Create(machine->LocalMachine(), u"Software\\Exp");
     auto& store = machine->Registry();

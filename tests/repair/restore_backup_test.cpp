@@ -3,6 +3,7 @@
 #include <random>
 
 #include "platform/registry/registry_access.h"
+#include "repair/registry_removal.h"
 #include "repair/repair_problems.h"
 #include "repair/zip_archive.h"
 #include "repair_fixture.h"
@@ -137,6 +138,110 @@ TEST_F(RestoreTest, UnsafeOrDamagedArchivesRestoreNothing) {
     }
     EXPECT_FALSE(fs::exists(prefix.Dir() / "drive_c" / "Program Files" / "Hivewise" / "escape"));
     EXPECT_FALSE(fs::exists(BackupDir() / "escape"));
+}
+
+// The link section of a key pointing at `target` (an object path), as Wine writes it.
+std::string LinkTo(std::u16string_view target) {
+    std::string line = "#link\n\"SymbolicLinkValue\"=hex(6):";
+    char buf[8];
+    for (size_t i = 0; i < target.size(); ++i) {
+        std::snprintf(buf, sizeof buf, "%02x,%02x", target[i] & 0xFF, target[i] >> 8);
+        if (i) line += ',';
+        line += buf;
+    }
+    return line + "\n";
+}
+
+// The archive's password is the format's own, so anyone can write one: a record names
+// only what a repair could have removed from this machine, or it is refused, item by item,
+// and nothing is written for it.
+TEST_F(RestoreTest, RecordsNamingWhatNoRepairRemovedAreRefused) {
+    testing::TempFolder home;
+    home.Write("victim.lnk", "the user's own");
+    home.Write("Desktop/victim.lnk", "the user's own");
+    fs::path user = prefix.Dir() / "drive_c" / "users" / "u";
+    fs::create_directories(user);
+    fs::create_directory_symlink(home.Dir() / "Desktop", user / "Desktop");
+    fs::create_directory_symlink("/", prefix.Dir() / "dosdevices" / "z:");
+    prefix.UserReg(std::string(testing::kRepairUserReg) + "\n[Software\\\\Linked] 1700000000\n" +
+                   "\n[Software\\\\Linked\\\\Via] 1700000000\n" +
+                   LinkTo(u"\\Registry\\Machine\\Software\\HKCUTools"));
+    machine = prefix.Load();
+    ASSERT_TRUE(machine) << prefix.LastError();
+    std::string before = testing::RegistryDump(*machine);
+
+    std::string z = home.OnDriveZ();
+    std::vector<std::string> files = {
+        z + "\\victim.lnk",
+        "\\\\?\\" + z + "\\victim.lnk",
+        "\\\\.\\" + z + "\\victim.lnk",
+        "\\??\\" + z + "\\victim.lnk",
+        "Z:" + (home.Dir() / "victim.lnk").string(),
+        z + "\\Desktop\\..\\victim.lnk",
+        "C:\\users\\u\\Desktop\\victim.lnk",
+        "C:\\windows\\victim.exe",
+        "\\\\server\\share\\victim.lnk",
+    };
+    ExactValue dword{u"v", kRegDword, std::string("\x01\0\0\0", 4)};
+    struct KeyCase {
+        std::string name;
+        std::string export_;
+    };
+    std::vector<KeyCase> keys = {
+        {"HKEY_CURRENT_USER\\Software\\X",
+         "[HKEY_LOCAL_MACHINE\\Software\\HKCUTools]\r\n\"evil\"=\"1\"\r\n"},
+        {"HKEY_CURRENT_USER\\Software\\X",
+         "[HKEY_CURRENT_USER\\Software\\XY]\r\n\"evil\"=\"1\"\r\n"},
+        {"HKEY_CURRENT_USER\\Software\\X", "[-HKEY_LOCAL_MACHINE\\Software\\HKCUTools]\r\n"},
+        {"HKEY_CURRENT_USER\\Software\\X",
+         "[HKEY_CURRENT_USER\\Software\\X]\r\n\r\n[HKEY_CURRENT_USER\\Software\\X\\L]\r\n"
+         "\"SymbolicLinkValue\"=hex(6):5c,00\r\n\"evil\"=\"1\"\r\n"},
+        {"HKEY_CURRENT_USER\\Software\\Linked",
+         "[HKEY_CURRENT_USER\\Software\\Linked\\Via]\r\n\"evil\"=\"1\"\r\n"},
+        {"HKEY_CURRENT_CONFIG\\Software\\X",
+         "[HKEY_CURRENT_CONFIG\\Software\\X]\r\n\"evil\"=\"1\"\r\n"},
+        {"HKLM\\Software\\X", "[HKLM\\Software\\X]\r\n\"evil\"=\"1\"\r\n"},
+        {"HKEY_CURRENT_USER\\Software\\Good",
+         "[HKEY_CURRENT_USER\\Software\\Good]\r\n\"kept\"=\"1\"\r\n\r\n"
+         "[HKEY_CURRENT_USER\\Software\\Good\\Sub]\r\n"},
+    };
+    std::string config;
+    std::vector<std::pair<std::string, std::string>> entries = {{"victim.lnk", "from archive"}};
+    for (size_t i = 0; i < keys.size(); ++i) {
+        config += KeyRecord(keys[i].name, static_cast<int>(i) + 1);
+        entries.push_back(
+            {"rkBackUp" + std::to_string(i + 1) + ".reg", "REGEDIT4\r\n\r\n" + keys[i].export_});
+    }
+    config += ValueRecord("HKEY_CURRENT_CONFIG\\Software", "v", "current config", &dword);
+    config += ValueRecord("HKLM\\Software\\HKCUTools", "v", "short root", &dword);
+    config += ValueRecord("HKEY_DYN_DATA\\X", "v", "dynamic data", nullptr);
+    for (const std::string& file : files)
+        config += FileRecord(file, "victim.lnk");
+    config += FileRecord("C:\\users\\Public\\Desktop\\victim.lnk", "victim.lnk");
+    entries.push_back({"Config.ini", config});
+    MakeArchive("1,1,2024_0,0,0.zip", entries);
+    EXPECT_TRUE(RestoreAll("1,1,2024_0,0,0.zip"));
+
+    std::vector<std::string> expected;
+    for (size_t i = 0; i + 1 < keys.size(); ++i)
+        expected.push_back(CouldNotRestoreText(keys[i].name));
+    for (const char* data : {"current config", "short root", "dynamic data"})
+        expected.push_back(CouldNotRestoreText(data));
+    for (const std::string& file : files)
+        expected.push_back(CouldNotRestoreText(file));
+    expected.push_back(std::string(kEntriesRestoredText));
+    EXPECT_EQ(prompts.messages, expected);
+
+    EXPECT_EQ(home.Read("victim.lnk"), "the user's own");
+    EXPECT_EQ(home.Read("Desktop/victim.lnk"), "the user's own");
+    EXPECT_FALSE(DriveFile("windows/victim.exe"));
+    EXPECT_EQ(prefix.Read("drive_c/users/Public/Desktop/victim.lnk"), "from archive");
+    // Only the good key went back; the rest of the registry is as it was.
+    RegistryAccess registry(*machine);
+    EXPECT_EQ(registry.ReadStringValue(kHkeyCurrentUser, "Software\\Good", "kept"), "1");
+    EXPECT_TRUE(registry.KeyExists(kHkeyCurrentUser, "Software\\Good\\Sub"));
+    ASSERT_EQ(DeleteRegKey(registry, kHkeyCurrentUser, "Software\\Good"), 1);
+    EXPECT_EQ(testing::RegistryDump(*machine), before);
 }
 
 // Real archives damaged at random: never a crash, and either a whole restore or none.

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/machine/machine.h"
 
@@ -50,5 +51,15 @@ struct RegImportResult {
 RegImportResult ImportRegFile(Machine& machine, std::string_view bytes);
 // The same for a file of the machine (Windows path). An unreadable file imports nothing.
 RegImportResult ImportRegFileFrom(Machine& machine, const std::string& windowsFile);
+
+// What a file would touch if imported, read without importing it: the key of every
+// section in order (a deletion's without its '-'), and whether any value statement sets a
+// registry link (type 6, which makes a new key lead elsewhere). Nothing when the file
+// has none of the editor's headers.
+struct RegFileOutline {
+    std::vector<std::u16string> keys;
+    bool setsLinks = false;
+};
+std::optional<RegFileOutline> OutlineRegFile(std::string_view bytes);
 
 }  // namespace hivewise

@@ -463,15 +463,74 @@ class Importer {
 
 }  // namespace
 
-RegImportResult ImportRegFile(Machine& machine, std::string_view bytes) {
-    bool utf16 = IsUtf16File(bytes);
-    std::u16string text = utf16 ? BytesToUtf16(bytes.substr(2)) : AnsiToUtf16(bytes);
-    std::vector<std::u16string_view> lines = SplitLines(text);
-    if (lines.empty()) return {};
+namespace {
+
+std::u16string DecodeRegFile(std::string_view bytes, bool* utf16) {
+    *utf16 = IsUtf16File(bytes);
+    return *utf16 ? BytesToUtf16(bytes.substr(2)) : AnsiToUtf16(bytes);
+}
+
+// The header's kind; false when the first line is none of the editor's headers.
+bool ReadHeader(const std::vector<std::u16string_view>& lines, bool* win31) {
+    if (lines.empty()) return false;
     std::u16string_view header = Trim(lines[0]);
-    bool win31 = header == u"REGEDIT";
-    if (!win31 && header != u"REGEDIT4" && header != u"Windows Registry Editor Version 5.00")
-        return {};
+    *win31 = header == u"REGEDIT";
+    return *win31 || header == u"REGEDIT4" || header == u"Windows Registry Editor Version 5.00";
+}
+
+}  // namespace
+
+std::optional<RegFileOutline> OutlineRegFile(std::string_view bytes) {
+    bool utf16 = false, win31 = false;
+    std::u16string text = DecodeRegFile(bytes, &utf16);
+    std::vector<std::u16string_view> lines = SplitLines(text);
+    if (!ReadHeader(lines, &win31)) return std::nullopt;
+    RegFileOutline outline;
+    // Every line is judged on its own: the import reads a line starting with '[' as a
+    // key wherever it stands, and a line taken as more data sets no value of its own,
+    // so this names every key the import can reach and never misses a link value.
+    for (size_t i = 1; i < lines.size(); ++i) {
+        std::u16string_view line = TrimLeft(lines[i]);
+        if (line.empty()) continue;
+        if (win31) {
+            constexpr std::u16string_view kRoot = u"HKEY_CLASSES_ROOT\\";
+            std::u16string_view rest = line;
+            if (!ConsumePrefixNoCase(rest, kRoot)) continue;
+            std::u16string key(kRoot);
+            key += rest.substr(0, rest.find_first_of(u" \t="));
+            outline.keys.push_back(std::move(key));
+            continue;
+        }
+        if (line.front() == u'[') {
+            size_t close = line.rfind(u']');
+            if (close == std::u16string_view::npos) continue;
+            std::u16string_view name = line.substr(1, close - 1);
+            if (!name.empty() && name.front() == u'-') name.remove_prefix(1);
+            outline.keys.emplace_back(name);
+            continue;
+        }
+        if (line.front() != u'@' && line.front() != u'"') continue;
+        bool quoted = line.front() == u'"';
+        line.remove_prefix(1);
+        std::u16string name;
+        if (quoted && !ReadQuoted(line, &name)) continue;
+        line = TrimLeft(line);
+        if (line.empty() || line.front() != u'=') continue;
+        line = TrimLeft(line.substr(1));
+        uint32_t type = 0;
+        if (ConsumePrefixNoCase(line, u"hex(") && ReadHexNumber(line, 8, &type) &&
+            type == kRegLink) {
+            outline.setsLinks = true;
+        }
+    }
+    return outline;
+}
+
+RegImportResult ImportRegFile(Machine& machine, std::string_view bytes) {
+    bool utf16 = false, win31 = false;
+    std::u16string text = DecodeRegFile(bytes, &utf16);
+    std::vector<std::u16string_view> lines = SplitLines(text);
+    if (!ReadHeader(lines, &win31)) return {};
 
     auto lock = machine.Registry().Lock();
     Importer importer(machine, !utf16);
