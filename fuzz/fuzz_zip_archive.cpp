@@ -1,6 +1,7 @@
 // A fix backup archive as the restore reads it: opened with and without the password,
 // its entries listed, read and extracted into a scratch folder. Extraction must never
-// leave that folder, whatever the entry names say.
+// leave that folder, whatever the entry names say; through the untrusted-archive reader
+// no entry may come out larger than its limit, and a failed unpacking leaves no file.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -10,6 +11,7 @@
 
 #include "fuzz_temp_prefix.h"
 #include "repair/fix_backup.h"
+#include "repair/untrusted_archive.h"
 #include "repair/zip_archive.h"
 
 using namespace hivewise;
@@ -74,6 +76,36 @@ void ReadArchive(const fs::path& archive, const fs::path& base, std::string_view
     reader.Close();
 }
 
+// Files (not folders) below `folder`.
+bool HoldsFiles(const fs::path& folder) {
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        if (!it->is_directory()) return true;
+    }
+    return false;
+}
+
+void ReadUntrusted(const fs::path& archive, const fs::path& base, std::string_view password) {
+    constexpr uint64_t kLimit = 4096;
+    UntrustedArchive reader([](std::string_view name) { return name == "refused" ? 0 : kLimit; });
+    if (reader.Open(archive, password) != ZipStatus::kOk) return;
+    std::string bytes;
+    for (int i = 0, count = reader.EntryCount(); i < count; ++i) {
+        if (reader.Read(i, &bytes) == ZipStatus::kOk) {
+            if (bytes.size() > kLimit || reader.Entry(i).name == "refused") __builtin_trap();
+        } else if (!bytes.empty()) {
+            __builtin_trap();
+        }
+    }
+    if (reader.ExtractAll(base) != ZipStatus::kOk && HoldsFiles(base)) __builtin_trap();
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec)) {
+        if (it->is_regular_file() && it->file_size() > kLimit) __builtin_trap();
+    }
+    fs::remove_all(base, ec);
+    fs::create_directories(base, ec);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -90,6 +122,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     ReadArchive(archive, base, {});
     ReadArchive(archive, base, kFixBackupPassword);
+    CheckContained(root, base);
+    fs::remove_all(base, ec);
+    fs::create_directories(base, ec);
+    ReadUntrusted(archive, base, {});
+    ReadUntrusted(archive, base, kFixBackupPassword);
     CheckContained(root, base);
     fs::remove_all(base, ec);
     // Names alone, as the input's lines.

@@ -1,6 +1,7 @@
 #include "fullbackup/backup_archive.h"
 
 #include "repair/backup_records.h"
+#include "repair/untrusted_archive.h"
 #include "repair/zip_archive.h"
 
 namespace hivewise {
@@ -29,15 +30,14 @@ bool PackFolder(FileSystemAccess& files, const std::string& folder, const std::s
     return writer.Close() == ZipStatus::kOk;
 }
 
-bool UnpackArchive(FileSystemAccess& files, const std::string& archive, const std::string& folder) {
+bool UnpackArchive(FileSystemAccess& files, const std::string& archive, const std::string& folder,
+                   uint64_t entryLimit) {
     auto hostArchive = files.ToHostPath(archive);
     auto hostFolder = files.ToHostPath(folder);
     if (!hostArchive || !hostFolder) return false;
-    ZipReader reader;
-    if (reader.Open(*hostArchive) != ZipStatus::kOk) return false;
-    reader.SetBaseFolder(*hostFolder);
-    bool ok = reader.ExtractAll() == ZipStatus::kOk;
-    reader.Close();
+    UntrustedArchive reader([entryLimit](std::string_view) { return entryLimit; });
+    bool ok = reader.Open(*hostArchive) == ZipStatus::kOk &&
+              reader.ExtractAll(*hostFolder) == ZipStatus::kOk;
     // A partly unpacked backup is never restored from.
     if (!ok) files.ClearDirectory(folder, true);
     return ok;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 #include <string>
 
@@ -16,7 +17,9 @@ std::string UnusedArchivePath(FileSystemAccess& files, const std::string& folder
 // Every file of `folder` but the archive itself, deflated, without a password.
 bool PackFolder(FileSystemAccess& files, const std::string& folder, const std::string& archive);
 // Every entry of the archive into `folder`; false, with nothing of a damaged archive
-// left behind, when any entry cannot be read or would land outside the folder.
-bool UnpackArchive(FileSystemAccess& files, const std::string& archive, const std::string& folder);
+// left behind, when any entry cannot be read, would land outside the folder or is larger
+// than `entryLimit` (a saved hive is never larger than the machine's registry allows).
+bool UnpackArchive(FileSystemAccess& files, const std::string& archive, const std::string& folder,
+                   uint64_t entryLimit);
 
 }  // namespace hivewise

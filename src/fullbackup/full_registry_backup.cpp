@@ -4,10 +4,12 @@
 
 #include "fullbackup/backup_archive.h"
 #include "platform/files/atomic_file.h"
+#include "platform/files/scratch_folder.h"
 #include "platform/machine/prefix_lock.h"
 #include "platform/machine/text.h"
 #include "platform/registry/hive_file.h"
 #include "repair/backup_records.h"
+#include "repair/untrusted_archive.h"
 #include "tools/system_info.h"
 
 namespace hivewise {
@@ -60,9 +62,11 @@ std::string FullRegistryBackup::BackupFolder() const {
 
 int FullRegistryBackup::CreateFullBackup(const std::tm& now, std::string* message) {
     std::string work = WorkFolder();
-    files_.CreateDirectoryPath(work);
+    if (!PrepareScratchFolder(machine_, work, true)) {
+        *message = kFullBackupFailed;
+        return 0;
+    }
     files_.CreateDirectoryPath(BackupFolder());
-    files_.ClearDirectory(work, true);
 
     if (ntFamily_) {
         long error = 0;
@@ -177,14 +181,14 @@ std::string FullRegistryBackup::ProfileFolder() {
 
 bool FullRegistryBackup::UnpackToWorkFolder(const std::string& archive) {
     std::string work = WorkFolder();
-    files_.CreateDirectoryPath(work);
-    files_.ClearDirectory(work, true);
-    return UnpackArchive(files_, archive, work);
+    return PrepareScratchFolder(machine_, work, true) &&
+           UnpackArchive(files_, archive, work, RegistrySizedLimit(machine_.PrefixDir()));
 }
 
 bool FullRegistryBackup::PrepareRestore(const std::string& archive) {
     prepared_.clear();
     preparedOk_ = UnpackToWorkFolder(archive) && (!ntFamily_ || CheckNtHives());
+    if (!preparedOk_) ClearScratchFolder(machine_, WorkFolder(), true);
     return preparedOk_;
 }
 
@@ -212,6 +216,8 @@ bool FullRegistryBackup::ApplyRestore(std::string* message) {
     }
     bool ok = ntFamily_ ? RestoreNtHives() : RestoreWin9xRegistryFiles();
     preparedOk_ = false;
+    // The unpacked files were only the way in: none stays in the work folder.
+    ClearScratchFolder(machine_, WorkFolder(), true);
     if (ok) *message = kFullRestoreDone;
     return ok;
 }

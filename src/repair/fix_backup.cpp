@@ -191,30 +191,46 @@ FixBackup::FinishResult FixBackup::FinishBackup() {
     return result;
 }
 
+EntryLimit FixBackupEntryLimit(Machine& machine) {
+    uint64_t exportLimit = RegistrySizedLimit(machine.PrefixDir());
+    return [exportLimit](std::string_view name) -> uint64_t {
+        std::string lower = AnsiLower(AnsiNameOf(name));
+        if (lower == AnsiLower(kConfigEntry)) return kConfigEntryLimit;
+        bool keyExport = lower.rfind("rkbackup", 0) == 0 && lower.size() > 4 &&
+                         lower.compare(lower.size() - 4, 4, ".reg") == 0;
+        return keyExport ? exportLimit : kFileCopyLimit;
+    };
+}
+
+bool FixBackup::OpenForReading(const std::string& archive, UntrustedArchive* reader) {
+    auto host = Host(archive);
+    return host && reader->Open(*host, kFixBackupPassword) == ZipStatus::kOk;
+}
+
 bool FixBackup::ExtractConfig(const std::string& archive, const std::string& folder) {
-    auto archiveHost = Host(archive);
     auto folderHost = Host(folder);
-    if (!archiveHost || !folderHost) return false;
-    ZipReader reader;
-    if (reader.Open(*archiveHost, kFixBackupPassword) != ZipStatus::kOk) return false;
+    UntrustedArchive reader(FixBackupEntryLimit(machine_));
+    if (!folderHost || !OpenForReading(archive, &reader)) return false;
     int index = reader.FindEntry(kConfigEntry, true);
-    if (index < 0) return false;
-    reader.SetBaseFolder(*folderHost);
-    return reader.ExtractAs(index, kConfigEntry) == ZipStatus::kOk;
+    return index >= 0 && reader.ExtractAs(index, *folderHost, kConfigEntry) == ZipStatus::kOk;
+}
+
+bool FixBackup::ReadConfig(const std::string& archive, std::string* text) {
+    text->clear();
+    UntrustedArchive reader(FixBackupEntryLimit(machine_));
+    if (!OpenForReading(archive, &reader)) return false;
+    int index = reader.FindEntry(kConfigEntry, true);
+    return index >= 0 && reader.Read(index, text) == ZipStatus::kOk;
 }
 
 bool FixBackup::ExtractAllEntries(const std::string& folder) {
-    auto archiveHost = Host(archivePath_);
     auto folderHost = Host(folder);
-    if (!archiveHost || !folderHost) return false;
-    ZipReader reader;
-    if (reader.Open(*archiveHost, kFixBackupPassword) != ZipStatus::kOk) return false;
-    reader.SetBaseFolder(*folderHost);
+    UntrustedArchive reader(FixBackupEntryLimit(machine_));
+    if (!folderHost || !OpenForReading(archivePath_, &reader)) return false;
     for (int i = 0, count = reader.EntryCount(); i < count; ++i) {
-        std::string name = reader.Entry(i).name;
-        if (!IsBareName(name) || reader.ExtractAs(i, name) != ZipStatus::kOk) return false;
+        if (!IsBareName(reader.Entry(i).name)) return false;
     }
-    return true;
+    return reader.ExtractAll(*folderHost) == ZipStatus::kOk;
 }
 
 }  // namespace hivewise

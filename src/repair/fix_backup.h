@@ -8,6 +8,7 @@
 #include "platform/files/file_system_access.h"
 #include "platform/machine/machine.h"
 #include "repair/backup_records.h"
+#include "repair/untrusted_archive.h"
 #include "repair/zip_archive.h"
 
 // The fix backup: one password-protected archive per repair run, assembled in a work
@@ -18,6 +19,11 @@ namespace hivewise {
 // The one password of every fix backup.
 constexpr std::string_view kFixBackupPassword = "quarrytwine";
 constexpr std::string_view kConfigEntry = "Config.ini";
+// The largest record list a fix backup is read with, and the largest saved file copy (the
+// files a repair saves are shortcuts, far smaller); key exports are held to the size of
+// the machine's registry.
+constexpr uint64_t kConfigEntryLimit = uint64_t{8} << 20;
+constexpr uint64_t kFileCopyLimit = uint64_t{1} << 20;
 
 // The machine's backup folder, the folder a repair assembles its backup in, and the
 // folder archives are unpacked into for restoring; none with a trailing backslash.
@@ -56,12 +62,16 @@ class FixBackup {
     void SetArchivePath(const std::string& archive) { archivePath_ = archive; }
     // Extracts the archive's "Config.ini" (found without regard to case) into `folder`.
     bool ExtractConfig(const std::string& archive, const std::string& folder);
+    // The archive's "Config.ini", read into `text` without writing anything.
+    bool ReadConfig(const std::string& archive, std::string* text);
     // Extracts every entry of the stored archive into `folder`; false when the archive
     // cannot be opened or any entry is not a bare file name or does not decrypt whole.
     bool ExtractAllEntries(const std::string& folder);
 
   private:
     std::optional<std::filesystem::path> Host(const std::string& path);
+    // The archive opened for reading, each entry held to what a repair writes under its name.
+    bool OpenForReading(const std::string& archive, UntrustedArchive* reader);
     // A name for a saved file's copy that no other copy or record file has.
     std::string UnusedEntryName(const std::string& name);
 
@@ -77,5 +87,8 @@ class FixBackup {
 // program's own names are ANSI.
 std::string EntryNameOf(std::string_view ansiName);
 std::string AnsiNameOf(std::string_view entryName);
+
+// The largest size each entry of a fix backup may have on this machine.
+EntryLimit FixBackupEntryLimit(Machine& machine);
 
 }  // namespace hivewise

@@ -1,6 +1,7 @@
 #include "repair/repair_problems.h"
 
 #include "platform/files/file_system_access.h"
+#include "platform/files/scratch_folder.h"
 #include "platform/machine/prefix_lock.h"
 #include "platform/registry/registry_access.h"
 #include "repair/exact_value.h"
@@ -176,8 +177,7 @@ RepairOutcome RepairSelectedProblems(Machine& machine, ResultStore& results, Use
     FixBackup backup(machine);
     if (backupOn) {
         std::string work = WriteWorkFolder(machine);
-        bool ready = files.IsDirectory(work) ? files.ClearDirectory(work, false)
-                                             : files.CreateDirectoryPath(work);
+        bool ready = PrepareScratchFolder(machine, work);
         if (!ready || !backup.BeginBackup(work)) {
             outcome.message = std::string(kBackupNotCreatedText);
             prompts.Message(outcome.message);

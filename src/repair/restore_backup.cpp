@@ -4,6 +4,7 @@
 
 #include "platform/files/atomic_file.h"
 #include "platform/files/file_system_access.h"
+#include "platform/files/scratch_folder.h"
 #include "platform/machine/prefix_lock.h"
 #include "platform/machine/text.h"
 #include "platform/registry/reg_file.h"
@@ -126,15 +127,11 @@ void RestoreBackupDialog::SelectDate(int index) {
     if (index < 0 || index >= static_cast<int>(dates_.size())) return;
     selected_ = index;
     rows_.clear();
-    FileSystemAccess files(machine_);
-    std::string folder = RestoreWorkFolder(machine_);
-    files.CreateDirectory(folder);
     const std::string& archive = dates_[static_cast<size_t>(index)].path;
     backup_.SetArchivePath(archive);
-    std::string text, error;
-    auto config = files.ToHostPath(folder + "\\" + std::string(kConfigEntry), true);
-    if (!backup_.ExtractConfig(archive, folder) || !config ||
-        !ReadWholeFile(*config, &text, &error) || !ConfigIsSound(text)) {
+    // Listing the items writes nothing: the record list is read from the archive itself.
+    std::string text;
+    if (!backup_.ReadConfig(archive, &text) || !ConfigIsSound(text)) {
         prompts_.Message(std::string(kInvalidBackupText));
         return;
     }
@@ -216,14 +213,13 @@ bool RestoreBackupDialog::Restore() {
     }
     FileSystemAccess files(machine_);
     std::string folder = RestoreWorkFolder(machine_);
-    files.CreateDirectory(folder);
     // Only this archive's entries may be in the folder the items are taken from.
-    files.ClearDirectory(folder, false);
+    bool ready = PrepareScratchFolder(machine_, folder);
     backup_.SetArchivePath(dates_[static_cast<size_t>(selected_)].path);
     std::string text, error;
     auto config = files.ToHostPath(folder + "\\" + std::string(kConfigEntry), true);
-    bool whole = backup_.ExtractAllEntries(folder) && config &&
-                 ReadWholeFile(*config, &text, &error) && ConfigIsSound(text) &&
+    bool whole = ready && backup_.ExtractAllEntries(folder) && config &&
+                 ReadWholeFile(*config, &text, &error, kConfigEntryLimit) && ConfigIsSound(text) &&
                  CopiesPresent(folder);
     if (whole) {
         // Keys first: a value saved before its key was removed goes back into the key.
@@ -238,8 +234,7 @@ bool RestoreBackupDialog::Restore() {
             }
         }
     }
-    files.ClearDirectory(folder, true);
-    files.RemoveDirectory(folder);
+    if (ready && ClearScratchFolder(machine_, folder, true)) files.RemoveDirectory(folder);
     if (!whole) {
         prompts_.Message(std::string(kInvalidBackupText));
         return false;

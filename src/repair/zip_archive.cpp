@@ -411,7 +411,7 @@ ZipStatus ZipReader::ExtractTo(int index, const fs::path& relative) {
     std::string temp = (target.parent_path() / ".hivewise-extract-XXXXXX").string();
     int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return Fail(ZipStatus::kCannotWrite, target.string() + ": " + strerror(errno));
-    ZipStatus status = CopyEntry(archive_, index, UINT64_MAX, &detail,
+    ZipStatus status = CopyEntry(archive_, index, extractLimit_, &detail,
                                  [fd](std::string_view chunk) { return WriteAll(fd, chunk); });
     bool closed = ::close(fd) == 0;
     if (status == ZipStatus::kOk && !closed) status = ZipStatus::kCannotWrite;

@@ -91,6 +91,9 @@ class ZipReader {
     // An empty password opens unencrypted entries only.
     ZipStatus Open(const std::filesystem::path& archive, std::string_view password = {});
     void SetBaseFolder(const std::filesystem::path& folder) { base_ = folder; }
+    // The most bytes an extraction writes; an entry that inflates past it is kDamaged
+    // and leaves nothing behind.
+    void SetExtractLimit(uint64_t limit) { extractLimit_ = limit; }
     int EntryCount() const;
     // Nothing useful for an index out of range.
     ZipEntryInfo Entry(int index) const;
@@ -118,6 +121,7 @@ class ZipReader {
 
     zip_t* archive_ = nullptr;
     std::filesystem::path base_;
+    uint64_t extractLimit_ = UINT64_MAX;
     std::string error_;
 };
 

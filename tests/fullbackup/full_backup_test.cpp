@@ -8,6 +8,7 @@
 #include "platform/machine/text.h"
 #include "platform/registry/reg_file.h"
 #include "platform/temp_prefix.h"
+#include "repair/crafted_archive.h"
 #include "repair/zip_archive.h"
 
 namespace hivewise {
@@ -164,6 +165,78 @@ TEST_F(FullBackupTest, DamagedBackupsChangeNothing) {
     EXPECT_FALSE(backup.RestoreFullBackup(backup.BackupFolder() + "\\missing.zip", &message));
 
     EXPECT_EQ(Snapshot(), changed);
+}
+
+// The work folder, or the program folder above it, linked to a folder of the user's.
+TEST_F(FullBackupTest, AWorkFolderLinkedOutOfThePrefixIsReplacedNeverEmptied) {
+    TempPrefix outside;
+    outside.Write("home/precious.txt", "keep me");
+    const fs::path home = outside.Dir() / "home";
+    auto homeUntouched = [&] {
+        EXPECT_EQ(outside.Read("home/precious.txt"), "keep me");
+        EXPECT_EQ(std::distance(fs::directory_iterator(home), fs::directory_iterator()), 1);
+    };
+    FullRegistryBackup backup(*machine);
+    ASSERT_TRUE(FileSystemAccess(*machine).CreateDirectoryPath(machine->ProgramFolder()));
+    fs::path work = Host(backup.WorkFolder());
+    fs::create_directory_symlink(home, work);
+    std::string message;
+    ASSERT_EQ(backup.CreateFullBackup(At(5, 6, 2026, 7, 8, 9), &message), 1) << message;
+    EXPECT_FALSE(fs::is_symlink(work));
+    homeUntouched();
+
+    fs::remove_all(work);
+    fs::create_directory_symlink(home, work);
+    ASSERT_TRUE(backup.RestoreFullBackup(backup.BackupFolder() + "\\5,6,2026_7,8,9.zip", &message));
+    EXPECT_EQ(message, kFullRestoreDone);
+    homeUntouched();
+    // What was unpacked for the restore is gone with it.
+    EXPECT_TRUE(fs::is_directory(fs::symlink_status(work)));
+    EXPECT_TRUE(fs::is_empty(work));
+
+    // The program folder itself leads out of the prefix: nothing is written there.
+    fs::create_directory_symlink(home, prefix.Dir() / "drive_c" / "Linked");
+    machine->SetProgramFolder("C:\\Linked");
+    FullRegistryBackup linked(*machine);
+    EXPECT_EQ(linked.CreateFullBackup(At(5, 6, 2026, 7, 8, 10), &message), 0);
+    EXPECT_EQ(message, kFullBackupFailed);
+    EXPECT_FALSE(linked.PrepareRestore(backup.BackupFolder() + "\\5,6,2026_7,8,9.zip"));
+    homeUntouched();
+}
+
+TEST_F(FullBackupTest, HivesLargerThanTheMachineCouldSaveAreRefused) {
+    FullRegistryBackup backup(*machine);
+    std::string message;
+    ASSERT_EQ(backup.CreateFullBackup(At(6, 7, 2026, 8, 9, 10), &message), 1);
+    fs::path saved = Host(backup.BackupFolder() + "\\6,7,2026_8,9,10.zip");
+    RegistryAccess registry(*machine);
+    ASSERT_TRUE(registry.WriteValue(kHkeyCurrentUser, "Software\\Mine", "Name", "later", 1));
+    std::string changed = Snapshot();
+    // 80 MiB of zeros where a hive belongs, declared as it is and declared small.
+    std::string bomb = backup.BackupFolder() + "\\bomb.zip";
+    std::string liar = backup.BackupFolder() + "\\liar.zip";
+    {
+        ZipReader reader;
+        ASSERT_EQ(reader.Open(saved), ZipStatus::kOk);
+        ZipWriter writer;
+        ASSERT_EQ(writer.Create(Host(bomb)), ZipStatus::kOk);
+        for (int i = 0; i < reader.EntryCount(); ++i) {
+            std::string bytes;
+            ASSERT_EQ(reader.ReadEntry(i, &bytes), ZipStatus::kOk);
+            if (reader.Entry(i).name == "hklm_system.dat") bytes.assign(80 << 20, '\0');
+            ASSERT_EQ(writer.AddBytes(reader.Entry(i).name, bytes), ZipStatus::kOk);
+        }
+        ASSERT_EQ(writer.Close(), ZipStatus::kOk);
+    }
+    fs::copy_file(Host(bomb), Host(bomb).parent_path() / "liar.zip");
+    ASSERT_TRUE(testing::DeclareSize(Host(liar), "hklm_system.dat", 4000));
+    for (const std::string& archive : {bomb, liar}) {
+        SCOPED_TRACE(archive);
+        EXPECT_FALSE(backup.RestoreFullBackup(archive, &message));
+        EXPECT_EQ(message, kFullRestoreFailed);
+        EXPECT_TRUE(fs::is_empty(Host(backup.WorkFolder())));
+        EXPECT_EQ(Snapshot(), changed);
+    }
 }
 
 TEST_F(FullBackupTest, BackupsOfOneSecondAreKeptApartAndListed) {

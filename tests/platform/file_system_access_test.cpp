@@ -149,6 +149,30 @@ TEST_F(FileSystemAccessTest, InsideThePrefixOnlyWithLinksResolved) {
     }
 }
 
+TEST_F(FileSystemAccessTest, ClearDirectoryRemovesLinksAsLinksAtEveryLevel) {
+    testing::TempPrefix outside;
+    fs::path home = outside.Dir() / "home";
+    outside.Write("home/precious.txt", "keep me");
+    outside.Write("home/sub/deep.txt", "keep me too");
+    fs::create_directories(C("t/s1"));
+    fs::create_directory_symlink(home, C("t/s1/to-folder"));
+    fs::create_symlink(home / "precious.txt", C("t/to-file"));
+    fs::create_symlink(home / "gone", C("t/dangling"));
+    for (bool keep : {true, false}) {
+        SCOPED_TRACE(keep);
+        fs::create_directory_symlink(home, C("t/linked"));
+        EXPECT_TRUE(files->ClearDirectory("C:\\t", keep));
+        EXPECT_FALSE(fs::exists(fs::symlink_status(C("t/linked"))));
+    }
+    EXPECT_TRUE(fs::is_empty(C("t")));
+    // A folder that is itself a link is not cleared: that would empty what it points to.
+    fs::create_directory_symlink(home, C("t2"));
+    EXPECT_FALSE(files->ClearDirectory("C:\\t2", false));
+    EXPECT_FALSE(files->ClearDirectory("C:\\t2", true));
+    EXPECT_EQ(outside.Read("home/precious.txt"), "keep me");
+    EXPECT_EQ(outside.Read("home/sub/deep.txt"), "keep me too");
+}
+
 TEST_F(FileSystemAccessTest, ClearDirectoryStopsAtAFileItCannotDelete) {
     prefix.File("t/a.txt");
     prefix.File("t/b.txt");

@@ -213,6 +213,41 @@ TEST_F(RepairRunTest, NothingIsRemovedWithoutAnArchive) {
     EXPECT_TRUE(DriveFile("users/Public/Desktop/Word.lnk"));
 }
 
+// The work folder, or the temporary folder above it, linked to a folder of the user's.
+TEST_F(RepairRunTest, AWorkFolderLinkedOutOfThePrefixIsNeverEmptiedOrPacked) {
+    testing::TempPrefix outside;
+    outside.Write("home/precious.txt", "keep me");
+    const fs::path home = outside.Dir() / "home";
+    fs::path work = WorkDir();
+    fs::create_directories(work.parent_path());
+    fs::create_directory_symlink(home, work);
+    AddFindings();
+    RepairOutcome outcome = Repair();
+    ASSERT_TRUE(outcome.ran);
+    EXPECT_EQ(outcome.removed, 10);
+    EXPECT_EQ(outside.Read("home/precious.txt"), "keep me");
+    EXPECT_FALSE(fs::is_symlink(work));
+    ASSERT_EQ(Archives().size(), 1u);
+    ZipReader reader;
+    ASSERT_EQ(reader.Open(Archives()[0], kFixBackupPassword), ZipStatus::kOk);
+    EXPECT_EQ(reader.FindEntry("precious.txt", true), -1);
+
+    // The temporary folder itself leads out: no backup, so nothing is removed.
+    fs::remove_all(work);
+    fs::path temp = work.parent_path();
+    fs::remove_all(temp);
+    fs::create_directory_symlink(home, temp);
+    results.Problems().clear();
+    prompts.messages.clear();
+    Add(4, "HKLM\\Software\\HKCUTools");
+    std::string before = testing::RegistryDump(*machine);
+    EXPECT_FALSE(Repair().ran);
+    EXPECT_EQ(prompts.messages.back(), kBackupNotCreatedText);
+    EXPECT_EQ(testing::RegistryDump(*machine), before);
+    EXPECT_EQ(outside.Read("home/precious.txt"), "keep me");
+    EXPECT_EQ(std::distance(fs::directory_iterator(home), fs::directory_iterator()), 1);
+}
+
 TEST_F(RepairRunTest, FindingsWhoseSaveFailsStayAndAreCounted) {
     Add(1, "HKEY_CLASSES_ROOT\\CLSID\\{11111111-0000-0000-0000-000000000001}");
     Add(14, "", "", "", "C:\\windows\\Start Menu");  // a folder: its copy fails

@@ -3,6 +3,7 @@
 #include <random>
 
 #include "platform/registry/registry_access.h"
+#include "repair/crafted_archive.h"
 #include "repair/registry_removal.h"
 #include "repair/repair_problems.h"
 #include "repair/zip_archive.h"
@@ -242,6 +243,82 @@ TEST_F(RestoreTest, RecordsNamingWhatNoRepairRemovedAreRefused) {
     EXPECT_TRUE(registry.KeyExists(kHkeyCurrentUser, "Software\\Good\\Sub"));
     ASSERT_EQ(DeleteRegKey(registry, kHkeyCurrentUser, "Software\\Good"), 1);
     EXPECT_EQ(testing::RegistryDump(*machine), before);
+}
+
+TEST_F(RestoreTest, EntriesLargerThanARepairWritesAreRefusedUnwritten) {
+    const std::string zeros(4 << 20, '\0');
+    std::string config = FileRecord("C:\\big.lnk") + ValueRecordText();
+    MakeArchive("1,1,2024_0,1,1.zip", {{"Config.ini", config}, {"big.lnk", zeros}});
+    MakeArchive("1,1,2024_0,1,2.zip", {{"Config.ini", config}, {"big.lnk", zeros}});
+    ASSERT_TRUE(testing::DeclareSize(BackupDir() / "1,1,2024_0,1,2.zip", "big.lnk", 700));
+    for (const char* name : {"1,1,2024_0,1,1.zip", "1,1,2024_0,1,2.zip"}) {
+        prompts.messages.clear();
+        EXPECT_FALSE(RestoreAll(name)) << name;
+        EXPECT_EQ(prompts.messages.back(), kInvalidBackupText) << name;
+        EXPECT_FALSE(DriveFile("big.lnk")) << name;
+        EXPECT_FALSE(fs::exists(BackupDir() / "Temp")) << name;
+    }
+    // A record list of nothing but line feeds: refused before it is split into lines.
+    MakeArchive("1,1,2024_0,1,3.zip", {{"Config.ini", std::string(kConfigEntryLimit + 1, '\n')}});
+    prompts.messages.clear();
+    RestoreBackupDialog dialog(*machine, prompts);
+    dialog.Open();
+    ASSERT_TRUE(dialog.SelectArchive((BackupDir() / "1,1,2024_0,1,3.zip").string()));
+    EXPECT_TRUE(dialog.Rows().empty());
+    EXPECT_EQ(prompts.messages, std::vector<std::string>{std::string(kInvalidBackupText)});
+    // The same within the limits restores.
+    MakeArchive("1,1,2024_0,1,4.zip", {{"Config.ini", config}, {"big.lnk", "a shortcut"}});
+    EXPECT_TRUE(RestoreAll("1,1,2024_0,1,4.zip"));
+    EXPECT_EQ(prefix.Read("drive_c/big.lnk"), "a shortcut");
+}
+
+// The folders a restore unpacks into, linked to a folder of the user's outside the prefix.
+TEST_F(RestoreTest, ScratchFolderLinksAreNeverFollowed) {
+    testing::TempPrefix outside;
+    outside.Write("home/precious.txt", "keep me");
+    const fs::path home = outside.Dir() / "home";
+    auto homeUntouched = [&] {
+        EXPECT_EQ(outside.Read("home/precious.txt"), "keep me");
+        EXPECT_EQ(std::distance(fs::directory_iterator(home), fs::directory_iterator()), 1);
+    };
+    std::string config = ValueRecordText() + FileRecord("C:\\restored.lnk");
+    MakeArchive("1,1,2024_0,2,1.zip", {{"Config.ini", config}, {"restored.lnk", "lnk"}});
+    // Left by an earlier listing: a listing now writes nothing at all.
+    fs::create_directories(BackupDir() / "Temp");
+    std::ofstream(BackupDir() / "Temp" / "Config.ini") << "left over";
+    {
+        RestoreBackupDialog dialog(*machine, prompts);
+        dialog.Open();
+        dialog.SelectDate(0);
+        EXPECT_EQ(dialog.Rows().size(), 2u);
+    }
+    EXPECT_EQ(prefix.Read(fs::relative(BackupDir() / "Temp" / "Config.ini", prefix.Dir())),
+              "left over");
+    // The restore's own folder clears the leftover and goes when done.
+    EXPECT_TRUE(RestoreAll("1,1,2024_0,2,1.zip"));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(BackupDir() / "Temp")));
+
+    fs::create_directory_symlink(home, BackupDir() / "Temp");
+    fs::remove(prefix.Dir() / "drive_c" / "restored.lnk");
+    prompts.messages.clear();
+    EXPECT_TRUE(RestoreAll("1,1,2024_0,2,1.zip"));
+    EXPECT_EQ(prompts.messages.back(), kEntriesRestoredText);
+    EXPECT_TRUE(DriveFile("restored.lnk"));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(BackupDir() / "Temp")));
+    homeUntouched();
+
+    // The backup folder itself leading out of the prefix: nothing is unpacked there.
+    fs::path backups = BackupDir();
+    fs::rename(backups, outside.Dir() / "backups");
+    fs::create_directory_symlink(outside.Dir() / "backups", backups);
+    fs::create_directory_symlink(home, outside.Dir() / "backups" / "Temp");
+    fs::remove(prefix.Dir() / "drive_c" / "restored.lnk");
+    prompts.messages.clear();
+    EXPECT_FALSE(RestoreAll("1,1,2024_0,2,1.zip"));
+    EXPECT_EQ(prompts.messages.back(), kInvalidBackupText);
+    EXPECT_FALSE(DriveFile("restored.lnk"));
+    EXPECT_TRUE(fs::is_symlink(outside.Dir() / "backups" / "Temp"));
+    homeUntouched();
 }
 
 // Real archives damaged at random: never a crash, and either a whole restore or none.

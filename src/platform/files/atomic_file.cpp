@@ -21,25 +21,38 @@ bool WriteAll(int fd, std::string_view content) {
     return true;
 }
 
-bool ReadWholeFile(const std::filesystem::path& path, std::string* out, std::string* error) {
+bool ReadWholeFile(const std::filesystem::path& path, std::string* out, std::string* error,
+                   uint64_t limit) {
+    out->clear();
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         if (error) *error = path.filename().string() + ": " + std::strerror(errno);
         return false;
     }
-    out->clear();
+    auto tooLarge = [&] {
+        if (error) *error = path.filename().string() + ": file too large";
+        out->clear();
+        ::close(fd);
+        return false;
+    };
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && st.st_size > 0) out->reserve(static_cast<size_t>(st.st_size));
+    if (::fstat(fd, &st) == 0 && st.st_size > 0) {
+        if (static_cast<uint64_t>(st.st_size) > limit) return tooLarge();
+        out->reserve(static_cast<size_t>(st.st_size));
+    }
     char buf[1 << 16];
     for (;;) {
         ssize_t n = ::read(fd, buf, sizeof buf);
         if (n < 0) {
             if (errno == EINTR) continue;
             if (error) *error = path.filename().string() + ": " + std::strerror(errno);
+            out->clear();
             ::close(fd);
             return false;
         }
         if (n == 0) break;
+        // The size can grow while it is read, and a device has none: checked as it comes.
+        if (out->size() + static_cast<size_t>(n) > limit) return tooLarge();
         out->append(buf, static_cast<size_t>(n));
     }
     ::close(fd);

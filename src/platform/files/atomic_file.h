@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -46,7 +47,12 @@ class StagedFile {
 // Writes all of `content` to an open file, retrying short and interrupted writes.
 bool WriteAll(int fd, std::string_view content);
 
-// Reads a whole file; false with a message when it cannot.
-bool ReadWholeFile(const std::filesystem::path& path, std::string* out, std::string* error);
+// The most a whole-file read takes into memory unless its caller knows a smaller bound.
+constexpr uint64_t kWholeFileLimit = uint64_t{512} << 20;
+
+// Reads a whole file; false with a message when it cannot or when it holds more than
+// `limit` bytes.
+bool ReadWholeFile(const std::filesystem::path& path, std::string* out, std::string* error,
+                   uint64_t limit = kWholeFileLimit);
 
 }  // namespace hivewise

@@ -385,10 +385,10 @@ bool FileSystemAccess::CreateDirectoryPath(const std::string& path) {
 }
 
 bool FileSystemAccess::ClearDirectory(const std::string& folder, bool keepSubfolders) {
-    uint32_t attributes = GetFileAttributes(folder);
-    if (attributes == kInvalidFileAttributes || !(attributes & kFileAttributeDirectory)) {
-        return false;
-    }
+    // Clearing through a link would empty whatever it points to: only a real folder is.
+    auto top = ToHostPath(folder);
+    struct stat st {};
+    if (!top || ::lstat(top->c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
     auto entries = FindFiles(folder + "\\*.*");
     if (!entries) return false;
     for (const auto& entry : *entries) {
@@ -397,16 +397,18 @@ bool FileSystemAccess::ClearDirectory(const std::string& folder, bool keepSubfol
         const std::string& name =
             entry.name.find('?') == std::string::npos ? entry.name : entry.shortName;
         std::string path = folder + "\\" + name;
-        if (!(entry.attributes & kFileAttributeDirectory)) {
-            if (!DeleteFile(path)) return false;
-            continue;
-        }
         auto host = ToHostPath(path);
         struct stat link {};
         if (host && ::lstat(host->c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
-            // Never clear what a linked folder points to (Wine links profile folders
-            // to the home folder): the link itself is the entry.
-            if (!keepSubfolders && !RemoveDirectory(path)) return false;
+            // A link is an entry of its own, removed as a link whatever it points to (Wine
+            // links profile folders to the home folder): never entered, never followed.
+            bool removed = ::unlink(host->c_str()) == 0;
+            machine_.Paths().Invalidate(host->parent_path());
+            if (!removed) return false;
+            continue;
+        }
+        if (!(entry.attributes & kFileAttributeDirectory)) {
+            if (!DeleteFile(path)) return false;
             continue;
         }
         if (!ClearDirectory(path, keepSubfolders)) return false;
