@@ -173,7 +173,6 @@ RepairOutcome RepairSelectedProblems(Machine& machine, ResultStore& results, Use
         return outcome;
     }
 
-    FileSystemAccess files(machine);
     FixBackup backup(machine);
     if (backupOn) {
         std::string work = WriteWorkFolder(machine);
