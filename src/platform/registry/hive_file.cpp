@@ -715,6 +715,39 @@ std::unique_ptr<ParsedHive> ParseHive(std::string_view content, HiveParseError* 
     return hive;
 }
 
+bool CheckWholeHive(std::string_view content, WholeHive* whole, HiveParseError* error) {
+    auto fail = [error](int line, const char* message) {
+        if (error) {
+            error->line = line;
+            error->message = message;
+        }
+        return false;
+    };
+    if (content.empty() || content.back() != '\n') return fail(0, "last line not finished");
+    int number = 0;
+    bool timeExpected = false;
+    whole->sections = 0;
+    for (size_t at = 0; at < content.size();) {
+        size_t end = content.find('\n', at);
+        std::string_view line = content.substr(at, end - at);
+        at = end + 1;
+        ++number;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line.find('\r') != std::string_view::npos) return fail(number, "bare carriage return");
+        size_t first;
+        char c = FirstChar(line, &first);
+        if (timeExpected && line.substr(first, 6) != "#time=")
+            return fail(number, "key line without its time line");
+        timeExpected = c == '[';
+        if (timeExpected) ++whole->sections;
+    }
+    if (timeExpected) return fail(number, "key line without its time line");
+    auto parsed = ParseHive(content, error);
+    if (!parsed) return false;
+    whole->relativeTo = parsed->relativeTo;
+    return true;
+}
+
 void AppendEscaped(std::string& out, std::u16string_view text, char quoteA, char quoteB,
                    bool impliedTerminator) {
     static const char kEscapes[33] = ".......abtnvfr.............e....";

@@ -38,6 +38,17 @@ struct ParsedHive : HiveInfo {
 };
 std::unique_ptr<ParsedHive> ParseHive(std::string_view content, HiveParseError* error);
 
+// What CheckWholeHive found in a file.
+struct WholeHive {
+    std::u16string relativeTo;  // the path of the ";; All keys relative to" line
+    size_t sections = 0;        // none: the file is only a header
+};
+// Whether `content` is whole as a key's save writes it: the reader takes every line,
+// every line ends with a line feed (a carriage return only before one), and every key
+// line is followed by its time line, so that a file cut within a line, within a section's
+// opening or after a hex line's continuation, or with other line ends, is refused.
+bool CheckWholeHive(std::string_view content, WholeHive* whole, HiveParseError* error);
+
 // A file's text as pieces: runs of untouched sections are views of the text they were
 // loaded from (which the store keeps), so that saving a large file with one change
 // does not copy the rest of it in memory first.
