@@ -135,11 +135,10 @@ int FullRegistryBackup::SaveHiveFile(RegHandle root, const std::string& subKey,
             // A prefix has no Security or SAM key. Saving creates none: an empty file
             // stands for the missing key, and restoring it creates nothing either.
             auto host = files_.ToHostPath(file, true);
-            *error = host && WriteFileAtomically(
-                                 *host, NewHiveHeader(SavedKeyPath(root, subKey), machine_.Arch()),
-                                 nullptr)
-                         ? kErrorSuccess
-                         : kErrorAccessDenied;
+            std::string text =
+                SavedKeyHeader(SavedKeyPath(root, subKey), machine_.Arch()) + SavedKeyTrailer();
+            *error = host && WriteFileAtomically(*host, text, nullptr) ? kErrorSuccess
+                                                                       : kErrorAccessDenied;
         }
         result = *error == kErrorSuccess;
     }

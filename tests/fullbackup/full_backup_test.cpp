@@ -189,6 +189,11 @@ TEST_F(FullBackupTest, DamagedBackupsChangeNoRegistryFile) {
              std::string& bytes = EntryOf(e, "hklm_software.dat");
              bytes.resize(bytes.find("hex:00,01") + 8);
          }},
+        {"user hive cut between two lines",
+         [](Entries& e) {
+             std::string& bytes = EntryOf(e, kUserHive);
+             bytes.resize(bytes.find('\n', bytes.find("\"Name\"")) + 1);
+         }},
         {"user hive cut after its header",
          [](Entries& e) {
              std::string& bytes = EntryOf(e, kUserHive);

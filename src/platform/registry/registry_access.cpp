@@ -287,9 +287,9 @@ long RegistryAccess::SaveKey(RegHandle handle, const std::string& file) {
     if (!host) return kErrorFileNotFound;
     std::error_code ec;
     if (std::filesystem::exists(*host, ec)) return kErrorAlreadyExists;
-    std::string header = NewHiveHeader(u"REGISTRY\\" + key->PathFrom(nullptr), machine_.Arch());
+    std::string header = SavedKeyHeader(u"REGISTRY\\" + key->PathFrom(nullptr), machine_.Arch());
     // Sections are written anew: the raw text of a loaded key belongs to its hive file.
-    std::string content = WriteHive(*key, header, "", false);
+    std::string content = WriteHive(*key, header, SavedKeyTrailer(), false);
     if (!WriteFileAtomically(*host, content, nullptr)) return kErrorAccessDenied;
     machine_.Paths().Invalidate(host->parent_path());
     return kErrorSuccess;
