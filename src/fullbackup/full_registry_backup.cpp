@@ -132,8 +132,8 @@ int FullRegistryBackup::SaveHiveFile(RegHandle root, const std::string& subKey,
             *error = registry_.SaveKey(key, file);
             registry_.CloseKey(key);
         } else if (*error == kErrorFileNotFound) {
-            // A prefix has no Security or SAM key. Saving creates none: an empty file
-            // stands for the missing key, and restoring it creates nothing either.
+            // A prefix has no Security or SAM key. Saving creates none: a file of only a
+            // header stands for the missing key, and restoring it creates nothing either.
             auto host = files_.ToHostPath(file, true);
             std::string text =
                 SavedKeyHeader(SavedKeyPath(root, subKey), machine_.Arch()) + SavedKeyTrailer();

@@ -55,9 +55,8 @@ struct WholeHive {
 // Whether `content` is whole as a key's save writes it: the reader takes every line,
 // every line ends with a line feed (a carriage return only before one), the header names
 // the key the file was saved from, every key line is followed by its time line and, in a
-// marked file, the end line comes last. A file cut
-// anywhere (an unmarked one, of an older save: anywhere but between two lines), or with
-// other line ends, is refused.
+// marked file, the end line comes last. So a marked file cut anywhere is refused, and
+// an unmarked one (of an older save) cut anywhere but between two lines.
 bool CheckWholeHive(std::string_view content, WholeHive* whole, HiveParseError* error);
 
 // A file's text as pieces: runs of untouched sections are views of the text they were
