@@ -51,7 +51,9 @@ FullBackupDialog::Next FullBackupDialog::PressNext() {
         prompts_.Message(std::string(kSelectBackupDateText));
         return Next::Stay;
     }
-    return Next::RunRestore;
+    std::string question = kRestoreQuestion;
+    question.replace(question.find("%s"), 2, backups_[selected_].text);
+    return prompts_.AskYesNo(question) ? Next::RunRestore : Next::Stay;
 }
 
 const std::string& FullBackupDialog::SelectedArchive() const {
@@ -72,17 +74,15 @@ void FullBackupDialog::StartRestore() {
     });
 }
 
-bool FullBackupDialog::FinishRestore() {
+bool FullBackupDialog::FinishRestore(const std::function<bool()>& save) {
     if (!restoreWorker_.joinable()) return false;
     restoreWorker_.join();
     std::string message;
     bool restored = prepared_ && restore_->ApplyRestore(&message);
     if (!prepared_) message = kFullRestoreFailed;
     prompts_.Message(message);
-    if (restored) {
-        prompts_.Message(kShutdownNotice);
-        restore_->RestartSystem();
-    }
+    if (restored) restored = !save || save();
+    if (restored) prompts_.Message(kRestoredNotice);
     restore_.reset();
     return restored;
 }

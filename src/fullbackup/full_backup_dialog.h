@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -22,9 +23,14 @@ constexpr const char* kRestoreIntro =
     "To restore a previously created registry backup, please select a date below.\nNote:  Any "
     "changes made to your registry after your backup date will not be available after you "
     "restore the backup.\n";
-constexpr const char* kShutdownNotice =
-    "In Order to complete the Restore Process The system needs to shut down\nPress ok to shut "
-    "down now";
+// Nothing needs to restart: the prefix's files hold the restored registry once saved.
+constexpr const char* kRestoredNotice =
+    "The registry was restored from the backup.\nWine will use it the next time it starts in "
+    "this prefix.";
+// Asked before a restore replaces anything; No is the default answer.
+constexpr const char* kRestoreQuestion =
+    "Restore the registry saved on %s?\nAny changes made to your registry after that date will "
+    "not be available after the restore.";
 
 // The work of one backup on a worker thread; the window polls it.
 class BackupProgressDialog {
@@ -70,6 +76,7 @@ class FullBackupDialog {
     Step CurrentStep() const { return step_; }
     // "Next", which reads "Finish" on the second step.
     std::string NextButtonText() const { return step_ == Step::Choose ? "Next" : "Finish"; }
+    // On the second step, the restore runs only once the user has confirmed it.
     Next PressNext();
 
     const std::vector<BackupArchive>& Backups() const { return backups_; }
@@ -78,11 +85,12 @@ class FullBackupDialog {
     const std::string& SelectedArchive() const;
 
     // The restore in its halves: Prepare runs on a worker thread, Finish on the window
-    // thread once it has ended. Finish shows the outcome and, when the registry was put
-    // back, the notice that replaces the restart; true when it was put back.
+    // thread once it has ended. Finish shows the outcome; when the registry was put back
+    // it is saved with `save` (which shows its own failure) and the user told what comes
+    // next. A failed restore saves nothing. True when the registry was put back and saved.
     void StartRestore();
     bool RestoreRunning() const { return restoreWorker_.joinable() && !restoreDone_; }
-    bool FinishRestore();
+    bool FinishRestore(const std::function<bool()>& save);
 
   private:
     Machine& machine_;

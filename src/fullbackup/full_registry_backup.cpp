@@ -23,27 +23,31 @@ std::string WithoutTrailingBackslashes(std::string path) {
     return path;
 }
 
-void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
-    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-}
-
 }  // namespace
 
 std::optional<std::pair<RegHandle, std::string>> KeyOfSavedFile(const std::string& fileName) {
-    std::string name = fileName;
-    ReplaceAll(name, "hklm_", "HKEY_LOCAL_MACHINE\\");
-    ReplaceAll(name, "hkusers_", "HKEY_USERS\\");
-    ReplaceAll(name, ".dat", "");
-    size_t split = name.find('\\');
-    std::string rootName = name.substr(0, split);
-    std::string subKey = split == std::string::npos ? "" : name.substr(split + 1);
-    // HKEY_CURRENT_CONFIG is a name of the system's, but no registry file of a prefix holds it.
-    if (AnsiEqualsNoCase(rootName, "HKEY_CURRENT_USER")) return std::pair(kHkeyCurrentUser, subKey);
-    if (AnsiEqualsNoCase(rootName, "HKEY_LOCAL_MACHINE"))
-        return std::pair(kHkeyLocalMachine, subKey);
-    if (AnsiEqualsNoCase(rootName, "HKEY_USERS")) return std::pair(kHkeyUsers, subKey);
-    return std::nullopt;
+    constexpr std::string_view kMachinePrefix = "hklm_", kUsersPrefix = "hkusers_",
+                               kSuffix = ".dat";
+    std::string_view name = fileName;
+    if (name.size() <= kSuffix.size() || !name.ends_with(kSuffix)) return std::nullopt;
+    name.remove_suffix(kSuffix.size());
+    if (name.starts_with(kMachinePrefix)) {
+        name.remove_prefix(kMachinePrefix.size());
+        for (const char* hive : kMachineHives) {
+            // Written in lower case: another spelling is not a file the backup wrote.
+            if (name == AnsiLower(hive)) return std::pair(kHkeyLocalMachine, std::string(hive));
+        }
+        return std::nullopt;
+    }
+    if (!name.starts_with(kUsersPrefix)) return std::nullopt;
+    name.remove_prefix(kUsersPrefix.size());
+    if (name.empty() || name.find_first_of("\\/") != std::string_view::npos) return std::nullopt;
+    return std::pair(kHkeyUsers, std::string(name));
+}
+
+std::u16string SavedKeyPath(RegHandle root, const std::string& subKey) {
+    return (root == kHkeyUsers ? u"REGISTRY\\User\\" : u"REGISTRY\\Machine\\") +
+           AnsiToUtf16(subKey);
 }
 
 FullRegistryBackup::FullRegistryBackup(Machine& machine)
@@ -132,17 +136,13 @@ int FullRegistryBackup::SaveHiveFile(RegHandle root, const std::string& subKey,
             *error = registry_.SaveKey(key, file);
             registry_.CloseKey(key);
         } else if (*error == kErrorFileNotFound) {
-            // A prefix has no Security or SAM key. Saving creates none: an empty file
-            // stands for the missing key, and restoring it creates nothing either.
-            std::u16string relative =
-                root == kHkeyUsers ? u"REGISTRY\\User\\" : u"REGISTRY\\Machine\\";
+            // A prefix has no Security or SAM key. Saving creates none: a file of only a
+            // header stands for the missing key, and restoring it creates nothing either.
             auto host = files_.ToHostPath(file, true);
-            *error =
-                host && WriteFileAtomically(
-                            *host, NewHiveHeader(relative + AnsiToUtf16(subKey), machine_.Arch()),
-                            nullptr)
-                    ? kErrorSuccess
-                    : kErrorAccessDenied;
+            std::string text =
+                SavedKeyHeader(SavedKeyPath(root, subKey), machine_.Arch()) + SavedKeyTrailer();
+            *error = host && WriteFileAtomically(*host, text, nullptr) ? kErrorSuccess
+                                                                       : kErrorAccessDenied;
         }
         result = *error == kErrorSuccess;
     }
@@ -196,15 +196,30 @@ bool FullRegistryBackup::CheckNtHives() {
     auto entries = files_.FindFiles(WorkFolder() + "\\*.*");
     if (!entries) return false;
     for (const FindEntry& entry : *entries) {
-        if (entry.attributes & kFileAttributeDirectory) continue;
+        // Only the files a backup writes are taken: anything else means the archive is
+        // not one, and one file that would not load fails the restore before any change.
+        if (entry.name == "." || entry.name == "..") continue;
         auto key = KeyOfSavedFile(entry.name);
-        if (!key) continue;
-        SavedHive hive{WorkFolder() + "\\" + entry.name, key->first, key->second};
-        // One file that would not load fails the whole restore before anything changes.
-        if (registry_.CheckKeyFile(hive.file, &hive.empty) != kErrorSuccess) return false;
+        if ((entry.attributes & kFileAttributeDirectory) || !key) return false;
+        for (const SavedHive& other : prepared_) {
+            if (other.root == key->first && AnsiEqualsNoCase(other.subKey, key->second))
+                return false;
+        }
+        SavedHive hive{WorkFolder() + "\\" + entry.name, key->first, key->second, {}};
+        if (registry_.CheckKeyFile(hive.file, &hive.saved) != kErrorSuccess) return false;
+        // A file saved from another key (hives swapped or renamed) would replace this one.
+        if (!EqualsNoCase(hive.saved.relativeTo, SavedKeyPath(hive.root, hive.subKey)))
+            return false;
         prepared_.push_back(std::move(hive));
     }
-    return !prepared_.empty();
+    // Every backup holds the machine's four hives, saved even when a key is missing.
+    for (const char* name : kMachineHives) {
+        bool present = false;
+        for (const SavedHive& hive : prepared_)
+            present = present || (hive.root == kHkeyLocalMachine && hive.subKey == name);
+        if (!present) return false;
+    }
+    return true;
 }
 
 bool FullRegistryBackup::ApplyRestore(std::string* message) {
@@ -214,8 +229,23 @@ bool FullRegistryBackup::ApplyRestore(std::string* message) {
         *message = WineRunningMessage(machine_.PrefixDir());
         return false;
     }
-    bool ok = ntFamily_ ? RestoreNtHives() : RestoreWin9xRegistryFiles();
     preparedOk_ = false;
+    bool ok;
+    if (ntFamily_) {
+        std::vector<KeyRestore> items;
+        for (SavedHive& hive : prepared_)
+            items.push_back(KeyRestore{hive.root, hive.subKey, std::move(hive.saved)});
+        prepared_.clear();
+        SetPrivilege("SeRestorePrivilege", true);
+        SetPrivilege("SeBackupPrivilege", true);
+        ok = registry_.RestoreKeys(items) == kErrorSuccess;
+        SetPrivilege("SeRestorePrivilege", false);
+        SetPrivilege("SeBackupPrivilege", false);
+        // The drives and folders the machine derives from its registry follow it.
+        if (ok) machine_.RefreshDerivedFacts();
+    } else {
+        ok = RestoreWin9xRegistryFiles();
+    }
     // The unpacked files were only the way in: none stays in the work folder.
     ClearScratchFolder(machine_, WorkFolder(), true);
     if (ok) *message = kFullRestoreDone;
@@ -228,25 +258,6 @@ bool FullRegistryBackup::RestoreFullBackup(const std::string& archive, std::stri
         return false;
     }
     return ApplyRestore(message);
-}
-
-bool FullRegistryBackup::RestoreNtHives() {
-    bool ok = true;
-    for (const SavedHive& hive : prepared_) {
-        SetPrivilege("SeRestorePrivilege", true);
-        SetPrivilege("SeBackupPrivilege", true);
-        RegHandle key = 0;
-        if (hive.empty && !registry_.KeyExists(hive.root, hive.subKey)) continue;
-        if (registry_.CreateKey(hive.root, hive.subKey, &key) == kErrorSuccess) {
-            ok = registry_.RestoreKey(key, hive.file) == kErrorSuccess && ok;
-            registry_.CloseKey(key);
-        } else {
-            ok = false;
-        }
-        SetPrivilege("SeRestorePrivilege", false);
-        SetPrivilege("SeBackupPrivilege", false);
-    }
-    return ok;
 }
 
 bool FullRegistryBackup::RestoreWin9xRegistryFiles() {

@@ -25,12 +25,16 @@ struct SavedHive {
     std::string file;  // Windows path in the work folder
     RegHandle root = 0;
     std::string subKey;
-    bool empty = false;  // the key did not exist when it was saved
+    SavedKeyFile saved;
 };
 
-// The key a saved file's name stands for ("hkusers_S-1-5-21-1004.dat" is HKEY_USERS,
-// "S-1-5-21-1004"); nothing when the name names no known root.
+// The key a saved file's name stands for, as the backup names its files:
+// "hklm_software.dat" is HKEY_LOCAL_MACHINE, "Software" (one of the machine's four hives)
+// and "hkusers_S-1-5-21-1004.dat" is HKEY_USERS, "S-1-5-21-1004"; nothing for any other
+// name, so that a file the backup did not write is never restored.
 std::optional<std::pair<RegHandle, std::string>> KeyOfSavedFile(const std::string& fileName);
+// The path a saved file's ";; All keys relative to" line gives for that key.
+std::u16string SavedKeyPath(RegHandle root, const std::string& subKey);
 
 class FullRegistryBackup {
   public:
@@ -51,19 +55,17 @@ class FullRegistryBackup {
     // The restore in two halves, so that the slow half runs off the window thread and
     // only the window thread writes the registry: PrepareRestore unpacks the archive and
     // checks every saved file (it reads the registry store only for the machine's
-    // folders); ApplyRestore puts them back. Either fails with nothing changed.
+    // folders); ApplyRestore puts them all back or, failing, changes nothing. A saved
+    // file is taken only when it is whole, names in its header the key it is restored
+    // onto and is the only one for that key; any other file in the archive fails it.
     bool PrepareRestore(const std::string& archive);
     bool ApplyRestore(std::string* message);
     // Both halves at once; the message is "Restored" or why it failed.
     bool RestoreFullBackup(const std::string& archive, std::string* message);
 
-    // Nothing to restart here: the prefix is left restored for Wine's next start.
-    void RestartSystem() {}
-
   private:
     bool UnpackToWorkFolder(const std::string& archive);
     bool CheckNtHives();
-    bool RestoreNtHives();
     bool RestoreWin9xRegistryFiles();
     // The profile folder of a Windows 9x machine: the parent of the user's AppData.
     std::string ProfileFolder();

@@ -124,7 +124,7 @@ void DesktopApp::OpenFullBackup() {
     FullBackupDialog logic(machine_, prompts_);
     QWidget* owner = prompts_.Owner();
     FullBackupView dialog(
-        logic, machine_, prompts_, [this] { SaveChanges(machine_, prompts_); }, owner);
+        logic, machine_, prompts_, [this] { return SaveChanges(machine_, prompts_); }, owner);
     prompts_.SetOwner(&dialog);
     dialog.exec();
     prompts_.SetOwner(owner);

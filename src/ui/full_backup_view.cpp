@@ -36,12 +36,12 @@ BackupProgressView::BackupProgressView(BackupProgressDialog& logic, QWidget* par
 }
 
 FullBackupView::FullBackupView(FullBackupDialog& logic, Machine& machine, UserPrompts& prompts,
-                               std::function<void()> afterRestore, QWidget* parent)
+                               std::function<bool()> saveRestored, QWidget* parent)
     : QDialog(parent),
       logic_(logic),
       machine_(machine),
       prompts_(prompts),
-      afterRestore_(std::move(afterRestore)) {
+      saveRestored_(std::move(saveRestored)) {
     setWindowTitle(FromAnsi(kFullBackupTitle));
     auto* layout = new QVBoxLayout(this);
     text_ = new QLabel(FromAnsi(FullBackupDialog::Introduction()), this);
@@ -138,7 +138,7 @@ void FullBackupView::RunRestore() {
     }
     cycle.stop();
     window.close();
-    if (logic_.FinishRestore() && afterRestore_) afterRestore_();
+    logic_.FinishRestore(saveRestored_);
     running_ = false;
     accept();
 }

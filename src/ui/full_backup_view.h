@@ -30,9 +30,10 @@ class FullBackupView : public QDialog {
     Q_OBJECT
 
   public:
-    // `afterRestore` saves the machine once a restore has put the registry back.
+    // `saveRestored` saves the machine once a restore has put the registry back (and only
+    // then); false when it could not.
     FullBackupView(FullBackupDialog& logic, Machine& machine, UserPrompts& prompts,
-                   std::function<void()> afterRestore, QWidget* parent = nullptr);
+                   std::function<bool()> saveRestored, QWidget* parent = nullptr);
 
     QRadioButton* CreateOption() const { return create_; }
     QRadioButton* RestoreOption() const { return restore_; }
@@ -48,7 +49,7 @@ class FullBackupView : public QDialog {
     FullBackupDialog& logic_;
     Machine& machine_;
     UserPrompts& prompts_;
-    std::function<void()> afterRestore_;
+    std::function<bool()> saveRestored_;
     QLabel* text_ = nullptr;
     QLabel* listLabel_ = nullptr;
     QRadioButton* create_ = nullptr;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <thread>
 
 #include "fullbackup/backup_archive.h"
 #include "fullbackup/full_backup_dialog.h"
@@ -8,6 +10,7 @@
 #include "platform/machine/text.h"
 #include "platform/registry/reg_file.h"
 #include "platform/temp_prefix.h"
+#include "repair/backup_records.h"
 #include "repair/crafted_archive.h"
 #include "repair/zip_archive.h"
 
@@ -20,9 +23,17 @@ using testing::TempPrefix;
 class RecordingPrompts : public UserPrompts {
   public:
     void Message(const std::string& text) override { messages.push_back(text); }
-    bool AskYesNo(const std::string&) override { return true; }
+    bool AskYesNo(const std::string& text) override {
+        questions.push_back(text);
+        return yes;
+    }
     std::vector<std::string> messages;
+    std::vector<std::string> questions;
+    bool yes = true;
 };
+
+constexpr const char* kUserHive = "hkusers_S-1-5-21-0-0-0-1000.dat";
+using Entries = std::vector<std::pair<std::string, std::string>>;
 
 std::tm At(int month, int day, int year, int hour, int minute, int second) {
     std::tm when{};
@@ -64,6 +75,45 @@ class FullBackupTest : public ::testing::Test {
 
     fs::path Host(const std::string& windowsPath) {
         return *FileSystemAccess(*machine).ToHostPath(windowsPath, true);
+    }
+
+    // The prefix's registry files as they are on disk.
+    std::string RegistryFiles() {
+        return prefix.Read("system.reg") + '\0' + prefix.Read("user.reg") + '\0' +
+               prefix.Read("userdef.reg");
+    }
+
+    // A copy of `archive` named `name` whose entries `edit` has changed.
+    std::string Rewritten(const std::string& archive, const std::string& name,
+                          const std::function<void(Entries&)>& edit) {
+        Entries entries;
+        ZipReader reader;
+        EXPECT_EQ(reader.Open(Host(archive)), ZipStatus::kOk);
+        for (int i = 0; i < reader.EntryCount(); ++i) {
+            std::string bytes;
+            EXPECT_EQ(reader.ReadEntry(i, &bytes), ZipStatus::kOk);
+            entries.emplace_back(reader.Entry(i).name, bytes);
+        }
+        reader.Close();
+        edit(entries);
+        std::string copy = FullRegistryBackup(*machine).BackupFolder() + "\\" + name;
+        ZipWriter writer;
+        EXPECT_EQ(writer.Create(Host(copy)), ZipStatus::kOk);
+        for (const auto& [entry, bytes] : entries)
+            EXPECT_EQ(writer.AddBytes(entry, bytes), ZipStatus::kOk);
+        EXPECT_EQ(writer.Close(), ZipStatus::kOk);
+        return copy;
+    }
+
+    // A backup, then a change saved after it: what a failed restore must leave.
+    std::string BackupThenChange() {
+        FullRegistryBackup backup(*machine);
+        std::string message;
+        EXPECT_EQ(backup.CreateFullBackup(At(1, 2, 2026, 3, 4, 5), &message), 1);
+        RegistryAccess registry(*machine);
+        EXPECT_TRUE(registry.WriteValue(kHkeyCurrentUser, "Software\\Mine", "Name", "later", 1));
+        EXPECT_TRUE(machine->Flush().ok);
+        return backup.BackupFolder() + "\\1,2,2026_3,4,5.zip";
     }
 
     TempPrefix prefix;
@@ -117,53 +167,140 @@ TEST_F(FullBackupTest, BackupThenRestoreGivesBackEveryKeyAfterChanges) {
                             RegFileFormat::Unicode5));
 }
 
-TEST_F(FullBackupTest, DamagedBackupsChangeNothing) {
-    FullRegistryBackup backup(*machine);
-    std::string message;
-    ASSERT_EQ(backup.CreateFullBackup(At(1, 2, 2026, 3, 4, 5), &message), 1);
-    std::string archive = backup.BackupFolder() + "\\1,2,2026_3,4,5.zip";
-    RegistryAccess registry(*machine);
-    ASSERT_TRUE(registry.WriteValue(kHkeyCurrentUser, "Software\\Mine", "Name", "later", 1));
+std::string& EntryOf(Entries& entries, const std::string& name) {
+    for (auto& [entry, bytes] : entries) {
+        if (entry == name) return bytes;
+    }
+    ADD_FAILURE() << name;
+    static std::string none;
+    return none;
+}
+
+TEST_F(FullBackupTest, DamagedBackupsChangeNoRegistryFile) {
+    std::string archive = BackupThenChange();
+    std::string files = RegistryFiles();
     std::string changed = Snapshot();
+    FullRegistryBackup backup(*machine);
 
-    // The archive cut short.
-    fs::path host = Host(archive);
+    const std::pair<const char*, std::function<void(Entries&)>> damages[] = {
+        {"user hive cut within its last line",
+         [](Entries& e) { EntryOf(e, kUserHive).resize(EntryOf(e, kUserHive).size() - 3); }},
+        {"software hive cut within hex data",
+         [](Entries& e) {
+             std::string& bytes = EntryOf(e, "hklm_software.dat");
+             bytes.resize(bytes.find("hex:00,01") + 8);
+         }},
+        {"user hive cut between two lines",
+         [](Entries& e) {
+             std::string& bytes = EntryOf(e, kUserHive);
+             bytes.resize(bytes.find('\n', bytes.find("\"Name\"")) + 1);
+         }},
+        {"user hive cut after its header",
+         [](Entries& e) {
+             std::string& bytes = EntryOf(e, kUserHive);
+             bytes.resize(bytes.find("\n[") + 1);
+         }},
+        {"user hive cut after a key line",
+         [](Entries& e) {
+             std::string& bytes = EntryOf(e, kUserHive);
+             bytes.resize(bytes.find('\n', bytes.find("\n[") + 1) + 1);
+         }},
+        {"user hive with carriage returns only",
+         [](Entries& e) {
+             for (char& c : EntryOf(e, kUserHive))
+                 if (c == '\n') c = '\r';
+         }},
+        {"user hive replaced by garbage",
+         [](Entries& e) {
+             EntryOf(e, kUserHive) = std::string(
+                 "\x7f"
+                 "ELF\x01\x02\0garbage\n",
+                 14);
+         }},
+        {"software and user hives swapped",
+         [](Entries& e) { std::swap(EntryOf(e, "hklm_software.dat"), EntryOf(e, kUserHive)); }},
+        {"system hive saved as the software hive",
+         [](Entries& e) { EntryOf(e, "hklm_software.dat") = EntryOf(e, "hklm_system.dat"); }},
+        {"software hive twice, once in capitals",
+         [](Entries& e) { e.emplace_back("HKLM_SOFTWARE.DAT", EntryOf(e, "hklm_software.dat")); }},
+        {"user hive twice under names of one key",
+         [](Entries& e) {
+             e.emplace_back("hkusers_s-1-5-21-0-0-0-1000.dat", EntryOf(e, kUserHive));
+         }},
+        {"a file no backup writes",
+         [](Entries& e) { e.emplace_back("notes.txt", "nothing here\n"); }},
+        {"the system hive missing",
+         [](Entries& e) {
+             std::erase_if(e, [](const auto& entry) { return entry.first == "hklm_system.dat"; });
+         }},
+    };
+    int number = 0;
+    for (const auto& [what, damage] : damages) {
+        SCOPED_TRACE(what);
+        std::string damaged =
+            Rewritten(archive, "damaged" + std::to_string(++number) + ".zip", damage);
+        std::string message;
+        EXPECT_FALSE(backup.RestoreFullBackup(damaged, &message));
+        EXPECT_EQ(message, kFullRestoreFailed);
+        EXPECT_EQ(Snapshot(), changed);
+        ASSERT_TRUE(machine->Flush().ok);
+        EXPECT_EQ(RegistryFiles(), files);
+    }
+
+    // The archive itself cut short, and one that is not there.
+    std::string message;
     std::string cut = backup.BackupFolder() + "\\cut.zip";
-    fs::copy_file(host, Host(cut));
-    fs::resize_file(Host(cut), fs::file_size(host) / 2);
+    fs::copy_file(Host(archive), Host(cut));
+    fs::resize_file(Host(cut), fs::file_size(Host(archive)) / 2);
     EXPECT_FALSE(backup.RestoreFullBackup(cut, &message));
-    EXPECT_EQ(message, kFullRestoreFailed);
-
-    // One saved hive cut short, the others whole: none is restored.
-    std::string broken = backup.BackupFolder() + "\\broken.zip";
-    {
-        ZipReader reader;
-        ASSERT_EQ(reader.Open(host), ZipStatus::kOk);
-        ZipWriter writer;
-        ASSERT_EQ(writer.Create(Host(broken)), ZipStatus::kOk);
-        for (int i = 0; i < reader.EntryCount(); ++i) {
-            std::string bytes;
-            ASSERT_EQ(reader.ReadEntry(i, &bytes), ZipStatus::kOk);
-            if (reader.Entry(i).name == "hklm_system.dat")
-                bytes = "WINE REGISTRY Version 2\n[Unterminated";
-            ASSERT_EQ(writer.AddBytes(reader.Entry(i).name, bytes), ZipStatus::kOk);
-        }
-        ASSERT_EQ(writer.Close(), ZipStatus::kOk);
-    }
-    EXPECT_FALSE(backup.RestoreFullBackup(broken, &message));
-    EXPECT_EQ(message, kFullRestoreFailed);
-
-    // An archive without any saved hive.
-    std::string empty = backup.BackupFolder() + "\\empty.zip";
-    {
-        ZipWriter writer;
-        ASSERT_EQ(writer.Create(Host(empty)), ZipStatus::kOk);
-        ASSERT_EQ(writer.AddBytes("readme.txt", "nothing here"), ZipStatus::kOk);
-        ASSERT_EQ(writer.Close(), ZipStatus::kOk);
-    }
-    EXPECT_FALSE(backup.RestoreFullBackup(empty, &message));
     EXPECT_FALSE(backup.RestoreFullBackup(backup.BackupFolder() + "\\missing.zip", &message));
+    ASSERT_TRUE(machine->Flush().ok);
+    EXPECT_EQ(RegistryFiles(), files);
 
+    // The undamaged archive still restores.
+    EXPECT_TRUE(backup.RestoreFullBackup(archive, &message)) << message;
+    EXPECT_NE(Snapshot(), changed);
+}
+
+TEST_F(FullBackupTest, AHiveFailingDuringTheApplyLeavesEveryKeyAsItWas) {
+    std::string archive = BackupThenChange();
+    FullRegistryBackup backup(*machine);
+    ASSERT_TRUE(backup.PrepareRestore(archive));
+    // A key the backup found missing exists by the time the hives are put back: the
+    // file standing for its absence is refused after the keys before it were checked.
+    RegistryAccess registry(*machine);
+    RegHandle security = 0;
+    ASSERT_EQ(registry.CreateKey(kHkeyLocalMachine, "Security", &security), kErrorSuccess);
+    ASSERT_EQ(registry.SetValue(security, "Made", kRegSz, "later"), kErrorSuccess);
+    registry.CloseKey(security);
+    ASSERT_TRUE(machine->Flush().ok);
+    std::string files = RegistryFiles();
+    std::string changed = Snapshot();
+    std::string message;
+    EXPECT_FALSE(backup.ApplyRestore(&message));
+    EXPECT_EQ(message, kFullRestoreFailed);
+    EXPECT_EQ(Snapshot(), changed);
+    EXPECT_EQ(registry.ReadStringValue(kHkeyLocalMachine, "Security", "Made"), "later");
+    ASSERT_TRUE(machine->Flush().ok);
+    EXPECT_EQ(RegistryFiles(), files);
+
+    // A file that fails to load after the others loaded: none of them is put back.
+    SavedKeyFile software;
+    ASSERT_EQ(registry.CheckKeyFile(backup.WorkFolder() + "\\hklm_software.dat", &software),
+              kErrorSuccess);
+    std::vector<KeyRestore> items{
+        {kHkeyLocalMachine, "Software", software},
+        {kHkeyUsers, ".Default", {"WINE REGISTRY Version 2\n[Unterminated\n", u"", false}},
+    };
+    ASSERT_EQ(registry.DeleteKeyTree(kHkeyLocalMachine, "Software\\Vendor"), kErrorSuccess);
+    changed = Snapshot();
+    EXPECT_EQ(registry.RestoreKeys(items), kErrorBadDb);
+    EXPECT_EQ(Snapshot(), changed);
+    EXPECT_FALSE(registry.KeyExists(kHkeyLocalMachine, "Software\\Vendor"));
+    // The same key twice is refused before anything is read.
+    std::vector<KeyRestore> twice{{kHkeyLocalMachine, "Software", software},
+                                  {kHkeyLocalMachine, "SOFTWARE", software}};
+    EXPECT_EQ(registry.RestoreKeys(twice), kErrorInvalidParameter);
     EXPECT_EQ(Snapshot(), changed);
 }
 
@@ -269,11 +406,15 @@ TEST(SavedFileNames, MapToTheirKeys) {
     auto software = KeyOfSavedFile("hklm_software.dat");
     ASSERT_TRUE(software);
     EXPECT_EQ(software->first, kHkeyLocalMachine);
-    EXPECT_EQ(software->second, "software");
-    EXPECT_FALSE(KeyOfSavedFile("notes.txt"));
-    // The prefixes are case-sensitive, the root names are not.
-    EXPECT_FALSE(KeyOfSavedFile("HKLM_software.dat"));
-    EXPECT_TRUE(KeyOfSavedFile("hkey_current_user\\Software.dat"));
+    EXPECT_EQ(software->second, "Software");
+    EXPECT_EQ(SavedKeyPath(software->first, software->second), u"REGISTRY\\Machine\\Software");
+    EXPECT_EQ(SavedKeyPath(users->first, users->second), u"REGISTRY\\User\\S-1-5-21-1004");
+    // Only the names the backup writes.
+    for (const char* other : {"notes.txt", "HKLM_software.dat", "hklm_SOFTWARE.dat",
+                              "hklm_classes.dat", "hkey_current_user\\Software.dat", "hkusers_.dat",
+                              "hkusers_a\\b.dat", "hkusers_x.dat.txt"}) {
+        EXPECT_FALSE(KeyOfSavedFile(other)) << other;
+    }
 }
 
 TEST_F(FullBackupTest, DialogAsksForAChoiceAndADate) {
@@ -290,6 +431,53 @@ TEST_F(FullBackupTest, DialogAsksForAChoiceAndADate) {
     EXPECT_EQ(dialog.NextButtonText(), "Finish");
     EXPECT_EQ(dialog.PressNext(), FullBackupDialog::Next::Stay);
     EXPECT_EQ(prompts.messages.back(), kSelectBackupDateText);
+}
+
+TEST_F(FullBackupTest, DialogAsksBeforeRestoringAndSavesOnlyARestoredRegistry) {
+    std::string archive = BackupThenChange();
+    Rewritten(archive, "1,2,2027_3,4,5.zip",
+              [](Entries& e) { e.emplace_back("notes.txt", "not ours\n"); });
+    std::string changed = Snapshot();
+    RecordingPrompts prompts;
+    int saves = 0;
+    auto save = [&] { return ++saves, machine->Flush().ok; };
+    auto restore = [&](const std::string& fileName) {
+        FullBackupDialog dialog(*machine, prompts);
+        dialog.Choose(FullBackupDialog::Option::Restore);
+        EXPECT_EQ(dialog.PressNext(), FullBackupDialog::Next::Stay);
+        for (size_t row = 0; row < dialog.Backups().size(); ++row) {
+            if (dialog.Backups()[row].fileName == fileName) dialog.Select(static_cast<int>(row));
+        }
+        if (dialog.PressNext() != FullBackupDialog::Next::RunRestore) return false;
+        dialog.StartRestore();
+        while (dialog.RestoreRunning())
+            std::this_thread::yield();
+        return dialog.FinishRestore(save);
+    };
+
+    // No leaves everything as it is.
+    prompts.yes = false;
+    EXPECT_FALSE(restore("1,2,2026_3,4,5.zip"));
+    ASSERT_EQ(prompts.questions.size(), 1u);
+    EXPECT_NE(prompts.questions[0].find(FormatBackupDate("1,2,2026_3,4,5")), std::string::npos)
+        << prompts.questions[0];
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_EQ(Snapshot(), changed);
+
+    // A failed restore is reported and nothing is saved.
+    prompts.yes = true;
+    EXPECT_FALSE(restore("1,2,2027_3,4,5.zip"));
+    EXPECT_EQ(prompts.messages, std::vector<std::string>{kFullRestoreFailed});
+    EXPECT_EQ(saves, 0);
+    EXPECT_EQ(Snapshot(), changed);
+
+    EXPECT_TRUE(restore("1,2,2026_3,4,5.zip"));
+    EXPECT_EQ(saves, 1);
+    ASSERT_EQ(prompts.messages.size(), 3u);
+    EXPECT_EQ(prompts.messages[1], kFullRestoreDone);
+    EXPECT_EQ(prompts.messages[2], kRestoredNotice);
+    EXPECT_EQ(RegistryAccess(*machine).ReadStringValue(kHkeyCurrentUser, "Software\\Mine", "Name"),
+              "value");
 }
 
 TEST_F(FullBackupTest, ProgressBarWrapsAndTheOutcomeIsShownOnce) {

@@ -40,7 +40,7 @@ TEST_F(FullBackupViewTest, BackupThenRestoreThroughTheWindow) {
 
     bool saved = false;
     FullBackupDialog logic(*machine, prompts);
-    FullBackupView dialog(logic, *machine, prompts, [&] { saved = machine->Flush().ok; });
+    FullBackupView dialog(logic, *machine, prompts, [&] { return saved = machine->Flush().ok; });
     dialog.show();
     dialog.RestoreOption()->setChecked(true);
     QTest::mouseClick(dialog.NextButton(), Qt::LeftButton);
@@ -54,7 +54,7 @@ TEST_F(FullBackupViewTest, BackupThenRestoreThroughTheWindow) {
     std::vector<std::string> texts = Texts();
     ASSERT_GE(texts.size(), 2u);
     EXPECT_EQ(texts[texts.size() - 2], kFullRestoreDone);
-    EXPECT_EQ(texts.back(), kShutdownNotice);
+    EXPECT_EQ(texts.back(), kRestoredNotice);
     EXPECT_TRUE(saved);
     std::string value;
     EXPECT_FALSE(registry.ReadSetting("Changed", &value));

@@ -715,6 +715,58 @@ std::unique_ptr<ParsedHive> ParseHive(std::string_view content, HiveParseError* 
     return hive;
 }
 
+std::string SavedKeyHeader(std::u16string_view relativeTo, std::string_view arch) {
+    // Right below the signature line, so that a file cut after the mark is told by its
+    // missing end line and one cut before it by its missing relative line.
+    std::string header = NewHiveHeader(relativeTo, arch);
+    header.insert(header.find('\n') + 1, std::string(kSavedKeyMark) + '\n');
+    return header;
+}
+
+std::string SavedKeyTrailer() {
+    return std::string(kSavedKeyEnd) + '\n';
+}
+
+bool CheckWholeHive(std::string_view content, WholeHive* whole, HiveParseError* error) {
+    auto fail = [error](int line, const char* message) {
+        if (error) {
+            error->line = line;
+            error->message = message;
+        }
+        return false;
+    };
+    if (content.empty() || content.back() != '\n') return fail(0, "last line not finished");
+    int number = 0;
+    bool timeExpected = false;
+    bool marked = false;
+    std::string_view last;
+    whole->sections = 0;
+    for (size_t at = 0; at < content.size();) {
+        size_t end = content.find('\n', at);
+        std::string_view line = content.substr(at, end - at);
+        at = end + 1;
+        ++number;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line.find('\r') != std::string_view::npos) return fail(number, "bare carriage return");
+        size_t first;
+        char c = FirstChar(line, &first);
+        if (timeExpected && line.substr(first, 6) != "#time=")
+            return fail(number, "key line without its time line");
+        timeExpected = c == '[';
+        if (timeExpected) ++whole->sections;
+        if (whole->sections == 0 && line == kSavedKeyMark) marked = true;
+        last = line;
+    }
+    if (timeExpected) return fail(number, "key line without its time line");
+    if (marked && last != kSavedKeyEnd) return fail(number, "end line missing");
+    auto parsed = ParseHive(content, error);
+    if (!parsed) return false;
+    // Every save names the key it was made from.
+    if (parsed->relativeTo.empty()) return fail(0, "no \";; All keys relative to\" line");
+    whole->relativeTo = parsed->relativeTo;
+    return true;
+}
+
 void AppendEscaped(std::string& out, std::u16string_view text, char quoteA, char quoteB,
                    bool impliedTerminator) {
     static const char kEscapes[33] = ".......abtnvfr.............e....";

@@ -38,6 +38,27 @@ struct ParsedHive : HiveInfo {
 };
 std::unique_ptr<ParsedHive> ParseHive(std::string_view content, HiveParseError* error);
 
+// A key's save marks its file so that one cut short anywhere, even between two lines, is
+// told from a whole one: a header line announces the end line, which comes last. Readers
+// of the format take both for the comments they are.
+constexpr std::string_view kSavedKeyMark = ";; Saved key: its last line is \";; End of saved key\"";
+constexpr std::string_view kSavedKeyEnd = ";; End of saved key";
+// The header and the end of a key's save, each ending with its line feed.
+std::string SavedKeyHeader(std::u16string_view relativeTo, std::string_view arch);
+std::string SavedKeyTrailer();
+
+// What CheckWholeHive found in a file.
+struct WholeHive {
+    std::u16string relativeTo;  // the path of the ";; All keys relative to" line
+    size_t sections = 0;        // none: the file is only a header
+};
+// Whether `content` is whole as a key's save writes it: the reader takes every line,
+// every line ends with a line feed (a carriage return only before one), the header names
+// the key the file was saved from, every key line is followed by its time line and, in a
+// marked file, the end line comes last. So a marked file cut anywhere is refused, and
+// an unmarked one (of an older save) cut anywhere but between two lines.
+bool CheckWholeHive(std::string_view content, WholeHive* whole, HiveParseError* error);
+
 // A file's text as pieces: runs of untouched sections are views of the text they were
 // loaded from (which the store keeps), so that saving a large file with one change
 // does not copy the rest of it in memory first.

@@ -287,9 +287,9 @@ long RegistryAccess::SaveKey(RegHandle handle, const std::string& file) {
     if (!host) return kErrorFileNotFound;
     std::error_code ec;
     if (std::filesystem::exists(*host, ec)) return kErrorAlreadyExists;
-    std::string header = NewHiveHeader(u"REGISTRY\\" + key->PathFrom(nullptr), machine_.Arch());
+    std::string header = SavedKeyHeader(u"REGISTRY\\" + key->PathFrom(nullptr), machine_.Arch());
     // Sections are written anew: the raw text of a loaded key belongs to its hive file.
-    std::string content = WriteHive(*key, header, "", false);
+    std::string content = WriteHive(*key, header, SavedKeyTrailer(), false);
     if (!WriteFileAtomically(*host, content, nullptr)) return kErrorAccessDenied;
     machine_.Paths().Invalidate(host->parent_path());
     return kErrorSuccess;
@@ -316,14 +316,110 @@ long RegistryAccess::RestoreKey(RegHandle handle, const std::string& file, uint3
     return kErrorSuccess;
 }
 
-long RegistryAccess::CheckKeyFile(const std::string& file, bool* empty) {
+long RegistryAccess::CheckKeyFile(const std::string& file, SavedKeyFile* saved) {
     auto host = machine_.Paths().ToHost(file);
-    std::string content;
-    if (!host || !ReadWholeFile(*host, &content, nullptr)) return kErrorFileNotFound;
+    if (!host) return kErrorFileNotFound;
+    std::error_code ec;
+    uintmax_t size = std::filesystem::file_size(*host, ec);
+    if (ec || size > kMaxSavedKeyFileBytes) return kErrorFileNotFound;
+    if (!ReadWholeFile(*host, &saved->content, nullptr)) return kErrorFileNotFound;
+    if (saved->content.size() > kMaxSavedKeyFileBytes) return kErrorFileNotFound;
+    WholeHive whole;
     HiveParseError perr;
-    auto parsed = ParseHive(content, &perr);
-    if (!parsed) return kErrorBadDb;
-    if (empty) *empty = parsed->base->SubKeyCount() == 0 && parsed->base->Values().empty();
+    if (!CheckWholeHive(saved->content, &whole, &perr)) return kErrorBadDb;
+    saved->relativeTo = std::move(whole.relativeTo);
+    saved->onlyHeader = whole.sections == 0;
+    return kErrorSuccess;
+}
+
+long RegistryAccess::RestoreKeys(std::vector<KeyRestore>& items) {
+    auto lock = machine_.Registry().Lock();
+    RegistryStore& store = machine_.Registry();
+    struct Target {
+        RegKey* found = nullptr;  // the key, or its deepest existing ancestor
+        std::u16string missing;   // the part of the path still to be created
+        std::u16string path;      // the whole path, to tell overlapping targets apart
+        RegKey* loaded = nullptr;
+        bool skip = false;
+    };
+    std::vector<Target> targets(items.size());
+    // First every key is looked for; nothing is created yet.
+    for (size_t i = 0; i < items.size(); ++i) {
+        long error;
+        RegKey* key = Resolve(items[i].root, &error);
+        if (!key) return error;
+        std::u16string path = AnsiToUtf16(items[i].subKey);
+        std::u16string_view rest(path);
+        size_t missingParts = 0;
+        while (!rest.empty()) {
+            size_t cut = rest.find(u'\\');
+            std::u16string_view part = rest.substr(0, cut);
+            std::u16string_view after =
+                rest.substr(cut == std::u16string_view::npos ? rest.size() : cut + 1);
+            if (!part.empty()) {
+                if (missingParts == 0) {
+                    FindStatus status;
+                    RegKey* next = store.Find(key, part, true, &status);
+                    if (next) {
+                        key = next;
+                    } else if (status != FindStatus::NotFound) {
+                        return StatusError(status);
+                    } else {
+                        targets[i].missing = std::u16string(rest);
+                    }
+                }
+                if (!targets[i].missing.empty()) ++missingParts;
+            }
+            rest = after;
+        }
+        Target& target = targets[i];
+        target.found = key;
+        target.path = key->PathFrom(nullptr);
+        if (!target.missing.empty()) target.path += u"\\" + target.missing;
+        if (target.missing.empty()) {
+            if (items[i].file.onlyHeader) return kErrorBadDb;
+            if (!machine_.IsSavedKey(key) && !machine_.SavesNewSubKeys(key))
+                return kErrorAccessDenied;
+        } else if (items[i].file.onlyHeader) {
+            target.skip = true;
+        } else if (!machine_.SavesNewSubKeys(key)) {
+            return kErrorAccessDenied;
+        } else if (key->Depth() + missingParts > kMaxKeyDepth) {
+            return kErrorInvalidParameter;
+        }
+    }
+    // One key restored twice, or inside another restored key, would be lost to the other.
+    for (size_t i = 0; i < targets.size(); ++i) {
+        for (size_t j = 0; j < targets.size(); ++j) {
+            const std::u16string& a = targets[i].path;
+            const std::u16string& b = targets[j].path;
+            if (i == j || targets[i].skip || targets[j].skip || b.size() < a.size()) continue;
+            if (EqualsNoCase(a, std::u16string_view(b).substr(0, a.size())) &&
+                (b.size() == a.size() || b[a.size()] == u'\\')) {
+                return kErrorInvalidParameter;
+            }
+        }
+    }
+    // Then every file into a tree of its own.
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (targets[i].skip) continue;
+        RegKey* loaded = store.NewDetachedKey();
+        HiveInfo info;
+        HiveParseError perr;
+        if (!ReadHive(store, loaded, store.KeepText(std::move(items[i].file.content)), &info,
+                      &perr)) {
+            return kErrorBadDb;
+        }
+        targets[i].loaded = loaded;
+    }
+    // Only now does the registry change, by steps that cannot fail after the checks above.
+    for (Target& target : targets) {
+        if (target.skip) continue;
+        RegKey* key = target.found;
+        if (!target.missing.empty()) key = store.Create(key, target.missing);
+        if (!key) return kErrorInvalidParameter;
+        store.ReplaceContents(key, target.loaded);
+    }
     return kErrorSuccess;
 }
 

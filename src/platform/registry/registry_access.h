@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/machine/machine.h"
 
@@ -57,6 +58,23 @@ class KeyHandleTable {
     mutable RegKey* lastKey_ = nullptr;
 };
 
+// A saved key's file, checked whole.
+struct SavedKeyFile {
+    std::string content;
+    std::u16string relativeTo;  // the key it was saved from, as its header names it
+    bool onlyHeader = false;    // no section: the key did not exist when it was saved
+};
+
+// One key of a restore and the file that puts it back.
+struct KeyRestore {
+    RegHandle root = 0;
+    std::string subKey;
+    SavedKeyFile file;
+};
+
+// Larger saved key files are not read: a prefix's largest registry file is far smaller.
+constexpr uintmax_t kMaxSavedKeyFileBytes = uintmax_t{512} << 20;
+
 class RegistryAccess {
   public:
     explicit RegistryAccess(Machine& machine);
@@ -84,9 +102,16 @@ class RegistryAccess {
     // prefix's own registry text format.
     long SaveKey(RegHandle key, const std::string& file);
     long RestoreKey(RegHandle key, const std::string& file, uint32_t flags = 0);
-    // Whether RestoreKey would take the file: 0 when it parses (`empty` tells whether it
-    // holds no key and no value), kErrorFileNotFound or kErrorBadDb otherwise.
-    long CheckKeyFile(const std::string& file, bool* empty = nullptr);
+    // A saved key's file read and checked whole (see CheckWholeHive) into `saved`, for
+    // RestoreKeys: kErrorFileNotFound when it cannot be read or is larger than
+    // kMaxSavedKeyFileBytes, kErrorBadDb when it is not whole.
+    long CheckKeyFile(const std::string& file, SavedKeyFile* saved);
+    // Puts every checked file back onto its key, or changes nothing: every key is found
+    // (or found creatable) and every file read into a tree of its own before the first
+    // key is replaced. A file of only a header stands for a key that did not exist: it
+    // leaves a missing key missing and is refused over an existing one, which a file cut
+    // after its header would otherwise wipe. The files' texts are taken over.
+    long RestoreKeys(std::vector<KeyRestore>& items);
     // There is no access control here: changing a key's access list always fails.
     long SetKeySecurity(RegHandle key);
     // Privileges are not needed here; enabling one always succeeds.
