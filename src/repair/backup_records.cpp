@@ -86,22 +86,37 @@ bool ParseDataLine(std::string_view line, ExactValue* exact) {
     return true;
 }
 
-// The lines of a text, split at LF; trailing CRs are kept unless `dropCr`.
-std::vector<std::string_view> Lines(std::string_view text, bool dropCr) {
-    std::vector<std::string_view> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        bool last = end == std::string_view::npos;
-        std::string_view line = text.substr(start, last ? std::string_view::npos : end - start);
-        while (dropCr && !line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        lines.push_back(line);
-        if (last) break;
-        start = end + 1;
+// The lines of a text one at a time, split at LF; trailing CRs are kept unless `dropCr`.
+// Nothing is held per line, so a list of millions of empty lines costs only its text.
+class LineCursor {
+  public:
+    LineCursor(std::string_view text, bool dropCr) : text_(text), dropCr_(dropCr) {}
+    bool AtEnd() const { return at_ >= text_.size(); }
+    std::string_view Peek() const { return LineAt(nullptr); }
+    std::string_view Next() {
+        size_t next = 0;
+        std::string_view line = LineAt(&next);
+        at_ = next;
+        return line;
     }
-    return lines;
-}
+
+  private:
+    std::string_view LineAt(size_t* next) const {
+        size_t end = text_.find('\n', at_);
+        bool last = end == std::string_view::npos;
+        std::string_view line = AtEnd()
+                                    ? std::string_view{}
+                                    : text_.substr(at_, last ? std::string_view::npos : end - at_);
+        while (dropCr_ && !line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (next) *next = last ? text_.size() : end + 1;
+        return line;
+    }
+
+    std::string_view text_;
+    bool dropCr_;
+    size_t at_ = 0;
+};
 
 std::string_view WithoutCr(std::string_view line) {
     while (!line.empty() && line.back() == '\r')
@@ -151,16 +166,15 @@ std::string ReadRecordField(std::string_view line, std::string_view key) {
 }
 
 std::vector<BackupItem> ReadConfigItems(std::string_view text) {
-    std::vector<std::string_view> lines = Lines(text, false);
+    LineCursor lines(text, false);
     std::vector<BackupItem> items;
-    size_t i = 0;
     auto next = [&](std::string_view key, std::string* out) {
-        if (i >= lines.size()) return false;
-        *out = ReadRecordField(lines[i++], key);
+        if (lines.AtEnd()) return false;
+        *out = ReadRecordField(lines.Next(), key);
         return true;
     };
-    while (i < lines.size()) {
-        std::string type = ReadRecordField(lines[i++], "TYPE");
+    while (!lines.AtEnd()) {
+        std::string type = ReadRecordField(lines.Next(), "TYPE");
         BackupItem item;
         if (AnsiEqualsNoCase(type, "REG_KEY")) {
             item.kind = kBackupKey;
@@ -172,15 +186,15 @@ std::vector<BackupItem> ReadConfigItems(std::string_view text) {
                 break;
             }
             ExactValue exact;
-            if (i < lines.size() && ParseDataLine(lines[i], &exact)) {
+            if (!lines.AtEnd() && ParseDataLine(lines.Peek(), &exact)) {
                 item.exact = std::move(exact);
-                ++i;
+                lines.Next();
             }
         } else if (AnsiEqualsNoCase(type, "FILE")) {
             item.kind = kBackupFile;
             if (!next("DEST_PATH", &item.second)) break;
-            if (i < lines.size() && StartsWithKey(lines[i], "ENTRY")) {
-                item.entry = ReadRecordField(lines[i++], "ENTRY");
+            if (!lines.AtEnd() && StartsWithKey(lines.Peek(), "ENTRY")) {
+                item.entry = ReadRecordField(lines.Next(), "ENTRY");
             }
         } else {
             continue;
@@ -192,10 +206,9 @@ std::vector<BackupItem> ReadConfigItems(std::string_view text) {
 
 bool ConfigIsSound(std::string_view text) {
     if (text.find('\0') != std::string_view::npos) return false;
-    std::vector<std::string_view> lines = Lines(text, true);
-    size_t i = 0;
-    while (i < lines.size()) {
-        std::string_view line = lines[i++];
+    LineCursor lines(text, true);
+    while (!lines.AtEnd()) {
+        std::string_view line = lines.Next();
         if (line.empty()) continue;
         if (!StartsWithKey(line, "TYPE")) return false;
         std::string type = ReadRecordField(line, "TYPE");
@@ -210,19 +223,19 @@ bool ConfigIsSound(std::string_view text) {
             return false;
         }
         for (std::string_view key : keys) {
-            if (i >= lines.size() || !StartsWithKey(lines[i], key)) return false;
+            if (lines.AtEnd() || !StartsWithKey(lines.Peek(), key)) return false;
+            std::string_view field = lines.Next();
             if (key == "PATH") {
-                std::string path = ReadRecordField(lines[i], key);
+                std::string path = ReadRecordField(field, key);
                 if (path.empty() || path[0] != '\\' || !IsBareName(path.substr(1))) return false;
             }
-            if (key == "DEST_PATH" && ReadRecordField(lines[i], key).empty()) return false;
-            ++i;
+            if (key == "DEST_PATH" && ReadRecordField(field, key).empty()) return false;
         }
-        if (i < lines.size() && lines[i].substr(0, kDataLine.size()) == kDataLine) {
+        if (!lines.AtEnd() && lines.Peek().substr(0, kDataLine.size()) == kDataLine) {
             ExactValue exact;
-            if (keys.size() != 3 || !ParseDataLine(lines[i++], &exact)) return false;
-        } else if (i < lines.size() && StartsWithKey(lines[i], "ENTRY")) {
-            if (keys.size() != 1 || !IsBareName(ReadRecordField(lines[i++], "ENTRY"))) {
+            if (keys.size() != 3 || !ParseDataLine(lines.Next(), &exact)) return false;
+        } else if (!lines.AtEnd() && StartsWithKey(lines.Peek(), "ENTRY")) {
+            if (keys.size() != 1 || !IsBareName(ReadRecordField(lines.Next(), "ENTRY"))) {
                 return false;
             }
         }

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <ctime>
 
 #include "platform/files/atomic_file.h"
@@ -191,11 +192,16 @@ FixBackup::FinishResult FixBackup::FinishBackup() {
     return result;
 }
 
+uint64_t ConfigLimit(Machine& machine) {
+    return std::max(kConfigEntryLimit, RegistryFilesSize(machine.PrefixDir()));
+}
+
 EntryLimit FixBackupEntryLimit(Machine& machine) {
     uint64_t exportLimit = RegistrySizedLimit(machine.PrefixDir());
-    return [exportLimit](std::string_view name) -> uint64_t {
+    uint64_t configLimit = ConfigLimit(machine);
+    return [exportLimit, configLimit](std::string_view name) -> uint64_t {
         std::string lower = AnsiLower(AnsiNameOf(name));
-        if (lower == AnsiLower(kConfigEntry)) return kConfigEntryLimit;
+        if (lower == AnsiLower(kConfigEntry)) return configLimit;
         bool keyExport = lower.rfind("rkbackup", 0) == 0 && lower.size() > 4 &&
                          lower.compare(lower.size() - 4, 4, ".reg") == 0;
         return keyExport ? exportLimit : kFileCopyLimit;

@@ -19,9 +19,9 @@ namespace hivewise {
 // The one password of every fix backup.
 constexpr std::string_view kFixBackupPassword = "quarrytwine";
 constexpr std::string_view kConfigEntry = "Config.ini";
-// The largest record list a fix backup is read with, and the largest saved file copy (the
-// files a repair saves are shortcuts, far smaller); key exports are held to the size of
-// the machine's registry.
+// The smallest limit of a record list, and the largest saved file copy (the files a repair
+// saves are shortcuts, far smaller); key exports are held to the size of the machine's
+// registry.
 constexpr uint64_t kConfigEntryLimit = uint64_t{8} << 20;
 constexpr uint64_t kFileCopyLimit = uint64_t{1} << 20;
 
@@ -90,5 +90,8 @@ std::string AnsiNameOf(std::string_view entryName);
 
 // The largest size each entry of a fix backup may have on this machine.
 EntryLimit FixBackupEntryLimit(Machine& machine);
+// The largest record list: each record names something the registry or the drive held, so
+// a repair of a large registry writes a list of about its size.
+uint64_t ConfigLimit(Machine& machine);
 
 }  // namespace hivewise

@@ -219,8 +219,8 @@ bool RestoreBackupDialog::Restore() {
     std::string text, error;
     auto config = files.ToHostPath(folder + "\\" + std::string(kConfigEntry), true);
     bool whole = ready && backup_.ExtractAllEntries(folder) && config &&
-                 ReadWholeFile(*config, &text, &error, kConfigEntryLimit) && ConfigIsSound(text) &&
-                 CopiesPresent(folder);
+                 ReadWholeFile(*config, &text, &error, ConfigLimit(machine_)) &&
+                 ConfigIsSound(text) && CopiesPresent(folder);
     if (whole) {
         // Keys first: a value saved before its key was removed goes back into the key.
         for (int kind : {kBackupKey, kBackupValue, kBackupFile}) {
