@@ -103,11 +103,11 @@ std::unique_ptr<Machine> LoadMachine(CliContext& ctx, const MachineOptions& opti
         return nullptr;
     }
     if (!options.readOnly && WineServerRunning(loaded.machine->PrefixDir())) {
+        if (wineRunning) *wineRunning = true;
         if (whileWineRuns == WhileWineRuns::Refuse) {
             PrintError(ctx.err, WineRunningMessage(loaded.machine->PrefixDir()));
             return nullptr;
         }
-        if (wineRunning) *wineRunning = true;
     }
     return std::move(loaded.machine);
 }

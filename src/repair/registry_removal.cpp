@@ -41,8 +41,13 @@ bool GrantKeyAccess(RegistryAccess& registry, RegHandle root, std::string_view p
 }
 
 int DeleteFileOrOnReboot(FileSystemAccess& files, const std::string& path) {
-    if (!files.DeleteFile(path)) files.DeleteFileOnReboot(path);
+    DeleteFileNowOrAtRestart(files, path);
     return 1;
+}
+
+FileRemoval DeleteFileNowOrAtRestart(FileSystemAccess& files, const std::string& path) {
+    if (files.DeleteFile(path)) return FileRemoval::kDeleted;
+    return files.DeleteFileOnReboot(path) ? FileRemoval::kQueued : FileRemoval::kFailed;
 }
 
 }  // namespace hivewise

@@ -21,5 +21,9 @@ bool GrantKeyAccess(RegistryAccess& registry, RegHandle root, std::string_view p
 // Deletes the file now, or else records it for deletion at the next restart. Always 1: a
 // file that could not be deleted now is treated as done.
 int DeleteFileOrOnReboot(FileSystemAccess& files, const std::string& path);
+// The same, telling apart a file deleted now from one whose deletion waits for the next
+// start of Wine, and from one that could be neither.
+enum class FileRemoval { kDeleted, kQueued, kFailed };
+FileRemoval DeleteFileNowOrAtRestart(FileSystemAccess& files, const std::string& path);
 
 }  // namespace hivewise
