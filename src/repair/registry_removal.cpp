@@ -47,6 +47,8 @@ int DeleteFileOrOnReboot(FileSystemAccess& files, const std::string& path) {
 
 FileRemoval DeleteFileNowOrAtRestart(FileSystemAccess& files, const std::string& path) {
     if (files.DeleteFile(path)) return FileRemoval::kDeleted;
+    // A file that is not there is not queued: nothing would be removed at the restart.
+    if (files.GetFileAttributes(path) == kInvalidFileAttributes) return FileRemoval::kFailed;
     return files.DeleteFileOnReboot(path) ? FileRemoval::kQueued : FileRemoval::kFailed;
 }
 

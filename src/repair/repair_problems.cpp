@@ -253,6 +253,9 @@ RepairOutcome RepairSelectedProblems(Machine& machine, ResultStore& results, Use
     };
     std::vector<Planned> planned;
     std::set<std::string> saved;
+    // Copies a killed run left in the work folder are shortcuts too, and a scan finds
+    // them; the folder was emptied above, and they are never saved again.
+    std::string scratch = AnsiLower(WriteWorkFolder(machine)) + "\\";
     int number = 1;
     for (auto& problem : problems) {
         if (!running()) break;
@@ -262,9 +265,13 @@ RepairOutcome RepairSelectedProblems(Machine& machine, ResultStore& results, Use
             Target target = TargetOf(*problem);
             if (target.kind != Target::kNone) {
                 Planned item{target, Identity(target), TargetExists(machine, target)};
+                bool ours =
+                    target.kind == Target::kFile && AnsiLower(target.file).rfind(scratch, 0) == 0;
                 // A second finding of the same thing is saved once.
-                bool save = backupOn && item.existed && saved.count(item.identity) == 0;
-                if (save && SaveTarget(backup, *problem, target, number) != 1) {
+                bool save = backupOn && item.existed && !ours && saved.count(item.identity) == 0;
+                if (ours && !item.existed) {
+                    ++outcome.removed;
+                } else if (save && SaveTarget(backup, *problem, target, number) != 1) {
                     ++outcome.notBackedUp;
                     outcome.failures.push_back("Could not back up " + TargetText(target) +
                                                "; it was not removed.");

@@ -141,13 +141,18 @@ TEST_F(RepairSafetyTest, LeftoversOfAKilledRunAreRemovedAndFinishedArchivesKept)
     prefix.Write("drive_c/Program Files/Hivewise/HivewiseBackup/keep.zip.old", "the user's");
     fs::create_directories(WorkDir());
     std::ofstream(WorkDir() / ".hivewise-copy-Ab12Cd") << "half";
+    // A scan finds the killed run's copies as broken shortcuts too.
+    std::ofstream(WorkDir() / "Left.lnk") << "copy";
 
     results.Problems().clear();
     prefix.File("windows/Old.lnk", "old shortcut");
     Add(14, "", "", "", "C:\\windows\\Old.lnk");
+    Add(14, "", "", "", WriteWorkFolder(*machine) + "\\Left.lnk");
     prompts.messages.clear();
     RepairOutcome second = Repair();
-    EXPECT_EQ(second.removed, 1);
+    EXPECT_EQ(second.removed, 2);
+    EXPECT_EQ(second.queued, 0);
+    EXPECT_EQ(second.message, kSelectedProblemsFixedText);
     std::set<std::string> names;
     for (const auto& entry : fs::directory_iterator(BackupDir()))
         names.insert(entry.path().filename().string());
