@@ -223,7 +223,8 @@ bool Machine::HasUnsavedChanges() const {
 
 std::string Machine::RefusalFor(const std::vector<size_t>& files) const {
     if (options_.readOnly) {
-        return "The prefix was opened read only; the registry changes were not saved.";
+        return "The prefix was opened read only, so nothing is written to it. Open it again to "
+               "make changes.";
     }
     if (WineServerRunning(prefix_)) return WineRunningMessage(prefix_);
     // Every file is checked before any is written, so that a refusal leaves all alone.
