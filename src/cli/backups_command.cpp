@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "cli/cli_prompts.h"
+#include "cli/exit_status.h"
+#include "platform/machine/prefix_lock.h"
 #include "platform/machine/text.h"
 #include "repair/restore_backup.h"
 
@@ -43,7 +45,7 @@ bool ParseItems(const std::string& list, size_t count, std::vector<size_t>* rows
 
 int Usage(CliContext& ctx) {
     PrintError(ctx.err, "Try: hivewise-cli backups --help.");
-    return 1;
+    return kExitUsage;
 }
 
 }  // namespace
@@ -51,12 +53,12 @@ int Usage(CliContext& ctx) {
 int RunBackups(CliContext& ctx, const std::vector<std::string>& args) {
     if (args.empty()) {
         ctx.err << kBackupsUsage << '\n';
-        return 1;
+        return kExitUsage;
     }
     const std::string& action = args[0];
     if (action == "--help" || action == "-h") {
         ctx.out << kBackupsUsage << '\n';
-        return 0;
+        return kExitDone;
     }
     if (action != "list" && action != "show" && action != "restore" && action != "remove") {
         PrintError(ctx.err, "Unknown backups command " + action + ".");
@@ -65,20 +67,22 @@ int RunBackups(CliContext& ctx, const std::vector<std::string>& args) {
     if (action == "list" ? args.size() != 1 : args.size() < 2) return Usage(ctx);
 
     bool readOnly = action == "list" || action == "show";
-    auto machine = LoadMachine(ctx, {.lockPrefix = true, .readOnly = readOnly});
-    if (!machine) return 1;
+    bool wineRunning = false;
+    auto machine = LoadMachine(ctx, {.lockPrefix = true, .readOnly = readOnly},
+                               WhileWineRuns::Refuse, &wineRunning);
+    if (!machine) return wineRunning ? kExitWineRunning : kExitFailed;
 
     if (action == "list") {
         for (const BackupArchive& archive : ListFixBackups(*machine))
             ctx.out << Utf8(archive.fileName) << '\t' << archive.text << '\n';
-        return 0;
+        return kExitDone;
     }
 
     std::string archive = FindFixBackup(*machine, Ansi(args[1]));
     if (archive.empty()) {
         PrintError(ctx.err,
                    "No fix backup " + args[1] + ". `hivewise-cli backups list` lists them.");
-        return 1;
+        return kExitFailed;
     }
     bool yes = false, all = false;
     std::string items;
@@ -104,28 +108,28 @@ int RunBackups(CliContext& ctx, const std::vector<std::string>& args) {
                                   [&](const BackupArchive& a) { return a.path == archive; });
         if (found == dates.end()) {
             PrintError(ctx.err, "Only archives in the backup folder can be removed.");
-            return 1;
+            return kExitFailed;
         }
         dialog.SelectDate(static_cast<int>(found - dates.begin()));
         dialog.Remove();
-        return prompts.Last() == kBackupDeletedText ? 0 : 1;
+        return prompts.Last() == kBackupDeletedText ? kExitDone : kExitFailed;
     }
 
     RestoreBackupDialog dialog(*machine, prompts);
     dialog.Open();
     dialog.SelectArchive(archive);
-    if (prompts.Last() == kInvalidBackupText) return 1;
+    if (prompts.Last() == kInvalidBackupText) return kExitFailed;
     auto& rows = dialog.Rows();
     if (action == "show") {
         for (size_t i = 0; i < rows.size(); ++i) {
             ctx.out << (i + 1) << '\t' << ItemTypeText(rows[i].item) << '\t'
                     << Utf8(ItemPathText(rows[i].item)) << '\n';
         }
-        return 0;
+        return kExitDone;
     }
     if (all == !items.empty()) {
         PrintError(ctx.err, "restore needs either --items N,N,... or --all.");
-        return 1;
+        return kExitUsage;
     }
     if (all) {
         dialog.SelectAll();
@@ -134,19 +138,25 @@ int RunBackups(CliContext& ctx, const std::vector<std::string>& args) {
         if (!ParseItems(items, rows.size(), &chosen)) {
             PrintError(ctx.err, "--items takes item numbers from 1 to " +
                                     std::to_string(rows.size()) + ", separated by commas.");
-            return 1;
+            return kExitUsage;
         }
         for (size_t row : chosen)
             dialog.SetChecked(static_cast<int>(row), true);
     }
     bool restored = dialog.Restore();
+    const RestoreResult& result = dialog.LastRestore();
+    for (const std::string& failure : result.failures)
+        PrintError(ctx.err, failure);
     Machine::SaveResult saved = machine->Flush();
     if (!saved.ok) {
         PrintError(ctx.err, "The registry changes could not be saved: " +
                                 (saved.error.empty() ? std::string("unknown error") : saved.error));
-        return 1;
+        return WineServerRunning(machine->PrefixDir()) ? kExitWineRunning : kExitFailed;
     }
-    return restored ? 0 : 1;
+    if (result.wineRunning) return kExitWineRunning;
+    if (!restored) return kExitFailed;
+    if (result.failed == 0) return kExitDone;
+    return result.restored > 0 ? kExitPartial : kExitFailed;
 }
 
 }  // namespace hivewise::cli

@@ -60,7 +60,7 @@ constexpr const char* kUsage =
     "                lists or puts back the entries removed earlier\n"
     "  repair [--sections ID,ID,...] [--yes]\n"
     "                scans, then saves every finding into a fix backup and removes it;\n"
-    "                --yes answers the question asked without automatic backup\n"
+    "                --yes answers its question (asked on the terminal otherwise)\n"
     "  backups list | show ARCHIVE | restore ARCHIVE (--items N,N,... | --all)\n"
     "          | remove ARCHIVE [--yes]\n"
     "                the fix backups: list them, show and restore their items, delete one\n"
@@ -103,11 +103,11 @@ std::unique_ptr<Machine> LoadMachine(CliContext& ctx, const MachineOptions& opti
         return nullptr;
     }
     if (!options.readOnly && WineServerRunning(loaded.machine->PrefixDir())) {
+        if (wineRunning) *wineRunning = true;
         if (whileWineRuns == WhileWineRuns::Refuse) {
             PrintError(ctx.err, WineRunningMessage(loaded.machine->PrefixDir()));
             return nullptr;
         }
-        if (wineRunning) *wineRunning = true;
     }
     return std::move(loaded.machine);
 }

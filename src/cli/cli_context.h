@@ -27,7 +27,7 @@ enum class WhileWineRuns {
 
 // Loads the machine the command works on. Prints why and returns null when it cannot.
 // Unless loaded read only, a prefix in which Wine runs is refused with the one line that
-// says so, before anything is changed.
+// says so, before anything is changed; `wineRunning` is set then too.
 std::unique_ptr<Machine> LoadMachine(CliContext& ctx, const MachineOptions& options,
                                      WhileWineRuns whileWineRuns = WhileWineRuns::Refuse,
                                      bool* wineRunning = nullptr);

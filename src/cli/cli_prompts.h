@@ -24,6 +24,11 @@ class CliPrompts : public UserPrompts {
         if (answerYes_) return true;
         return cli::AskYesNo(ctx_, Utf16ToUtf8(AnsiToUtf16(text)) + " [y/n]");
     }
+    // On the terminal OK is "y"; no answer (the end of the input, Ctrl-C) is Cancel.
+    bool AskOkCancel(const std::string& text) override {
+        if (answerYes_) return true;
+        return cli::AskYesNo(ctx_, Utf16ToUtf8(AnsiToUtf16(text)) + "\nProceed? [y/n]");
+    }
     // The latest message shown.
     const std::string& Last() const { return last_; }
 

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <ctime>
 
 #include "platform/files/atomic_file.h"
@@ -40,6 +41,67 @@ std::string EntryNameOf(std::string_view ansiName) {
 
 std::string AnsiNameOf(std::string_view entryName) {
     return Utf16ToAnsi(Utf8ToUtf16(entryName));
+}
+
+namespace {
+
+// "name.zip.XXXXXX" (libzip's temporary archive) or ".name.zip.XXXXXX" (a staged file):
+// six letters or digits after ".zip.".
+bool IsTemporaryArchiveName(const std::string& name) {
+    std::string lower = AnsiLower(name);
+    size_t at = lower.rfind(".zip.");
+    if (at == std::string::npos || at == 0 || lower.size() != at + 11) return false;
+    for (size_t i = at + 5; i < lower.size(); ++i) {
+        if (!std::isalnum(static_cast<unsigned char>(lower[i]))) return false;
+    }
+    return true;
+}
+
+// Flushes a file and the folder that names it to the disk.
+bool SyncFileAndFolder(const std::filesystem::path& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    int dir = ::open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return ok;
+}
+
+// Exactly the end-of-directory record of an archive with no entries, as creating an
+// archive writes it before anything is added.
+bool IsEmptyArchive(const std::filesystem::path& path) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(path, ec)) ||
+        std::filesystem::file_size(path, ec) != 22) {
+        return false;
+    }
+    std::string bytes, error;
+    return ReadWholeFile(path, &bytes, &error) &&
+           bytes == std::string("PK\x05\x06", 4) + std::string(18, '\0');
+}
+
+}  // namespace
+
+void RemoveBackupLeftovers(Machine& machine) {
+    FileSystemAccess files(machine);
+    std::string folder = BackupFolder(machine);
+    auto host = files.ToHostPath(folder, true);
+    std::error_code ec;
+    if (!host || !std::filesystem::is_directory(std::filesystem::symlink_status(*host, ec))) {
+        return;
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(*host, ec)) {
+        std::string name = entry.path().filename().string();
+        bool temporary = IsTemporaryArchiveName(name) &&
+                         entry.symlink_status(ec).type() == std::filesystem::file_type::regular;
+        bool unfilled =
+            AnsiLower(entry.path().extension().string()) == ".zip" && IsEmptyArchive(entry.path());
+        if (temporary || unfilled) std::filesystem::remove(entry.path(), ec);
+    }
 }
 
 FixBackup::FixBackup(Machine& machine) : machine_(machine), files_(machine) {}
@@ -163,32 +225,23 @@ FixBackup::FinishResult FixBackup::FinishBackup() {
             break;
         }
     }
-    if (ok && writer_->Close() == ZipStatus::kOk) {
-        writer_.reset();
-        files_.ClearDirectory(workFolder_, false);
-        return result;
-    }
+    auto archive = Host(archivePath_);
+    result.empty = ok && writer_->EntryCount() == 0;
+    // The archive must be on the disk before anything it holds is removed: a crash or a
+    // power cut right after the removal would otherwise leave neither.
+    ok = ok && !result.empty && writer_->Close() == ZipStatus::kOk && archive &&
+         SyncFileAndFolder(*archive);
     writer_.reset();
-    result.ok = false;
-    if (auto archive = Host(archivePath_)) {
-        std::error_code ec;
-        std::filesystem::remove(*archive, ec);
-    }
-    // The next repair empties the work folder: what was saved moves beside it.
-    result.keptFolder = workFolder_;
-    std::string stem = BareName(archivePath_);
-    stem = stem.substr(0, stem.rfind('.'));
-    std::string kept = workFolder_ + " " + stem;
-    auto from = Host(workFolder_);
-    auto to = Host(kept);
-    std::error_code ec;
-    if (from && to && !std::filesystem::exists(*to, ec)) {
-        std::filesystem::rename(*from, *to, ec);
-        if (!ec) {
-            result.keptFolder = kept;
-            files_.CreateDirectory(workFolder_);
+    if (!ok || result.empty) {
+        result.ok = result.empty;
+        if (archive) {
+            std::error_code ec;
+            std::filesystem::remove(*archive, ec);
         }
+        archivePath_.clear();
     }
+    // Nothing saved has been removed yet, so the copies are not needed any more.
+    files_.ClearDirectory(workFolder_, false);
     return result;
 }
 

@@ -49,12 +49,12 @@ class FixBackup {
 
     struct FinishResult {
         bool ok = true;
-        // When the archive could not be written: the folder that keeps what was saved.
-        std::string keptFolder;
+        // Nothing was saved: no archive is left behind and ArchivePath() is empty.
+        bool empty = false;
     };
-    // Adds the work folder's files to the archive, closes it and empties the work folder.
-    // When the archive cannot be written, the saved files are kept (in a folder the next
-    // repair does not empty) and the unfinished archive is deleted.
+    // Adds the work folder's files to the archive, closes it, flushes it to the disk and
+    // empties the work folder. Only then may anything saved be removed. When the archive
+    // cannot be written, the unfinished archive is deleted (nothing may be removed then).
     FinishResult FinishBackup();
     const std::string& ArchivePath() const { return archivePath_; }
 
@@ -82,6 +82,11 @@ class FixBackup {
     std::string workFolder_;
     std::set<std::string> usedNames_;  // lower case
 };
+
+// Removes what a repair killed before its end left in the backup folder: an archive that
+// was created but never filled (nothing of it was removed yet) and the temporary files of
+// an archive being written. Finished archives are never touched.
+void RemoveBackupLeftovers(Machine& machine);
 
 // Entry names are UTF-8 in the archive, so that other tools show them as they are; the
 // program's own names are ANSI.

@@ -44,8 +44,16 @@ int DeleteFileOrOnReboot(FileSystemAccess& files, const std::string& path) {
     // A finding may come from an old scan or a crafted list: nothing outside the prefix
     // is deleted, now or at the next restart.
     if (!files.InPrefix(path, /*mayNotExist=*/true)) return 0;
-    if (!files.DeleteFile(path)) files.DeleteFileOnReboot(path);
+    DeleteFileNowOrAtRestart(files, path);
     return 1;
+}
+
+FileRemoval DeleteFileNowOrAtRestart(FileSystemAccess& files, const std::string& path) {
+    if (!files.InPrefix(path, /*mayNotExist=*/true)) return FileRemoval::kFailed;
+    if (files.DeleteFile(path)) return FileRemoval::kDeleted;
+    // A file that is not there is not queued: nothing would be removed at the restart.
+    if (files.GetFileAttributes(path) == kInvalidFileAttributes) return FileRemoval::kFailed;
+    return files.DeleteFileOnReboot(path) ? FileRemoval::kQueued : FileRemoval::kFailed;
 }
 
 }  // namespace hivewise

@@ -22,5 +22,9 @@ bool GrantKeyAccess(RegistryAccess& registry, RegHandle root, std::string_view p
 // a file that could not be deleted now is treated as done. 0, touching nothing, for a path
 // whose host path (links resolved) is not inside the prefix's folder.
 int DeleteFileOrOnReboot(FileSystemAccess& files, const std::string& path);
+// The same, telling apart a file deleted now from one whose deletion waits for the next
+// start of Wine, and from one that could be neither.
+enum class FileRemoval { kDeleted, kQueued, kFailed };
+FileRemoval DeleteFileNowOrAtRestart(FileSystemAccess& files, const std::string& path);
 
 }  // namespace hivewise

@@ -1,8 +1,12 @@
 #include "repair/repair_problems.h"
 
+#include <map>
+#include <set>
+
 #include "platform/files/file_system_access.h"
 #include "platform/files/scratch_folder.h"
 #include "platform/machine/prefix_lock.h"
+#include "platform/machine/text.h"
 #include "platform/registry/registry_access.h"
 #include "repair/exact_value.h"
 #include "repair/fix_backup.h"
@@ -103,24 +107,57 @@ bool TargetExists(Machine& machine, const Target& target) {
     }
 }
 
-int RemoveTarget(Machine& machine, const Target& target) {
+enum class Removal { kRemoved, kQueued, kFailed };
+
+Removal RemoveTarget(Machine& machine, const Target& target) {
     RegistryAccess registry(machine);
     RegHandle root;
     std::string path;
+    bool done = false;
     switch (target.kind) {
         case Target::kKey:
-            return SplitLocation(target.key, &root, &path) ? DeleteRegKey(registry, root, path) : 0;
+            done = SplitLocation(target.key, &root, &path) && DeleteRegKey(registry, root, path);
+            break;
         case Target::kValue:
-            return SplitLocation(target.key, &root, &path)
-                       ? DeleteRegValue(registry, root, path, target.valueName)
-                       : 0;
+            done = SplitLocation(target.key, &root, &path) &&
+                   DeleteRegValue(registry, root, path, target.valueName);
+            break;
         case Target::kFile: {
             FileSystemAccess files(machine);
-            return DeleteFileOrOnReboot(files, target.file);
+            switch (DeleteFileNowOrAtRestart(files, target.file)) {
+                case FileRemoval::kDeleted:
+                    return Removal::kRemoved;
+                case FileRemoval::kQueued:
+                    return Removal::kQueued;
+                case FileRemoval::kFailed:
+                    return Removal::kFailed;
+            }
+            break;
         }
         default:
-            return 0;
+            break;
     }
+    return done ? Removal::kRemoved : Removal::kFailed;
+}
+
+// The thing a finding names, as the user reads it.
+std::string TargetText(const Target& target) {
+    switch (target.kind) {
+        case Target::kKey:
+            return target.key;
+        case Target::kValue:
+            return target.key + " (value \"" + target.valueName + "\")";
+        case Target::kFile:
+            return target.file;
+        default:
+            return {};
+    }
+}
+
+// Two findings of the same thing have the same identity.
+std::string Identity(const Target& target) {
+    return std::to_string(target.kind) + "\n" + AnsiLower(target.key) + "\n" +
+           AnsiLower(target.valueName) + "\n" + AnsiLower(target.file);
 }
 
 int SaveTarget(FixBackup& backup, const Problem& problem, const Target& target, int number) {
@@ -139,7 +176,11 @@ int SaveTarget(FixBackup& backup, const Problem& problem, const Target& target, 
 }  // namespace
 
 int RemoveProblem(Machine& machine, const Problem& problem) {
-    return RemoveTarget(machine, TargetOf(problem));
+    return RemoveTarget(machine, TargetOf(problem)) == Removal::kFailed ? 0 : 1;
+}
+
+std::string RemovalCountLine(int count) {
+    return std::to_string(count) + " item(s) will be removed.";
 }
 
 RepairOutcome RepairSelectedProblems(Machine& machine, ResultStore& results, UserPrompts& prompts,
@@ -150,31 +191,45 @@ RepairOutcome RepairSelectedProblems(Machine& machine, ResultStore& results, Use
         prompts.Message(std::string(kNoProblemsFoundText));
         return outcome;
     }
-    int checked = 0;
+    int checked = 0, removable = 0;
     for (const auto& problem : problems) {
-        if (problem->isChecked) ++checked;
+        if (!problem->isChecked) continue;
+        ++checked;
+        if (TargetOf(*problem).kind != Target::kNone) ++removable;
     }
     if (checked == 0) {
         prompts.Message(std::string(kNoItemsCheckedText));
         return outcome;
     }
-    // While Wine runs, the registry cannot be saved: removing files and keys now would
-    // leave the two out of step. Say so before anything is touched.
+    // What cannot be saved afterwards is not touched now: removed files and a registry
+    // left as it was would be out of step, and the archive would list removals that did
+    // not happen. Wine running, a prefix opened read only, a registry file changed on disk.
     if (WineServerRunning(machine.PrefixDir())) {
-        prompts.Message(WineRunningMessage(machine.PrefixDir()));
+        outcome.refused = RepairOutcome::Refusal::kWineRunning;
+        outcome.message = WineRunningMessage(machine.PrefixDir());
+    } else if (std::string refusal = machine.SaveRefusal(); !refusal.empty()) {
+        outcome.refused = RepairOutcome::Refusal::kCannotSave;
+        outcome.message = refusal;
+    }
+    if (outcome.refused != RepairOutcome::Refusal::kNone) {
+        prompts.Message(outcome.message);
         return outcome;
     }
     RegistryAccess registry(machine);
     std::string setting;
     bool backupOn = !(registry.ReadSetting("NoAutoBackup", &setting) && setting == "1");
     if (backupOn) {
-        prompts.Message(std::string(kAutoBackupNotice));
+        if (!prompts.AskOkCancel(std::string(kAutoBackupNotice) + "\n\n" +
+                                 RemovalCountLine(removable))) {
+            return outcome;
+        }
     } else if (!prompts.AskYesNo(std::string(kNoAutoBackupQuestion))) {
         return outcome;
     }
 
     FixBackup backup(machine);
     if (backupOn) {
+        RemoveBackupLeftovers(machine);
         std::string work = WriteWorkFolder(machine);
         bool ready = PrepareScratchFolder(machine, work);
         if (!ready || !backup.BeginBackup(work)) {
@@ -191,6 +246,18 @@ RepairOutcome RepairSelectedProblems(Machine& machine, ResultStore& results, Use
     if (controls.setProgressRange) controls.setProgressRange(checked);
     outcome.ran = true;
 
+    // First everything is saved; nothing is removed until the archive that holds it is
+    // closed and on the disk, so that a run killed at any moment loses nothing.
+    struct Planned {
+        Target target;
+        std::string identity;
+        bool existed = false;
+    };
+    std::vector<Planned> planned;
+    std::set<std::string> saved;
+    // Copies a killed run left in the work folder are shortcuts too, and a scan finds
+    // them; the folder was emptied above, and they are never saved again.
+    std::string scratch = AnsiLower(WriteWorkFolder(machine)) + "\\";
     int number = 1;
     for (auto& problem : problems) {
         if (!running()) break;
@@ -199,14 +266,20 @@ RepairOutcome RepairSelectedProblems(Machine& machine, ResultStore& results, Use
         if (problem->isChecked) {
             Target target = TargetOf(*problem);
             if (target.kind != Target::kNone) {
-                bool exists = TargetExists(machine, target);
-                // Nothing is removed that could not be saved first.
-                if (backupOn && exists && SaveTarget(backup, *problem, target, number) != 1) {
-                    ++outcome.notBackedUp;
-                } else if (RemoveTarget(machine, target) == 1) {
+                Planned item{target, Identity(target), TargetExists(machine, target)};
+                bool ours =
+                    target.kind == Target::kFile && AnsiLower(target.file).rfind(scratch, 0) == 0;
+                // A second finding of the same thing is saved once.
+                bool save = backupOn && item.existed && !ours && saved.count(item.identity) == 0;
+                if (ours && !item.existed) {
                     ++outcome.removed;
+                } else if (save && SaveTarget(backup, *problem, target, number) != 1) {
+                    ++outcome.notBackedUp;
+                    outcome.failures.push_back("Could not back up " + TargetText(target) +
+                                               "; it was not removed.");
                 } else {
-                    ++outcome.notRemoved;
+                    if (save) saved.insert(item.identity);
+                    planned.push_back(std::move(item));
                 }
             }
             if (controls.stepProgress) controls.stepProgress();
@@ -214,28 +287,55 @@ RepairOutcome RepairSelectedProblems(Machine& machine, ResultStore& results, Use
         if (controls.pumpEvents) controls.pumpEvents();
         ++number;
     }
+    outcome.aborted = !running();
 
-    std::string keptLine;
+    bool archived = true;
     if (backupOn) {
         FixBackup::FinishResult finished = backup.FinishBackup();
-        if (!finished.ok) {
-            outcome.archive.clear();
-            keptLine = "The backup archive could not be written. What was saved is kept in " +
-                       finished.keptFolder + ".";
+        archived = finished.ok;
+        if (!finished.ok || finished.empty) outcome.archive.clear();
+    }
+    if (!archived) {
+        outcome.backupFailed = true;
+        outcome.message = std::string(kBackupNotWrittenText);
+    } else {
+        std::map<std::string, Removal> done;
+        for (const Planned& item : planned) {
+            Removal result;
+            if (auto earlier = done.find(item.identity); earlier != done.end()) {
+                result = earlier->second;
+            } else if (item.existed && !TargetExists(machine, item.target)) {
+                // An earlier finding of this run took it (a key below a removed key).
+                result = Removal::kRemoved;
+            } else {
+                result = RemoveTarget(machine, item.target);
+            }
+            done.emplace(item.identity, result);
+            if (result == Removal::kRemoved) {
+                ++outcome.removed;
+            } else if (result == Removal::kQueued) {
+                ++outcome.queued;
+            } else {
+                ++outcome.notRemoved;
+                outcome.failures.push_back("Could not remove " + TargetText(item.target) + ".");
+            }
+            if (controls.pumpEvents) controls.pumpEvents();
+        }
+        outcome.message =
+            std::string(outcome.aborted ? kSystemRepairAbortedText : kSelectedProblemsFixedText);
+        if (outcome.queued > 0) {
+            outcome.message += "\n" + std::to_string(outcome.queued) +
+                               " item(s) will be removed when Wine next starts.";
+        }
+        if (outcome.notBackedUp > 0) {
+            outcome.message += "\n" + std::to_string(outcome.notBackedUp) +
+                               " item(s) could not be backed up and were not removed.";
+        }
+        if (outcome.notRemoved > 0) {
+            outcome.message +=
+                "\n" + std::to_string(outcome.notRemoved) + " item(s) could not be removed.";
         }
     }
-    outcome.aborted = !running();
-    outcome.message =
-        std::string(outcome.aborted ? kSystemRepairAbortedText : kSelectedProblemsFixedText);
-    if (outcome.notBackedUp > 0) {
-        outcome.message += "\n" + std::to_string(outcome.notBackedUp) +
-                           " item(s) could not be backed up and were not removed.";
-    }
-    if (outcome.notRemoved > 0) {
-        outcome.message +=
-            "\n" + std::to_string(outcome.notRemoved) + " item(s) could not be removed.";
-    }
-    if (!keptLine.empty()) outcome.message += "\n" + keptLine;
     prompts.Message(outcome.message);
     if (controls.setRunning) controls.setRunning(false);
     if (controls.showSectionSelection) controls.showSectionSelection();

@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/machine/machine.h"
 #include "scan/problem.h"
@@ -25,6 +26,8 @@ constexpr std::string_view kSelectedProblemsFixedText = "Selected Problems Fixed
 constexpr std::string_view kSystemRepairAbortedText = "System Repair Aborted";
 constexpr std::string_view kBackupNotCreatedText =
     "Hivewise could not create a backup archive. Nothing was removed.";
+constexpr std::string_view kBackupNotWrittenText =
+    "The backup archive could not be written. Nothing was removed.";
 
 // What the repair needs of the window that runs it. Empty functions do nothing.
 struct RepairControls {
@@ -40,14 +43,24 @@ struct RepairControls {
 };
 
 struct RepairOutcome {
+    // Why the repair did not start although findings were ticked.
+    enum class Refusal { kNone, kWineRunning, kCannotSave };
+    Refusal refused = Refusal::kNone;
     bool ran = false;  // the loop started
     bool aborted = false;
+    bool backupFailed = false;  // the archive could not be written: nothing was removed
     int removed = 0;
+    int queued = 0;       // files whose removal waits for the next start of Wine
     int notBackedUp = 0;  // kept in place because their backup failed
     int notRemoved = 0;   // removal failed
+    // One line per item that failed, naming it.
+    std::vector<std::string> failures;
     std::string archive;  // the fix backup written, when there is one
     std::string message;  // the final message shown
 };
+
+// The line added to the question before a repair: how many items it removes.
+std::string RemovalCountLine(int count);
 
 // The button's handler when no repair runs. Shows its messages through `prompts`.
 RepairOutcome RepairSelectedProblems(Machine& machine, ResultStore& results, UserPrompts& prompts,

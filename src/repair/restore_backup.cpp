@@ -202,13 +202,23 @@ bool RestoreBackupDialog::RestoreItem(const BackupItem& item, const std::string&
 }
 
 bool RestoreBackupDialog::Restore() {
+    lastRestore_ = {};
     bool any = std::any_of(rows_.begin(), rows_.end(), [](const auto& row) { return row.checked; });
     if (!any || selected_ < 0) {
         prompts_.Message(std::string(kNoBackupItemsSelectedText));
         return false;
     }
+    // What could not be saved afterwards is not put back now.
+    std::string refusal;
     if (WineServerRunning(machine_.PrefixDir())) {
-        prompts_.Message(WineRunningMessage(machine_.PrefixDir()));
+        lastRestore_.wineRunning = true;
+        refusal = WineRunningMessage(machine_.PrefixDir());
+    } else {
+        refusal = machine_.SaveRefusal();
+    }
+    if (!refusal.empty()) {
+        lastRestore_.refused = true;
+        prompts_.Message(refusal);
         return false;
     }
     FileSystemAccess files(machine_);
@@ -226,21 +236,34 @@ bool RestoreBackupDialog::Restore() {
         for (int kind : {kBackupKey, kBackupValue, kBackupFile}) {
             for (const BackupRow& row : rows_) {
                 if (!row.checked || row.item.kind != kind) continue;
-                if (!RestoreItem(row.item, folder)) {
-                    // A key by its path, a value by its data text, a file by its path.
-                    prompts_.Message(CouldNotRestoreText(kind == kBackupFile ? row.item.second
-                                                                             : row.item.first));
+                if (RestoreItem(row.item, folder)) {
+                    ++lastRestore_.restored;
+                    continue;
                 }
+                // A key by its path, a value by its data text, a file by its path.
+                std::string failure =
+                    CouldNotRestoreText(kind == kBackupFile ? row.item.second : row.item.first);
+                ++lastRestore_.failed;
+                lastRestore_.failures.push_back(failure);
+                prompts_.Message(failure);
             }
         }
     }
     if (ready && ClearScratchFolder(machine_, folder, true)) files.RemoveDirectory(folder);
     if (!whole) {
+        lastRestore_.invalid = true;
         prompts_.Message(std::string(kInvalidBackupText));
         return false;
     }
-    prompts_.Message(std::string(kEntriesRestoredText));
+    prompts_.Message(lastRestore_.failed == 0
+                         ? std::string(kEntriesRestoredText)
+                         : PartlyRestoredText(lastRestore_.restored, lastRestore_.failed));
     return true;
+}
+
+std::string PartlyRestoredText(int restored, int failed) {
+    return std::to_string(restored) + " of " + std::to_string(restored + failed) +
+           " entries restored; " + std::to_string(failed) + " could not be restored.";
 }
 
 void RestoreBackupDialog::RemoveBackups(const std::function<bool()>& runRemoveDialog) {

@@ -33,6 +33,19 @@ constexpr std::string_view kRemoveBackupExplanation =
     "recent backups available for your use.";
 // "Could not restore %s".
 std::string CouldNotRestoreText(std::string_view what);
+// The end of a restore in which some items failed, instead of "Entries Restored
+// Successfully".
+std::string PartlyRestoredText(int restored, int failed);
+
+// What the latest "Restore" did.
+struct RestoreResult {
+    int restored = 0;
+    int failed = 0;
+    std::vector<std::string> failures;  // "Could not restore ..." per failed item
+    bool refused = false;               // nothing was tried: it could not be saved
+    bool wineRunning = false;           // ... because Wine runs in the prefix
+    bool invalid = false;               // the archive could not be read whole
+};
 
 // One fix backup of the backup folder.
 struct BackupArchive {
@@ -81,6 +94,7 @@ class RestoreBackupDialog {
     void DeselectAll();
     // Puts the ticked items back; true when the dialog closes (as with OK).
     bool Restore();
+    const RestoreResult& LastRestore() const { return lastRestore_; }
     // "Remove Backups": `runRemoveDialog` shows the Remove Backup dialog modally and
     // returns whether it closed with OK; then the date list is filled again.
     void RemoveBackups(const std::function<bool()>& runRemoveDialog);
@@ -96,6 +110,7 @@ class RestoreBackupDialog {
     std::vector<BackupArchive> dates_;
     int selected_ = -1;
     std::vector<BackupRow> rows_;
+    RestoreResult lastRestore_;
 };
 
 class RemoveBackupDialog {

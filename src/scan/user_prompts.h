@@ -13,6 +13,9 @@ class UserPrompts {
     virtual void Message(const std::string& text) = 0;
     // A question with Yes and No; true for Yes.
     virtual bool AskYesNo(const std::string& text) = 0;
+    // A question with OK and Cancel, Cancel the default (Enter and Escape cancel); true
+    // for OK. A front end without such a box asks Yes or No.
+    virtual bool AskOkCancel(const std::string& text) { return AskYesNo(text); }
 };
 
 }  // namespace hivewise

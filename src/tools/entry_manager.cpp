@@ -60,8 +60,14 @@ RemovalOutcome EntryManager::RemoveChecked() {
         outcome.nothingChecked = true;
         return outcome;
     }
-    if (WineServerRunning(machine_.PrefixDir())) {
-        prompts_.Message(WineRunningMessage(machine_.PrefixDir()));
+    // Nothing is removed that could not be saved: Wine runs (or was started from here and
+    // the machine was not read again), the machine was opened read only, or its registry
+    // files changed on disk.
+    std::string refusal = WineServerRunning(machine_.PrefixDir())
+                              ? WineRunningMessage(machine_.PrefixDir())
+                              : machine_.SaveRefusal();
+    if (!refusal.empty()) {
+        prompts_.Message(refusal);
         outcome.refused = true;
         return outcome;
     }

@@ -1,7 +1,10 @@
 #include "ui/desktop_app.h"
 
+#include <QApplication>
+
 #include "app/preferences_dialog.h"
 #include "app/save_changes.h"
+#include "platform/machine/prefix_lock.h"
 #include "scan/ignore_list.h"
 #include "ui/advanced_options_view.h"
 #include "ui/full_backup_view.h"
@@ -51,9 +54,24 @@ DesktopApp::DesktopApp(Machine& machine, bool sampleMachine)
     actions.repair = [this] { RepairProblems(); };
     actions.openRestoreBackup = [this] { OpenRestoreBackup(); };
     logic_->SetActions(std::move(actions));
+
+    wineWatch_ = std::make_unique<QTimer>();
+    wineWatch_->setInterval(1000);
+    QObject::connect(wineWatch_.get(), &QTimer::timeout, [this] { CheckWineEnded(); });
+    wineWatch_->start();
+}
+
+bool DesktopApp::CheckWineEnded() {
+    // Only at rest on the main window: a dialog or a repair still works on this machine.
+    if (!reload_ || logic_->RepairRunning() || QApplication::activeModalWidget()) return false;
+    if (!WineEndedSinceStart(machine_.PrefixDir())) return false;
+    wineWatch_->stop();
+    reload_();
+    return true;
 }
 
 DesktopApp::~DesktopApp() {
+    wineWatch_.reset();
     // The scan thread may be waiting for the window: stop it while the window exists.
     scan_.reset();
     view_.reset();

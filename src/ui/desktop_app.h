@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QObject>
+#include <QTimer>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -34,6 +36,12 @@ class DesktopApp {
     // asked to load the one the user picks.
     void OfferMachines(std::vector<FoundMachine> machines,
                        std::function<bool(const MachineRequest&)> switchTo);
+    // Called once Wine, started from the window in the machine, has ended and the user is
+    // back at the main window: the machine is to be read again. Until then every write is
+    // refused as while Wine runs.
+    void SetReload(std::function<void()> reload) { reload_ = std::move(reload); }
+    // The check the window makes every second; true when it asked for the reload.
+    bool CheckWineEnded();
 
     void OpenPreferences();
     void OpenAdvancedOptions();
@@ -64,6 +72,8 @@ class DesktopApp {
     std::unique_ptr<MainWindowView> view_;
     std::unique_ptr<ScanBinding> scan_;
     std::unique_ptr<MachineChooser> chooser_;
+    std::function<void()> reload_;
+    std::unique_ptr<QTimer> wineWatch_;
 };
 
 }  // namespace hivewise::ui

@@ -13,6 +13,7 @@
 #include <QThread>
 #include <QUrl>
 
+#include "platform/machine/prefix_lock.h"
 #include "ui/ansi_text.h"
 #include "ui/qt_prompts.h"
 
@@ -77,7 +78,11 @@ bool QtHostServices::LaunchWithWine(const std::string& program, const std::strin
     process.setProcessEnvironment(env);
     qint64 pid = 0;
     if (!process.startDetached(&pid)) return false;
-    if (!wait || pid <= 0) return true;
+    if (!wait || pid <= 0) {
+        // Wine owns the prefix from now on, before its server shows.
+        NoteWineStarted(prefix_, static_cast<long>(pid));
+        return true;
+    }
     // Bounded wait that keeps the window alive; a program that never ends is left running.
     QElapsedTimer clock;
     clock.start();
@@ -86,6 +91,7 @@ bool QtHostServices::LaunchWithWine(const std::string& program, const std::strin
         if (pump) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         QThread::msleep(50);
     }
+    if (::kill(static_cast<pid_t>(pid), 0) == 0) NoteWineStarted(prefix_, static_cast<long>(pid));
     return true;
 }
 

@@ -44,6 +44,14 @@ bool QtPrompts::AskYesNo(const std::string& text) {
     return box.exec() == QMessageBox::Yes;
 }
 
+bool QtPrompts::AskOkCancel(const std::string& text) {
+    QMessageBox box(QMessageBox::Question, MessageCaption(), FromAnsi(text),
+                    QMessageBox::Ok | QMessageBox::Cancel, owner_);
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.setEscapeButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ok;
+}
+
 std::optional<std::filesystem::path> QtPrompts::ChooseFolder(const std::string& title) {
     QString folder = QFileDialog::getExistingDirectory(owner_, FromAnsi(title), QString(),
                                                        QFileDialog::ShowDirsOnly);

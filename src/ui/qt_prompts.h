@@ -21,6 +21,7 @@ class QtPrompts : public AppPrompts {
     using AppPrompts::Message;
     void Message(const std::string& text, MessageIcon icon) override;
     bool AskYesNo(const std::string& text) override;
+    bool AskOkCancel(const std::string& text) override;
     // The host folder chosen; nothing when the user cancels.
     std::optional<std::filesystem::path> ChooseFolder(const std::string& title) override;
     void SetWaitCursor(bool on) override;

@@ -2,13 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <filesystem>
+#include <sstream>
 
 #include "cli/cli_fixture.h"
+#include "cli/exit_status.h"
 #include "platform/registry/registry_access.h"
 
 namespace hivewise::testing {
 namespace {
+
+using namespace hivewise::cli;
 
 namespace fs = std::filesystem;
 
@@ -52,8 +58,13 @@ class RepairCommandTest : public ::testing::Test {
 
 TEST_F(RepairCommandTest, RepairListShowRestoreRemove) {
     std::string before = prefix.Read("system.reg");
+    // Without --yes the question is asked on the terminal; no answer is Cancel.
     CliRun run = Cli({"repair", "--sections", "4,6"});
-    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(run.status, kExitFailed);
+    EXPECT_NE(run.out.find("2 item(s) will be removed."), std::string::npos) << run.out;
+    EXPECT_EQ(prefix.Read("system.reg"), before);
+    run = Cli({"repair", "--sections", "4,6"}, "y\n");
+    ASSERT_EQ(run.status, kExitDone) << run.out << run.err;
     EXPECT_NE(run.out.find("Selected Problems Fixed\n"), std::string::npos) << run.out;
     EXPECT_FALSE(KeyExists(kAppPath));
     EXPECT_FALSE(SharedDllListed());
@@ -85,8 +96,8 @@ TEST_F(RepairCommandTest, RepairListShowRestoreRemove) {
     std::string after = prefix.Read("system.reg");
     EXPECT_NE(after.find("\"C:\\\\Gone\\\\shared.dll\"=dword:00000007"), std::string::npos);
 
-    EXPECT_TRUE(FailedWithOneLine(Cli({"backups", "restore", archive})));
-    EXPECT_TRUE(FailedWithOneLine(Cli({"backups", "restore", archive, "--items", "3"})));
+    EXPECT_EQ(Cli({"backups", "restore", archive}).status, kExitUsage);
+    EXPECT_EQ(Cli({"backups", "restore", archive, "--items", "3"}).status, kExitUsage);
     EXPECT_TRUE(FailedWithOneLine(Cli({"backups", "show", "none.zip"})));
 
     // Without --yes the question is asked; no answer is No.
@@ -114,7 +125,58 @@ TEST_F(RepairCommandTest, WithoutAutomaticBackupTheQuestionDecides) {
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_FALSE(KeyExists(kAppPath));
     EXPECT_EQ(Cli({"backups", "list"}).out, "");
-    EXPECT_TRUE(FailedWithOneLine(Cli({"repair", "--sections", "99"})));
+    EXPECT_EQ(Cli({"repair", "--sections", "99"}).status, kExitUsage);
+}
+
+TEST_F(RepairCommandTest, FailedItemsAreNamedAndTheStatusSaysDoneInPart) {
+    ASSERT_EQ(Cli({"repair", "--sections", "4,6", "--yes"}).status, kExitDone);
+    std::string archive = Cli({"backups", "list"}).out;
+    archive = archive.substr(0, archive.find('\t'));
+    // The shared-DLL value's key is gone since: that item cannot go back, the key can.
+    ASSERT_EQ(Cli({"reg", "delete", "HKLM\\" + std::string(kShared), "/f"}).status, 0);
+    CliRun run = Cli({"backups", "restore", archive, "--all"});
+    EXPECT_EQ(run.status, kExitPartial) << run.out << run.err;
+    EXPECT_EQ(run.out.find("Entries Restored Successfully"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("1 of 2 entries restored; 1 could not be restored."), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.err.find("Could not restore"), std::string::npos) << run.err;
+    EXPECT_TRUE(KeyExists(kAppPath));
+    EXPECT_EQ(Cli({"backups", "restore", archive, "--items", "2"}).status, kExitFailed);
+}
+
+// Reads like a terminal on which the user pressed Ctrl-C before answering "y".
+class InterruptedInput : public std::streambuf {
+  protected:
+    int_type underflow() override {
+        if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+        if (served_) return traits_type::eof();
+        served_ = true;
+        ::raise(SIGINT);
+        setg(answer_, answer_, answer_ + 2);
+        return traits_type::to_int_type(*gptr());
+    }
+
+  private:
+    char answer_[3] = "y\n";
+    bool served_ = false;
+};
+
+TEST_F(RepairCommandTest, CtrlCBeforeTheFirstItemStopsTheRepair) {
+    std::string before = prefix.Read("system.reg");
+    InterruptedInput buffer;
+    std::istream in(&buffer);
+    std::ostringstream out, err;
+    std::vector<std::string> words{"hivewise-cli", "--prefix",   prefix.Dir().string(),
+                                   "repair",       "--sections", "4,6"};
+    std::vector<char*> argv;
+    for (auto& word : words)
+        argv.push_back(word.data());
+    int status = RunCli(static_cast<int>(argv.size()), argv.data(), in, out, err);
+    EXPECT_EQ(status, kExitFailed) << out.str() << err.str();
+    EXPECT_NE(out.str().find("System Repair Aborted"), std::string::npos) << out.str();
+    EXPECT_EQ(prefix.Read("system.reg"), before);
+    EXPECT_TRUE(KeyExists(kAppPath));
+    EXPECT_EQ(Cli({"backups", "list"}).out, "");
 }
 
 }  // namespace

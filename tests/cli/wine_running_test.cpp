@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "cli/cli_fixture.h"
+#include "cli/exit_status.h"
 #include "platform/machine/prefix_lock.h"
 #include "platform/machine/wine_server_check.h"
 
@@ -89,6 +90,19 @@ TEST_F(WineRunningTest, WritingCommandsRefuseAndWriteNothing) {
     ExpectRefused(prefix.Reg({"import", (prefix.Dir() / "import.reg").string()}));
     EXPECT_TRUE(Untouched());
     EXPECT_FALSE(fs::exists(prefix.Dir() / "drive_c" / "Program Files" / "Hivewise"));
+}
+
+TEST_F(WineRunningTest, RepairAndBackupsSayWineRunsByTheirStatus) {
+    for (std::vector<std::string> args :
+         {std::vector<std::string>{"repair", "--sections", "4", "--yes"},
+          {"backups", "restore", "1,2,2030_3,4,5.zip", "--all"},
+          {"backups", "remove", "1,2,2030_3,4,5.zip", "--yes"}}) {
+        args.insert(args.begin(), {"--prefix", prefix.Dir().string()});
+        CliRun run = CliPrefix::Run(args);
+        EXPECT_EQ(run.status, cli::kExitWineRunning) << args[2] << ": " << run.err;
+        EXPECT_EQ(run.err, WineRunningMessage(prefix.Dir()) + "\n");
+    }
+    EXPECT_TRUE(Untouched());
 }
 
 TEST_F(WineRunningTest, ReadingCommandsStillWork) {

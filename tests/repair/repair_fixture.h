@@ -26,9 +26,15 @@ class RecordingPrompts : public UserPrompts {
         questions.push_back(text);
         return yes;
     }
+    bool AskOkCancel(const std::string& text) override {
+        okCancelQuestions.push_back(text);
+        return ok;
+    }
     std::vector<std::string> messages;
     std::vector<std::string> questions;
+    std::vector<std::string> okCancelQuestions;
     bool yes = true;
+    bool ok = true;
 };
 
 // A machine with stale entries of key, value and file sections: what a careless

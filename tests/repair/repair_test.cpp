@@ -86,8 +86,11 @@ TEST_F(RepairRunTest, RepairThenRestoreGivesEverythingBackExactly) {
 
     RepairOutcome outcome = Repair();
     EXPECT_EQ(outcome.message, kSelectedProblemsFixedText);
-    ASSERT_EQ(prompts.messages.size(), 2u);
-    EXPECT_EQ(prompts.messages[0], kAutoBackupNotice);
+    // The notice asks, with the number of items it removes; Cancel is the safe answer.
+    EXPECT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.okCancelQuestions,
+              std::vector<std::string>{std::string(kAutoBackupNotice) +
+                                       "\n\n10 item(s) will be removed."});
     EXPECT_EQ(outcome.removed, 10);
     EXPECT_EQ(progressMaximum, 10);
     EXPECT_EQ(progress, 10);
@@ -278,7 +281,7 @@ TEST_F(RepairRunTest, FindingsWhoseSaveFailsStayAndAreCounted) {
     EXPECT_TRUE(DriveFile("windows/Start Menu/Word.lnk"));
 }
 
-TEST_F(RepairRunTest, AnArchiveThatCannotBeWrittenKeepsTheSavedItems) {
+TEST_F(RepairRunTest, NothingIsRemovedWhenTheArchiveCannotBeWritten) {
     Add(4, "HKLM\\Software\\HKCUTools");
     Add(14, "", "", "", "C:\\users\\Public\\Desktop\\Word.lnk");
     fs::path folder = prefix.Dir() / "drive_c" / "Program Files" / "Hivewise" / "HivewiseBackup";
@@ -287,17 +290,13 @@ TEST_F(RepairRunTest, AnArchiveThatCannotBeWrittenKeepsTheSavedItems) {
         fs::remove_all(folder);
         std::ofstream(folder) << "in the way";
     };
+    std::string before = testing::RegistryDump(*machine);
     RepairOutcome outcome = Repair();
     EXPECT_TRUE(outcome.archive.empty());
-    const std::string& message = prompts.messages.back();
-    ASSERT_NE(message.find("The backup archive could not be written."), std::string::npos)
-        << message;
-    std::string kept = message.substr(message.find("kept in ") + 8);
-    kept.pop_back();
-    FileSystemAccess files(*machine);
-    EXPECT_TRUE(files.PathFileExists(kept + "\\Config.ini")) << kept;
-    EXPECT_TRUE(files.PathFileExists(kept + "\\rkBackUp1.reg"));
-    EXPECT_TRUE(files.PathFileExists(kept + "\\Word.lnk"));
+    EXPECT_TRUE(outcome.backupFailed);
+    EXPECT_EQ(prompts.messages.back(), kBackupNotWrittenText);
+    EXPECT_EQ(testing::RegistryDump(*machine), before);
+    EXPECT_TRUE(DriveFile("users/Public/Desktop/Word.lnk"));
 }
 
 TEST_F(RepairRunTest, TwoBackupsInOneSecondAreBothKept) {
@@ -311,7 +310,9 @@ TEST_F(RepairRunTest, TwoBackupsInOneSecondAreBothKept) {
     if (a.substr(0, a.size() - 4) == b.substr(0, b.size() - 6)) {
         EXPECT_EQ(b.substr(b.size() - 6), "_2.zip");
     }
+    ASSERT_TRUE(first.AppendConfigRecord("[TYPE:FILE]\r\n[DEST_PATH:C:\\a.lnk]\r\n"));
     EXPECT_TRUE(first.FinishBackup().ok);
+    ASSERT_TRUE(second.AppendConfigRecord("[TYPE:FILE]\r\n[DEST_PATH:C:\\b.lnk]\r\n"));
     EXPECT_TRUE(second.FinishBackup().ok);
     std::vector<BackupArchive> listed = ListFixBackups(*machine);
     ASSERT_EQ(listed.size(), 2u);

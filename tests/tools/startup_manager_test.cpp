@@ -1,8 +1,13 @@
 #include "tools/startup_manager.h"
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "platform/machine/host_services.h"
+#include "platform/machine/prefix_lock.h"
 #include "tools/removed_entries_dialog.h"
 #include "tools/tools_fixture.h"
 
@@ -142,6 +147,49 @@ TEST_F(StartupManagerTest, RunSelectedTriesEachSplitPoint) {
     EXPECT_EQ(host.attempts.size(), 4u);
     EXPECT_EQ(prompts.messages, std::vector<std::string>{"Could not launch application"});
     machine->SetHost(nullptr);
+}
+
+TEST_F(StartupManagerTest, AfterAProgramWasStartedNothingIsRemovedUntilTheMachineIsReadAgain) {
+    StartupProgramManager manager(*machine, prompts);
+    manager.Fill();
+    manager.SetChecked(0, true);
+    // A program started in the prefix, still running: Wine owns the prefix even before
+    // its server shows.
+    pid_t program = ::fork();
+    ASSERT_GE(program, 0);
+    if (program == 0) {
+        ::pause();
+        ::_exit(0);
+    }
+    NoteWineStarted(prefix.Dir(), program);
+    RemovalOutcome outcome = manager.RemoveChecked();
+    EXPECT_TRUE(outcome.refused);
+    EXPECT_EQ(prompts.messages, std::vector<std::string>{WineRunningMessage(prefix.Dir())});
+    EXPECT_TRUE(LmRun()->FindValue(u"Tool"));
+    EXPECT_FALSE(WineEndedSinceStart(prefix.Dir()));
+
+    // The program ended: still refused until the machine is read again.
+    ::kill(program, SIGKILL);
+    ::waitpid(program, nullptr, 0);
+    EXPECT_TRUE(WineEndedSinceStart(prefix.Dir()));
+    EXPECT_TRUE(manager.RemoveChecked().refused);
+    ForgetWineStarted(prefix.Dir());
+    EXPECT_FALSE(WineEndedSinceStart(prefix.Dir()));
+    prompts.messages.clear();
+    EXPECT_EQ(manager.RemoveChecked().removed, 1);
+    EXPECT_EQ(prompts.messages, std::vector<std::string>{"Item(s) Removed"});
+}
+
+TEST_F(StartupManagerTest, AMachineOpenedReadOnlyRemovesNothing) {
+    machine.reset();
+    machine = prefix.Load({.lockPrefix = false, .readOnly = true});
+    SetText(Lm(u"Software\\Microsoft\\Windows\\CurrentVersion\\Run"), u"Tool", u"C:\\t.exe");
+    StartupProgramManager manager(*machine, prompts);
+    manager.Fill();
+    manager.SetChecked(0, true);
+    EXPECT_TRUE(manager.RemoveChecked().refused);
+    EXPECT_EQ(prompts.messages, std::vector<std::string>{machine->SaveRefusal()});
+    EXPECT_TRUE(LmRun()->FindValue(u"Tool"));
 }
 
 TEST_F(StartupManagerTest, RestoreDialogPutsEntriesBackExactly) {

@@ -2,7 +2,12 @@
 #include <QHeaderView>
 #include <QTest>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "app/startup.h"
+#include "platform/machine/prefix_lock.h"
 #include "ui/desktop_app.h"
 #include "ui/splash.h"
 #include "ui/ui_fixture.h"
@@ -145,6 +150,29 @@ TEST_F(MainWindowViewTest, ResultsOpenTheirSectionsDetails) {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(first.left() + 12, linkY));
     EXPECT_EQ(opened, (std::vector<int>{7, 5}));
     EXPECT_EQ(View().TotalText(), "4");
+}
+
+TEST_F(MainWindowViewTest, TheMachineIsReadAgainOnceWineStartedFromTheWindowHasEnded) {
+    int reloads = 0;
+    desktop->SetReload([&reloads] { ++reloads; });
+    EXPECT_FALSE(desktop->CheckWineEnded());  // nothing was started
+    pid_t program = ::fork();
+    ASSERT_GE(program, 0);
+    if (program == 0) {
+        ::pause();
+        ::_exit(0);
+    }
+    NoteWineStarted(machine->PrefixDir(), program);
+    EXPECT_FALSE(desktop->CheckWineEnded());  // the program still runs
+    ::kill(program, SIGKILL);
+    ::waitpid(program, nullptr, 0);
+    // Not while a repair works on this machine.
+    desktop->Logic().SetRepairRunning(true);
+    EXPECT_FALSE(desktop->CheckWineEnded());
+    desktop->Logic().SetRepairRunning(false);
+    EXPECT_TRUE(desktop->CheckWineEnded());
+    EXPECT_EQ(reloads, 1);
+    ForgetWineStarted(machine->PrefixDir());
 }
 
 TEST_F(MainWindowViewTest, ClosingIsRefusedWhileARepairRuns) {

@@ -30,7 +30,10 @@ TEST(QtPromptsTest, MessagesShowTheirTextAndAnswerYesOrNo) {
     prompts.Message("Invalid Log File Path", MessageIcon::Warning);
     // The closer presses the default button, which for a question is No.
     EXPECT_FALSE(prompts.AskYesNo("Remove?"));
-    EXPECT_EQ(closer.texts, (std::vector<std::string>{"Invalid Log File Path", "Remove?"}));
+    // OK/Cancel questions default to Cancel.
+    EXPECT_FALSE(prompts.AskOkCancel("Proceed?"));
+    EXPECT_EQ(closer.texts,
+              (std::vector<std::string>{"Invalid Log File Path", "Remove?", "Proceed?"}));
 }
 
 TEST(QtHostServicesTest, StartsOnlyWhatExists) {

@@ -221,6 +221,33 @@ bool Machine::HasUnsavedChanges() const {
     return false;
 }
 
+std::string Machine::RefusalFor(const std::vector<size_t>& files) const {
+    if (options_.readOnly) {
+        return "The prefix was opened read only, so nothing is written to it. Open it again to "
+               "make changes.";
+    }
+    if (WineServerRunning(prefix_)) return WineRunningMessage(prefix_);
+    // Every file is checked before any is written, so that a refusal leaves all alone.
+    for (size_t i : files) {
+        const HiveFile& hive = hives_[i];
+        struct stat st {};
+        bool exists = ::stat((prefix_ / hive.fileName).c_str(), &st) == 0;
+        if (exists != hive.existed || (exists && !SameStat(hive, st))) {
+            return hive.fileName + " in " + prefix_.string() +
+                   " changed on disk since Hivewise read it; nothing was saved.";
+        }
+    }
+    return {};
+}
+
+std::string Machine::SaveRefusal() const {
+    auto lock = store_.Lock();
+    std::vector<size_t> all(hives_.size());
+    for (size_t i = 0; i < all.size(); ++i)
+        all[i] = i;
+    return RefusalFor(all);
+}
+
 Machine::SaveResult Machine::Flush() {
     SaveResult result;
     auto lock = store_.Lock();
@@ -229,27 +256,10 @@ Machine::SaveResult Machine::Flush() {
         if (NeedsWrite(hives_[i], i)) pending.push_back(i);
     }
     if (pending.empty()) return result;
-    if (options_.readOnly) {
+    result.error = RefusalFor(pending);
+    if (!result.error.empty()) {
         result.ok = false;
-        result.error = "The prefix was opened read only; the registry changes were not saved.";
         return result;
-    }
-    if (WineServerRunning(prefix_)) {
-        result.ok = false;
-        result.error = WineRunningMessage(prefix_);
-        return result;
-    }
-    // Check every file before writing any, so that a refusal leaves all of them alone.
-    for (size_t i : pending) {
-        const HiveFile& hive = hives_[i];
-        struct stat st {};
-        bool exists = ::stat((prefix_ / hive.fileName).c_str(), &st) == 0;
-        if (exists != hive.existed || (exists && !SameStat(hive, st))) {
-            result.ok = false;
-            result.error = hive.fileName + " in " + prefix_.string() +
-                           " changed on disk since Hivewise read it; nothing was saved.";
-            return result;
-        }
     }
     // Every file is written and flushed before the first one replaces its old self.
     std::vector<StagedFile> staged(pending.size());

@@ -128,6 +128,11 @@ class Machine {
         std::string error;
     };
     SaveResult Flush();
+    // Why Flush would refuse now, whatever it had to write: opened read only, Wine runs,
+    // or a registry file changed on disk since loading. Empty when a save may proceed, so
+    // that an action checks before it touches anything it could not record.
+    std::string SaveRefusal() const;
+    bool ReadOnly() const { return options_.readOnly; }
     // True when some registry file would be written by Flush. Costs nothing: the store
     // counts the changes to each file.
     bool HasUnsavedChanges() const;
@@ -152,6 +157,8 @@ class Machine {
     Machine();
     // Whether the file would be written: changed, and not a new file left empty.
     bool NeedsWrite(const HiveFile& hive, size_t index) const;
+    // Why the given files may not be written now; empty when they may.
+    std::string RefusalFor(const std::vector<size_t>& files) const;
     std::filesystem::path prefix_;
     MachineOptions options_;
     RegistryStore store_;

@@ -1,9 +1,13 @@
 #include "platform/machine/prefix_lock.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <map>
+#include <mutex>
 
 #include "platform/machine/wine_server_check.h"
 
@@ -30,8 +34,48 @@ PrefixLock::~PrefixLock() {
     ::close(fd_);
 }
 
+namespace {
+
+std::mutex g_startsMutex;
+std::map<std::string, long>& Starts() {
+    static std::map<std::string, long> starts;
+    return starts;
+}
+
+std::string StartKey(const std::filesystem::path& prefix) {
+    std::error_code ec;
+    std::filesystem::path canonical = std::filesystem::weakly_canonical(prefix, ec);
+    return (ec ? prefix.lexically_normal() : canonical).string();
+}
+
+// The start noted for the prefix: 0 for none, -1 for one without a process to follow.
+long NotedStart(const std::filesystem::path& prefix) {
+    std::lock_guard<std::mutex> lock(g_startsMutex);
+    auto found = Starts().find(StartKey(prefix));
+    return found == Starts().end() ? 0 : found->second;
+}
+
+}  // namespace
+
 bool WineServerRunning(const std::filesystem::path& prefix) {
-    return WineServerRunningIn(prefix, WineServerPlaces::FromHost());
+    return NotedStart(prefix) != 0 || WineServerRunningIn(prefix, WineServerPlaces::FromHost());
+}
+
+void NoteWineStarted(const std::filesystem::path& prefix, long pid) {
+    std::lock_guard<std::mutex> lock(g_startsMutex);
+    Starts()[StartKey(prefix)] = pid > 0 ? pid : -1;
+}
+
+void ForgetWineStarted(const std::filesystem::path& prefix) {
+    std::lock_guard<std::mutex> lock(g_startsMutex);
+    Starts().erase(StartKey(prefix));
+}
+
+bool WineEndedSinceStart(const std::filesystem::path& prefix) {
+    long pid = NotedStart(prefix);
+    if (pid == 0) return false;
+    bool programRuns = pid > 0 && ::kill(static_cast<pid_t>(pid), 0) == 0;
+    return !programRuns && !WineServerRunningIn(prefix, WineServerPlaces::FromHost());
 }
 
 std::string WineRunningMessage(const std::filesystem::path& prefix) {
