@@ -65,7 +65,7 @@ class ScratchLinksTest : public ::testing::Test {
 
 TEST_F(ScratchLinksTest, EveryCommandLeavesTheLinkedFolderAsItWas) {
     LinkScratchFolders();
-    CliRun run = Cli({"repair", "--sections", "4"});
+    CliRun run = Cli({"repair", "--sections", "4", "--yes"});
     ASSERT_EQ(run.status, 0) << run.out << run.err;
     ExpectHomeUntouched("repair");
     run = Cli({"backups", "list"});
