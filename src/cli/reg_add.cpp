@@ -80,6 +80,10 @@ int RegAdd(CliContext& ctx, const std::vector<std::string>& args) {
     }
     if (!key) {
         RegKey* base = RootKeyOf(*machine, path->root, true);
+        // Keys that reg delete could not remove again are refused, as Windows does.
+        if (base && !machine->SavesNewKeysAt(base, path->subPath16)) {
+            return Fail(ctx, kAccessDenied);
+        }
         FindStatus status = FindStatus::NotFound;
         key = base ? store.Create(base, path->subPath16, nullptr, &status) : nullptr;
         if (!key && status == FindStatus::TooDeep) {

@@ -73,7 +73,7 @@ std::string ParkedLocation(RemovedEntriesMode mode, const RemovedEntry& row) {
         case RemovedEntriesMode::InstalledPrograms:
             break;
     }
-    return "HKLM\\" + JoinKey(kUninstallKeyPath, row.parkingName);
+    return "HKLM\\" + JoinKey(kUninstallKeyPath, row.entryName);
 }
 
 void PrintRow(CliContext& ctx, std::string_view a, std::string_view b, std::string_view c) {

@@ -2,6 +2,7 @@
 
 #include "platform/machine/text.h"
 #include "platform/registry/reg_file.h"
+#include "platform/registry/registry_access.h"
 
 namespace hivewise {
 namespace {
@@ -19,7 +20,8 @@ std::optional<ExactValue> ReadExactValue(Machine& machine, std::string_view keyP
                                          std::string_view valueName) {
     RegKey* key = FindKey(machine, keyPath);
     if (!key) return std::nullopt;
-    const RegValue* value = key->FindValue(AnsiToUtf16(valueName));
+    // The name as a scan enumerated it: one the code page cannot hold is still found.
+    const RegValue* value = FindValueByAnsiName(key->Values(), valueName);
     if (!value) return std::nullopt;
     return ExactValue{value->name, value->type, value->data};
 }

@@ -81,6 +81,35 @@ long CopyTree(RegistryStore& store, const RegKey& from, RegKey* to, int depth) {
     return kErrorSuccess;
 }
 
+bool SameValues(const RegKey& a, const RegKey& b) {
+    if (a.Values().size() != b.Values().size() || a.ClassName() != b.ClassName() ||
+        a.IsLink() != b.IsLink()) {
+        return false;
+    }
+    for (const RegValue& value : a.Values()) {
+        const RegValue* other = b.FindValue(value.name);
+        if (!other || other->type != value.type || other->data != value.data) return false;
+    }
+    return true;
+}
+
+bool SameTree(const RegKey& a, const RegKey& b, int depth) {
+    if (depth > kMaxCopyDepth || !SameValues(a, b)) return false;
+    if (a.IsLink()) return true;  // a link's value says all; it is never followed
+    if (a.SubKeyCount() != b.SubKeyCount()) return false;
+    for (const RegKey* child : a.SubKeys()) {
+        const RegKey* other = b.FindSubKey(child->Name());
+        if (!other || !SameTree(*child, *other, depth + 1)) return false;
+    }
+    return true;
+}
+
+const RegKey* FindBelow(RegistryAccess& registry, RegHandle root, std::string_view path) {
+    RegKey* base = KeyOf(registry, root);
+    RegKey* key = base ? registry.GetMachine().Registry().Find(base, AnsiToUtf16(path)) : nullptr;
+    return key && !key->IsDeleted() ? key : nullptr;
+}
+
 }  // namespace
 
 long CopyKeyTree(RegistryAccess& registry, RegHandle source, RegHandle destinationParent,
@@ -111,6 +140,25 @@ bool CopyValueExact(RegistryAccess& registry, RegHandle fromRoot, std::string_vi
     if (!to) return false;
     store.SetValue(to, AnsiToUtf16(toName), copy.type, std::move(copy.data));
     return true;
+}
+
+bool SameValueExact(RegistryAccess& registry, RegHandle rootA, std::string_view pathA,
+                    std::string_view nameA, RegHandle rootB, std::string_view pathB,
+                    std::string_view nameB) {
+    auto lock = registry.GetMachine().Registry().Lock();
+    const RegKey* a = FindBelow(registry, rootA, pathA);
+    const RegKey* b = FindBelow(registry, rootB, pathB);
+    const RegValue* first = a ? FindValueByAnsiName(a->Values(), nameA) : nullptr;
+    const RegValue* second = b ? FindValueByAnsiName(b->Values(), nameB) : nullptr;
+    return first && second && first->type == second->type && first->data == second->data;
+}
+
+bool SameKeyTree(RegistryAccess& registry, RegHandle rootA, std::string_view pathA, RegHandle rootB,
+                 std::string_view pathB) {
+    auto lock = registry.GetMachine().Registry().Lock();
+    const RegKey* a = FindBelow(registry, rootA, pathA);
+    const RegKey* b = FindBelow(registry, rootB, pathB);
+    return a && b && SameTree(*a, *b, 0);
 }
 
 }  // namespace hivewise

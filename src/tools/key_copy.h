@@ -26,4 +26,15 @@ bool CopyValueExact(RegistryAccess& registry, RegHandle fromRoot, std::string_vi
                     std::string_view fromName, RegHandle toRoot, std::string_view toPath,
                     std::string_view toName);
 
+// Whether the value `nameA` of `pathA` and the value `nameB` of `pathB` both exist with
+// the same type and bytes.
+bool SameValueExact(RegistryAccess& registry, RegHandle rootA, std::string_view pathA,
+                    std::string_view nameA, RegHandle rootB, std::string_view pathB,
+                    std::string_view nameB);
+
+// Whether the two key trees both exist and hold the same: values (names, types, bytes),
+// class names, links and sub-keys, to kMaxCopyDepth levels.
+bool SameKeyTree(RegistryAccess& registry, RegHandle rootA, std::string_view pathA, RegHandle rootB,
+                 std::string_view pathB);
+
 }  // namespace hivewise

@@ -1,16 +1,64 @@
 #include "tools/parked_entries.h"
 
+#include <cstdint>
+
+#include "platform/machine/text.h"
 #include "repair/registry_removal.h"
 #include "tools/key_copy.h"
 
 namespace hivewise {
 namespace {
 
+// How many copies of one name stay parked at most.
+constexpr int kMaxParkedCopies = 999;
+
 bool CreateArea(RegistryAccess& registry, std::string_view area) {
     RegHandle key = 0;
     if (registry.CreateKey(kHkeyCurrentUser, area, &key) != kErrorSuccess) return false;
     registry.CloseKey(key);
     return true;
+}
+
+std::string NamesKey(std::string_view area) {
+    size_t cut = area.rfind('\\');
+    return JoinKey(kParkedNamesPath, cut == std::string_view::npos ? area : area.substr(cut + 1));
+}
+
+bool ValueExists(RegistryAccess& registry, RegHandle root, std::string_view path,
+                 std::string_view name) {
+    RegHandle key = 0;
+    if (registry.OpenKey(root, path, kKeyRead, &key) != kErrorSuccess) return false;
+    bool found = registry.QueryValue(key, name, SIZE_MAX, nullptr, nullptr) == kErrorSuccess;
+    registry.CloseKey(key);
+    return found;
+}
+
+// Where a new parking of `name` goes: the first of `name`, "name (2)", "name (3)" ... that
+// is free or holds this same entry already. Empty when none is.
+template <typename Exists, typename Same>
+std::string ChooseSlot(RegistryAccess& registry, std::string_view area, std::string_view name,
+                       Exists exists, Same same) {
+    std::string slot(name);
+    for (int n = 2; n <= kMaxParkedCopies + 1; ++n) {
+        if (!exists(slot)) return slot;
+        if (AnsiEqualsNoCase(ParkedEntryName(registry, area, slot), name) && same(slot)) {
+            return slot;
+        }
+        slot = std::string(name) + " (" + std::to_string(n) + ")";
+    }
+    return {};
+}
+
+// Notes which entry `slot` holds, when that is not told by its name.
+bool RecordSlot(RegistryAccess& registry, std::string_view area, const std::string& slot,
+                std::string_view name) {
+    if (slot == name) {
+        ForgetParkedEntryName(registry, area, slot);
+        return true;
+    }
+    std::string names = NamesKey(area);
+    return CreateArea(registry, names) &&
+           registry.WriteValue(kHkeyCurrentUser, names, slot, name, kRegSz);
 }
 
 }  // namespace
@@ -26,17 +74,43 @@ bool ParkStartupEntry(RegistryAccess& registry, const StartupEntry& entry) {
     std::string_view area = entry.machineWide ? kRunLMBkupPath : kRunCUBkupPath;
     if (!CreateArea(registry, area)) return false;
     RegHandle root = entry.machineWide ? kHkeyLocalMachine : kHkeyCurrentUser;
-    if (CopyValueExact(registry, root, kRunKeyPath, entry.programName, kHkeyCurrentUser, area,
-                       entry.programName)) {
-        return true;
-    }
+    bool live = ValueExists(registry, root, kRunKeyPath, entry.programName);
+    std::string slot = ChooseSlot(
+        registry, area, entry.programName,
+        [&](const std::string& name) {
+            return ValueExists(registry, kHkeyCurrentUser, area, name);
+        },
+        [&](const std::string& name) {
+            if (live) {
+                return SameValueExact(registry, root, kRunKeyPath, entry.programName,
+                                      kHkeyCurrentUser, area, name);
+            }
+            return registry.ReadStringValue(kHkeyCurrentUser, area, name) == entry.runPath;
+        });
+    if (slot.empty()) return false;
+    bool parked = live && CopyValueExact(registry, root, kRunKeyPath, entry.programName,
+                                         kHkeyCurrentUser, area, slot);
     // The value is gone from the Run key: keep what the list showed.
-    return registry.WriteValue(kHkeyCurrentUser, area, entry.programName, entry.runPath, kRegSz);
+    if (!parked) {
+        parked = registry.WriteValue(kHkeyCurrentUser, area, slot, entry.runPath, kRegSz);
+    }
+    return parked && RecordSlot(registry, area, slot, entry.programName);
 }
 
 bool ParkBho(RegistryAccess& registry, std::string_view classId, std::string_view parkingName) {
     if (!CreateArea(registry, kBhoBkupPath)) return false;
-    if (!registry.WriteValue(kHkeyCurrentUser, kBhoBkupPath, parkingName, classId, kRegSz)) {
+    std::string slot = ChooseSlot(
+        registry, kBhoBkupPath, parkingName,
+        [&](const std::string& name) {
+            return ValueExists(registry, kHkeyCurrentUser, kBhoBkupPath, name);
+        },
+        [&](const std::string& name) {
+            std::string parked = registry.ReadStringValue(kHkeyCurrentUser, kBhoBkupPath, name);
+            return AnsiEqualsNoCase(parked.substr(0, parked.find('\0')), classId);
+        });
+    if (slot.empty()) return false;
+    if (!registry.WriteValue(kHkeyCurrentUser, kBhoBkupPath, slot, classId, kRegSz) ||
+        !RecordSlot(registry, kBhoBkupPath, slot, parkingName)) {
         return false;
     }
     RegHandle source = 0;
@@ -52,16 +126,17 @@ bool ParkBho(RegistryAccess& registry, std::string_view classId, std::string_vie
     registry.CloseKey(source);
     if (result != kErrorSuccess) {
         DeleteRegKey(registry, kHkeyCurrentUser, copyPath);
-        DeleteRegValue(registry, kHkeyCurrentUser, kBhoBkupPath, parkingName);
+        DeleteRegValue(registry, kHkeyCurrentUser, kBhoBkupPath, slot);
+        ForgetParkedEntryName(registry, kBhoBkupPath, slot);
         return false;
     }
     return true;
 }
 
 bool ParkUninstallEntry(RegistryAccess& registry, std::string_view subKeyName) {
+    std::string sourcePath = JoinKey(kUninstallKeyPath, subKeyName);
     RegHandle source = 0;
-    if (registry.OpenKey(kHkeyLocalMachine, JoinKey(kUninstallKeyPath, subKeyName), kKeyRead,
-                         &source) != kErrorSuccess) {
+    if (registry.OpenKey(kHkeyLocalMachine, sourcePath, kKeyRead, &source) != kErrorSuccess) {
         return false;
     }
     RegHandle parent = 0;
@@ -69,21 +144,53 @@ bool ParkUninstallEntry(RegistryAccess& registry, std::string_view subKeyName) {
         registry.CloseKey(source);
         return false;
     }
-    std::string path = JoinKey("UninstallBkup", subKeyName);
-    // An older copy of the same name would otherwise keep values the entry no longer has.
-    std::string fullPath = JoinKey(kUninstallBkupPath, subKeyName);
-    if (registry.KeyExists(kHkeyCurrentUser, fullPath)) {
-        DeleteRegKey(registry, kHkeyCurrentUser, fullPath);
+    std::string slot = ChooseSlot(
+        registry, kUninstallBkupPath, subKeyName,
+        [&](const std::string& name) {
+            return registry.KeyExists(kHkeyCurrentUser, JoinKey(kUninstallBkupPath, name));
+        },
+        [&](const std::string& name) {
+            return SameKeyTree(registry, kHkeyLocalMachine, sourcePath, kHkeyCurrentUser,
+                               JoinKey(kUninstallBkupPath, name));
+        });
+    std::string fullPath = JoinKey(kUninstallBkupPath, slot);
+    long result = slot.empty() ? kErrorAccessDenied : kErrorSuccess;
+    if (result == kErrorSuccess) {
+        // The same entry parked before is copied afresh.
+        if (registry.KeyExists(kHkeyCurrentUser, fullPath)) {
+            DeleteRegKey(registry, kHkeyCurrentUser, fullPath);
+        }
+        result = CopyKeyTree(registry, source, parent, JoinKey("UninstallBkup", slot));
     }
-    long result = CopyKeyTree(registry, source, parent, path);
     registry.CloseKey(parent);
     registry.CloseKey(source);
-    if (result != kErrorSuccess) {
+    if (result != kErrorSuccess || !RecordSlot(registry, kUninstallBkupPath, slot, subKeyName)) {
         // A partial copy would be listed as if it were complete.
-        DeleteRegKey(registry, kHkeyCurrentUser, fullPath);
+        if (!slot.empty()) DeleteRegKey(registry, kHkeyCurrentUser, fullPath);
         return false;
     }
     return true;
+}
+
+std::string ParkedEntryName(RegistryAccess& registry, std::string_view area,
+                            std::string_view parkingName) {
+    RegHandle names = 0;
+    if (registry.OpenKey(kHkeyCurrentUser, NamesKey(area), kKeyRead, &names) != kErrorSuccess) {
+        return std::string(parkingName);
+    }
+    std::string name;
+    long result = registry.QueryValue(names, parkingName, 16383, nullptr, &name);
+    registry.CloseKey(names);
+    if (result != kErrorSuccess) return std::string(parkingName);
+    return name.substr(0, name.find('\0'));
+}
+
+void ForgetParkedEntryName(RegistryAccess& registry, std::string_view area,
+                           std::string_view parkingName) {
+    std::string names = NamesKey(area);
+    if (ValueExists(registry, kHkeyCurrentUser, names, parkingName)) {
+        DeleteRegValue(registry, kHkeyCurrentUser, names, parkingName);
+    }
 }
 
 }  // namespace hivewise

@@ -82,7 +82,8 @@ void RemovedEntriesDialog::FillHelperObjects() {
         classId = UpToNul(std::move(classId));
         std::string server = registry_.ReadStringValue(
             kHkeyClassesRoot, "CLSID\\" + classId + "\\InprocServer32", "");
-        SplitHelperParkingName(row.parkingName, server, &row.secondColumn, &row.firstColumn);
+        row.entryName = ParkedEntryName(registry_, kBhoBkupPath, row.parkingName);
+        SplitHelperParkingName(row.entryName, server, &row.secondColumn, &row.firstColumn);
         row.root = kHkeyLocalMachine;
         row.targetKey = kBhoKeyPath;
         row.keyToCreate = classId;
@@ -110,11 +111,12 @@ void RemovedEntriesDialog::FillStartup(std::string_view areaPath, RegHandle root
         }
         row.root = root;
         row.targetKey = target;
-        row.valueNameToWrite = row.parkingName;
+        row.entryName = ParkedEntryName(registry_, areaPath, row.parkingName);
+        row.valueNameToWrite = row.entryName;
         row.dataToWrite = UpToNul(std::move(data));
         row.writesValue = 1;
         row.area = areaPath;
-        row.firstColumn = row.parkingName;
+        row.firstColumn = row.entryName;
         row.secondColumn = row.dataToWrite;
         rows_.push_back(std::move(row));
     }
@@ -145,6 +147,7 @@ void RemovedEntriesDialog::FillInstalledPrograms() {
         row.firstColumn = UpToNul(std::move(displayName));
         row.secondColumn = registry_.ReadStringValue(kHkeyCurrentUser, path, "UninstallString");
         row.area = kUninstallBkupPath;
+        row.entryName = ParkedEntryName(registry_, kUninstallBkupPath, row.parkingName);
         rows_.push_back(std::move(row));
     }
     registry_.CloseKey(area);
@@ -190,7 +193,7 @@ bool RemovedEntriesDialog::RestoreRow(const RemovedEntry& row) {
     switch (mode_) {
         case RemovedEntriesMode::InstalledPrograms: {
             std::string parked = JoinKey(kUninstallBkupPath, row.parkingName);
-            std::string target = JoinKey(kUninstallKeyPath, row.parkingName);
+            std::string target = JoinKey(kUninstallKeyPath, row.entryName);
             RegHandle source = 0;
             if (registry_.OpenKey(kHkeyCurrentUser, parked, kKeyRead, &source) != kErrorSuccess) {
                 return false;
@@ -200,7 +203,7 @@ bool RemovedEntriesDialog::RestoreRow(const RemovedEntry& row) {
             bool existed = registry_.KeyExists(kHkeyLocalMachine, target);
             if (result == kErrorSuccess) {
                 result =
-                    CopyKeyTree(registry_, source, parent, JoinKey("Uninstall", row.parkingName));
+                    CopyKeyTree(registry_, source, parent, JoinKey("Uninstall", row.entryName));
                 registry_.CloseKey(parent);
             }
             registry_.CloseKey(source);
@@ -210,6 +213,7 @@ bool RemovedEntriesDialog::RestoreRow(const RemovedEntry& row) {
                 return false;
             }
             DeleteRegKey(registry_, kHkeyCurrentUser, parked);
+            ForgetParkedEntryName(registry_, row.area, row.parkingName);
             return true;
         }
         case RemovedEntriesMode::Startup: {
@@ -218,6 +222,7 @@ bool RemovedEntriesDialog::RestoreRow(const RemovedEntry& row) {
                 return false;
             }
             DeleteRegValue(registry_, kHkeyCurrentUser, row.area, row.parkingName);
+            ForgetParkedEntryName(registry_, row.area, row.parkingName);
             return true;
         }
         case RemovedEntriesMode::HelperObjects: {
@@ -242,6 +247,7 @@ bool RemovedEntriesDialog::RestoreRow(const RemovedEntry& row) {
                 if (result != kErrorSuccess) return false;
             }
             DeleteRegValue(registry_, kHkeyCurrentUser, row.area, row.parkingName);
+            ForgetParkedEntryName(registry_, row.area, row.parkingName);
             return true;
         }
     }

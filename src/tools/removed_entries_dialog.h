@@ -29,7 +29,10 @@ struct RemovedEntry {
     std::string dataToWrite;       // startup: its command; helper objects: the object name
     int writesValue = 0;
     std::string parkingName;  // the parked value's or sub-key's name
-    std::string area;         // the parking area it was listed from
+    // The name the entry had: the parking name, unless another entry of that name was
+    // parked before it.
+    std::string entryName;
+    std::string area;  // the parking area it was listed from
 
     std::string firstColumn;
     std::string secondColumn;

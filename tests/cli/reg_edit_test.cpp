@@ -185,6 +185,27 @@ TEST_F(RegEditTest, RefusesWhatCouldNotBeSaved) {
     EXPECT_FALSE(std::filesystem::exists(prefix.Dir() / "userdef.reg"));
 }
 
+// What reg add may make, reg delete may remove: new keys directly under
+// HKEY_LOCAL_MACHINE or HKEY_USERS are refused as Windows refuses them.
+TEST_F(RegEditTest, KeysThatCouldNotBeDeletedAreNotMade) {
+    for (std::vector<std::string> args : {std::vector<std::string>{"add", "HKLM\\X"},
+                                          {"add", "HKLM\\X\\Y", "/v", "a", "/d", "b", "/f"},
+                                          {"add", "HKEY_USERS\\X"}}) {
+        CliRun run = prefix.Reg(args);
+        EXPECT_EQ(run.status, 1) << args[1];
+        EXPECT_EQ(run.err, "ERROR: Access is denied.\n") << args[1];
+    }
+    EXPECT_TRUE(Untouched());
+    EXPECT_TRUE(FailedWithOneLine(prefix.Reg({"delete", "HKLM\\X", "/f"})));
+    EXPECT_TRUE(FailedWithOneLine(prefix.Reg({"query", "HKLM\\X"})));
+    // One level down they are made and deleted again; the top-level key itself stays.
+    EXPECT_EQ(prefix.Reg({"add", "HKLM\\Software\\New\\Sub"}).status, 0);
+    EXPECT_EQ(prefix.Reg({"delete", "HKLM\\Software\\New", "/f"}).status, 0);
+    CliRun top = prefix.Reg({"delete", "HKLM\\Software", "/f"});
+    EXPECT_EQ(top.err, "ERROR: Access is denied.\n");
+    EXPECT_EQ(prefix.Read("system.reg").find("New"), std::string::npos);
+}
+
 // While Wine's server runs for the prefix, saving is refused and reported.
 TEST_F(RegEditTest, RefusedSaveIsAFailure) {
     struct stat st {};

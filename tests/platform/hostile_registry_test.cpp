@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "platform/registry/hive_file.h"
@@ -15,6 +18,7 @@ namespace hivewise {
 namespace {
 
 using testing::TempPrefix;
+namespace fs = std::filesystem;
 
 // A link section's value line pointing at `target` (an object path).
 std::string LinkTo(std::u16string_view target) {
@@ -149,6 +153,67 @@ TEST_F(HostileRegistry, RewrittenSectionsKeepEveryNameExactly) {
     ASSERT_TRUE(nul);
     ASSERT_TRUE(nul->FindValue(u"s"));
     EXPECT_EQ(nul->FindValue(u"s")->data, std::string("2\0\0\0", 4));
+}
+
+// A key named only in other sections' paths takes the spelling that a loader (Wine's
+// too) meets first. A rewrite writes a section that spells it so before any that spells
+// it otherwise, and still copies untouched sections as they stood.
+TEST_F(HostileRegistry, ImpliedKeysKeepTheirCaseThroughARewrite) {
+    auto rewriteAndReload = [this](const std::string& userReg) {
+        prefix.SystemReg("\n[Software\\\\Wine] 1700000000\n\"v\"=\"1\"\n");
+        prefix.Write("user.reg", userReg);
+        auto machine = prefix.Load();
+        EXPECT_TRUE(machine) << prefix.LastError();
+        if (!machine) return machine;
+        // An unrelated change makes the file be written again.
+        RegistryAccess registry(*machine);
+        RegHandle key = 0;
+        EXPECT_EQ(registry.CreateKey(kHkeyCurrentUser, "Software\\Hivewise", &key), kErrorSuccess);
+        EXPECT_EQ(registry.SetValue(key, "x", kRegSz, "1"), kErrorSuccess);
+        EXPECT_TRUE(machine->Flush().ok);
+        machine.reset();
+        return prefix.Load();
+    };
+
+    // The whole of one section's own path spelled otherwise, and a key with a section
+    // of its own that an earlier section named first.
+    std::string small = TempPrefix::Header("REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000", "win32") +
+                        "\n[Top\\\\Mid\\\\b] 1\n\"v\"=\"1\"\n"
+                        "\n[top\\\\mid\\\\a] 1\n\"v\"=\"2\"\n"
+                        "\n[x\\\\y] 1\n\"v\"=\"3\"\n"
+                        "\n[X] 1\n\"v\"=\"4\"\n";
+    auto machine = rewriteAndReload(small);
+    ASSERT_TRUE(machine);
+    RegistryStore& store = machine->Registry();
+    RegKey* user = machine->CurrentUser();
+    ASSERT_TRUE(store.Find(user, u"top\\mid\\a"));
+    EXPECT_EQ(store.Find(user, u"top")->Name(), u"Top");
+    EXPECT_EQ(store.Find(user, u"top\\mid")->Name(), u"Mid");
+    EXPECT_EQ(store.Find(user, u"x")->Name(), u"x");
+    ASSERT_TRUE(store.Find(user, u"Software\\Hivewise"));
+    std::string text = prefix.Read("user.reg");
+    EXPECT_NE(text.find("\n[top\\\\mid\\\\a] 1\n\"v\"=\"2\"\n"), std::string::npos) << text;
+
+    fs::path file = testing::TestDataDir() / "hostile" / "implied-key-case-change.reg";
+    if (!fs::exists(file)) GTEST_SKIP() << "test data not found: " << file;
+    std::ifstream in(file, std::ios::binary);
+    std::string reproducer((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    machine = rewriteAndReload(reproducer);
+    ASSERT_TRUE(machine);
+    text = prefix.Read("user.reg");
+    // Every section of the file stands as it stood, in the file's order.
+    size_t body = reproducer.find("\n[A\\\\B]");
+    ASSERT_NE(body, std::string::npos);
+    EXPECT_NE(text.find(reproducer.substr(body)), std::string::npos);
+    EXPECT_LT(text.find("\n[A\\\\B]"), text.find("\n[a\\\\a\\\\"));
+    RegKey* top = machine->Registry().Find(machine->CurrentUser(), u"a");
+    ASSERT_TRUE(top);
+    EXPECT_EQ(top->Name(), u"A");
+    ASSERT_FALSE(top->SubKeys().empty());
+    EXPECT_EQ(top->SubKeys().front()->Name(), u"a");
+    RegKey* b = machine->Registry().Find(top, u"B");
+    ASSERT_TRUE(b && b->FindValue(u"d"));
+    EXPECT_EQ(b->FindValue(u"d")->data, std::string("\1\0\0\0", 4));
 }
 
 TEST_F(HostileRegistry, AnUntouchedFileIsNeverRewritten) {

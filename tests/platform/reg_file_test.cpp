@@ -405,8 +405,21 @@ void ExpectRoundTrip(Machine& machine, const std::string& keyPath, std::u16strin
     auto before = Snapshot(*key);
     auto bytes = ExportRegFile(machine, keyPath, format);
     ASSERT_TRUE(bytes);
-    machine.Registry().DeleteKey(key);
-    ASSERT_FALSE(machine.Registry().Find(machine.LocalMachine(), below));
+    if (key->Parent() == machine.LocalMachine()) {
+        // HKLM's own keys are never made anew, as on Windows: only what they hold goes.
+        std::vector<RegKey*> children = key->SubKeys();
+        for (RegKey* child : children)
+            machine.Registry().DeleteKey(child);
+        std::vector<std::u16string> names;
+        for (const RegValue& value : key->Values())
+            names.push_back(value.name);
+        for (const std::u16string& name : names)
+            machine.Registry().DeleteValue(key, name);
+        ASSERT_EQ(key->SubKeyCount(), 0u);
+    } else {
+        machine.Registry().DeleteKey(key);
+        ASSERT_FALSE(machine.Registry().Find(machine.LocalMachine(), below));
+    }
     auto r = ImportRegFile(machine, *bytes);
     EXPECT_TRUE(r.allApplied) << "first bad line " << r.firstBadLine;
     RegKey* after = machine.Registry().Find(machine.LocalMachine(), below);

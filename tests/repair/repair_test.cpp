@@ -371,6 +371,69 @@ TEST_F(RepairRunTest, NothingOutsideThePrefixIsRemoved) {
     EXPECT_EQ(EntryNames(archives[0]), (std::vector<std::string>{"Config.ini", "Word.lnk"}));
 }
 
+// Value names as Wine and careless installers write them: each must be saved, removed
+// and put back exactly, whatever its name holds.
+TEST_F(RepairRunTest, ValuesWithAwkwardNamesRoundTripExactly) {
+    RegKey* menus =
+        machine->Registry().Create(machine->CurrentUser(), u"Software\\Wine\\MenuFiles");
+    ASSERT_TRUE(menus);
+    const std::vector<std::u16string> names = {
+        u"\\\\?\\Z:\\home\\user\\.config\\menus\\applications-merged\\wine-Programs-FakeApp-"
+        u"FakeApp.menu",
+        u"C:\\gone\\\\double\\",
+        u"",
+        u"closing]bracket]",
+        u"[opening[bracket",
+        u"[TYPE:REG_KEY]",
+        u"line\r\nbreak\n",
+        u"caf\u00e9 \u4e2d\u6587",
+        u"\u4e2d",
+        u"?",
+    };
+    std::string data = Utf16ToBytes(u"C:\\gone\\FakeApp.lnk");
+    data.append(2, '\0');
+    for (const std::u16string& name : names)
+        machine->Registry().SetValue(menus, name, kRegSz, data);
+    // One of binary type, as a program might leave: its bytes must come back as they were.
+    machine->Registry().SetValue(menus, u"bin]\u00e9", kRegBinary, std::string("\x00\xff\r\n", 4));
+    std::string before = testing::RegistryDump(*machine);
+
+    // The findings name the values as the complete registry scan reports them.
+    RegistryAccess registry(*machine);
+    RegHandle key = 0;
+    ASSERT_EQ(registry.OpenKey(kHkeyCurrentUser, "Software\\Wine\\MenuFiles", kKeyRead, &key),
+              kErrorSuccess);
+    for (uint32_t index = 0;; ++index) {
+        std::string name, text;
+        if (registry.EnumValue(key, index, &name, 16383, nullptr, &text) != kErrorSuccess) break;
+        Add(13, "HKEY_CURRENT_USER\\Software\\Wine\\MenuFiles", name, "c:\\gone\\fakeapp.lnk");
+    }
+    registry.CloseKey(key);
+    ASSERT_EQ(results.Problems().size(), names.size() + 1);
+
+    RepairOutcome outcome = Repair();
+    EXPECT_EQ(outcome.message, kSelectedProblemsFixedText);
+    EXPECT_EQ(outcome.removed, static_cast<int>(names.size() + 1));
+    EXPECT_TRUE(menus->Values().empty());
+
+    prompts.messages.clear();
+    RestoreBackupDialog dialog(*machine, prompts);
+    dialog.Open();
+    ASSERT_EQ(dialog.Dates().size(), 1u);
+    dialog.SelectDate(0);
+    ASSERT_EQ(dialog.Rows().size(), names.size() + 1);
+    dialog.SelectAll();
+    EXPECT_TRUE(dialog.Restore());
+    EXPECT_EQ(prompts.messages, (std::vector<std::string>{std::string(kEntriesRestoredText)}));
+    EXPECT_EQ(testing::RegistryDump(*machine), before);
+    for (const std::u16string& name : names) {
+        const RegValue* value = menus->FindValue(name);
+        ASSERT_TRUE(value) << Utf16ToUtf8(name);
+        EXPECT_EQ(value->name, name);
+        EXPECT_EQ(value->data, data);
+    }
+}
+
 // Holds the lock that Wine's server holds for a prefix while it runs.
 class FakeWineServer {
   public:

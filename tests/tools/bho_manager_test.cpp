@@ -125,6 +125,54 @@ TEST_F(BhoManagerTest, AParkedNameAloneRestoresAsTheObjectName) {
     EXPECT_TRUE(area->Values().empty());
 }
 
+// Two objects that park under one name (no names, the same server) keep a copy each.
+TEST_F(BhoManagerTest, ObjectsOfOneParkingNameAreParkedSideBySide) {
+    AddObject(u"{Z}", u"", u"C:\\Tool\\helper.dll");
+    SetText(Find(Objects(), u"{Y}"), u"Extra", u"y");
+    SetText(Find(Objects(), u"{Z}"), u"Extra", u"z");
+    SetText(Lm(u"Software\\Classes\\CLSID\\{Y}\\InprocServer32"), u"", u"C:\\Tool\\helper.dll");
+    SetText(Find(Objects(), u"{X}"), u"", u"");
+    BhoManager manager(*machine, prompts);
+    manager.Fill();
+    ASSERT_EQ(manager.Rows().size(), 3u);
+    for (size_t i = 0; i < 3; ++i)
+        manager.SetChecked(i, true);
+    EXPECT_EQ(manager.RemoveChecked().removed, 3);
+    ASSERT_TRUE(Area());
+    EXPECT_EQ(Area()->Values().size(), 3u);
+    EXPECT_EQ(Text(Area(), u"C:\\Tool\\helper.dll?"), "{X}");
+    EXPECT_EQ(Text(Area(), u"C:\\Tool\\helper.dll? (2)"), "{Y}");
+    EXPECT_EQ(Text(Area(), u"C:\\Tool\\helper.dll? (3)"), "{Z}");
+
+    RemovedEntriesDialog dialog(*machine, prompts, RemovedEntriesMode::HelperObjects);
+    dialog.Fill();
+    ASSERT_EQ(dialog.Rows().size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(dialog.Rows()[i].firstColumn, "");
+        EXPECT_EQ(dialog.Rows()[i].secondColumn, "C:\\Tool\\helper.dll");
+        dialog.SetChecked(i, true);
+    }
+    EXPECT_TRUE(dialog.Restore());
+    EXPECT_EQ(Text(Find(Objects(), u"{Y}"), u"Extra"), "y");
+    EXPECT_EQ(Text(Find(Objects(), u"{Z}"), u"Extra"), "z");
+    EXPECT_TRUE(Find(Objects(), u"{X}\\Settings"));
+    EXPECT_TRUE(Area()->Values().empty());
+    RegKey* names = Find(machine->CurrentUser(), u"Software\\Hivewise\\ParkedNames\\BHOBkup");
+    EXPECT_TRUE(!names || names->Values().empty());
+
+    // The same object parked again takes its own place, not a new one.
+    manager.Fill();
+    manager.SetChecked(0, true);
+    manager.RemoveChecked();
+    ASSERT_TRUE(Objects()->FindSubKey(u"{Y}"));
+    SetText(Lm(std::u16string(kBhoKey) + u"\\{X}"), u"", u"");
+    manager.Fill();
+    for (size_t i = 0; i < manager.Rows().size(); ++i)
+        manager.SetChecked(i, manager.ClassIds()[i] == "{X}");
+    manager.RemoveChecked();
+    EXPECT_EQ(Area()->Values().size(), 1u);
+}
+
 TEST_F(BhoManagerTest, KeepsAnObjectWhoseParkingFailed) {
     BreakWithLink(Cu(u"Software\\Hivewise\\BHOBkup"));
     BhoManager manager(*machine, prompts);

@@ -84,6 +84,40 @@ TEST_F(InstalledProgramsTest, RemovalParksTheWholeKeyAndRestoreBringsItBack) {
     EXPECT_TRUE(Parked()->SubKeys().empty());
 }
 
+// An entry removed, installed again differently and removed again: both copies stay,
+// and each goes back under the entry's own name.
+TEST_F(InstalledProgramsTest, AnotherEntryOfAParkedNameIsParkedBesideIt) {
+    InstalledProgramsManager manager(*machine, prompts);
+    auto removeTool = [&](std::u16string_view version) {
+        RegKey* tool = Entry(u"Tool");
+        SetText(tool, u"DisplayName", u"Tool");
+        SetText(tool, u"Version", version);
+        manager.Fill();
+        for (size_t i = 0; i < manager.SubKeys().size(); ++i)
+            manager.SetChecked(i, manager.SubKeys()[i] == "Tool");
+        EXPECT_EQ(manager.RemoveChecked().removed, 1);
+    };
+    removeTool(u"1");
+    removeTool(u"1");  // the same entry again replaces its copy
+    EXPECT_EQ(Parked()->SubKeys().size(), 1u);
+    removeTool(u"2");
+    ASSERT_EQ(Parked()->SubKeys().size(), 2u);
+    EXPECT_EQ(Text(Find(Parked(), u"Tool"), u"Version"), "1");
+    EXPECT_EQ(Text(Find(Parked(), u"Tool (2)"), u"Version"), "2");
+
+    RemovedEntriesDialog dialog(*machine, prompts, RemovedEntriesMode::InstalledPrograms);
+    dialog.Fill();
+    ASSERT_EQ(dialog.Rows().size(), 2u);
+    size_t second = dialog.Rows()[0].parkingName == "Tool (2)" ? 0 : 1;
+    EXPECT_EQ(dialog.Rows()[second].entryName, "Tool");
+    dialog.SetChecked(second, true);
+    EXPECT_TRUE(dialog.Restore());
+    EXPECT_EQ(Text(Entries()->FindSubKey(u"Tool"), u"Version"), "2");
+    EXPECT_FALSE(Entries()->FindSubKey(u"Tool (2)"));
+    EXPECT_EQ(Parked()->SubKeys().size(), 1u);
+    EXPECT_EQ(Text(Find(Parked(), u"Tool"), u"Version"), "1");
+}
+
 TEST_F(InstalledProgramsTest, AFailedCopyRemovesNothingAndSaysSo) {
     SetText(Entry(u"Tool"), u"DisplayName", u"Tool 1.0");
     BreakWithLink(Cu(u"Software\\Hivewise\\UninstallBkup"));

@@ -225,14 +225,38 @@ TEST_F(StartupManagerTest, RestoreDialogPutsEntriesBackExactly) {
     EXPECT_TRUE(
         Find(machine->CurrentUser(), u"Software\\Hivewise\\RunLMBkup")->FindValue(u"Shared"));
 
-    // Parking the same name again keeps only the later copy.
+    // Another value of a parked name is parked beside the older copy, never over it.
     SetText(LmRun(), u"Tool", u"C:\\Tool\\newer.exe");
     manager.Fill();
     manager.SetChecked(0, true);
     manager.RemoveChecked();
     RegKey* area = Find(machine->CurrentUser(), u"Software\\Hivewise\\RunLMBkup");
-    EXPECT_EQ(Text(area, u"Tool"), "C:\\Tool\\newer.exe");
-    EXPECT_EQ(area->Values().size(), 2u);
+    EXPECT_EQ(Text(area, u"Tool"), "C:\\Tool\\tool.exe /min");
+    EXPECT_EQ(Text(area, u"Tool (2)"), "C:\\Tool\\newer.exe");
+    EXPECT_EQ(area->Values().size(), 3u);
+    // The same entry parked again replaces its own copy only.
+    SetText(LmRun(), u"Tool", u"C:\\Tool\\newer.exe");
+    manager.Fill();
+    manager.SetChecked(0, true);
+    manager.RemoveChecked();
+    EXPECT_EQ(area->Values().size(), 3u);
+
+    // Both are listed by the name they had and go back under it.
+    dialog.Fill();
+    std::vector<size_t> tools;
+    for (size_t i = 0; i < dialog.Rows().size(); ++i) {
+        if (dialog.Rows()[i].firstColumn == "Tool") tools.push_back(i);
+    }
+    ASSERT_EQ(tools.size(), 2u);
+    EXPECT_EQ(dialog.Rows()[tools[1]].secondColumn, "C:\\Tool\\newer.exe");
+    dialog.SetChecked(tools[1], true);
+    EXPECT_TRUE(dialog.Restore());
+    EXPECT_EQ(Text(LmRun(), u"Tool"), "C:\\Tool\\newer.exe");
+    EXPECT_FALSE(LmRun()->FindValue(u"Tool (2)"));
+    EXPECT_EQ(Text(area, u"Tool"), "C:\\Tool\\tool.exe /min");
+    EXPECT_FALSE(area->FindValue(u"Tool (2)"));
+    RegKey* names = Find(machine->CurrentUser(), u"Software\\Hivewise\\ParkedNames\\RunLMBkup");
+    EXPECT_TRUE(!names || names->Values().empty());
 }
 
 TEST_F(StartupManagerTest, AFailedRestoreIsNamedAndStaysParked) {

@@ -205,7 +205,23 @@ bool Machine::IsSavedKey(const RegKey* key) const {
 }
 
 bool Machine::SavesNewSubKeys(const RegKey* parent) const {
-    return parent && !parent->IsDeleted() && store_.FileOf(parent) >= 0;
+    // HKEY_LOCAL_MACHINE holds only its own top-level keys: Windows refuses new ones, and
+    // what could not be deleted again must not be made.
+    return parent && !parent->IsDeleted() && store_.FileOf(parent) >= 0 && parent != LocalMachine();
+}
+
+bool Machine::SavesNewKeysAt(RegKey* base, std::u16string_view path) const {
+    RegKey* existing = base;
+    while (!path.empty()) {
+        size_t cut = path.find(u'\\');
+        std::u16string_view part = path.substr(0, cut);
+        path.remove_prefix(cut == std::u16string_view::npos ? path.size() : cut + 1);
+        if (part.empty()) continue;
+        RegKey* next = existing ? store_.Find(existing, part) : nullptr;
+        if (!next) return SavesNewSubKeys(existing);
+        existing = next;
+    }
+    return true;
 }
 
 bool Machine::NeedsWrite(const HiveFile& hive, size_t index) const {

@@ -148,8 +148,12 @@ class Machine {
     KeyRole RoleOf(const RegKey* key) const;
     // A file saves the key and its values (TopLevel or Ordinary).
     bool IsSavedKey(const RegKey* key) const;
-    // A new sub-key of `parent` would be saved by a file.
+    // A new sub-key of `parent` would be saved by a file and could be deleted again
+    // (never directly under HKEY_LOCAL_MACHINE or HKEY_USERS).
     bool SavesNewSubKeys(const RegKey* parent) const;
+    // The keys of `path` below `base` that do not exist yet may be made: true when all
+    // exist, else whether the deepest existing one takes new sub-keys.
+    bool SavesNewKeysAt(RegKey* base, std::u16string_view path) const;
 
     const std::vector<HiveFile>& Hives() const { return hives_; }
 

@@ -604,30 +604,119 @@ bool IsHexDigitAscii(char16_t c) {
 
 // Writes keys in tree order without recursion; runs of untouched sections that stood
 // together in their file are copied in one piece.
+//
+// A key without a section of its own is named only inside other sections' paths, and
+// whoever loads the file (Wine too) keeps the first spelling it meets. So the first
+// section written below such a key is one that spells it as it is named, where one
+// does; a section that would still name a key differently gets its path written anew.
 class HiveWriter {
   public:
     HiveWriter(HiveText& out, const RegKey& base, bool reuse)
         : text_(out), base_(base), reuse_(reuse) {}
 
     void Run() {
-        std::vector<const RegKey*> stack{&base_};
+        std::vector<std::pair<const RegKey*, size_t>> stack{{&base_, 0}};
+        std::vector<const RegKey*> children;
         while (!stack.empty()) {
-            const RegKey* key = stack.back();
+            auto [key, depth] = stack.back();
             stack.pop_back();
-            Key(*key);
-            for (auto it = key->subkeys_.rbegin(); it != key->subkeys_.rend(); ++it)
-                stack.push_back(*it);
+            path_.resize(depth);
+            named_.resize(depth);
+            path_.push_back(key);
+            named_.push_back(depth == 0);
+            Key(*key, depth);
+            children.assign(key->subkeys_.begin(), key->subkeys_.end());
+            if (!named_[depth] && children.size() > 1) KeepSpelling(children, depth);
+            for (auto it = children.rbegin(); it != children.rend(); ++it)
+                stack.emplace_back(*it, depth + 1);
         }
         FlushCopy();
     }
 
   private:
-    void Key(const RegKey& key) {
-        if (reuse_ && key.raw_ && !key.dirty_ && key.text_ &&
-            key.raw_->offset + key.raw_->leadIn + key.raw_->length <= key.text_->size()) {
+    bool Reusable(const RegKey& key) const {
+        return reuse_ && key.raw_ && !key.dirty_ && key.text_ &&
+               key.raw_->offset + key.raw_->leadIn + key.raw_->length <= key.text_->size();
+    }
+
+    bool WritesSection(const RegKey& key) const {
+        return Reusable(key) || !key.Values().empty() || key.subkeys_.empty() || key.className_ ||
+               key.isLink_;
+    }
+
+    // Puts first the children whose first section spells the key at `depth` as it is
+    // named, when the first child in tree order would spell it otherwise.
+    void KeepSpelling(std::vector<const RegKey*>& children, size_t depth) {
+        const std::u16string& name = path_[depth]->name_;
+        auto spellsRight = [&](const RegKey* child) {
+            const RegKey* first = child;
+            while (!WritesSection(*first))
+                first = first->subkeys_.front();
+            std::u16string_view spelled;
+            return !SpelledComponent(*first, depth, &spelled) || spelled == name;
+        };
+        if (spellsRight(children.front())) return;
+        std::stable_partition(children.begin(), children.end(), spellsRight);
+    }
+
+    // The `depth`th component (1-based) of the key's section path as its file spelled it;
+    // false when the section is written from the key's names anyway.
+    bool SpelledComponent(const RegKey& key, size_t depth, std::u16string_view* component) {
+        std::string_view spelled = reuse_ ? SpelledPath(key) : std::string_view{};
+        if (spelled.empty()) return false;
+        Decode(spelled);
+        if (depth > parts_.size()) return false;
+        *component = parts_[depth - 1];
+        return true;
+    }
+
+    // Whether the section of the key at `depth` names every key not named before as the
+    // key is named.
+    bool KeepsNames(std::string_view spelled, size_t depth) {
+        Decode(spelled);
+        if (parts_.size() != depth) return false;
+        for (size_t i = 1; i <= depth; ++i) {
+            if (!named_[i] && parts_[i - 1] != path_[i]->name_) return false;
+        }
+        return true;
+    }
+
+    // `spelled` comes from SpelledPath: its closing ']' follows it in the file's text.
+    void Decode(std::string_view spelled) {
+        decoded_.clear();
+        ParseString(std::string_view(spelled.data(), spelled.size() + 1), ']', &decoded_);
+        parts_.clear();
+        std::u16string_view rest(decoded_);
+        while (!rest.empty()) {
+            size_t cut = rest.find(u'\\');
+            if (cut != 0) parts_.push_back(rest.substr(0, cut));
+            rest.remove_prefix(cut == std::u16string_view::npos ? rest.size() : cut + 1);
+        }
+    }
+
+    void Key(const RegKey& key, size_t depth) {
+        if (Reusable(key)) {
             uint64_t from = key.raw_->offset;
             uint64_t to = from + key.raw_->leadIn + key.raw_->length;
-            if (copyText_ == key.text_ && copyEnd_ == from) {
+            std::string_view spelled = SpelledPath(key);
+            if (spelled.empty() || !KeepsNames(spelled, depth)) {
+                // The section as it stands, but its path from the keys' names.
+                FlushCopy();
+                std::string_view text = *key.text_;
+                uint64_t line = from + key.raw_->leadIn;
+                std::string_view header = text.substr(line, key.raw_->body - line);
+                size_t open = header.find('[');
+                size_t used = open == std::string_view::npos
+                                  ? 0
+                                  : ParseString(header.substr(open + 1), ']', nullptr);
+                std::string& out = text_.Owned();
+                out.append(text.substr(from, key.raw_->leadIn));
+                out += '[';
+                AppendPath(out, key);
+                out.append(used ? header.substr(open + 1 + used - 1) : "]\n");
+                text_.AppendView(text.substr(key.raw_->body, to - key.raw_->body));
+                if (text_.Back() && text_.Back() != '\n') text_.Owned().push_back('\n');
+            } else if (copyText_ == key.text_ && copyEnd_ == from) {
                 copyEnd_ = to;
             } else {
                 FlushCopy();
@@ -635,6 +724,7 @@ class HiveWriter {
                 copyStart_ = from;
                 copyEnd_ = to;
             }
+            MarkNamed(depth);
             return;
         }
         FlushCopy();
@@ -643,14 +733,15 @@ class HiveWriter {
         if (!write) return;
         std::string& out = text_.Owned();
         out += "\n[";
-        // A section read from this file keeps its path as the file spelled it: the
-        // case of keys named only in other sections' paths, and every escape.
+        // A section read from this file keeps its path as the file spelled it (every
+        // escape), unless that would rename a key.
         std::string_view spelled = reuse_ ? SpelledPath(key) : std::string_view{};
-        if (!spelled.empty()) {
+        if (!spelled.empty() && KeepsNames(spelled, depth)) {
             out.append(spelled);
         } else {
             AppendPath(out, key);
         }
+        MarkNamed(depth);
         AppendTicksLine(out, key.modified_);
         if (key.className_) {
             out += "#class=\"";
@@ -660,6 +751,11 @@ class HiveWriter {
         if (key.isLink_) out += "#link\n";
         for (const auto& v : values)
             AppendValueText(out, v);
+    }
+
+    void MarkNamed(size_t depth) {
+        for (size_t i = depth; i > 0 && !named_[i]; --i)
+            named_[i] = true;
     }
 
     void FlushCopy() {
@@ -699,6 +795,12 @@ class HiveWriter {
     uint64_t copyStart_ = 0;
     uint64_t copyEnd_ = 0;
     std::vector<const RegKey*> chain_;
+    // The keys from the base to the one being written, and whether a section written so
+    // far names each of them.
+    std::vector<const RegKey*> path_;
+    std::vector<bool> named_;
+    std::u16string decoded_;
+    std::vector<std::u16string_view> parts_;
 };
 
 bool ReadHive(RegistryStore& store, RegKey* base, const std::string_view* text, HiveInfo* info,

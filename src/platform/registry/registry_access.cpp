@@ -209,7 +209,7 @@ long RegistryAccess::QueryValue(RegHandle handle, std::string_view name, size_t 
     auto lock = machine_.Registry().Lock();
     RegKey* key = Resolve(handle, &error);
     if (!key) return error;
-    const RegValue* value = peek_.Find(key, AnsiToUtf16(name));
+    const RegValue* value = FindValueByAnsiName(peek_.Of(key), name);
     if (!value) return kErrorFileNotFound;
     if (AnsiDataSize(*value) > capacity) return kErrorMoreData;
     if (type) *type = value->type;
@@ -272,9 +272,10 @@ long RegistryAccess::DeleteValue(RegHandle root, std::string_view path, std::str
     FindStatus status;
     RegKey* key = machine_.Registry().Find(base, AnsiToUtf16(path), true, &status);
     if (!key) return StatusError(status);
-    std::u16string wideName = AnsiToUtf16(name);
-    if (!key->FindValue(wideName)) return kErrorFileNotFound;
+    const RegValue* value = FindValueByAnsiName(key->Values(), name);
+    if (!value) return kErrorFileNotFound;
     if (!machine_.IsSavedKey(key)) return kErrorAccessDenied;
+    std::u16string wideName = value->name;
     return machine_.Registry().DeleteValue(key, wideName) ? kErrorSuccess : kErrorFileNotFound;
 }
 
@@ -528,6 +529,25 @@ unsigned RegistryAccess::CountValues(RegHandle root, std::string_view path, bool
     double sum = CountValuesOf(key, wholeTree, 0, &linksLeft);
     CloseKey(key);
     return static_cast<unsigned>(sum);
+}
+
+const RegValue* FindValueByAnsiName(const std::vector<RegValue>& values,
+                                    std::string_view ansiName) {
+    std::u16string wide = AnsiToUtf16(ansiName);
+    for (const RegValue& value : values) {
+        if (EqualsNoCase(value.name, wide)) return &value;
+    }
+    // Only a name with '?' can be one that lost characters on its way to ANSI.
+    if (ansiName.find('?') == std::string_view::npos) return nullptr;
+    const RegValue* found = nullptr;
+    std::string text;
+    for (const RegValue& value : values) {
+        Utf16ToAnsiInto(value.name, text);
+        if (!AnsiEqualsNoCase(text, ansiName) || AnsiToUtf16(text) == value.name) continue;
+        if (found) return nullptr;
+        found = &value;
+    }
+    return found;
 }
 
 }  // namespace hivewise

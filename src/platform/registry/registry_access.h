@@ -143,4 +143,9 @@ class RegistryAccess {
 // The settings key under HKEY_CURRENT_USER.
 constexpr std::string_view kSettingsKey = "SOFTWARE\\Hivewise";
 
+// The value that the ANSI name `ansiName` stands for among `values`: the value of that
+// name, else the one value whose name the code page cannot hold and which enumerates as
+// that text (its other characters read as '?'). Null when none, or when several do.
+const RegValue* FindValueByAnsiName(const std::vector<RegValue>& values, std::string_view ansiName);
+
 }  // namespace hivewise
