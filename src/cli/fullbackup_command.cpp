@@ -4,8 +4,10 @@
 
 #include <ostream>
 
+#include "cli/exit_status.h"
 #include "fullbackup/full_registry_backup.h"
 #include "platform/machine/local_time.h"
+#include "platform/machine/prefix_lock.h"
 #include "platform/machine/sample_machine.h"
 #include "platform/machine/text.h"
 #include "repair/backup_records.h"
@@ -17,8 +19,11 @@ namespace {
 constexpr const char* kUsage =
     "Usage: hivewise-cli [--prefix DIR] fullbackup create | list | restore ARCHIVE [--yes]";
 
-std::unique_ptr<Machine> LoadInstalled(CliContext& ctx) {
-    auto machine = LoadMachine(ctx, {});
+// The machine, installed into; when it cannot be loaded, `status` says why.
+std::unique_ptr<Machine> LoadInstalled(CliContext& ctx, int* status) {
+    bool wineRunning = false;
+    auto machine = LoadMachine(ctx, {}, WhileWineRuns::Refuse, &wineRunning);
+    *status = wineRunning ? kExitWineRunning : kExitFailed;
     if (!machine) return nullptr;
     std::string error;
     if (!InstallProgram(*machine, RunningExecutable(), &error))
@@ -27,37 +32,39 @@ std::unique_ptr<Machine> LoadInstalled(CliContext& ctx) {
 }
 
 int Create(CliContext& ctx) {
-    auto machine = LoadInstalled(ctx);
-    if (!machine) return 1;
+    int status = kExitFailed;
+    auto machine = LoadInstalled(ctx, &status);
+    if (!machine) return status;
     FullRegistryBackup backup(*machine);
     std::string message;
     int done = backup.CreateFullBackup(LocalNow(), &message);
     if (!done) {
         PrintError(ctx.err, message);
-        return 1;
+        return kExitFailed;
     }
     ctx.out << message << '\n';
-    return 0;
+    return kExitDone;
 }
 
 int List(CliContext& ctx) {
     auto machine = LoadMachine(ctx, {.lockPrefix = false, .readOnly = true});
-    if (!machine) return 1;
+    if (!machine) return kExitFailed;
     std::string folder = FullRegistryBackup(*machine).BackupFolder();
     for (const BackupArchive& archive : ListBackupArchives(*machine, folder))
         ctx.out << archive.fileName << '\t' << archive.text << '\n';
-    return 0;
+    return kExitDone;
 }
 
 int Restore(CliContext& ctx, const std::string& archiveArg, bool yes) {
-    auto machine = LoadInstalled(ctx);
-    if (!machine) return 1;
+    int status = kExitFailed;
+    auto machine = LoadInstalled(ctx, &status);
+    if (!machine) return status;
     FullRegistryBackup restore(*machine);
     std::string archive =
         FindBackupArchive(*machine, restore.BackupFolder(), Utf16ToAnsi(Utf8ToUtf16(archiveArg)));
     if (archive.empty()) {
         PrintError(ctx.err, "No such backup: " + archiveArg);
-        return 1;
+        return kExitFailed;
     }
     std::string name = archive.substr(archive.rfind('\\') + 1);
     if (!yes &&
@@ -66,20 +73,20 @@ int Restore(CliContext& ctx, const std::string& archiveArg, bool yes) {
                            "? Any changes made to your registry after your backup date "
                            "will not be available after you restore the backup. (Yes/No)")) {
         PrintError(ctx.err, "Nothing was restored.");
-        return 1;
+        return kExitFailed;
     }
     std::string message;
     if (!restore.RestoreFullBackup(archive, &message)) {
         PrintError(ctx.err, message);
-        return 1;
+        return WineServerRunning(machine->PrefixDir()) ? kExitWineRunning : kExitFailed;
     }
     Machine::SaveResult saved = machine->Flush();
     if (!saved.ok) {
         PrintError(ctx.err, "Restore failed: " + saved.error);
-        return 1;
+        return WineServerRunning(machine->PrefixDir()) ? kExitWineRunning : kExitFailed;
     }
     ctx.out << message << '\n';
-    return 0;
+    return kExitDone;
 }
 
 }  // namespace
@@ -102,8 +109,12 @@ int RunFullBackup(CliContext& ctx, const std::vector<std::string>& args) {
         }
         if (!archive.empty()) return Restore(ctx, archive, yes);
     }
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        ctx.out << kUsage << '\n';
+        return kExitDone;
+    }
     PrintError(ctx.err, kUsage);
-    return 1;
+    return kExitUsage;
 }
 
 }  // namespace hivewise::cli

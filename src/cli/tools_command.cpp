@@ -4,6 +4,8 @@
 #include <memory>
 #include <ostream>
 
+#include "cli/exit_status.h"
+#include "platform/machine/prefix_lock.h"
 #include "platform/machine/text.h"
 #include "tools/bho_manager.h"
 #include "tools/installed_programs_manager.h"
@@ -102,22 +104,33 @@ bool TickByName(CliContext& ctx, const Rows& rows, const std::vector<std::string
     return true;
 }
 
-int Save(CliContext& ctx, Machine& machine, bool failed) {
+// Saves what was done; the status tells all done, some items failed, or none done.
+int Save(CliContext& ctx, Machine& machine, int done, int failed) {
     Machine::SaveResult saved = machine.Flush();
     if (!saved.ok) {
         PrintError(ctx.err, saved.error.empty() ? "The registry could not be saved." : saved.error);
-        return 1;
+        return WineServerRunning(machine.PrefixDir()) ? kExitWineRunning : kExitFailed;
     }
-    return failed ? 1 : 0;
+    if (failed == 0) return kExitDone;
+    return done > 0 ? kExitPartial : kExitFailed;
+}
+
+// A machine to change: when it cannot be loaded, `status` says why.
+std::unique_ptr<Machine> LoadForChange(CliContext& ctx, int* status) {
+    bool wineRunning = false;
+    auto machine = LoadMachine(ctx, MachineOptions{}, WhileWineRuns::Refuse, &wineRunning);
+    *status = wineRunning ? kExitWineRunning : kExitFailed;
+    return machine;
 }
 
 int RunManager(CliContext& ctx, const std::string& tool, const std::vector<std::string>& args) {
     const std::string& command = args[0];
+    int status = kExitFailed;
     // Listing only reads: it works while Wine runs in the prefix.
     std::unique_ptr<Machine> machine =
         command == "list" ? LoadMachine(ctx, {.lockPrefix = false, .readOnly = true})
-                          : LoadMachine(ctx, MachineOptions{});
-    if (!machine) return 1;
+                          : LoadForChange(ctx, &status);
+    if (!machine) return status;
     CliToolPrompts prompts(ctx);
     std::unique_ptr<EntryManager> manager = MakeManager(tool, *machine, prompts);
     manager->Fill();
@@ -125,26 +138,28 @@ int RunManager(CliContext& ctx, const std::string& tool, const std::vector<std::
     if (command == "list") {
         for (size_t i = 0; i < rows.size(); ++i)
             PrintRow(ctx, rows[i].name, rows[i].path, ManagerLocation(*manager, i));
-        return 0;
+        return kExitDone;
     }
     std::vector<std::string> names;
     for (const EntryRow& row : rows)
         names.push_back(row.name);
     std::vector<std::string> wanted(args.begin() + 1, args.end());
     if (!TickByName(ctx, names, wanted, [&](size_t i) { manager->SetChecked(i, true); })) {
-        return 1;
+        return kExitFailed;
     }
     RemovalOutcome outcome = manager->RemoveChecked();
-    if (outcome.refused) return 1;
-    return Save(ctx, *machine, outcome.failed > 0);
+    if (outcome.refused)
+        return WineServerRunning(machine->PrefixDir()) ? kExitWineRunning : kExitFailed;
+    return Save(ctx, *machine, outcome.removed, outcome.failed);
 }
 
 int RunParked(CliContext& ctx, const std::string& tool, const std::vector<std::string>& args) {
     const std::string& command = args[0];
+    int status = kExitFailed;
     std::unique_ptr<Machine> machine =
         command == "parked" ? LoadMachine(ctx, {.lockPrefix = false, .readOnly = true})
-                            : LoadMachine(ctx, MachineOptions{});
-    if (!machine) return 1;
+                            : LoadForChange(ctx, &status);
+    if (!machine) return status;
     CliToolPrompts prompts(ctx);
     RemovedEntriesMode mode = tool == "startup" ? RemovedEntriesMode::Startup
                               : tool == "bho"   ? RemovedEntriesMode::HelperObjects
@@ -155,12 +170,12 @@ int RunParked(CliContext& ctx, const std::string& tool, const std::vector<std::s
     if (command == "parked") {
         for (const RemovedEntry& row : rows)
             PrintRow(ctx, row.firstColumn, row.secondColumn, ParkedLocation(mode, row));
-        return 0;
+        return kExitDone;
     }
     if (args.size() == 2 && args[1] == "--all") {
         if (rows.empty()) {
             PrintError(ctx.err, "Nothing is parked.");
-            return 1;
+            return kExitFailed;
         }
         for (size_t i = 0; i < rows.size(); ++i)
             dialog.SetChecked(i, true);
@@ -170,13 +185,14 @@ int RunParked(CliContext& ctx, const std::string& tool, const std::vector<std::s
             names.push_back(row.firstColumn);
         std::vector<std::string> wanted(args.begin() + 1, args.end());
         if (!TickByName(ctx, names, wanted, [&](size_t i) { dialog.SetChecked(i, true); })) {
-            return 1;
+            return kExitFailed;
         }
     }
     RestoreOutcome outcome;
     dialog.Restore(&outcome);
-    if (outcome.refused) return 1;
-    return Save(ctx, *machine, outcome.failed > 0);
+    if (outcome.refused)
+        return WineServerRunning(machine->PrefixDir()) ? kExitWineRunning : kExitFailed;
+    return Save(ctx, *machine, outcome.restored, outcome.failed);
 }
 
 }  // namespace
@@ -184,7 +200,7 @@ int RunParked(CliContext& ctx, const std::string& tool, const std::vector<std::s
 int RunToolCommand(CliContext& ctx, const std::string& tool, const std::vector<std::string>& args) {
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         (args.empty() ? ctx.err : ctx.out) << kToolUsage;
-        return args.empty() ? 1 : 0;
+        return args.empty() ? kExitUsage : kExitDone;
     }
     const std::string& command = args[0];
     bool takesNames = command == "remove" || command == "restore";
@@ -193,7 +209,7 @@ int RunToolCommand(CliContext& ctx, const std::string& tool, const std::vector<s
         (command == "remove" && args[1] == "--all") ||
         (command == "restore" && args[1] == "--all" && args.size() != 2)) {
         PrintError(ctx.err, "Invalid syntax. Try hivewise-cli " + tool + " --help.");
-        return 1;
+        return kExitUsage;
     }
     if (command == "list" || command == "remove") return RunManager(ctx, tool, args);
     return RunParked(ctx, tool, args);

@@ -85,6 +85,8 @@ int FullRegistryBackup::CreateFullBackup(const std::tm& now, std::string* messag
 
     std::string working = ArchiveName(work, now);
     std::string final = UnusedArchivePath(files_, BackupFolder(), now);
+    // A backup killed while copying its archive left the unfinished copy in RegBackup.
+    if (!final.empty()) files_.RemoveCopyLeftovers(final);
     // The saved hives are the only copy until the archive is safely in RegBackup: on any
     // failure the work folder keeps them.
     if (!PackFolder(files_, work, working) || final.empty() || !files_.CopyFile(working, final)) {

@@ -8,6 +8,7 @@
 #include <ctime>
 
 #include "platform/files/atomic_file.h"
+#include "platform/machine/registry_glance.h"
 #include "platform/machine/text.h"
 #include "platform/registry/reg_file.h"
 #include "repair/exact_value.h"
@@ -246,7 +247,7 @@ FixBackup::FinishResult FixBackup::FinishBackup() {
 }
 
 uint64_t ConfigLimit(Machine& machine) {
-    return std::max(kConfigEntryLimit, RegistryFilesSize(machine.PrefixDir()));
+    return std::max<uint64_t>(kConfigEntryLimit, RegistryFilesSize(machine.PrefixDir()));
 }
 
 EntryLimit FixBackupEntryLimit(Machine& machine) {

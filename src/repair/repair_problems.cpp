@@ -304,6 +304,13 @@ RepairOutcome RepairSelectedProblems(Machine& machine, ResultStore& results, Use
             Removal result;
             if (auto earlier = done.find(item.identity); earlier != done.end()) {
                 result = earlier->second;
+                // A name the code page cannot hold may stand for several values: the one
+                // saved is gone and another answers to the name still. It was never saved,
+                // so it stays, and the finding says so.
+                if (result == Removal::kRemoved && item.target.kind == Target::kValue &&
+                    TargetExists(machine, item.target)) {
+                    result = Removal::kFailed;
+                }
             } else if (item.existed && !TargetExists(machine, item.target)) {
                 // An earlier finding of this run took it (a key below a removed key).
                 result = Removal::kRemoved;

@@ -196,6 +196,8 @@ bool RestoreBackupDialog::RestoreItem(const BackupItem& item, const std::string&
         }
         default: {
             FileSystemAccess files(machine_);
+            // A restore killed while copying left its temporary copy beside the shortcut.
+            files.RemoveCopyLeftovers(item.second);
             return files.CopyFile(folder + "\\" + CopyNameOf(item), item.second);
         }
     }

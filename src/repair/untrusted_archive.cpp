@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/machine/registry_glance.h"
+
 namespace hivewise {
 namespace {
 
@@ -19,16 +21,6 @@ constexpr uint64_t kRegistryFloor = 64 * kMiB;
 constexpr uint64_t kFreeMargin = 16 * kMiB;
 
 }  // namespace
-
-uint64_t RegistryFilesSize(const fs::path& prefixDir) {
-    uint64_t total = 0;
-    for (const char* name : {"system.reg", "user.reg", "userdef.reg"}) {
-        std::error_code ec;
-        uint64_t size = fs::file_size(prefixDir / name, ec);
-        if (!ec) total += size;
-    }
-    return total;
-}
 
 uint64_t RegistrySizedLimit(const fs::path& prefixDir) {
     return std::max(kRegistryFloor, RegistryFilesSize(prefixDir) * kRegistryFactor);

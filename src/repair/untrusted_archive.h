@@ -54,8 +54,6 @@ class UntrustedArchive {
 // The limit for a file the size of the machine's registry (a saved hive, a key export): a
 // generous multiple of the prefix's registry files, never below a floor.
 uint64_t RegistrySizedLimit(const std::filesystem::path& prefixDir);
-// The bytes of the prefix's three registry files.
-uint64_t RegistryFilesSize(const std::filesystem::path& prefixDir);
 
 // What a disk keeps free of an unpacked archive: its available bytes less a margin.
 uint64_t UnpackableBytes(const std::filesystem::path& folder);

@@ -111,12 +111,13 @@ class ScopedEnv {
     std::optional<std::string> old_;
 };
 
-// A failure as the user sees it: status 1 and exactly one line on stderr.
-inline ::testing::AssertionResult FailedWithOneLine(const CliRun& run) {
+// A failure as the user sees it: its status (1, or 2 for a wrong command line) and
+// exactly one line on stderr.
+inline ::testing::AssertionResult FailedWithOneLine(const CliRun& run, int status = 1) {
     size_t lines = 0;
     for (char c : run.err)
         lines += c == '\n';
-    if (run.status == 1 && lines == 1 && run.err.back() == '\n') {
+    if (run.status == status && lines == 1 && run.err.back() == '\n') {
         return ::testing::AssertionSuccess();
     }
     return ::testing::AssertionFailure() << "status " << run.status << ", stdout \"" << run.out

@@ -110,10 +110,10 @@ TEST_F(ToolsCommandTest, RemoveParksAndRestoreBringsBackTheSameFiles) {
 }
 
 TEST_F(ToolsCommandTest, RejectsBadSyntax) {
-    EXPECT_TRUE(FailedWithOneLine(Run({"startup"})) || Run({"startup"}).status == 1);
-    EXPECT_TRUE(FailedWithOneLine(Run({"startup", "remove"})));
-    EXPECT_TRUE(FailedWithOneLine(Run({"bho", "list", "extra"})));
-    EXPECT_TRUE(FailedWithOneLine(Run({"programs", "restore", "--all", "x"})));
+    EXPECT_EQ(Run({"startup"}).status, 2);
+    EXPECT_TRUE(FailedWithOneLine(Run({"startup", "remove"}), 2));
+    EXPECT_TRUE(FailedWithOneLine(Run({"bho", "list", "extra"}), 2));
+    EXPECT_TRUE(FailedWithOneLine(Run({"programs", "restore", "--all", "x"}), 2));
     EXPECT_TRUE(FailedWithOneLine(Run({"startup", "remove", "Missing"})));
     EXPECT_EQ(Run({"startup", "--help"}).status, 0);
 }

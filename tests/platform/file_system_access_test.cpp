@@ -278,6 +278,30 @@ TEST_F(FileSystemAccessTest, CopyOverwritesAndNeverLeavesAHalfFile) {
     }
 }
 
+// What a copy killed before its rename left is removed beside the next copy's target;
+// nothing else is, and nothing through a link or outside the prefix.
+TEST_F(FileSystemAccessTest, CopyLeftoversAreRemovedAndNothingElse) {
+    testing::TempFolder home;
+    home.Write("Desktop/.hivewise-copy-Zz9Yy8", "the user's");
+    fs::create_directories(C("users/u"));
+    fs::create_directory_symlink(home.Dir() / "Desktop", C("users/u/Desktop"));
+    prefix.File("d/.hivewise-copy-Ab12Cd", "half");
+    prefix.File("d/.hivewise-copy-toolong1", "kept");
+    prefix.File("d/hivewise-copy-Ab12Cd", "kept");
+    prefix.File("d/word.lnk", "kept");
+    fs::create_symlink(home.Dir() / "Desktop" / ".hivewise-copy-Zz9Yy8",
+                       C("d/.hivewise-copy-Lk0000"));
+    ASSERT_TRUE(files->PathFileExists("C:\\d\\.hivewise-copy-Ab12Cd"));
+
+    files->RemoveCopyLeftovers("C:\\d\\new.lnk");
+    EXPECT_FALSE(files->PathFileExists("C:\\d\\.hivewise-copy-Ab12Cd"));
+    for (const char* kept : {".hivewise-copy-toolong1", "hivewise-copy-Ab12Cd", "word.lnk"})
+        EXPECT_TRUE(fs::exists(C("d") / kept)) << kept;
+    EXPECT_TRUE(fs::is_symlink(C("d/.hivewise-copy-Lk0000")));
+    files->RemoveCopyLeftovers("C:\\users\\u\\Desktop\\x.lnk");
+    EXPECT_EQ(home.Read("Desktop/.hivewise-copy-Zz9Yy8"), "the user's");
+}
+
 TEST_F(FileSystemAccessTest, FoldersAndDeletionsKeepLookupsCurrent) {
     EXPECT_FALSE(files->PathFileExists("C:\\NEWDIR"));  // listing of C:\ cached
     EXPECT_TRUE(files->CreateDirectory("C:\\NewDir"));

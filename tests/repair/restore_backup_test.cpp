@@ -230,7 +230,8 @@ TEST_F(RestoreTest, RecordsNamingWhatNoRepairRemovedAreRefused) {
         expected.push_back(CouldNotRestoreText(data));
     for (const std::string& file : files)
         expected.push_back(CouldNotRestoreText(file));
-    expected.push_back(std::string(kEntriesRestoredText));
+    int refused = static_cast<int>(expected.size());
+    expected.push_back(PartlyRestoredText(2, refused));
     EXPECT_EQ(prompts.messages, expected);
 
     EXPECT_EQ(home.Read("victim.lnk"), "the user's own");

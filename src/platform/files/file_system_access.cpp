@@ -293,7 +293,7 @@ bool FileSystemAccess::CopyFile(const std::string& from, const std::string& to) 
         if (existing.st_dev == st.st_dev && existing.st_ino == st.st_ino) return false;
     }
     // The copy is written beside the target and renamed over it only when complete.
-    std::string temp = (target->parent_path() / ".hivewise-copy-XXXXXX").string();
+    std::string temp = (target->parent_path() / (std::string(kCopyPrefix) + "XXXXXX")).string();
     int fd = ::mkstemp(temp.data());
     if (fd < 0) return false;
     bool ok = CopyContents(*source, st, fd);
@@ -302,6 +302,21 @@ bool FileSystemAccess::CopyFile(const std::string& from, const std::string& to) 
     if (!ok) ::unlink(temp.c_str());
     machine_.Paths().Invalidate(target->parent_path());
     return ok;
+}
+
+void FileSystemAccess::RemoveCopyLeftovers(const std::string& path) {
+    auto target = Resolve(path, true);
+    if (!target || !HostPathInPrefix(target->parent_path())) return;
+    std::error_code ec;
+    bool removed = false;
+    for (const auto& entry : fs::directory_iterator(target->parent_path(), ec)) {
+        std::string name = entry.path().filename().string();
+        // Exactly what mkstemp makes of the pattern, and only plain files.
+        if (name.size() != kCopyPrefix.size() + 6 || name.rfind(kCopyPrefix, 0) != 0) continue;
+        if (entry.symlink_status(ec).type() != fs::file_type::regular) continue;
+        removed = fs::remove(entry.path(), ec) || removed;
+    }
+    if (removed) machine_.Paths().Invalidate(target->parent_path());
 }
 
 bool FileSystemAccess::SetNormalAttributes(const std::string& path) {

@@ -35,6 +35,9 @@ struct FindEntry {
 
 class FileSystemAccess {
   public:
+    // The name CopyFile's temporary copy starts with, in the target's folder.
+    static constexpr std::string_view kCopyPrefix = ".hivewise-copy-";
+
     explicit FileSystemAccess(Machine& machine) : machine_(machine) {}
 
     // Folders of the machine, without a trailing backslash.
@@ -71,6 +74,8 @@ class FileSystemAccess {
     bool DeleteFileOnReboot(const std::string& path);
     // Overwrites an existing target; a failed copy leaves the target as it was.
     bool CopyFile(const std::string& from, const std::string& to);
+    // Removes the temporary copies that copies killed before their end left beside `path`.
+    void RemoveCopyLeftovers(const std::string& path);
     bool SetNormalAttributes(const std::string& path);
     bool CreateDirectory(const std::string& path);
     bool RemoveDirectory(const std::string& path);
