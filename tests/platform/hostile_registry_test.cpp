@@ -19,18 +19,7 @@ namespace {
 
 using testing::TempPrefix;
 namespace fs = std::filesystem;
-
-// A link section's value line pointing at `target` (an object path).
-std::string LinkTo(std::u16string_view target) {
-    std::string line = "#link\n\"SymbolicLinkValue\"=hex(6):";
-    char buf[8];
-    for (size_t i = 0; i < target.size(); ++i) {
-        std::snprintf(buf, sizeof buf, "%02x,%02x", target[i] & 0xFF, target[i] >> 8);
-        if (i) line += ',';
-        line += buf;
-    }
-    return line + "\n";
-}
+using testing::LinkTo;
 
 constexpr char16_t kUser[] = u"\\Registry\\User\\S-1-5-21-0-0-0-1000\\";
 

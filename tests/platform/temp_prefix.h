@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -113,6 +114,18 @@ inline std::filesystem::path TestDataDir() {
     std::filesystem::path dir = HIVEWISE_TESTDATA_DIR;
     std::error_code ec;
     return std::filesystem::is_directory(dir, ec) ? dir : std::filesystem::path();
+}
+
+// A link section's value line pointing at `target` (an object path), as Wine writes it.
+inline std::string LinkTo(std::u16string_view target) {
+    std::string line = "#link\n\"SymbolicLinkValue\"=hex(6):";
+    char buf[8];
+    for (size_t i = 0; i < target.size(); ++i) {
+        std::snprintf(buf, sizeof buf, "%02x,%02x", target[i] & 0xFF, target[i] >> 8);
+        if (i) line += ',';
+        line += buf;
+    }
+    return line + "\n";
 }
 
 }  // namespace hivewise::testing

@@ -13,6 +13,7 @@ namespace hivewise {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::LinkTo;
 using testing::RepairTest;
 
 class RestoreTest : public RepairTest {
@@ -139,18 +140,6 @@ TEST_F(RestoreTest, UnsafeOrDamagedArchivesRestoreNothing) {
     }
     EXPECT_FALSE(fs::exists(prefix.Dir() / "drive_c" / "Program Files" / "Hivewise" / "escape"));
     EXPECT_FALSE(fs::exists(BackupDir() / "escape"));
-}
-
-// The link section of a key pointing at `target` (an object path), as Wine writes it.
-std::string LinkTo(std::u16string_view target) {
-    std::string line = "#link\n\"SymbolicLinkValue\"=hex(6):";
-    char buf[8];
-    for (size_t i = 0; i < target.size(); ++i) {
-        std::snprintf(buf, sizeof buf, "%02x,%02x", target[i] & 0xFF, target[i] >> 8);
-        if (i) line += ',';
-        line += buf;
-    }
-    return line + "\n";
 }
 
 // The archive's password is the format's own, so anyone can write one: a record names
