@@ -43,6 +43,23 @@ bool ParseItems(const std::string& list, size_t count, std::vector<size_t>* rows
     }
 }
 
+// The dialog's messages, but each item that could not be put back on stderr, where a
+// failure belongs, and only there.
+class BackupsPrompts : public CliPrompts {
+  public:
+    BackupsPrompts(CliContext& ctx, bool answerYes) : CliPrompts(ctx, answerYes), ctx_(ctx) {}
+    void Message(const std::string& text) override {
+        if (text.rfind(CouldNotRestoreText(""), 0) == 0) {
+            PrintError(ctx_.err, Utf8(text));
+            return;
+        }
+        CliPrompts::Message(text);
+    }
+
+  private:
+    CliContext& ctx_;
+};
+
 int Usage(CliContext& ctx) {
     PrintError(ctx.err, "Try: hivewise-cli backups --help.");
     return kExitUsage;
@@ -98,7 +115,7 @@ int RunBackups(CliContext& ctx, const std::vector<std::string>& args) {
             return Usage(ctx);
         }
     }
-    CliPrompts prompts(ctx, yes);
+    BackupsPrompts prompts(ctx, yes);
 
     if (action == "remove") {
         RemoveBackupDialog dialog(*machine, prompts);
@@ -145,8 +162,6 @@ int RunBackups(CliContext& ctx, const std::vector<std::string>& args) {
     }
     bool restored = dialog.Restore();
     const RestoreResult& result = dialog.LastRestore();
-    for (const std::string& failure : result.failures)
-        PrintError(ctx.err, failure);
     Machine::SaveResult saved = machine->Flush();
     if (!saved.ok) {
         PrintError(ctx.err, "The registry changes could not be saved: " +
