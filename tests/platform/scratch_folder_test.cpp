@@ -75,8 +75,8 @@ TEST_F(ScratchFolderTest, AParentLeadingOutOfThePrefixIsRefused) {
     fs::create_directory_symlink(C("real"), C("Program Files/Inside"));
     EXPECT_TRUE(PrepareScratchFolder(*machine, "C:\\Program Files\\Inside\\Temp"));
     EXPECT_TRUE(fs::is_directory(C("real/Temp")));
-    EXPECT_TRUE(InsidePrefix(*machine, C("real/Temp")));
-    EXPECT_FALSE(InsidePrefix(*machine, Home()));
+    EXPECT_TRUE(HostPathInside(C("real/Temp"), machine->PrefixDir()));
+    EXPECT_FALSE(HostPathInside(Home(), machine->PrefixDir()));
 }
 
 }  // namespace

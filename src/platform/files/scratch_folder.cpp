@@ -11,6 +11,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
+bool InsidePrefix(const Machine& machine, const fs::path& hostPath) {
+    return HostPathInside(hostPath, machine.PrefixDir());
+}
+
 // The host path of the folder's parent when that parent is inside the prefix, creating the
 // missing folders of it only below an ancestor that is.
 std::optional<fs::path> ParentInsidePrefix(Machine& machine, const WindowsPathParts& parts) {
@@ -44,16 +48,6 @@ std::optional<fs::path> RealFolderInsidePrefix(Machine& machine, const std::stri
 }
 
 }  // namespace
-
-bool InsidePrefix(const Machine& machine, const fs::path& hostPath) {
-    std::error_code ec;
-    fs::path prefix = fs::canonical(machine.PrefixDir(), ec);
-    if (ec) return false;
-    fs::path path = fs::canonical(hostPath, ec);
-    if (ec) return false;
-    fs::path relative = path.lexically_relative(prefix);
-    return !relative.empty() && *relative.begin() != "..";
-}
 
 bool PrepareScratchFolder(Machine& machine, const std::string& folder, bool keepSubfolders) {
     auto parts = machine.Paths().Parse(folder);

@@ -10,10 +10,6 @@
 // be the program's own: real folders inside the prefix, never a link to somewhere else.
 namespace hivewise {
 
-// Whether a host path, with every link on the way resolved, lies inside the machine's
-// prefix folder.
-bool InsidePrefix(const Machine& machine, const std::filesystem::path& hostPath);
-
 // Makes `folder` (a Windows path) a real, empty folder inside the prefix: missing parents
 // are created, a link in its place is removed as a link (what it points to is untouched)
 // and a real folder made instead, and its contents are deleted (sub-folders kept, emptied,
