@@ -74,6 +74,29 @@ TEST_F(PathResolverTest, ShortNamesRoundTrip) {
     EXPECT_FALSE(paths.ShortPath("C:\\Program Files\\missing.txt"));
 }
 
+// The forms below are what Wine 8's GetShortPathNameW answered for the same names.
+TEST_F(PathResolverTest, WinesHashedShortNamesReachTheirEntries) {
+    EXPECT_EQ(WineShortName(u"Program Files"), "PROG~FBU");
+    EXPECT_EQ(WineShortName(u"Program Files (x86)"), "PROG~5P2");
+    EXPECT_EQ(WineShortName(u"Some App.v2"), "SOME~S5T.V2");
+    EXPECT_EQ(WineShortName(u"Long File Name.html"), "LONG~1ZR.HTM");
+    EXPECT_EQ(WineShortName(u"ab cd"), "AB_C~HKE");
+    EXPECT_EQ(WineShortName(u"x.tar.gz"), "X_TA~OZ3.GZ");
+    EXPECT_EQ(WineShortName(u"setup.exe"), "");  // its own short name
+
+    prefix.File("Program Files/HwTestNsis/hwnsis.exe");
+    prefix.File("Program Files/Some App.v2/Long File Name.html");
+    PathResolver& paths = machine->Paths();
+    auto nsis = paths.ToHost("C:\\PROG~FBU\\HWTE~F0Z\\hwnsis.exe");
+    ASSERT_TRUE(nsis);
+    EXPECT_TRUE(fs::equivalent(*nsis, C("Program Files/HwTestNsis/hwnsis.exe")));
+    // Either form of a component, in any case, next to the other.
+    auto mixed = paths.ToHost("c:\\progra~1\\some~s5t.v2\\LONG~1ZR.HTM");
+    ASSERT_TRUE(mixed);
+    EXPECT_TRUE(fs::equivalent(*mixed, C("Program Files/Some App.v2/Long File Name.html")));
+    EXPECT_FALSE(paths.ToHost("C:\\PROG~FBU\\HWTE~F0Y\\hwnsis.exe"));
+}
+
 TEST_F(PathResolverTest, HostNamesOutsideTheCodePageAreReachedByShortName) {
     prefix.File("windows/\xD0\x9F\xD1\x80\xD0\xB8.txt");  // Cyrillic, UTF-8 on the host
     auto list = machine->Paths().List(C("windows"));

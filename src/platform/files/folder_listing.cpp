@@ -62,6 +62,10 @@ const FolderEntry* Listing::ByName(std::string_view ansiName) const {
     std::string upper = AnsiUpper(ansiName);
     i = byShort.Find(std::string_view(upper),
                      [this](size_t k) { return std::string_view(entries[k].shortName); });
+    if (!i && upper.find('~') != std::string::npos) {
+        i = byWineShort.Find(std::string_view(upper),
+                             [this](size_t k) { return std::string_view(wineShort[k]); });
+    }
     return i ? &entries[*i] : nullptr;
 }
 
@@ -148,15 +152,18 @@ std::shared_ptr<Listing> ReadListing(const std::string& folder, const struct sta
     std::vector<std::string> shorts = MakeShortNames(ansi);
     listing->entries.reserve(names.size());
     listing->folded.reserve(names.size());
+    listing->wineShort.reserve(names.size());
     for (size_t i = 0; i < names.size(); ++i) {
         listing->entries.push_back({std::move(names[i].second), ansi[i], shorts[i]});
         listing->folded.push_back(FoldCase(names[i].first));
+        listing->wineShort.push_back(WineShortName(names[i].first));
     }
     const size_t count = listing->entries.size();
     const Listing& l = *listing;
     listing->byLong.Build(count, [&l](size_t k) { return std::u16string_view(l.folded[k]); });
     listing->byShort.Build(count,
                            [&l](size_t k) { return std::string_view(l.entries[k].shortName); });
+    listing->byWineShort.Build(count, [&l](size_t k) { return std::string_view(l.wineShort[k]); });
     listing->byHost.Build(count,
                           [&l](size_t k) { return std::string_view(l.entries[k].hostName); });
     listing->stamp = Stamp::Of(st);

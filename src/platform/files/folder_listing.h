@@ -81,6 +81,8 @@ struct Listing {
     std::vector<std::u16string> folded;  // folded long name of each entry
     NameIndex byLong;                    // folded long name
     NameIndex byShort;                   // upper-case short name
+    std::vector<std::string> wineShort;  // Wine's hashed short name; empty for 8.3 names
+    NameIndex byWineShort;               // Wine's hashed short name
     NameIndex byHost;                    // exact host name
     Stamp stamp;
     // Read within a clock tick of the folder's last change: not trusted again.

@@ -1,6 +1,9 @@
 #include "platform/files/short_names.h"
 
+#include <cstdint>
 #include <unordered_set>
+
+#include "platform/machine/text.h"
 
 namespace hivewise {
 namespace {
@@ -114,6 +117,71 @@ std::vector<std::string> MakeShortNames(const std::vector<std::string>& names) {
     }
     for (size_t i = 0; i < names.size(); ++i) {
         if (out[i].empty()) out[i] = Generate(names[i], used);
+    }
+    return out;
+}
+
+namespace {
+
+// Characters Wine never keeps in a short name it makes.
+bool WineInvalidDosChar(char16_t c) {
+    if (c > 0x7f) return true;
+    return std::u16string_view(u"*?<>|\"+=,;[] ~.").find(c) != std::u16string_view::npos;
+}
+
+bool WineLegal83(std::u16string_view name) {
+    if (name.size() > 12) return false;
+    if (!name.empty() && name[0] == '.') return name == u"." || name == u"..";
+    size_t dot = std::u16string_view::npos;
+    for (size_t i = 0; i < name.size(); ++i) {
+        char16_t c = name[i];
+        if (c > 0x7f ||
+            std::u16string_view(u"*?<>|\"+=,;[] :/\\").find(c) != std::u16string_view::npos) {
+            return false;
+        }
+        if (c == '.') {
+            if (dot != std::u16string_view::npos) return false;
+            dot = i;
+        }
+    }
+    if (dot == std::u16string_view::npos) return name.size() <= 8;
+    return dot <= 8 && name.size() - dot > 1 && name.size() - dot < 5;
+}
+
+char WineUpper(char16_t c) {
+    return static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+}
+
+}  // namespace
+
+std::string WineShortName(std::u16string_view name) {
+    if (name.empty() || WineLegal83(name)) return {};
+    static constexpr char kHashChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345";
+    uint16_t hash = 0xbeef;
+    for (size_t i = 0; i + 1 < name.size(); ++i) {
+        hash = static_cast<uint16_t>((hash << 3) ^ (hash >> 5) ^ FoldChar(name[i]) ^
+                                     (FoldChar(name[i + 1]) << 8));
+    }
+    hash = static_cast<uint16_t>((hash << 3) ^ (hash >> 5) ^ FoldChar(name.back()));
+    // The last dot that is neither the first nor the last character starts the extension.
+    size_t ext = std::u16string_view::npos;
+    for (size_t i = 1; i + 1 < name.size(); ++i) {
+        if (name[i] == '.') ext = i;
+    }
+    std::string out;
+    for (size_t i = 0; i < 4 && i < name.size() && i != ext; ++i)
+        out.push_back(WineInvalidDosChar(name[i]) ? '_' : WineUpper(name[i]));
+    // Padded with '~' to five characters: at least one.
+    do {
+        out.push_back('~');
+    } while (out.size() < 5);
+    out.push_back(kHashChars[(hash >> 10) & 0x1f]);
+    out.push_back(kHashChars[(hash >> 5) & 0x1f]);
+    out.push_back(kHashChars[hash & 0x1f]);
+    if (ext != std::u16string_view::npos) {
+        out.push_back('.');
+        for (size_t i = ext + 1; i < name.size() && i <= ext + 3; ++i)
+            out.push_back(WineInvalidDosChar(name[i]) ? '_' : WineUpper(name[i]));
     }
     return out;
 }

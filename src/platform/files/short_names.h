@@ -20,4 +20,11 @@ bool IsValid83(std::string_view name);
 // BASE~N.EXT with the smallest N that no entry of the folder uses yet, in list order.
 std::vector<std::string> MakeShortNames(const std::vector<std::string>& names);
 
+// The short name Wine gives a long name that is not a legal 8.3 name by Wine's rules:
+// its first four characters, '~' padding and three characters of a hash of the whole
+// name, then the first three characters of the extension ("Program Files" is
+// "PROG~FBU"). Wine answers to this form whatever the folder holds besides, so a prefix's
+// registry may hold it. Empty for a name Wine keeps as its own short name.
+std::string WineShortName(std::u16string_view longName);
+
 }  // namespace hivewise
