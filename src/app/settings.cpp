@@ -1,5 +1,7 @@
 #include "app/settings.h"
 
+#include "platform/machine/sample_machine.h"
+
 namespace hivewise {
 
 namespace {
@@ -87,6 +89,9 @@ Settings::FirstRunResult Settings::FirstRun() {
 }
 
 bool Settings::SetRunEntry() {
+    // The entry names the program file in the machine: it must be there for Wine to start.
+    std::string installError;
+    if (!InstallProgram(machine_, RunningExecutable(), &installError)) return false;
     RegHandle key;
     if (registry_.OpenKey(kHkeyCurrentUser, kRunKey, kKeyAllAccess, &key) != kErrorSuccess)
         return false;

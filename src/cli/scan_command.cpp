@@ -118,8 +118,9 @@ void PrintJson(std::ostream& out, const ScanDriver& driver, const ResultStore& r
         out << (first ? "\n  " : ",\n  ") << "{\"sectionId\": " << p->sectionId
             << ", \"itemText\": " << JsonString(p->itemText)
             << ", \"location\": " << JsonString(p->location)
-            << ", \"valueName\": " << JsonString(p->valueName)
+            << ", \"valueName\": " << JsonString(ShownValueName(*p))
             << ", \"valueData\": " << JsonString(p->valueData)
+            << ", \"target\": " << JsonString(MissingTarget(*p))
             << ", \"description\": " << JsonString(p->description)
             << ", \"isChecked\": " << (p->isChecked ? "true" : "false")
             << ", \"sequence\": " << p->sequence << '}';
@@ -245,16 +246,11 @@ int RunScan(CliContext& ctx, const std::vector<std::string>& args) {
         }
     }
 
-    // While Wine runs the scan still reads everything, but writes nothing: no program
-    // file, no log, no settings.
+    // A scan writes only its log and settings into the machine, and while Wine runs it
+    // still reads everything, but writes nothing.
     bool wineRunning = false;
     auto machine = LoadMachine(ctx, {}, WhileWineRuns::ReadOnly, &wineRunning);
     if (!machine) return 1;
-    std::string error;
-    if (!wineRunning && !InstallProgram(*machine, RunningExecutable(), &error)) {
-        // The scan does not need the program file; only the log folder may be missing.
-        PrintError(ctx.err, "Warning: " + error);
-    }
 
     ResultStore results;
     ScanDriver driver(*machine, results);

@@ -12,6 +12,7 @@
 #include "repair/fix_backup.h"
 #include "repair/registry_removal.h"
 #include "scan/ignore_list.h"
+#include "scan/scan_section.h"
 
 namespace hivewise {
 namespace {
@@ -29,47 +30,32 @@ struct Target {
 
 Target TargetOf(const Problem& problem) {
     Target target;
-    switch (problem.sectionId) {
-        case 1:
-        case 2:
-        case 3:
-        case 4:
-        case 9:
-        case 10:
-        case 11:
+    if (problem.sectionId == 12) {
+        // The finding's location is the sound key followed by the sound's data, a key
+        // that does not exist; the stale thing is the sound value itself. A value with
+        // empty data would name the whole scheme key: it is passed over.
+        if (problem.valueData.empty()) return target;
+        std::string key = FindingKeyPath(problem);
+        target.kind = Target::kValue;
+        target.key = key != problem.location ? key : std::string(kSoundsKey);
+        target.valueName = problem.valueName;
+        return target;
+    }
+    switch (ScopeOf(problem.sectionId)) {
+        case FindingScope::kKey:
             target.kind = Target::kKey;
             target.key = problem.location;
             break;
-        case 5:
-        case 6:
-        case 7:
-        case 8:
-        case 13:
+        case FindingScope::kValue:
             target.kind = Target::kValue;
             target.key = problem.location;
             target.valueName = problem.valueName;
             break;
-        case 12: {
-            // The finding's location is the sound key followed by the sound's data, a key
-            // that does not exist; the stale thing is the sound value itself. A value with
-            // empty data would name the whole scheme key: it is passed over.
-            if (problem.valueData.empty()) break;
-            std::string suffix = "\\" + problem.valueData;
-            const std::string& location = problem.location;
-            bool named =
-                location.size() > suffix.size() &&
-                location.compare(location.size() - suffix.size(), suffix.size(), suffix) == 0;
-            target.kind = Target::kValue;
-            target.key = named ? location.substr(0, location.size() - suffix.size())
-                               : std::string(kSoundsKey);
-            target.valueName = problem.valueName;
-            break;
-        }
-        case 14:
+        case FindingScope::kFile:
             target.kind = Target::kFile;
             target.file = problem.itemText;
             break;
-        default:
+        case FindingScope::kNone:
             break;
     }
     return target;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/machine/string_table.h"
+#include "scan/scan_section.h"
 
 namespace hivewise {
 namespace {
@@ -119,11 +120,18 @@ std::string ShortRootLocation(std::string_view location) {
     return std::string(location);
 }
 
+std::string ShownValueName(const Problem& problem) {
+    const FindingScope scope = ScopeOf(problem.sectionId);
+    bool registry = scope == FindingScope::kKey || scope == FindingScope::kValue;
+    return registry && problem.valueName.empty() ? LoadResourceText(kIdsDefaultValueName)
+                                                 : problem.valueName;
+}
+
 std::string DetailsRowText(const Problem& problem) {
     const std::string finding = EscapeMarkup(FindingText(problem));
     if (problem.sectionId >= kFirstRegistrySection && problem.sectionId <= kLastRegistrySection) {
         return "<font color=\"#0000FF\">RegKey : " + EscapeMarkup(problem.location) +
-               " <br>ValueName : " + EscapeMarkup(problem.valueName) +
+               " <br>ValueName : " + EscapeMarkup(ShownValueName(problem)) +
                "<br>Value : " + EscapeMarkup(problem.valueData) + "</font><br><b>" + finding +
                "</b>";
     }

@@ -53,6 +53,14 @@ std::string ShortRootLocation(std::string_view location);
 // are escaped so that they are not taken for mark-up.
 std::string DetailsRowText(const Problem& problem);
 
+// A finding's value name as the user reads it: "(Default)" for the unnamed value.
+std::string ShownValueName(const Problem& problem);
+
+// What a finding found missing: the text its description's "%s" stands for.
+inline const std::string& MissingTarget(const Problem& problem) {
+    return problem.valueData;
+}
+
 // The clipboard's text for a row's rich text: every "<br>" becomes CR LF, every tag is
 // dropped, and the escapes of DetailsRowText are undone.
 std::string ClipboardText(std::string_view rowText);

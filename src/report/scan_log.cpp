@@ -8,6 +8,7 @@
 
 #include "platform/files/file_system_access.h"
 #include "platform/registry/registry_access.h"
+#include "report/problem_details.h"
 
 #ifdef HIVEWISE_HAVE_SYSTEM_INFO
 #include "tools/system_info.h"
@@ -27,7 +28,7 @@ std::string LogHeader(const std::string& osName) {
 }
 
 std::string LogBlock(const Problem& problem) {
-    return "\r\nKey : " + problem.location + "\r\nValueName : " + problem.valueName +
+    return "\r\nKey : " + problem.location + "\r\nValueName : " + ShownValueName(problem) +
            "\r\nValue : " + problem.valueData + "\r\n";
 }
 

@@ -89,7 +89,7 @@ std::string LongRootLocation(std::string_view location) {
         longRoot = "HKEY_LOCAL_MACHINE";
     } else if (root == "HKCU") {
         longRoot = "HKEY_CURRENT_USER";
-    } else if (root == "HKCLASS") {
+    } else if (root == "HKCR" || root == "HKCLASS") {  // HKCLASS: ignore lists of old
         longRoot = "HKEY_CLASSES_ROOT";
     } else {
         return std::string(location);

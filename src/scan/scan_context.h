@@ -8,6 +8,7 @@
 #include "platform/files/file_system_access.h"
 #include "platform/machine/machine.h"
 #include "platform/registry/registry_access.h"
+#include "scan/finding_filter.h"
 #include "scan/problem.h"
 #include "scan/reference_tests.h"
 #include "scan/user_prompts.h"
@@ -64,6 +65,7 @@ class ScanContext {
           registry_(machine),
           files_(machine),
           refs_{registry_, files_},
+          filter_(machine),
           continueFlag_(continueFlag),
           sink_(sink),
           status_(status) {}
@@ -78,8 +80,11 @@ class ScanContext {
     void SetStatusLine(std::string text) { status_.SetStatusLine(std::move(text)); }
     void ProgressStep() { status_.Step(); }
     void PumpMessages() { files_.ServiceMessageQueue(); }
-    // Hands a finding over; returns when the receiver has taken it.
-    void Report(std::unique_ptr<Problem> problem) { sink_.ProblemFound(std::move(problem)); }
+    // Hands a finding over; returns when the receiver has taken it. Wine's own entries and
+    // repeats of what this scan reported already are dropped here.
+    void Report(std::unique_ptr<Problem> problem) {
+        if (filter_.Admit(*problem)) sink_.ProblemFound(std::move(problem));
+    }
     // A scanner's message box. `prompts` must show it on the window's thread and return
     // once it is closed; without prompts (a scan with no window) the message is dropped.
     void SetPrompts(UserPrompts* prompts) { prompts_ = prompts; }
@@ -92,6 +97,7 @@ class ScanContext {
     RegistryAccess registry_;
     FileSystemAccess files_;
     ReferenceContext refs_;
+    FindingFilter filter_;
     std::atomic<int>& continueFlag_;
     ProblemSink& sink_;
     ScanStatus& status_;

@@ -73,4 +73,40 @@ std::array<int, kSectionCount> SectionsInScanOrder() {
     return ids;
 }
 
+FindingScope ScopeOf(int sectionId) {
+    switch (sectionId) {
+        case 1:
+        case 2:
+        case 3:
+        case 4:
+        case 9:
+        case 10:
+        case 11:
+            return FindingScope::kKey;
+        case 5:
+        case 6:
+        case 7:
+        case 8:
+        case 12:
+        case 13:
+            return FindingScope::kValue;
+        case 14:
+            return FindingScope::kFile;
+        default:
+            return FindingScope::kNone;
+    }
+}
+
+std::string FindingKeyPath(const Problem& problem) {
+    if (problem.sectionId == 12 && !problem.valueData.empty()) {
+        const std::string suffix = "\\" + problem.valueData;
+        const std::string& location = problem.location;
+        if (location.size() > suffix.size() &&
+            location.compare(location.size() - suffix.size(), suffix.size(), suffix) == 0) {
+            return location.substr(0, location.size() - suffix.size());
+        }
+    }
+    return problem.location;
+}
+
 }  // namespace hivewise

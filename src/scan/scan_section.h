@@ -2,7 +2,10 @@
 
 #include <array>
 #include <optional>
+#include <string>
 #include <string_view>
+
+#include "scan/problem.h"
 
 // The fifteen scan sections: the fixed table the main window, the scan driver, the
 // scanners, the log and the repair all speak of.
@@ -25,5 +28,14 @@ const std::array<ScanSection, kSectionCount>& ScanSections();
 const ScanSection* FindSection(int id);
 // Ids in scan-position order.
 std::array<int, kSectionCount> SectionsInScanOrder();
+
+// What the repair of a section's finding takes away: the key at the finding's location
+// with everything below it, one value of that key, or the file the finding names.
+enum class FindingScope { kNone, kKey, kValue, kFile };
+FindingScope ScopeOf(int sectionId);
+
+// The key a registry finding names: its location, but for a sound, whose location is the
+// sound key followed by the sound's data (a key that does not exist), the sound key.
+std::string FindingKeyPath(const Problem& problem);
 
 }  // namespace hivewise

@@ -15,8 +15,12 @@ int RunDesktopSession(std::unique_ptr<Machine> machine, bool isSample, StartUp& 
                       const DesktopSessionOptions& options) {
     int status = 0;
     while (machine) {
-        std::string installError;
-        InstallProgram(*machine, options.executable, &installError);
+        // The program file is placed in the sample machine only; in a user's prefix it is
+        // placed when the run-at-startup setting names it.
+        if (isSample) {
+            std::string installError;
+            InstallProgram(*machine, options.executable, &installError);
+        }
         startUp.FirstRun(*machine);
 
         // The machine picked in the window's chooser, loaded before the window closes so

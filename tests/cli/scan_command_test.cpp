@@ -66,6 +66,7 @@ TEST_F(ScanCommandTest, JsonListsSectionsAndFindingsAndPersistsTheScan) {
               "\"location\": "
               "\"HKEY_LOCAL_MACHINE\\\\SOFTWARE\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\App "
               "Paths\\\\gone.exe\", \"valueName\": \"(Default)\", \"valueData\": "
+              "\"C:\\\\Program Files\\\\Gone\\\\gone.exe\", \"target\": "
               "\"C:\\\\Program Files\\\\Gone\\\\gone.exe\", \"description\": \"The file (%s) does "
               "not exist at the specified location\", \"isChecked\": true, \"sequence\": 0}\n"
               "]}\n");

@@ -13,7 +13,7 @@ TEST(StringTable, TextsAreExactIncludingSpacingLineBreaksAndQuotes) {
     EXPECT_EQ(LoadResourceText(kIdsDefaultValueName), "(Default)");
     EXPECT_EQ(LoadResourceText(kIdsInvalidAppId),
               "The Application ID (%s) is not valid.  (%s does not exist)");
-    EXPECT_EQ(LoadResourceText(kIdsShortClassesRoot), "HKCLASS");
+    EXPECT_EQ(LoadResourceText(kIdsShortClassesRoot), "HKCR");
 
     std::string startup = LoadResourceText(kIdsStartupExplanation);
     EXPECT_NE(startup.find("remove.\n\nNote:  Removal"), std::string::npos);

@@ -94,7 +94,7 @@ TEST(DetailsRowTextTest, RegistryTextIsNotTakenForMarkup) {
 TEST(ShortRootLocationTest, RewritesOnlyTheRootAndRoundTrips) {
     EXPECT_EQ(ShortRootLocation("HKEY_LOCAL_MACHINE\\SOFTWARE\\X"), "HKLM\\SOFTWARE\\X");
     EXPECT_EQ(ShortRootLocation("HKEY_CURRENT_USER\\Software"), "HKCU\\Software");
-    EXPECT_EQ(ShortRootLocation("HKEY_CLASSES_ROOT\\CLSID"), "HKCLASS\\CLSID");
+    EXPECT_EQ(ShortRootLocation("HKEY_CLASSES_ROOT\\CLSID"), "HKCR\\CLSID");
     EXPECT_EQ(ShortRootLocation("HKEY_USERS\\.Default"), "HKEY_USERS\\.Default");
     EXPECT_EQ(ShortRootLocation("HKEY_LOCAL_MACHINEX\\A"), "HKEY_LOCAL_MACHINEX\\A");
     // A sub-key named like a root survives the trip to the details view and back.

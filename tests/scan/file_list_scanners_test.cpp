@@ -208,12 +208,12 @@ TEST_F(FileListScannerTest, UninstallEntriesSkipSystemComponentsAndInstallerComm
     ASSERT_EQ(r.found.size(), 3u);
     ExpectFinding(r.found[0], 3, "\"C:\\Program Files\\Gone\\Uninst.exe\" /S",
                   std::string(kUninstall) + "A Gone", "UninstallString",
-                  "\"c:\\program files\\gone\\uninst.exe\" /s");
+                  "\"C:\\Program Files\\Gone\\Uninst.exe\" /S");
     ExpectFinding(r.found[1], 3, "C:\\Gone\\gone.exe", std::string(kUninstall) + "D NotSystem",
-                  "UninstallString", "c:\\gone\\gone.exe");
+                  "UninstallString", "C:\\Gone\\gone.exe");
     // Lower-cased before the replacement; the Windows folder keeps its own case.
     ExpectFinding(r.found[2], 3, "%SYSTEMROOT%\\X.exe", std::string(kUninstall) + "H Root",
-                  "UninstallString", "C:\\windows\\x.exe");
+                  "UninstallString", "C:\\windows\\X.exe");
     // The system component and the empty command take no step; nine entries, seven steps.
     EXPECT_EQ(r.steps, 7);
     EXPECT_EQ(r.pumps, 6);

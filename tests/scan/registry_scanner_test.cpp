@@ -96,15 +96,15 @@ TEST_F(RegistryScannerTest, ReportsDrivePathsToMissingFilesByTheirRules) {
     const std::string app = std::string(kMachine) + "\\Software\\Vendor\\App";
     ASSERT_EQ(r.found.size(), 7u) << ::testing::PrintToString(Locations(r));
     // Sub-keys before the key's own values.
-    ExpectFinding(r.found[0], "c:\\gone\\log.txt", app + "\\Deeper", "Log");
-    ExpectFinding(r.found[1], "c:\\program files\\old\\old.exe", app, "Icon");
+    ExpectFinding(r.found[0], "C:\\Gone\\log.txt", app + "\\Deeper", "Log");
+    ExpectFinding(r.found[1], "C:\\Program Files\\Old\\Old.exe", app, "Icon");
     // The quote and blank before the placeholder go with it.
-    ExpectFinding(r.found[2], "c:\\program files\\gone\\gone.exe", app, "Open");
+    ExpectFinding(r.found[2], "C:\\Program Files\\Gone\\Gone.exe", app, "Open");
     // Text before the drive letter goes, the host program with it.
-    ExpectFinding(r.found[3], "c:\\x\\y.dll", app, "Host");
-    ExpectFinding(r.found[4], "c:\\windows\\gone.exe", app, "Expand");
-    ExpectFinding(r.found[5], "c:\\gone\\a.exe", app, "List");
-    ExpectFinding(r.found[6], "c:\\gone\\b.exe", app, "Switch");
+    ExpectFinding(r.found[3], "C:\\x\\y.dll", app, "Host");
+    ExpectFinding(r.found[4], "C:\\windows\\gone.exe", app, "Expand");
+    ExpectFinding(r.found[5], "C:\\Gone\\a.exe", app, "List");
+    ExpectFinding(r.found[6], "C:\\Gone\\b.exe", app, "Switch");
     EXPECT_TRUE(r.messages.empty());
     // One step per value; a status line and a pump per string value read.
     EXPECT_EQ(r.steps, 21);
@@ -125,8 +125,8 @@ TEST_F(RegistryScannerTest, UserPassWalksTheUsersHive) {
     ASSERT_TRUE(machine);
     ScanRun r = RunScanner(*machine, ScanUserRegistry);
     ASSERT_EQ(r.found.size(), 2u);
-    ExpectFinding(r.found[0], "c:\\gone\\tool", std::string(kUser) + "\\Environment", "TOOLDIR");
-    ExpectFinding(r.found[1], "c:\\gone\\doc.txt", std::string(kUser) + "\\Software\\Tool", "Last");
+    ExpectFinding(r.found[0], "C:\\Gone\\Tool", std::string(kUser) + "\\Environment", "TOOLDIR");
+    ExpectFinding(r.found[1], "C:\\Gone\\doc.txt", std::string(kUser) + "\\Software\\Tool", "Last");
 }
 
 TEST_F(RegistryScannerTest, RootWithoutSoftwareIsNotWalked) {

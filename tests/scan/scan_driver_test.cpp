@@ -24,7 +24,8 @@ FakeRun g_run;
 void Report(ScanContext& context, int sectionId, const std::string& data) {
     auto problem = std::make_unique<Problem>();
     problem->sectionId = sectionId;
-    problem->location = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Test";
+    // Each finding its own key: a scan reports a key or value once.
+    problem->location = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Test\\" + data;
     problem->valueName = "v";
     problem->valueData = data;
     problem->description = "The file (%s) does not exist at the specified location";

@@ -29,18 +29,18 @@ TEST(NormaliseImagePath, ServiceExamples) {
         std::optional<std::string> path;
     };
     const Row rows[] = {
-        {"\\SystemRoot\\System32\\drivers\\afd.sys", "C:\\WINDOWS\\system32\\drivers\\afd.sys"},
+        {"\\SystemRoot\\System32\\drivers\\afd.sys", "C:\\WINDOWS\\System32\\drivers\\afd.sys"},
         {"system32\\drivers\\cdrom.sys", "C:\\WINDOWS\\system32\\drivers\\cdrom.sys"},
-        {"\\??\\C:\\Program Files\\Tool\\drv.sys", "c:\\program files\\tool\\drv.sys"},
+        {"\\??\\C:\\Program Files\\Tool\\drv.sys", "C:\\Program Files\\Tool\\drv.sys"},
         {"%SystemRoot%\\System32\\svchost.exe -k netsvcs",
-         "C:\\WINDOWS\\system32\\svchost.exe -k netsvcs"},
+         "C:\\WINDOWS\\System32\\svchost.exe -k netsvcs"},
         {"mysvc -run", "C:\\WINDOWS\\mysvc.exe"},
         {"mysvc", std::nullopt},
-        {"SystemRoot\\System32\\drivers\\x.sys", "C:\\WINDOWS\\system32\\drivers\\x.sys"},
+        {"SystemRoot\\System32\\drivers\\x.sys", "C:\\WINDOWS\\System32\\drivers\\x.sys"},
         {"\\drivers\\x.sys", "C:\\WINDOWS\\drivers\\x.sys"},
         {":odd.sys", ":odd.sys"},
         // Only the folder name is replaced, not the word inside another name.
-        {"C:\\Tools\\SystemRootCheck\\svc.exe", "c:\\tools\\systemrootcheck\\svc.exe"},
+        {"C:\\Tools\\SystemRootCheck\\svc.exe", "C:\\Tools\\SystemRootCheck\\svc.exe"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.data);
@@ -120,7 +120,7 @@ TEST_F(ServicesScannerTest, ServicesReportMissingImages) {
     ASSERT_TRUE(machine);
     ScanRun r = RunScanner(*machine, ScanSystemServices);
     ASSERT_EQ(r.found.size(), 2u);
-    ExpectFinding(r.found[0], 9, "C:\\windows\\system32\\drivers\\x.sys",
+    ExpectFinding(r.found[0], 9, "C:\\windows\\System32\\drivers\\x.sys",
                   std::string(kServices) + "a-gone", "ImagePath");
     ExpectFinding(r.found[1], 9, "C:\\windows\\mysvc.exe", std::string(kServices) + "f-program",
                   "ImagePath");
@@ -211,13 +211,13 @@ TEST(ServicesSampleMachine, FindsTheDriversOfRemovedPrograms) {
             found.push_back(std::to_string(p.sectionId) + " " + p.location + " | " + p.itemText);
         }
     }
-    const std::string pf = "c:\\program files\\";
+    const std::string pf = "C:\\Program Files\\";
     const std::vector<std::string> expected = {
-        "9 " + std::string(kServices) + "AwGpsBus | C:\\WINDOWS\\system32\\drivers\\awgps.sys",
-        "9 " + std::string(kServices) + "TsGuard | " + pf + "tailspin\\racer\\tsguard.sys",
-        "9 " + std::string(kServices) + "WgSync | " + pf + "woodgrove\\budget\\wgsync.exe -service",
+        "9 " + std::string(kServices) + "AwGpsBus | C:\\WINDOWS\\system32\\DRIVERS\\awgps.sys",
+        "9 " + std::string(kServices) + "TsGuard | " + pf + "Tailspin\\Racer\\tsguard.sys",
+        "9 " + std::string(kServices) + "WgSync | " + pf + "Woodgrove\\Budget\\wgsync.exe -service",
         "10 " + std::string(kVxd) + "TSJOY | C:\\WINDOWS\\system32\\tsjoy.vxd",
-        "10 " + std::string(kVxd) + "WGKEY | " + pf + "woodgrove\\budget\\wgkey.vxd",
+        "10 " + std::string(kVxd) + "WGKEY | " + pf + "Woodgrove\\Budget\\wgkey.vxd",
     };
     EXPECT_EQ(found, expected);
 }

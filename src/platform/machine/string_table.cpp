@@ -23,7 +23,7 @@ constexpr std::array kEntries = {
     Entry{109, "The Directory path is not valid. (%s does not exist)"},
     Entry{110, "HKLM"},
     Entry{111, "HKCU"},
-    Entry{112, "HKCLASS"},
+    Entry{112, "HKCR"},
     Entry{114,
           "Browser Helper Objects are objects that attach themselves to Internet Explorer, "
           "and start each time your browser is started.  These items can include Internet "

@@ -76,14 +76,24 @@ WineFonts WineFonts::ForMachine(Machine& machine) {
     RegKey* wine = machine.Registry().Find(machine.LocalMachine(), u"Software\\Wine");
     if (!wine) return {};
     const char* path = std::getenv("PATH");
-    return WineFonts(WineFontFolders(path ? path : ""));
+    WineFonts fonts(WineFontFolders(path ? path : ""));
+    fonts.madeByWine_ = true;
+    return fonts;
 }
 
 bool WineFonts::Ships(std::string_view fileName) const {
     if (fileName.empty() || fileName.find_first_of("\\/:") != std::string_view::npos) {
         return false;
     }
-    return names_.count(Lower(fileName)) != 0;
+    std::string name = Lower(fileName);
+    if (names_.count(name) != 0) return true;
+    // The bitmap fonts Wine registers by bare name in every prefix it makes, whether
+    // its font package is installed or not ("MS Serif" has no file in any Wine).
+    if (!madeByWine_) return false;
+    for (std::string_view own : {"coure.fon", "serife.fon", "sserife.fon", "smalle.fon"}) {
+        if (name == own) return true;
+    }
+    return false;
 }
 
 }  // namespace hivewise

@@ -29,6 +29,7 @@ class WineFonts {
 
   private:
     std::set<std::string> names_;
+    bool madeByWine_ = false;
 };
 
 }  // namespace hivewise

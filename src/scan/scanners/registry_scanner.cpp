@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/machine/text.h"
+#include "scan/scanners/cased_text.h"
 #include "scan/scanners/file_list_walk.h"
 
 namespace hivewise {
@@ -33,30 +34,30 @@ bool IsClassesKey(const std::string& name) {
 }
 
 // Cuts `text` at the last occurrence of `c`, which goes with everything after it.
-void CutAtLast(std::string& text, char c) {
-    size_t at = text.rfind(c);
-    if (at != std::string::npos) text.resize(at);
+void CutAtLast(CasedText& text, char c) {
+    size_t at = text.Lower().rfind(c);
+    if (at != std::string::npos) text.Resize(at);
 }
 
-// The file a string value names, when its (lower-cased) text holds a drive path: from the
-// drive letter on, the two folder variables replaced, and resource numbers, document
-// placeholders, switches and lists cut off. Nothing when there is no drive path.
-std::optional<std::string> DrivePathOf(FileSystemAccess& files, std::string text) {
-    size_t colon = text.find(":\\");
+// The file a string value names, when its text holds a drive path: from the drive letter
+// on, the two folder variables replaced, and resource numbers, document placeholders,
+// switches and lists cut off. Nothing when there is no drive path. The path keeps the
+// letter case the registry stores.
+std::optional<CasedText> DrivePathOf(FileSystemAccess& files, CasedText text) {
+    size_t colon = text.Lower().find(":\\");
     if (colon == std::string::npos || colon == 0) return std::nullopt;
-    if (text[colon - 1] < 'a' || text[colon - 1] > 'z') return std::nullopt;
-    text.erase(0, colon - 1);
-    text = file_list::ReplaceAllWith(std::move(text), "%systemroot%",
-                                     [&] { return files.WindowsDirectory(); });
-    text = file_list::ReplaceAllWith(std::move(text), "%programfiles%",
-                                     [&] { return files.ProgramFilesDirectory(); });
-    size_t comma = text.find(',');
-    if (comma != std::string::npos) text.resize(comma);
+    char letter = text.Lower()[colon - 1];
+    if (letter < 'a' || letter > 'z') return std::nullopt;
+    text.Erase(0, colon - 1);
+    text.ReplaceAllWith("%systemroot%", [&] { return files.WindowsDirectory(); });
+    text.ReplaceAllWith("%programfiles%", [&] { return files.ProgramFilesDirectory(); });
+    size_t comma = text.Lower().find(',');
+    if (comma != std::string::npos) text.Resize(comma);
     for (char c : {'%', '"', '/', ';'})
         CutAtLast(text, c);
     // "C:\App\app.exe" "%1" leaves the quote and blank before the placeholder behind.
-    while (!text.empty() && (text.back() == ' ' || text.back() == '"'))
-        text.pop_back();
+    while (!text.empty() && (text.Lower().back() == ' ' || text.Lower().back() == '"'))
+        text.Resize(text.size() - 1);
     return text;
 }
 
@@ -67,8 +68,10 @@ class RegistryWalk {
     explicit RegistryWalk(ScanContext& context)
         : context_(context), registry_(context.Registry()), files_(context.Files()) {}
 
-    void Run(RegHandle key, const std::string& path) {
+    // Keys reached under `skip` are left to another walk.
+    void Run(RegHandle key, const std::string& path, RegHandle skip = 0) {
         MarkVisited(key);
+        if (skip != 0) MarkVisited(skip);
         Enter(key, /*owned=*/false, path);
         while (!levels_.empty()) {
             bool ok = true;
@@ -173,24 +176,22 @@ class RegistryWalk {
     }
 
     void ExamineText(const Level& level, uint32_t type, std::string data) {
-        std::string text;
-        if (type == kRegExpandSz) {
-            if (auto expanded = files_.ExpandEnvironmentStrings(data, kExpansionCapacity)) {
-                text = AnsiLower(*expanded);
-            }
-        }
-        if (text.empty()) text = AnsiLower(data);
-        std::optional<std::string> path = DrivePathOf(files_, std::move(text));
+        std::optional<std::string> expanded;
+        if (type == kRegExpandSz)
+            expanded = files_.ExpandEnvironmentStrings(data, kExpansionCapacity);
+        CasedText text(expanded && !expanded->empty() ? std::move(*expanded) : std::move(data));
+        std::optional<CasedText> path = DrivePathOf(files_, std::move(text));
         if (!path || !IsMissing(*path)) return;
-        file_list::ReportMissingFile(context_, kSectionCompleteScan, *path, level.path, name_,
-                                     *path);
+        file_list::ReportMissingFile(context_, kSectionCompleteScan, path->Text(), level.path,
+                                     name_, path->Text());
     }
 
-    bool IsMissing(const std::string& path) {
-        auto known = verdicts_.find(path);
+    bool IsMissing(const CasedText& path) {
+        auto known = verdicts_.find(path.Lower());
         if (known != verdicts_.end()) return known->second;
-        bool missing = !FileReferenceExists(context_.Refs(), path) && !files_.IsDirectory(path);
-        if (verdicts_.size() < kMaxRemembered) verdicts_.emplace(path, missing);
+        bool missing =
+            !FileReferenceExists(context_.Refs(), path.Text()) && !files_.IsDirectory(path.Text());
+        if (verdicts_.size() < kMaxRemembered) verdicts_.emplace(path.Lower(), missing);
         return missing;
     }
 
@@ -199,7 +200,7 @@ class RegistryWalk {
     FileSystemAccess& files_;
     std::vector<Level> levels_;
     std::unordered_set<const void*> visited_;
-    std::unordered_map<std::string, bool> verdicts_;  // path -> missing
+    std::unordered_map<std::string, bool> verdicts_;  // lower-case path -> missing
     // Buffers reused from item to item.
     std::string name_;
     std::string data_;
@@ -220,9 +221,10 @@ void ScanRoot(ScanContext& context, RegHandle root, std::string_view rootName) {
 
 }  // namespace
 
-void WalkRegistryTree(ScanContext& context, RegHandle key, const std::string& path) {
+void WalkRegistryTree(ScanContext& context, RegHandle key, const std::string& path,
+                      RegHandle skip) {
     if (!context.Continue()) return;
-    RegistryWalk(context).Run(key, path);
+    RegistryWalk(context).Run(key, path, skip);
 }
 
 void ScanMachineRegistry(ScanContext& context) {

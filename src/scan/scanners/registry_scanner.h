@@ -23,7 +23,9 @@ void ScanUserRegistry(ScanContext& context);
 
 // Examines every string value of `key` (an open key or a root handle) and of every key
 // below it whose name does not contain "classes"; `path` is the key's text path, such as
-// "HKEY_USERS". Each key is visited once, however many links lead to it.
-void WalkRegistryTree(ScanContext& context, RegHandle key, const std::string& path);
+// "HKEY_USERS". Each key is visited once, however many links lead to it; the key `skip`
+// (when not 0) is not entered.
+void WalkRegistryTree(ScanContext& context, RegHandle key, const std::string& path,
+                      RegHandle skip = 0);
 
 }  // namespace hivewise

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "platform/machine/text.h"
+#include "scan/scanners/cased_text.h"
 #include "scan/scanners/file_list_walk.h"
 
 namespace hivewise {
@@ -25,20 +26,19 @@ constexpr std::string_view kSystemRoot = "systemroot";
 // "systemroot" standing as a whole part of the path (\SystemRoot\System32\...), replaced by
 // the Windows directory. Inside a longer name it is left alone: replacing it there would
 // turn the path of an existing file into a missing one.
-std::string ReplaceSystemRootFolder(std::string text, const std::string& windowsDirectory) {
+void ReplaceSystemRootFolder(CasedText& text, const std::string& windowsDirectory) {
     size_t at = 0;
-    while ((at = text.find(kSystemRoot, at)) != std::string::npos) {
+    while ((at = text.Lower().find(kSystemRoot, at)) != std::string::npos) {
         size_t end = at + kSystemRoot.size();
-        bool starts = at == 0 || text[at - 1] == '\\';
-        bool ends = end == text.size() || text[end] == '\\';
+        bool starts = at == 0 || text.Lower()[at - 1] == '\\';
+        bool ends = end == text.size() || text.Lower()[end] == '\\';
         if (starts && ends) {
-            text.replace(at, kSystemRoot.size(), windowsDirectory);
+            text.Replace(at, kSystemRoot.size(), windowsDirectory);
             at += windowsDirectory.size();
         } else {
             at = end;
         }
     }
-    return text;
 }
 
 void ScanDriverList(ScanContext& context, const DriverList& list) {
@@ -76,26 +76,26 @@ void ScanDriverList(ScanContext& context, const DriverList& list) {
 std::optional<std::string> NormaliseImagePath(const std::string& data,
                                               const std::string& windowsDirectory,
                                               const std::string& baseDirectory) {
-    std::string text = AnsiLower(data);
-    text = file_list::ReplaceAll(std::move(text), "%systemroot%", windowsDirectory);
-    text = ReplaceSystemRootFolder(std::move(text), windowsDirectory);
+    CasedText text(data);
+    text.ReplaceAllWith("%systemroot%", [&] { return windowsDirectory; });
+    ReplaceSystemRootFolder(text, windowsDirectory);
     // From the drive letter on: \??\C:\... and the \ left of \SystemRoot\... go.
-    size_t colon = text.find(':');
+    size_t colon = text.Lower().find(':');
     if (colon != std::string::npos) {
-        if (colon > 0) text.erase(0, colon - 1);
-    } else if (!text.empty() && text.front() == '\\') {
-        text.insert(0, baseDirectory);
+        if (colon > 0) text.Erase(0, colon - 1);
+    } else if (!text.empty() && text.Lower().front() == '\\') {
+        text.Insert(0, baseDirectory);
     } else {
-        text.insert(0, baseDirectory + "\\");
+        text.Insert(0, baseDirectory + "\\");
     }
     // A name without an extension is a program only when arguments follow it.
-    if (text.find('.') == std::string::npos) {
-        size_t blank = text.find(' ');
+    if (text.Lower().find('.') == std::string::npos) {
+        size_t blank = text.Lower().find(' ');
         if (blank == std::string::npos) return std::nullopt;
-        text.resize(blank);
-        text += ".exe";
+        text.Resize(blank);
+        text.Append(".exe");
     }
-    return text;
+    return text.Text();
 }
 
 void ScanSystemServices(ScanContext& context) {

@@ -1,6 +1,7 @@
 #include <cstdint>
 
 #include "platform/machine/text.h"
+#include "scan/scanners/cased_text.h"
 #include "scan/scanners/file_list_scanners.h"
 #include "scan/scanners/file_list_walk.h"
 
@@ -29,14 +30,12 @@ bool IsSystemComponent(RegistryAccess& registry, RegHandle entry) {
     return number == 1;
 }
 
-// Lower case first, so that any spelling of the two variables is replaced.
+// Any spelling of the two variables is replaced; the rest keeps its letter case.
 std::string NormaliseCommand(FileSystemAccess& files, const std::string& command) {
-    std::string text = AnsiLower(command);
-    text = file_list::ReplaceAllWith(std::move(text), "%systemroot%",
-                                     [&] { return files.WindowsDirectory(); });
-    text = file_list::ReplaceAllWith(std::move(text), "%programfiles%",
-                                     [&] { return files.ProgramFilesDirectory(); });
-    return text;
+    CasedText text(command);
+    text.ReplaceAllWith("%systemroot%", [&] { return files.WindowsDirectory(); });
+    text.ReplaceAllWith("%programfiles%", [&] { return files.ProgramFilesDirectory(); });
+    return text.Text();
 }
 
 }  // namespace

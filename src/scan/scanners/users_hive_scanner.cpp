@@ -3,9 +3,10 @@
 
 namespace hivewise {
 
-// The pass over HKEY_USERS is the complete scan's registry walk on another root.
+// The pass over HKEY_USERS is the complete scan's registry walk on another root. The
+// current user's own branch is HKEY_CURRENT_USER, which the pass before walked.
 void ScanUsersHive(ScanContext& context) {
-    WalkRegistryTree(context, kHkeyUsers, "HKEY_USERS");
+    WalkRegistryTree(context, kHkeyUsers, "HKEY_USERS", kHkeyCurrentUser);
 }
 
 }  // namespace hivewise

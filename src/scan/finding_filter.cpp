@@ -1,0 +1,75 @@
+#include "scan/finding_filter.h"
+
+#include "platform/machine/machine.h"
+#include "platform/machine/text.h"
+#include "platform/registry/registry_access.h"
+#include "scan/scan_section.h"
+
+namespace hivewise {
+namespace {
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && text.substr(0, prefix.size()) == prefix;
+}
+
+// Whether `key` is `outer` or lies below it.
+bool Within(std::string_view key, std::string_view outer) {
+    return StartsWith(key, outer) && (key.size() == outer.size() || key[outer.size()] == '\\');
+}
+
+}  // namespace
+
+FindingFilter::FindingFilter(Machine& machine)
+    : wine_(WineOwnEntries::ForMachine(machine)),
+      userSid_(AnsiLower(Utf16ToAnsi(machine.UserSid()))) {}
+
+std::string FindingFilter::CanonicalKey(const std::string& location) const {
+    std::string key = AnsiLower(location);
+    size_t cut = key.find('\\');
+    std::string root = key.substr(0, cut);
+    std::string rest = cut == std::string::npos ? std::string() : key.substr(cut);
+    if (root == "hkey_local_machine") root = "hklm";
+    if (root == "hkey_current_user") root = "hkcu";
+    if (root == "hkey_users") root = "hku";
+    if (root == "hkey_classes_root" || root == "hkcr" || root == "hkclass") {
+        root = "hklm\\software\\classes";
+    }
+    if (root == "hku" && !userSid_.empty()) {
+        // In Wine the current user's hive is HKEY_USERS\<the user's SID> by another name.
+        std::string own = "\\" + userSid_;
+        if (Within(rest, own)) {
+            root = "hkcu";
+            rest = rest.substr(own.size());
+        } else if (Within(rest, own + "_classes")) {
+            root = "hkcu\\software\\classes";
+            rest = rest.substr(own.size() + 8);
+        }
+    }
+    return root + rest;
+}
+
+bool FindingFilter::Admit(const Problem& problem) {
+    const FindingScope scope = ScopeOf(problem.sectionId);
+    std::string key;
+    if (scope == FindingScope::kKey || scope == FindingScope::kValue) {
+        key = CanonicalKey(FindingKeyPath(problem));
+        std::string valueName = AnsiLower(problem.valueName);
+        if (valueName == "(default)") valueName.clear();
+        if (IsShellFolderDefinition(key)) return false;
+        if (wine_.Writes(key, valueName, AnsiLower(problem.valueData))) return false;
+        for (const auto& [outer, section] : wholeKeys_) {
+            if (section != problem.sectionId && Within(key, outer)) return false;
+        }
+        std::string identity = (scope == FindingScope::kKey ? "key\n" : "value\n") + key + "\n" +
+                               (scope == FindingScope::kKey ? std::string() : valueName);
+        if (!reported_.insert(std::move(identity)).second) return false;
+        if (scope == FindingScope::kKey) wholeKeys_.emplace_back(key, problem.sectionId);
+        return true;
+    }
+    if (scope == FindingScope::kFile) {
+        return reported_.insert("file\n" + AnsiLower(problem.itemText)).second;
+    }
+    return true;
+}
+
+}  // namespace hivewise

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/machine/wine_own_entries.h"
+#include "scan/problem.h"
+
+// Which findings of one scan reach the user. Not Wine's own entries, which Wine writes
+// again at its next update; not a shell folder's definition; and each registry value,
+// key or file once: the first section to report it keeps it, and a later report of the
+// same value, or of a value inside a key an earlier section reported whole, is a repeat.
+namespace hivewise {
+
+class Machine;
+
+class FindingFilter {
+  public:
+    explicit FindingFilter(Machine& machine);
+
+    // True when the finding is to be reported; it is then remembered as reported.
+    bool Admit(const Problem& problem);
+
+    // A location's key as one spelling: lower case, the root written "hklm", "hkcu" or
+    // "hku\<name>", the classes root as the machine's Software\Classes and the user's own
+    // branch of HKEY_USERS as "hkcu".
+    std::string CanonicalKey(const std::string& location) const;
+
+  private:
+    WineOwnEntries wine_;
+    std::string userSid_;                                 // lower case
+    std::set<std::string> reported_;                      // identities of what was reported
+    std::vector<std::pair<std::string, int>> wholeKeys_;  // canonical key, its section
+};
+
+}  // namespace hivewise
