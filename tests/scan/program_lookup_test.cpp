@@ -60,6 +60,8 @@ TEST_F(ProgramLookupTest, CommandLinesNameTheirProgramAsTheShellRunsIt) {
     EXPECT_EQ(Command(R"(C:\Program Files\Gone Dir\a.exe /x %1)"),
               "C:\\Program Files\\Gone Dir\\a.exe | missing");
     EXPECT_EQ(Command(R"(C:\Gone\runner %1)"), "C:\\Gone\\runner | missing");
+    EXPECT_EQ(Command(R"(C:\Program Files\Gone\runner /x %1)"),
+              "C:\\Program Files\\Gone\\runner | missing");
     // ".exe" is added to a program written without it.
     EXPECT_EQ(Command(R"(C:\Program Files\App\app /x)"), "C:\\Program Files\\App\\app | present");
     // Variables of any case are expanded; one the machine lacks cannot be judged.

@@ -156,6 +156,7 @@ Judged ProgramOfCommand(const ReferenceContext& refs, std::string_view command) 
     } else {
         // The program ends before some blank; any prefix that names a program is it.
         std::string longestProgramName;
+        std::string beforeArguments;
         for (size_t from = 0; !present;) {
             size_t blank = text.find(' ', from);
             std::string candidate = Trim(text.substr(0, blank));
@@ -168,13 +169,19 @@ Judged ProgramOfCommand(const ReferenceContext& refs, std::string_view command) 
                 longestProgramName = candidate;
             }
             if (blank == std::string::npos) break;
+            if (beforeArguments.empty() && blank + 1 < text.size() &&
+                std::string_view("/-\"%").find(text[blank + 1]) != std::string_view::npos) {
+                beforeArguments = candidate;
+            }
             from = blank + 1;
         }
         if (!present) {
-            // Nothing found: the longest prefix that reads as a program, else the first word,
-            // judged with the usual leniency.
-            program =
-                !longestProgramName.empty() ? longestProgramName : text.substr(0, text.find(' '));
+            // Nothing found: the longest prefix that reads as a program, else the text before
+            // the first switch or placeholder, else the first word; judged with the usual
+            // leniency.
+            program = !longestProgramName.empty() ? longestProgramName
+                      : !beforeArguments.empty()  ? beforeArguments
+                                                  : text.substr(0, text.find(' '));
             present = FileFound(refs, program, ".exe");
         }
     }
