@@ -6,6 +6,7 @@
 #include "platform/files/file_system_access.h"
 #include "platform/files/scratch_folder.h"
 #include "platform/machine/prefix_lock.h"
+#include "platform/machine/string_table.h"
 #include "platform/machine/text.h"
 #include "platform/registry/registry_access.h"
 #include "repair/exact_value.h"
@@ -39,6 +40,11 @@ Target TargetOf(const Problem& problem) {
         target.kind = Target::kValue;
         target.key = key != problem.location ? key : std::string(kSoundsKey);
         target.valueName = problem.valueName;
+        // A sound event's file is the default value of its scheme key.
+        if (key != problem.location && !AnsiEqualsNoCase(target.key, kSoundsKey) &&
+            target.valueName == LoadResourceText(kIdsDefaultValueName)) {
+            target.valueName.clear();
+        }
         return target;
     }
     switch (ScopeOf(problem.sectionId)) {

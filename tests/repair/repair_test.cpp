@@ -332,6 +332,26 @@ TEST_F(RepairRunTest, SoundFindingsRemoveTheSoundValueOnly) {
     EXPECT_FALSE(ValueExists("Control Panel\\Sounds", "Beep"));
 }
 
+// A sound event's file is its scheme key's default value, which the finding names
+// "(Default)": that value goes, the key and every other sound stay.
+TEST_F(RepairRunTest, SoundEventFindingsRemoveTheSchemeDefault) {
+    const std::string scheme = "AppEvents\\Schemes\\Apps\\Racer\\Lap\\.Current";
+    RegistryAccess registry(*machine);
+    RegHandle key = 0;
+    ASSERT_EQ(registry.CreateKey(kHkeyCurrentUser, scheme, &key), kErrorSuccess);
+    registry.CloseKey(key);
+    ASSERT_TRUE(registry.WriteValue(kHkeyCurrentUser, scheme, "", "C:\\gone\\lap.wav", kRegSz));
+    ASSERT_TRUE(registry.WriteValue(kHkeyCurrentUser, scheme, "Label", "Lap", kRegSz));
+    Add(12, "HKEY_CURRENT_USER\\" + scheme + "\\C:\\gone\\lap.wav", "(Default)",
+        "C:\\gone\\lap.wav");
+    RepairOutcome outcome = Repair();
+    EXPECT_EQ(outcome.removed, 1);
+    EXPECT_EQ(outcome.message, kSelectedProblemsFixedText);
+    EXPECT_FALSE(ValueExists(scheme, ""));
+    EXPECT_TRUE(ValueExists(scheme, "Label"));
+    EXPECT_TRUE(ValueExists("Control Panel\\Sounds", "Beep"));
+}
+
 // Findings of an old scan or a crafted list naming shortcuts outside the prefix: through
 // a profile folder linked to the home folder, a file link, or drive Z:. None is saved or
 // removed, now or at the next restart; the shortcut inside still goes.

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/temp_prefix.h"
 #include "scanner_harness.h"
@@ -34,6 +36,7 @@ class AssociationScannerTest : public ::testing::Test {
 
 TEST_F(AssociationScannerTest, ReportsExtensionsThatLeadNowhere) {
     prefix.File("windows/system32/notepad.exe", "MZ");
+    prefix.File("windows/system32/shell32.dll", "MZ");
     auto machine = Load(R"(
 [*]
 @="all files"
@@ -101,10 +104,11 @@ TEST_F(AssociationScannerTest, ReportsExtensionsThatLeadNowhere) {
     ExpectFinding(r.found[2], 11, ".handlergone", "HKEY_CLASSES_ROOT\\.handlergone",
                   "PersistentHandler", "{99999999-0000-0000-0000-000000000009}", kInvalidAppIdText);
     // Seventeen keys: the content and perceived types take no step, the name beyond 255
-    // characters takes one; only the eleven other extensions examined show their key.
+    // characters takes one; the eleven other extensions examined show their key, and so
+    // do the two commands and the icon judged, App.Doc's last.
     EXPECT_EQ(r.steps, 15);
-    EXPECT_EQ(r.pumps, 11);
-    EXPECT_EQ(r.statusLine, "HKEY_CLASSES_ROOT\\.ver");
+    EXPECT_EQ(r.pumps, 14);
+    EXPECT_EQ(r.statusLine, "HKEY_CLASSES_ROOT\\App.Doc\\shell\\open\\command");
     EXPECT_TRUE(r.messages.empty());
     EXPECT_EQ(machine->Handles().OpenCount(), 0u);
 }
@@ -141,6 +145,156 @@ TEST_F(AssociationScannerTest, ClearedFlagStopsTheScanAndTheShellNewSearch) {
     EXPECT_FALSE(shellNewBelow(1, ".a"));
     EXPECT_FALSE(shellNewBelow(1, ".missing"));
     EXPECT_EQ(machine->Handles().OpenCount(), 0u);
+}
+
+// Installed programs and system files, an App Paths entry, and a CD-ROM drive D:.
+class ClassCommandsTest : public testing::DrivesTest {
+  protected:
+    void SetUp() override {
+        DrivesTest::SetUp();
+        for (const char* file : {"windows/system32/notepad.exe", "windows/system32/rundll32.exe",
+                                 "windows/system32/shell32.dll", "windows/system32/setupapi.dll",
+                                 "windows/system32/winebrowser.exe", "Program Files/App/app.exe",
+                                 "Program Files/App/app.ico", "Program Files/Other Dir/tool.exe",
+                                 "Program Files/Windows NT/Accessories/wordpad.exe"}) {
+            prefix.File(file, "MZ");
+        }
+        prefix.File("Program Files/App/Folder.exe/readme.txt");
+    }
+};
+
+TEST_F(ClassCommandsTest, ReportsCommandsAndIconsNamingGoneFiles) {
+    auto machine = Load(R"(
+[Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\wordpad.exe] 1700000000
+@="\"%ProgramFiles%\\Windows NT\\Accessories\\wordpad.exe\""
+
+[Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\gonepad.exe] 1700000000
+@="C:\\Program Files\\Gone\\gonepad.exe"
+)" + testing::ClassesSections(R"(
+[App.Doc\shell\open\command]
+@="C:\\Program Files\\App\\app.exe %1"
+
+[App.Doc\shell\edit\command]
+@=str(2):"\"%ProgramFiles%\\App\\app.exe\" /e \"%1\""
+
+[App.Doc\shell\bare\command]
+@="C:\\Program Files\\App\\app /x"
+
+[App.Doc\shell\tool\command]
+@="C:\\Program Files\\Other Dir\\tool.exe -x \"%1\""
+
+[App.Doc\shell\install\command]
+@="rundll32.exe setupapi,InstallHinfSection DefaultInstall 132 %1"
+
+[App.Doc\shell\browse\command]
+@="winebrowser.exe -nohome"
+
+[App.Doc\shell\write\command]
+@="wordpad \"%1\""
+
+[App.Doc\shell\empty\command]
+@=""
+
+[App.Doc\shell\delegate\command]
+"DelegateExecute"="{00000000-0000-0000-0000-000000000001}"
+
+[App.Doc\shell\cd\command]
+@="D:\\setup\\run.exe %1"
+
+[App.Doc\shell\folder\command]
+@="C:\\Program Files\\App\\Folder.exe\\readme.txt"
+
+[App.Doc\DefaultIcon]
+@="\"C:\\Program Files\\App\\app.ico\""
+
+[exefile\shell\open\command]
+@="\"%1\" %*"
+
+[Doc.Icon\DefaultIcon]
+@="%1"
+
+[Sys.Icon\DefaultIcon]
+@="shell32.dll,-3"
+
+[Applications\app.exe\shell\open\command]
+@="\"C:\\Program Files\\App\\app.exe\" \"%1\""
+
+[Applications\gone.exe\shell\open\command]
+@="\"C:\\Gone\\gone.exe\" \"%1\""
+
+[Gone.Doc\shell\open\command]
+@="\"C:\\Program Files\\Gone\\gone.exe\" \"%1\""
+
+[Gone.Doc\shell\print\command]
+@="C:\\Program Files\\Gone\\gone.exe /p %1"
+
+[Gone.Doc\shell\preview\command]
+@="%SystemRoot%\\system32\\rundll32.exe \"C:\\Program Files\\Gone\\viewer.dll\",Show %1"
+
+[Gone.Doc\shell\find\command]
+@="gonefind.exe %1"
+
+[Gone.Doc\shell\pad\command]
+@="gonepad.exe %1"
+
+[Gone.Doc\DefaultIcon]
+@="C:\\Program Files\\Gone\\gone.exe,1"
+
+[Gone.Icon\DefaultIcon]
+@="C:\\Gone\\icons.dll,-101"
+)"),
+                        R"(
+[Software\\Classes\\User.Doc\\shell\\open\\command] 1700000000
+@="\"C:\\Gone\\user.exe\" %1"
+
+[Software\\Classes\\Applications\\app.exe\\DefaultIcon] 1700000000
+@="C:\\Program Files\\App\\app.exe,0"
+)");
+    ASSERT_TRUE(machine);
+    ScanRun r = RunScanner(*machine, ScanFileAssociations);
+    std::vector<std::string> found;
+    for (const Problem& p : r.found) {
+        EXPECT_EQ(p.sectionId, 11);
+        EXPECT_EQ(p.valueName, "(Default)");
+        EXPECT_EQ(p.description, kInvalidAppIdText);
+        found.push_back(p.itemText + " | " + p.location + " | " + p.valueData);
+    }
+    std::sort(found.begin(), found.end());
+    const std::string root = "HKEY_CLASSES_ROOT\\";
+    std::vector<std::string> expected = {
+        "Applications\\gone.exe | " + root +
+            "Applications\\gone.exe\\shell\\open\\command | C:\\Gone\\gone.exe",
+        "Gone.Doc | " + root + "Gone.Doc\\DefaultIcon | C:\\Program Files\\Gone\\gone.exe",
+        "Gone.Doc | " + root + "Gone.Doc\\shell\\find\\command | gonefind.exe",
+        "Gone.Doc | " + root + "Gone.Doc\\shell\\open\\command | C:\\Program Files\\Gone\\gone.exe",
+        // An App Paths entry whose program is gone does not find the name.
+        "Gone.Doc | " + root + "Gone.Doc\\shell\\pad\\command | gonepad.exe",
+        // rundll32 is there; the library it loads is not.
+        "Gone.Doc | " + root +
+            "Gone.Doc\\shell\\preview\\command | C:\\Program Files\\Gone\\viewer.dll",
+        "Gone.Doc | " + root +
+            "Gone.Doc\\shell\\print\\command | C:\\Program Files\\Gone\\gone.exe",
+        "Gone.Icon | " + root + "Gone.Icon\\DefaultIcon | C:\\Gone\\icons.dll",
+        "User.Doc | HKEY_CURRENT_USER\\Software\\Classes\\User.Doc\\shell\\open\\command | "
+        "C:\\Gone\\user.exe",
+    };
+    EXPECT_EQ(found, expected);
+    EXPECT_EQ(machine->Handles().OpenCount(), 0u);
+}
+
+TEST_F(ClassCommandsTest, ClearedFlagStopsTheUserClassesToo) {
+    auto machine = Load(testing::ClassesSections(R"(
+[Gone.A\shell\open\command]
+@="C:\\Gone\\a.exe"
+)"),
+                        R"(
+[Software\\Classes\\Gone.B\\shell\\open\\command] 1700000000
+@="C:\\Gone\\b.exe"
+)");
+    ASSERT_TRUE(machine);
+    EXPECT_EQ(RunScanner(*machine, ScanFileAssociations).found.size(), 2u);
+    EXPECT_EQ(RunScanner(*machine, ScanFileAssociations, {.abortAfterFindings = 1}).found.size(),
+              1u);
 }
 
 }  // namespace

@@ -242,13 +242,16 @@ TEST_F(ClassesScannerTest, TypeLibrariesJudgeFilesAndHelpFolders) {
 
 [TypeLib\{50000000-0000-0000-0000-000000000005}\1.0\HELPDIR]
 @="%ProgramFiles%\\App\\Help\\"
+
+[TypeLib\{60000000-0000-0000-0000-000000000006}\1.0\0\win64]
+@="C:\\Program Files\\App\\app.tlb"
 )");
     ASSERT_TRUE(machine);
     ScanRun r = RunScanner(*machine, ScanTypeLibraries);
     const std::string lib = "HKEY_CLASSES_ROOT\\TypeLib\\";
     const std::string first = lib + "{10000000-0000-0000-0000-000000000001}\\1.0\\";
     const std::string second = lib + "{20000000-0000-0000-0000-000000000002}\\2.0\\";
-    ASSERT_EQ(r.found.size(), 5u);
+    ASSERT_EQ(r.found.size(), 6u);
     ExpectFinding(r.found[0], 2, "C:\\Gone\\gone.tlb", first + "0\\win32", "(Default)",
                   "C:\\Gone\\gone.tlb", kFileMissingText);
     // A missing folder written with its trailing backslash: both tests fail on it, and the
@@ -263,11 +266,15 @@ TEST_F(ClassesScannerTest, TypeLibrariesJudgeFilesAndHelpFolders) {
     // An empty library path is missing; a win32 key without a default value is not judged.
     ExpectFinding(r.found[4], 2, "", lib + "{30000000-0000-0000-0000-000000000003}\\1.0\\0\\win32",
                   "(Default)", "", kFileMissingText);
-    // One step per library. Pumps: the five library-file keys, the missing folder with a
+    // A 64-bit library is judged as the others; the second one's file is there.
+    ExpectFinding(r.found[5], 2, "C:\\Gone\\only64.tlb",
+                  lib + "{50000000-0000-0000-0000-000000000005}\\1.0\\0\\win64", "(Default)",
+                  "C:\\Gone\\only64.tlb", kFileMissingText);
+    // One step per library. Pumps: the seven library-file keys, the missing folder with a
     // backslash twice, the other judged folders once; empty and present-with-backslash
     // folders show nothing.
-    EXPECT_EQ(r.steps, 5);
-    EXPECT_EQ(r.pumps, 9);
+    EXPECT_EQ(r.steps, 6);
+    EXPECT_EQ(r.pumps, 11);
     EXPECT_EQ(machine->Handles().OpenCount(), 0u);
 }
 

@@ -105,28 +105,36 @@ TEST_F(FileListScannerTest, AppPathsReportsMissingProgramsOnly) {
 }
 
 TEST_F(FileListScannerTest, HelpFilesCombineFolderAndName) {
+    prefix.File("Program Files/App/slash.hlp");
     const std::string longName(256, 'h');
     auto machine = Load(R"(
 [Software\\Microsoft\\Windows\\Help] 1700000000
 "gone.hlp"="C:\\Program Files\\App"
 "app.hlp"="C:\\Program Files\\App"
 "slash.hlp"="C:\\Program Files\\App\\"
+"goneslash.hlp"="C:\\Program Files\\App\\"
 "cd.hlp"="D:\\Help"
 "long.hlp"="C:\\)" + std::string(258, 'f') +
                         R"("
 ")" + longName + R"("="C:\\Program Files\\App"
 "lost.hlp"="C:\\Program Files\\Lost"
+"lostslash.hlp"="C:\\Program Files\\Lost\\"
 )");
     ASSERT_TRUE(machine);
     ScanResult r = RunScanner(*machine, ScanHelpFiles);
-    ASSERT_EQ(r.found.size(), 2u);
+    ASSERT_EQ(r.found.size(), 4u);
     ExpectFinding(r.found[0], 7, "C:\\Program Files\\App\\gone.hlp", kHelp, "gone.hlp",
                   "C:\\Program Files\\App\\gone.hlp");
-    ExpectFinding(r.found[1], 7, "C:\\Program Files\\Lost\\lost.hlp", kHelp, "lost.hlp",
+    // A folder written with a trailing backslash is the same folder.
+    ExpectFinding(r.found[1], 7, "C:\\Program Files\\App\\goneslash.hlp", kHelp,
+                  "goneslash.hlp", "C:\\Program Files\\App\\goneslash.hlp");
+    ExpectFinding(r.found[2], 7, "C:\\Program Files\\Lost\\lost.hlp", kHelp, "lost.hlp",
                   "C:\\Program Files\\Lost\\lost.hlp");
-    EXPECT_EQ(r.steps, 7);
-    EXPECT_EQ(r.pumps, 5);
-    EXPECT_EQ(r.statusLine, std::string(kHelp) + "\\lost.hlp");
+    ExpectFinding(r.found[3], 7, "C:\\Program Files\\Lost\\lostslash.hlp", kHelp,
+                  "lostslash.hlp", "C:\\Program Files\\Lost\\lostslash.hlp");
+    EXPECT_EQ(r.steps, 9);
+    EXPECT_EQ(r.pumps, 7);
+    EXPECT_EQ(r.statusLine, std::string(kHelp) + "\\lostslash.hlp");
 }
 
 TEST_F(FileListScannerTest, SharedDllsJudgeTheValueName) {

@@ -138,6 +138,50 @@ TEST_F(StartupScannerTest, SoundsNameTheDataInTheirLocation) {
     EXPECT_EQ(aborted.steps, 3);
 }
 
+TEST_F(StartupScannerTest, SoundEventsReportSchemesNamingGoneFiles) {
+    prefix.File("windows/system32/beep.wav", "RIFF");
+    const std::string apps = "AppEvents\\\\Schemes\\\\Apps\\\\";
+    auto scheme = [&](const std::string& event, const std::string& name, const std::string& data) {
+        return "[" + apps + event + "\\\\" + name + "] 1700000000\n@=" + data + "\n\n";
+    };
+    auto machine = Load(
+        "", scheme(".Default\\\\SystemHand", ".Current", R"("C:\\windows\\Media\\critical.wav")") +
+                scheme(".Default\\\\SystemHand", ".Default", R"("ding.wav")") +
+                scheme(".Default\\\\SystemHand", ".Modified", R"("gone.wav")") +
+                scheme(".Default\\\\Navigating", ".Current", R"("")") +
+                scheme(".Default\\\\MailBeep", ".Current", R"("ding")") +
+                scheme(".Default\\\\MailBeep", ".Default", R"("beep.wav")") +
+                scheme("Racer\\\\Lap", ".Current", R"(str(2):"%ProgramFiles%\\Racer\\lap.wav")") +
+                scheme("Racer\\\\Lap", ".Default", R"("gone.wav")") +
+                scheme("Racer\\\\Start", ".Current", R"("D:\\racer\\start.wav")"));
+    ASSERT_TRUE(machine);
+    ScanRun r = RunScanner(*machine, ScanSounds);
+    // Other schemes than .Current and .Default are not the sound played; empty data is no
+    // sound; a bare name is looked up in the Media folder (".wav" added when it has no
+    // extension) and on the search path; a CD-ROM may be out of its drive.
+    const std::string events = "HKEY_CURRENT_USER\\AppEvents\\Schemes\\Apps\\";
+    std::vector<std::string> found;
+    for (const Problem& p : r.found)
+        found.push_back(p.location);
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found,
+              (std::vector<std::string>{
+                  events + ".Default\\SystemHand\\.Current\\C:\\windows\\Media\\critical.wav",
+                  events + "Racer\\Lap\\.Current\\%ProgramFiles%\\Racer\\lap.wav",
+                  events + "Racer\\Lap\\.Default\\gone.wav",
+              }));
+    for (const Problem& p : r.found) {
+        if (p.location.find("SystemHand") == std::string::npos) continue;
+        ExpectFinding(p, 12, "C:\\windows\\Media\\critical.wav",
+                      events + ".Default\\SystemHand\\.Current\\C:\\windows\\Media\\critical.wav",
+                      "(Default)", "C:\\windows\\Media\\critical.wav");
+    }
+    // The events take no progress step of their own.
+    EXPECT_EQ(r.steps, 0);
+    EXPECT_EQ(machine->Handles().OpenCount(), 0u);
+    EXPECT_EQ(RunScanner(*machine, ScanSounds, /*abortOnFirst=*/true).found.size(), 1u);
+}
+
 TEST(DecodeRot13, TurnsLettersOnlyAndUndoesItself) {
     EXPECT_EQ(DecodeRot13("HRZR_EHACNGU:P:\\Tbar\\k.rkr"), "UEME_RUNPATH:C:\\Gone\\x.exe");
     EXPECT_EQ(DecodeRot13("AaNnMmZz"), "NnAaZzMm");
@@ -223,6 +267,9 @@ TEST(StartupSampleMachine, FindsExactlyTheStaleEntries) {
         "8 PhotoSnapAgent | \"C:\\Program Files\\Proseware\\PhotoSnap\\psagent.exe\" -background",
         "12 SystemHand | C:\\WINDOWS\\Media\\critical.wav",
         "12 TailspinLap | C:\\Program Files\\Tailspin\\Racer\\Sounds\\lap.wav",
+        "12 (Default) | C:\\WINDOWS\\Media\\critical.wav",
+        "12 (Default) | C:\\WINDOWS\\Media\\critical.wav",
+        "12 (Default) | C:\\Program Files\\Tailspin\\Racer\\Sounds\\record.wav",
     };
     std::sort(found.begin(), found.end());
     std::sort(expected.begin(), expected.end());

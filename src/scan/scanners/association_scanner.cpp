@@ -79,6 +79,7 @@ void ScanFileAssociations(ScanContext& context) {
     classes_root::ForEachSubKey(
         context, root,
         [&](RegHandle, const std::string& extension) {
+            CheckClassCommands(context, extension);
             if (extension.empty() || extension.front() != '.') return After::Step;
             // A declared content or perceived type is enough for the shell; such entries
             // are passed over without a step.
@@ -98,6 +99,7 @@ void ScanFileAssociations(ScanContext& context) {
         },
         [] { return After::Step; });
     registry.CloseKey(root);
+    ScanUserClassCommands(context);
 }
 
 }  // namespace hivewise

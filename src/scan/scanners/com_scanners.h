@@ -19,7 +19,7 @@ void ScanProgIds(ScanContext& context);
 // Section 2: the library files and help folders of every type library under "TypeLib".
 void ScanTypeLibraries(ScanContext& context);
 
-// One step of the type-library walk: a "win32" or "win16" key is judged as a library
+// One step of the type-library walk: a "win32", "win64" or "win16" key is judged as a library
 // file, a "HELPDIR" key as a help folder, and any other key is descended into.
 // `keyPath` is a sub-key path under HKEY_CLASSES_ROOT.
 void WalkTypeLibraryKey(ScanContext& context, const std::string& keyPath);

@@ -19,8 +19,9 @@ void ScanHelpFiles(ScanContext& context) {
                 if (!ReadTextAt(context.Registry(), key, index, kFolderCapacity, &folder)) {
                     return After::Step;
                 }
-                // A folder written with a trailing backslash gives "\\", which the reference
-                // test takes as present.
+                // Installers write the folder with a trailing backslash; it is the same folder.
+                while (!folder.empty() && folder.back() == '\\')
+                    folder.pop_back();
                 std::string combined = folder + "\\" + name;
                 if (!FileReferenceExists(context.Refs(), combined)) {
                     ReportMissingFile(context, kSectionHelpFiles, combined, location, name,

@@ -81,6 +81,7 @@ void ScanSounds(ScanContext& context) {
                    context.SetStatusLine(key + data);
                    context.PumpMessages();
                });
+    ScanSoundEvents(context);
 }
 
 }  // namespace hivewise

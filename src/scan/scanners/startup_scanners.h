@@ -13,8 +13,13 @@ namespace hivewise {
 // first under HKEY_LOCAL_MACHINE, then under HKEY_CURRENT_USER.
 void ScanStartupPrograms(ScanContext& context);
 
-// Section 12: the data of every value of HKEY_CURRENT_USER\Control Panel\Sounds.
+// Section 12: the data of every value of HKEY_CURRENT_USER\Control Panel\Sounds, then
+// the sound events.
 void ScanSounds(ScanContext& context);
+
+// Section 12: the sound file of every event of HKEY_CURRENT_USER\AppEvents\Schemes\Apps,
+// in its ".Current" and ".Default" schemes.
+void ScanSoundEvents(ScanContext& context);
 
 // Section 13: the registry-wide walk over HKEY_USERS.
 void ScanUsersHive(ScanContext& context);

@@ -89,7 +89,8 @@ void CheckHelpFolder(ScanContext& context, const std::string& keyPath) {
 void Walk(ScanContext& context, const std::string& keyPath, WalkLimits& limits) {
     if (!context.Continue()) return;
     std::string_view last = LastComponent(keyPath);
-    if (AnsiEqualsNoCase(last, "\\win32") || AnsiEqualsNoCase(last, "\\win16")) {
+    if (AnsiEqualsNoCase(last, "\\win32") || AnsiEqualsNoCase(last, "\\win16") ||
+        AnsiEqualsNoCase(last, "\\win64")) {
         CheckLibraryFile(context, keyPath);
         return;
     }
