@@ -1,13 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/temp_prefix.h"
+#include "scan/scan_context.h"
+#include "scan/scan_driver.h"
+#include "scan/scan_section.h"
 #include "scan/scanners/association_scanner.h"
 #include "scan/scanners/com_scanners.h"
 #include "scan/scanners/file_list_scanners.h"
@@ -122,6 +127,67 @@ class WineMadePrefixTest : public ::testing::Test {
 testing::TempFolder* WineMadePrefixTest::home = nullptr;
 testing::TempFolder* WineMadePrefixTest::prefix = nullptr;
 bool WineMadePrefixTest::made = false;
+
+class Collect : public ProblemSink {
+  public:
+    void ProblemFound(std::unique_ptr<Problem> problem) override {
+        found.push_back(std::to_string(problem->sectionId) + " " + problem->location + " | " +
+                        problem->valueName);
+    }
+    std::vector<std::string> found;
+};
+
+// "section location | value name" of every finding of a scan of every section, in the
+// order the scan driver visits them.
+std::vector<std::string> ScanEverySection(const fs::path& prefix) {
+    auto loaded = Machine::Load(prefix, {.lockPrefix = false, .readOnly = true});
+    EXPECT_TRUE(loaded.machine) << loaded.error;
+    if (!loaded.machine) return {};
+    std::atomic<int> flag{1};
+    Collect sink;
+    ScanStatus status;
+    ScanContext context(*loaded.machine, flag, sink, status);
+    const ScannerTable table = BuiltInScanners();
+    for (int id : SectionsInScanOrder()) {
+        for (Scanner scanner : table[static_cast<size_t>(id)])
+            scanner(context);
+    }
+    return sink.found;
+}
+
+// Runs first: the prefix as wineboot left it, then values written by Wine's own reg.
+TEST_F(WineMadePrefixTest, WinesOwnEntriesShortNamesShellFoldersAndOneFindingPerValue) {
+    EXPECT_EQ(ScanEverySection(prefix->Dir()), std::vector<std::string>{});
+
+    // Wine's uninstallers remove an empty Fonts folder; its shell-folder definitions stay
+    // Wine's to use.
+    fs::remove(prefix->Dir() / "drive_c/windows/Fonts");
+    // An installer that stores its folder by Wine's short name, as NSIS does; a user value
+    // and a Run value naming files that are gone.
+    prefix->Write("drive_c/Program Files/Hw Short Test/app.exe", "MZ");
+    prefix->Write("drive_c/hwvalues.bat",
+                  "@for %%I in (\"C:\\Program Files\\Hw Short Test\\app.exe\") do @reg add "
+                  "HKLM\\Software\\HwShort /v ShortExe /d \"%%~sI\" /f\r\n"
+                  "@reg add HKCU\\Software\\HwOnce /v Doc /d C:\\Gone\\doc.txt /f\r\n"
+                  "@reg add HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run /v HwRun "
+                  "/d C:\\Gone\\run.exe /f\r\n");
+    ASSERT_TRUE(RunWine(*home, prefix->Dir(), "wine cmd /c 'C:\\hwvalues.bat'"));
+    {
+        std::ifstream hive(prefix->Dir() / "system.reg");
+        std::string text((std::istreambuf_iterator<char>(hive)), {});
+        ASSERT_NE(text.find("\"ShortExe\"=\"C:\\\\PROG~FBU\\\\HW_S~"), std::string::npos);
+    }
+    const std::vector<std::string> once = {
+        "8 HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run | HwRun",
+        "13 HKEY_CURRENT_USER\\Software\\HwOnce | Doc",
+    };
+    EXPECT_EQ(ScanEverySection(prefix->Dir()), once);
+
+    fs::remove_all(prefix->Dir() / "drive_c/Program Files/Hw Short Test");
+    std::vector<std::string> withShort = once;
+    withShort.insert(withShort.begin() + 1, "13 HKEY_LOCAL_MACHINE\\Software\\HwShort | ShortExe");
+    EXPECT_EQ(ScanEverySection(prefix->Dir()), withShort);
+}
 
 TEST_F(WineMadePrefixTest, FreshPrefixThenInstalledThenDeletedProgram) {
     // Wine registers commands such as "C:\windows\system32\winebrowser.exe" "%1",
