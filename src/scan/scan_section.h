@@ -4,7 +4,7 @@
 #include <optional>
 #include <string_view>
 
-// The fifteen scan sections: the fixed table the main window, the scan driver, the
+// The sixteen scan sections: the fixed table the main window, the scan driver, the
 // scanners, the log and the repair all speak of.
 namespace hivewise {
 
@@ -17,11 +17,11 @@ struct ScanSection {
     std::string_view description;
 };
 
-constexpr int kSectionCount = 15;
+constexpr int kSectionCount = 16;
 
 // The table, indexed by id.
 const std::array<ScanSection, kSectionCount>& ScanSections();
-// The row of an id, or null for an id outside 0..14.
+// The row of an id, or null for an id outside 0..15.
 const ScanSection* FindSection(int id);
 // Ids in scan-position order.
 std::array<int, kSectionCount> SectionsInScanOrder();
