@@ -376,7 +376,7 @@ RepairOutcome RepairSelectedProblems(Machine& machine, ResultStore& results, Use
         outcome.message = std::string(kBackupNotWrittenText);
     } else {
         std::map<std::string, Removal> done;
-        bool desktopChanged = false;
+        std::vector<std::filesystem::path> desktopChanged;
         for (const Planned& item : planned) {
             Removal result;
             if (auto earlier = done.find(item.identity); earlier != done.end()) {
@@ -396,7 +396,7 @@ RepairOutcome RepairSelectedProblems(Machine& machine, ResultStore& results, Use
             }
             done.emplace(item.identity, result);
             if (item.target.kind == Target::kHostFile && result == Removal::kRemoved) {
-                desktopChanged = true;
+                desktopChanged.push_back(item.target.hostFile);
             }
             if (result == Removal::kRemoved) {
                 ++outcome.removed;
@@ -408,8 +408,8 @@ RepairOutcome RepairSelectedProblems(Machine& machine, ResultStore& results, Use
             }
             if (controls.pumpEvents) controls.pumpEvents();
         }
-        if (auto folders = CurrentXdgFolders(); desktopChanged && folders) {
-            RefreshDesktopCaches(*folders);
+        if (auto folders = CurrentXdgFolders(); !desktopChanged.empty() && folders) {
+            RefreshDesktopCaches(*folders, desktopChanged);
         }
         outcome.message =
             std::string(outcome.aborted ? kSystemRepairAbortedText : kSelectedProblemsFixedText);

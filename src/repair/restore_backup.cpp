@@ -252,7 +252,7 @@ bool RestoreBackupDialog::Restore() {
     bool whole = ready && backup_.ExtractAllEntries(folder) && config &&
                  ReadWholeFile(*config, &text, &error, ConfigLimit(machine_)) &&
                  ConfigIsSound(text) && CopiesPresent(folder);
-    bool desktopChanged = false;
+    std::vector<std::filesystem::path> desktopChanged;
     if (whole) {
         // Keys first: a value saved before its key was removed goes back into the key.
         for (int kind : {kBackupKey, kBackupValue, kBackupFile, kBackupHostFile}) {
@@ -260,7 +260,7 @@ bool RestoreBackupDialog::Restore() {
                 if (!row.checked || row.item.kind != kind) continue;
                 if (RestoreItem(row.item, folder)) {
                     ++lastRestore_.restored;
-                    desktopChanged = desktopChanged || kind == kBackupHostFile;
+                    if (kind == kBackupHostFile) desktopChanged.push_back(row.item.second);
                     continue;
                 }
                 // A key by its path, a value by its data text, a file by its path.
@@ -273,8 +273,8 @@ bool RestoreBackupDialog::Restore() {
         }
     }
     if (ready && ClearScratchFolder(machine_, folder, true)) files.RemoveDirectory(folder);
-    if (auto folders = CurrentXdgFolders(); desktopChanged && folders) {
-        RefreshDesktopCaches(*folders);
+    if (auto folders = CurrentXdgFolders(); !desktopChanged.empty() && folders) {
+        RefreshDesktopCaches(*folders, desktopChanged);
     }
     if (!whole) {
         lastRestore_.invalid = true;

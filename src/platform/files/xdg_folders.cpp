@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <string_view>
@@ -239,11 +240,17 @@ bool MayTouchMenuBuilderFile(const XdgFolders& folders, const fs::path& path, bo
     return errno == ENOENT;
 }
 
-void RefreshDesktopCaches(const XdgFolders& folders) {
-    if (IsDirectory(folders.dataHome / "applications")) {
-        RunQuietly("update-desktop-database", (folders.dataHome / "applications").string());
+void RefreshDesktopCaches(const XdgFolders& folders, const std::vector<fs::path>& changed) {
+    fs::path applications = folders.dataHome / "applications";
+    fs::path packages = folders.dataHome / "mime" / "packages";
+    auto any = [&](const fs::path& folder) {
+        return std::any_of(changed.begin(), changed.end(),
+                           [&](const fs::path& path) { return Below(folder, path).has_value(); });
+    };
+    if (any(applications) && IsDirectory(applications)) {
+        RunQuietly("update-desktop-database", applications.string());
     }
-    if (IsDirectory(folders.dataHome / "mime")) {
+    if (any(packages) && IsDirectory(packages)) {
         RunQuietly("update-mime-database", (folders.dataHome / "mime").string());
     }
 }

@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 // Where the user's desktop keeps its data: the XDG data and config folders and the
 // desktop folder, and which of their files Wine's menu builder writes. These are the
@@ -38,8 +39,11 @@ bool IsMenuBuilderFile(const XdgFolders& folders, const std::filesystem::path& p
 bool MayTouchMenuBuilderFile(const XdgFolders& folders, const std::filesystem::path& path,
                              bool createFolders = false);
 
-// Lets the desktop see the changed menu and file types: runs update-desktop-database and
-// update-mime-database on the data folder where those programs are installed.
-void RefreshDesktopCaches(const XdgFolders& folders);
+// Lets the desktop see changed menu entries and file types: runs update-desktop-database
+// when a file of the applications folder is among `changed`, update-mime-database when a
+// file type package is, each only where that program is installed. Nothing else is
+// touched, so that a home without those caches is not given them.
+void RefreshDesktopCaches(const XdgFolders& folders,
+                          const std::vector<std::filesystem::path>& changed);
 
 }  // namespace hivewise
