@@ -15,72 +15,14 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::kFakeAppExe;
-using testing::kSoloAppExe;
 using testing::kStartMenuFolder;
 
-// Prefix A installed FakeApp and SoloApp, prefix B FakeApp again ("FakeApp B"); both
-// share one home. B is the machine scanned.
-class MenuEntriesScannerTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        for (testing::TempPrefix* p : {&a, &b})
-            p->File(kFakeAppExe, "MZ");
-        a.File(kSoloAppExe, "MZ");
-        a.File(std::string(kStartMenuFolder) + "/FakeApp.lnk", "L");
-        b.File(std::string(kStartMenuFolder) + "/FakeApp B.lnk", "L");
-        a.SystemReg("");
-        a.UserReg("");
-        home.Fill(a.Dir(), b.Dir());
-    }
-
-    // B's registry: its ProgID unless `unregistered`, its menu files and file type.
-    std::unique_ptr<Machine> LoadB(bool unregistered = false) {
-        std::string classes = unregistered ? "" : R"(
-[Software\\Classes\\.fkb] 1700000000
-@="FakeApp.fkbfile"
-
-[Software\\Classes\\FakeApp.fkbfile\\shell\\open\\command] 1700000000
-@="\"C:\\Program Files\\FakeApp\\FakeApp.exe\" \"%1\""
-)";
-        b.SystemReg(classes);
-        b.UserReg(home.MenuFilesSection('B') + R"(
-[Software\\Wine\\FileOpenAssociations\\.fkb] 1700000000
-"DesktopFile")" + "=\"" +
-                  (home.Data() / "applications/wine-extension-fkb.desktop").string() + "\"\n");
-        // Wine's drive of the host's root, through which it records the menu files.
-        if (!fs::exists(b.Dir() / "dosdevices/z:", ec_)) {
-            fs::create_directory_symlink("/", b.Dir() / "dosdevices/z:");
-        }
-        auto machine = b.Load();
-        EXPECT_TRUE(machine) << b.LastError();
-        return machine;
-    }
-
-    testing::ScanRun Scan(Machine& machine) {
-        return testing::RunWithContext(machine, {}, [&](ScanContext& context) {
-            ScanMenuEntriesIn(context, home.Folders(), {a.Dir(), b.Dir()});
-        });
-    }
-
-    // The findings' files relative to the home.
-    std::set<std::string> Files(const testing::ScanRun& run) {
-        std::set<std::string> files;
-        for (const Problem& p : run.found) {
-            EXPECT_EQ(p.sectionId, kSectionMenuEntries);
-            files.insert(fs::path(p.valueData).lexically_relative(home.home.Dir()).string());
-        }
-        return files;
-    }
-
-    testing::MenuHome home;
-    testing::TempPrefix a, b;
-    std::error_code ec_;
-};
+using MenuEntriesScannerTest = testing::MenuEntriesTest;
 
 TEST_F(MenuEntriesScannerTest, EverythingOfADeletedPrefixAndNothingOfTheLivingOne) {
     auto machine = LoadB();
     fs::remove_all(a.Dir());
-    testing::ScanRun run = Scan(*machine);
+    auto run = Scan(*machine);
     EXPECT_EQ(Files(run),
               (std::set<std::string>{
                   ".local/share/applications/wine/Programs/FakeApp/FakeApp.desktop",
@@ -109,7 +51,7 @@ TEST_F(MenuEntriesScannerTest, EverythingOfADeletedPrefixAndNothingOfTheLivingOn
 TEST_F(MenuEntriesScannerTest, DeletedShortcutTakesItsEntryMenuAndRecordsAlong) {
     auto machine = LoadB();
     fs::remove(b.Dir() / "drive_c" / kStartMenuFolder / "FakeApp B.lnk");
-    testing::ScanRun run = Scan(*machine);
+    auto run = Scan(*machine);
     ASSERT_EQ(Files(run),
               (std::set<std::string>{
                   ".local/share/applications/wine/Programs/FakeApp/FakeApp B.desktop",
@@ -127,7 +69,7 @@ TEST_F(MenuEntriesScannerTest, DeletedShortcutTakesItsEntryMenuAndRecordsAlong) 
 
 TEST_F(MenuEntriesScannerTest, UnregisteredProgIdTakesItsFileTypeAndRecord) {
     auto machine = LoadB(/*unregistered=*/true);
-    testing::ScanRun run = Scan(*machine);
+    auto run = Scan(*machine);
     ASSERT_EQ(Files(run), (std::set<std::string>{
                               ".local/share/applications/wine-extension-fkb.desktop",
                               ".local/share/mime/packages/x-wine-extension-fkb.xml",

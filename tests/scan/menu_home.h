@@ -2,17 +2,21 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "platform/files/xdg_folders.h"
 #include "platform/temp_prefix.h"
+#include "scan/scan_context.h"
+#include "scan/scanners/menu_entries_scanner.h"
 
 // A home folder built from the files Wine's menu builder really wrote (tests/data), with
 // the capture's folders replaced by this test's home and prefixes, and the process's HOME
@@ -94,10 +98,16 @@ class MenuHome {
     std::filesystem::path Desktop() const { return home.Dir() / "Desktop"; }
     XdgFolders Folders() const { return *CurrentXdgFolders(); }
 
-    // Every file below the home with its mode and bytes, for comparing two states whole.
+    // Every file below the home with its mode and bytes, for comparing two states whole;
+    // the caches the desktop's tools build from those files are left out.
     std::map<std::string, std::string> Snapshot() const {
         std::map<std::string, std::string> files;
         for (const auto& entry : std::filesystem::recursive_directory_iterator(home.Dir())) {
+            std::string name = entry.path().filename().string();
+            std::string mime = (Data() / "mime").string() + "/";
+            std::string path = entry.path().string();
+            bool mimeCache = path.rfind(mime, 0) == 0 && path.rfind(mime + "packages", 0) != 0;
+            if (mimeCache || name == "mimeinfo.cache") continue;
             struct stat st {};
             ::lstat(entry.path().c_str(), &st);
             std::string rel = std::filesystem::relative(entry.path(), home.Dir()).string();
@@ -119,5 +129,80 @@ constexpr const char* kStartMenuFolder =
     "users/root/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/FakeApp";
 constexpr const char* kFakeAppExe = "Program Files/FakeApp/FakeApp.exe";
 constexpr const char* kSoloAppExe = "Program Files/SoloApp/SoloApp.exe";
+
+// Prefix A installed FakeApp and SoloApp, prefix B FakeApp again ("FakeApp B"); both
+// share one home. B is the machine scanned.
+namespace fs = std::filesystem;
+
+class MenuEntriesTest : public ::testing::Test {
+  public:
+    void SetUp() override {
+        for (TempPrefix* p : {&a, &b})
+            p->File(kFakeAppExe, "MZ");
+        a.File(kSoloAppExe, "MZ");
+        a.File(std::string(kStartMenuFolder) + "/FakeApp.lnk", "L");
+        b.File(std::string(kStartMenuFolder) + "/FakeApp B.lnk", "L");
+        a.SystemReg("");
+        a.UserReg("");
+        home.Fill(a.Dir(), b.Dir());
+    }
+
+    // B's registry: its ProgID unless `unregistered`, its menu files and file type.
+    std::unique_ptr<Machine> LoadB(bool unregistered = false) {
+        std::string classes = unregistered ? "" : R"(
+[Software\\Classes\\.fkb] 1700000000
+@="FakeApp.fkbfile"
+
+[Software\\Classes\\FakeApp.fkbfile\\shell\\open\\command] 1700000000
+@="\"C:\\Program Files\\FakeApp\\FakeApp.exe\" \"%1\""
+)";
+        b.SystemReg(classes);
+        // Where a repair keeps its backups and assembles them.
+        b.File("Program Files/Hivewise/hivewise.exe", "MZ");
+        b.File("windows/temp/readme.txt", "temp");
+        b.UserReg(home.MenuFilesSection('B') + R"(
+[Environment] 1700000000
+"TEMP"="C:\\windows\\temp"
+"TMP"="C:\\windows\\temp"
+
+[Software\\Wine\\FileOpenAssociations\\.fkb] 1700000000
+"DesktopFile")" + "=\"" +
+                  (home.Data() / "applications/wine-extension-fkb.desktop").string() + "\"\n");
+        // Wine's drive of the host's root, through which it records the menu files.
+        if (!fs::exists(b.Dir() / "dosdevices/z:", ec_)) {
+            fs::create_directory_symlink("/", b.Dir() / "dosdevices/z:");
+        }
+        auto machine = b.Load();
+        EXPECT_TRUE(machine) << b.LastError();
+        return machine;
+    }
+
+    struct Findings : ProblemSink {
+        void ProblemFound(std::unique_ptr<Problem> problem) override { found.push_back(*problem); }
+        std::vector<Problem> found;
+    };
+    Findings Scan(Machine& machine) {
+        Findings findings;
+        std::atomic<int> flag{1};
+        ScanStatus status;
+        ScanContext context(machine, flag, findings, status);
+        ScanMenuEntriesIn(context, home.Folders(), {a.Dir(), b.Dir()});
+        return findings;
+    }
+
+    // The findings' files relative to the home.
+    std::set<std::string> Files(const Findings& run) {
+        std::set<std::string> files;
+        for (const Problem& p : run.found) {
+            EXPECT_EQ(p.sectionId, kSectionMenuEntries);
+            files.insert(fs::path(p.valueData).lexically_relative(home.home.Dir()).string());
+        }
+        return files;
+    }
+
+    MenuHome home;
+    TempPrefix a, b;
+    std::error_code ec_;
+};
 
 }  // namespace hivewise::testing
