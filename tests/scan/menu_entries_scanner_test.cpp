@@ -196,6 +196,14 @@ TEST(DesktopEntry, MenuFileNamesItsEntriesAndFolders) {
                                         "wine-Programs-FakeApp.directory"}));
 }
 
+TEST(DesktopEntry, MenuFileNamesAreUnescaped) {
+    MenuFileRefs refs = ParseMenuFile(
+        "<Menu><Directory>wine-A&amp;B.directory</Directory><Include><Filename>wine-A&amp;B-"
+        "&lt;x&gt;.desktop</Filename></Include><Filename>cut");
+    EXPECT_EQ(refs.directories, std::vector<std::string>{"wine-A&B.directory"});
+    EXPECT_EQ(refs.filenames, std::vector<std::string>{"wine-A&B-<x>.desktop"});
+}
+
 TEST(DesktopEntry, SmallFilesOnlyAndNeverThroughALink) {
     testing::TempFolder folder;
     folder.Write("big", std::string(kMenuFileLimit + 1, 'x'));

@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <utility>
 
 namespace hivewise {
 namespace fs = std::filesystem;
@@ -192,6 +193,30 @@ bool ReadSmallFile(const fs::path& path, std::string* bytes, uint64_t limit) {
     return ok;
 }
 
+namespace {
+
+// The five entities the menu builder writes for characters of names.
+std::string UnescapeXml(std::string_view text) {
+    static constexpr std::pair<std::string_view, char> kEntities[] = {
+        {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+    std::string out;
+    for (size_t at = 0; at < text.size();) {
+        bool replaced = false;
+        for (const auto& [entity, c] : kEntities) {
+            if (text.substr(at, entity.size()) == entity) {
+                out += c;
+                at += entity.size();
+                replaced = true;
+                break;
+            }
+        }
+        if (!replaced) out += text[at++];
+    }
+    return out;
+}
+
+}  // namespace
+
 MenuFileRefs ParseMenuFile(std::string_view text) {
     MenuFileRefs refs;
     auto collect = [&](std::string_view tag, std::vector<std::string>* out) {
@@ -202,7 +227,7 @@ MenuFileRefs ParseMenuFile(std::string_view text) {
             at += open.size();
             size_t end = text.find(close, at);
             if (end == std::string_view::npos) break;
-            out->emplace_back(Trim(text.substr(at, end - at)));
+            out->push_back(UnescapeXml(Trim(text.substr(at, end - at))));
             at = end + close.size();
         }
     };
