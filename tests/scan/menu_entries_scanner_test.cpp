@@ -103,6 +103,17 @@ TEST_F(MenuEntriesScannerTest, SharedIconGoesWithTheLastEntryThatUsesIt) {
     // FakeApp's shortcuts on the shared desktop now point nowhere.
     EXPECT_TRUE(files.count("Desktop/FakeApp.lnk"));
     EXPECT_TRUE(files.count("Desktop/FakeApp B.lnk"));
+
+    // A shortcut to a drive that no prefix has now is not judged.
+    std::string bytes = testing::MenuHome::ReadCaptured("Desktop/SoloApp.lnk");
+    for (size_t at = 0; (at = bytes.find("C:\\", at)) != std::string::npos; ++at)
+        bytes[at] = 'Q';
+    home.home.Write("Desktop/Disc.lnk", bytes);
+    files = Files(Scan(*machine));
+    EXPECT_FALSE(files.count("Desktop/Disc.lnk"));
+    fs::create_directory_symlink("../drive_c", b.Dir() / "dosdevices/q:");
+    files = Files(Scan(*machine));
+    EXPECT_TRUE(files.count("Desktop/Disc.lnk"));
 }
 
 TEST_F(MenuEntriesScannerTest, WhatWineDidNotMakeIsNeverAFinding) {

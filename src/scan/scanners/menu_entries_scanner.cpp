@@ -326,10 +326,20 @@ class MenuEntriesScan {
             std::string target, description;
             ResolveShortcutFile(context_.Files(), file, &target, &description);
             if (target.size() < 3 || target[1] != ':' || target[2] != '\\') continue;
-            bool exists = std::any_of(prefixes_.begin(), prefixes_.end(), [&](const fs::path& p) {
-                return IsPrefix(p) && WindowsPathExistsIn(p, target);
-            });
-            if (exists) continue;
+            // A drive no prefix has now (a disc not inserted) cannot be judged.
+            std::string drive(
+                1, static_cast<char>(std::tolower(static_cast<unsigned char>(target[0]))));
+            bool judged = false, exists = false;
+            for (const fs::path& prefix : prefixes_) {
+                struct stat st {};
+                if (!IsPrefix(prefix) ||
+                    ::stat((prefix / "dosdevices" / (drive + ":")).c_str(), &st) != 0) {
+                    continue;
+                }
+                judged = true;
+                exists = exists || WindowsPathExistsIn(prefix, target);
+            }
+            if (!judged || exists) continue;
             Item item{file, name, {}, std::string(kDesktopLinkText), {}, {}, true};
             Report(item, target);
         }
