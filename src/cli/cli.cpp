@@ -39,7 +39,7 @@ constexpr const char* kUsage =
     "  reg export KEY FILE [/y]\n"
     "  reg import FILE\n"
     "  scan [--sections ID,ID,...] [--json]\n"
-    "                scans the sections (ids 0 to 14; without --sections those ticked\n"
+    "                scans the sections (ids 0 to 15; without --sections those ticked\n"
     "                in the settings); Ctrl-C aborts the scan\n"
     "  fullbackup create | list | restore ARCHIVE [--yes]\n"
     "                saves the whole registry into RegBackup, lists those backups\n"

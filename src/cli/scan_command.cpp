@@ -206,7 +206,7 @@ bool TakeSectionsArgument(CliContext& ctx, const std::vector<std::string>& args,
     std::string list;
     if (arg == "--sections") {
         if (*index + 1 >= args.size()) {
-            PrintError(ctx.err, "--sections needs a list of section ids (0 to 14).");
+            PrintError(ctx.err, "--sections needs a list of section ids (0 to 15).");
             *bad = true;
             return false;
         }
@@ -220,7 +220,7 @@ bool TakeSectionsArgument(CliContext& ctx, const std::vector<std::string>& args,
     std::string word;
     if (!ParseSections(list, &ticks, &word)) {
         PrintError(ctx.err, "Unknown section id \"" + word +
-                                "\": the section ids are 0 to 14, separated by commas.");
+                                "\": the section ids are 0 to 15, separated by commas.");
         *bad = true;
         return false;
     }

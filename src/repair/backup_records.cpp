@@ -155,6 +155,28 @@ std::string FileRecord(std::string_view destPath, std::string_view entry) {
     return record;
 }
 
+std::string HostFileRecord(std::string_view hostPath, unsigned mode, std::string_view entry) {
+    char octal[8];
+    std::snprintf(octal, sizeof octal, "%o", mode & 07777);
+    return Line("TYPE", "HOST_FILE") + Line("HOST_PATH", hostPath) + Line("MODE", octal) +
+           Line("ENTRY", entry);
+}
+
+namespace {
+
+// Permission bits as HostFileRecord writes them: one to four octal digits.
+std::optional<unsigned> ParseMode(std::string_view text) {
+    if (text.empty() || text.size() > 4) return std::nullopt;
+    unsigned mode = 0;
+    for (char c : text) {
+        if (c < '0' || c > '7') return std::nullopt;
+        mode = mode * 8 + static_cast<unsigned>(c - '0');
+    }
+    return mode;
+}
+
+}  // namespace
+
 std::string ReadRecordField(std::string_view line, std::string_view key) {
     size_t at = line.find(key);
     if (at == std::string_view::npos) return std::string(line);
@@ -196,6 +218,14 @@ std::vector<BackupItem> ReadConfigItems(std::string_view text) {
             if (!lines.AtEnd() && StartsWithKey(lines.Peek(), "ENTRY")) {
                 item.entry = ReadRecordField(lines.Next(), "ENTRY");
             }
+        } else if (AnsiEqualsNoCase(type, "HOST_FILE")) {
+            item.kind = kBackupHostFile;
+            std::string mode;
+            if (!next("HOST_PATH", &item.second) || !next("MODE", &mode) ||
+                !next("ENTRY", &item.entry)) {
+                break;
+            }
+            item.mode = ParseMode(mode).value_or(0);
         } else {
             continue;
         }
@@ -219,6 +249,8 @@ bool ConfigIsSound(std::string_view text) {
             keys = {"MAIN_KEY", "VALUE_NAME", "VALUE"};
         } else if (AnsiEqualsNoCase(type, "FILE")) {
             keys = {"DEST_PATH"};
+        } else if (AnsiEqualsNoCase(type, "HOST_FILE")) {
+            keys = {"HOST_PATH", "MODE", "ENTRY"};
         } else {
             return false;
         }
@@ -230,10 +262,13 @@ bool ConfigIsSound(std::string_view text) {
                 if (path.empty() || path[0] != '\\' || !IsBareName(path.substr(1))) return false;
             }
             if (key == "DEST_PATH" && ReadRecordField(field, key).empty()) return false;
+            if (key == "HOST_PATH" && ReadRecordField(field, key).rfind('/', 0) != 0) return false;
+            if (key == "MODE" && !ParseMode(ReadRecordField(field, key))) return false;
+            if (key == "ENTRY" && !IsBareName(ReadRecordField(field, key))) return false;
         }
         if (!lines.AtEnd() && lines.Peek().substr(0, kDataLine.size()) == kDataLine) {
             ExactValue exact;
-            if (keys.size() != 3 || !ParseDataLine(lines.Next(), &exact)) return false;
+            if (keys.front() != "MAIN_KEY" || !ParseDataLine(lines.Next(), &exact)) return false;
         } else if (!lines.AtEnd() && StartsWithKey(lines.Peek(), "ENTRY")) {
             if (keys.size() != 1 || !IsBareName(ReadRecordField(lines.Next(), "ENTRY"))) {
                 return false;

@@ -15,6 +15,8 @@ enum BackupItemKind {
     kBackupFile = 0,
     kBackupKey = 1,
     kBackupValue = 2,
+    // A file of the user's desktop folders (a menu entry Wine made), by its host path.
+    kBackupHostFile = 3,
 };
 
 // A registry value exactly as it was stored: its name, type and bytes.
@@ -37,6 +39,8 @@ struct BackupItem {
     // Written after a file record when another saved file already has its bare name:
     // the entry that holds this file's copy. Empty: the bare name of DEST_PATH.
     std::string entry;
+    // A host file's permission bits (kBackupHostFile; its path is `second`).
+    unsigned mode = 0;
 };
 
 // Record texts, each line ending in CR CR LF as the file has always been written.
@@ -44,6 +48,8 @@ std::string KeyRecord(std::string_view keyPath, int number);
 std::string ValueRecord(std::string_view keyPath, std::string_view valueName,
                         std::string_view valueData, const ExactValue* exact);
 std::string FileRecord(std::string_view destPath, std::string_view entry = {});
+// A host file: its absolute path, its permission bits and the entry holding its copy.
+std::string HostFileRecord(std::string_view hostPath, unsigned mode, std::string_view entry);
 
 // The value of a "[KEY:value]" line: everything after the key and the character after
 // it, up to the last ']'. A line without the key is returned whole; without ']', empty.

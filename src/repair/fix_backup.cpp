@@ -1,6 +1,7 @@
 #include "repair/fix_backup.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include "platform/machine/text.h"
 #include "platform/registry/reg_file.h"
 #include "repair/exact_value.h"
+#include "scan/menu_entries/desktop_entry.h"
 
 namespace hivewise {
 namespace {
@@ -202,6 +204,32 @@ int FixBackup::BackupFile(const std::string& path) {
     // A copy under its own bare name keeps the plain record; another name is recorded.
     if (!AppendConfigRecord(FileRecord(path, entry == name ? "" : entry))) {
         files_.DeleteFile(copy);
+        usedNames_.erase(AnsiLower(entry));
+        return 0;
+    }
+    return 1;
+}
+
+int FixBackup::BackupHostFile(const std::filesystem::path& path) {
+    std::string text = path.string();
+    // A line break would change the path the record names.
+    if (!path.is_absolute() || text.find_first_of("\r\n") != std::string::npos) return 0;
+    struct stat st {};
+    std::string bytes;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        !ReadSmallFile(path, &bytes, kFileCopyLimit)) {
+        return 0;
+    }
+    // Host names need not be ANSI; the copy gets a plain name of its own.
+    std::string entry = UnusedEntryName("hostfile.dat");
+    auto copy = Host(workFolder_ + "\\" + entry);
+    std::string error;
+    if (!copy || !WriteFileAtomically(*copy, bytes, &error)) {
+        usedNames_.erase(AnsiLower(entry));
+        return 0;
+    }
+    if (!AppendConfigRecord(HostFileRecord(text, st.st_mode & 07777, entry))) {
+        files_.DeleteFile(workFolder_ + "\\" + entry);
         usedNames_.erase(AnsiLower(entry));
         return 0;
     }

@@ -45,6 +45,9 @@ class FixBackup {
     int BackupRegValue(const std::string& keyPath, const std::string& valueName,
                        const std::string& valueData);
     int BackupFile(const std::string& path);
+    // A file outside the prefix (a menu entry Wine made), by its host path, with its
+    // permission bits; its copy never leaves the archive's own entries.
+    int BackupHostFile(const std::filesystem::path& path);
     bool AppendConfigRecord(const std::string& record);
 
     struct FinishResult {

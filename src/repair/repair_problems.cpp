@@ -1,10 +1,15 @@
 #include "repair/repair_problems.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <map>
 #include <set>
 
 #include "platform/files/file_system_access.h"
 #include "platform/files/scratch_folder.h"
+#include "platform/files/xdg_folders.h"
 #include "platform/machine/prefix_lock.h"
 #include "platform/machine/string_table.h"
 #include "platform/machine/text.h"
@@ -14,6 +19,7 @@
 #include "repair/registry_removal.h"
 #include "scan/ignore_list.h"
 #include "scan/scan_section.h"
+#include "scan/scanners/menu_entries_scanner.h"
 
 namespace hivewise {
 namespace {
@@ -23,11 +29,30 @@ constexpr std::string_view kSoundsKey = "HKEY_CURRENT_USER\\Control Panel\\Sound
 
 // What one finding removes.
 struct Target {
-    enum Kind { kNone, kKey, kValue, kFile } kind = kNone;
+    enum Kind { kNone, kKey, kValue, kFile, kHostFile } kind = kNone;
     std::string key;  // key path with its long root name
     std::string valueName;
     std::string file;
+    // kHostFile: a menu builder file, and the record of it in Wine's registry, if any:
+    // a MenuFiles value (key and valueName) or a FileOpenAssociations key (key alone).
+    std::filesystem::path hostFile;
 };
+
+// The record a menu entry finding names: only Wine's own keys of the current user.
+void TakeMenuRecord(const Problem& problem, Target* target) {
+    const std::string root = "HKEY_CURRENT_USER\\";
+    const std::string menus = root + std::string(kMenuFilesKey);
+    const std::string types = root + std::string(kFileOpenAssociationsKey) + "\\";
+    const std::string& location = problem.location;
+    if (AnsiEqualsNoCase(location, menus) && !problem.valueName.empty()) {
+        target->key = location;
+        target->valueName = problem.valueName;
+    } else if (location.size() > types.size() &&
+               AnsiEqualsNoCase(location.substr(0, types.size()), types) &&
+               location.find('\\', types.size()) == std::string::npos) {
+        target->key = location;
+    }
+}
 
 Target TargetOf(const Problem& problem) {
     Target target;
@@ -60,6 +85,11 @@ Target TargetOf(const Problem& problem) {
         case FindingScope::kFile:
             target.kind = Target::kFile;
             target.file = problem.itemText;
+            break;
+        case FindingScope::kHostFile:
+            target.kind = Target::kHostFile;
+            target.hostFile = problem.valueData;
+            TakeMenuRecord(problem, &target);
             break;
         case FindingScope::kNone:
             break;
@@ -94,12 +124,40 @@ bool TargetExists(Machine& machine, const Target& target) {
             FileSystemAccess files(machine);
             return files.InPrefix(target.file) && files.PathFileExists(target.file);
         }
+        case Target::kHostFile: {
+            auto folders = CurrentXdgFolders();
+            struct stat st {};
+            return folders && MayTouchMenuBuilderFile(*folders, target.hostFile) &&
+                   ::lstat(target.hostFile.c_str(), &st) == 0;
+        }
         default:
             return false;
     }
 }
 
 enum class Removal { kRemoved, kQueued, kFailed };
+
+// The record first: a file whose record stayed would be removed by Wine again, but a
+// record whose file stayed would leave the file in the menu for good.
+Removal RemoveHostFile(Machine& machine, const Target& target) {
+    auto folders = CurrentXdgFolders();
+    if (!folders || !MayTouchMenuBuilderFile(*folders, target.hostFile)) return Removal::kFailed;
+    if (!target.key.empty()) {
+        RegistryAccess registry(machine);
+        RegHandle root;
+        std::string path;
+        if (!SplitLocation(target.key, &root, &path)) return Removal::kFailed;
+        bool recorded = target.valueName.empty()
+                            ? registry.KeyExists(root, path)
+                            : ReadExactValue(machine, target.key, target.valueName).has_value();
+        bool removed = target.valueName.empty()
+                           ? DeleteRegKey(registry, root, path)
+                           : DeleteRegValue(registry, root, path, target.valueName);
+        if (recorded && !removed) return Removal::kFailed;
+    }
+    if (::unlink(target.hostFile.c_str()) != 0 && errno != ENOENT) return Removal::kFailed;
+    return Removal::kRemoved;
+}
 
 Removal RemoveTarget(Machine& machine, const Target& target) {
     RegistryAccess registry(machine);
@@ -126,6 +184,8 @@ Removal RemoveTarget(Machine& machine, const Target& target) {
             }
             break;
         }
+        case Target::kHostFile:
+            return RemoveHostFile(machine, target);
         default:
             break;
     }
@@ -141,6 +201,8 @@ std::string TargetText(const Target& target) {
             return target.key + " (value \"" + target.valueName + "\")";
         case Target::kFile:
             return target.file;
+        case Target::kHostFile:
+            return target.hostFile.string();
         default:
             return {};
     }
@@ -149,10 +211,12 @@ std::string TargetText(const Target& target) {
 // Two findings of the same thing have the same identity.
 std::string Identity(const Target& target) {
     return std::to_string(target.kind) + "\n" + AnsiLower(target.key) + "\n" +
-           AnsiLower(target.valueName) + "\n" + AnsiLower(target.file);
+           AnsiLower(target.valueName) + "\n" + AnsiLower(target.file) + "\n" +
+           target.hostFile.string();
 }
 
-int SaveTarget(FixBackup& backup, const Problem& problem, const Target& target, int number) {
+int SaveTarget(Machine& machine, FixBackup& backup, const Problem& problem, const Target& target,
+               int number) {
     switch (target.kind) {
         case Target::kKey:
             return backup.BackupRegKey(target.key, number);
@@ -160,6 +224,18 @@ int SaveTarget(FixBackup& backup, const Problem& problem, const Target& target, 
             return backup.BackupRegValue(target.key, target.valueName, problem.valueData);
         case Target::kFile:
             return backup.BackupFile(target.file);
+        case Target::kHostFile: {
+            // The record goes with its file: both are saved, or neither is removed.
+            if (!target.key.empty()) {
+                Target record = target;
+                record.kind = target.valueName.empty() ? Target::kKey : Target::kValue;
+                if (TargetExists(machine, record) &&
+                    SaveTarget(machine, backup, problem, record, number) != 1) {
+                    return 0;
+                }
+            }
+            return backup.BackupHostFile(target.hostFile);
+        }
         default:
             return 1;
     }
@@ -265,7 +341,7 @@ RepairOutcome RepairSelectedProblems(Machine& machine, ResultStore& results, Use
                 bool save = backupOn && item.existed && !ours && saved.count(item.identity) == 0;
                 if (ours && !item.existed) {
                     ++outcome.removed;
-                } else if (save && SaveTarget(backup, *problem, target, number) != 1) {
+                } else if (save && SaveTarget(machine, backup, *problem, target, number) != 1) {
                     ++outcome.notBackedUp;
                     outcome.failures.push_back("Could not back up " + TargetText(target) +
                                                "; it was not removed.");
@@ -292,6 +368,7 @@ RepairOutcome RepairSelectedProblems(Machine& machine, ResultStore& results, Use
         outcome.message = std::string(kBackupNotWrittenText);
     } else {
         std::map<std::string, Removal> done;
+        std::vector<std::filesystem::path> desktopChanged;
         for (const Planned& item : planned) {
             Removal result;
             if (auto earlier = done.find(item.identity); earlier != done.end()) {
@@ -310,6 +387,9 @@ RepairOutcome RepairSelectedProblems(Machine& machine, ResultStore& results, Use
                 result = RemoveTarget(machine, item.target);
             }
             done.emplace(item.identity, result);
+            if (item.target.kind == Target::kHostFile && result == Removal::kRemoved) {
+                desktopChanged.push_back(item.target.hostFile);
+            }
             if (result == Removal::kRemoved) {
                 ++outcome.removed;
             } else if (result == Removal::kQueued) {
@@ -319,6 +399,9 @@ RepairOutcome RepairSelectedProblems(Machine& machine, ResultStore& results, Use
                 outcome.failures.push_back("Could not remove " + TargetText(item.target) + ".");
             }
             if (controls.pumpEvents) controls.pumpEvents();
+        }
+        if (auto folders = CurrentXdgFolders(); !desktopChanged.empty() && folders) {
+            RefreshDesktopCaches(*folders, desktopChanged);
         }
         outcome.message =
             std::string(outcome.aborted ? kSystemRepairAbortedText : kSelectedProblemsFixedText);

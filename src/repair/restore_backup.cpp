@@ -1,16 +1,20 @@
 #include "repair/restore_backup.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 #include "platform/files/atomic_file.h"
 #include "platform/files/file_system_access.h"
 #include "platform/files/scratch_folder.h"
+#include "platform/files/xdg_folders.h"
 #include "platform/machine/prefix_lock.h"
 #include "platform/machine/text.h"
 #include "platform/registry/reg_file.h"
 #include "platform/registry/registry_access.h"
 #include "repair/exact_value.h"
 #include "repair/restore_targets.h"
+#include "scan/menu_entries/desktop_entry.h"
 
 namespace hivewise {
 namespace {
@@ -83,6 +87,8 @@ std::string_view ItemTypeText(const BackupItem& item) {
             return "RegKey";
         case kBackupValue:
             return "RegValue";
+        case kBackupHostFile:
+            return "HostFile";
         default:
             return "ShortCut";
     }
@@ -194,6 +200,19 @@ bool RestoreBackupDialog::RestoreItem(const BackupItem& item, const std::string&
             return registry.WriteValue(*root, item.third.substr(cut + 1), item.fourth, item.first,
                                        kRegSz);
         }
+        case kBackupHostFile: {
+            auto copy = FileSystemAccess(machine_).ToHostPath(folder + "\\" + CopyNameOf(item));
+            std::string bytes, error;
+            std::filesystem::path destination(item.second);
+            // Only permission bits: a saved file never comes back set-user-ID.
+            auto mode = static_cast<mode_t>(item.mode & 0777);
+            if (!copy || !ReadSmallFile(*copy, &bytes, kFileCopyLimit) ||
+                !WriteFileAtomically(destination, bytes, &error, mode)) {
+                return false;
+            }
+            // An existing file keeps its mode through the write; the saved one is wanted.
+            return ::chmod(destination.c_str(), mode) == 0;
+        }
         default: {
             FileSystemAccess files(machine_);
             // A restore killed while copying left its temporary copy beside the shortcut.
@@ -233,18 +252,20 @@ bool RestoreBackupDialog::Restore() {
     bool whole = ready && backup_.ExtractAllEntries(folder) && config &&
                  ReadWholeFile(*config, &text, &error, ConfigLimit(machine_)) &&
                  ConfigIsSound(text) && CopiesPresent(folder);
+    std::vector<std::filesystem::path> desktopChanged;
     if (whole) {
         // Keys first: a value saved before its key was removed goes back into the key.
-        for (int kind : {kBackupKey, kBackupValue, kBackupFile}) {
+        for (int kind : {kBackupKey, kBackupValue, kBackupFile, kBackupHostFile}) {
             for (const BackupRow& row : rows_) {
                 if (!row.checked || row.item.kind != kind) continue;
                 if (RestoreItem(row.item, folder)) {
                     ++lastRestore_.restored;
+                    if (kind == kBackupHostFile) desktopChanged.push_back(row.item.second);
                     continue;
                 }
                 // A key by its path, a value by its data text, a file by its path.
-                std::string failure =
-                    CouldNotRestoreText(kind == kBackupFile ? row.item.second : row.item.first);
+                bool file = kind == kBackupFile || kind == kBackupHostFile;
+                std::string failure = CouldNotRestoreText(file ? row.item.second : row.item.first);
                 ++lastRestore_.failed;
                 lastRestore_.failures.push_back(failure);
                 prompts_.Message(failure);
@@ -252,6 +273,9 @@ bool RestoreBackupDialog::Restore() {
         }
     }
     if (ready && ClearScratchFolder(machine_, folder, true)) files.RemoveDirectory(folder);
+    if (auto folders = CurrentXdgFolders(); !desktopChanged.empty() && folders) {
+        RefreshDesktopCaches(*folders, desktopChanged);
+    }
     if (!whole) {
         lastRestore_.invalid = true;
         prompts_.Message(std::string(kInvalidBackupText));

@@ -6,6 +6,7 @@
 #include "platform/files/atomic_file.h"
 #include "platform/files/file_system_access.h"
 #include "platform/files/path_resolver.h"
+#include "platform/files/xdg_folders.h"
 #include "platform/machine/text.h"
 #include "platform/registry/reg_file.h"
 #include "platform/registry/registry_access.h"
@@ -86,6 +87,10 @@ bool MayRestoreKey(Machine& machine, const std::string& keyPath, const std::stri
 
 bool MayRestore(Machine& machine, const BackupItem& item, const std::string& exportFile) {
     switch (item.kind) {
+        case kBackupHostFile: {
+            auto folders = CurrentXdgFolders();
+            return folders && MayTouchMenuBuilderFile(*folders, std::filesystem::path(item.second));
+        }
         case kBackupFile:
             return MayRestoreFile(machine, item.second);
         case kBackupKey:

@@ -13,6 +13,9 @@ namespace hivewise {
 // Whether `item` may be restored into `machine`:
 // - a file: a shortcut (".lnk") on the system drive whose host path, links resolved, lies
 //   inside the prefix's folder (its folder must exist);
+// - a host file: one of the files Wine's menu builder writes in the user's desktop
+//   folders (IsMenuBuilderFile of the current folders), reached through no link below
+//   them and no link itself; the one place a restore writes outside the prefix;
 // - a value: its key under HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_CLASSES_ROOT or
 //   HKEY_USERS, by the long name the records use;
 // - a key: the same roots, and its export (`exportFile`, a Windows path of the unpacked

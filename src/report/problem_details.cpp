@@ -11,6 +11,7 @@ namespace {
 constexpr int kFirstRegistrySection = 1;
 constexpr int kLastRegistrySection = 13;
 constexpr int kShortcutSection = 14;
+constexpr int kMenuEntriesSection = 15;
 
 // Registry text may hold anything; shown raw, a '<' would start a tag and hide the rest.
 std::string EscapeMarkup(std::string_view text) {
@@ -138,6 +139,11 @@ std::string DetailsRowText(const Problem& problem) {
     if (problem.sectionId == kShortcutSection) {
         return "<font color=\"#0000FF\">Shortcut Path : " + EscapeMarkup(problem.itemText) +
                "<br>Shortcut to : " + EscapeMarkup(problem.valueData) + "</font><br><b>" + finding +
+               "</b>";
+    }
+    if (problem.sectionId == kMenuEntriesSection) {
+        return "<font color=\"#0000FF\">Menu Entry : " + EscapeMarkup(problem.itemText) +
+               "<br>File : " + EscapeMarkup(problem.valueData) + "</font><br><b>" + finding +
                "</b>";
     }
     return {};

@@ -69,6 +69,10 @@ bool FindingFilter::Admit(const Problem& problem) {
     if (scope == FindingScope::kFile) {
         return reported_.insert("file\n" + AnsiLower(problem.itemText)).second;
     }
+    if (scope == FindingScope::kHostFile) {
+        // Host file names tell case apart.
+        return reported_.insert("host\n" + problem.valueData).second;
+    }
     return true;
 }
 

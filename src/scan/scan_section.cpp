@@ -53,6 +53,11 @@ constexpr std::array<ScanSection, kSectionCount> kSections = {{
     {14, "Invalid Shortcuts", "Invalid Shortcuts", "Scan All Drives for Invalid Shortcuts", 7,
      "Errors in this section refer to Windows shortcuts that are not pointing to valid file "
      "locations."},
+    {15, "Linux Menu Entries", "Linux Menu Entries",
+     "Scan Linux Menu Entries Left by Removed Programs and Prefixes", 16,
+     "Errors in this section refer to menu entries, icons and file types that Wine added to "
+     "your Linux desktop for programs or prefixes that no longer exist.  These may leave "
+     "entries in your menus that do not start anything."},
 }};
 
 }  // namespace
@@ -92,6 +97,8 @@ FindingScope ScopeOf(int sectionId) {
             return FindingScope::kValue;
         case 14:
             return FindingScope::kFile;
+        case 15:
+            return FindingScope::kHostFile;
         default:
             return FindingScope::kNone;
     }

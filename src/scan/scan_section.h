@@ -7,7 +7,7 @@
 
 #include "scan/problem.h"
 
-// The fifteen scan sections: the fixed table the main window, the scan driver, the
+// The sixteen scan sections: the fixed table the main window, the scan driver, the
 // scanners, the log and the repair all speak of.
 namespace hivewise {
 
@@ -20,18 +20,19 @@ struct ScanSection {
     std::string_view description;
 };
 
-constexpr int kSectionCount = 15;
+constexpr int kSectionCount = 16;
 
 // The table, indexed by id.
 const std::array<ScanSection, kSectionCount>& ScanSections();
-// The row of an id, or null for an id outside 0..14.
+// The row of an id, or null for an id outside 0..15.
 const ScanSection* FindSection(int id);
 // Ids in scan-position order.
 std::array<int, kSectionCount> SectionsInScanOrder();
 
 // What the repair of a section's finding takes away: the key at the finding's location
-// with everything below it, one value of that key, or the file the finding names.
-enum class FindingScope { kNone, kKey, kValue, kFile };
+// with everything below it, one value of that key, the file the finding names inside the
+// machine, or a file of the user's desktop outside it (with Wine's record of it).
+enum class FindingScope { kNone, kKey, kValue, kFile, kHostFile };
 FindingScope ScopeOf(int sectionId);
 
 // The key a registry finding names: its location, but for a sound, whose location is the

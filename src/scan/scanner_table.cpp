@@ -2,6 +2,7 @@
 #include "scan/scanners/association_scanner.h"
 #include "scan/scanners/com_scanners.h"
 #include "scan/scanners/file_list_scanners.h"
+#include "scan/scanners/menu_entries_scanner.h"
 #include "scan/scanners/registry_scanner.h"
 #include "scan/scanners/services_scanner.h"
 #include "scan/scanners/shortcut_scanner.h"
@@ -27,6 +28,7 @@ ScannerTable BuiltInScanners() {
     table[8] = {ScanStartupPrograms};
     table[12] = {ScanSounds};
     table[14] = {ScanSystemDriveShortcuts};
+    table[15] = {ScanMenuEntries};
     return table;
 }
 

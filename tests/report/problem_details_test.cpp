@@ -71,7 +71,16 @@ TEST(DetailsRowTextTest, FormatsBySection) {
               "</font><br><b>Shortcut refers to (C:\\target.exe).</b>");
 
     EXPECT_EQ(DetailsRowText(Finding(0, "HKLM\\X")), "");
-    EXPECT_EQ(DetailsRowText(Finding(15, "HKLM\\X")), "");
+    EXPECT_EQ(DetailsRowText(Finding(16, "HKLM\\X")), "");
+
+    Problem entry = Finding(15, "/home/u/.local/share/applications/wine/A.desktop",
+                            "/home/u/.local/share/applications/wine/A.desktop");
+    entry.itemText = "A & B";
+    entry.description = "Stale (%s)";
+    EXPECT_EQ(DetailsRowText(entry),
+              "<font color=\"#0000FF\">Menu Entry : A &amp; B<br>File : "
+              "/home/u/.local/share/applications/wine/A.desktop</font><br><b>Stale "
+              "(/home/u/.local/share/applications/wine/A.desktop)</b>");
 }
 
 TEST(DetailsRowTextTest, FillsEveryPlaceholderWithTheDataOnce) {

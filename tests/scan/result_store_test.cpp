@@ -39,8 +39,8 @@ TEST(SectionTable, FixedTexts) {
     auto order = SectionsInScanOrder();
     EXPECT_EQ(order.front(), 0);
     EXPECT_EQ(order[1], 8);
-    EXPECT_EQ(order.back(), 10);
-    EXPECT_EQ(FindSection(15), nullptr);
+    EXPECT_EQ(order.back(), 15);
+    EXPECT_EQ(FindSection(16), nullptr);
 }
 
 TEST(ResultStore, CountsRowsSequenceAndTotal) {

@@ -62,7 +62,7 @@ void Fonts(ScanContext& c) {
 void OddIds(ScanContext& c) {
     g_run.ran.push_back(4);
     Report(c, 0, "zero");
-    Report(c, 15, "fifteen");
+    Report(c, 16, "sixteen");
     Report(c, -1, "minus");
     Report(c, 5, "an unticked section");
     Report(c, 4, "C:\\real.exe");

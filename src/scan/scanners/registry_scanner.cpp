@@ -9,6 +9,7 @@
 #include "platform/machine/text.h"
 #include "scan/scanners/cased_text.h"
 #include "scan/scanners/file_list_walk.h"
+#include "scan/scanners/menu_entries_scanner.h"
 
 namespace hivewise {
 namespace {
@@ -176,6 +177,8 @@ class RegistryWalk {
     }
 
     void ExamineText(const Level& level, uint32_t type, std::string data) {
+        // Wine's records of its menu files go with those files (section 15).
+        if (IsMenuBuilderRecordKey(level.path)) return;
         std::optional<std::string> expanded;
         if (type == kRegExpandSz)
             expanded = files_.ExpandEnvironmentStrings(data, kExpansionCapacity);
