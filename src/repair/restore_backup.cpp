@@ -257,9 +257,11 @@ bool RestoreBackupDialog::Restore() {
         prompts_.Message(std::string(kInvalidBackupText));
         return false;
     }
-    prompts_.Message(lastRestore_.failed == 0
-                         ? std::string(kEntriesRestoredText)
-                         : PartlyRestoredText(lastRestore_.restored, lastRestore_.failed));
+    if (lastRestore_.failed == 0) {
+        prompts_.Notice(std::string(kEntriesRestoredText));
+    } else {
+        prompts_.Message(PartlyRestoredText(lastRestore_.restored, lastRestore_.failed));
+    }
     return true;
 }
 
@@ -294,7 +296,11 @@ bool RemoveBackupDialog::Remove() {
     if (!prompts_.AskYesNo(std::string(kRemoveBackupQuestion))) return false;
     FileSystemAccess files(machine_);
     bool deleted = files.DeleteFile(dates_[static_cast<size_t>(selected_)].path);
-    prompts_.Message(std::string(deleted ? kBackupDeletedText : kBackupNotDeletedText));
+    if (deleted) {
+        prompts_.Notice(std::string(kBackupDeletedText));
+    } else {
+        prompts_.Message(std::string(kBackupNotDeletedText));
+    }
     return true;
 }
 

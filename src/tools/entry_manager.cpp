@@ -88,7 +88,7 @@ RemovalOutcome EntryManager::RemoveChecked() {
         }
     }
     // Only a removal that happened is reported as one.
-    if (outcome.removed > 0) prompts_.Message(std::string(kItemsRemovedText));
+    if (outcome.removed > 0) prompts_.Notice(std::string(kItemsRemovedText));
     Fill();
     return outcome;
 }

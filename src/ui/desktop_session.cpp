@@ -18,6 +18,10 @@ int RunDesktopSession(std::unique_ptr<Machine> machine, bool isSample, StartUp& 
         std::string installError;
         InstallProgram(*machine, options.executable, &installError);
         startUp.FirstRun(*machine);
+        if (options.memory) {
+            options.memory->SetLastMachine({machine->PrefixDir(), isSample, false});
+            options.memory->Save();
+        }
 
         // The machine picked in the window's chooser, loaded before the window closes so
         // that a failure leaves the user where they were.
@@ -27,6 +31,7 @@ int RunDesktopSession(std::unique_ptr<Machine> machine, bool isSample, StartUp& 
         {
             // The window and a scan still running end before the final save.
             DesktopApp desktop(*machine, isSample);
+            desktop.SetMemory(options.memory);
             desktop.OfferMachines(
                 FindMachines(options.env, options.executable), [&](const MachineRequest& request) {
                     Machine::LoadResult loaded =
