@@ -110,6 +110,18 @@ void RestoreBackupDialog::Open() {
     dates_ = ListFixBackups(machine_);
 }
 
+void RestoreBackupDialog::SelectNewest() {
+    // The list is newest first.
+    if (selected_ < 0 && !dates_.empty()) SelectDate(0);
+}
+
+bool RestoreBackupDialog::CanRestore() const {
+    for (const BackupRow& row : rows_) {
+        if (row.checked) return true;
+    }
+    return false;
+}
+
 bool RestoreBackupDialog::SelectArchive(const std::string& path) {
     for (size_t i = 0; i < dates_.size(); ++i) {
         if (AnsiEqualsNoCase(dates_[i].path, path)) {
@@ -289,6 +301,10 @@ void RemoveBackupDialog::SelectDate(int index) {
 }
 
 bool RemoveBackupDialog::Remove() {
+    if (dates_.empty()) {
+        prompts_.Message(std::string(kNoBackupsText));
+        return false;
+    }
     if (selected_ < 0) {
         prompts_.Message(std::string(kSelectBackupDateText));
         return false;

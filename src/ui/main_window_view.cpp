@@ -188,6 +188,7 @@ QWidget* MainWindowView::BuildScanView() {
     sectionList_->setSelectionBehavior(QAbstractItemView::SelectRows);
     sectionList_->setSelectionMode(QAbstractItemView::SingleSelection);
     sectionList_->setAllColumnsShowFocus(true);
+    ShowCutCellsInTooltips(sectionList_);
     layout->addWidget(sectionList_, 1);
 
     scanProgress_ = new QProgressBar(page);
@@ -491,8 +492,13 @@ void MainWindowView::ShowResultsTable() {
     }
     for (int column : {kSummarySectionColumn, kSummaryProblemsColumn, kSummaryDetailsColumn})
         resultsTable_->resizeColumnToContents(column);
-    if (resultsTable_->topLevelItemCount() > 0)
+    if (resultsTable_->topLevelItemCount() > 0) {
         resultsTable_->setCurrentItem(resultsTable_->topLevelItem(0));
+        // The keyboard starts where the details are one key away.
+        if (isVisible()) resultsTable_->setFocus(Qt::OtherFocusReason);
+    } else if (isVisible()) {
+        goBackButton_->setFocus(Qt::OtherFocusReason);
+    }
     QString note = Q(logic_.ResultsNote());
     resultsNote_->setText(note);
     resultsNote_->setVisible(!note.isEmpty());
