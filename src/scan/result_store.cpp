@@ -33,8 +33,9 @@ int ResultStore::RemoveIf(const std::function<bool(const Problem&)>& drop) {
             continue;
         }
         int id = problem->sectionId;
-        if (id >= 1 && id < kSectionCount) --counts_[static_cast<size_t>(id)];
-        --total_;
+        if (id >= 1 && id < kSectionCount && counts_[static_cast<size_t>(id)] > 0)
+            --counts_[static_cast<size_t>(id)];
+        if (total_ > 0) --total_;
         ++removed;
     }
     problems_ = std::move(kept);

@@ -15,6 +15,8 @@ class StatusLine : public QLabel {
 
     // Shows `text` until the next one; the whole text is in the tooltip when it is cut.
     void Show(const QString& text);
+    // The whole text last shown, however much of it fits.
+    const QString& FullText() const { return text_; }
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
