@@ -108,8 +108,9 @@ void FitColumnsToContent(QTreeWidget* list) {
     const int last = list->columnCount() - 1;
     for (int column = 0; column < last; ++column) {
         list->resizeColumnToContents(column);
-        // A very long cell does not push the other columns out of the window.
-        int cap = std::max(list->viewport()->width() * 2 / 3, 80);
+        // A very long cell does not push the other columns out of the window; before the
+        // list is laid out its width says little, so the cap has a floor.
+        int cap = std::max(list->viewport()->width() * 2 / 3, 240);
         if (list->columnWidth(column) > cap) list->setColumnWidth(column, cap);
     }
     header->setStretchLastSection(true);
