@@ -122,6 +122,8 @@ TEST_F(ScreenshotTest, EveryWindowOfTheSampleMachinePaints) {
     std::filesystem::path dir = prefix.Dir() / "sample";
     std::string error;
     ASSERT_TRUE(CreateSampleMachine(*templateDir, dir, &error)) << error;
+    // The program's folder in the machine, where a start would have put it.
+    std::filesystem::create_directories(dir / "drive_c/Program Files/Hivewise/logs");
     auto loaded = Machine::Load(dir, {.lockPrefix = false});
     ASSERT_TRUE(loaded.machine) << loaded.error;
     Machine& sample = *loaded.machine;
@@ -155,7 +157,11 @@ TEST_F(ScreenshotTest, EveryWindowOfTheSampleMachinePaints) {
     Keep(ignore, "ignore-list-filtered");
 
     FakePrompts quiet;
+    // Every finding ticked, as the details' Select All does: one backup to restore from.
+    for (auto& problem : desktop.Logic().Results().Problems())
+        problem->isChecked = 1;
     RepairSelectedProblems(sample, desktop.Logic().Results(), quiet, {});
+    EXPECT_EQ(ListFixBackups(sample).size(), 1u);
     RestoreBackupDialog restoreLogic(sample, quiet);
     ui::RestoreBackupView restore(
         restoreLogic, [] { return false; }, &view);
