@@ -348,9 +348,12 @@ void MainWindowView::SizeAndCentre() {
 }
 
 WindowPlace MainWindowView::CurrentPlace() const {
-    // The size it had before being maximised, so that it comes back to that.
+    // The frame's corner, as move() takes it back, so that the window does not creep down
+    // by its title bar at each start; and the size it had before being maximised.
+    QPoint frameOffset = geometry().topLeft() - pos();
     QRect normal = isMaximized() ? normalGeometry() : geometry();
-    return WindowPlace{normal.x(), normal.y(), normal.width(), normal.height(), isMaximized()};
+    QPoint corner = normal.topLeft() - frameOffset;
+    return WindowPlace{corner.x(), corner.y(), normal.width(), normal.height(), isMaximized()};
 }
 
 void MainWindowView::RefreshTitle() {
