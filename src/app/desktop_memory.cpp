@@ -62,7 +62,7 @@ DesktopMemory::DesktopMemory(fs::path file) : file_(std::move(file)) {
 
 fs::path DesktopMemory::DefaultFile(const std::map<std::string, std::string>& env) {
     fs::path base = Lookup(env, "XDG_CONFIG_HOME");
-    // The base directory specification: a relative value is to be ignored.
+    // XDG's rule: a relative value is to be ignored.
     if (base.empty() || !base.is_absolute()) {
         std::string home = Lookup(env, "HOME");
         if (home.empty()) return {};

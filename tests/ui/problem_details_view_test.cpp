@@ -179,6 +179,48 @@ TEST_F(ProblemDetailsViewTest, LinksCopyTheRowAndHandOverItsFinding) {
 
 // From the results list: the details open over the window's findings, and "Add to
 // Ignore List" opens the ignore list over them at the finding's key.
+TEST_F(ProblemDetailsViewTest, SortArrowMenuAndSelectableText) {
+    ProblemDetailsDialog logic(results, prompts, actions);
+    ProblemDetailsView view(logic, kRegistrySection);
+    view.show();
+    QHeaderView* header = view.List()->header();
+    EXPECT_FALSE(header->isSortIndicatorShown()) << "arrival order has no arrow";
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(10, header->height() / 2));
+    EXPECT_TRUE(header->isSortIndicatorShown());
+    EXPECT_EQ(header->sortIndicatorSection(), 0);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+    // The current finding is the first of the new order, as text one can select.
+    EXPECT_TRUE(view.FindingText()->toPlainText().contains("HKLM\\Alpha"));
+    EXPECT_TRUE(view.FindingText()->isReadOnly());
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(10, header->height() / 2));
+    EXPECT_FALSE(header->isSortIndicatorShown());
+
+    // A registry finding: Copy and Ignore; no folder to open.
+    std::unique_ptr<QMenu> menu(view.RowMenu(0));
+    ASSERT_TRUE(menu);
+    ASSERT_EQ(menu->actions().size(), 2);
+    menu->actions().at(1)->trigger();
+    ASSERT_EQ(ignored.size(), 1u);
+    EXPECT_EQ(ignored[0]->location, "HKLM\\Beta");
+    menu->actions().at(0)->trigger();
+    EXPECT_EQ(prompts.messages.back().first, kCopiedToClipboardText);
+    EXPECT_EQ(view.RowMenu(7), nullptr);
+
+    // A shortcut is a file: its folder can be opened, and a failure is said.
+    std::vector<std::string> opened;
+    actions.openContainingFolder = [&](const std::string& file) {
+        opened.push_back(file);
+        return false;
+    };
+    ProblemDetailsDialog shortcuts(results, prompts, actions);
+    ProblemDetailsView shortcutView(shortcuts, 14);
+    std::unique_ptr<QMenu> fileMenu(shortcutView.RowMenu(0));
+    ASSERT_EQ(fileMenu->actions().size(), 3);
+    fileMenu->actions().at(2)->trigger();
+    EXPECT_EQ(opened, std::vector<std::string>{"C:\\x.lnk"});
+    EXPECT_TRUE(prompts.messages.back().first.find("could not be opened") != std::string::npos);
+}
+
 TEST_F(ProblemDetailsViewTest, IgnoreListOpensAtTheKeyAndClosingItThereDropsTheFinding) {
     ui::DesktopApp desktop(*machine, false);
     ResultStore& found = desktop.Logic().Results();
