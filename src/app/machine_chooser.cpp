@@ -69,6 +69,11 @@ std::string MachineChooser::Details(int index) const {
     return text;
 }
 
+std::string MachineChooser::CurrentName() const {
+    if (current_ < 0 || current_ >= static_cast<int>(machines_.size())) return {};
+    return machines_[static_cast<size_t>(current_)].name;
+}
+
 bool MachineChooser::Choose(int index) {
     if (index == current_ || index < 0) return false;
     if (index < static_cast<int>(machines_.size())) {

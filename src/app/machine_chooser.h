@@ -42,6 +42,8 @@ class MachineChooser {
     // The machine's folder, its Windows and its registry's size, for a tooltip.
     std::string Details(int index) const;
     int CurrentIndex() const { return current_; }
+    // The current machine's name as the machine list gives it (UTF-8).
+    std::string CurrentName() const;
     const std::vector<FoundMachine>& Machines() const { return machines_; }
 
     // The user picked entry `index`. The current one does nothing; "Other folder..."

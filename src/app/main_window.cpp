@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "platform/files/file_system_access.h"
+#include "scan/ignore_list.h"
 
 namespace hivewise {
 
@@ -42,6 +43,14 @@ bool MainWindow::SaveTicks() {
 bool MainWindow::ClickScanArea() {
     // The start controls are only on the start page: a scan never starts over another.
     if (view_ != MainView::StartPage) return false;
+    // A scan of nothing would only report "Scan Complete" and an empty list.
+    bool anyTicked = false;
+    for (bool ticked : ticks_)
+        anyTicked = anyTicked || ticked;
+    if (!anyTicked) {
+        prompts_.Message(std::string(kNoAreaTickedText), MessageIcon::Info);
+        return false;
+    }
     SetView(MainView::Scan);
     if (actions_.startScan) actions_.startScan();
     return true;
@@ -60,16 +69,69 @@ void MainWindow::ClickPreferences() {
 }
 
 bool MainWindow::ClickHelp() {
+    std::error_code ec;
+    if (helpPage_.empty() || !std::filesystem::is_regular_file(helpPage_, ec)) {
+        prompts_.Message(std::string(kNoHelpPageText), MessageIcon::Warning);
+        return false;
+    }
     FileSystemAccess files(machine_);
-    return files.LaunchProgram(std::string(kHelpAddress), "", false);
+    // An address, so that the host opens it as it is and does not take it for a path of
+    // the machine.
+    return files.LaunchProgram("file://" + helpPage_.string(), "", false);
+}
+
+std::optional<std::filesystem::path> FindHelpPage(const std::filesystem::path& executable,
+                                                  const std::filesystem::path& sourceDataDir) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::path exe = fs::absolute(executable, ec);
+    std::vector<fs::path> candidates = {
+        (exe.parent_path() / ".." / "share" / "hivewise" / "help").lexically_normal()};
+    fs::path data = sourceDataDir;
+#ifdef HIVEWISE_SOURCE_DATA_DIR
+    if (data.empty()) data = HIVEWISE_SOURCE_DATA_DIR;
+#endif
+    if (!data.empty()) candidates.push_back(data / "help");
+    for (const fs::path& folder : candidates) {
+        fs::path page = folder / kHelpPageName;
+        if (fs::is_regular_file(page, ec)) return fs::absolute(page, ec);
+    }
+    return std::nullopt;
 }
 
 void MainWindow::ClickAbortScan() {
     if (actions_.abortScan) actions_.abortScan();
 }
 
-void MainWindow::ScanEnded() {
+void MainWindow::ScanEnded(bool aborted) {
+    scanAborted_ = aborted;
     SetView(MainView::Results);
+}
+
+std::string MainWindow::ResultsNote() const {
+    if (scanAborted_) return std::string(kScanAbortedNote);
+    if (results_.Total() == 0) return std::string(kNoProblemsNote);
+    return {};
+}
+
+std::vector<ResultsSummaryRow> MainWindow::ResultsSummary() const {
+    std::vector<ResultsSummaryRow> rows;
+    for (int id : SectionsInScanOrder()) {
+        int count = results_.Count(id);
+        if (count <= 0) continue;
+        const ScanSection* section = FindSection(id);
+        rows.push_back({id, section ? std::string(section->sectionName) : std::string{}, count});
+    }
+    return rows;
+}
+
+int MainWindow::ForgetIgnoredFindings(const IgnoreList& ignoreList) {
+    // The details dialog leaves locations with short root names; the list has long ones.
+    return results_.RemoveIf([&ignoreList](const Problem& problem) {
+        std::string text = LongRootLocation(problem.location) + "\\" + problem.valueName + "\\" +
+                           problem.valueData;
+        return IsExcluded(text, ignoreList);
+    });
 }
 
 void MainWindow::ClickRepair() {
@@ -97,6 +159,16 @@ void MainWindow::ViewDetails(int sectionId) {
 std::string MainWindow::MachineLine() const {
     if (sampleMachine_) return "Working on: sample machine";
     return "Working on: " + machine_.PrefixDir().string();
+}
+
+std::string MainWindow::MachineName() const {
+    if (!machineName_.empty()) return machineName_;
+    if (sampleMachine_) return "sample machine";
+    return machine_.PrefixDir().string();
+}
+
+std::string MainWindow::TitleWithMachine(std::string_view title) const {
+    return std::string(title) + " - " + MachineName();
 }
 
 }  // namespace hivewise

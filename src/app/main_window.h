@@ -1,13 +1,17 @@
 #pragma once
 
 #include <array>
+#include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/settings.h"
 #include "app/user_prompts.h"
 #include "platform/machine/machine.h"
+#include "scan/exclusion_list.h"
 #include "scan/result_store.h"
 #include "scan/scan_section.h"
 
@@ -32,8 +36,32 @@ constexpr std::string_view kGoBackText = "Go Back";
 constexpr std::string_view kProblemsFoundLabel = "Problems Found : ";
 constexpr std::string_view kViewDetailsText = "View Details";
 
-// The product's help page, opened in the desktop's browser.
-constexpr std::string_view kHelpAddress = "http://www.hivewise.example/help/";
+// The help page shipped with the program, opened in the desktop's browser; it needs no
+// network.
+constexpr std::string_view kHelpPageName = "index.html";
+constexpr std::string_view kNoHelpPageText =
+    "The help page is not installed with this copy of Hivewise.";
+
+// The help page's host path: installed beside the program (../share/hivewise/help), or in
+// the source tree when the program runs from its build folder; nothing when neither.
+std::optional<std::filesystem::path> FindHelpPage(const std::filesystem::path& executable,
+                                                  const std::filesystem::path& sourceDataDir = {});
+
+// What the window says when there is nothing to show or do.
+constexpr std::string_view kNoAreaTickedText =
+    "No scan area is ticked. Tick at least one of the Scan Areas, then click the scan area "
+    "again.";
+constexpr std::string_view kScanAbortedNote =
+    "The scan was aborted: only what it found before it stopped is listed.";
+constexpr std::string_view kNoProblemsNote = "No problems were found in the areas scanned.";
+constexpr std::string_view kScanAbortedTotal = " (scan aborted)";
+
+// One row of the results table: a section that found something.
+struct ResultsSummaryRow {
+    int sectionId = 0;
+    std::string name;
+    int problems = 0;
+};
 
 enum class MainView {
     StartPage,
@@ -84,12 +112,20 @@ class MainWindow {
     void ClickBackupsArea();
     void ClickToolsArea();
     void ClickPreferences();
-    // Opens the help page without waiting; false when it could not be started.
+    // Opens the help page without waiting; false (and the user told) when it could not.
     bool ClickHelp();
+    void SetHelpPage(std::filesystem::path page) { helpPage_ = std::move(page); }
     // Scan view.
     void ClickAbortScan();
     // The end of a scan, completed or aborted.
-    void ScanEnded();
+    void ScanEnded(bool aborted = false);
+    bool ScanAborted() const { return scanAborted_; }
+    // The line above the results: why the list is short or empty; empty when it is not.
+    std::string ResultsNote() const;
+    // The sections with findings, in scan order, with their counts as they are now.
+    std::vector<ResultsSummaryRow> ResultsSummary() const;
+    // Drops the findings the ignore list now covers; returns how many went.
+    int ForgetIgnoredFindings(const IgnoreList& ignoreList);
     // Results view. While a repair runs the button reads "Abort" and only clears the
     // repair-running flag; the repair stops before its next finding.
     void ClickRepair();
@@ -114,6 +150,14 @@ class MainWindow {
 
     // The start page's small line naming the machine worked on.
     std::string MachineLine() const;
+    // The machine's name as the machine list shows it; the folder until one is given.
+    std::string MachineName() const;
+    void SetMachineName(std::string name) { machineName_ = std::move(name); }
+    // The main window's title: the program and the machine it works on.
+    std::string WindowTitle() const { return TitleWithMachine(kMainWindowTitle); }
+    // Any of the program's window titles followed by the machine's name, so that windows
+    // of two machines can be told apart.
+    std::string TitleWithMachine(std::string_view title) const;
 
     Settings& GetSettings() { return settings_; }
     Machine& GetMachine() { return machine_; }
@@ -130,8 +174,11 @@ class MainWindow {
     std::array<bool, kSectionCount> ticks_{};
     ResultStore results_;
     bool repairRunning_ = false;
+    bool scanAborted_ = false;
     unsigned completeScanEstimate_ = 0;
     std::string systemDescription_;
+    std::string machineName_;
+    std::filesystem::path helpPage_;
 };
 
 }  // namespace hivewise

@@ -14,6 +14,10 @@ namespace hivewise {
 constexpr std::string_view kPreferencesTitle = "Preferences";
 
 constexpr std::string_view kRunAtStartupText = "Run at windows startup";
+// What that box means on a machine that is a Wine prefix.
+constexpr std::string_view kRunAtStartupNote =
+    "Starts Hivewise when Windows starts inside this machine (under Wine), not when you log "
+    "in to Linux.";
 constexpr std::string_view kNoAutoBackupText =
     "Do not automatically backup items before removal (NOT recommended)";
 constexpr std::string_view kCheckItemsText = "Check Items Automatically after scan";
@@ -31,7 +35,7 @@ constexpr std::string_view kLogManagementCaption = "Log Management";
 constexpr std::string_view kIgnoreListCaption = "Ignore list";
 constexpr std::string_view kChooseOptionsCaption = "Choose Options";
 
-constexpr std::string_view kFolderChooserTitle = "Please choose a folder for extraction";
+constexpr std::string_view kFolderChooserTitle = "Choose the folder for the scan logs";
 constexpr std::string_view kCannotUsePathText = "Cannot use this path for extraction";
 constexpr std::string_view kInvalidLogPathText = "Invalid Log File Path";
 

@@ -116,6 +116,18 @@ void RestoreBackupDialog::Open() {
     dates_ = ListFixBackups(machine_);
 }
 
+void RestoreBackupDialog::SelectNewest() {
+    // The list is newest first.
+    if (selected_ < 0 && !dates_.empty()) SelectDate(0);
+}
+
+bool RestoreBackupDialog::CanRestore() const {
+    for (const BackupRow& row : rows_) {
+        if (row.checked) return true;
+    }
+    return false;
+}
+
 bool RestoreBackupDialog::SelectArchive(const std::string& path) {
     for (size_t i = 0; i < dates_.size(); ++i) {
         if (AnsiEqualsNoCase(dates_[i].path, path)) {
@@ -281,9 +293,11 @@ bool RestoreBackupDialog::Restore() {
         prompts_.Message(std::string(kInvalidBackupText));
         return false;
     }
-    prompts_.Message(lastRestore_.failed == 0
-                         ? std::string(kEntriesRestoredText)
-                         : PartlyRestoredText(lastRestore_.restored, lastRestore_.failed));
+    if (lastRestore_.failed == 0) {
+        prompts_.Notice(std::string(kEntriesRestoredText));
+    } else {
+        prompts_.Message(PartlyRestoredText(lastRestore_.restored, lastRestore_.failed));
+    }
     return true;
 }
 
@@ -311,6 +325,10 @@ void RemoveBackupDialog::SelectDate(int index) {
 }
 
 bool RemoveBackupDialog::Remove() {
+    if (dates_.empty()) {
+        prompts_.Message(std::string(kNoBackupsText));
+        return false;
+    }
     if (selected_ < 0) {
         prompts_.Message(std::string(kSelectBackupDateText));
         return false;
@@ -318,7 +336,11 @@ bool RemoveBackupDialog::Remove() {
     if (!prompts_.AskYesNo(std::string(kRemoveBackupQuestion))) return false;
     FileSystemAccess files(machine_);
     bool deleted = files.DeleteFile(dates_[static_cast<size_t>(selected_)].path);
-    prompts_.Message(std::string(deleted ? kBackupDeletedText : kBackupNotDeletedText));
+    if (deleted) {
+        prompts_.Notice(std::string(kBackupDeletedText));
+    } else {
+        prompts_.Message(std::string(kBackupNotDeletedText));
+    }
     return true;
 }
 

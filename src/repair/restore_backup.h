@@ -21,6 +21,10 @@ constexpr std::string_view kInvalidBackupText = "Invalid Backup";
 constexpr std::string_view kNoBackupItemsSelectedText = "No Backup Items Selected";
 constexpr std::string_view kEntriesRestoredText = "Entries Restored Successfully";
 constexpr std::string_view kSelectBackupDateText = "Please Select a backup date";
+// What the dialogs say where there is no backup at all.
+constexpr std::string_view kNoBackupsText =
+    "There are no backups yet: Repair Problems saves one before it removes anything.";
+constexpr std::string_view kNoBackupItemsText = "This backup holds no items.";
 constexpr std::string_view kRemoveBackupQuestion =
     "Are you sure you want to remove this registry backup?  You will not be able to restore "
     "this backup once it is removed";
@@ -85,6 +89,10 @@ class RestoreBackupDialog {
     int SelectedDate() const { return selected_; }
     // Lists the items of the chosen archive ("Invalid Backup" when it cannot be read).
     void SelectDate(int index);
+    // Selects the newest backup when none is selected and there is one.
+    void SelectNewest();
+    // Whether "Restore" has anything to do: an item is ticked.
+    bool CanRestore() const;
     // Selects the archive of that path; false when it is not in the list.
     bool SelectArchive(const std::string& path);
 

@@ -234,13 +234,38 @@ std::string ProblemDetailsDialog::CopyRow(size_t row) {
     if (row >= rows_.size()) return {};
     std::string text = ClipboardText(rows_[row].text);
     if (actions_.copyToClipboard) actions_.copyToClipboard(text);
-    prompts_.Message(std::string(kCopiedToClipboardText));
+    prompts_.Notice(std::string(kCopiedToClipboardText));
     return text;
 }
 
 void ProblemDetailsDialog::AddRowToIgnoreList(size_t row) {
     if (row >= rows_.size()) return;
     if (actions_.ignoreProblemKey) actions_.ignoreProblemKey(*rows_[row].problem);
+}
+
+std::string FindingFile(const Problem& problem) {
+    const std::string& where = problem.location;
+    // A drive path ("C:\...") or a host path; registry locations start with a root name.
+    bool drivePath = where.size() > 3 && where[1] == ':' && where[2] == '\\';
+    bool hostPath = !where.empty() && where[0] == '/';
+    return drivePath || hostPath ? where : std::string{};
+}
+
+std::string ProblemDetailsDialog::RowFile(size_t row) const {
+    return row < rows_.size() ? FindingFile(*rows_[row].problem) : std::string{};
+}
+
+void ProblemDetailsDialog::OpenRowFolder(size_t row) {
+    std::string file = RowFile(row);
+    if (file.empty() || !actions_.openContainingFolder) return;
+    if (!actions_.openContainingFolder(file)) {
+        prompts_.Message("The folder of " + file + " could not be opened.");
+    }
+}
+
+std::string ProblemDetailsDialog::SectionName() const {
+    const ScanSection* section = FindSection(sectionId_);
+    return section ? std::string(section->sectionName) : std::string{};
 }
 
 }  // namespace hivewise

@@ -92,7 +92,14 @@ struct ProblemDetailsActions {
     // MSG_IGNORE_PROBLEM_KEY: opens the ignore-list dialog with the finding's location
     // (short root names) as its preset key.
     std::function<void(Problem& problem)> ignoreProblemKey{};
+    // Shows the folder holding a finding's file in the desktop's file manager; false when
+    // it could not.
+    std::function<bool(const std::string& windowsPath)> openContainingFolder{};
 };
+
+// The file a finding is about (a shortcut, a menu entry), for "Open Containing Folder";
+// empty for registry findings.
+std::string FindingFile(const Problem& problem);
 
 // One row of the list: its finding (owned by the result store) and its rich text.
 struct DetailsRow {
@@ -143,6 +150,12 @@ class ProblemDetailsDialog {
     std::string CopyRow(size_t row);
     // "Add to Ignore List" on a row: hands the row's finding to the ignore action.
     void AddRowToIgnoreList(size_t row);
+    // The file of a row's finding; empty when it is none.
+    std::string RowFile(size_t row) const;
+    // "Open Containing Folder" on a row; says so when the folder cannot be shown.
+    void OpenRowFolder(size_t row);
+    // The section's name, for the dialog's title.
+    std::string SectionName() const;
 
   private:
     ResultStore& results_;

@@ -140,6 +140,7 @@ void IgnoreListDialog::Open(const std::string& presetKey) {
 
     IgnoreList entries;
     LoadIgnoreList(machine_, &entries);
+    opened_ = entries;
     for (std::string& entry : entries)
         rows_.push_back({std::move(entry), false});
 
@@ -256,7 +257,7 @@ void IgnoreListDialog::Remove() {
     rows_ = std::move(kept);
     currentRow_ = newCurrent;
     scrollRow_ = -1;
-    prompts_.Message(std::string(kItemsRemoved));
+    prompts_.Notice(std::string(kItemsRemoved));
 }
 
 bool IgnoreListDialog::Save() {
@@ -268,7 +269,7 @@ bool IgnoreListDialog::Save() {
         prompts_.Message(std::string(kIgnoreDataNotSaved));
         return false;
     }
-    prompts_.Message(std::string(kIgnoreDataSaved));
+    prompts_.Notice(std::string(kIgnoreDataSaved));
     closed_ = true;
     saved_ = true;
     if (mainList_) LoadIgnoreList(machine_, mainList_);
@@ -277,6 +278,22 @@ bool IgnoreListDialog::Save() {
 
 void IgnoreListDialog::Cancel() {
     closed_ = true;
+}
+
+bool IgnoreListDialog::Changed() const {
+    if (rows_.size() != opened_.size()) return true;
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        if (rows_[i].path != opened_[i]) return true;
+    }
+    return false;
+}
+
+bool IgnoreListDialog::CloseKeeping() {
+    if (!Changed()) {
+        closed_ = true;
+        return true;
+    }
+    return Save();
 }
 
 }  // namespace hivewise

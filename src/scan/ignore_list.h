@@ -105,6 +105,11 @@ class IgnoreListDialog {
     bool Save();
     // Closing without Save: nothing is kept.
     void Cancel();
+    // Whether the list differs from the file as it was opened (a preset key added, say).
+    bool Changed() const;
+    // Closing any way but Cancel (Escape, the close box): what the user added is kept,
+    // saved as Save does when the list changed. True when the dialog may close.
+    bool CloseKeeping();
 
     bool Closed() const { return closed_; }
     bool Saved() const { return saved_; }
@@ -120,6 +125,8 @@ class IgnoreListDialog {
     std::vector<std::unique_ptr<RegistryTreeNode>> roots_;
     RegistryTreeNode* selected_ = nullptr;
     std::vector<IgnoreListRow> rows_;
+    // The entries of the file when the dialog opened.
+    IgnoreList opened_;
     int currentRow_ = -1;
     int scrollRow_ = -1;
     bool loading_ = false;

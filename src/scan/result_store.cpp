@@ -23,6 +23,25 @@ int ResultStore::Count(int sectionId) const {
     return counts_[static_cast<size_t>(sectionId)];
 }
 
+int ResultStore::RemoveIf(const std::function<bool(const Problem&)>& drop) {
+    int removed = 0;
+    std::vector<std::unique_ptr<Problem>> kept;
+    kept.reserve(problems_.size());
+    for (auto& problem : problems_) {
+        if (!drop(*problem)) {
+            kept.push_back(std::move(problem));
+            continue;
+        }
+        int id = problem->sectionId;
+        if (id >= 1 && id < kSectionCount && counts_[static_cast<size_t>(id)] > 0)
+            --counts_[static_cast<size_t>(id)];
+        if (total_ > 0) --total_;
+        ++removed;
+    }
+    problems_ = std::move(kept);
+    return removed;
+}
+
 std::string MatchText(const Problem& problem) {
     return problem.location + "\\" + problem.valueName + "\\" + problem.valueData;
 }

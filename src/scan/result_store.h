@@ -43,6 +43,10 @@ class ResultStore {
     // record was kept.
     bool Accept(std::unique_ptr<Problem> problem, const HandoverContext& context);
 
+    // Drops the findings `drop` picks (those the user has just chosen to ignore), with
+    // the counters kept to what stays; returns how many went.
+    int RemoveIf(const std::function<bool(const Problem&)>& drop);
+
     const std::vector<std::unique_ptr<Problem>>& Problems() const { return problems_; }
     std::vector<std::unique_ptr<Problem>>& Problems() { return problems_; }
     int Count(int sectionId) const;

@@ -11,6 +11,9 @@ class UserPrompts {
     virtual ~UserPrompts() = default;
     // A plain message box with an OK button.
     virtual void Message(const std::string& text) = 0;
+    // Word that something went well: it asks nothing of the user. A front end with a
+    // status line shows it there; others show it as a message.
+    virtual void Notice(const std::string& text) { Message(text); }
     // A question with Yes and No; true for Yes.
     virtual bool AskYesNo(const std::string& text) = 0;
     // A question with OK and Cancel, Cancel the default (Enter and Escape cancel); true

@@ -1,5 +1,6 @@
 #include "tools/entry_manager.h"
 
+#include "platform/files/file_system_access.h"
 #include "platform/machine/prefix_lock.h"
 #include "tools/file_version.h"
 
@@ -43,7 +44,19 @@ void EntryManager::SetChecked(size_t row, bool checked) {
 void EntryManager::Select(int row) {
     if (row < 0 || static_cast<size_t>(row) >= rows_.size()) return;
     selectionMark_ = row;
-    if (HasDetails()) details_ = ReadEntryDetails(machine_, DetailsPath(static_cast<size_t>(row)));
+    if (!HasDetails()) return;
+    detailsFile_ = DetailsPath(static_cast<size_t>(row));
+    details_ = ReadEntryDetails(machine_, detailsFile_);
+    // Four empty fields alone look like a fault of the window; say why they are empty.
+    if (detailsFile_.empty()) {
+        detailsNote_ = std::string(kNoProgramFileNote);
+    } else if (!details_.Empty()) {
+        detailsNote_.clear();
+    } else if (!FileSystemAccess(machine_).PathFileExists(detailsFile_)) {
+        detailsNote_ = std::string(kProgramFileMissingNote);
+    } else {
+        detailsNote_ = std::string(kNoVersionDetailsNote);
+    }
 }
 
 std::string EntryManager::RowLabel(size_t row) const {
@@ -88,7 +101,7 @@ RemovalOutcome EntryManager::RemoveChecked() {
         }
     }
     // Only a removal that happened is reported as one.
-    if (outcome.removed > 0) prompts_.Message(std::string(kItemsRemovedText));
+    if (outcome.removed > 0) prompts_.Notice(std::string(kItemsRemovedText));
     Fill();
     return outcome;
 }

@@ -100,6 +100,10 @@ class EntryManager {
     // The row last selected, -1 for none.
     int SelectionMark() const { return selectionMark_; }
     const EntryDetails& Details() const { return details_; }
+    // The file the details are read from, and why they are empty when they are (the
+    // file is missing, or has no version details); both empty before a selection.
+    const std::string& DetailsFile() const { return detailsFile_; }
+    const std::string& DetailsNote() const { return detailsNote_; }
 
     // "Remove Checked": parks and removes the checked entries, tells the user, refills.
     RemovalOutcome RemoveChecked();
@@ -132,7 +136,13 @@ class EntryManager {
     RestoreOpener openRestore_;
     std::vector<EntryRow> rows_;
     EntryDetails details_;
+    std::string detailsFile_;
+    std::string detailsNote_;
     int selectionMark_ = -1;
 };
+
+constexpr std::string_view kNoProgramFileNote = "No program file is named.";
+constexpr std::string_view kProgramFileMissingNote = "The file does not exist in this machine.";
+constexpr std::string_view kNoVersionDetailsNote = "The file has no version details.";
 
 }  // namespace hivewise

@@ -185,7 +185,7 @@ bool RemovedEntriesDialog::Restore(RestoreOutcome* outcome) {
         }
     }
     if (result.restored == 0) return false;
-    prompts_.Message(std::string(kItemsRestoredText));
+    prompts_.Notice(std::string(kItemsRestoredText));
     return true;
 }
 

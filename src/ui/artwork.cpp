@@ -1,5 +1,7 @@
 #include "ui/artwork.h"
 
+#include <QGuiApplication>
+
 #include <QLinearGradient>
 #include <QPainter>
 #include <QtMath>
@@ -78,7 +80,10 @@ void DrawGlyph(QPainter& p, AreaPicture picture, qreal s) {
 }  // namespace
 
 QPixmap DrawAreaPicture(AreaPicture picture, int size) {
-    QPixmap pixmap(size, size);
+    // Drawn in device pixels, so that it stays sharp on a scaled screen.
+    const qreal ratio = qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
+    QPixmap pixmap(QSize(size, size) * ratio);
+    pixmap.setDevicePixelRatio(ratio);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
@@ -93,14 +98,15 @@ QPixmap DrawAreaPicture(AreaPicture picture, int size) {
     return pixmap;
 }
 
-QPixmap DrawBanner(int width, int height) {
-    QPixmap banner(width, height);
+QPixmap DrawBanner(int width, int height, qreal ratio) {
+    QPixmap banner(QSize(width, height) * ratio);
+    banner.setDevicePixelRatio(ratio);
     QPainter p(&banner);
     p.setRenderHint(QPainter::Antialiasing);
     QLinearGradient fill(0, 0, width, 0);
     fill.setColorAt(0, QColor(0x12, 0x2b, 0x4a));
     fill.setColorAt(1, QColor(0x1f, 0x6f, 0x8b));
-    p.fillRect(banner.rect(), fill);
+    p.fillRect(QRectF(0, 0, width, height), fill);
     qreal r = height * 0.32;
     for (int i = 0; i < 8; ++i) {
         QPointF centre(width - 40 - i * r * 1.75, height / 2.0 + (i % 2 ? r * 0.76 : -r * 0.76));

@@ -34,7 +34,7 @@ enum class AreaPicture {
 // A square picture of `size` pixels for a clickable area.
 QPixmap DrawAreaPicture(AreaPicture picture, int size);
 
-// The banner across the top of the main window.
-QPixmap DrawBanner(int width, int height);
+// The banner across the top of the main window, drawn for a screen of that pixel ratio.
+QPixmap DrawBanner(int width, int height, qreal ratio = 1.0);
 
 }  // namespace hivewise::ui

@@ -1,14 +1,19 @@
 #include "ui/desktop_app.h"
 
 #include <QApplication>
+#include <QDesktopServices>
+#include <QUrl>
+#include <filesystem>
 
 #include "app/preferences_dialog.h"
 #include "app/save_changes.h"
+#include "platform/files/file_system_access.h"
 #include "platform/machine/prefix_lock.h"
 #include "scan/ignore_list.h"
 #include "ui/advanced_options_view.h"
 #include "ui/full_backup_view.h"
 #include "ui/ignore_list_view.h"
+#include "ui/machine_titles.h"
 #include "ui/preferences_view.h"
 #include "ui/problem_details_view.h"
 
@@ -30,6 +35,24 @@
 #endif
 
 namespace hivewise::ui {
+namespace {
+
+// The host folder of a file of the machine, shown in the desktop's file manager.
+[[maybe_unused]] bool OpenContainingFolder(Machine& machine, const std::string& file) {
+    std::optional<std::filesystem::path> host;
+    if (!file.empty() && file[0] == '/') {
+        host = std::filesystem::path(file);
+    } else {
+        host = FileSystemAccess(machine).ToHostPath(file, true);
+    }
+    if (!host) return false;
+    std::error_code ec;
+    std::filesystem::path folder = host->parent_path();
+    if (!std::filesystem::is_directory(folder, ec)) return false;
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(folder.string())));
+}
+
+}  // namespace
 
 DesktopApp::DesktopApp(Machine& machine, bool sampleMachine)
     : machine_(machine), sampleMachine_(sampleMachine), host_(machine.PrefixDir()) {
@@ -43,6 +66,8 @@ DesktopApp::DesktopApp(Machine& machine, bool sampleMachine)
     info.Identify();
     osName_ = info.osName;
 #endif
+    // Every window of the program names the machine it works on.
+    machineTitles_ = MakeMachineTitles([this] { return logic_->MachineName(); });
     scan_ = std::make_unique<ScanBinding>(machine_, *view_, prompts_, ignoreList_, osName_);
 
     MainWindowActions actions;
@@ -54,6 +79,8 @@ DesktopApp::DesktopApp(Machine& machine, bool sampleMachine)
     actions.repair = [this] { RepairProblems(); };
     actions.openRestoreBackup = [this] { OpenRestoreBackup(); };
     logic_->SetActions(std::move(actions));
+    if (auto page = FindHelpPage(QCoreApplication::applicationFilePath().toStdString()))
+        logic_->SetHelpPage(*page);
 
     wineWatch_ = std::make_unique<QTimer>();
     wineWatch_->setInterval(1000);
@@ -70,8 +97,17 @@ bool DesktopApp::CheckWineEnded() {
     return true;
 }
 
+void DesktopApp::SetMemory(DesktopMemory* memory) {
+    memory_ = memory;
+    if (memory_) view_->SetRememberedPlace(memory_->Place());
+}
+
 DesktopApp::~DesktopApp() {
     wineWatch_.reset();
+    if (memory_ && view_->WasShown()) {
+        memory_->SetPlace(view_->CurrentPlace());
+        memory_->Save();
+    }
     // The scan thread may be waiting for the window: stop it while the window exists.
     scan_.reset();
     view_.reset();
@@ -91,6 +127,7 @@ void DesktopApp::OfferMachines(std::vector<FoundMachine> machines,
     view_->SetMachineChooser(nullptr);
     chooser_ = std::make_unique<MachineChooser>(std::move(machines), machine_.PrefixDir(),
                                                 sampleMachine_, prompts_, std::move(switchTo));
+    logic_->SetMachineName(chooser_->CurrentName());
     view_->SetMachineChooser(chooser_.get());
 }
 
@@ -148,13 +185,18 @@ void DesktopApp::OpenFullBackup() {
     prompts_.SetOwner(owner);
 }
 
-void DesktopApp::OpenIgnoreList(const std::string& presetKey) {
+bool DesktopApp::OpenIgnoreList(const std::string& presetKey) {
     IgnoreListDialog logic(machine_, prompts_, &ignoreList_);
     QWidget* owner = prompts_.Owner();
     IgnoreListView dialog(logic, presetKey, owner);
     prompts_.SetOwner(&dialog);
     dialog.exec();
     prompts_.SetOwner(owner);
+    if (!logic.Saved()) return false;
+    if (logic_->ForgetIgnoredFindings(ignoreList_) > 0 && logic_->View() == MainView::Results) {
+        view_->RefreshResults();
+    }
+    return true;
 }
 
 void DesktopApp::ShowSectionDetails(int sectionId) {
@@ -162,9 +204,17 @@ void DesktopApp::ShowSectionDetails(int sectionId) {
     ProblemDetailsActions actions;
     actions.copyToClipboard = CopyToDesktopClipboard;
     // MSG_IGNORE_PROBLEM_KEY: the ignore list opens over the details, at the finding's key.
-    actions.ignoreProblemKey = [this](Problem& problem) { OpenIgnoreList(problem.location); };
+    ProblemDetailsView* shown = nullptr;
+    actions.ignoreProblemKey = [this, &shown](Problem& problem) {
+        // The finding may leave the results: the rows are read again before any paint.
+        if (OpenIgnoreList(problem.location) && shown) shown->Reload();
+    };
+    actions.openContainingFolder = [this](const std::string& file) {
+        return OpenContainingFolder(machine_, file);
+    };
     ProblemDetailsDialog logic(logic_->Results(), prompts_, std::move(actions));
     ProblemDetailsView dialog(logic, sectionId, view_.get());
+    shown = &dialog;
     QWidget* owner = prompts_.Owner();
     prompts_.SetOwner(&dialog);
     dialog.exec();

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/advanced_options.h"
+#include "app/desktop_memory.h"
 #include "app/machine_chooser.h"
 #include "app/main_window.h"
 #include "app/startup.h"
@@ -46,14 +47,18 @@ class DesktopApp {
     void OpenPreferences();
     void OpenAdvancedOptions();
     void OpenFullBackup();
-    // The ignore-list dialog, preset to a finding's key or to none.
-    void OpenIgnoreList(const std::string& presetKey = {});
+    // The ignore-list dialog, preset to a finding's key or to none. When it saved, the
+    // findings it now covers leave the results at once; true then.
+    bool OpenIgnoreList(const std::string& presetKey = {});
     // The findings of one section, modally over the main window; ticks stay in the records.
     void ShowSectionDetails(int sectionId);
     // "Repair Problems": the ticked findings saved into a fix backup and removed.
     void RepairProblems();
     // The backups area: the Restore Backup dialog and, from it, Remove Backup.
     void OpenRestoreBackup();
+
+    // Where the window's place is remembered between starts; none in checks.
+    void SetMemory(DesktopMemory* memory);
 
     MainWindow& Logic() { return *logic_; }
     MainWindowView& View() { return *view_; }
@@ -74,6 +79,8 @@ class DesktopApp {
     std::unique_ptr<MachineChooser> chooser_;
     std::function<void()> reload_;
     std::unique_ptr<QTimer> wineWatch_;
+    DesktopMemory* memory_ = nullptr;
+    std::unique_ptr<QObject> machineTitles_;
 };
 
 }  // namespace hivewise::ui

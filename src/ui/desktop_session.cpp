@@ -22,6 +22,10 @@ int RunDesktopSession(std::unique_ptr<Machine> machine, bool isSample, StartUp& 
             InstallProgram(*machine, options.executable, &installError);
         }
         startUp.FirstRun(*machine);
+        if (options.memory) {
+            options.memory->SetLastMachine({machine->PrefixDir(), isSample, false});
+            options.memory->Save();
+        }
 
         // The machine picked in the window's chooser, loaded before the window closes so
         // that a failure leaves the user where they were.
@@ -31,6 +35,7 @@ int RunDesktopSession(std::unique_ptr<Machine> machine, bool isSample, StartUp& 
         {
             // The window and a scan still running end before the final save.
             DesktopApp desktop(*machine, isSample);
+            desktop.SetMemory(options.memory);
             desktop.OfferMachines(
                 FindMachines(options.env, options.executable), [&](const MachineRequest& request) {
                     Machine::LoadResult loaded =

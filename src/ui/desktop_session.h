@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "app/desktop_memory.h"
 #include "app/startup.h"
 #include "platform/machine/machine.h"
 #include "ui/desktop_app.h"
@@ -17,6 +18,9 @@ namespace hivewise::ui {
 struct DesktopSessionOptions {
     std::map<std::string, std::string> env;  // HOME, WINEPREFIX, XDG_DATA_HOME
     std::filesystem::path executable;
+    // The machine worked on and the window's place, kept for the next start; none when
+    // null.
+    DesktopMemory* memory = nullptr;
     // Called each time a window is up, for checks.
     std::function<void(DesktopApp&)> windowUp{};
 };

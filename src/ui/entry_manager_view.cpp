@@ -7,6 +7,8 @@
 #include <QVBoxLayout>
 
 #include "ui/ansi_text.h"
+#include "ui/list_hints.h"
+#include "ui/status_line.h"
 
 namespace hivewise::ui {
 
@@ -25,6 +27,8 @@ EntryManagerView::EntryManagerView(EntryManager& logic, std::function<void()> sa
     list_->setHeaderLabels({FromAnsi(logic_.Column(0).title), FromAnsi(logic_.Column(1).title)});
     list_->setColumnWidth(0, logic_.Column(0).width);
     list_->setColumnWidth(1, logic_.Column(1).width);
+    ShowCutCellsInTooltips(list_);
+    SetEmptyListText(list_, "Nothing of this kind is registered in this machine.");
     list_->setRootIsDecorated(false);
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
     list_->setAllColumnsShowFocus(true);
@@ -36,11 +40,19 @@ EntryManagerView::EntryManagerView(EntryManager& logic, std::function<void()> sa
         auto* form = new QFormLayout(group);
         const std::array<std::string_view, 4> labels{kFileNameLabel, kProductNameLabel,
                                                      kDescriptionLabel, kCompanyLabel};
+        detailsFile_ = new QLabel(group);
+        detailsFile_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        detailsFile_->setWordWrap(true);
+        form->addRow("File :", detailsFile_);
         for (size_t i = 0; i < labels.size(); ++i) {
             details_[i] = new QLabel(group);
             details_[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
+            details_[i]->setWordWrap(true);
             form->addRow(FromAnsi(labels[i]), details_[i]);
         }
+        detailsNote_ = new QLabel(group);
+        detailsNote_->setForegroundRole(QPalette::PlaceholderText);
+        form->addRow(detailsNote_);
         layout->addWidget(group);
     }
 
@@ -59,6 +71,7 @@ EntryManagerView::EntryManagerView(EntryManager& logic, std::function<void()> sa
     for (QPushButton* button : findChildren<QPushButton*>())
         button->setAutoDefault(false);
     layout->addLayout(buttons);
+    layout->addWidget(new StatusLine(this));
 
     connect(list_, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int) {
         if (filling_) return;
@@ -89,6 +102,7 @@ EntryManagerView::EntryManagerView(EntryManager& logic, std::function<void()> sa
     logic_.Fill();
     ShowRows();
     ShowDetails();
+    resize(sizeHint().expandedTo(QSize(620, 480)));
 }
 
 void EntryManagerView::ShowRows() {
@@ -98,11 +112,13 @@ void EntryManagerView::ShowRows() {
         auto* item = new QTreeWidgetItem(list_);
         item->setText(0, FromAnsi(row.name));
         item->setText(1, FromAnsi(row.path));
-        item->setToolTip(1, FromAnsi(row.path));
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         item->setCheckState(0, row.checked ? Qt::Checked : Qt::Unchecked);
     }
     filling_ = false;
+    FitColumnsToContent(list_);
+    // The details panel is never blank while there is a program to show.
+    if (list_->topLevelItemCount() > 0) list_->setCurrentItem(list_->topLevelItem(0));
 }
 
 void EntryManagerView::ShowDetails() {
@@ -112,6 +128,8 @@ void EntryManagerView::ShowDetails() {
     details_[1]->setText(FromAnsi(details.productName));
     details_[2]->setText(FromAnsi(details.description));
     details_[3]->setText(FromAnsi(details.company));
+    detailsFile_->setText(FromAnsi(logic_.DetailsFile()));
+    detailsNote_->setText(FromAnsi(logic_.DetailsNote()));
 }
 
 }  // namespace hivewise::ui

@@ -27,6 +27,9 @@ class EntryManagerView : public QDialog {
     QPushButton* RunButton() const { return runButton_; }
     // File Name, Product Name, Description, Company; null when the manager has no details.
     QLabel* DetailText(int index) const { return details_[static_cast<size_t>(index)]; }
+    // The file the details come from, and why they are empty when they are.
+    QLabel* DetailsFileText() const { return detailsFile_; }
+    QLabel* DetailsNoteText() const { return detailsNote_; }
 
   private:
     void ShowRows();
@@ -39,6 +42,8 @@ class EntryManagerView : public QDialog {
     QPushButton* restoreButton_ = nullptr;
     QPushButton* runButton_ = nullptr;
     std::array<QLabel*, 4> details_{};
+    QLabel* detailsFile_ = nullptr;
+    QLabel* detailsNote_ = nullptr;
     bool filling_ = false;
 };
 

@@ -7,6 +7,8 @@
 #include <QVBoxLayout>
 
 #include "ui/ansi_text.h"
+#include "ui/list_hints.h"
+#include "ui/status_line.h"
 
 namespace hivewise::ui {
 
@@ -15,9 +17,14 @@ IgnoreListView::IgnoreListView(IgnoreListDialog& logic, const std::string& prese
     : QDialog(parent), logic_(logic) {
     setWindowTitle(FromAnsi(kIgnoreListTitle));
     setModal(true);
-    resize(560, 520);
+    resize(640, 560);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(FromAnsi(kIgnoreListPrompt), this));
+
+    filter_ = new QLineEdit(this);
+    filter_->setPlaceholderText("Filter the keys shown");
+    filter_->setClearButtonEnabled(true);
+    layout->addWidget(filter_);
 
     tree_ = new QTreeWidget(this);
     tree_->setHeaderHidden(true);
@@ -29,6 +36,9 @@ IgnoreListView::IgnoreListView(IgnoreListDialog& logic, const std::string& prese
     list_->setRootIsDecorated(false);
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
     list_->setAllColumnsShowFocus(true);
+    ShowCutCellsInTooltips(list_);
+    ShowCutCellsInTooltips(tree_);
+    SetEmptyListText(list_, "No key is ignored yet: select one in the tree above and press Add.");
     layout->addWidget(list_, 2);
 
     auto* buttons = new QHBoxLayout;
@@ -36,11 +46,19 @@ IgnoreListView::IgnoreListView(IgnoreListDialog& logic, const std::string& prese
     addButton_ = new QPushButton("Add", this);
     removeButton_ = new QPushButton("Remove", this);
     saveButton_ = new QPushButton("Save", this);
-    for (QPushButton* button : {addButton_, removeButton_, saveButton_}) {
+    cancelButton_ = new QPushButton("Cancel", this);
+    cancelButton_->setToolTip("Close without keeping the changes");
+    for (QPushButton* button : {addButton_, removeButton_, saveButton_, cancelButton_}) {
         button->setAutoDefault(false);
         buttons->addWidget(button);
     }
     layout->addLayout(buttons);
+    layout->addWidget(new StatusLine(this));
+    connect(cancelButton_, &QPushButton::clicked, this, [this] {
+        cancelling_ = true;
+        reject();
+    });
+    connect(filter_, &QLineEdit::textChanged, this, [this] { ApplyFilter(); });
 
     connect(tree_, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) {
         if (filling_) return;
@@ -112,6 +130,10 @@ void IgnoreListView::ShowChildren(QTreeWidgetItem* item) {
     for (const auto& child : node->children)
         children.append(MakeItem(child.get()));
     item->addChildren(children);
+    if (filter_ && !filter_->text().trimmed().isEmpty()) {
+        for (QTreeWidgetItem* child : children)
+            Filter(child, filter_->text().trimmed());
+    }
     item->setChildIndicatorPolicy(node->children.empty() && !node->hasSubKeys
                                       ? QTreeWidgetItem::DontShowIndicator
                                       : QTreeWidgetItem::ShowIndicator);
@@ -188,8 +210,38 @@ void IgnoreListView::ShowLoading(bool loading) {
 }
 
 void IgnoreListView::reject() {
-    logic_.Cancel();
-    QDialog::reject();
+    if (cancelling_) {
+        cancelling_ = false;
+        logic_.Cancel();
+        QDialog::reject();
+        return;
+    }
+    // A failed save leaves the dialog open, so that nothing is dropped unseen.
+    if (logic_.CloseKeeping()) {
+        if (logic_.Saved()) {
+            QDialog::accept();
+        } else {
+            QDialog::reject();
+        }
+    }
+}
+
+void IgnoreListView::ApplyFilter() {
+    const QString text = filter_->text().trimmed();
+    for (int i = 0; i < tree_->topLevelItemCount(); ++i)
+        Filter(tree_->topLevelItem(i), text);
+}
+
+bool IgnoreListView::Filter(QTreeWidgetItem* item, const QString& text) {
+    bool below = false;
+    for (int i = 0; i < item->childCount(); ++i)
+        below = Filter(item->child(i), text) || below;
+    bool match = text.isEmpty() || item->text(0).contains(text, Qt::CaseInsensitive);
+    // A root stays, so that the tree never goes blank under a filter.
+    bool shown = match || below || !item->parent();
+    item->setHidden(!shown);
+    if (!text.isEmpty() && below) item->setExpanded(true);
+    return match || below;
 }
 
 }  // namespace hivewise::ui

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QLineEdit>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -27,8 +28,12 @@ class IgnoreListView : public QDialog {
     QPushButton* AddButton() const { return addButton_; }
     QPushButton* RemoveButton() const { return removeButton_; }
     QPushButton* SaveButton() const { return saveButton_; }
+    QPushButton* CancelButton() const { return cancelButton_; }
+    // Narrows the registry tree to the keys read so far whose name holds the text.
+    QLineEdit* FilterBox() const { return filter_; }
 
   public slots:
+    // Escape and the close box keep what was added (saved); only Cancel drops it.
     void reject() override;
 
   private:
@@ -38,6 +43,9 @@ class IgnoreListView : public QDialog {
     QTreeWidgetItem* MakeItem(RegistryTreeNode* node);
     void ShowRows();
     void ShowSelection();
+    void ApplyFilter();
+    // Shows the items under `item` that match `text`; true when one did.
+    bool Filter(QTreeWidgetItem* item, const QString& text);
     static RegistryTreeNode* Node(QTreeWidgetItem* item);
 
     IgnoreListDialog& logic_;
@@ -46,6 +54,9 @@ class IgnoreListView : public QDialog {
     QPushButton* addButton_ = nullptr;
     QPushButton* removeButton_ = nullptr;
     QPushButton* saveButton_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
+    QLineEdit* filter_ = nullptr;
+    bool cancelling_ = false;
     QPointer<QDialog> loadingWindow_;
     QProgressBar* loadingBar_ = nullptr;
     QTimer loadingTimer_;

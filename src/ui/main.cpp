@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/desktop_memory.h"
+#include "app/machine_chooser.h"
 #include "app/settings.h"
 #include "app/single_instance.h"
 #include "app/startup.h"
@@ -75,15 +77,29 @@ int main(int argc, char** argv) {
 
     if (!startUp.ShowSplash()) return 1;
 
-    MachineChoice choice = ChooseMachine(PrefixOption(QApplication::arguments()),
-                                         HostEnvironment({"HOME", "WINEPREFIX", "XDG_DATA_HOME"}),
-                                         RunningExecutable());
+    const auto env = HostEnvironment({"HOME", "WINEPREFIX", "XDG_DATA_HOME"});
+    DesktopMemory memory(DesktopMemory::DefaultFile(HostEnvironment({"HOME", "XDG_CONFIG_HOME"})));
+    std::optional<std::filesystem::path> prefix = PrefixOption(QApplication::arguments());
     std::unique_ptr<Machine> machine;
-    std::string error = choice.error;
-    if (!choice.folder.empty()) {
-        Machine::LoadResult loaded = Machine::Load(choice.folder);
+    std::string error;
+    bool isSample = false;
+    // The machine chosen in the window last time, unless this start names one.
+    std::optional<MachineRequest> remembered =
+        prefix ? std::nullopt : RememberedStartMachine(memory, env);
+    if (remembered) {
+        Machine::LoadResult loaded = LoadRequestedMachine(*remembered, env, RunningExecutable());
         machine = std::move(loaded.machine);
-        error = loaded.error;
+        isSample = remembered->isSample;
+    }
+    if (!machine) {
+        MachineChoice choice = ChooseMachine(prefix, env, RunningExecutable());
+        error = choice.error;
+        isSample = choice.isSample;
+        if (!choice.folder.empty()) {
+            Machine::LoadResult loaded = Machine::Load(choice.folder);
+            machine = std::move(loaded.machine);
+            error = loaded.error;
+        }
     }
     if (!machine) {
         startUp.CloseSplash();
@@ -92,7 +108,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     ui::DesktopSessionOptions options;
-    options.env = HostEnvironment({"HOME", "WINEPREFIX", "XDG_DATA_HOME"});
+    options.env = env;
     options.executable = RunningExecutable();
-    return ui::RunDesktopSession(std::move(machine), choice.isSample, startUp, options);
+    options.memory = &memory;
+    return ui::RunDesktopSession(std::move(machine), isSample, startUp, options);
 }

@@ -7,11 +7,12 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QScreen>
-#include <QShortcut>
 #include <QVBoxLayout>
 
+#include "scan/scan_driver.h"
 #include "ui/ansi_text.h"
 #include "ui/artwork.h"
+#include "ui/list_hints.h"
 #include "ui/rich_text_delegate.h"
 
 namespace hivewise::ui {
@@ -20,8 +21,27 @@ namespace {
 
 constexpr int kWindowWidth = 800;
 constexpr int kWindowHeight = 560;
+// Small enough for a 1024x600 screen with a title bar and a panel.
+constexpr int kMinimumWidth = 640;
+constexpr int kMinimumHeight = 440;
 constexpr int kBannerHeight = 64;
 constexpr int kResultsRowHeight = 70;
+
+// The banner, drawn again at the window's width and the screen's pixel ratio.
+class Banner : public QLabel {
+  public:
+    explicit Banner(QWidget* parent) : QLabel(parent) {
+        setFixedHeight(kBannerHeight);
+        setMinimumWidth(1);
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    }
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QLabel::resizeEvent(event);
+        setPixmap(DrawBanner(width(), kBannerHeight, devicePixelRatioF()));
+    }
+};
 
 QString Q(std::string_view text) {
     return FromAnsi(text);
@@ -46,15 +66,12 @@ QHBoxLayout* TotalRow(QWidget* parent, QLabel** number) {
 
 MainWindowView::MainWindowView(MainWindow& logic, QWidget* parent)
     : QWidget(parent), logic_(logic) {
-    setWindowTitle(Q(kMainWindowTitle));
+    setWindowTitle(QString::fromStdString(logic_.WindowTitle()));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    auto* banner = new QLabel(this);
-    banner->setPixmap(DrawBanner(kWindowWidth, kBannerHeight));
-    banner->setFixedHeight(kBannerHeight);
-    layout->addWidget(banner);
+    layout->addWidget(new Banner(this));
 
     pages_ = new QStackedWidget(this);
     pages_->addWidget(BuildStartPage());
@@ -62,9 +79,9 @@ MainWindowView::MainWindowView(MainWindow& logic, QWidget* parent)
     pages_->addWidget(BuildResultsView());
     layout->addWidget(pages_, 1);
 
-    // Escape closes the window, as the close box does.
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, this, &QWidget::close);
+    // What went well is said here rather than in a box that must be answered.
+    statusLine_ = new StatusLine(this);
+    layout->addWidget(statusLine_);
 
     logic_.SetViewObserver([this](MainView view) { ShowView(view); });
     ShowView(logic_.View());
@@ -133,8 +150,9 @@ QWidget* MainWindowView::BuildStartPage() {
     machineLabel_->setToolTip(machineLabel_->text());
     machineChooser_ = new QComboBox(page);
     machineChooser_->setFont(tiny);
-    machineChooser_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    machineChooser_->setMaximumWidth(kWindowWidth - 140);
+    // Long names are cut; the tooltip gives the whole name and the folder.
+    machineChooser_->setMinimumContentsLength(28);
+    machineChooser_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     machineChooser_->hide();
     connect(machineChooser_, &QComboBox::activated, this, [this](int index) {
         // A refused or failed switch leaves the current machine shown.
@@ -170,6 +188,7 @@ QWidget* MainWindowView::BuildScanView() {
     sectionList_->setSelectionBehavior(QAbstractItemView::SelectRows);
     sectionList_->setSelectionMode(QAbstractItemView::SingleSelection);
     sectionList_->setAllColumnsShowFocus(true);
+    ShowCutCellsInTooltips(sectionList_);
     layout->addWidget(sectionList_, 1);
 
     scanProgress_ = new QProgressBar(page);
@@ -188,6 +207,32 @@ QWidget* MainWindowView::BuildResultsView() {
     auto* page = new QWidget(this);
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(16, 14, 16, 14);
+
+    resultsNote_ = new QLabel(page);
+    resultsNote_->setWordWrap(true);
+    resultsNote_->hide();
+    layout->addWidget(resultsNote_);
+
+    resultsTable_ = new QTreeWidget(page);
+    resultsTable_->setHeaderLabels({"Section", "Problems", "", ""});
+    resultsTable_->setRootIsDecorated(false);
+    resultsTable_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    resultsTable_->setAllColumnsShowFocus(true);
+    resultsTable_->header()->setSectionResizeMode(kSummaryBarColumn, QHeaderView::Stretch);
+    resultsTable_->header()->setStretchLastSection(false);
+    ShowCutCellsInTooltips(resultsTable_);
+    SetEmptyListText(resultsTable_, Q(kNoProblemsNote));
+    auto openRow = [this](QTreeWidgetItem* item) {
+        if (item) logic_.ViewDetails(item->data(kSummarySectionColumn, Qt::UserRole).toInt());
+    };
+    // The details are one click away: on the link, or Enter or a double click on the row.
+    connect(resultsTable_, &QTreeWidget::itemClicked, this,
+            [openRow](QTreeWidgetItem* item, int column) {
+                if (column == kSummaryDetailsColumn) openRow(item);
+            });
+    connect(resultsTable_, &QTreeWidget::itemActivated, this,
+            [openRow](QTreeWidgetItem* item, int) { openRow(item); });
+    layout->addWidget(resultsTable_, 2);
 
     resultsList_ = new QTreeWidget(page);
     resultsList_->setColumnCount(1);
@@ -209,7 +254,7 @@ QWidget* MainWindowView::BuildResultsView() {
             [this](const QModelIndex& index, const QString&) {
                 logic_.ViewDetails(index.data(Qt::UserRole).toInt());
             });
-    layout->addWidget(resultsList_, 1);
+    layout->addWidget(resultsList_, 3);
 
     repairProgress_ = new QProgressBar(page);
     repairProgress_->setTextVisible(false);
@@ -244,14 +289,17 @@ void MainWindowView::SetMachineChooser(MachineChooser* chooser) {
         machineChooser_->addItem(QString::fromStdString(entries[i]));
         std::string details = chooser->Details(static_cast<int>(i));
         if (!details.empty()) {
-            machineChooser_->setItemData(static_cast<int>(i), QString::fromStdString(details),
+            machineChooser_->setItemData(static_cast<int>(i),
+                                         QString::fromStdString(entries[i] + "\n" + details),
                                          Qt::ToolTipRole);
         }
     }
     machineChooser_->setCurrentIndex(chooser->CurrentIndex());
-    machineChooser_->setToolTip(QString::fromStdString(chooser->Details(chooser->CurrentIndex())));
+    machineChooser_->setToolTip(
+        machineChooser_->itemData(chooser->CurrentIndex(), Qt::ToolTipRole).toString());
     machineLabel_->setText(Q(kWorkingOnText));
     machineChooser_->show();
+    RefreshTitle();
 }
 
 MainWindowInitSteps MainWindowView::ViewSteps() {
@@ -274,11 +322,42 @@ MainWindowInitSteps MainWindowView::ViewSteps() {
 }
 
 void MainWindowView::SizeAndCentre() {
-    setFixedSize(kWindowWidth, kWindowHeight);
+    setMinimumSize(kMinimumWidth, kMinimumHeight);
+    if (rememberedPlace_) {
+        QRect place(rememberedPlace_->x, rememberedPlace_->y, rememberedPlace_->width,
+                    rememberedPlace_->height);
+        // A screen since unplugged or made smaller must not leave the window out of reach.
+        QScreen* screen = QGuiApplication::screenAt(place.center());
+        if (screen && screen->availableGeometry().intersected(place).width() >= kMinimumWidth / 2) {
+            resize(place.size().boundedTo(screen->availableGeometry().size()));
+            move(place.topLeft());
+            if (rememberedPlace_->maximised) setWindowState(windowState() | Qt::WindowMaximized);
+            return;
+        }
+    }
+    QSize size(kWindowWidth, kWindowHeight);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(kWindowWidth / 2, kWindowHeight / 2));
+        // Room for the window manager's title bar and frame on a small screen.
+        size = size.boundedTo(area.size() - QSize(16, 40)).expandedTo(minimumSize());
+        resize(size);
+        move(area.center() - QPoint(size.width() / 2, size.height() / 2));
+    } else {
+        resize(size);
     }
+}
+
+WindowPlace MainWindowView::CurrentPlace() const {
+    // The frame's corner, as move() takes it back, so that the window does not creep down
+    // by its title bar at each start; and the size it had before being maximised.
+    QPoint frameOffset = geometry().topLeft() - pos();
+    QRect normal = isMaximized() ? normalGeometry() : geometry();
+    QPoint corner = normal.topLeft() - frameOffset;
+    return WindowPlace{corner.x(), corner.y(), normal.width(), normal.height(), isMaximized()};
+}
+
+void MainWindowView::RefreshTitle() {
+    setWindowTitle(QString::fromStdString(logic_.WindowTitle()));
 }
 
 void MainWindowView::AttachTooltips() {
@@ -370,6 +449,64 @@ void MainWindowView::ClearResults() {
     repairProgress_->setValue(0);
 }
 
+void MainWindowView::RefreshResults() {
+    std::vector<SectionRow> rows;
+    for (const ResultsSummaryRow& row : logic_.ResultsSummary()) {
+        SectionRow section;
+        section.sectionId = row.sectionId;
+        section.name = row.name;
+        section.problems = std::to_string(row.problems);
+        section.data = row.sectionId;
+        rows.push_back(std::move(section));
+    }
+    QStringList texts;
+    QList<int> ids;
+    for (const ResultsItem& item : MakeResultsItems(rows)) {
+        texts.append(Q(item.text));
+        ids.append(item.sectionId);
+    }
+    ShowResults(texts, ids, logic_.Results().Total());
+}
+
+void MainWindowView::ShowResultsTable() {
+    resultsTable_->clear();
+    std::vector<ResultsSummaryRow> rows = logic_.ResultsSummary();
+    int most = 1;
+    for (const ResultsSummaryRow& row : rows)
+        most = std::max(most, row.problems);
+    QFont link = resultsTable_->font();
+    link.setUnderline(true);
+    for (const ResultsSummaryRow& row : rows) {
+        auto* item = new QTreeWidgetItem(resultsTable_);
+        item->setText(kSummarySectionColumn, Q(row.name));
+        item->setData(kSummarySectionColumn, Qt::UserRole, row.sectionId);
+        item->setText(kSummaryProblemsColumn, QString::number(row.problems));
+        item->setTextAlignment(kSummaryProblemsColumn, Qt::AlignRight | Qt::AlignVCenter);
+        item->setText(kSummaryDetailsColumn, Q(kViewDetailsText));
+        item->setFont(kSummaryDetailsColumn, link);
+        item->setForeground(kSummaryDetailsColumn, palette().brush(QPalette::Link));
+        auto* bar = new QProgressBar(resultsTable_);
+        bar->setRange(0, most);
+        bar->setValue(row.problems);
+        bar->setTextVisible(false);
+        bar->setMaximumHeight(resultsTable_->fontMetrics().height());
+        bar->setFocusPolicy(Qt::NoFocus);
+        resultsTable_->setItemWidget(item, kSummaryBarColumn, bar);
+    }
+    for (int column : {kSummarySectionColumn, kSummaryProblemsColumn, kSummaryDetailsColumn})
+        resultsTable_->resizeColumnToContents(column);
+    if (resultsTable_->topLevelItemCount() > 0) {
+        resultsTable_->setCurrentItem(resultsTable_->topLevelItem(0));
+        // The keyboard starts where the details are one key away.
+        if (isVisible()) resultsTable_->setFocus(Qt::OtherFocusReason);
+    } else if (isVisible()) {
+        goBackButton_->setFocus(Qt::OtherFocusReason);
+    }
+    QString note = Q(logic_.ResultsNote());
+    resultsNote_->setText(note);
+    resultsNote_->setVisible(!note.isEmpty());
+}
+
 void MainWindowView::ShowResults(const QStringList& texts, const QList<int>& sectionIds,
                                  int total) {
     resultsList_->clear();
@@ -381,6 +518,8 @@ void MainWindowView::ShowResults(const QStringList& texts, const QList<int>& sec
         item->setData(0, Qt::UserRole, i < sectionIds.size() ? sectionIds[i] : 0);
     }
     SetTotal(total);
+    ShowResultsTable();
+    if (logic_.ScanAborted()) resultsTotal_->setText(resultsTotal_->text() + Q(kScanAbortedTotal));
 }
 
 void MainWindowView::SetPathLine(const QString& text) {
@@ -405,6 +544,11 @@ void MainWindowView::FitResultsColumn() {
 bool MainWindowView::eventFilter(QObject* watched, QEvent* event) {
     if (watched == resultsList_ && event->type() == QEvent::Resize) FitResultsColumn();
     return QWidget::eventFilter(watched, event);
+}
+
+void MainWindowView::showEvent(QShowEvent* event) {
+    wasShown_ = true;
+    QWidget::showEvent(event);
 }
 
 void MainWindowView::closeEvent(QCloseEvent* event) {

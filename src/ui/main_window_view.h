@@ -9,15 +9,18 @@
 #include <QTreeWidget>
 #include <QWidget>
 #include <array>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "app/desktop_memory.h"
 #include "app/machine_chooser.h"
 #include "app/main_window.h"
 #include "app/startup.h"
 #include "scan/result_store.h"
 #include "ui/clickable_area.h"
+#include "ui/status_line.h"
 
 // The main window: the start page, the scan view and the results view of the main
 // window's logic, which it shows and to which it forwards every click.
@@ -53,12 +56,26 @@ class MainWindowView : public QWidget, public SectionListView {
     QProgressBar* ScanProgress() const { return scanProgress_; }
     // Results view.
     QTreeWidget* ResultsList() const { return resultsList_; }
+    // One row per section with findings: its name, its count and a bar.
+    QTreeWidget* ResultsTable() const { return resultsTable_; }
+    // Why the results are short or empty; hidden when they are neither.
+    QLabel* ResultsNote() const { return resultsNote_; }
     QPushButton* RepairButton() const { return repairButton_; }
     QPushButton* GoBackButton() const { return goBackButton_; }
     QProgressBar* RepairProgress() const { return repairProgress_; }
     // The number beside "Problems Found : " of the shown view.
     QString TotalText() const;
     QStackedWidget* Pages() const { return pages_; }
+    StatusLine* Status() const { return statusLine_; }
+
+    // Where the window is to open: a remembered place, used when it still fits a screen.
+    void SetRememberedPlace(std::optional<WindowPlace> place) { rememberedPlace_ = place; }
+    // The window's place now, as it is to be remembered.
+    WindowPlace CurrentPlace() const;
+    // Whether the window was ever on the screen (a place worth remembering).
+    bool WasShown() const { return wasShown_; }
+    // The title again, once the machine's name is known.
+    void RefreshTitle();
 
     // The section list as the hand-over changes it (user-interface thread only).
     void SetProblemsCell(int row, const std::string& text) override;
@@ -75,6 +92,8 @@ class MainWindowView : public QWidget, public SectionListView {
     // The results list: rich-text items, each with the section it opens.
     void ClearResults();
     void ShowResults(const QStringList& texts, const QList<int>& sectionIds, int total);
+    // The results again from the logic's findings, after some left them (ignored).
+    void RefreshResults();
     void SetPathLine(const QString& text);
     void RefreshRepairButton();
 
@@ -84,6 +103,7 @@ class MainWindowView : public QWidget, public SectionListView {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
@@ -95,6 +115,7 @@ class MainWindowView : public QWidget, public SectionListView {
     void ShowTicks();
     void SetUpLists();
     void FitResultsColumn();
+    void ShowResultsTable();
     QTreeWidgetItem* Row(int row) const;
 
     MainWindow& logic_;
@@ -114,15 +135,25 @@ class MainWindowView : public QWidget, public SectionListView {
     QProgressBar* scanProgress_ = nullptr;
     QLabel* scanTotal_ = nullptr;
     QTreeWidget* resultsList_ = nullptr;
+    QTreeWidget* resultsTable_ = nullptr;
+    QLabel* resultsNote_ = nullptr;
     QPushButton* repairButton_ = nullptr;
     QPushButton* goBackButton_ = nullptr;
     QProgressBar* repairProgress_ = nullptr;
     QLabel* resultsTotal_ = nullptr;
+    StatusLine* statusLine_ = nullptr;
+    std::optional<WindowPlace> rememberedPlace_;
+    bool wasShown_ = false;
 };
 
 // The section list's columns.
 constexpr int kSectionNameColumn = 0;
 constexpr int kProblemsColumn = 1;
 constexpr int kStatusColumn = 2;
+// The results table's columns.
+constexpr int kSummarySectionColumn = 0;
+constexpr int kSummaryProblemsColumn = 1;
+constexpr int kSummaryBarColumn = 2;
+constexpr int kSummaryDetailsColumn = 3;
 
 }  // namespace hivewise::ui

@@ -29,7 +29,12 @@ PreferencesDialogView::PreferencesDialogView(PreferencesDialog& logic, QWidget* 
     auto* schedule = new QGroupBox(Q(kScheduleOptionsCaption), choose);
     auto* scheduleLayout = new QVBoxLayout(schedule);
     runAtStartup_ = new QCheckBox(Q(kRunAtStartupText), schedule);
+    runAtStartup_->setToolTip(Q(kRunAtStartupNote));
     scheduleLayout->addWidget(runAtStartup_);
+    auto* startupNote = new QLabel(Q(kRunAtStartupNote), schedule);
+    startupNote->setWordWrap(true);
+    startupNote->setForegroundRole(QPalette::PlaceholderText);
+    scheduleLayout->addWidget(startupNote);
     groups->addWidget(schedule);
 
     auto* removal = new QGroupBox(Q(kRemovalOptionsCaption), choose);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
@@ -14,12 +15,15 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QStyleOptionButton>
 #include <QStyledItemDelegate>
 #include <QTextDocument>
 #include <QVBoxLayout>
 
 #include "ui/ansi_text.h"
+#include "ui/list_hints.h"
+#include "ui/status_line.h"
 
 namespace hivewise::ui {
 
@@ -112,9 +116,12 @@ class DetailsRowDelegate : public QStyledItemDelegate {
 
 ProblemDetailsView::ProblemDetailsView(ProblemDetailsDialog& logic, int sectionId, QWidget* parent)
     : QDialog(parent), logic_(logic) {
-    setWindowTitle(FromAnsi(kDetailsTitle));
     setModal(true);
-    resize(600, 460);
+    // Tall enough for several findings; no taller than the screen it opens on.
+    QSize size(720, 640);
+    if (QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableGeometry().size() - QSize(24, 48));
+    resize(size);
     auto* layout = new QVBoxLayout(this);
 
     list_ = new QTreeWidget(this);
@@ -133,7 +140,16 @@ ProblemDetailsView::ProblemDetailsView(ProblemDetailsDialog& logic, int sectionI
     list_->viewport()->setMouseTracking(true);
     list_->viewport()->installEventFilter(this);
     list_->installEventFilter(this);
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    SetEmptyListText(list_, "This section has no findings left.");
     layout->addWidget(list_, 1);
+
+    findingText_ = new QPlainTextEdit(this);
+    findingText_->setReadOnly(true);
+    findingText_->setTabChangesFocus(true);
+    findingText_->setAccessibleName("Selected finding");
+    findingText_->setMaximumHeight(findingText_->fontMetrics().lineSpacing() * 4 + 12);
+    layout->addWidget(findingText_);
 
     auto* buttons = new QHBoxLayout;
     selectAllButton_ = new QPushButton(FromAnsi(kDetailsSelectAllText), this);
@@ -147,6 +163,16 @@ ProblemDetailsView::ProblemDetailsView(ProblemDetailsDialog& logic, int sectionI
         button->setAutoDefault(false);
     closeButton_->setDefault(true);
     layout->addLayout(buttons);
+    layout->addWidget(new StatusLine(this));
+
+    connect(list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& point) {
+        QTreeWidgetItem* item = list_->itemAt(point);
+        if (!item) return;
+        list_->setCurrentItem(item);
+        std::unique_ptr<QMenu> menu(RowMenu(list_->indexOfTopLevelItem(item)));
+        if (menu) menu->exec(list_->viewport()->mapToGlobal(point));
+    });
+    connect(list_, &QTreeWidget::currentItemChanged, this, [this] { ShowCurrentFinding(); });
 
     connect(selectAllButton_, &QPushButton::clicked, this, [this] {
         logic_.SelectAll();
@@ -161,15 +187,56 @@ ProblemDetailsView::ProblemDetailsView(ProblemDetailsDialog& logic, int sectionI
     connect(list_->header(), &QHeaderView::sectionClicked, this, [this](int) {
         logic_.ClickHeader();
         ShowRows();
+        ShowSortArrow();
+        ShowCurrentFinding();
     });
 
     logic_.Open(sectionId);
+    setWindowTitle(FromAnsi(kDetailsTitle) + " - " + FromAnsi(logic_.SectionName()));
+    Reload();
+}
+
+void ProblemDetailsView::Reload() {
+    if (logic_.SectionId() >= 0) logic_.Open(logic_.SectionId());
+    list_->clear();
     for (size_t i = 0; i < logic_.RowCount(); ++i) {
         auto* item = new QTreeWidgetItem(list_);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
     }
     ShowRows();
+    ShowSortArrow();
     Relayout();
+    if (list_->topLevelItemCount() > 0) list_->setCurrentItem(list_->topLevelItem(0));
+    ShowCurrentFinding();
+}
+
+void ProblemDetailsView::ShowSortArrow() {
+    // Arrival order has no arrow; sorted by location shows it ascending.
+    QHeaderView* header = list_->header();
+    header->setSortIndicatorShown(logic_.SortedByLocation());
+    header->setSortIndicator(logic_.SortedByLocation() ? 0 : -1, Qt::AscendingOrder);
+}
+
+void ProblemDetailsView::ShowCurrentFinding() {
+    int row = list_->indexOfTopLevelItem(list_->currentItem());
+    const auto& rows = logic_.Rows();
+    findingText_->setPlainText(row >= 0 && static_cast<size_t>(row) < rows.size()
+                                   ? FromAnsi(ClipboardText(rows[static_cast<size_t>(row)].text))
+                                   : QString());
+}
+
+QMenu* ProblemDetailsView::RowMenu(int row) {
+    if (row < 0 || static_cast<size_t>(row) >= logic_.RowCount()) return nullptr;
+    auto* menu = new QMenu(this);
+    const auto index = static_cast<size_t>(row);
+    menu->addAction("Copy", this, [this, index] { logic_.CopyRow(index); });
+    menu->addAction("Add to Ignore List", this,
+                    [this, index] { logic_.AddRowToIgnoreList(index); });
+    if (!logic_.RowFile(index).empty()) {
+        menu->addAction("Open Containing Folder", this,
+                        [this, index] { logic_.OpenRowFolder(index); });
+    }
+    return menu;
 }
 
 int ProblemDetailsView::MeasureRowText(const std::string& richText, int width) const {

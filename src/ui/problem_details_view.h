@@ -4,6 +4,8 @@
 #ifdef HIVEWISE_REPORT_AVAILABLE
 
 #include <QDialog>
+#include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRect>
 #include <QTreeWidget>
@@ -26,6 +28,14 @@ class ProblemDetailsView : public QDialog {
     QPushButton* SelectAllButton() const { return selectAllButton_; }
     QPushButton* DeselectAllButton() const { return deselectAllButton_; }
     QPushButton* CloseButton() const { return closeButton_; }
+    // The current finding as plain text, for the user to select and copy.
+    QPlainTextEdit* FindingText() const { return findingText_; }
+    // The right-click menu of a row: Copy, Add to Ignore List and, for a file, Open
+    // Containing Folder. The caller owns it.
+    QMenu* RowMenu(int row);
+
+    // The rows again from the findings, after some left them (ignored).
+    void Reload();
 
     // The height every row has now, from the logic's measuring rule.
     int CurrentRowHeight() const { return rowHeight_; }
@@ -49,6 +59,8 @@ class ProblemDetailsView : public QDialog {
     // The items' texts after the rows changed order; ticks and pictures are repainted.
     void ShowRows();
     void Repaint();
+    void ShowSortArrow();
+    void ShowCurrentFinding();
     int RowAt(const QPoint& viewportPoint, QPoint* insideRow) const;
     // The link under a point of the viewport.
     DetailsLink LinkAt(const QPoint& viewportPoint, int* row) const;
@@ -62,6 +74,7 @@ class ProblemDetailsView : public QDialog {
     QPushButton* selectAllButton_ = nullptr;
     QPushButton* deselectAllButton_ = nullptr;
     QPushButton* closeButton_ = nullptr;
+    QPlainTextEdit* findingText_ = nullptr;
     int rowHeight_ = kDetailsRowPadding;
 };
 

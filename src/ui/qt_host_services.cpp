@@ -27,6 +27,24 @@ bool OnUiThread() {
     return app && QThread::currentThread() == app->thread();
 }
 
+// Whether a .exe or .com file is a program Wine can start: an MZ header whose e_lfanew
+// points at a PE signature. Wine would fail on anything else after it had been started,
+// where the failure can no longer be told to the user.
+bool LooksStartable(const QString& path) {
+    QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix != "exe" && suffix != "com") return true;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    QByteArray header = file.read(64);
+    if (header.size() < 64 || !header.startsWith("MZ")) return suffix == "com" && header.size() > 0;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(header.constData());
+    quint32 offset = bytes[0x3c] | (bytes[0x3d] << 8) | (bytes[0x3e] << 16) |
+                     (static_cast<quint32>(bytes[0x3f]) << 24);
+    // The header lies near the start; a far offset is no PE file we know.
+    if (offset < 64 || offset > 64 * 1024 || !file.seek(offset)) return false;
+    return file.read(4) == QByteArray("PE\0\0", 4);
+}
+
 }  // namespace
 
 void QtHostServices::ShowMessage(const std::string& text) {
@@ -57,6 +75,7 @@ bool QtHostServices::Launch(const std::string& hostPathOrUrl, const std::string&
     }
     if (!QFileInfo::exists(QFile::decodeName(hostPathOrUrl.c_str()))) return false;
     if (IsWindowsProgram(hostPathOrUrl)) {
+        if (!LooksStartable(QFile::decodeName(hostPathOrUrl.c_str()))) return false;
         return LaunchWithWine(hostPathOrUrl, parameters, wait, timeoutMs);
     }
     // A document opens in the desktop's program for its type; there is nothing to wait on.

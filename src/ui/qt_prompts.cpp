@@ -7,6 +7,7 @@
 
 #include "app/main_window.h"
 #include "ui/ansi_text.h"
+#include "ui/status_line.h"
 
 namespace hivewise::ui {
 
@@ -35,6 +36,10 @@ void QtPrompts::Message(const std::string& text, MessageIcon icon) {
     }
     QMessageBox box(qtIcon, MessageCaption(), FromAnsi(text), QMessageBox::Ok, owner_);
     box.exec();
+}
+
+void QtPrompts::Notice(const std::string& text) {
+    if (!ShowInStatusLines(owner_, FromAnsi(text))) Message(text, MessageIcon::Info);
 }
 
 bool QtPrompts::AskYesNo(const std::string& text) {

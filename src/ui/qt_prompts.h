@@ -20,6 +20,8 @@ class QtPrompts : public AppPrompts {
 
     using AppPrompts::Message;
     void Message(const std::string& text, MessageIcon icon) override;
+    // In the status lines of the owner and the windows under it; a box when none has one.
+    void Notice(const std::string& text) override;
     bool AskYesNo(const std::string& text) override;
     bool AskOkCancel(const std::string& text) override;
     // The host folder chosen; nothing when the user cancels.

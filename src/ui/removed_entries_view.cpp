@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 
 #include "ui/ansi_text.h"
+#include "ui/list_hints.h"
 
 namespace hivewise::ui {
 
@@ -44,6 +45,9 @@ RemovedEntriesView::RemovedEntriesView(RemovedEntriesDialog& logic, QWidget* par
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         item->setCheckState(0, Qt::Unchecked);
     }
+    FitColumnsToContent(list_);
+    ShowCutCellsInTooltips(list_);
+    SetEmptyListText(list_, "Nothing removed by this tool is waiting to be put back.");
     connect(list_, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int) {
         int row = list_->indexOfTopLevelItem(item);
         if (row >= 0)

@@ -7,6 +7,8 @@
 #include <QVBoxLayout>
 
 #include "ui/ansi_text.h"
+#include "ui/list_hints.h"
+#include "ui/status_line.h"
 
 namespace hivewise::ui {
 namespace {
@@ -19,6 +21,8 @@ void FillDateList(QComboBox* list, const std::vector<BackupArchive>& dates) {
         list->addItem(text, FromAnsi(archive.path));
     }
     list->setCurrentIndex(-1);
+    list->setPlaceholderText(dates.empty() ? FromAnsi(kNoBackupsText) : QString());
+    list->setEnabled(!dates.empty());
 }
 
 }  // namespace
@@ -39,6 +43,7 @@ RestoreBackupView::RestoreBackupView(RestoreBackupDialog& logic, std::function<b
     items_->setHeaderLabels({QStringLiteral("Item Type"), QStringLiteral("Path")});
     items_->setColumnWidth(0, 80);
     items_->setColumnWidth(1, 300);
+    ShowCutCellsInTooltips(items_);
     items_->setRootIsDecorated(false);
     items_->setSelectionBehavior(QAbstractItemView::SelectRows);
     frameLayout->addWidget(items_);
@@ -54,9 +59,12 @@ RestoreBackupView::RestoreBackupView(RestoreBackupDialog& logic, std::function<b
     for (QPushButton* button : {restore_, cancel, remove_, selectAll_, deselectAll_})
         buttons->addWidget(button);
     layout->addLayout(buttons);
-    resize(520, 400);
+    layout->addWidget(new StatusLine(this));
+    resize(640, 440);
 
     logic_.Open();
+    // A backup exists more often than not to be put back: the newest is the likely one.
+    logic_.SelectNewest();
     ShowDates();
 
     connect(dates_, &QComboBox::currentIndexChanged, this, [this](int index) {
@@ -67,6 +75,7 @@ RestoreBackupView::RestoreBackupView(RestoreBackupDialog& logic, std::function<b
     connect(items_, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int) {
         if (filling_) return;
         logic_.SetChecked(items_->indexOfTopLevelItem(item), item->checkState(0) == Qt::Checked);
+        restore_->setEnabled(logic_.CanRestore());
     });
     connect(selectAll_, &QPushButton::clicked, this, [this] {
         logic_.SelectAll();
@@ -82,6 +91,7 @@ RestoreBackupView::RestoreBackupView(RestoreBackupDialog& logic, std::function<b
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(remove_, &QPushButton::clicked, this, [this] {
         logic_.RemoveBackups(openRemove_);
+        logic_.SelectNewest();
         ShowDates();
     });
 }
@@ -105,6 +115,14 @@ void RestoreBackupView::ShowItems() {
         item->setCheckState(0, row.checked ? Qt::Checked : Qt::Unchecked);
     }
     filling_ = false;
+    FitColumnsToContent(items_);
+    SetEmptyListText(items_, logic_.Dates().empty() ? FromAnsi(kNoBackupsText)
+                             : logic_.SelectedDate() < 0
+                                 ? QStringLiteral("Select a backup date above.")
+                                 : FromAnsi(kNoBackupItemsText));
+    restore_->setEnabled(logic_.CanRestore());
+    for (QPushButton* button : {selectAll_, deselectAll_})
+        button->setEnabled(!logic_.Rows().empty());
 }
 
 RemoveBackupView::RemoveBackupView(RemoveBackupDialog& logic, QWidget* parent)

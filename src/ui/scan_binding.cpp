@@ -89,7 +89,8 @@ struct ScanBinding::Impl : ScanListView, ScanWindow, ProblemSink {
     }
     void ScanMessage(const std::string& text) override {
         if (closing.load()) return;
-        OnWindowThread(&view, closing, [this, text] { prompts.Message(text, MessageIcon::Info); });
+        // The end of a scan is plain to see in the window; it needs no answer.
+        OnWindowThread(&view, closing, [this, text] { prompts.Notice(text); });
     }
     void ShowResultsView(const std::vector<ResultsItem>& items, int total) override {
         if (closing.load()) return;
@@ -99,9 +100,10 @@ struct ScanBinding::Impl : ScanListView, ScanWindow, ProblemSink {
             texts.append(FromAnsi(item.text));
             ids.append(item.sectionId);
         }
-        OnWindowThread(&view, closing, [this, texts, ids, total] {
+        bool aborted = driver.Aborted();
+        OnWindowThread(&view, closing, [this, texts, ids, total, aborted] {
+            view.Logic().ScanEnded(aborted);
             view.ShowResults(texts, ids, total);
-            view.Logic().ScanEnded();
         });
     }
 

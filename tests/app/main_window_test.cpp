@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <tuple>
+
 #include "app_fixture.h"
 
 namespace hivewise::testing {
@@ -43,6 +46,7 @@ TEST_F(MainWindowTest, ViewsMoveOnlyAlongTheirTransitions) {
     std::vector<MainView> seen;
     MainWindow window(*machine, prompts, {.startScan = [&] { ++scans; }});
     window.SetViewObserver([&](MainView view) { seen.push_back(view); });
+    window.SetTicked(8, true);
 
     EXPECT_FALSE(window.ClickGoBack());  // already on the start page
     ASSERT_TRUE(window.ClickScanArea());
@@ -64,6 +68,7 @@ TEST_F(MainWindowTest, GoBackAndCloseAreRefusedWhileRepairing) {
         ++repairs;
         window.SetRepairRunning(true);
     }});
+    window.SetTicked(8, true);
     window.ClickScanArea();
     window.ScanEnded();
 
@@ -86,6 +91,96 @@ TEST_F(MainWindowTest, GoBackAndCloseAreRefusedWhileRepairing) {
 TEST_F(MainWindowTest, MachineLineNamesThePrefixOrTheSampleMachine) {
     EXPECT_EQ(MainWindow(*machine, prompts).MachineLine(), "Working on: " + prefix.Dir().string());
     EXPECT_EQ(MainWindow(*machine, prompts, {}, true).MachineLine(), "Working on: sample machine");
+}
+
+TEST_F(MainWindowTest, AScanOfNoAreaIsRefusedWithAWord) {
+    int scans = 0;
+    MainWindow window(*machine, prompts, {.startScan = [&] { ++scans; }});
+    EXPECT_FALSE(window.ClickScanArea());
+    EXPECT_EQ(window.View(), MainView::StartPage);
+    EXPECT_EQ(scans, 0);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].first, kNoAreaTickedText);
+}
+
+// Findings of two sections: three under Run, one font.
+void AddFindings(MainWindow& window) {
+    HandoverContext context;
+    for (auto [id, location, name] :
+         {std::tuple{8, "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", "A"},
+          std::tuple{8, "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                     "B"},
+          std::tuple{8, "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                     "C"},
+          std::tuple{5, "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\Fonts", "F"}}) {
+        auto problem = std::make_unique<Problem>();
+        problem->sectionId = id;
+        problem->location = location;
+        problem->valueName = name;
+        window.Results().Accept(std::move(problem), context);
+    }
+}
+
+TEST_F(MainWindowTest, ResultsSayWhyTheyAreShortAndSummariseBySection) {
+    MainWindow window(*machine, prompts);
+    window.ScanEnded(false);
+    EXPECT_EQ(window.ResultsNote(), kNoProblemsNote);
+    window.ScanEnded(true);
+    EXPECT_EQ(window.ResultsNote(), kScanAbortedNote) << "an abort is said even with no finding";
+
+    AddFindings(window);
+    window.ScanEnded(false);
+    EXPECT_EQ(window.ResultsNote(), "");
+    std::vector<ResultsSummaryRow> rows = window.ResultsSummary();
+    ASSERT_EQ(rows.size(), 2u);
+    // Scan order, not id order: startup programs come before fonts.
+    EXPECT_EQ(rows[0].name, "Startup Programs");
+    EXPECT_EQ(rows[0].sectionId, 8);
+    EXPECT_EQ(rows[0].problems, 3);
+    EXPECT_EQ(rows[1].name, "Windows Fonts");
+    EXPECT_EQ(rows[1].problems, 1);
+}
+
+TEST_F(MainWindowTest, IgnoredFindingsLeaveTheResultsWhateverTheRootsSpelling) {
+    MainWindow window(*machine, prompts);
+    AddFindings(window);
+    // The details dialog has rewritten the first finding to short root names.
+    EXPECT_EQ(window.ForgetIgnoredFindings({"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\"
+                                            "CurrentVersion\\Run"}),
+              2);
+    EXPECT_EQ(window.Results().Total(), 2);
+    EXPECT_EQ(window.Results().Count(8), 1);
+    EXPECT_EQ(window.Results().Count(5), 1);
+    EXPECT_EQ(window.ForgetIgnoredFindings({"HKEY_CURRENT_USER\\Software\\Other"}), 0);
+}
+
+TEST_F(MainWindowTest, TitleNamesTheMachine) {
+    MainWindow window(*machine, prompts);
+    EXPECT_EQ(window.WindowTitle(), "Hivewise v6.2 - " + prefix.Dir().string());
+    window.SetMachineName("Half-Life 2");
+    EXPECT_EQ(window.WindowTitle(), "Hivewise v6.2 - Half-Life 2");
+    EXPECT_EQ(window.TitleWithMachine("Ignore List"), "Ignore List - Half-Life 2");
+    EXPECT_EQ(MainWindow(*machine, prompts, {}, true).WindowTitle(),
+              "Hivewise v6.2 - sample machine");
+}
+
+TEST_F(MainWindowTest, HelpIsTheShippedPageOrAPlainWordThatItIsMissing) {
+    namespace fs = std::filesystem;
+    fs::path data = prefix.Dir() / "data";
+    fs::create_directories(data / "help");
+    fs::path exe = prefix.Dir() / "bin" / "hivewise";
+    EXPECT_FALSE(FindHelpPage(exe, prefix.Dir() / "none"));
+    { std::ofstream(data / "help" / "index.html") << "<html></html>"; }
+    EXPECT_EQ(FindHelpPage(exe, data), data / "help" / "index.html");
+    // Installed beside the program, it wins over the source tree.
+    fs::create_directories(prefix.Dir() / "share" / "hivewise" / "help");
+    { std::ofstream(prefix.Dir() / "share" / "hivewise" / "help" / "index.html") << "<html>"; }
+    EXPECT_EQ(FindHelpPage(exe, data), prefix.Dir() / "share" / "hivewise" / "help" / "index.html");
+
+    MainWindow window(*machine, prompts);
+    EXPECT_FALSE(window.ClickHelp());
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].first, kNoHelpPageText);
 }
 
 }  // namespace

@@ -89,7 +89,7 @@ TEST_F(PreferencesTest, FolderChooserFillsEmptiesOrRefusesThePath) {
 
     prompts.chosenFolder = prefix.Dir() / "drive_c" / "Users" / "me" / "Logs";
     dialog.Browse();
-    EXPECT_EQ(prompts.chooserTitles.at(0), "Please choose a folder for extraction");
+    EXPECT_EQ(prompts.chooserTitles.at(0), "Choose the folder for the scan logs");
     EXPECT_EQ(dialog.Controls().logPath, "C:\\Users\\me\\Logs");
 
     // A host folder no drive of the machine reaches.

@@ -180,3 +180,35 @@ TEST_F(IgnoreListTest, UnwritableFileIsReportedAndNothingChanges) {
 
 }  // namespace
 }  // namespace hivewise
+
+namespace hivewise {
+namespace {
+
+TEST_F(IgnoreListTest, ClosingAnyWayButCancelKeepsWhatWasAdded) {
+    IgnoreList mainList;
+    {
+        IgnoreListDialog unchanged(*machine, prompts, &mainList);
+        unchanged.Open();
+        EXPECT_FALSE(unchanged.Changed());
+        EXPECT_TRUE(unchanged.CloseKeeping());
+        EXPECT_FALSE(unchanged.Saved()) << "nothing to keep, nothing written";
+        EXPECT_TRUE(prompts.messages.empty());
+    }
+    IgnoreListDialog dialog(*machine, prompts, &mainList);
+    dialog.Open("HKLM\\Software\\Other");
+    EXPECT_TRUE(dialog.Changed());
+    ASSERT_TRUE(dialog.CloseKeeping());
+    EXPECT_TRUE(dialog.Saved());
+    EXPECT_EQ(FileText(), "HKEY_LOCAL_MACHINE\\Software\\Other\r\r\n");
+    EXPECT_EQ(mainList, IgnoreList{"HKEY_LOCAL_MACHINE\\Software\\Other"});
+    EXPECT_EQ(prompts.messages.back(), kIgnoreDataSaved);
+
+    // Cancel drops a new entry.
+    IgnoreListDialog cancelled(*machine, prompts, &mainList);
+    cancelled.Open("HKLM\\Software\\Example");
+    cancelled.Cancel();
+    EXPECT_EQ(FileText(), "HKEY_LOCAL_MACHINE\\Software\\Other\r\r\n");
+}
+
+}  // namespace
+}  // namespace hivewise

@@ -122,6 +122,20 @@ TEST_F(StartupManagerTest, DetailsComeFromTheProgramFileOfTheCommand) {
     EXPECT_TRUE(manager.Details().Empty());
 }
 
+TEST_F(StartupManagerTest, EmptyDetailsSayWhyTheyAreEmpty) {
+    prefix.File("lm.exe", "MZ");
+    StartupProgramManager manager(*machine, prompts);
+    manager.Fill();
+    EXPECT_EQ(manager.DetailsFile(), "");
+    EXPECT_EQ(manager.DetailsNote(), "");
+    manager.Select(0);  // C:\Tool\tool.exe is not there
+    EXPECT_EQ(manager.DetailsFile(), "c:\\tool\\tool.exe");
+    EXPECT_EQ(manager.DetailsNote(), kProgramFileMissingNote);
+    manager.Select(1);  // C:\lm.exe is, without a version resource
+    EXPECT_EQ(manager.DetailsNote(), kNoVersionDetailsNote);
+    EXPECT_TRUE(manager.Details().Empty());
+}
+
 TEST_F(StartupManagerTest, RunSelectedTriesEachSplitPoint) {
     RecordingHost host;
     machine->SetHost(&host);

@@ -14,6 +14,7 @@
 #include "ui/desktop_app.h"
 #include "ui/ignore_list_view.h"
 #include "ui/problem_details_view.h"
+#include "ui/status_line.h"
 #include "ui/ui_fixture.h"
 
 namespace hivewise::testing {
@@ -88,7 +89,7 @@ TEST_F(ProblemDetailsViewTest, RowsTicksAndOrder) {
     ProblemDetailsDialog logic(results, prompts, actions);
     ProblemDetailsView view(logic, kRegistrySection);
     view.show();
-    EXPECT_EQ(view.windowTitle(), "Details of Problems found");
+    EXPECT_EQ(view.windowTitle(), "Details of Problems found - Windows Fonts");
     EXPECT_EQ(view.List()->headerItem()->text(0), "Problems Found");
     EXPECT_EQ(Keys(view), (std::vector<std::string>{"HKLM\\Beta", "HKLM\\Alpha", "HKLM\\Gamma"}));
 
@@ -178,7 +179,49 @@ TEST_F(ProblemDetailsViewTest, LinksCopyTheRowAndHandOverItsFinding) {
 
 // From the results list: the details open over the window's findings, and "Add to
 // Ignore List" opens the ignore list over them at the finding's key.
-TEST_F(ProblemDetailsViewTest, ViewDetailsOpensTheDialogAndTheIgnoreListAtTheKey) {
+TEST_F(ProblemDetailsViewTest, SortArrowMenuAndSelectableText) {
+    ProblemDetailsDialog logic(results, prompts, actions);
+    ProblemDetailsView view(logic, kRegistrySection);
+    view.show();
+    QHeaderView* header = view.List()->header();
+    EXPECT_FALSE(header->isSortIndicatorShown()) << "arrival order has no arrow";
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(10, header->height() / 2));
+    EXPECT_TRUE(header->isSortIndicatorShown());
+    EXPECT_EQ(header->sortIndicatorSection(), 0);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+    // The current finding is the first of the new order, as text one can select.
+    EXPECT_TRUE(view.FindingText()->toPlainText().contains("HKLM\\Alpha"));
+    EXPECT_TRUE(view.FindingText()->isReadOnly());
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(10, header->height() / 2));
+    EXPECT_FALSE(header->isSortIndicatorShown());
+
+    // A registry finding: Copy and Ignore; no folder to open.
+    std::unique_ptr<QMenu> menu(view.RowMenu(0));
+    ASSERT_TRUE(menu);
+    ASSERT_EQ(menu->actions().size(), 2);
+    menu->actions().at(1)->trigger();
+    ASSERT_EQ(ignored.size(), 1u);
+    EXPECT_EQ(ignored[0]->location, "HKLM\\Beta");
+    menu->actions().at(0)->trigger();
+    EXPECT_EQ(prompts.messages.back().first, kCopiedToClipboardText);
+    EXPECT_EQ(view.RowMenu(7), nullptr);
+
+    // A shortcut is a file: its folder can be opened, and a failure is said.
+    std::vector<std::string> opened;
+    actions.openContainingFolder = [&](const std::string& file) {
+        opened.push_back(file);
+        return false;
+    };
+    ProblemDetailsDialog shortcuts(results, prompts, actions);
+    ProblemDetailsView shortcutView(shortcuts, 14);
+    std::unique_ptr<QMenu> fileMenu(shortcutView.RowMenu(0));
+    ASSERT_EQ(fileMenu->actions().size(), 3);
+    fileMenu->actions().at(2)->trigger();
+    EXPECT_EQ(opened, std::vector<std::string>{"C:\\x.lnk"});
+    EXPECT_TRUE(prompts.messages.back().first.find("could not be opened") != std::string::npos);
+}
+
+TEST_F(ProblemDetailsViewTest, IgnoreListOpensAtTheKeyAndClosingItThereDropsTheFinding) {
     ui::DesktopApp desktop(*machine, false);
     ResultStore& found = desktop.Logic().Results();
     Add(found, kRegistrySection,
@@ -188,6 +231,9 @@ TEST_F(ProblemDetailsViewTest, ViewDetailsOpensTheDialogAndTheIgnoreListAtTheKey
 
     int stage = 0;
     int rows = -1;
+    int rowsAfter = -1;
+    QString title;
+    QString status;
     bool overDetails = false;
     QString current;
     QStringList keys;
@@ -203,12 +249,15 @@ TEST_F(ProblemDetailsViewTest, ViewDetailsOpensTheDialogAndTheIgnoreListAtTheKey
             if (stage == 0) {
                 stage = 1;
                 rows = details->List()->topLevelItemCount();
+                title = details->windowTitle();
                 // From a fresh event: the click opens a dialog of its own.
                 QTimer::singleShot(0, details, [details] {
                     ClickAt(*details, AddLink(details->LinkLineRect(0)));
                 });
             } else if (stage == 2) {
                 stage = 3;
+                rowsAfter = details->List()->topLevelItemCount();
+                if (auto* line = details->findChild<ui::StatusLine*>()) status = line->FullText();
                 details->accept();
             }
         } else if (auto* ignore = qobject_cast<ui::IgnoreListView*>(modal); ignore && stage == 1) {
@@ -217,6 +266,7 @@ TEST_F(ProblemDetailsViewTest, ViewDetailsOpensTheDialogAndTheIgnoreListAtTheKey
             if (ignore->Tree()->currentItem()) current = ignore->Tree()->currentItem()->text(0);
             for (int i = 0; i < ignore->List()->topLevelItemCount(); ++i)
                 keys << ignore->List()->topLevelItem(i)->text(0);
+            // Escape or the close box: the preset key is kept, not dropped.
             ignore->reject();
         }
     });
@@ -230,8 +280,15 @@ TEST_F(ProblemDetailsViewTest, ViewDetailsOpensTheDialogAndTheIgnoreListAtTheKey
     EXPECT_EQ(current, "Run");
     EXPECT_EQ(keys,
               QStringList{"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"});
-    EXPECT_EQ(found.Problems()[0]->location,
-              "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+    EXPECT_TRUE(title.startsWith("Details of Problems found - Windows Fonts - "))
+        << title.toStdString();
+    EXPECT_EQ(prefix.Read("drive_c/Program Files/Hivewise/Iglist.lst"),
+              "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\r\r\n");
+    // The ignored finding left the results and the open dialog at once; the other stays.
+    EXPECT_EQ(rowsAfter, 0);
+    ASSERT_EQ(found.Problems().size(), 1u);
+    EXPECT_EQ(found.Problems()[0]->sectionId, 14);
+    EXPECT_EQ(status, QString::fromUtf8(kIgnoreDataSaved.data(), kIgnoreDataSaved.size()));
     EXPECT_EQ(desktop.Prompts().Owner(), &desktop.View())
         << "message boxes belong to the window again";
 }

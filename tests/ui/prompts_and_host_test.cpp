@@ -47,6 +47,19 @@ TEST(QtHostServicesTest, StartsOnlyWhatExists) {
     EXPECT_FALSE(host.Launch("/nonexistent-prefix/drive_c/tool.exe", "", true, 100));
     EXPECT_FALSE(host.Launch("/nonexistent-prefix/drive_c/readme.txt", "", false, 100));
     host.PumpEvents(10);  // returns within its bound
+
+    // A program file Wine could not start is refused before anything is started, so
+    // that "Run Selected" can say so.
+    TempPrefix prefix;
+    prefix.File("stub.exe", "MZ");
+    std::string far(64, '\0');
+    far[0] = 'M';
+    far[1] = 'Z';
+    far[0x3d] = 0x7f;  // e_lfanew far beyond the file
+    prefix.File("far.exe", far);
+    ui::QtHostServices real(prefix.Dir());
+    EXPECT_FALSE(real.Launch((prefix.Dir() / "drive_c/stub.exe").string(), "", false, 100));
+    EXPECT_FALSE(real.Launch((prefix.Dir() / "drive_c/far.exe").string(), "", false, 100));
 }
 
 }  // namespace

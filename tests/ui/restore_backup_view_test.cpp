@@ -34,7 +34,7 @@ class RestoreBackupViewTest : public UiTest {
     FakePrompts prompts;
 };
 
-TEST_F(RestoreBackupViewTest, ChooseADateTickAndRestore) {
+TEST_F(RestoreBackupViewTest, OpensOnTheNewestTickAndRestore) {
     RepairStaleRun();
     ASSERT_EQ(Stale(), "");
     RestoreBackupDialog logic(*machine, prompts);
@@ -46,10 +46,9 @@ TEST_F(RestoreBackupViewTest, ChooseADateTickAndRestore) {
     dialog.show();
     EXPECT_EQ(dialog.windowTitle(), "Restore Backup");
     ASSERT_EQ(dialog.DateList()->count(), 1);
-    EXPECT_EQ(dialog.DateList()->currentIndex(), -1);
-    EXPECT_EQ(dialog.ItemList()->topLevelItemCount(), 0);
-    dialog.DateList()->setCurrentIndex(0);
+    EXPECT_EQ(dialog.DateList()->currentIndex(), 0) << "the newest backup is shown at once";
     ASSERT_EQ(dialog.ItemList()->topLevelItemCount(), 1);
+    EXPECT_FALSE(dialog.RestoreButton()->isEnabled()) << "nothing ticked, nothing to restore";
     QTreeWidgetItem* row = dialog.ItemList()->topLevelItem(0);
     EXPECT_EQ(row->text(0), "RegValue");
     EXPECT_EQ(row->text(1), "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
@@ -57,6 +56,10 @@ TEST_F(RestoreBackupViewTest, ChooseADateTickAndRestore) {
 
     QTest::mouseClick(dialog.RemoveButton(), Qt::LeftButton);
     EXPECT_TRUE(removeOpened);
+    dialog.ItemList()->topLevelItem(0)->setCheckState(0, Qt::Checked);
+    EXPECT_TRUE(dialog.RestoreButton()->isEnabled());
+    QTest::mouseClick(dialog.DeselectAllButton(), Qt::LeftButton);
+    EXPECT_FALSE(dialog.RestoreButton()->isEnabled());
     QTest::mouseClick(dialog.SelectAllButton(), Qt::LeftButton);
     EXPECT_EQ(dialog.ItemList()->topLevelItem(0)->checkState(0), Qt::Checked);
     QTest::mouseClick(dialog.RestoreButton(), Qt::LeftButton);

@@ -3,8 +3,21 @@
 
 #include "app/app_fixture.h"
 #include "app/startup.h"
+#include "platform/machine/sample_machine.h"
 #include "ui/advanced_options_view.h"
 #include "ui/desktop_app.h"
+#if defined(HIVEWISE_REPAIR_AVAILABLE) && defined(HIVEWISE_TOOLS_AVAILABLE) && \
+    defined(HIVEWISE_REPORT_AVAILABLE) && defined(HIVEWISE_FULLBACKUP_AVAILABLE)
+#include "repair/repair_problems.h"
+#include "tools/bho_manager.h"
+#include "tools/installed_programs_manager.h"
+#include "tools/startup_manager.h"
+#include "ui/entry_manager_view.h"
+#include "ui/full_backup_view.h"
+#include "ui/problem_details_view.h"
+#include "ui/removed_entries_view.h"
+#include "ui/restore_backup_view.h"
+#endif
 #include "ui/ignore_list_view.h"
 #include "ui/preferences_view.h"
 #include "ui/splash.h"
@@ -98,6 +111,89 @@ TEST_F(ScreenshotTest, EveryViewPaints) {
     ignoreView.show();
     Keep(ignoreView, "ignore-list");
 }
+
+#if defined(HIVEWISE_REPAIR_AVAILABLE) && defined(HIVEWISE_TOOLS_AVAILABLE) && \
+    defined(HIVEWISE_REPORT_AVAILABLE) && defined(HIVEWISE_FULLBACKUP_AVAILABLE)
+// The sample machine, scanned and repaired as a user would, every window of it on the
+// screen at the size it opens with.
+TEST_F(ScreenshotTest, EveryWindowOfTheSampleMachinePaints) {
+    auto templateDir = FindSampleTemplate(RunningExecutable());
+    ASSERT_TRUE(templateDir);
+    std::filesystem::path dir = prefix.Dir() / "sample";
+    std::string error;
+    ASSERT_TRUE(CreateSampleMachine(*templateDir, dir, &error)) << error;
+    // The program's folder in the machine, where a start would have put it.
+    std::filesystem::create_directories(dir / "drive_c/Program Files/Hivewise/logs");
+    auto loaded = Machine::Load(dir, {.lockPrefix = false});
+    ASSERT_TRUE(loaded.machine) << loaded.error;
+    Machine& sample = *loaded.machine;
+
+    MessageBoxCloser closer;
+    ui::DesktopApp desktop(sample, true);
+    ui::CSplashThread noSplash;
+    StartUp startUp(desktop.Prompts(), noSplash);
+    startUp.InitialiseMainWindow(desktop.Logic(), desktop.InitSteps());
+    ui::MainWindowView& view = desktop.View();
+    for (int id = 0; id < kSectionCount; ++id)
+        view.SectionCheckBox(id)->setChecked(true);
+    QApplication::processEvents();
+    Keep(view, "sample-start-page");
+    desktop.Logic().ClickScanArea();
+    ASSERT_TRUE(WaitFor([&] { return desktop.Logic().View() == MainView::Results; }, 60000));
+    QApplication::processEvents();
+    Keep(view, "sample-results");
+
+    ProblemDetailsActions none;
+    ProblemDetailsDialog detailsLogic(desktop.Logic().Results(), desktop.Prompts(), none);
+    ui::ProblemDetailsView details(detailsLogic, 8, &view);
+    details.show();
+    QApplication::processEvents();
+    Keep(details, "details");
+    IgnoreListDialog ignoreLogic(sample, desktop.Prompts());
+    ui::IgnoreListView ignore(ignoreLogic,
+                              "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", &view);
+    ignore.show();
+    ignore.FilterBox()->setText("Run");
+    Keep(ignore, "ignore-list-filtered");
+
+    FakePrompts quiet;
+    // Every finding ticked, as the details' Select All does: one backup to restore from.
+    for (auto& problem : desktop.Logic().Results().Problems())
+        problem->isChecked = 1;
+    RepairSelectedProblems(sample, desktop.Logic().Results(), quiet, {});
+    EXPECT_EQ(ListFixBackups(sample).size(), 1u);
+    RestoreBackupDialog restoreLogic(sample, quiet);
+    ui::RestoreBackupView restore(
+        restoreLogic, [] { return false; }, &view);
+    restore.show();
+    Keep(restore, "restore-backup");
+    RemoveBackupDialog removeLogic(sample, quiet);
+    ui::RemoveBackupView remove(removeLogic, &view);
+    remove.show();
+    Keep(remove, "remove-backup");
+
+    StartupProgramManager startupLogic(sample, quiet);
+    ui::EntryManagerView startupView(startupLogic, nullptr, &view);
+    startupView.show();
+    Keep(startupView, "startup-manager");
+    BhoManager bhoLogic(sample, quiet);
+    ui::EntryManagerView bhoView(bhoLogic, nullptr, &view);
+    bhoView.show();
+    Keep(bhoView, "helper-objects");
+    InstalledProgramsManager programsLogic(sample, quiet);
+    ui::EntryManagerView programsView(programsLogic, nullptr, &view);
+    programsView.show();
+    Keep(programsView, "installed-programs");
+    RemovedEntriesDialog removedLogic(sample, quiet, RemovedEntriesMode::Startup);
+    ui::RemovedEntriesView removedView(removedLogic, &view);
+    removedView.show();
+    Keep(removedView, "removed-entries");
+    FullBackupDialog fullLogic(sample, quiet);
+    ui::FullBackupView fullView(fullLogic, sample, quiet, nullptr, &view);
+    fullView.show();
+    Keep(fullView, "full-backup");
+}
+#endif
 
 }  // namespace
 }  // namespace hivewise::testing
