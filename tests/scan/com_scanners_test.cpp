@@ -118,11 +118,11 @@ TEST_F(ClassesScannerTest, ClassServersReportEachMissingServerKind) {
     ScanRun r = RunScanner(*machine, ScanClassServers);
     ASSERT_EQ(r.found.size(), 3u);
     const std::string a = kClasses + "{A0000000-0000-0000-0000-000000000001}\\";
-    // Lower-cased, then the Windows folder put in with its own case.
-    ExpectFinding(r.found[0], 1, "C:\\windows\\system32\\gone.dll", a + "InprocServer32",
-                  "(Default)", "C:\\windows\\system32\\gone.dll", kFileMissingText);
-    ExpectFinding(r.found[1], 1, "\"c:\\gone\\srv.exe\" /automation", a + "LocalServer32",
-                  "(Default)", "\"c:\\gone\\srv.exe\" /automation", kFileMissingText);
+    // Shown as stored, with the Windows folder put in with its own case.
+    ExpectFinding(r.found[0], 1, "C:\\windows\\System32\\Gone.dll", a + "InprocServer32",
+                  "(Default)", "C:\\windows\\System32\\Gone.dll", kFileMissingText);
+    ExpectFinding(r.found[1], 1, "\"C:\\Gone\\Srv.exe\" /Automation", a + "LocalServer32",
+                  "(Default)", "\"C:\\Gone\\Srv.exe\" /Automation", kFileMissingText);
     // An empty server text is missing.
     ExpectFinding(r.found[2], 1, "",
                   kClasses + "{B0000000-0000-0000-0000-000000000002}\\InprocServer32", "(Default)",

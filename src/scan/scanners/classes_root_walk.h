@@ -9,6 +9,7 @@
 #include "platform/machine/text.h"
 #include "platform/registry/registry_access.h"
 #include "scan/scan_context.h"
+#include "scan/scanners/cased_text.h"
 #include "scan/scanners/file_list_walk.h"
 
 // What the scanners of HKEY_CLASSES_ROOT share: the long root name of their locations,
@@ -60,15 +61,13 @@ inline bool ReadDefault(RegistryAccess& registry, RegHandle key, std::string* te
     return file_list::ReadText(registry, key, "", kDefaultValueCapacity, text);
 }
 
-// Lower case first, so that any spelling of the two variables is replaced; the inserted
-// folders keep their own case.
+// Any spelling of the two variables is replaced; the rest keeps the case the registry
+// stores.
 inline std::string NormaliseServerPath(FileSystemAccess& files, std::string_view path) {
-    std::string text = AnsiLower(path);
-    text = file_list::ReplaceAllWith(std::move(text), "%systemroot%",
-                                     [&] { return files.WindowsDirectory(); });
-    text = file_list::ReplaceAllWith(std::move(text), "%programfiles%",
-                                     [&] { return files.ProgramFilesDirectory(); });
-    return text;
+    CasedText text{std::string(path)};
+    text.ReplaceAllWith("%systemroot%", [&] { return files.WindowsDirectory(); });
+    text.ReplaceAllWith("%programfiles%", [&] { return files.ProgramFilesDirectory(); });
+    return text.Text();
 }
 
 // What the walk does after an item, or after a name it could not enumerate.
