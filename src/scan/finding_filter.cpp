@@ -48,6 +48,24 @@ std::string FindingFilter::CanonicalKey(const std::string& location) const {
     return root + rest;
 }
 
+bool FindingFilter::InsideWholeKeyOfOtherSection(const std::string& key, int sectionId) const {
+    if (wholeKeys_.empty()) return false;
+    auto reportedByOther = [&](std::string_view outer) {
+        auto found = wholeKeys_.find(std::string(outer));
+        if (found == wholeKeys_.end()) return false;
+        for (int section : found->second) {
+            if (section != sectionId) return true;
+        }
+        return false;
+    };
+    // The key lies within exactly those keys that are itself or end before one of its
+    // backslashes.
+    for (size_t at = key.find('\\'); at != std::string::npos; at = key.find('\\', at + 1)) {
+        if (reportedByOther(std::string_view(key).substr(0, at))) return true;
+    }
+    return reportedByOther(key);
+}
+
 bool FindingFilter::Admit(const Problem& problem) {
     const FindingScope scope = ScopeOf(problem.sectionId);
     std::string key;
@@ -57,13 +75,11 @@ bool FindingFilter::Admit(const Problem& problem) {
         if (valueName == "(default)") valueName.clear();
         if (IsShellFolderDefinition(key)) return false;
         if (wine_.Writes(key, valueName, AnsiLower(problem.valueData))) return false;
-        for (const auto& [outer, section] : wholeKeys_) {
-            if (section != problem.sectionId && Within(key, outer)) return false;
-        }
+        if (InsideWholeKeyOfOtherSection(key, problem.sectionId)) return false;
         std::string identity = (scope == FindingScope::kKey ? "key\n" : "value\n") + key + "\n" +
                                (scope == FindingScope::kKey ? std::string() : valueName);
         if (!reported_.insert(std::move(identity)).second) return false;
-        if (scope == FindingScope::kKey) wholeKeys_.emplace_back(key, problem.sectionId);
+        if (scope == FindingScope::kKey) wholeKeys_[key].push_back(problem.sectionId);
         return true;
     }
     if (scope == FindingScope::kFile) {

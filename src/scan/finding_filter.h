@@ -1,7 +1,9 @@
 #pragma once
 
-#include <set>
 #include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/machine/wine_own_entries.h"
@@ -28,10 +30,15 @@ class FindingFilter {
     std::string CanonicalKey(const std::string& location) const;
 
   private:
+    // Whether another section than `sectionId` reported `key` or a key above it whole.
+    bool InsideWholeKeyOfOtherSection(const std::string& key, int sectionId) const;
+
     WineOwnEntries wine_;
-    std::string userSid_;                                 // lower case
-    std::set<std::string> reported_;                      // identities of what was reported
-    std::vector<std::pair<std::string, int>> wholeKeys_;  // canonical key, its section
+    std::string userSid_;                       // lower case
+    std::unordered_set<std::string> reported_;  // identities of what was reported
+    // Keys reported whole, canonical, with the sections that reported them: a finding looks
+    // up each of its own key's ancestors rather than comparing with every such key.
+    std::unordered_map<std::string, std::vector<int>> wholeKeys_;
 };
 
 }  // namespace hivewise
