@@ -52,13 +52,27 @@ void CollapseDotFolders(std::string& text) {
     }
 }
 
+// `ask()`, or its answer about `text` remembered by the context's cache.
+template <typename Ask>
+bool Remembered(const ReferenceContext& context, ReferenceCache::Question question,
+                std::string_view text, Ask&& ask) {
+    if (!context.cache) return ask();
+    return context.cache->Answer(question, text, std::forward<Ask>(ask));
+}
+
+bool FileExists(const ReferenceContext& context, const std::string& path) {
+    return Remembered(context, ReferenceCache::Question::kFile, path,
+                      [&] { return context.files.PathFileExists(path); });
+}
+
 bool FoundOnPath(const ReferenceContext& context, const std::string& name) {
     if (name.empty() || name.size() > kMaxText) return false;
-    return context.files.PathFindOnPath(name).has_value();
+    return Remembered(context, ReferenceCache::Question::kOnPath, name,
+                      [&] { return context.files.PathFindOnPath(name).has_value(); });
 }
 
 bool PathExists(const ReferenceContext& context, const std::string& path) {
-    return !path.empty() && context.files.PathFileExists(path);
+    return !path.empty() && FileExists(context, path);
 }
 
 // Whether the candidate text[0, to) only adds blanks to text[0, from), which was tried
@@ -121,6 +135,8 @@ long ClassIdOfKey(RegistryAccess& registry, std::string_view progId, std::string
     if (classId) *classId = std::move(text);
     return kErrorSuccess;
 }
+
+bool FileReferenceExistsUncached(const ReferenceContext& context, std::string_view input);
 
 }  // namespace
 
@@ -191,7 +207,19 @@ bool CommandLineExists(const ReferenceContext& context, std::string_view input) 
     return PathExists(context, text);
 }
 
+bool FolderExists(const ReferenceContext& context, const std::string& path) {
+    return Remembered(context, ReferenceCache::Question::kFolder, path,
+                      [&] { return context.files.IsDirectory(path); });
+}
+
 bool FileReferenceExists(const ReferenceContext& context, std::string_view input) {
+    return Remembered(context, ReferenceCache::Question::kReference, input,
+                      [&] { return FileReferenceExistsUncached(context, input); });
+}
+
+namespace {
+
+bool FileReferenceExistsUncached(const ReferenceContext& context, std::string_view input) {
     std::string text = ExpandForTest(context, input);
     const std::string fullExpansion = text;
     if (text.size() < 3) return false;
@@ -225,12 +253,14 @@ bool FileReferenceExists(const ReferenceContext& context, std::string_view input
         parent.pop_back();
     if (!parent.empty()) {
         // The folder is there and the file is not.
-        if (context.files.IsDirectory(parent)) return false;
+        if (FolderExists(context, parent)) return false;
         // A file used as a folder: the rest is an argument or an inner part of it.
-        if (context.files.PathFileExists(parent)) return true;
+        if (FileExists(context, parent)) return true;
     }
     return FoundOnPath(context, fullExpansion);
 }
+
+}  // namespace
 
 bool ClassKeyExists(const ReferenceContext& context, std::string_view classId) {
     if (classId.empty()) return false;

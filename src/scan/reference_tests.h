@@ -1,7 +1,10 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "platform/files/file_system_access.h"
 #include "platform/registry/registry_access.h"
@@ -11,17 +14,49 @@
 // machine's registry and files as they are now.
 namespace hivewise {
 
+// Answers of the file system remembered for one scan. A scan changes no file, and the
+// same programs, folders and their leading parts are named by many values in many
+// sections, so each text is looked up once. Not for work that changes files (repair).
+class ReferenceCache {
+  public:
+    enum class Question { kReference, kFile, kOnPath, kFolder, kCount };
+
+    // The remembered answer to `question` about `text`, or `ask()` remembered.
+    template <typename Ask>
+    bool Answer(Question question, std::string_view text, Ask&& ask) {
+        auto& answers = answers_[static_cast<size_t>(question)];
+        key_.assign(text);
+        auto known = answers.find(key_);
+        if (known != answers.end()) return known->second;
+        bool answer = ask();
+        // Bounded, so that a registry of countless distinct paths cannot fill the memory.
+        if (answers.size() < kMaxRemembered) answers.emplace(std::string(text), answer);
+        return answer;
+    }
+
+  private:
+    static constexpr size_t kMaxRemembered = size_t{1} << 20;
+    std::array<std::unordered_map<std::string, bool>, static_cast<size_t>(Question::kCount)>
+        answers_;
+    std::string key_;  // reused, so that a look-up allocates nothing
+};
+
 // The two halves of the platform layer the tests read through. Build one per scan (or
-// per thread) and pass it to every call; it only holds references.
+// per thread) and pass it to every call; it only holds references. With a cache, answers
+// about files are remembered for as long as the cache lives.
 struct ReferenceContext {
     RegistryAccess& registry;
     FileSystemAccess& files;
+    ReferenceCache* cache = nullptr;
 };
 
 // Present (true) or missing (false) for a path or a command line as found in the
 // registry. Lenient: paths on drives that are not fixed disks, URLs, UNC paths, the
 // host programs rundll32, msiexec and regsvr32, and texts with a comma are present.
 bool FileReferenceExists(const ReferenceContext& context, std::string_view text);
+
+// Whether `path` names an existing folder (remembered when the context has a cache).
+bool FolderExists(const ReferenceContext& context, const std::string& path);
 
 // Whether some leading part of a command line names an existing file or a program
 // found on the search path.

@@ -64,7 +64,7 @@ class ScanContext {
         : machine_(machine),
           registry_(machine),
           files_(machine),
-          refs_{registry_, files_},
+          refs_{registry_, files_, &answers_},
           filter_(machine),
           continueFlag_(continueFlag),
           sink_(sink),
@@ -96,6 +96,8 @@ class ScanContext {
     Machine& machine_;
     RegistryAccess registry_;
     FileSystemAccess files_;
+    // One answer per distinct path for the whole scan, shared by its sections.
+    ReferenceCache answers_;
     ReferenceContext refs_;
     FindingFilter filter_;
     std::atomic<int>& continueFlag_;

@@ -192,3 +192,43 @@ TEST_F(ReferenceTest, ClassReferencesAndVersionSuffixes) {
 
 }  // namespace
 }  // namespace hivewise
+
+namespace hivewise {
+namespace {
+
+// A scan's cache gives the answers the file system gives, asked once or many times, and
+// keeps the questions about one text apart (a folder is no file, a file no folder).
+TEST_F(ReferenceTest, RememberedAnswersAreTheFreshOnes) {
+    ReferenceCache cache;
+    ReferenceContext cached{*registry, *files, &cache};
+    const char* texts[] = {"C:\\Windows\\notepad.exe",
+                           "C:\\Program Files\\App\\my app.exe -x",
+                           "\"C:\\Program Files\\App\\app.exe\" \"%1\"",
+                           "C:\\Program Files\\App\\gone.exe",
+                           "C:\\Program Files\\Gone\\app.exe /s",
+                           "C:\\Dir\\",
+                           "C:\\Dir",
+                           "C:\\Gone\\",
+                           "C:\\Windows\\notepad.exe\\extra",
+                           "tool.exe",
+                           "nothere.exe",
+                           "D:\\app.exe",
+                           "%Short%.exe"};
+    machine->SetEnv("Short", "ab");
+    for (int round = 0; round < 2; ++round) {
+        for (const char* text : texts) {
+            EXPECT_EQ(FileReferenceExists(cached, text), File(text)) << text << " " << round;
+            EXPECT_EQ(FolderExists(cached, text), files->IsDirectory(text)) << text << " " << round;
+        }
+    }
+    // Folder first, then the same text as a file reference: each has its own answer.
+    ReferenceCache other;
+    ReferenceContext second{*registry, *files, &other};
+    EXPECT_TRUE(FolderExists(second, "C:\\Program Files\\App"));
+    EXPECT_FALSE(FileReferenceExists(second, "C:\\Program Files\\App\\none.exe"));
+    EXPECT_FALSE(FolderExists(second, "C:\\Program Files\\App\\app.exe"));
+    EXPECT_TRUE(FileReferenceExists(second, "C:\\Program Files\\App\\app.exe"));
+}
+
+}  // namespace
+}  // namespace hivewise

@@ -62,6 +62,13 @@ std::optional<CasedText> DrivePathOf(FileSystemAccess& files, CasedText text) {
     return text;
 }
 
+// False when DrivePathOf would find no drive path in `text` (letter case does not
+// change a colon or backslash, and a drive letter needs a character before them).
+bool MayHoldDrivePath(std::string_view text) {
+    size_t colon = text.find(":\\");
+    return colon != std::string_view::npos && colon != 0;
+}
+
 // One walk over a key and everything below it, with an explicit stack of open keys, so
 // that the depth of the registry never reaches the call stack.
 class RegistryWalk {
@@ -94,6 +101,7 @@ class RegistryWalk {
         RegHandle key = 0;
         bool owned = false;  // opened by the walk, closed when it is left
         std::string path;
+        bool menuRecords = false;  // Wine's records of its menu files: judged elsewhere
         uint32_t subKeys = 0;
         uint32_t values = 0;
         uint32_t nextSubKey = 0;
@@ -112,6 +120,7 @@ class RegistryWalk {
 
     void Enter(RegHandle key, bool owned, std::string path) {
         Level level{key, owned, std::move(path)};
+        level.menuRecords = IsMenuBuilderRecordKey(level.path);
         if (registry_.QueryInfoKey(key, &level.subKeys, &level.values) != kErrorSuccess) {
             context_.ShowMessage(std::string(kInternalErrorText));
             if (owned) registry_.CloseKey(key);
@@ -166,7 +175,10 @@ class RegistryWalk {
                 continue;
             }
             if (type == kRegSz || type == kRegExpandSz) {
-                ExamineText(level, type, file_list::UpToNul(std::move(data_)));
+                // Data as the string functions deliver it: up to the first terminator.
+                size_t nul = data_.find('\0');
+                if (nul != std::string::npos) data_.resize(nul);
+                ExamineText(level, type);
                 line_.assign(level.path).append("\\").append(name_);
                 context_.SetStatusLine(line_);
                 context_.PumpMessages();
@@ -176,13 +188,17 @@ class RegistryWalk {
         return true;
     }
 
-    void ExamineText(const Level& level, uint32_t type, std::string data) {
+    // Judges the string value in `data_`.
+    void ExamineText(const Level& level, uint32_t type) {
         // Wine's records of its menu files go with those files (section 15).
-        if (IsMenuBuilderRecordKey(level.path)) return;
+        if (level.menuRecords) return;
         std::optional<std::string> expanded;
         if (type == kRegExpandSz)
-            expanded = files_.ExpandEnvironmentStrings(data, kExpansionCapacity);
-        CasedText text(expanded && !expanded->empty() ? std::move(*expanded) : std::move(data));
+            expanded = files_.ExpandEnvironmentStrings(data_, kExpansionCapacity);
+        const std::string& data = expanded && !expanded->empty() ? *expanded : data_;
+        // Most values hold no drive path; they are passed over before any copy is made.
+        if (!MayHoldDrivePath(data)) return;
+        CasedText text(data);
         std::optional<CasedText> path = DrivePathOf(files_, std::move(text));
         if (!path || !IsMissing(*path)) return;
         file_list::ReportMissingFile(context_, kSectionCompleteScan, path->Text(), level.path,
@@ -192,8 +208,8 @@ class RegistryWalk {
     bool IsMissing(const CasedText& path) {
         auto known = verdicts_.find(path.Lower());
         if (known != verdicts_.end()) return known->second;
-        bool missing =
-            !FileReferenceExists(context_.Refs(), path.Text()) && !files_.IsDirectory(path.Text());
+        bool missing = !FileReferenceExists(context_.Refs(), path.Text()) &&
+                       !FolderExists(context_.Refs(), path.Text());
         if (verdicts_.size() < kMaxRemembered) verdicts_.emplace(path.Lower(), missing);
         return missing;
     }
