@@ -184,9 +184,9 @@ void ScanMachine(Machine& machine, const std::optional<std::array<bool, kSection
 
     IgnoreList ignoreList;
     LoadIgnoreList(machine, &ignoreList);
-    RegistryAccess registry(machine);
-    // The estimate walks both Software trees, so it is taken only when it is used.
-    unsigned estimate = ticks[13] ? CompleteScanEstimate(registry) : 0;
+    // The estimate of the complete scan only sizes a progress bar, which the command line
+    // does not show; it would walk both Software trees and decode every value once more.
+    const unsigned estimate = 0;
 
     ScanLog log(machine, MachineOsName(machine));
     if (keepLog) driver.SetLog(&log);

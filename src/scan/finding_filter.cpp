@@ -51,7 +51,7 @@ std::string FindingFilter::CanonicalKey(const std::string& location) const {
 bool FindingFilter::InsideWholeKeyOfOtherSection(const std::string& key, int sectionId) const {
     if (wholeKeys_.empty()) return false;
     auto reportedByOther = [&](std::string_view outer) {
-        auto found = wholeKeys_.find(std::string(outer));
+        auto found = wholeKeys_.find(outer);
         if (found == wholeKeys_.end()) return false;
         for (int section : found->second) {
             if (section != sectionId) return true;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -38,7 +39,11 @@ class FindingFilter {
     std::unordered_set<std::string> reported_;  // identities of what was reported
     // Keys reported whole, canonical, with the sections that reported them: a finding looks
     // up each of its own key's ancestors rather than comparing with every such key.
-    std::unordered_map<std::string, std::vector<int>> wholeKeys_;
+    struct KeyHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view key) const { return std::hash<std::string_view>{}(key); }
+    };
+    std::unordered_map<std::string, std::vector<int>, KeyHash, std::equal_to<>> wholeKeys_;
 };
 
 }  // namespace hivewise
