@@ -132,8 +132,19 @@ void PrintJson(std::ostream& out, const ScanDriver& driver, const ResultStore& r
 }  // namespace
 
 std::string JsonString(std::string_view ansi) {
-    std::string text = Utf8(ansi);
-    std::string json = "\"";
+    // ASCII reads the same in the ANSI code page and in UTF-8: no conversion for most texts.
+    bool ascii = true;
+    for (char c : ansi) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            ascii = false;
+            break;
+        }
+    }
+    std::string converted = ascii ? std::string() : Utf8(ansi);
+    std::string_view text = ascii ? ansi : std::string_view(converted);
+    std::string json;
+    json.reserve(text.size() + 8);
+    json += '"';
     for (char c : text) {
         switch (c) {
             case '"':
@@ -167,7 +178,8 @@ std::string JsonString(std::string_view ansi) {
                 }
         }
     }
-    return json + "\"";
+    json += '"';
+    return json;
 }
 
 void ScanMachine(Machine& machine, const std::optional<std::array<bool, kSectionCount>>& chosen,
