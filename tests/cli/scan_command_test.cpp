@@ -154,8 +154,8 @@ TEST_F(ScanCommandTest, BadSectionListIsRefused) {
 TEST(ScanCommandText, JsonStrings) {
     // Windows-1252 bytes become UTF-8; quotes, backslashes and controls are escaped.
     EXPECT_EQ(cli::JsonString("caf\xe9 \x80 \"q\" \\ \n\x01"),
-              "\"caf\xc3\xa9 \xe2\x82\xac \\\"q\\\" \\\\ \\n\\u0001\"");  // Plain ASCII is escaped
-                                                                          // the same way.
+              "\"caf\xc3\xa9 \xe2\x82\xac \\\"q\\\" \\\\ \\n\\u0001\"");
+    // Plain ASCII is escaped the same way.
     EXPECT_EQ(cli::JsonString("C:\\a \"b\"\t\x1f"), "\"C:\\\\a \\\"b\\\"\\t\\u001f\"");
     EXPECT_EQ(cli::JsonString(""), "\"\"");
 }
