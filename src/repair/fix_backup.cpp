@@ -74,6 +74,18 @@ bool SyncFileAndFolder(const std::filesystem::path& path) {
     return ok;
 }
 
+// A copy in the work folder, written whole or not at all but not flushed: the archive
+// that takes it is flushed before anything it holds is removed, and a run killed before
+// that removed nothing. A flush per copy made a repair of thousands of keys wait minutes.
+bool WriteWorkCopy(const std::filesystem::path& path, std::string_view bytes) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    bool ok = WriteAll(fd, bytes);
+    ok = ::close(fd) == 0 && ok;
+    if (!ok) ::unlink(path.c_str());
+    return ok;
+}
+
 // Exactly the end-of-directory record of an archive with no entries, as creating an
 // archive writes it before anything is added.
 bool IsEmptyArchive(const std::filesystem::path& path) {
@@ -118,7 +130,12 @@ bool FixBackup::BeginBackup(const std::string& workFolder) {
     usedNames_ = {AnsiLower(kConfigEntry)};
     writer_.reset();
     archivePath_.clear();
+    workHost_.reset();
     if (!files_.IsDirectory(workFolder_)) return false;
+    // Resolved once: the folder gains a file per saved item, and looking up a new name in
+    // it would list the whole folder again each time.
+    workHost_ = Host(workFolder_);
+    if (!workHost_) return false;
     std::string folder = BackupFolder(machine_);
     files_.CreateDirectory(folder);
 
@@ -143,8 +160,13 @@ bool FixBackup::BeginBackup(const std::string& workFolder) {
     return false;
 }
 
+std::optional<std::filesystem::path> FixBackup::WorkFile(std::string_view name) {
+    if (!workHost_) return std::nullopt;
+    return *workHost_ / std::string(name);
+}
+
 bool FixBackup::AppendConfigRecord(const std::string& record) {
-    auto host = Host(workFolder_ + "\\" + std::string(kConfigEntry));
+    auto host = WorkFile(kConfigEntry);
     if (!host) return false;
     int fd = ::open(host->c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) return false;
@@ -157,10 +179,16 @@ bool FixBackup::AppendConfigRecord(const std::string& record) {
 
 int FixBackup::BackupRegKey(const std::string& keyPath, int number) {
     std::string name = "rkBackUp" + std::to_string(number) + ".reg";
-    std::string file = workFolder_ + "\\" + name;
-    if (!ExportRegFileTo(machine_, keyPath, file, RegFileFormatFor(machine_))) return 0;
+    auto bytes = ExportRegFile(machine_, keyPath, RegFileFormatFor(machine_));
+    auto file = WorkFile(name);
+    if (!bytes || !file) return 0;
+    bool written = WriteWorkCopy(*file, *bytes);
+    machine_.Paths().Invalidate(*workHost_);
+    if (!written) return 0;
     if (!AppendConfigRecord(KeyRecord(keyPath, number))) {
-        files_.DeleteFile(file);
+        std::error_code ec;
+        std::filesystem::remove(*file, ec);
+        machine_.Paths().Invalidate(*workHost_);
         return 0;
     }
     usedNames_.insert(AnsiLower(name));
@@ -275,7 +303,12 @@ FixBackup::FinishResult FixBackup::FinishBackup() {
 }
 
 uint64_t ConfigLimit(Machine& machine) {
-    return std::max<uint64_t>(kConfigEntryLimit, RegistryFilesSize(machine.PrefixDir()));
+    // A record repeats its key's path and holds a value's data twice, once as hex of its
+    // UTF-16 text, so a list runs to several times what it names; and by the time it is
+    // read back the repair has made the registry smaller by just that much.
+    constexpr uint64_t kRecordFactor = 16;
+    return std::max<uint64_t>(kConfigEntryLimit,
+                              RegistryFilesSize(machine.PrefixDir()) * kRecordFactor);
 }
 
 EntryLimit FixBackupEntryLimit(Machine& machine) {

@@ -73,6 +73,8 @@ class FixBackup {
 
   private:
     std::optional<std::filesystem::path> Host(const std::string& path);
+    // The host path of a file of the program's own naming (ASCII) in the work folder.
+    std::optional<std::filesystem::path> WorkFile(std::string_view name);
     // The archive opened for reading, each entry held to what a repair writes under its name.
     bool OpenForReading(const std::string& archive, UntrustedArchive* reader);
     // A name for a saved file's copy that no other copy or record file has.
@@ -83,6 +85,7 @@ class FixBackup {
     std::string archivePath_;
     std::unique_ptr<ZipWriter> writer_;
     std::string workFolder_;
+    std::optional<std::filesystem::path> workHost_;
     std::set<std::string> usedNames_;  // lower case
 };
 
@@ -99,7 +102,7 @@ std::string AnsiNameOf(std::string_view entryName);
 // The largest size each entry of a fix backup may have on this machine.
 EntryLimit FixBackupEntryLimit(Machine& machine);
 // The largest record list: each record names something the registry or the drive held, so
-// a repair of a large registry writes a list of about its size.
+// a repair of a large registry writes a list of a few times its size.
 uint64_t ConfigLimit(Machine& machine);
 
 }  // namespace hivewise

@@ -85,6 +85,46 @@ TEST(RegistryGlanceTest, StatesTheVersionAsTheLoadedMachineDoes) {
     EXPECT_EQ(glanced->servicePack, full.servicePack);
 }
 
+// Large registries are not read whole: the version keys are sought in the server's order,
+// and a file in another order is read through instead; both must state the same facts.
+TEST(RegistryGlanceTest, FindsTheVersionKeysAmongManyInAnyOrder) {
+    const std::string header = TempPrefix::Header("REGISTRY\\\\Machine", "win64");
+    const std::string nt =
+        "[Software\\\\Microsoft\\\\Windows NT\\\\CurrentVersion] 1699999999\n"
+        "\"CurrentBuild\"=\"7601\"\n\"CurrentBuildNumber\"=\"7601\"\n"
+        "\"CurrentVersion\"=\"6.1\"\n\"ProductName\"=\"Microsoft Windows 7\"\n"
+        "\"CSDVersion\"=\"Service Pack 1\"\n";
+    const std::string windows =
+        "[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion] 1699999999\n"
+        "\"ProgramFilesDir\"=\"C:\\\\Program Files\"\n";
+    auto keys = [](const char* parent, int count) {
+        std::string text;
+        char line[160];
+        for (int i = 0; i < count; ++i) {
+            std::snprintf(line, sizeof line,
+                          "\n[Software\\\\%s\\\\Key%05d] 1699999999\n\"Value\"=\"%0*d\"\n", parent,
+                          i, 40, i);
+            text += line;
+        }
+        return text;
+    };
+    // "Windows" sorts before "Windows NT", and "WINDOWS_x" after both (as upper case).
+    const std::string sorted = header + keys("Bench", 6000) +
+                               "\n[Software\\\\Microsoft\\\\Windows] 1699999999\n\n" + windows +
+                               "\n" + nt + "\n[Software\\\\Microsoft\\\\WINDOWS_x] 1699999999\n" +
+                               keys("Zed", 6000);
+    const std::string unsorted =
+        header + "\n" + nt + keys("Zed", 6000) + "\n" + windows + keys("Bench", 6000);
+    FakeHome home;
+    home.Write("sorted/system.reg", sorted);
+    home.Write("unsorted/system.reg", unsorted);
+    for (const char* name : {"sorted", "unsorted"}) {
+        auto facts = GlanceVersionFacts(home.Dir() / name / "system.reg");
+        ASSERT_TRUE(facts) << name;
+        EXPECT_EQ(DescribeWindows(*facts), "Microsoft Windows 7 Service Pack 1 (6.1.7601)") << name;
+    }
+}
+
 class MachineFinderTest : public ::testing::Test {
   protected:
     void SetUp() override {

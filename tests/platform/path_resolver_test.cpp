@@ -74,6 +74,40 @@ TEST_F(PathResolverTest, ShortNamesRoundTrip) {
     EXPECT_FALSE(paths.ShortPath("C:\\Program Files\\missing.txt"));
 }
 
+// Numbers grow past one digit and eat into the base; names taken by entries that are
+// their own short names, or by an earlier form, are passed over.
+TEST_F(PathResolverTest, GeneratedShortNamesSkipEveryTakenName) {
+    std::vector<std::string> names{"RKBACK~2.REG", "RKBACK~1"};
+    for (int i = 1; i <= 12; ++i)
+        names.push_back("rkBackUp" + std::to_string(i) + ".reg");
+    names.push_back("rkBackAll.reg");
+    names.push_back("Program Files");
+    std::vector<std::string> shorts = MakeShortNames(names);
+    ASSERT_EQ(shorts.size(), names.size());
+    EXPECT_EQ(shorts[0], "RKBACK~2.REG");
+    EXPECT_EQ(shorts[1], "RKBACK~1");
+    EXPECT_EQ(shorts[2], "RKBACK~1.REG");
+    EXPECT_EQ(shorts[3], "RKBACK~3.REG");  // ~2 is an entry's own name
+    EXPECT_EQ(shorts[9], "RKBACK~9.REG");
+    EXPECT_EQ(shorts[10], "RKBAC~10.REG");
+    EXPECT_EQ(shorts[13], "RKBAC~13.REG");
+    EXPECT_EQ(shorts[14], "RKBAC~14.REG");  // another base, the same generated form
+    EXPECT_EQ(shorts[15], "PROGRA~1");
+
+    // A large folder of one form: every name its own, in order.
+    std::vector<std::string> many;
+    for (int i = 0; i < 20000; ++i)
+        many.push_back("rkBackUp" + std::to_string(i) + ".reg");
+    std::vector<std::string> manyShorts = MakeShortNames(many);
+    EXPECT_EQ(manyShorts[0], "RKBACK~1.REG");
+    EXPECT_EQ(manyShorts[98], "RKBAC~99.REG");
+    EXPECT_EQ(manyShorts[99], "RKBA~100.REG");
+    EXPECT_EQ(manyShorts[999], "RKB~1000.REG");
+    EXPECT_EQ(manyShorts[19999], "RK~20000.REG");
+    std::sort(manyShorts.begin(), manyShorts.end());
+    EXPECT_EQ(std::adjacent_find(manyShorts.begin(), manyShorts.end()), manyShorts.end());
+}
+
 // The forms below are what Wine 8's GetShortPathNameW answered for the same names.
 TEST_F(PathResolverTest, WinesHashedShortNamesReachTheirEntries) {
     EXPECT_EQ(WineShortName(u"Program Files"), "PROG~FBU");

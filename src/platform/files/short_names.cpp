@@ -1,6 +1,7 @@
 #include "platform/files/short_names.h"
 
 #include <cstdint>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "platform/machine/text.h"
@@ -53,7 +54,13 @@ std::string CleanPart(std::string_view part, size_t limit) {
     return out;
 }
 
-std::string Generate(std::string_view name, std::unordered_set<std::string>& used) {
+// The smallest N each generated form (its cleaned base and extension) may try next: every
+// smaller N of that form is taken already, and taken names stay taken, so a folder of N
+// names sharing their first letters costs about N tries, not N squared.
+using NextNumbers = std::unordered_map<std::string, unsigned>;
+
+std::string Generate(std::string_view name, std::unordered_set<std::string>& used,
+                     NextNumbers& next) {
     // Leading dots do not start an extension; the last remaining dot does.
     size_t start = name.find_first_not_of('.');
     std::string_view stem =
@@ -63,7 +70,11 @@ std::string Generate(std::string_view name, std::unordered_set<std::string>& use
     std::string ext =
         dot == std::string_view::npos ? std::string{} : CleanPart(stem.substr(dot + 1), 3);
     if (base.empty()) base.push_back('_');
-    for (unsigned n = 1;; ++n) {
+    std::string form = base;
+    form += '.';
+    form += ext;
+    unsigned& first = next.try_emplace(std::move(form), 1u).first->second;
+    for (unsigned n = first;; ++n) {
         // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on operator+.
         std::string tail = "~";
         tail += std::to_string(n);
@@ -74,7 +85,10 @@ std::string Generate(std::string_view name, std::unordered_set<std::string>& use
             candidate += '.';
             candidate += ext;
         }
-        if (used.insert(candidate).second) return candidate;
+        if (used.insert(candidate).second) {
+            first = n + 1;
+            return candidate;
+        }
     }
 }
 
@@ -115,8 +129,9 @@ std::vector<std::string> MakeShortNames(const std::vector<std::string>& names) {
             out[i] = AnsiUpper(names[i]);
         }
     }
+    NextNumbers next;
     for (size_t i = 0; i < names.size(); ++i) {
-        if (out[i].empty()) out[i] = Generate(names[i], used);
+        if (out[i].empty()) out[i] = Generate(names[i], used, next);
     }
     return out;
 }

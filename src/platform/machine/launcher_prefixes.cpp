@@ -6,7 +6,9 @@
 #include <yaml-cpp/yaml.h>
 
 #include <fstream>
+#include <map>
 #include <memory>
+#include <set>
 #include <system_error>
 
 namespace hivewise {
@@ -51,54 +53,38 @@ std::string ScalarText(const YAML::Node& map, const char* key) {
     return {};
 }
 
-// A game's display name by its configuration's name, from the launcher's database.
-class GameDatabase {
-  public:
-    explicit GameDatabase(const fs::path& file) {
-        std::error_code ec;
-        if (!fs::is_regular_file(file, ec)) return;
-        sqlite3* db = nullptr;
-        if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-            sqlite3_close(db);
-            return;
-        }
-        db_.reset(db);
-        // The launcher may be writing it just now; a short wait, then names from files.
-        sqlite3_busy_timeout(db, 250);
-        sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(db, "SELECT name FROM games WHERE configpath = ?1 LIMIT 1", -1,
-                               &statement, nullptr) == SQLITE_OK) {
-            statement_.reset(statement);
+// Games' display names by their configurations' names, from the launcher's database, in
+// one pass over its table: the table has no index on the configuration, so a query per
+// configuration would read the whole table each time. The first row of a name counts.
+std::map<std::string, std::string> GameNames(const fs::path& file,
+                                             const std::set<std::string>& configNames) {
+    std::map<std::string, std::string> names;
+    std::error_code ec;
+    if (configNames.empty() || !fs::is_regular_file(file, ec)) return names;
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        return names;
+    }
+    // The launcher may be writing it just now; a short wait, then names from files.
+    sqlite3_busy_timeout(db, 250);
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT configpath, name FROM games", -1, &statement, nullptr) ==
+        SQLITE_OK) {
+        while (sqlite3_step(statement) == SQLITE_ROW) {
+            const unsigned char* config = sqlite3_column_text(statement, 0);
+            if (!config) continue;
+            std::string key(reinterpret_cast<const char*>(config),
+                            static_cast<size_t>(sqlite3_column_bytes(statement, 0)));
+            if (!configNames.count(key) || names.count(key)) continue;
+            const unsigned char* name = sqlite3_column_text(statement, 1);
+            names.emplace(std::move(key), name ? reinterpret_cast<const char*>(name) : "");
         }
     }
-
-    std::string NameOf(const std::string& configName) {
-        if (!statement_) return {};
-        sqlite3_stmt* s = statement_.get();
-        sqlite3_reset(s);
-        sqlite3_bind_text(s, 1, configName.c_str(), static_cast<int>(configName.size()),
-                          SQLITE_TRANSIENT);
-        std::string name;
-        if (sqlite3_step(s) == SQLITE_ROW) {
-            if (const unsigned char* text = sqlite3_column_text(s, 0)) {
-                name = reinterpret_cast<const char*>(text);
-            }
-        }
-        sqlite3_reset(s);
-        return name;
-    }
-
-  private:
-    struct CloseDb {
-        void operator()(sqlite3* db) const { sqlite3_close(db); }
-    };
-    struct Finalize {
-        void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-    };
-    // Declared first so that the statement is finalised before the database closes.
-    std::unique_ptr<sqlite3, CloseDb> db_;
-    std::unique_ptr<sqlite3_stmt, Finalize> statement_;
-};
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return names;
+}
 
 // The prefix a game configuration names: absolute, or under the home with "~/".
 std::optional<fs::path> ConfiguredPrefix(const fs::path& file, const fs::path& home) {
@@ -172,7 +158,8 @@ std::vector<LauncherPrefix> FindLutrisPrefixes(const fs::path& home) {
     };
     std::vector<LauncherPrefix> prefixes;
     for (const LutrisInstall& install : installs) {
-        std::unique_ptr<GameDatabase> database;
+        std::vector<LauncherPrefix> found;  // named by their configurations for now
+        std::set<std::string> configNames;
         for (const fs::path& folder : install.gameFolders) {
             std::error_code ec;
             fs::directory_iterator it(folder, ec);
@@ -180,11 +167,15 @@ std::vector<LauncherPrefix> FindLutrisPrefixes(const fs::path& home) {
                 if (it->path().extension() != ".yml") continue;
                 auto prefix = ConfiguredPrefix(it->path(), home);
                 if (!prefix || !HoldsSystemReg(*prefix)) continue;
-                if (!database) database = std::make_unique<GameDatabase>(install.database);
-                std::string configName = it->path().stem().string();
-                std::string name = database->NameOf(configName);
-                prefixes.push_back({name.empty() ? configName : name, *prefix});
+                found.push_back({it->path().stem().string(), *prefix});
+                configNames.insert(found.back().name);
             }
+        }
+        std::map<std::string, std::string> names = GameNames(install.database, configNames);
+        for (LauncherPrefix& prefix : found) {
+            auto name = names.find(prefix.name);
+            if (name != names.end() && !name->second.empty()) prefix.name = name->second;
+            prefixes.push_back(std::move(prefix));
         }
     }
     return prefixes;

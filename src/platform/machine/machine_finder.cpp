@@ -66,12 +66,13 @@ class Collector {
 };
 
 // What the registry says of a machine, and whether Wine runs in it.
-void Describe(FoundMachine& machine, const fs::path& registryFolder) {
+void Describe(FoundMachine& machine, const fs::path& registryFolder,
+              const WineServerPlaces& places) {
     if (auto facts = GlanceVersionFacts(registryFolder / "system.reg")) {
         machine.windows = DescribeWindows(*facts);
     }
     machine.registryBytes = RegistryFilesSize(registryFolder);
-    machine.wineRunning = HoldsSystemReg(machine.path) && WineServerRunning(machine.path);
+    machine.wineRunning = HoldsSystemReg(machine.path) && WineServerRunning(machine.path, places);
 }
 
 }  // namespace
@@ -117,8 +118,11 @@ std::vector<FoundMachine> FindMachines(const std::map<std::string, std::string>&
     }
 
     std::vector<FoundMachine>& machines = found.Machines();
+    // The process list is looked at once for all the machines.
+    WineServerPlaces places = WineServerPlaces::FromHost();
+    places.servers = WineServerProcesses(places);
     for (FoundMachine& machine : machines)
-        Describe(machine, machine.path);
+        Describe(machine, machine.path, places);
 
     // The sample machine is offered even before its first use; until then its facts
     // are the template's.
@@ -134,7 +138,7 @@ std::vector<FoundMachine> FindMachines(const std::map<std::string, std::string>&
         if (source) {
             size_t before = machines.size();
             found.Add("sample machine", MachineKind::Sample, *sample);
-            if (machines.size() > before) Describe(machines.back(), *source);
+            if (machines.size() > before) Describe(machines.back(), *source, places);
         }
     }
     return machines;

@@ -58,7 +58,11 @@ long NotedStart(const std::filesystem::path& prefix) {
 }  // namespace
 
 bool WineServerRunning(const std::filesystem::path& prefix) {
-    return NotedStart(prefix) != 0 || WineServerRunningIn(prefix, WineServerPlaces::FromHost());
+    return WineServerRunning(prefix, WineServerPlaces::FromHost());
+}
+
+bool WineServerRunning(const std::filesystem::path& prefix, const WineServerPlaces& places) {
+    return NotedStart(prefix) != 0 || WineServerRunningIn(prefix, places);
 }
 
 void NoteWineStarted(const std::filesystem::path& prefix, long pid) {

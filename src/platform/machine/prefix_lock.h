@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/machine/wine_server_check.h"
+
 namespace hivewise {
 
 // Keeps a second Hivewise off a prefix while this one has it loaded.
@@ -26,6 +28,8 @@ class PrefixLock {
 // moment this process started a program in the prefix (before the server shows) until
 // the start is forgotten.
 bool WineServerRunning(const std::filesystem::path& prefix);
+// The same with the host's places (and server processes) looked up once for many prefixes.
+bool WineServerRunning(const std::filesystem::path& prefix, const WineServerPlaces& places);
 
 // This process started a Windows program in the prefix and did not wait for it (`pid`
 // its process). Wine may change the registry files from now on: what was read of them

@@ -131,12 +131,10 @@ bool LockFileHeld(const fs::path& lockFile) {
     return held;
 }
 
-std::optional<pid_t> FindWineServerProcess(const fs::path& prefix, const WineServerPlaces& places) {
-    struct stat target {};
-    if (::stat(prefix.c_str(), &target) != 0) return std::nullopt;
+std::vector<pid_t> WineServerProcesses(const WineServerPlaces& places) {
+    std::vector<pid_t> servers;
     DIR* proc = ::opendir(places.proc.c_str());
-    if (!proc) return std::nullopt;
-    std::optional<pid_t> found;
+    if (!proc) return servers;
     while (dirent* entry = ::readdir(proc)) {
         char* end = nullptr;
         long pid = std::strtol(entry->d_name, &end, 10);
@@ -148,14 +146,19 @@ std::optional<pid_t> FindWineServerProcess(const fs::path& prefix, const WineSer
         ssize_t n = ::readlink((procEntry / "exe").c_str(), exe, sizeof exe - 1);
         if (n <= 0) continue;
         exe[n] = '\0';
-        if (!IsServerProgram(exe)) continue;
-        if (ProcessHolds(procEntry, target)) {
-            found = static_cast<pid_t>(pid);
-            break;
-        }
+        if (IsServerProgram(exe)) servers.push_back(static_cast<pid_t>(pid));
     }
     ::closedir(proc);
-    return found;
+    return servers;
+}
+
+std::optional<pid_t> FindWineServerProcess(const fs::path& prefix, const WineServerPlaces& places) {
+    struct stat target {};
+    if (::stat(prefix.c_str(), &target) != 0) return std::nullopt;
+    for (pid_t pid : places.servers ? *places.servers : WineServerProcesses(places)) {
+        if (ProcessHolds(places.proc / std::to_string(pid), target)) return pid;
+    }
+    return std::nullopt;
 }
 
 bool WineServerRunningIn(const fs::path& prefix, const WineServerPlaces& places) {

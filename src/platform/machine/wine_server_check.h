@@ -21,6 +21,9 @@ struct WineServerPlaces {
     std::filesystem::path runUser;                    // /run/user/UID
     std::optional<std::filesystem::path> runtimeDir;  // $XDG_RUNTIME_DIR, when set
     std::filesystem::path proc = "/proc";
+    // When set: the server processes to look at (see WineServerProcesses), so that many
+    // prefixes checked at once need one look at the process list, not one each.
+    std::optional<std::vector<pid_t>> servers;
 
     static WineServerPlaces FromHost();
 };
@@ -40,6 +43,9 @@ bool LockFileHeld(const std::filesystem::path& lockFile);
 // prefix folder open (or as its working folder); nothing when there is none.
 std::optional<pid_t> FindWineServerProcess(const std::filesystem::path& prefix,
                                            const WineServerPlaces& places);
+
+// The ids of the processes of the user whose program is Wine's server.
+std::vector<pid_t> WineServerProcesses(const WineServerPlaces& places);
 
 bool WineServerRunningIn(const std::filesystem::path& prefix, const WineServerPlaces& places);
 
