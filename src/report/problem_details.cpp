@@ -1,6 +1,9 @@
 #include "report/problem_details.h"
 
 #include <algorithm>
+#include <limits>
+#include <utility>
+#include <vector>
 
 #include "platform/machine/string_table.h"
 #include "scan/scan_section.h"
@@ -214,6 +217,53 @@ int ProblemDetailsDialog::RowHeight(int columnWidth, const MeasureRichText& meas
             tallest = std::max(tallest, measure(row.text, width));
     }
     return tallest + kDetailsRowPadding;
+}
+
+int ProblemDetailsDialog::RowHeight(int columnWidth, const MeasureRichText& measure,
+                                    const BoundRichText& bound) const {
+    if (!bound) return RowHeight(columnWidth, measure);
+    RowHeightPass pass(rows_, columnWidth, bound);
+    if (measure) {
+        while (!pass.Step(measure, [] { return true; })) {
+        }
+    }
+    return pass.Height();
+}
+
+RowHeightPass::RowHeightPass(const std::vector<DetailsRow>& rows, int columnWidth,
+                             const BoundRichText& bound)
+    : rows_(&rows), width_(std::max(columnWidth - kDetailsTextMargin, 1)) {
+    std::vector<int> shapes;
+    std::vector<std::pair<int, size_t>> others;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        RichTextBound b = bound(rows[i].text, width_);
+        if (b.unwrapped < 0) {
+            others.emplace_back(b.upper, i);
+        } else if (std::find(shapes.begin(), shapes.end(), b.unwrapped) == shapes.end()) {
+            // Texts of one shape measure alike: one of them stands for all.
+            shapes.push_back(b.unwrapped);
+            order_.emplace_back(std::numeric_limits<int>::max(), i);
+        }
+    }
+    std::stable_sort(others.begin(), others.end(),
+                     [](const auto& a, const auto& b) { return a.first > b.first; });
+    order_.insert(order_.end(), others.begin(), others.end());
+}
+
+bool RowHeightPass::Step(const MeasureRichText& measure, const std::function<bool()>& more) {
+    bool first = true;
+    while (next_ < order_.size() && (first || more())) {
+        first = false;
+        const auto [upper, row] = order_[next_];
+        if (upper != std::numeric_limits<int>::max() && upper <= tallest_) {
+            // Sorted from the highest bound down: no later row can be taller.
+            next_ = order_.size();
+            break;
+        }
+        tallest_ = std::max(tallest_, measure((*rows_)[row].text, width_));
+        ++next_;
+    }
+    return Done();
 }
 
 void ProblemDetailsDialog::ClickHeader() {

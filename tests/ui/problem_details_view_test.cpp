@@ -68,8 +68,8 @@ class ProblemDetailsViewTest : public UiTest {
     // The key of each row as drawn: between "RegKey : " and the blank that follows it.
     static std::vector<std::string> Keys(ProblemDetailsView& view) {
         std::vector<std::string> keys;
-        for (int i = 0; i < view.List()->topLevelItemCount(); ++i) {
-            std::string text = view.List()->topLevelItem(i)->text(0).toStdString();
+        for (int i = 0; i < view.List()->model()->rowCount(); ++i) {
+            std::string text = view.RowText(i).toStdString();
             size_t at = text.find("HKLM\\");
             keys.push_back(at == std::string::npos ? text
                                                    : text.substr(at, text.find(' ', at) - at));
@@ -90,7 +90,7 @@ TEST_F(ProblemDetailsViewTest, RowsTicksAndOrder) {
     ProblemDetailsView view(logic, kRegistrySection);
     view.show();
     EXPECT_EQ(view.windowTitle(), "Details of Problems found - Windows Fonts");
-    EXPECT_EQ(view.List()->headerItem()->text(0), "Problems Found");
+    EXPECT_EQ(view.List()->model()->headerData(0, Qt::Horizontal).toString(), "Problems Found");
     EXPECT_EQ(Keys(view), (std::vector<std::string>{"HKLM\\Beta", "HKLM\\Alpha", "HKLM\\Gamma"}));
 
     // Every row is as high as the tallest text measured at the column width less 30,
@@ -102,7 +102,7 @@ TEST_F(ProblemDetailsViewTest, RowsTicksAndOrder) {
     });
     EXPECT_GT(height, view.fontMetrics().height() * 5) << "Alpha's long data wraps";
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(view.List()->visualItemRect(view.List()->topLevelItem(i)).height(), height);
+        EXPECT_EQ(view.List()->visualRect(view.List()->model()->index(i, 0)).height(), height);
 
     ClickAt(view, view.CheckBoxRect(1).center());
     EXPECT_EQ(Ticks({0, 1, 3}), 2) << "Alpha unticked";
@@ -248,7 +248,7 @@ TEST_F(ProblemDetailsViewTest, IgnoreListOpensAtTheKeyAndClosingItThereDropsTheF
         } else if (auto* details = qobject_cast<ProblemDetailsView*>(modal)) {
             if (stage == 0) {
                 stage = 1;
-                rows = details->List()->topLevelItemCount();
+                rows = details->List()->model()->rowCount();
                 title = details->windowTitle();
                 // From a fresh event: the click opens a dialog of its own.
                 QTimer::singleShot(0, details, [details] {
@@ -256,7 +256,7 @@ TEST_F(ProblemDetailsViewTest, IgnoreListOpensAtTheKeyAndClosingItThereDropsTheF
                 });
             } else if (stage == 2) {
                 stage = 3;
-                rowsAfter = details->List()->topLevelItemCount();
+                rowsAfter = details->List()->model()->rowCount();
                 if (auto* line = details->findChild<ui::StatusLine*>()) status = line->FullText();
                 details->accept();
             }
