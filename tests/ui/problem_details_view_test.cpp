@@ -8,6 +8,7 @@
 #include <QTest>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 
 #include "app/app_fixture.h"
 #include "ui/ansi_text.h"
@@ -175,6 +176,50 @@ TEST_F(ProblemDetailsViewTest, LinksCopyTheRowAndHandOverItsFinding) {
     EXPECT_EQ(cursorAt(AddLink(view.LinkLineRect(0))), Qt::PointingHandCursor);
     EXPECT_EQ(cursorAt(view.CheckBoxRect(0).center()), Qt::ArrowCursor);
     EXPECT_EQ(cursorAt(CopyLink(view.LinkLineRect(0))), Qt::PointingHandCursor);
+}
+
+// The row height taken from the fonts' bounds is the one measuring every row gives: no
+// bound is below its text's measure, and texts of one unbroken shape measure alike.
+TEST_F(ProblemDetailsViewTest, BoundsNeverUnderMeasureTheRows) {
+    results.Problems().clear();
+    const std::string words[] = {"Program Files",
+                                 "Common\\Shared",
+                                 "x",
+                                 "WWWWWWWWWWWWWW",
+                                 "a&b<c>d",
+                                 "\xe9t\xe9 \xfc",
+                                 "iiiiiiiiiiiiiiiiiiiiiiiiiiii",
+                                 "Very Long Vendor Name Incorporated"};
+    unsigned seed = 7;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    for (int i = 0; i < 60; ++i) {
+        std::string key = "HKEY_LOCAL_MACHINE\\Software";
+        std::string data = "C:\\";
+        for (unsigned n = next() % 9; n > 0; --n)
+            key += "\\" + words[next() % 8];
+        for (unsigned n = next() % 7; n > 0; --n)
+            data += words[next() % 8] + (next() % 2 ? " " : "\\");
+        Add(results, kRegistrySection, key, data, i);
+    }
+    ProblemDetailsDialog logic(results, prompts, actions);
+    ProblemDetailsView view(logic, kRegistrySection);
+    auto measure = [&](const std::string& text, int width) {
+        return view.MeasureRowText(text, width);
+    };
+    auto bound = [&](const std::string& text, int width) { return view.BoundRowText(text, width); };
+    for (int column : {140, 260, 420, 700}) {
+        const int width = column - kDetailsTextMargin;
+        std::map<int, int> shapes;
+        for (const DetailsRow& row : logic.Rows()) {
+            const int measured = measure(row.text, width);
+            const RichTextBound b = bound(row.text, width);
+            EXPECT_GE(b.upper, measured) << row.text << " at " << width;
+            if (b.unwrapped < 0) continue;
+            auto [at, added] = shapes.emplace(b.unwrapped, measured);
+            EXPECT_EQ(at->second, measured) << row.text << " at " << width;
+        }
+        EXPECT_EQ(logic.RowHeight(column, measure, bound), logic.RowHeight(column, measure));
+    }
 }
 
 // From the results list: the details open over the window's findings, and "Add to
