@@ -247,6 +247,8 @@ ProblemDetailsView::ProblemDetailsView(ProblemDetailsDialog& logic, int sectionI
     }();
     const QFontMetrics plainMetrics(list_->font());
     const QFontMetrics boldMetrics(bold);
+    boundLineHeight_ = std::max(plainMetrics.lineSpacing(), boldMetrics.lineSpacing()) + 1;
+    widestAdvance_ = std::max(plainMetrics.maxWidth(), boldMetrics.maxWidth());
     for (int c = 0; c < 256; ++c) {
         const QString shown = FromAnsi(std::string(1, static_cast<char>(c)));
         advance_[static_cast<size_t>(c)] = plainMetrics.horizontalAdvance(shown);
@@ -266,7 +268,8 @@ void ProblemDetailsView::ResetRows(bool open) {
     model_->EndReset();
     measuredWidth_ = -1;
     ShowSortArrow();
-    Relayout();
+    // A hidden list gets its width, and so its row height, when it is shown.
+    if (list_->isVisible()) Relayout();
     if (model_->rowCount() > 0) list_->setCurrentIndex(model_->index(0));
     ShowCurrentFinding();
 }
@@ -312,12 +315,8 @@ int ProblemDetailsView::MeasureRowText(const std::string& richText, int width) c
 
 RichTextBound ProblemDetailsView::BoundRowText(const std::string& richText, int width) const {
     static constexpr std::string_view kBreak = "<br>";
-    const QFontMetrics plain(list_->font());
-    QFont boldFont = list_->font();
-    boldFont.setBold(true);
-    const QFontMetrics bold(boldFont);
-    const int lineHeight = std::max(plain.lineSpacing(), bold.lineSpacing()) + 1;
-    const int widest = std::max(plain.maxWidth(), bold.maxWidth());
+    const int lineHeight = boundLineHeight_;
+    const int widest = widestAdvance_;
     RichTextBound bound;
     int lines = 0;
     int shape = 0;

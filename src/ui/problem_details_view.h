@@ -101,6 +101,9 @@ class ProblemDetailsView : public QDialog {
     // Advances of the 256 ANSI characters, in the list's font and in bold.
     std::array<int, 256> advance_{};
     std::array<int, 256> boldAdvance_{};
+    // A line's height at most, and the widest character, in either font.
+    int boundLineHeight_ = 0;
+    int widestAdvance_ = 0;
 };
 
 // Empties the desktop's clipboard and puts the (ANSI) text on it as plain text.
