@@ -17,25 +17,22 @@ constexpr int kShortcutSection = 14;
 constexpr int kMenuEntriesSection = 15;
 
 // Registry text may hold anything; shown raw, a '<' would start a tag and hide the rest.
-std::string EscapeMarkup(std::string_view text) {
-    std::string escaped;
-    escaped.reserve(text.size());
+void AppendEscaped(std::string& out, std::string_view text) {
     for (char c : text) {
         switch (c) {
             case '&':
-                escaped += "&amp;";
+                out += "&amp;";
                 break;
             case '<':
-                escaped += "&lt;";
+                out += "&lt;";
                 break;
             case '>':
-                escaped += "&gt;";
+                out += "&gt;";
                 break;
             default:
-                escaped += c;
+                out += c;
         }
     }
-    return escaped;
 }
 
 std::string UnescapeMarkup(std::string_view text) {
@@ -132,24 +129,45 @@ std::string ShownValueName(const Problem& problem) {
 }
 
 std::string DetailsRowText(const Problem& problem) {
-    const std::string finding = EscapeMarkup(FindingText(problem));
+    // Built in one string: the dialog makes a row text for every finding of a section.
+    std::string_view head;
+    std::string_view secondLabel;
+    std::string_view thirdLabel;
+    std::string_view first;
+    std::string shownName;
     if (problem.sectionId >= kFirstRegistrySection && problem.sectionId <= kLastRegistrySection) {
-        return "<font color=\"#0000FF\">RegKey : " + EscapeMarkup(problem.location) +
-               " <br>ValueName : " + EscapeMarkup(ShownValueName(problem)) +
-               "<br>Value : " + EscapeMarkup(problem.valueData) + "</font><br><b>" + finding +
-               "</b>";
+        head = "<font color=\"#0000FF\">RegKey : ";
+        first = problem.location;
+        secondLabel = " <br>ValueName : ";
+        shownName = ShownValueName(problem);
+        thirdLabel = "<br>Value : ";
+    } else if (problem.sectionId == kShortcutSection) {
+        head = "<font color=\"#0000FF\">Shortcut Path : ";
+        first = problem.itemText;
+        secondLabel = "<br>Shortcut to : ";
+    } else if (problem.sectionId == kMenuEntriesSection) {
+        head = "<font color=\"#0000FF\">Menu Entry : ";
+        first = problem.itemText;
+        secondLabel = "<br>File : ";
+    } else {
+        return {};
     }
-    if (problem.sectionId == kShortcutSection) {
-        return "<font color=\"#0000FF\">Shortcut Path : " + EscapeMarkup(problem.itemText) +
-               "<br>Shortcut to : " + EscapeMarkup(problem.valueData) + "</font><br><b>" + finding +
-               "</b>";
+    const std::string finding = FindingText(problem);
+    std::string text;
+    text.reserve(head.size() + first.size() + shownName.size() + 2 * problem.valueData.size() +
+                 finding.size() + 96);
+    text += head;
+    AppendEscaped(text, first);
+    text += secondLabel;
+    if (!thirdLabel.empty()) {
+        AppendEscaped(text, shownName);
+        text += thirdLabel;
     }
-    if (problem.sectionId == kMenuEntriesSection) {
-        return "<font color=\"#0000FF\">Menu Entry : " + EscapeMarkup(problem.itemText) +
-               "<br>File : " + EscapeMarkup(problem.valueData) + "</font><br><b>" + finding +
-               "</b>";
-    }
-    return {};
+    AppendEscaped(text, problem.valueData);
+    text += "</font><br><b>";
+    AppendEscaped(text, finding);
+    text += "</b>";
+    return text;
 }
 
 std::string ClipboardText(std::string_view rowText) {
@@ -180,6 +198,7 @@ void ProblemDetailsDialog::Open(int sectionId) {
     sectionId_ = sectionId;
     sortedByLocation_ = false;
     rows_.clear();
+    rows_.reserve(static_cast<size_t>(std::max(results_.Count(sectionId), 0)));
     for (const auto& problem : results_.Problems()) {
         if (!problem || problem->sectionId != sectionId) continue;
         problem->location = ShortRootLocation(problem->location);
