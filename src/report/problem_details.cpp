@@ -1,6 +1,9 @@
 #include "report/problem_details.h"
 
 #include <algorithm>
+#include <limits>
+#include <utility>
+#include <vector>
 
 #include "platform/machine/string_table.h"
 #include "scan/scan_section.h"
@@ -14,25 +17,22 @@ constexpr int kShortcutSection = 14;
 constexpr int kMenuEntriesSection = 15;
 
 // Registry text may hold anything; shown raw, a '<' would start a tag and hide the rest.
-std::string EscapeMarkup(std::string_view text) {
-    std::string escaped;
-    escaped.reserve(text.size());
+void AppendEscaped(std::string& out, std::string_view text) {
     for (char c : text) {
         switch (c) {
             case '&':
-                escaped += "&amp;";
+                out += "&amp;";
                 break;
             case '<':
-                escaped += "&lt;";
+                out += "&lt;";
                 break;
             case '>':
-                escaped += "&gt;";
+                out += "&gt;";
                 break;
             default:
-                escaped += c;
+                out += c;
         }
     }
-    return escaped;
 }
 
 std::string UnescapeMarkup(std::string_view text) {
@@ -129,24 +129,45 @@ std::string ShownValueName(const Problem& problem) {
 }
 
 std::string DetailsRowText(const Problem& problem) {
-    const std::string finding = EscapeMarkup(FindingText(problem));
+    // Built in one string: the dialog makes a row text for every finding of a section.
+    std::string_view head;
+    std::string_view secondLabel;
+    std::string_view thirdLabel;
+    std::string_view first;
+    std::string shownName;
     if (problem.sectionId >= kFirstRegistrySection && problem.sectionId <= kLastRegistrySection) {
-        return "<font color=\"#0000FF\">RegKey : " + EscapeMarkup(problem.location) +
-               " <br>ValueName : " + EscapeMarkup(ShownValueName(problem)) +
-               "<br>Value : " + EscapeMarkup(problem.valueData) + "</font><br><b>" + finding +
-               "</b>";
+        head = "<font color=\"#0000FF\">RegKey : ";
+        first = problem.location;
+        secondLabel = " <br>ValueName : ";
+        shownName = ShownValueName(problem);
+        thirdLabel = "<br>Value : ";
+    } else if (problem.sectionId == kShortcutSection) {
+        head = "<font color=\"#0000FF\">Shortcut Path : ";
+        first = problem.itemText;
+        secondLabel = "<br>Shortcut to : ";
+    } else if (problem.sectionId == kMenuEntriesSection) {
+        head = "<font color=\"#0000FF\">Menu Entry : ";
+        first = problem.itemText;
+        secondLabel = "<br>File : ";
+    } else {
+        return {};
     }
-    if (problem.sectionId == kShortcutSection) {
-        return "<font color=\"#0000FF\">Shortcut Path : " + EscapeMarkup(problem.itemText) +
-               "<br>Shortcut to : " + EscapeMarkup(problem.valueData) + "</font><br><b>" + finding +
-               "</b>";
+    const std::string finding = FindingText(problem);
+    std::string text;
+    text.reserve(head.size() + first.size() + shownName.size() + 2 * problem.valueData.size() +
+                 finding.size() + 96);
+    text += head;
+    AppendEscaped(text, first);
+    text += secondLabel;
+    if (!thirdLabel.empty()) {
+        AppendEscaped(text, shownName);
+        text += thirdLabel;
     }
-    if (problem.sectionId == kMenuEntriesSection) {
-        return "<font color=\"#0000FF\">Menu Entry : " + EscapeMarkup(problem.itemText) +
-               "<br>File : " + EscapeMarkup(problem.valueData) + "</font><br><b>" + finding +
-               "</b>";
-    }
-    return {};
+    AppendEscaped(text, problem.valueData);
+    text += "</font><br><b>";
+    AppendEscaped(text, finding);
+    text += "</b>";
+    return text;
 }
 
 std::string ClipboardText(std::string_view rowText) {
@@ -177,6 +198,7 @@ void ProblemDetailsDialog::Open(int sectionId) {
     sectionId_ = sectionId;
     sortedByLocation_ = false;
     rows_.clear();
+    rows_.reserve(static_cast<size_t>(std::max(results_.Count(sectionId), 0)));
     for (const auto& problem : results_.Problems()) {
         if (!problem || problem->sectionId != sectionId) continue;
         problem->location = ShortRootLocation(problem->location);
@@ -214,6 +236,53 @@ int ProblemDetailsDialog::RowHeight(int columnWidth, const MeasureRichText& meas
             tallest = std::max(tallest, measure(row.text, width));
     }
     return tallest + kDetailsRowPadding;
+}
+
+int ProblemDetailsDialog::RowHeight(int columnWidth, const MeasureRichText& measure,
+                                    const BoundRichText& bound) const {
+    if (!bound) return RowHeight(columnWidth, measure);
+    RowHeightPass pass(rows_, columnWidth, bound);
+    if (measure) {
+        while (!pass.Step(measure, [] { return true; })) {
+        }
+    }
+    return pass.Height();
+}
+
+RowHeightPass::RowHeightPass(const std::vector<DetailsRow>& rows, int columnWidth,
+                             const BoundRichText& bound)
+    : rows_(&rows), width_(std::max(columnWidth - kDetailsTextMargin, 1)) {
+    std::vector<int> shapes;
+    std::vector<std::pair<int, size_t>> others;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        RichTextBound b = bound(rows[i].text, width_);
+        if (b.unwrapped < 0) {
+            others.emplace_back(b.upper, i);
+        } else if (std::find(shapes.begin(), shapes.end(), b.unwrapped) == shapes.end()) {
+            // Texts of one shape measure alike: one of them stands for all.
+            shapes.push_back(b.unwrapped);
+            order_.emplace_back(std::numeric_limits<int>::max(), i);
+        }
+    }
+    std::stable_sort(others.begin(), others.end(),
+                     [](const auto& a, const auto& b) { return a.first > b.first; });
+    order_.insert(order_.end(), others.begin(), others.end());
+}
+
+bool RowHeightPass::Step(const MeasureRichText& measure, const std::function<bool()>& more) {
+    bool first = true;
+    while (next_ < order_.size() && (first || more())) {
+        first = false;
+        const auto [upper, row] = order_[next_];
+        if (upper != std::numeric_limits<int>::max() && upper <= tallest_) {
+            // Sorted from the highest bound down: no later row can be taller.
+            next_ = order_.size();
+            break;
+        }
+        tallest_ = std::max(tallest_, measure((*rows_)[row].text, width_));
+        ++next_;
+    }
+    return Done();
 }
 
 void ProblemDetailsDialog::ClickHeader() {

@@ -110,6 +110,37 @@ struct DetailsRow {
 // Measures rich text laid out with word wrapping `width` pixels wide; returns its height.
 using MeasureRichText = std::function<int(const std::string& richText, int width)>;
 
+// What a text measures at most, taken without laying it out. `unwrapped` is -1, or, when
+// the text surely keeps each of its lines unbroken, a key of its shape (number of lines
+// and their fonts) that texts measuring alike share.
+struct RichTextBound {
+    int upper = 0;
+    int unwrapped = -1;
+};
+using BoundRichText = std::function<RichTextBound(const std::string& richText, int width)>;
+
+// The row height of a list taken a few rows at a time, so that a long list opens at
+// once: one row per shape of unbroken lines first, then the others from the highest
+// bound down, as long as a bound could beat the tallest text measured. When Step has
+// returned true, Height is what RowHeight gives.
+class RowHeightPass {
+  public:
+    RowHeightPass() = default;
+    RowHeightPass(const std::vector<DetailsRow>& rows, int columnWidth, const BoundRichText& bound);
+    // Measures rows while `more` allows (at least one); true once the height is final.
+    bool Step(const MeasureRichText& measure, const std::function<bool()>& more);
+    bool Done() const { return next_ >= order_.size(); }
+    int Height() const { return tallest_ + kDetailsRowPadding; }
+
+  private:
+    const std::vector<DetailsRow>* rows_ = nullptr;
+    int width_ = 1;
+    // (bound, row) in measuring order; a bound of INT_MAX is measured whatever the tallest.
+    std::vector<std::pair<int, size_t>> order_;
+    size_t next_ = 0;
+    int tallest_ = 0;
+};
+
 // The logic of the modal details dialog. It holds no copy of the findings: a row's tick
 // is its record's isChecked, and every change reaches the record at once.
 class ProblemDetailsDialog {
@@ -138,6 +169,10 @@ class ProblemDetailsDialog {
     // The height every row gets: the tallest row text measured at the column width
     // less 30 pixels, plus 40. `columnWidth` is the list's width less 20.
     int RowHeight(int columnWidth, const MeasureRichText& measure) const;
+    // The same height, measuring only the rows whose bound could beat the tallest found
+    // (see RowHeightPass).
+    int RowHeight(int columnWidth, const MeasureRichText& measure,
+                  const BoundRichText& bound) const;
 
     // The header click: the first sorts by location (bytes, ascending), the next goes
     // back to arrival order, and so on. Rows move whole; equal keys keep their order.

@@ -6,9 +6,11 @@
 #include <cmath>
 #include <memory>
 
+#include <QAbstractListModel>
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -34,6 +36,10 @@ constexpr int kTextLeft = kDetailsCheckBoxLeft + kDetailsCheckBoxSize + 6;
 constexpr int kTextTop = kDetailsCheckBoxTop;
 // Space between the link line and the row's bottom edge.
 constexpr int kLinkBottomGap = 8;
+// The row height's measuring when the rows change, and then in each idle moment: short
+// enough that opening and scrolling stay quick.
+constexpr int kFirstMeasureMs = 60;
+constexpr int kIdleMeasureMs = 8;
 
 // Row text and link line are laid out alike when measured and when drawn.
 void Prepare(QTextDocument& document, const QFont& font, const QString& html, int width) {
@@ -52,6 +58,40 @@ QString LinkLineHtml() {
 }
 
 }  // namespace
+
+// The logic's rows as the list reads them: a row's text is made when it is drawn.
+class DetailsModel : public QAbstractListModel {
+  public:
+    DetailsModel(const ProblemDetailsDialog& logic, QObject* parent)
+        : QAbstractListModel(parent), logic_(logic) {}
+
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : static_cast<int>(logic_.RowCount());
+    }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (role != Qt::DisplayRole || !index.isValid() ||
+            static_cast<size_t>(index.row()) >= logic_.RowCount())
+            return {};
+        return FromAnsi(logic_.Rows()[static_cast<size_t>(index.row())].text);
+    }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section != 0) return {};
+        return FromAnsi(kDetailsColumnText);
+    }
+    Qt::ItemFlags flags(const QModelIndex& index) const override {
+        return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+    }
+
+    void BeginReset() { beginResetModel(); }
+    void EndReset() { endResetModel(); }
+    // Every row's text changed in place (the rows were sorted).
+    void TextsChanged() {
+        if (rowCount() > 0) emit dataChanged(index(0), index(rowCount() - 1));
+    }
+
+  private:
+    const ProblemDetailsDialog& logic_;
+};
 
 // Draws a row: the check-box picture from the record's tick, the rich text and the
 // link line; every row is the height the logic measured.
@@ -124,9 +164,10 @@ ProblemDetailsView::ProblemDetailsView(ProblemDetailsDialog& logic, int sectionI
     resize(size);
     auto* layout = new QVBoxLayout(this);
 
-    list_ = new QTreeWidget(this);
-    list_->setColumnCount(1);
-    list_->setHeaderLabels({FromAnsi(kDetailsColumnText)});
+    logic_.Open(sectionId);
+    list_ = new QTreeView(this);
+    model_ = new DetailsModel(logic_, list_);
+    list_->setModel(model_);
     list_->setRootIsDecorated(false);
     list_->setIndentation(0);
     list_->setUniformRowHeights(true);
@@ -166,13 +207,14 @@ ProblemDetailsView::ProblemDetailsView(ProblemDetailsDialog& logic, int sectionI
     layout->addWidget(new StatusLine(this));
 
     connect(list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& point) {
-        QTreeWidgetItem* item = list_->itemAt(point);
-        if (!item) return;
-        list_->setCurrentItem(item);
-        std::unique_ptr<QMenu> menu(RowMenu(list_->indexOfTopLevelItem(item)));
+        QModelIndex index = list_->indexAt(point);
+        if (!index.isValid()) return;
+        list_->setCurrentIndex(index);
+        std::unique_ptr<QMenu> menu(RowMenu(index.row()));
         if (menu) menu->exec(list_->viewport()->mapToGlobal(point));
     });
-    connect(list_, &QTreeWidget::currentItemChanged, this, [this] { ShowCurrentFinding(); });
+    connect(list_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this] { ShowCurrentFinding(); });
 
     connect(selectAllButton_, &QPushButton::clicked, this, [this] {
         logic_.SelectAll();
@@ -184,30 +226,56 @@ ProblemDetailsView::ProblemDetailsView(ProblemDetailsDialog& logic, int sectionI
     });
     // Ticks live in the records, so closing keeps every change.
     connect(closeButton_, &QPushButton::clicked, this, &QDialog::accept);
+    measureTimer_.setInterval(0);
+    connect(&measureTimer_, &QTimer::timeout, this, [this] { ContinueMeasuring(kIdleMeasureMs); });
     connect(list_->header(), &QHeaderView::sectionClicked, this, [this](int) {
         logic_.ClickHeader();
+        // A pass still running knows the rows by their old places.
+        if (!heightPass_.Done()) {
+            measuredWidth_ = -1;
+            Relayout();
+        }
         ShowRows();
         ShowSortArrow();
         ShowCurrentFinding();
     });
 
-    logic_.Open(sectionId);
+    const QFont bold = [this] {
+        QFont font = list_->font();
+        font.setBold(true);
+        return font;
+    }();
+    const QFontMetrics plainMetrics(list_->font());
+    const QFontMetrics boldMetrics(bold);
+    boundLineHeight_ = std::max(plainMetrics.lineSpacing(), boldMetrics.lineSpacing()) + 1;
+    widestAdvance_ = std::max(plainMetrics.maxWidth(), boldMetrics.maxWidth());
+    for (int c = 0; c < 256; ++c) {
+        const QString shown = FromAnsi(std::string(1, static_cast<char>(c)));
+        advance_[static_cast<size_t>(c)] = plainMetrics.horizontalAdvance(shown);
+        boldAdvance_[static_cast<size_t>(c)] = boldMetrics.horizontalAdvance(shown);
+    }
     setWindowTitle(FromAnsi(kDetailsTitle) + " - " + FromAnsi(logic_.SectionName()));
-    Reload();
+    ResetRows(false);
 }
 
 void ProblemDetailsView::Reload() {
-    if (logic_.SectionId() >= 0) logic_.Open(logic_.SectionId());
-    list_->clear();
-    for (size_t i = 0; i < logic_.RowCount(); ++i) {
-        auto* item = new QTreeWidgetItem(list_);
-        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-    }
-    ShowRows();
+    ResetRows(true);
+}
+
+void ProblemDetailsView::ResetRows(bool open) {
+    model_->BeginReset();
+    if (open && logic_.SectionId() >= 0) logic_.Open(logic_.SectionId());
+    model_->EndReset();
+    measuredWidth_ = -1;
     ShowSortArrow();
-    Relayout();
-    if (list_->topLevelItemCount() > 0) list_->setCurrentItem(list_->topLevelItem(0));
+    // A hidden list gets its width, and so its row height, when it is shown.
+    if (list_->isVisible()) Relayout();
+    if (model_->rowCount() > 0) list_->setCurrentIndex(model_->index(0));
     ShowCurrentFinding();
+}
+
+QString ProblemDetailsView::RowText(int row) const {
+    return model_->data(model_->index(row), Qt::DisplayRole).toString();
 }
 
 void ProblemDetailsView::ShowSortArrow() {
@@ -218,7 +286,7 @@ void ProblemDetailsView::ShowSortArrow() {
 }
 
 void ProblemDetailsView::ShowCurrentFinding() {
-    int row = list_->indexOfTopLevelItem(list_->currentItem());
+    int row = list_->currentIndex().isValid() ? list_->currentIndex().row() : -1;
     const auto& rows = logic_.Rows();
     findingText_->setPlainText(row >= 0 && static_cast<size_t>(row) < rows.size()
                                    ? FromAnsi(ClipboardText(rows[static_cast<size_t>(row)].text))
@@ -245,6 +313,49 @@ int ProblemDetailsView::MeasureRowText(const std::string& richText, int width) c
     return static_cast<int>(std::ceil(document.size().height()));
 }
 
+RichTextBound ProblemDetailsView::BoundRowText(const std::string& richText, int width) const {
+    static constexpr std::string_view kBreak = "<br>";
+    const int lineHeight = boundLineHeight_;
+    const int widest = widestAdvance_;
+    RichTextBound bound;
+    int lines = 0;
+    int shape = 0;
+    bool unbroken = true;
+    const std::string_view text(richText);
+    size_t at = 0;
+    for (int segment = 0;; ++segment) {
+        size_t end = text.find(kBreak, at);
+        std::string_view part = text.substr(at, end == std::string_view::npos ? end : end - at);
+        const bool isBold = part.find("<b>") != std::string_view::npos;
+        const auto& table = isBold ? boldAdvance_ : advance_;
+        const std::string shown = ClipboardText(part);
+        // Characters outside the ANSI table, kerning and shaping: a margin on the sum.
+        double natural = 0;
+        for (unsigned char c : shown)
+            natural += c < 0x80 ? table[c] : widest;
+        natural = natural * 1.02 + 2;
+        if (natural <= width) {
+            lines += 1;
+        } else {
+            unbroken = false;
+            // Greedy breaking fills every two lines past the width less one character.
+            const int room = width - widest;
+            long most = room > 0 ? static_cast<long>(2 * natural / room) + 2
+                                 : static_cast<long>(shown.size()) + 1;
+            lines += static_cast<int>(std::min<long>(most, static_cast<long>(shown.size()) + 1));
+        }
+        if (isBold && segment < 30) shape |= 1 << segment;
+        if (end == std::string_view::npos) {
+            shape = shape * 64 + std::min(segment + 1, 63);
+            break;
+        }
+        at = end + kBreak.size();
+    }
+    bound.upper = lines * lineHeight + 2;
+    bound.unwrapped = unbroken ? shape : -1;
+    return bound;
+}
+
 int ProblemDetailsView::LinkLineHeight() const {
     return list_->fontMetrics().height();
 }
@@ -260,19 +371,35 @@ int ProblemDetailsView::LinkLineTop() const {
 void ProblemDetailsView::Relayout() {
     const int columnWidth = std::max(list_->width() - kDetailsColumnMargin, kDetailsTextMargin + 1);
     list_->setColumnWidth(0, columnWidth);
-    rowHeight_ = logic_.RowHeight(columnWidth, [this](const std::string& text, int width) {
-        return MeasureRowText(text, width);
-    });
-    list_->doItemsLayout();
-    list_->viewport()->update();
+    if (columnWidth == measuredWidth_) return;
+    measuredWidth_ = columnWidth;
+    heightPass_ = RowHeightPass(
+        logic_.Rows(), columnWidth,
+        [this](const std::string& text, int width) { return BoundRowText(text, width); });
+    rowHeight_ = -1;
+    ContinueMeasuring(kFirstMeasureMs);
+}
+
+void ProblemDetailsView::ContinueMeasuring(int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    const bool done = heightPass_.Step(
+        [this](const std::string& text, int width) { return MeasureRowText(text, width); },
+        [&clock, ms] { return clock.elapsed() < ms; });
+    if (heightPass_.Height() != rowHeight_) {
+        rowHeight_ = heightPass_.Height();
+        list_->doItemsLayout();
+        list_->viewport()->update();
+    }
+    if (done) {
+        measureTimer_.stop();
+    } else if (!measureTimer_.isActive()) {
+        measureTimer_.start();
+    }
 }
 
 void ProblemDetailsView::ShowRows() {
-    const auto& rows = logic_.Rows();
-    for (int i = 0; i < list_->topLevelItemCount(); ++i) {
-        if (static_cast<size_t>(i) < rows.size())
-            list_->topLevelItem(i)->setText(0, FromAnsi(rows[static_cast<size_t>(i)].text));
-    }
+    model_->TextsChanged();
     Repaint();
 }
 
@@ -281,26 +408,26 @@ void ProblemDetailsView::Repaint() {
 }
 
 QRect ProblemDetailsView::CheckBoxRect(int row) const {
-    QTreeWidgetItem* item = list_->topLevelItem(row);
-    if (!item) return {};
-    QRect rect = list_->visualItemRect(item);
+    QModelIndex index = model_->index(row);
+    if (!index.isValid()) return {};
+    QRect rect = list_->visualRect(index);
     return QRect(rect.left() + kDetailsCheckBoxLeft, rect.top() + kDetailsCheckBoxTop,
                  kDetailsCheckBoxSize, kDetailsCheckBoxSize);
 }
 
 QRect ProblemDetailsView::LinkLineRect(int row) const {
-    QTreeWidgetItem* item = list_->topLevelItem(row);
-    if (!item) return {};
-    QRect rect = list_->visualItemRect(item);
+    QModelIndex index = model_->index(row);
+    if (!index.isValid()) return {};
+    QRect rect = list_->visualRect(index);
     return QRect(rect.left() + kTextLeft, rect.top() + LinkLineTop(), LinkMeasuredWidth(),
                  LinkLineHeight());
 }
 
 int ProblemDetailsView::RowAt(const QPoint& viewportPoint, QPoint* insideRow) const {
-    QTreeWidgetItem* item = list_->itemAt(viewportPoint);
-    if (!item) return -1;
-    *insideRow = viewportPoint - list_->visualItemRect(item).topLeft();
-    return list_->indexOfTopLevelItem(item);
+    QModelIndex index = list_->indexAt(viewportPoint);
+    if (!index.isValid()) return -1;
+    *insideRow = viewportPoint - list_->visualRect(index).topLeft();
+    return index.row();
 }
 
 DetailsLink ProblemDetailsView::LinkAt(const QPoint& viewportPoint, int* row) const {
@@ -319,7 +446,7 @@ bool ProblemDetailsView::eventFilter(QObject* watched, QEvent* event) {
         } else if (event->type() == QEvent::KeyPress &&
                    static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space) {
             // The keyboard's way to the check box of the current row.
-            int row = list_->indexOfTopLevelItem(list_->currentItem());
+            int row = list_->currentIndex().isValid() ? list_->currentIndex().row() : -1;
             if (row >= 0) {
                 logic_.ToggleRow(static_cast<size_t>(row));
                 Repaint();

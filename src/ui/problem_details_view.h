@@ -8,14 +8,19 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRect>
-#include <QTreeWidget>
+#include <QTimer>
+#include <QTreeView>
+#include <array>
 #include <string>
 
 #include "report/problem_details.h"
 
 // The "Details of Problems found" dialog: the findings of one section drawn as rich-text
 // rows with a check-box picture and the link line, forwarding every click to the logic.
+// The list is a view over the logic's rows: only the rows on the screen are drawn.
 namespace hivewise::ui {
+
+class DetailsModel;
 
 class ProblemDetailsView : public QDialog {
     Q_OBJECT
@@ -24,7 +29,9 @@ class ProblemDetailsView : public QDialog {
     // Fills the list through the logic's Open for `sectionId`.
     ProblemDetailsView(ProblemDetailsDialog& logic, int sectionId, QWidget* parent = nullptr);
 
-    QTreeWidget* List() const { return list_; }
+    QTreeView* List() const { return list_; }
+    // The text a row shows, as the list hands it to its delegate.
+    QString RowText(int row) const;
     QPushButton* SelectAllButton() const { return selectAllButton_; }
     QPushButton* DeselectAllButton() const { return deselectAllButton_; }
     QPushButton* CloseButton() const { return closeButton_; }
@@ -37,8 +44,11 @@ class ProblemDetailsView : public QDialog {
     // The rows again from the findings, after some left them (ignored).
     void Reload();
 
-    // The height every row has now, from the logic's measuring rule.
+    // The height every row has now, from the logic's measuring rule. A long list opens
+    // with the tallest of the likeliest rows and grows, while the dialog is idle, to the
+    // tallest of all; RowHeightFinal says when it got there.
     int CurrentRowHeight() const { return rowHeight_; }
+    bool RowHeightFinal() const { return heightPass_.Done(); }
     // Where a row's check-box picture and link line are, in the list's viewport; empty
     // for a row that does not exist.
     QRect CheckBoxRect(int row) const;
@@ -47,6 +57,8 @@ class ProblemDetailsView : public QDialog {
     // Rich text laid out as the rows are: word-wrapped `width` pixels wide in the list's
     // font. Returns its height.
     int MeasureRowText(const std::string& richText, int width) const;
+    // What MeasureRowText gives at most for the text, from the fonts' advances alone.
+    RichTextBound BoundRowText(const std::string& richText, int width) const;
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -69,13 +81,29 @@ class ProblemDetailsView : public QDialog {
     int LinkLineHeight() const;
     int LinkMeasuredWidth() const;
 
+    // Measures rows of the height pass for up to `ms` milliseconds; shows a new height.
+    void ContinueMeasuring(int ms);
+    // The model's rows again after the logic's rows changed; the first row is current.
+    void ResetRows(bool open);
+
     ProblemDetailsDialog& logic_;
-    QTreeWidget* list_ = nullptr;
+    DetailsModel* model_ = nullptr;
+    QTreeView* list_ = nullptr;
     QPushButton* selectAllButton_ = nullptr;
     QPushButton* deselectAllButton_ = nullptr;
     QPushButton* closeButton_ = nullptr;
     QPlainTextEdit* findingText_ = nullptr;
     int rowHeight_ = kDetailsRowPadding;
+    // The column width the row height was taken at; -1 once the rows changed.
+    int measuredWidth_ = -1;
+    RowHeightPass heightPass_;
+    QTimer measureTimer_;
+    // Advances of the 256 ANSI characters, in the list's font and in bold.
+    std::array<int, 256> advance_{};
+    std::array<int, 256> boldAdvance_{};
+    // A line's height at most, and the widest character, in either font.
+    int boundLineHeight_ = 0;
+    int widestAdvance_ = 0;
 };
 
 // Empties the desktop's clipboard and puts the (ANSI) text on it as plain text.

@@ -3,6 +3,9 @@
 #include <QCoreApplication>
 #include <QThread>
 #include <atomic>
+#include <map>
+#include <mutex>
+#include <optional>
 
 #include "app/save_changes.h"
 #include "platform/machine/prefix_lock.h"
@@ -55,42 +58,57 @@ struct ScanBinding::Impl : ScanListView, ScanWindow, ProblemSink {
 #endif
     }
 
-    // The section list.
+    // The section list. Cells the hand-over sets while a batch is taken are kept and
+    // shown once at its end: each is a setter whose last value is all that shows.
     void SetProblemsCell(int row, const std::string& text) override {
-        OnWindowThread(&view, closing, [this, row, text] { view.SetProblemsCell(row, text); });
+        if (Batching()) {
+            cells[row].problems = text;
+            return;
+        }
+        OnWindow([this, row, text] { view.SetProblemsCell(row, text); });
     }
     void SetRowData(int row, int sectionId) override {
-        OnWindowThread(&view, closing, [this, row, sectionId] { view.SetRowData(row, sectionId); });
+        if (Batching()) {
+            cells[row].data = sectionId;
+            return;
+        }
+        OnWindow([this, row, sectionId] { view.SetRowData(row, sectionId); });
     }
     void SetRowChecked(int row, bool checked) override {
-        OnWindowThread(&view, closing, [this, row, checked] { view.SetRowChecked(row, checked); });
+        if (Batching()) {
+            cells[row].checked = checked;
+            return;
+        }
+        OnWindow([this, row, checked] { view.SetRowChecked(row, checked); });
     }
     void SetTotal(int total) override {
-        OnWindowThread(&view, closing, [this, total] { view.SetTotal(total); });
+        if (Batching()) {
+            batchTotal = total;
+            return;
+        }
+        OnWindow([this, total] { view.SetTotal(total); });
     }
     void ClearRows() override {
-        OnWindowThread(&view, closing, [this] { view.ClearSectionRows(); });
+        OnWindow([this] { view.ClearSectionRows(); });
     }
     void InsertRow(int row, const std::string& name) override {
-        OnWindowThread(&view, closing,
-                       [this, row, name] { view.InsertSectionRow(row, FromAnsi(name)); });
+        OnWindow([this, row, name] { view.InsertSectionRow(row, FromAnsi(name)); });
     }
     void SetStatusCell(int row, const std::string& text) override {
-        OnWindowThread(&view, closing,
-                       [this, row, text] { view.SetStatusCell(row, FromAnsi(text)); });
+        OnWindow([this, row, text] { view.SetStatusCell(row, FromAnsi(text)); });
     }
     void EnsureVisible(int row) override {
-        OnWindowThread(&view, closing, [this, row] { view.EnsureSectionVisible(row); });
+        OnWindow([this, row] { view.EnsureSectionVisible(row); });
     }
 
     // The window.
     void ClearResults() override {
-        OnWindowThread(&view, closing, [this] { view.ClearResults(); });
+        OnWindow([this] { view.ClearResults(); });
     }
     void ScanMessage(const std::string& text) override {
         if (closing.load()) return;
         // The end of a scan is plain to see in the window; it needs no answer.
-        OnWindowThread(&view, closing, [this, text] { prompts.Notice(text); });
+        OnWindow([this, text] { prompts.Notice(text); });
     }
     void ShowResultsView(const std::vector<ResultsItem>& items, int total) override {
         if (closing.load()) return;
@@ -101,21 +119,60 @@ struct ScanBinding::Impl : ScanListView, ScanWindow, ProblemSink {
             ids.append(item.sectionId);
         }
         bool aborted = driver.Aborted();
-        OnWindowThread(&view, closing, [this, texts, ids, total, aborted] {
+        OnWindow([this, texts, ids, total, aborted] {
             view.Logic().ScanEnded(aborted);
             view.ShowResults(texts, ids, total);
         });
     }
 
-    // The findings, taken on the window's thread one at a time.
+    // The findings wait in a queue that the window's thread takes whole: from its timer,
+    // and before any other call of the scan, which so sees every earlier finding taken,
+    // as if each had been handed over at once. A blocking call per finding would cost a
+    // round trip between the threads each.
     void ProblemFound(std::unique_ptr<Problem> problem) override {
-        if (closing.load()) return;
-        Problem* raw = problem.release();
-        OnWindowThread(&view, closing,
-                       [this, raw] { driver.HandOver(std::unique_ptr<Problem>(raw)); });
+        if (closing.load() || !problem) return;
+        std::lock_guard lock(queueMutex);
+        queue.push_back(std::move(problem));
+    }
+
+    // Takes the queued findings on the window's thread, then shows the cells they changed.
+    void TakeQueued() {
+        if (closing.load() || batching) return;
+        std::vector<std::unique_ptr<Problem>> taken;
+        {
+            std::lock_guard lock(queueMutex);
+            taken.swap(queue);
+        }
+        if (taken.empty()) return;
+        batching = true;
+        for (std::unique_ptr<Problem>& problem : taken)
+            driver.HandOver(std::move(problem));
+        batching = false;
+        for (const auto& [row, cell] : cells) {
+            if (cell.problems) view.SetProblemsCell(row, *cell.problems);
+            if (cell.data) view.SetRowData(row, *cell.data);
+            if (cell.checked) view.SetRowChecked(row, *cell.checked);
+        }
+        cells.clear();
+        if (batchTotal) view.SetTotal(*batchTotal);
+        batchTotal.reset();
+    }
+
+    // Runs `call` on the window's thread once the queued findings are taken.
+    template <typename F>
+    void OnWindow(F call) {
+        OnWindowThread(&view, closing, [this, call = std::move(call)] {
+            TakeQueued();
+            call();
+        });
+    }
+
+    bool Batching() const {
+        return batching && QThread::currentThread() == view.thread();
     }
 
     void ShowProgress() {
+        TakeQueued();
         ScanStatus& status = driver.Status();
         if (status.LineVersion() != shownLine) {
             shownLine = status.LineVersion();
@@ -140,6 +197,19 @@ struct ScanBinding::Impl : ScanListView, ScanWindow, ProblemSink {
     bool wineRunning = false;
     // The window is going away: an aborted scan ends without a word.
     std::atomic<bool> closing{false};
+
+    // Findings made on the scan thread and not yet taken.
+    std::mutex queueMutex;
+    std::vector<std::unique_ptr<Problem>> queue;
+    // While a batch is taken (window's thread only): the cells it set, by row.
+    struct Cells {
+        std::optional<std::string> problems;
+        std::optional<int> data;
+        std::optional<bool> checked;
+    };
+    bool batching = false;
+    std::map<int, Cells> cells;
+    std::optional<int> batchTotal;
 };
 
 ScanBinding::ScanBinding(Machine& machine, MainWindowView& view, QtPrompts& prompts,

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -215,6 +216,44 @@ TEST_F(DetailsTest, EveryRowGetsTheTallestMeasuredHeightPlusForty) {
     int longest = static_cast<int>(dialog.Rows()[1].text.size()) / 10;
     EXPECT_EQ(dialog.RowHeight(400, measure), longest + 40);
     EXPECT_EQ(widths, (std::vector<int>{370, 370}));
+}
+
+// The pass measures a row of each unbroken shape, then rows by falling bound until none
+// can beat the tallest; its height is that of measuring every row.
+TEST_F(DetailsTest, HeightPassMeasuresOnlyRowsThatCouldBeTallest) {
+    for (int i = 0; i < 40; ++i)
+        Add(Finding(4, "HKLM\\k" + std::to_string(i),
+                    std::string(static_cast<size_t>(i % 7) * 9, 'x')));
+    Add(Finding(4, "HKLM\\tall", std::string(200, 'y')));
+    dialog.Open(4);
+    std::vector<std::string> measured;
+    auto measure = [&measured](const std::string& text, int) {
+        measured.push_back(text);
+        return static_cast<int>(text.size()) / 10;
+    };
+    // Short texts keep one shape; longer ones are bounded at twice their measure.
+    auto bound = [](const std::string& text, int) {
+        RichTextBound b;
+        b.upper = static_cast<int>(text.size()) / 5;
+        if (text.size() < 180) b.unwrapped = 1;
+        return b;
+    };
+    const int full = dialog.RowHeight(400, measure);
+    measured.clear();
+    RowHeightPass pass(dialog.Rows(), 400, bound);
+    EXPECT_FALSE(pass.Step(measure, [] { return false; })) << "one row per step at least";
+    ASSERT_EQ(measured.size(), 1u);
+    while (!pass.Step(measure, [] { return true; })) {
+    }
+    EXPECT_EQ(pass.Height(), full);
+    EXPECT_LT(measured.size(), dialog.RowCount() / 2);
+    EXPECT_NE(std::find(measured.begin(), measured.end(), dialog.Rows().back().text),
+              measured.end());
+    EXPECT_EQ(dialog.RowHeight(400, measure, bound), full);
+
+    // Without rows the height is the padding alone.
+    dialog.Open(7);
+    EXPECT_EQ(dialog.RowHeight(400, measure, bound), 40);
 }
 
 TEST(DetailsPlainTextTest, MatchesTheDialogRowWithLineFeeds) {

@@ -1,6 +1,8 @@
 #include <QEnterEvent>
 #include <QHeaderView>
 #include <QTest>
+#include <filesystem>
+#include <set>
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -45,8 +47,8 @@ TEST_F(MainWindowViewTest, OpensOnTheStartPageWithTheTicksOfTheSettings) {
     // Only a value of exactly "1" ticks; id 2's tick lives under its section name; the
     // first run writes no tick for the menu entries (15), which change the user's home.
     for (const ScanSection& section : ScanSections()) {
-        bool expected = section.id != 2 && section.id != 5 && section.id != 7 &&
-                        section.id != 13 && section.id != 15;
+        bool expected = section.id != 2 && section.id != 5 && section.id != 7 && section.id != 13 &&
+                        section.id != 15;
         EXPECT_EQ(View().SectionCheckBox(section.id)->isChecked(), expected) << section.label;
         EXPECT_EQ(View().SectionCheckBox(section.id)->text().toStdString(), section.label);
         EXPECT_EQ(View().SectionCheckBox(section.id)->toolTip().toStdString(), section.tooltip);
@@ -245,6 +247,67 @@ TEST(MainWindowScanTest, ScanRunsToTheResultsViewAndSaves) {
     }
     EXPECT_EQ(std::find(closer.texts.begin(), closer.texts.end(), "Scan Completed"),
               closer.texts.end());
+}
+
+// Findings come over from the scan thread in batches: each one arrives, in the order
+// found, counted in its row and in the total, written to the log, and the row's tick
+// and count are final when the section is.
+TEST(MainWindowScanTest, ManyFindingsAllArriveInOrder) {
+    constexpr int kMissing = 600;
+    std::string system =
+        "\n[Software\\\\Classes] 1700000000\n\n"
+        "[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\SharedDLLs] "
+        "1700000000\n";
+    for (int i = 0; i < kMissing; ++i)
+        system +=
+            "\"C:\\\\windows\\\\system32\\\\gone" + std::to_string(i) + ".dll\"=dword:00000001\n";
+    TempPrefix prefix;
+    prefix.SystemReg(system);
+    prefix.UserReg(kSettingsHive);
+    prefix.File("Program Files/Hivewise/logs/.keep");
+    std::unique_ptr<Machine> machine = prefix.Load();
+    ASSERT_TRUE(machine) << prefix.LastError();
+
+    MessageBoxCloser closer;
+    DesktopApp desktop(*machine, false);
+    MainWindowView& view = desktop.View();
+    for (int id = 0; id < kSectionCount; ++id)
+        view.SectionCheckBox(id)->setChecked(id == 6 || id == 0);
+    QTest::mouseClick(view.ScanArea(), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return desktop.Logic().View() == MainView::Results; }, 60000));
+
+    const ResultStore& results = desktop.Logic().Results();
+    ASSERT_EQ(results.Total(), kMissing);
+    EXPECT_EQ(results.Count(6), kMissing);
+    std::set<std::string> found;
+    for (int i = 0; i < kMissing; ++i) {
+        const Problem& problem = *results.Problems()[static_cast<size_t>(i)];
+        EXPECT_EQ(problem.sequence, i) << "arrival order";
+        found.insert(MatchText(problem));
+    }
+    EXPECT_EQ(found.size(), static_cast<size_t>(kMissing)) << "each finding once";
+    ASSERT_EQ(view.SectionList()->topLevelItemCount(), 2);
+    QTreeWidgetItem* row = view.SectionList()->topLevelItem(1);
+    EXPECT_EQ(row->text(1), QString::number(kMissing));
+    EXPECT_EQ(row->text(2), "Finished");
+    EXPECT_EQ(row->checkState(0), Qt::Checked);
+    EXPECT_EQ(row->data(0, Qt::UserRole).toInt(), 6);
+    EXPECT_EQ(view.SectionList()->topLevelItem(0)->checkState(0), Qt::Unchecked)
+        << "the integrity row found nothing";
+    EXPECT_EQ(view.TotalText(), QString::number(kMissing));
+
+    // One block per finding in the scan's log.
+    std::string log;
+    for (const auto& entry : std::filesystem::directory_iterator(
+             prefix.Dir() / "drive_c/Program Files/Hivewise/logs")) {
+        if (entry.path().extension() == ".txt")
+            log = prefix.Read(std::filesystem::relative(entry.path(), prefix.Dir()).string());
+    }
+    size_t blocks = 0;
+    for (size_t at = log.find("\r\nKey : "); at != std::string::npos;
+         at = log.find("\r\nKey : ", at + 1))
+        ++blocks;
+    EXPECT_EQ(blocks, static_cast<size_t>(kMissing));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <QTest>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 
 #include "app/app_fixture.h"
 #include "ui/ansi_text.h"
@@ -68,8 +69,8 @@ class ProblemDetailsViewTest : public UiTest {
     // The key of each row as drawn: between "RegKey : " and the blank that follows it.
     static std::vector<std::string> Keys(ProblemDetailsView& view) {
         std::vector<std::string> keys;
-        for (int i = 0; i < view.List()->topLevelItemCount(); ++i) {
-            std::string text = view.List()->topLevelItem(i)->text(0).toStdString();
+        for (int i = 0; i < view.List()->model()->rowCount(); ++i) {
+            std::string text = view.RowText(i).toStdString();
             size_t at = text.find("HKLM\\");
             keys.push_back(at == std::string::npos ? text
                                                    : text.substr(at, text.find(' ', at) - at));
@@ -90,7 +91,7 @@ TEST_F(ProblemDetailsViewTest, RowsTicksAndOrder) {
     ProblemDetailsView view(logic, kRegistrySection);
     view.show();
     EXPECT_EQ(view.windowTitle(), "Details of Problems found - Windows Fonts");
-    EXPECT_EQ(view.List()->headerItem()->text(0), "Problems Found");
+    EXPECT_EQ(view.List()->model()->headerData(0, Qt::Horizontal).toString(), "Problems Found");
     EXPECT_EQ(Keys(view), (std::vector<std::string>{"HKLM\\Beta", "HKLM\\Alpha", "HKLM\\Gamma"}));
 
     // Every row is as high as the tallest text measured at the column width less 30,
@@ -102,7 +103,7 @@ TEST_F(ProblemDetailsViewTest, RowsTicksAndOrder) {
     });
     EXPECT_GT(height, view.fontMetrics().height() * 5) << "Alpha's long data wraps";
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(view.List()->visualItemRect(view.List()->topLevelItem(i)).height(), height);
+        EXPECT_EQ(view.List()->visualRect(view.List()->model()->index(i, 0)).height(), height);
 
     ClickAt(view, view.CheckBoxRect(1).center());
     EXPECT_EQ(Ticks({0, 1, 3}), 2) << "Alpha unticked";
@@ -177,6 +178,50 @@ TEST_F(ProblemDetailsViewTest, LinksCopyTheRowAndHandOverItsFinding) {
     EXPECT_EQ(cursorAt(CopyLink(view.LinkLineRect(0))), Qt::PointingHandCursor);
 }
 
+// The row height taken from the fonts' bounds is the one measuring every row gives: no
+// bound is below its text's measure, and texts of one unbroken shape measure alike.
+TEST_F(ProblemDetailsViewTest, BoundsNeverUnderMeasureTheRows) {
+    results.Problems().clear();
+    const std::string words[] = {"Program Files",
+                                 "Common\\Shared",
+                                 "x",
+                                 "WWWWWWWWWWWWWW",
+                                 "a&b<c>d",
+                                 "\xe9t\xe9 \xfc",
+                                 "iiiiiiiiiiiiiiiiiiiiiiiiiiii",
+                                 "Very Long Vendor Name Incorporated"};
+    unsigned seed = 7;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    for (int i = 0; i < 60; ++i) {
+        std::string key = "HKEY_LOCAL_MACHINE\\Software";
+        std::string data = "C:\\";
+        for (unsigned n = next() % 9; n > 0; --n)
+            key += "\\" + words[next() % 8];
+        for (unsigned n = next() % 7; n > 0; --n)
+            data += words[next() % 8] + (next() % 2 ? " " : "\\");
+        Add(results, kRegistrySection, key, data, i);
+    }
+    ProblemDetailsDialog logic(results, prompts, actions);
+    ProblemDetailsView view(logic, kRegistrySection);
+    auto measure = [&](const std::string& text, int width) {
+        return view.MeasureRowText(text, width);
+    };
+    auto bound = [&](const std::string& text, int width) { return view.BoundRowText(text, width); };
+    for (int column : {140, 260, 420, 700}) {
+        const int width = column - kDetailsTextMargin;
+        std::map<int, int> shapes;
+        for (const DetailsRow& row : logic.Rows()) {
+            const int measured = measure(row.text, width);
+            const RichTextBound b = bound(row.text, width);
+            EXPECT_GE(b.upper, measured) << row.text << " at " << width;
+            if (b.unwrapped < 0) continue;
+            auto [at, added] = shapes.emplace(b.unwrapped, measured);
+            EXPECT_EQ(at->second, measured) << row.text << " at " << width;
+        }
+        EXPECT_EQ(logic.RowHeight(column, measure, bound), logic.RowHeight(column, measure));
+    }
+}
+
 // From the results list: the details open over the window's findings, and "Add to
 // Ignore List" opens the ignore list over them at the finding's key.
 TEST_F(ProblemDetailsViewTest, SortArrowMenuAndSelectableText) {
@@ -248,7 +293,7 @@ TEST_F(ProblemDetailsViewTest, IgnoreListOpensAtTheKeyAndClosingItThereDropsTheF
         } else if (auto* details = qobject_cast<ProblemDetailsView*>(modal)) {
             if (stage == 0) {
                 stage = 1;
-                rows = details->List()->topLevelItemCount();
+                rows = details->List()->model()->rowCount();
                 title = details->windowTitle();
                 // From a fresh event: the click opens a dialog of its own.
                 QTimer::singleShot(0, details, [details] {
@@ -256,7 +301,7 @@ TEST_F(ProblemDetailsViewTest, IgnoreListOpensAtTheKeyAndClosingItThereDropsTheF
                 });
             } else if (stage == 2) {
                 stage = 3;
-                rowsAfter = details->List()->topLevelItemCount();
+                rowsAfter = details->List()->model()->rowCount();
                 if (auto* line = details->findChild<ui::StatusLine*>()) status = line->FullText();
                 details->accept();
             }
