@@ -23,9 +23,8 @@ constexpr unsigned kMsgProblemFound = 34743;
 constexpr unsigned kMsgShowSectionDetails = 34744;
 constexpr unsigned kMsgIgnoreProblemKey = 34745;
 
-// The receiving end of MSG_PROBLEM_FOUND: takes the record and returns when it has.
-// The scan thread calls it; the front end carries the call to the user-interface
-// thread and blocks until it is done.
+// The receiving end of MSG_PROBLEM_FOUND: takes the record. The scan thread calls it;
+// the window queues the records and hands them over on its own thread in batches.
 class ProblemSink {
   public:
     virtual ~ProblemSink() = default;

@@ -80,7 +80,7 @@ class ScanContext {
     void SetStatusLine(std::string text) { status_.SetStatusLine(std::move(text)); }
     void ProgressStep() { status_.Step(); }
     void PumpMessages() { files_.ServiceMessageQueue(); }
-    // Hands a finding over; returns when the receiver has taken it. Wine's own entries and
+    // Hands a finding over to the sink. Wine's own entries and
     // repeats of what this scan reported already are dropped here.
     void Report(std::unique_ptr<Problem> problem) {
         if (filter_.Admit(*problem)) sink_.ProblemFound(std::move(problem));

@@ -123,9 +123,9 @@ class ScanDriver {
     void SetExclusionTest(std::function<bool(const std::string&)> test) {
         exclusionTest_ = std::move(test);
     }
-    // Where scanners send findings. The window's sink carries each one to its thread
-    // and calls HandOver there, blocking until done. Without one, findings are taken
-    // directly on the scan thread under a lock.
+    // Where scanners send findings. The window's sink queues them and its thread calls
+    // HandOver for each in batches, and for all queued before any other call from the
+    // scan. Without one, findings are taken directly on the scan thread under a lock.
     void SetProblemSink(ProblemSink* sink) { externalSink_ = sink; }
     // How long "Registry Integrity" shows "Scanning" (half a second).
     void SetIntegrityDelay(std::chrono::milliseconds delay) { integrityDelay_ = delay; }
