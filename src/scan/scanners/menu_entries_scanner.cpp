@@ -174,8 +174,10 @@ class MenuEntriesScan {
             if (rel.extension() != ".desktop") continue;
             Item item = ReadEntry(applications / "wine" / rel);
             std::string id = "wine";
-            for (const auto& part : rel)
-                id += "-" + part.string();
+            for (const auto& part : rel) {
+                id += '-';
+                id += part.string();
+            }
             item.menuId = id;
             entries_.push_back(std::move(item));
         }
