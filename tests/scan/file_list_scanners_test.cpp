@@ -126,12 +126,12 @@ TEST_F(FileListScannerTest, HelpFilesCombineFolderAndName) {
     ExpectFinding(r.found[0], 7, "C:\\Program Files\\App\\gone.hlp", kHelp, "gone.hlp",
                   "C:\\Program Files\\App\\gone.hlp");
     // A folder written with a trailing backslash is the same folder.
-    ExpectFinding(r.found[1], 7, "C:\\Program Files\\App\\goneslash.hlp", kHelp,
-                  "goneslash.hlp", "C:\\Program Files\\App\\goneslash.hlp");
+    ExpectFinding(r.found[1], 7, "C:\\Program Files\\App\\goneslash.hlp", kHelp, "goneslash.hlp",
+                  "C:\\Program Files\\App\\goneslash.hlp");
     ExpectFinding(r.found[2], 7, "C:\\Program Files\\Lost\\lost.hlp", kHelp, "lost.hlp",
                   "C:\\Program Files\\Lost\\lost.hlp");
-    ExpectFinding(r.found[3], 7, "C:\\Program Files\\Lost\\lostslash.hlp", kHelp,
-                  "lostslash.hlp", "C:\\Program Files\\Lost\\lostslash.hlp");
+    ExpectFinding(r.found[3], 7, "C:\\Program Files\\Lost\\lostslash.hlp", kHelp, "lostslash.hlp",
+                  "C:\\Program Files\\Lost\\lostslash.hlp");
     EXPECT_EQ(r.steps, 9);
     EXPECT_EQ(r.pumps, 7);
     EXPECT_EQ(r.statusLine, std::string(kHelp) + "\\lostslash.hlp");
