@@ -13,7 +13,7 @@ using classes_root::After;
 
 constexpr int kSectionAssociations = 11;
 constexpr std::string_view kUserClassesKey = "Software\\Classes";
-constexpr std::string_view kLongUserRoot = "HKEY_CURRENT_USER";
+using file_list::kLongUserRoot;
 // Commands may be long; longer data than this is passed over rather than cut, since a
 // cut command would name a program that was never registered.
 constexpr size_t kCommandCapacity = 2048;

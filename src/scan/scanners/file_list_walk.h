@@ -13,6 +13,7 @@
 namespace hivewise::file_list {
 
 constexpr std::string_view kLongMachineRoot = "HKEY_LOCAL_MACHINE";
+constexpr std::string_view kLongUserRoot = "HKEY_CURRENT_USER";
 
 // Sub-key names are enumerated with a 255-character capacity.
 constexpr size_t kSubKeyNameCapacity = 255;

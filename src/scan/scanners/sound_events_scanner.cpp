@@ -14,7 +14,7 @@ using classes_root::After;
 
 constexpr int kSectionSounds = 12;
 constexpr std::string_view kAppsKey = "AppEvents\\Schemes\\Apps";
-constexpr std::string_view kLongUserRoot = "HKEY_CURRENT_USER";
+using file_list::kLongUserRoot;
 constexpr std::array<std::string_view, 2> kSchemeKeys = {".Current", ".Default"};
 constexpr size_t kDataCapacity = 260;
 

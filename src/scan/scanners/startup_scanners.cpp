@@ -9,7 +9,7 @@ constexpr int kSectionStartup = 8;
 constexpr int kSectionSounds = 12;
 constexpr std::string_view kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr std::string_view kSoundsKey = "Control Panel\\Sounds";
-constexpr std::string_view kLongUserRoot = "HKEY_CURRENT_USER";
+using file_list::kLongUserRoot;
 // Value data is read into a 260-byte buffer; longer data is skipped rather than cut,
 // since a cut path would be judged as a file that was never named.
 constexpr size_t kDataCapacity = 260;

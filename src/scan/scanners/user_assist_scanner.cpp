@@ -7,7 +7,7 @@ namespace {
 constexpr int kUserAssistSection = 13;
 constexpr std::string_view kUserAssistKey =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\UserAssist";
-constexpr std::string_view kLongUserRoot = "HKEY_CURRENT_USER";
+using file_list::kLongUserRoot;
 
 // The path a decoded user-assist name names: what follows its first colon, without
 // further leading colons, when a drive colon is left in it ("KIND:C:\x.exe" gives
