@@ -16,6 +16,23 @@ constexpr unsigned kSuiteTerminal = 0x10;
 constexpr unsigned kSuiteDataCenter = 0x80;
 constexpr unsigned kSuitePersonal = 0x200;
 
+// The names Windows gives its versions after XP and 2000; Windows 11 still reports 10.0
+// and is told apart by its build.
+std::string LaterWindowsName(unsigned major, unsigned minor, unsigned build, bool server) {
+    if (major == 5) return server ? "Windows Server 2003" : "Windows XP Professional x64 Edition";
+    if (major == 6 && minor == 0) return server ? "Windows Server 2008" : "Windows Vista";
+    if (major == 6 && minor == 1) return server ? "Windows Server 2008 R2" : "Windows 7";
+    if (major == 6 && minor == 2) return server ? "Windows Server 2012" : "Windows 8";
+    if (major == 6 && minor == 3) return server ? "Windows Server 2012 R2" : "Windows 8.1";
+    if (major == 10 && minor == 0) {
+        if (!server) return build >= 22000 ? "Windows 11" : "Windows 10";
+        if (build >= 20348) return "Windows Server 2022";
+        if (build >= 17763) return "Windows Server 2019";
+        return "Windows Server 2016";
+    }
+    return "Windows " + std::to_string(major) + "." + std::to_string(minor);
+}
+
 }  // namespace
 
 unsigned ProductTypeCode(const std::string& productType) {
@@ -54,17 +71,23 @@ void SystemInfo::Identify() {
         }
     }
 
+    const unsigned productType = ProductTypeCode(facts_.productType);
     if (majorVersion == 4) {
         osName = "Windows NT 4.0";
-    } else if (majorVersion >= 5 && minorVersion == 0) {
+    } else if (majorVersion == 5 && minorVersion == 0) {
         osName = "Windows 2000";
-    } else if (majorVersion >= 5 && minorVersion == 1) {
+    } else if (majorVersion == 5 && minorVersion == 1) {
         osName = "Windows XP";
+    } else if (majorVersion > 5 || (majorVersion == 5 && minorVersion >= 2)) {
+        // Later systems have a name of their own for workstations and for servers.
+        osName = LaterWindowsName(majorVersion, minorVersion, buildNumber,
+                                  productType != 0 && productType != kWorkstation);
     }
 
-    // The extended query exists from NT 4.0 Service Pack 6 on.
-    const unsigned productType = ProductTypeCode(facts_.productType);
-    if ((majorVersion >= 5 || servicePackDigit >= 6) && productType != 0) {
+    // The extended query exists from NT 4.0 Service Pack 6 on; its edition words are
+    // those of the systems up to XP and 2000.
+    if (majorVersion <= 5 && minorVersion <= 1 && (majorVersion >= 5 || servicePackDigit >= 6) &&
+        productType != 0) {
         const unsigned suite = facts_.suiteMask;
         if (productType == kWorkstation) {
             if (majorVersion == 5 && minorVersion == 1) {

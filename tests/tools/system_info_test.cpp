@@ -39,10 +39,14 @@ TEST(SystemInfoTest, Names) {
         {Facts(true, 5, 0, "", "ServerNT", 0x2 | 0x80 | 0x10 | 0x4),
          "Windows 2000 Advanced DataCenter Terminal BackOffice Server"},
         {Facts(true, 5, 0, "", "LanmanNT", 0x2), "Windows 2000 Advanced Server Domain Controller"},
-        // Later versions: "major 5 or more" with minor 0 or 1; server words for 5 only.
-        {Facts(true, 6, 0, ""), "Windows 2000"},
-        {Facts(true, 10, 0, "", "ServerNT", 0x2), "Windows 2000"},
-        {Facts(true, 6, 2, ""), ""},
+        // Later versions by the names Windows gives them; no edition words of XP or 2000.
+        {Facts(true, 6, 0, ""), "Windows Vista"},
+        {Facts(true, 6, 1, "Service Pack 1"), "Windows 7 Service Pack 1"},
+        {Facts(true, 6, 1, "", "ServerNT", 0x2), "Windows Server 2008 R2"},
+        {Facts(true, 6, 3, ""), "Windows 8.1"},
+        {Facts(true, 10, 0, "", "ServerNT", 0x2), "Windows Server 2016"},
+        {Facts(true, 5, 2, "", "ServerNT"), "Windows Server 2003"},
+        {Facts(true, 11, 4, ""), "Windows 11.4"},
         // An unknown product type stands for a failed extended query.
         {Facts(true, 5, 1, "Service Pack 3", ""), "Windows XP Service Pack 3"},
         // Service-pack text without a digit 1 to 9 adds nothing.
@@ -74,6 +78,18 @@ TEST(SystemInfoTest, Numbers) {
     EXPECT_EQ(nine.servicePackDigit, 0u);  // only the NT family has one
 }
 
+TEST(SystemInfoTest, Windows10And11AreToldApartByTheirBuild) {
+    VersionFacts ten = Facts(true, 10, 0, "");
+    ten.build = 19045;
+    VersionFacts eleven = ten;
+    eleven.build = 22631;
+    SystemInfo a(ten), b(eleven);
+    a.Identify();
+    b.Identify();
+    EXPECT_EQ(a.osName, "Windows 10");
+    EXPECT_EQ(b.osName, "Windows 11");
+}
+
 TEST(SystemInfoTest, FromTheMachinesRegistry) {
     testing::TempPrefix prefix;
     prefix.SystemReg(R"(
@@ -92,6 +108,29 @@ TEST(SystemInfoTest, FromTheMachinesRegistry) {
     EXPECT_TRUE(info.isNtFamily);
     EXPECT_EQ(info.osName, "Windows XP Professional Edition Service Pack 3");
     EXPECT_EQ(info.buildNumber, 2600u);
+}
+
+// Wine's Windows 10 keeps "6.3" in CurrentVersion, as Windows does, and its own numbers
+// in the two DWORD values.
+TEST(SystemInfoTest, WindowsTenAsWineWritesIt) {
+    testing::TempPrefix prefix;
+    prefix.SystemReg(R"(
+[Software\\Microsoft\\Windows NT\\CurrentVersion] 1700000000
+"CurrentBuild"="19045"
+"CurrentBuildNumber"="19045"
+"CurrentMajorVersionNumber"=dword:0000000a
+"CurrentMinorVersionNumber"=dword:00000000
+"CurrentVersion"="6.3"
+
+[System\\CurrentControlSet\\Control\\ProductOptions] 1700000000
+"ProductType"="WinNT"
+)");
+    auto machine = prefix.Load();
+    ASSERT_TRUE(machine) << prefix.LastError();
+    SystemInfo info(*machine);
+    info.Identify();
+    EXPECT_EQ(info.osName, "Windows 10");
+    EXPECT_EQ(info.majorVersion, 10u);
 }
 
 }  // namespace

@@ -57,6 +57,17 @@ std::optional<std::u16string> ReadString(const RegKey* key, std::u16string_view 
     return StringData(*value);
 }
 
+// A REG_DWORD value of four bytes, little-endian as stored.
+std::optional<uint32_t> ReadDword(const RegKey* key, std::u16string_view name) {
+    if (!key) return std::nullopt;
+    const RegValue* value = key->FindValue(name);
+    if (!value || value->type != kRegDword || value->data.size() != 4) return std::nullopt;
+    uint32_t number = 0;
+    for (int i = 3; i >= 0; --i)
+        number = (number << 8) | static_cast<unsigned char>(value->data[i]);
+    return number;
+}
+
 std::optional<std::string> ReadAnsi(const RegKey* key, std::u16string_view name) {
     auto text = ReadString(key, name);
     if (!text) return std::nullopt;
@@ -414,6 +425,12 @@ VersionFacts ReadVersionFacts(const RegistryStore& store, RegKey* localMachine,
         std::optional<unsigned> unusedBuild;
         if (auto text = ReadAnsi(ntVersion, u"CurrentVersion")) {
             ParseDottedVersion(*text, facts.major, facts.minor, unusedBuild);
+        }
+        // Windows 10 and later keep "6.3" in CurrentVersion for old programs and give
+        // their own numbers in these two values, as Wine does for its Windows 10 and 11.
+        if (auto major = ReadDword(ntVersion, u"CurrentMajorVersionNumber")) {
+            facts.major = *major;
+            facts.minor = ReadDword(ntVersion, u"CurrentMinorVersionNumber").value_or(0);
         }
         auto build = ReadAnsi(ntVersion, u"CurrentBuildNumber");
         if (!build || !ParseLeadingNumber(*build)) build = ReadAnsi(ntVersion, u"CurrentBuild");
