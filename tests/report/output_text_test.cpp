@@ -1,0 +1,50 @@
+#include "report/output_text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace hivewise {
+namespace {
+
+TEST(OutputText, StrictUtf8RejectsWhatJsonParsersReject) {
+    EXPECT_TRUE(IsStrictUtf8("plain"));
+    EXPECT_TRUE(IsStrictUtf8("Caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8D\xB7"));
+    EXPECT_FALSE(IsStrictUtf8("\xC0\xAF"));          // overlong '/'
+    EXPECT_FALSE(IsStrictUtf8("\xE0\x80\xAF"));      // overlong, three bytes
+    EXPECT_FALSE(IsStrictUtf8("\xF0\x80\x80\xAF"));  // overlong, four bytes
+    EXPECT_FALSE(IsStrictUtf8("\xED\xA0\x80"));      // a surrogate
+    EXPECT_FALSE(IsStrictUtf8("\xF4\x90\x80\x80"));  // above U+10FFFF
+    EXPECT_FALSE(IsStrictUtf8("\xE2\x82"));          // cut at the end
+    EXPECT_FALSE(IsStrictUtf8("\xA9"));              // a lone continuation byte
+}
+
+TEST(OutputText, JsonLiteralsAreAlwaysValidUtf8AndEscaped) {
+    EXPECT_EQ(JsonString("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\n\\u0001\"");
+    EXPECT_EQ(JsonString("Caf\xE9"), "\"Caf\xC3\xA9\"");  // ANSI to UTF-8
+    EXPECT_EQ(JsonHostString("Caf\xC3\xA9"), "\"Caf\xC3\xA9\"");
+    // A host name that is not well-formed is read as ANSI rather than copied raw.
+    for (const char* bad : {"\xC0\xAF", "\xED\xA0\x80", "x\xE2\x82"}) {
+        std::string json = JsonHostString(bad);
+        EXPECT_TRUE(IsStrictUtf8(json)) << json;
+        EXPECT_EQ(json.front(), '"');
+        EXPECT_EQ(json.back(), '"');
+    }
+    EXPECT_EQ(JsonHostString("\x1B]0;title\x07"), "\"\\u001b]0;title\\u0007\"");
+}
+
+TEST(OutputText, TerminalTextCarriesNoControlSequences) {
+    // OSC retitling the terminal, CSI in its C1 form, a carriage return overwriting the line.
+    EXPECT_EQ(TerminalSafe("key\x1B]0;owned\x07 end"), "key?]0;owned? end");
+    EXPECT_EQ(TerminalSafe("a\xC2\x9B"
+                           "2Jb"),
+              "a?2Jb");
+    EXPECT_EQ(TerminalSafe("line\rover"), "line?over");
+    EXPECT_EQ(TerminalSafe("two\nlines\tand tab"), "two\nlines\tand tab");
+    EXPECT_EQ(TerminalSafe("Caf\xC3\xA9 \xC2\xA0"), "Caf\xC3\xA9 \xC2\xA0");  // printable kept
+    EXPECT_EQ(TerminalSafe("bad\xFF"), "bad?");
+    EXPECT_EQ(TerminalField("a\tb\nc"), "a b c");
+}
+
+}  // namespace
+}  // namespace hivewise
