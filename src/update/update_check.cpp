@@ -15,9 +15,15 @@ bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-}  // namespace
+// Where the leading number of a version page stands: [start, end) after the sign;
+// start == end when there is none.
+struct NumberSpan {
+    size_t start = 0;
+    size_t end = 0;
+    bool negative = false;
+};
 
-double VersionNumber(std::string_view text) {
+NumberSpan LeadingNumber(std::string_view text) {
     size_t pos = 0;
     while (pos < text.size() && std::isspace(static_cast<unsigned char>(text[pos])))
         ++pos;
@@ -36,7 +42,7 @@ double VersionNumber(std::string_view text) {
             ++digits;
         }
     }
-    if (digits == 0) return 0;
+    if (digits == 0) return {};
     // An exponent counts only when digits follow it.
     if (pos < text.size() && (text[pos] == 'e' || text[pos] == 'E')) {
         size_t e = pos + 1;
@@ -47,8 +53,22 @@ double VersionNumber(std::string_view text) {
             pos = e;
         }
     }
+    return {numberStart, pos, negative};
+}
+
+}  // namespace
+
+std::string PublishedVersion(std::string_view page) {
+    NumberSpan span = LeadingNumber(page);
+    return std::string(page.substr(span.start, span.end - span.start));
+}
+
+double VersionNumber(std::string_view text) {
+    NumberSpan span = LeadingNumber(text);
+    if (span.start == span.end) return 0;
+    const bool negative = span.negative;
     double value = 0;
-    auto result = std::from_chars(text.data() + numberStart, text.data() + pos, value,
+    auto result = std::from_chars(text.data() + span.start, text.data() + span.end, value,
                                   std::chars_format::general);
     // Out of range: the largest magnitude the text asks for is no real version anyway.
     if (result.ec != std::errc()) return 0;
@@ -67,7 +87,8 @@ std::string CheckForUpdate(Machine& machine, UserPrompts& prompts, const std::st
         return {};
     }
     if (VersionNumber(installed) >= VersionNumber(published)) return {};
-    return published;
+    // The page is outside input: only its number is shown, never the rest of it.
+    return PublishedVersion(published);
 }
 
 UpdaterCommand BuildUpdaterCommand(const std::string& updateFolderAddress,

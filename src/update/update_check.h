@@ -20,6 +20,9 @@ constexpr std::string_view kUpdaterFileName = "updater.exe";
 // A version text as a number: leading white space skipped, then the longest leading
 // decimal number (sign, digits, point, exponent); 0 when there is none.
 double VersionNumber(std::string_view text);
+// The text of that number as the page gives it ("9.9" of "9.9\n<html>..."); empty when the
+// page does not start with one.
+std::string PublishedVersion(std::string_view page);
 
 // The published version text when it is higher than the installed one (the setting
 // "Version"); empty otherwise, and when the page cannot be fetched. A missing setting

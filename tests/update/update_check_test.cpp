@@ -159,6 +159,15 @@ TEST_F(UpdateCheckTest, OffersOnlyAHigherDecimalVersion) {
     EXPECT_EQ(CheckForUpdate(*machine, prompts, refused), "");
 }
 
+// The page comes from the network: only its leading number is ever shown, never the rest
+// (here an escape sequence that would retitle the user's terminal).
+TEST_F(UpdateCheckTest, OnlyTheVersionNumberOfThePageIsTaken) {
+    published = " 9.9\x1B]0;owned\x07\n<html>";
+    EXPECT_EQ(CheckForUpdate(*machine, prompts, server.Url()), "9.9");
+    EXPECT_EQ(PublishedVersion("12"), "12");
+    EXPECT_EQ(PublishedVersion("none"), "");
+}
+
 TEST_F(UpdateCheckTest, AMissingVersionSettingIsReported) {
     WriteVersion("\"Other\"=\"1\"\n");
     EXPECT_EQ(CheckForUpdate(*machine, prompts, server.Url()), "");
