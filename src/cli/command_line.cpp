@@ -18,7 +18,8 @@ namespace {
 
 // Beneath the help of each command.
 constexpr const char* kCommandFooter =
-    "--prefix DIR, before or after the command, chooses the Wine prefix (see hivewise-cli --help).";
+    "--prefix DIR, before or after the command, chooses the Wine prefix; hivewise-cli --help\n"
+    "tells more.";
 
 constexpr const char* kFooter =
     "KEY is ROOT\\SUBKEY, ROOT one of HKLM, HKCU, HKCR, HKU (or HKEY_LOCAL_MACHINE,\n"
@@ -62,7 +63,7 @@ void AddSections(CLI::App& command, std::optional<SectionTicks>* chosen) {
                 if (ParseSections(list, &ticks, &bad)) *chosen = ticks;
             },
             "the sections to scan, by id (0 to " + std::to_string(kSectionCount - 1) +
-                "); without it those ticked in the settings")
+                ");\nwithout it those ticked in the settings")
         ->type_name("ID,ID,...")
         ->check(sectionIds);
 }
@@ -253,7 +254,7 @@ std::optional<CommandLine> ParseCommandLine(int argc, const char* const* argv, s
                                             std::ostream& err, int* status) {
     CommandLine line;
     CLI::App app("Works on the registry of a Wine prefix without Wine running.", "hivewise-cli");
-    app.set_help_flag("-h,--help", "show this text and leave");
+    app.set_help_flag("-h,--help", "show this help");
     app.set_version_flag("--version", "hivewise-cli " + std::string(kProgramVersion),
                          "show the program's version");
     auto formatter = std::make_shared<CLI::Formatter>();
