@@ -11,13 +11,6 @@
 namespace hivewise::cli {
 namespace {
 
-constexpr const char* kBackupsUsage =
-    "Usage: hivewise-cli [--prefix DIR] backups list\n"
-    "       hivewise-cli [--prefix DIR] backups show ARCHIVE\n"
-    "       hivewise-cli [--prefix DIR] backups restore ARCHIVE (--items N,N,... | --all)\n"
-    "       hivewise-cli [--prefix DIR] backups remove ARCHIVE [--yes]\n"
-    "ARCHIVE is an archive's file name as `backups list` prints it, or its path.";
-
 std::string Utf8(std::string_view ansi) {
     return Utf16ToUtf8(AnsiToUtf16(ansi));
 }
@@ -60,64 +53,32 @@ class BackupsPrompts : public CliPrompts {
     CliContext& ctx_;
 };
 
-int Usage(CliContext& ctx) {
-    PrintError(ctx.err, "Try: hivewise-cli backups --help.");
-    return kExitUsage;
-}
-
 }  // namespace
 
-int RunBackups(CliContext& ctx, const std::vector<std::string>& args) {
-    if (args.empty()) {
-        ctx.err << kBackupsUsage << '\n';
-        return kExitUsage;
-    }
-    const std::string& action = args[0];
-    if (action == "--help" || action == "-h") {
-        ctx.out << kBackupsUsage << '\n';
-        return kExitDone;
-    }
-    if (action != "list" && action != "show" && action != "restore" && action != "remove") {
-        PrintError(ctx.err, "Unknown backups command " + action + ".");
-        return Usage(ctx);
-    }
-    if (action == "list" ? args.size() != 1 : args.size() < 2) return Usage(ctx);
-
-    bool readOnly = action == "list" || action == "show";
+int RunBackups(CliContext& ctx, const BackupsOptions& options) {
+    using Action = BackupsOptions::Action;
+    const Action action = options.action;
+    bool readOnly = action == Action::List || action == Action::Show;
     bool wineRunning = false;
     auto machine = LoadMachine(ctx, {.lockPrefix = true, .readOnly = readOnly},
                                WhileWineRuns::Refuse, &wineRunning);
     if (!machine) return wineRunning ? kExitWineRunning : kExitFailed;
 
-    if (action == "list") {
+    if (action == Action::List) {
         for (const BackupArchive& archive : ListFixBackups(*machine))
             ctx.out << Utf8(archive.fileName) << '\t' << archive.text << '\n';
         return kExitDone;
     }
 
-    std::string archive = FindFixBackup(*machine, Ansi(args[1]));
+    std::string archive = FindFixBackup(*machine, Ansi(options.archive));
     if (archive.empty()) {
-        PrintError(ctx.err,
-                   "No fix backup " + args[1] + ". `hivewise-cli backups list` lists them.");
+        PrintError(ctx.err, "No fix backup " + options.archive +
+                                ". `hivewise-cli backups list` lists them.");
         return kExitFailed;
     }
-    bool yes = false, all = false;
-    std::string items;
-    for (size_t i = 2; i < args.size(); ++i) {
-        if (args[i] == "--yes" && action == "remove") {
-            yes = true;
-        } else if (args[i] == "--all" && action == "restore") {
-            all = true;
-        } else if (args[i] == "--items" && action == "restore" && i + 1 < args.size()) {
-            items = args[++i];
-        } else {
-            PrintError(ctx.err, "Unknown argument " + args[i] + ".");
-            return Usage(ctx);
-        }
-    }
-    BackupsPrompts prompts(ctx, yes);
+    BackupsPrompts prompts(ctx, options.yes);
 
-    if (action == "remove") {
+    if (action == Action::Remove) {
         RemoveBackupDialog dialog(*machine, prompts);
         dialog.Open();
         const auto& dates = dialog.Dates();
@@ -137,22 +98,18 @@ int RunBackups(CliContext& ctx, const std::vector<std::string>& args) {
     dialog.SelectArchive(archive);
     if (prompts.Last() == kInvalidBackupText) return kExitFailed;
     auto& rows = dialog.Rows();
-    if (action == "show") {
+    if (action == Action::Show) {
         for (size_t i = 0; i < rows.size(); ++i) {
             ctx.out << (i + 1) << '\t' << ItemTypeText(rows[i].item) << '\t'
                     << Utf8(ItemPathText(rows[i].item)) << '\n';
         }
         return kExitDone;
     }
-    if (all == !items.empty()) {
-        PrintError(ctx.err, "restore needs either --items N,N,... or --all.");
-        return kExitUsage;
-    }
-    if (all) {
+    if (options.all) {
         dialog.SelectAll();
     } else {
         std::vector<size_t> chosen;
-        if (!ParseItems(items, rows.size(), &chosen)) {
+        if (!ParseItems(options.items, rows.size(), &chosen)) {
             PrintError(ctx.err, "--items takes item numbers from 1 to " +
                                     std::to_string(rows.size()) + ", separated by commas.");
             return kExitUsage;

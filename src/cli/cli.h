@@ -6,7 +6,7 @@
 namespace hivewise {
 
 // Runs the command line `argv` (argv[0] is the program name) and returns the exit
-// status: 0 on success, 1 on failure. Answers to questions are read from `in`.
+// status of cli/exit_status.h. Answers to questions are read from `in`.
 int RunCli(int argc, char** argv, std::istream& in, std::ostream& out, std::ostream& err);
 
 }  // namespace hivewise

@@ -16,9 +16,6 @@
 namespace hivewise::cli {
 namespace {
 
-constexpr const char* kUsage =
-    "Usage: hivewise-cli [--prefix DIR] fullbackup create | list | restore ARCHIVE [--yes]";
-
 // The machine, installed into; when it cannot be loaded, `status` says why.
 std::unique_ptr<Machine> LoadInstalled(CliContext& ctx, int* status) {
     bool wineRunning = false;
@@ -91,30 +88,16 @@ int Restore(CliContext& ctx, const std::string& archiveArg, bool yes) {
 
 }  // namespace
 
-int RunFullBackup(CliContext& ctx, const std::vector<std::string>& args) {
-    if (args.size() == 1 && args[0] == "create") return Create(ctx);
-    if (args.size() == 1 && args[0] == "list") return List(ctx);
-    if (!args.empty() && args[0] == "restore") {
-        std::string archive;
-        bool yes = false;
-        for (size_t i = 1; i < args.size(); ++i) {
-            if (args[i] == "--yes" || args[i] == "-y") {
-                yes = true;
-            } else if (archive.empty()) {
-                archive = args[i];
-            } else {
-                archive.clear();
-                break;
-            }
-        }
-        if (!archive.empty()) return Restore(ctx, archive, yes);
+int RunFullBackup(CliContext& ctx, const FullBackupOptions& options) {
+    switch (options.action) {
+        case FullBackupOptions::Action::Create:
+            return Create(ctx);
+        case FullBackupOptions::Action::List:
+            return List(ctx);
+        case FullBackupOptions::Action::Restore:
+            break;
     }
-    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-        ctx.out << kUsage << '\n';
-        return kExitDone;
-    }
-    PrintError(ctx.err, kUsage);
-    return kExitUsage;
+    return Restore(ctx, options.archive, options.yes);
 }
 
 }  // namespace hivewise::cli

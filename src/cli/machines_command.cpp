@@ -11,8 +11,6 @@
 namespace hivewise::cli {
 namespace {
 
-constexpr const char* kMachinesUsage = "Usage: hivewise-cli machines [--json]";
-
 bool IsValidUtf8(std::string_view text) {
     size_t i = 0;
     while (i < text.size()) {
@@ -58,16 +56,7 @@ std::string Field(std::string text) {
 
 }  // namespace
 
-int RunMachines(CliContext& ctx, const std::vector<std::string>& args) {
-    bool json = false;
-    for (const std::string& arg : args) {
-        if (arg == "--json") {
-            json = true;
-        } else {
-            PrintError(ctx.err, std::string("Unknown argument ") + arg + ". " + kMachinesUsage);
-            return 1;
-        }
-    }
+int RunMachines(CliContext& ctx, bool json) {
     std::vector<FoundMachine> machines =
         FindMachines(MachineSearchEnvironment(), RunningExecutable());
     if (!json) {

@@ -34,7 +34,7 @@ int RunReg(CliContext& ctx, const std::vector<std::string>& args) {
         return 1;
     }
     std::string operation = Lower(args[0]);
-    if (operation == "/?" || operation == "-?" || operation == "--help") {
+    if (operation == "/?" || operation == "-?" || operation == "--help" || operation == "-h") {
         ctx.out << kRegUsage;
         return 0;
     }

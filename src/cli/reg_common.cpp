@@ -209,7 +209,7 @@ bool ParseRegArgs(const std::vector<std::string>& args, unsigned allowed, RegArg
             continue;
         }
         std::string name = AsciiLower(std::string_view(arg).substr(1));
-        if (name == "?") {
+        if (name == "?" || name == "-help") {
             parsed->help = true;
             return true;
         }

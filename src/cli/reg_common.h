@@ -74,7 +74,7 @@ struct RegArgs {
     std::optional<std::string> type;
     std::optional<std::string> data;
     std::optional<std::string> separator;
-    bool help = false;  // /? given: show the command's usage and nothing else
+    bool help = false;  // /? or --help given: show the command's usage and nothing else
 };
 
 // Parses KEY and the switches in `allowed`. Switches are case-insensitive and start with

@@ -11,6 +11,25 @@
 #include "platform/registry/reg_file.h"
 
 namespace hivewise::cli {
+namespace {
+
+constexpr const char* kExportUsage =
+    "Usage: hivewise-cli reg export KEY FILE [/y]\n"
+    "\n"
+    "  KEY   ROOT\\SUBKEY; ROOT is HKLM, HKCU, HKCR or HKU\n"
+    "  FILE  the registry editor's file to write, on the host\n"
+    "  /y    overwrite FILE without asking\n";
+
+constexpr const char* kImportUsage =
+    "Usage: hivewise-cli reg import FILE\n"
+    "\n"
+    "  FILE  a registry editor's file on the host, as reg export writes it\n";
+
+bool AsksForHelp(const std::string& arg) {
+    return arg == "/?" || arg == "-?" || arg == "--help";
+}
+
+}  // namespace
 
 int RegExport(CliContext& ctx, const std::vector<std::string>& args) {
     std::vector<std::string> positional;
@@ -18,8 +37,9 @@ int RegExport(CliContext& ctx, const std::vector<std::string>& args) {
     for (const auto& arg : args) {
         if (arg == "/y" || arg == "/Y" || arg == "-y") {
             overwrite = true;
-        } else if (arg == "/?") {
-            return FailSyntax(ctx, "export");
+        } else if (AsksForHelp(arg)) {
+            ctx.out << kExportUsage;
+            return 0;
         } else {
             // Host paths begin with '/', so only the known switches are switches.
             positional.push_back(arg);
@@ -50,9 +70,13 @@ int RegExport(CliContext& ctx, const std::vector<std::string>& args) {
 }
 
 int RegImport(CliContext& ctx, const std::vector<std::string>& args) {
-    if (args.size() != 1 || args[0] == "/?") {
-        return FailSyntax(ctx, "import");
+    for (const auto& arg : args) {
+        if (AsksForHelp(arg)) {
+            ctx.out << kImportUsage;
+            return 0;
+        }
     }
+    if (args.size() != 1) return FailSyntax(ctx, "import");
     std::string bytes, error;
     if (!ReadWholeFile(args[0], &bytes, &error)) {
         return Fail(ctx, "ERROR: Error opening the file. " + error);

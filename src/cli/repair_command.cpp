@@ -12,31 +12,7 @@
 #include "scan/scan_driver.h"
 
 namespace hivewise::cli {
-namespace {
-
-constexpr const char* kRepairUsage =
-    "Usage: hivewise-cli [--prefix DIR] repair [--sections ID,ID,...] [--yes]";
-
-}  // namespace
-
-int RunRepair(CliContext& ctx, const std::vector<std::string>& args) {
-    bool yes = false;
-    std::optional<std::array<bool, kSectionCount>> chosen;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--yes" || arg == "-y") {
-            yes = true;
-        } else if (arg == "--help" || arg == "-h") {
-            ctx.out << kRepairUsage << '\n';
-            return kExitDone;
-        } else if (bool bad = false; TakeSectionsArgument(ctx, args, &i, &chosen, &bad) || bad) {
-            if (bad) return kExitUsage;
-        } else {
-            PrintError(ctx.err, "Unknown argument " + arg + ". " + kRepairUsage);
-            return kExitUsage;
-        }
-    }
-
+int RunRepair(CliContext& ctx, const RepairOptions& options) {
     bool wineRunning = false;
     auto machine = LoadMachine(ctx, {}, WhileWineRuns::Refuse, &wineRunning);
     if (!machine) return wineRunning ? kExitWineRunning : kExitFailed;
@@ -46,12 +22,12 @@ int RunRepair(CliContext& ctx, const std::vector<std::string>& args) {
     }
     ResultStore results;
     ScanDriver driver(*machine, results);
-    ScanMachine(*machine, chosen, driver);
+    ScanMachine(*machine, options.sections, driver);
     ctx.out << (driver.Aborted() ? kScanAbortedText : kScanCompletedMessage)
             << ". Problems Found : " << results.Total() << '\n';
     if (driver.Aborted()) return kExitFailed;
 
-    CliPrompts prompts(ctx, yes);
+    CliPrompts prompts(ctx, options.yes);
     // Ctrl-C is the window's "Abort": the run stops before its next finding, and a Ctrl-C
     // before the first one (at the question, say) stops it before anything is touched.
     std::atomic<int> running{1};

@@ -55,8 +55,7 @@ bool InterruptGuard::Interrupted() {
     return g_interrupted != 0;
 }
 
-bool ParseSections(const std::string& list, std::array<bool, kSectionCount>* ticks,
-                   std::string* bad) {
+bool ParseSections(const std::string& list, SectionTicks* ticks, std::string* bad) {
     ticks->fill(false);
     size_t start = 0;
     for (;;) {
@@ -77,9 +76,6 @@ bool ParseSections(const std::string& list, std::array<bool, kSectionCount>* tic
 }
 
 namespace {
-
-constexpr const char* kScanUsage =
-    "Usage: hivewise-cli [--prefix DIR] scan [--sections ID,ID,...] [--json]";
 
 std::string Utf8(std::string_view ansi) {
     return Utf16ToUtf8(AnsiToUtf16(ansi));
@@ -182,8 +178,8 @@ std::string JsonString(std::string_view ansi) {
     return json;
 }
 
-void ScanMachine(Machine& machine, const std::optional<std::array<bool, kSectionCount>>& chosen,
-                 ScanDriver& driver, bool keepLog) {
+void ScanMachine(Machine& machine, const std::optional<SectionTicks>& chosen, ScanDriver& driver,
+                 bool keepLog) {
     Settings settings(machine);
     settings.FirstRun();
     std::array<bool, kSectionCount> ticks{};
@@ -212,52 +208,7 @@ void ScanMachine(Machine& machine, const std::optional<std::array<bool, kSection
     driver.SetLog(nullptr);
 }
 
-bool TakeSectionsArgument(CliContext& ctx, const std::vector<std::string>& args, size_t* index,
-                          std::optional<std::array<bool, kSectionCount>>* chosen, bool* bad) {
-    const std::string& arg = args[*index];
-    std::string list;
-    if (arg == "--sections") {
-        if (*index + 1 >= args.size()) {
-            PrintError(ctx.err, "--sections needs a list of section ids (0 to 15).");
-            *bad = true;
-            return false;
-        }
-        list = args[++*index];
-    } else if (arg.rfind("--sections=", 0) == 0) {
-        list = arg.substr(11);
-    } else {
-        return false;
-    }
-    std::array<bool, kSectionCount> ticks{};
-    std::string word;
-    if (!ParseSections(list, &ticks, &word)) {
-        PrintError(ctx.err, "Unknown section id \"" + word +
-                                "\": the section ids are 0 to 15, separated by commas.");
-        *bad = true;
-        return false;
-    }
-    *chosen = ticks;
-    return true;
-}
-
-int RunScan(CliContext& ctx, const std::vector<std::string>& args) {
-    bool json = false;
-    std::optional<std::array<bool, kSectionCount>> chosen;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--json") {
-            json = true;
-        } else if (arg == "--help" || arg == "-h") {
-            ctx.out << kScanUsage << '\n';
-            return 0;
-        } else if (bool bad = false; TakeSectionsArgument(ctx, args, &i, &chosen, &bad) || bad) {
-            if (bad) return 1;
-        } else {
-            PrintError(ctx.err, "Unknown argument " + arg + ". " + kScanUsage);
-            return 1;
-        }
-    }
-
+int RunScan(CliContext& ctx, const ScanOptions& options) {
     // A scan writes only its log and settings into the machine, and while Wine runs it
     // still reads everything, but writes nothing.
     bool wineRunning = false;
@@ -266,9 +217,9 @@ int RunScan(CliContext& ctx, const std::vector<std::string>& args) {
 
     ResultStore results;
     ScanDriver driver(*machine, results);
-    ScanMachine(*machine, chosen, driver, /*keepLog=*/!wineRunning);
+    ScanMachine(*machine, options.sections, driver, /*keepLog=*/!wineRunning);
 
-    if (json) {
+    if (options.json) {
         PrintJson(ctx.out, driver, results);
     } else {
         PrintText(ctx.out, driver, results);

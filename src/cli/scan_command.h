@@ -18,25 +18,26 @@
 // `hivewise-cli scan`: the window's scan without the window.
 namespace hivewise::cli {
 
-// `args` are the words after "scan": [--sections ID,ID,...] [--json].
-int RunScan(CliContext& ctx, const std::vector<std::string>& args);
+// Ticks of the scan sections, by section id.
+using SectionTicks = std::array<bool, kSectionCount>;
+
+// `scan [--sections ID,ID,...] [--json]`.
+struct ScanOptions {
+    std::optional<SectionTicks> sections;  // without it, the ticks of the settings
+    bool json = false;
+};
+
+int RunScan(CliContext& ctx, const ScanOptions& options);
 
 // The scan of `scan` on a loaded machine: the ticks of the settings (or `chosen`), the
 // ignore list, the scan log, and Ctrl-C as "Abort Scan". The findings go to the
 // driver's result store. Without `keepLog` (Wine owns the prefix) no log is written.
-void ScanMachine(Machine& machine, const std::optional<std::array<bool, kSectionCount>>& chosen,
-                 ScanDriver& driver, bool keepLog = true);
-
-// Takes "--sections LIST" or "--sections=LIST" at args[*index] (moving *index past the
-// list) into `chosen`. False when args[*index] is something else; `bad` is set, and the
-// error printed, when the list is not one of section ids.
-bool TakeSectionsArgument(CliContext& ctx, const std::vector<std::string>& args, size_t* index,
-                          std::optional<std::array<bool, kSectionCount>>* chosen, bool* bad);
+void ScanMachine(Machine& machine, const std::optional<SectionTicks>& chosen, ScanDriver& driver,
+                 bool keepLog = true);
 
 // "4,7,13" to ticks; false (with the bad word) on anything that is not a list of ids 0
-// to 14.
-bool ParseSections(const std::string& list, std::array<bool, kSectionCount>* ticks,
-                   std::string* bad);
+// to kSectionCount - 1.
+bool ParseSections(const std::string& list, SectionTicks* ticks, std::string* bad);
 
 // While it lives, Ctrl-C clears `flag` (as the window's abort buttons do) and nothing else.
 class InterruptGuard {

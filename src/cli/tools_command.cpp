@@ -16,14 +16,6 @@
 namespace hivewise::cli {
 namespace {
 
-constexpr const char* kToolUsage =
-    "Usage: hivewise-cli [--prefix DIR] (startup | bho | programs) COMMAND\n"
-    "\n"
-    "  list                     the entries: name, command, where it lives (tab-separated)\n"
-    "  remove NAME...           parks, then removes the entries of these names\n"
-    "  parked                   the entries removed earlier\n"
-    "  restore (NAME... | --all)  puts parked entries back\n";
-
 // The logic's messages: results on standard output, failures on standard error.
 class CliToolPrompts : public UserPrompts {
   public:
@@ -123,19 +115,19 @@ std::unique_ptr<Machine> LoadForChange(CliContext& ctx, int* status) {
     return machine;
 }
 
-int RunManager(CliContext& ctx, const std::string& tool, const std::vector<std::string>& args) {
-    const std::string& command = args[0];
+int RunManager(CliContext& ctx, const ToolOptions& options) {
+    const bool list = options.action == ToolOptions::Action::List;
     int status = kExitFailed;
     // Listing only reads: it works while Wine runs in the prefix.
     std::unique_ptr<Machine> machine =
-        command == "list" ? LoadMachine(ctx, {.lockPrefix = false, .readOnly = true})
-                          : LoadForChange(ctx, &status);
+        list ? LoadMachine(ctx, {.lockPrefix = false, .readOnly = true})
+             : LoadForChange(ctx, &status);
     if (!machine) return status;
     CliToolPrompts prompts(ctx);
-    std::unique_ptr<EntryManager> manager = MakeManager(tool, *machine, prompts);
+    std::unique_ptr<EntryManager> manager = MakeManager(options.tool, *machine, prompts);
     manager->Fill();
     const std::vector<EntryRow>& rows = manager->Rows();
-    if (command == "list") {
+    if (list) {
         for (size_t i = 0; i < rows.size(); ++i)
             PrintRow(ctx, rows[i].name, rows[i].path, ManagerLocation(*manager, i));
         return kExitDone;
@@ -143,8 +135,7 @@ int RunManager(CliContext& ctx, const std::string& tool, const std::vector<std::
     std::vector<std::string> names;
     for (const EntryRow& row : rows)
         names.push_back(row.name);
-    std::vector<std::string> wanted(args.begin() + 1, args.end());
-    if (!TickByName(ctx, names, wanted, [&](size_t i) { manager->SetChecked(i, true); })) {
+    if (!TickByName(ctx, names, options.names, [&](size_t i) { manager->SetChecked(i, true); })) {
         return kExitFailed;
     }
     RemovalOutcome outcome = manager->RemoveChecked();
@@ -153,26 +144,26 @@ int RunManager(CliContext& ctx, const std::string& tool, const std::vector<std::
     return Save(ctx, *machine, outcome.removed, outcome.failed);
 }
 
-int RunParked(CliContext& ctx, const std::string& tool, const std::vector<std::string>& args) {
-    const std::string& command = args[0];
+int RunParked(CliContext& ctx, const ToolOptions& options) {
+    const bool parked = options.action == ToolOptions::Action::Parked;
     int status = kExitFailed;
     std::unique_ptr<Machine> machine =
-        command == "parked" ? LoadMachine(ctx, {.lockPrefix = false, .readOnly = true})
-                            : LoadForChange(ctx, &status);
+        parked ? LoadMachine(ctx, {.lockPrefix = false, .readOnly = true})
+               : LoadForChange(ctx, &status);
     if (!machine) return status;
     CliToolPrompts prompts(ctx);
-    RemovedEntriesMode mode = tool == "startup" ? RemovedEntriesMode::Startup
-                              : tool == "bho"   ? RemovedEntriesMode::HelperObjects
-                                                : RemovedEntriesMode::InstalledPrograms;
+    RemovedEntriesMode mode = options.tool == "startup" ? RemovedEntriesMode::Startup
+                              : options.tool == "bho"   ? RemovedEntriesMode::HelperObjects
+                                                        : RemovedEntriesMode::InstalledPrograms;
     RemovedEntriesDialog dialog(*machine, prompts, mode);
     dialog.Fill();
     const std::vector<RemovedEntry>& rows = dialog.Rows();
-    if (command == "parked") {
+    if (parked) {
         for (const RemovedEntry& row : rows)
             PrintRow(ctx, row.firstColumn, row.secondColumn, ParkedLocation(mode, row));
         return kExitDone;
     }
-    if (args.size() == 2 && args[1] == "--all") {
+    if (options.all) {
         if (rows.empty()) {
             PrintError(ctx.err, "Nothing is parked.");
             return kExitFailed;
@@ -183,8 +174,7 @@ int RunParked(CliContext& ctx, const std::string& tool, const std::vector<std::s
         std::vector<std::string> names;
         for (const RemovedEntry& row : rows)
             names.push_back(row.firstColumn);
-        std::vector<std::string> wanted(args.begin() + 1, args.end());
-        if (!TickByName(ctx, names, wanted, [&](size_t i) { dialog.SetChecked(i, true); })) {
+        if (!TickByName(ctx, names, options.names, [&](size_t i) { dialog.SetChecked(i, true); })) {
             return kExitFailed;
         }
     }
@@ -197,22 +187,11 @@ int RunParked(CliContext& ctx, const std::string& tool, const std::vector<std::s
 
 }  // namespace
 
-int RunToolCommand(CliContext& ctx, const std::string& tool, const std::vector<std::string>& args) {
-    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-        (args.empty() ? ctx.err : ctx.out) << kToolUsage;
-        return args.empty() ? kExitUsage : kExitDone;
-    }
-    const std::string& command = args[0];
-    bool takesNames = command == "remove" || command == "restore";
-    bool bare = command == "list" || command == "parked";
-    if ((!takesNames && !bare) || (bare && args.size() != 1) || (takesNames && args.size() < 2) ||
-        (command == "remove" && args[1] == "--all") ||
-        (command == "restore" && args[1] == "--all" && args.size() != 2)) {
-        PrintError(ctx.err, "Invalid syntax. Try hivewise-cli " + tool + " --help.");
-        return kExitUsage;
-    }
-    if (command == "list" || command == "remove") return RunManager(ctx, tool, args);
-    return RunParked(ctx, tool, args);
+int RunToolCommand(CliContext& ctx, const ToolOptions& options) {
+    if (options.action == ToolOptions::Action::List ||
+        options.action == ToolOptions::Action::Remove)
+        return RunManager(ctx, options);
+    return RunParked(ctx, options);
 }
 
 }  // namespace hivewise::cli

@@ -8,8 +8,15 @@
 // `hivewise-cli startup|bho|programs`: the system tools' managers without their windows.
 namespace hivewise::cli {
 
-// `tool` is "startup", "bho" or "programs"; `args` the words after it:
-// list | remove NAME... | parked | restore (NAME... | --all).
-int RunToolCommand(CliContext& ctx, const std::string& tool, const std::vector<std::string>& args);
+// `startup|bho|programs list | remove NAME... | parked | restore (NAME... | --all)`.
+struct ToolOptions {
+    enum class Action { List, Remove, Parked, Restore };
+    std::string tool;  // "startup", "bho" or "programs"
+    Action action = Action::List;
+    std::vector<std::string> names;  // the entries of remove and restore, as list prints them
+    bool all = false;                // restore every parked entry
+};
+
+int RunToolCommand(CliContext& ctx, const ToolOptions& options);
 
 }  // namespace hivewise::cli

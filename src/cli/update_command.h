@@ -1,7 +1,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "cli/cli_context.h"
 
@@ -9,6 +8,7 @@
 // reports; it never starts the updater.
 namespace hivewise::cli {
 
-int RunUpdate(CliContext& ctx, const std::vector<std::string>& args);
+// `from` is the version page to ask; empty for the update server's.
+int RunUpdate(CliContext& ctx, const std::string& from);
 
 }  // namespace hivewise::cli

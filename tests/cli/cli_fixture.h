@@ -111,13 +111,27 @@ class ScopedEnv {
     std::optional<std::string> old_;
 };
 
-// A failure as the user sees it: its status (1, or 2 for a wrong command line) and
-// exactly one line on stderr.
+// A failure as the user sees it: its status and exactly one line on stderr.
 inline ::testing::AssertionResult FailedWithOneLine(const CliRun& run, int status = 1) {
     size_t lines = 0;
     for (char c : run.err)
         lines += c == '\n';
     if (run.status == status && lines == 1 && run.err.back() == '\n') {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "status " << run.status << ", stdout \"" << run.out
+                                         << "\", stderr \"" << run.err << "\"";
+}
+
+// A wrong command line: status 2, nothing on stdout, and on stderr the error, then the
+// usage of the command that was named.
+inline ::testing::AssertionResult UsageError(const CliRun& run, const std::string& command) {
+    std::string usage = "Usage: hivewise-cli" + (command.empty() ? "" : " " + command) + " [";
+    size_t firstEnd = run.err.find('\n');
+    bool twoLines = firstEnd != std::string::npos && firstEnd > 0 && run.err.back() == '\n' &&
+                    run.err.find('\n', firstEnd + 1) == run.err.size() - 1;
+    if (run.status == 2 && run.out.empty() && twoLines &&
+        run.err.compare(firstEnd + 1, usage.size(), usage) == 0) {
         return ::testing::AssertionSuccess();
     }
     return ::testing::AssertionFailure() << "status " << run.status << ", stdout \"" << run.out

@@ -66,7 +66,7 @@ TEST_F(FullBackupCommandTest, ADamagedBackupFailsAndLeavesTheRegistryFiles) {
     run = Cli({"fullbackup", "restore", archive.filename().string()}, "n\n");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(RegistryFiles(), before);
-    run = Cli({"fullbackup", "restore", archive.filename().string(), "--yes"});
+    run = Cli({"fullbackup", "restore", archive.filename().string(), "-y"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(RegistryFiles(), before);
     EXPECT_NE(prefix.Read("user.reg").find("\"Name\"=\"value\""), std::string::npos);

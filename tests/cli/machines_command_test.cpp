@@ -42,7 +42,7 @@ TEST_F(MachinesCommandTest, ListsEveryLaunchersMachineWithItsName) {
     EXPECT_EQ(run.out.front(), '[');
     EXPECT_EQ(run.out.substr(run.out.size() - 3), "\n]\n");
 
-    EXPECT_TRUE(FailedWithOneLine(CliPrefix::Run({"machines", "--bogus"})));
+    EXPECT_TRUE(UsageError(CliPrefix::Run({"machines", "--bogus"}), "machines"));
 }
 
 TEST_F(MachinesCommandTest, PrefixTakesAnUnambiguousName) {

@@ -144,6 +144,20 @@ TEST_F(RepairCommandTest, FailedItemsAreNamedAndTheStatusSaysDoneInPart) {
     EXPECT_EQ(Cli({"backups", "restore", archive, "--items", "2"}).status, kExitFailed);
 }
 
+TEST_F(RepairCommandTest, ShortYesAnswersWhereverYesDoes) {
+    ASSERT_EQ(Cli({"repair", "--sections", "4,6", "-y"}).status, kExitDone);
+    EXPECT_FALSE(KeyExists(kAppPath));
+    std::string archive = Cli({"backups", "list"}).out;
+    archive = archive.substr(0, archive.find('\t'));
+    CliRun run = Cli({"backups", "restore", archive, "--all", "-y"});
+    EXPECT_EQ(run.status, kExitDone) << run.err;
+    EXPECT_TRUE(KeyExists(kAppPath));
+    run = Cli({"backups", "remove", archive, "-y"});
+    EXPECT_EQ(run.status, kExitDone) << run.err;
+    EXPECT_NE(run.out.find("Backup Deleted Successfully"), std::string::npos) << run.out;
+    EXPECT_EQ(Cli({"backups", "list"}).out, "");
+}
+
 // Reads like a terminal on which the user pressed Ctrl-C before answering "y".
 class InterruptedInput : public std::streambuf {
   protected:

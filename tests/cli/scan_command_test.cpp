@@ -145,9 +145,9 @@ TEST_F(ScanCommandTest, InterruptAbortsTheScan) {
 TEST_F(ScanCommandTest, BadSectionListIsRefused) {
     for (const char* list : {"16", "4,x", "", "4,,5", "-1"}) {
         CliRun run = Scan({"--sections", list});
-        EXPECT_TRUE(FailedWithOneLine(run)) << list;
+        EXPECT_TRUE(UsageError(run, "scan")) << list;
     }
-    EXPECT_TRUE(FailedWithOneLine(Scan({"--bogus"})));
+    EXPECT_TRUE(UsageError(Scan({"--bogus"}), "scan"));
     EXPECT_EQ(Setting("Items Found"), "<missing>");
 }
 

@@ -110,12 +110,17 @@ TEST_F(ToolsCommandTest, RemoveParksAndRestoreBringsBackTheSameFiles) {
 }
 
 TEST_F(ToolsCommandTest, RejectsBadSyntax) {
-    EXPECT_EQ(Run({"startup"}).status, 2);
-    EXPECT_TRUE(FailedWithOneLine(Run({"startup", "remove"}), 2));
-    EXPECT_TRUE(FailedWithOneLine(Run({"bho", "list", "extra"}), 2));
-    EXPECT_TRUE(FailedWithOneLine(Run({"programs", "restore", "--all", "x"}), 2));
+    EXPECT_TRUE(UsageError(Run({"startup"}), "startup"));
+    EXPECT_TRUE(UsageError(Run({"startup", "remove"}), "startup remove"));
+    EXPECT_TRUE(UsageError(Run({"startup", "remove", "--all"}), "startup remove"));
+    EXPECT_TRUE(UsageError(Run({"bho", "list", "extra"}), "bho list"));
+    EXPECT_TRUE(UsageError(Run({"programs", "restore", "--all", "x"}), "programs restore"));
+    EXPECT_TRUE(UsageError(Run({"programs", "restore"}), "programs restore"));
     EXPECT_TRUE(FailedWithOneLine(Run({"startup", "remove", "Missing"})));
     EXPECT_EQ(Run({"startup", "--help"}).status, 0);
+    // Entry names are names, even when they read like a command of the program.
+    EXPECT_TRUE(FailedWithOneLine(Run({"startup", "remove", "Tool", "scan"})));
+    EXPECT_NE(prefix.Read("system.reg").find("\"Tool\"="), std::string::npos);
 }
 
 }  // namespace
