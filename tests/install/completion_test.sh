@@ -5,8 +5,8 @@
 #
 #   completion_test.sh COMPLETION_FILE HIVEWISE_CLI
 set -uo pipefail
-completion=$1
-cli=$2
+completion=$(realpath "$1")
+cli=$(realpath "$2")
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
 export HOME=$home XDG_DATA_HOME=$home/.local/share XDG_CONFIG_HOME=$home/.config
@@ -76,6 +76,7 @@ refuse "scan --sections ''" 16
 expect "scan --sections 1" 1 10 15
 refuse "scan --sections 1" 2
 expect "repair --sections 4,1" 4,1 4,12
+expect "scan --sections = ''" 0 15
 
 # Machine names as `machines` lists them, and folders, after --prefix.
 mkdir -p "$home/my prefixes"
@@ -99,6 +100,8 @@ else
     expect "--prefix \"'sample machine'\" backups restore ''" "$archive"
     expect "--prefix '\"sample machine\"' backups restore ''" "$archive"
     refuse "backups list ''" "$archive"
+    # "--prefix=DIR" reaches the function as three words.
+    expect "--prefix = \"'sample machine'\" backups show ''" "$archive"
     expect "backups restore '$archive' --" --items --all
     expect "backups remove '$archive' --" --yes
 fi
