@@ -25,12 +25,14 @@ if(TARGET hivewise)
           DESTINATION share/metainfo)
 endif()
 
-# Debian wants its copyright file and a compressed changelog in the package's doc folder.
+# Debian wants its copyright file and a compressed changelog in the package's doc folder;
+# a package whose version has no Debian revision is native, and its changelog is
+# changelog.gz.
 set(doc_dir share/doc/hivewise)
 install(FILES ${PROJECT_SOURCE_DIR}/data/debian/copyright DESTINATION ${doc_dir})
 find_program(HIVEWISE_GZIP gzip)
 if(HIVEWISE_GZIP)
-  set(changelog ${PROJECT_BINARY_DIR}/data/changelog.Debian.gz)
+  set(changelog ${PROJECT_BINARY_DIR}/data/changelog.gz)
   add_custom_command(
     OUTPUT ${changelog}
     # -n: no name or time stamp, so that the package builds the same twice.
@@ -48,19 +50,20 @@ set(HIVEWISE_PACKAGE_MAINTAINER "The Hivewise developers <hivewise@example.org>"
     "The Debian package's maintainer")
 set(CPACK_PACKAGE_CONTACT ${HIVEWISE_PACKAGE_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "registry cleaner for Wine prefixes")
+# CPack puts the summary first and indents these lines itself; an empty line becomes the
+# " ." that separates paragraphs.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "registry cleaner for Wine prefixes
- Hivewise reads the registry files and the system drive of a Wine prefix,
- finds entries that point at files, folders and classes that no longer exist,
- and removes them only after saving them into a backup it can restore. It also
- saves and restores the whole registry, manages startup programs, browser
- helper objects and installed programs, and edits the registry from the command
- line with the syntax of reg.exe.
- .
- It works on the prefixes of Wine, Steam's Proton, Bottles, Lutris,
- PlayOnLinux and CrossOver, and never writes while Wine runs in the prefix.
- The package holds the desktop program hivewise and the command-line program
- hivewise-cli.")
+    "Hivewise reads the registry files and the system drive of a Wine prefix,
+finds entries that point at files, folders and classes that no longer exist,
+and removes them only after saving them into a backup it can restore. It also
+saves and restores the whole registry, manages startup programs, browser
+helper objects and installed programs, and edits the registry from the
+command line with the syntax of reg.exe.
+
+It works on the prefixes of Wine, Steam's Proton, Bottles, Lutris,
+PlayOnLinux and CrossOver, and never writes while Wine runs in the prefix.
+The package holds the desktop program hivewise and the command-line program
+hivewise-cli.")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://hivewise.github.io/")
