@@ -33,7 +33,7 @@ for page in hivewise hivewise-cli; do
         continue
     fi
     if command -v man >/dev/null; then
-        text=$(MANWIDTH=80 man -l "$file" 2>"$stage/man.err")
+        text=$(LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$file" 2>"$stage/man.err")
     else
         text=$(zcat -f "$file" | groff -t -man -Tutf8 2>"$stage/man.err")
     fi
@@ -44,7 +44,7 @@ for page in hivewise hivewise-cli; do
 done
 cli_page=$(ls "$usr/share/man/man1/hivewise-cli.1"* 2>/dev/null | head -1)
 if [ -n "$cli_page" ]; then
-    text=$(MANWIDTH=200 man -l "$cli_page" 2>/dev/null)
+    text=$(LC_ALL=C.UTF-8 MANWIDTH=200 man -l "$cli_page" 2>/dev/null)
     # Every command of the usage text has its entry.
     for command in scan repair "backups list" "backups restore" "fullbackup create" \
         "reg query" "reg import" machines "update --check" parked; do
