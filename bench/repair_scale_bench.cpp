@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/user_prompts.h"
 #include "cli/scan_command.h"
 #include "generated_prefix.h"
 #include "platform/machine/machine.h"
@@ -20,7 +21,6 @@
 #include "repair/restore_backup.h"
 #include "scan/result_store.h"
 #include "scan/scan_driver.h"
-#include "scan/user_prompts.h"
 
 namespace {
 

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "app/user_prompts.h"
 #include "platform/files/file_system_access.h"
 #include "platform/machine/text.h"
 #include "platform/temp_prefix.h"
 #include "repair/fix_backup.h"
 #include "scan/result_store.h"
-#include "scan/user_prompts.h"
 
 namespace hivewise::testing {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/entry_manager.h"
+#include "app/tools/entry_manager.h"
 #include "tools/parked_entries.h"
 
 // The logic of "Manage Startup Programs": the values of the machine's and the user's

@@ -1,4 +1,4 @@
-#include "fullbackup/full_backup_dialog.h"
+#include "app/backups/full_backup_dialog.h"
 
 #include "platform/machine/string_table.h"
 

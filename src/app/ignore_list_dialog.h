@@ -6,15 +6,12 @@
 #include <string_view>
 #include <vector>
 
+#include "app/user_prompts.h"
 #include "platform/machine/machine.h"
-#include "scan/exclusion_list.h"
-#include "scan/user_prompts.h"
+#include "scan/ignore_list_file.h"
 
-// The user's ignore list: the file Iglist.lst in the program folder and the logic of
-// the "Ignore List" dialog that edits it.
+// The logic of the "Ignore List" dialog, which edits the user's ignore list.
 namespace hivewise {
-
-constexpr std::string_view kIgnoreListFileName = "Iglist.lst";
 
 // The dialog's messages.
 constexpr std::string_view kIgnoreDataSaved = "Ignore Data Saved";
@@ -27,23 +24,6 @@ constexpr std::string_view kIgnoreListTitle = "Ignore List";
 constexpr std::string_view kIgnoreListPrompt = "Select the Key to ignore and then press Add.";
 constexpr std::string_view kIgnoreListColumn = "Full Key Name";
 constexpr std::string_view kLoadingText = "Loading ...";
-
-// The file's Windows path: the program folder, a backslash and "Iglist.lst".
-std::string IgnoreListPath(const Machine& machine);
-
-// The file's text to entries: each line stripped of blanks, tabs, CR and LF at both
-// ends, empty lines skipped. Lines may end with LF, CR LF or CR CR LF.
-IgnoreList ParseIgnoreList(std::string_view content);
-// Entries to the file's text: every entry followed by CR CR LF, as a text-mode stream
-// writes CR LF. Entries that hold a line break or a zero byte cannot be stored and are
-// left out.
-std::string FormatIgnoreList(const IgnoreList& list);
-
-// Empties `list` and reads Iglist.lst into it; a missing or unreadable file leaves the
-// list empty.
-void LoadIgnoreList(Machine& machine, IgnoreList* list);
-// Replaces Iglist.lst by the list (all or nothing); false when it cannot be written.
-bool SaveIgnoreList(Machine& machine, const IgnoreList& list);
 
 // One key of the dialog's registry tree. Children are read when the item is first
 // selected or expanded.
@@ -134,9 +114,5 @@ class IgnoreListDialog {
     bool closed_ = false;
     bool saved_ = false;
 };
-
-// A location with short root names ("HKLM\...", "HKCU\...", "HKCLASS\...") turned back
-// to the long names; other texts are returned as they are.
-std::string LongRootLocation(std::string_view location);
 
 }  // namespace hivewise

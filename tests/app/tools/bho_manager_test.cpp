@@ -1,20 +1,20 @@
-#include "tools/bho_manager.h"
+#include "app/tools/bho_manager.h"
 
-#include "tools/removed_entries_dialog.h"
-#include "tools/tools_fixture.h"
+#include "app/tools/manager_fixture.h"
+#include "app/tools/removed_entries_dialog.h"
 
 namespace hivewise {
 namespace {
 
-using testing::ToolsTest;
+using testing::ManagerTest;
 
 constexpr std::u16string_view kBhoKey =
     u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects";
 
-class BhoManagerTest : public ToolsTest {
+class BhoManagerTest : public ManagerTest {
   protected:
     void SetUp() override {
-        ToolsTest::SetUp();
+        ManagerTest::SetUp();
         AddObject(u"{X}", u"Helper", u"C:\\Tool\\helper.dll");
         Set(Lm(std::u16string(kBhoKey) + u"\\{X}"), u"NoExplorer", kRegDword,
             std::string("\x01\0\0\0", 4));

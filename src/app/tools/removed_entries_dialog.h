@@ -4,10 +4,10 @@
 #include <string_view>
 #include <vector>
 
+#include "app/tools/entry_manager.h"
+#include "app/user_prompts.h"
 #include "platform/machine/machine.h"
 #include "platform/registry/registry_access.h"
-#include "scan/user_prompts.h"
-#include "tools/entry_manager.h"
 
 // The logic of "Restore Removed Registry Entries": the entries one manager parked, put
 // back when ticked.

@@ -8,9 +8,9 @@
 #include <thread>
 #include <vector>
 
+#include "app/backups/restore_backup_dialog.h"
+#include "app/user_prompts.h"
 #include "fullbackup/full_registry_backup.h"
-#include "repair/restore_backup.h"
-#include "scan/user_prompts.h"
 
 // The logic of the "Full Registry Backup" dialog and of its two progress windows. The Qt
 // views and the command line drive these; every message box goes through the prompts.

@@ -1,4 +1,4 @@
-#include "tools/bho_manager.h"
+#include "app/tools/bho_manager.h"
 
 #include "platform/machine/string_table.h"
 #include "repair/registry_removal.h"

@@ -1,18 +1,18 @@
-#include "tools/installed_programs_manager.h"
+#include "app/tools/installed_programs_manager.h"
 
+#include "app/tools/manager_fixture.h"
+#include "app/tools/removed_entries_dialog.h"
 #include "tools/parked_entries.h"
-#include "tools/removed_entries_dialog.h"
-#include "tools/tools_fixture.h"
 
 namespace hivewise {
 namespace {
 
-using testing::ToolsTest;
+using testing::ManagerTest;
 
 constexpr std::u16string_view kUninstall =
     u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
-class InstalledProgramsTest : public ToolsTest {
+class InstalledProgramsTest : public ManagerTest {
   protected:
     RegKey* Entry(std::u16string_view name) {
         return Lm(std::u16string(kUninstall) + u"\\" + std::u16string(name));

@@ -1,4 +1,4 @@
-#include "tools/removed_entries_dialog.h"
+#include "app/tools/removed_entries_dialog.h"
 
 #include "platform/machine/prefix_lock.h"
 #include "repair/registry_removal.h"

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/entry_manager.h"
+#include "app/tools/entry_manager.h"
 
 // The logic of "Manage Browser Helper Objects (BHO)": the objects registered under the
 // browser's helper-object key. Removal deletes only that registration; the class and

@@ -1,4 +1,4 @@
-#include "tools/installed_programs_manager.h"
+#include "app/tools/installed_programs_manager.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "tools/entry_manager.h"
+#include "app/tools/entry_manager.h"
 
 #include "platform/files/file_system_access.h"
 #include "platform/machine/prefix_lock.h"

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/entry_manager.h"
+#include "app/tools/entry_manager.h"
 
 // The logic of "Manage Installed Programs": the entries of the add/remove programs list.
 // Removal deletes only the uninstall registration, after a complete copy was parked.

@@ -5,9 +5,9 @@
 #include <string_view>
 #include <vector>
 
+#include "app/user_prompts.h"
 #include "platform/machine/machine.h"
 #include "platform/registry/registry_access.h"
-#include "scan/user_prompts.h"
 
 // What the three system-tool managers share: a list of registry entries with check
 // boxes, the version details of the selected entry's file, "Remove Checked" (each entry

@@ -1,4 +1,4 @@
-#include "tools/startup_manager.h"
+#include "app/tools/startup_manager.h"
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -6,15 +6,15 @@
 
 #include <filesystem>
 
+#include "app/tools/manager_fixture.h"
+#include "app/tools/removed_entries_dialog.h"
 #include "platform/machine/host_services.h"
 #include "platform/machine/prefix_lock.h"
-#include "tools/removed_entries_dialog.h"
-#include "tools/tools_fixture.h"
 
 namespace hivewise {
 namespace {
 
-using testing::ToolsTest;
+using testing::ManagerTest;
 
 // Starts what exists on the host and records every attempt.
 class RecordingHost : public NullHostServices {
@@ -26,10 +26,10 @@ class RecordingHost : public NullHostServices {
     std::vector<std::string> attempts;
 };
 
-class StartupManagerTest : public ToolsTest {
+class StartupManagerTest : public ManagerTest {
   protected:
     void SetUp() override {
-        ToolsTest::SetUp();
+        ManagerTest::SetUp();
         SetText(Lm(u"Software\\Microsoft\\Windows\\CurrentVersion\\Run"), u"Tool",
                 u"C:\\Tool\\tool.exe /min");
         SetText(Lm(u"Software\\Microsoft\\Windows\\CurrentVersion\\Run"), u"Shared", u"C:\\lm.exe");

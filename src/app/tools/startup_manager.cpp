@@ -1,4 +1,4 @@
-#include "tools/startup_manager.h"
+#include "app/tools/startup_manager.h"
 
 #include "platform/files/file_system_access.h"
 #include "platform/machine/string_table.h"
