@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "app/backups/restore_backup_dialog.h"
+#include "app/repair_flow_fixture.h"
+#include "app/repair_problems_flow.h"
 #include "repair/backup_records.h"
-#include "repair/repair_problems.h"
-#include "repair/restore_backup.h"
 #include "repair/zip_archive.h"
-#include "repair_fixture.h"
 #include "scan/menu_home.h"
 
 namespace hivewise {

@@ -1,4 +1,4 @@
-#include "repair/repair_problems.h"
+#include "app/repair_problems_flow.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -6,20 +6,20 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "app/backups/restore_backup_dialog.h"
+#include "app/repair_flow_fixture.h"
 #include "platform/machine/prefix_lock.h"
 #include "platform/machine/shell_link_writer.h"
 #include "platform/registry/registry_access.h"
-#include "repair/restore_backup.h"
 #include "repair/zip_archive.h"
-#include "repair_fixture.h"
 
 namespace hivewise {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::RepairTest;
+using testing::RepairFlowTest;
 
-class RepairRunTest : public RepairTest {
+class RepairRunTest : public RepairFlowTest {
   protected:
     RepairOutcome Repair() {
         RepairControls controls;

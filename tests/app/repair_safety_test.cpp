@@ -5,17 +5,17 @@
 #include <fstream>
 #include <set>
 
+#include "app/backups/restore_backup_dialog.h"
+#include "app/repair_flow_fixture.h"
+#include "app/repair_problems_flow.h"
 #include "platform/registry/registry_access.h"
-#include "repair/repair_problems.h"
-#include "repair/restore_backup.h"
 #include "repair/zip_archive.h"
-#include "repair_fixture.h"
 
 namespace hivewise {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::RepairTest;
+using testing::RepairFlowTest;
 
 constexpr const char* kShortcuts[] = {
     "users/Public/Desktop/Word.lnk",
@@ -108,7 +108,7 @@ TEST(RepairKillTest, AKilledRepairNeverLosesAFile) {
     }
 }
 
-class RepairSafetyTest : public RepairTest {
+class RepairSafetyTest : public RepairFlowTest {
   protected:
     RepairOutcome Repair() {
         RepairControls controls;

@@ -1,4 +1,4 @@
-#include "scan/ignore_list.h"
+#include "app/ignore_list_dialog.h"
 
 #include <gtest/gtest.h>
 
@@ -27,37 +27,6 @@ RegistryTreeNode* Child(const std::vector<std::unique_ptr<RegistryTreeNode>>& ch
     return nullptr;
 }
 
-TEST(ExclusionTest, TableEntriesMatchAnywhereWithoutRegardToCase) {
-    EXPECT_EQ(kExclusionList.size(), 38u);
-    EXPECT_EQ(kExclusionList[3], "ie.hklmzoneInfo");
-    EXPECT_TRUE(IsExcluded("HKEY_CLASSES_ROOT\\x\\\\C:\\WINDOWS\\SVCHOST.EXE", {}));
-    EXPECT_TRUE(IsExcluded("HKEY_CURRENT_USER\\a\\IE.HKLMZONEINFO\\", {}));
-    EXPECT_TRUE(
-        IsExcluded("HKEY_CLASSES_ROOT\\CLSID\\{8e16892b-25c6-431F-8297-0eabcf13ac59}"
-                   "\\InprocServer32\\\\x.dll",
-                   {}));
-    EXPECT_FALSE(IsExcluded("HKEY_LOCAL_MACHINE\\SOFTWARE\\App\\Path\\C:\\gone.exe", {}));
-}
-
-TEST(ExclusionTest, IgnoredKeyHidesItsSubKeysAndNamesBeginningWithIt) {
-    IgnoreList ignore = {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Foo"};
-    EXPECT_TRUE(IsExcluded("HKEY_LOCAL_MACHINE\\SOFTWARE\\Foo\\Bar\\v\\d", ignore));
-    EXPECT_TRUE(IsExcluded("hkey_local_machine\\software\\FOOBAR\\v\\d", ignore));
-    EXPECT_FALSE(IsExcluded("HKEY_LOCAL_MACHINE\\SOFTWARE\\Fo\\v\\d", ignore));
-    // An empty entry would hide every finding.
-    EXPECT_FALSE(IsExcluded("HKEY_LOCAL_MACHINE\\SOFTWARE\\Fo\\v\\d", {""}));
-}
-
-TEST(IgnoreListFile, EveryLineEndingLoadsTheSameList) {
-    IgnoreList expected = {"HKEY_LOCAL_MACHINE\\A", "HKEY_CURRENT_USER\\B c"};
-    EXPECT_EQ(ParseIgnoreList("HKEY_LOCAL_MACHINE\\A\nHKEY_CURRENT_USER\\B c"), expected);
-    EXPECT_EQ(ParseIgnoreList("HKEY_LOCAL_MACHINE\\A\r\nHKEY_CURRENT_USER\\B c\r\n"), expected);
-    EXPECT_EQ(ParseIgnoreList("HKEY_LOCAL_MACHINE\\A\r\r\n\r\r\n \t HKEY_CURRENT_USER\\B c \r\r\n"),
-              expected);
-    // A line break inside an entry cannot be stored; it would split into other entries.
-    EXPECT_EQ(FormatIgnoreList({"a", "b\nc", "d"}), "a\r\r\nd\r\r\n");
-}
-
 class IgnoreListTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -82,17 +51,6 @@ class IgnoreListTest : public ::testing::Test {
     std::unique_ptr<Machine> machine;
     RecordingPrompts prompts;
 };
-
-TEST_F(IgnoreListTest, SavedListReadsBack) {
-    IgnoreList list;
-    LoadIgnoreList(*machine, &list);
-    EXPECT_TRUE(list.empty());
-    ASSERT_TRUE(SaveIgnoreList(*machine, {"HKEY_LOCAL_MACHINE\\A", "HKEY_CLASSES_ROOT\\.x"}));
-    EXPECT_EQ(FileText(), "HKEY_LOCAL_MACHINE\\A\r\r\nHKEY_CLASSES_ROOT\\.x\r\r\n");
-    list = {"stale"};
-    LoadIgnoreList(*machine, &list);
-    EXPECT_EQ(list, (IgnoreList{"HKEY_LOCAL_MACHINE\\A", "HKEY_CLASSES_ROOT\\.x"}));
-}
 
 TEST_F(IgnoreListTest, PresetKeyIsListedWithLongRootAndWalkedTo) {
     prefix.File("Program Files/Hivewise/Iglist.lst", "HKEY_LOCAL_MACHINE\\Software\\Example\r\r\n");
