@@ -12,6 +12,7 @@
 #include "platform/temp_prefix.h"
 #include "repair/backup_records.h"
 #include "repair/crafted_archive.h"
+#include "repair/restore_backup.h"
 #include "repair/zip_archive.h"
 
 namespace hivewise {
