@@ -193,10 +193,6 @@ RegKey* OpenKey(Machine& machine, const KeyPath& path) {
     return machine.Registry().Find(base, path.subPath16);
 }
 
-bool IsSavedKey(Machine& machine, const RegKey* key) {
-    return machine.IsSavedKey(key);
-}
-
 bool ParseRegArgs(const std::vector<std::string>& args, unsigned allowed, RegArgs* parsed) {
     unsigned seen = 0;
     bool haveKey = false;

@@ -14,7 +14,7 @@
 #include "platform/machine/string_table.h"
 #include "platform/machine/text.h"
 #include "platform/registry/registry_access.h"
-#include "repair/exact_value.h"
+#include "platform/registry/registry_editor.h"
 #include "repair/fix_backup.h"
 #include "repair/registry_removal.h"
 #include "scan/ignore_list.h"

@@ -12,7 +12,7 @@
 #include "platform/machine/text.h"
 #include "platform/registry/reg_file.h"
 #include "platform/registry/registry_access.h"
-#include "repair/exact_value.h"
+#include "platform/registry/registry_editor.h"
 #include "repair/restore_targets.h"
 #include "scan/menu_entries/desktop_entry.h"
 

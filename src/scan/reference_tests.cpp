@@ -114,9 +114,7 @@ long ReadDefaultString(RegistryAccess& registry, RegHandle key, std::string* tex
     long status = registry.QueryValue(key, "", 255, &type, &data);
     if (status != kErrorSuccess) return status;
     if (type != kRegSz && type != kRegExpandSz) return kErrorInvalidData;
-    size_t nul = data.find('\0');
-    if (nul != std::string::npos) data.resize(nul);
-    *text = std::move(data);
+    *text = UpToNul(std::move(data));
     return kErrorSuccess;
 }
 

@@ -35,10 +35,9 @@ void BhoManager::Fill() {
         std::string name;
         if (registry_.QueryValue(key, "", 255, nullptr, &name) != kErrorSuccess) name.clear();
         registry_.CloseKey(key);
-        if (size_t nul = name.find('\0'); nul != std::string::npos) name.resize(nul);
         std::string server = registry_.ReadStringValue(
             kHkeyClassesRoot, "CLSID\\" + classId + "\\InprocServer32", "");
-        AddRow(std::move(name), std::move(server));
+        AddRow(UpToNul(std::move(name)), std::move(server));
         classIds_.push_back(std::move(classId));
     }
     registry_.CloseKey(parent);

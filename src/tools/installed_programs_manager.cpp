@@ -58,8 +58,7 @@ void InstalledProgramsManager::Fill() {
             registry_.QueryValue(key, "DisplayName", 260, nullptr, &displayName) == kErrorSuccess;
         registry_.CloseKey(key);
         if (hidden || !named) continue;
-        if (size_t nul = displayName.find('\0'); nul != std::string::npos) displayName.resize(nul);
-        AddRow(std::move(displayName),
+        AddRow(UpToNul(std::move(displayName)),
                registry_.ReadStringValue(kHkeyLocalMachine, path, "UninstallString"));
         subKeys_.push_back(std::move(subKey));
     }

@@ -3,8 +3,8 @@
 #include <cstdint>
 
 #include "platform/machine/text.h"
+#include "platform/registry/registry_editor.h"
 #include "repair/registry_removal.h"
-#include "tools/key_copy.h"
 
 namespace hivewise {
 namespace {
@@ -182,7 +182,7 @@ std::string ParkedEntryName(RegistryAccess& registry, std::string_view area,
     long result = registry.QueryValue(names, parkingName, 16383, nullptr, &name);
     registry.CloseKey(names);
     if (result != kErrorSuccess) return std::string(parkingName);
-    return name.substr(0, name.find('\0'));
+    return UpToNul(std::move(name));
 }
 
 void ForgetParkedEntryName(RegistryAccess& registry, std::string_view area,

@@ -1,19 +1,11 @@
 #include "tools/removed_entries_dialog.h"
 
 #include "platform/machine/prefix_lock.h"
+#include "platform/registry/registry_editor.h"
 #include "repair/registry_removal.h"
-#include "tools/key_copy.h"
 #include "tools/parked_entries.h"
 
 namespace hivewise {
-namespace {
-
-std::string UpToNul(std::string text) {
-    if (size_t nul = text.find('\0'); nul != std::string::npos) text.resize(nul);
-    return text;
-}
-
-}  // namespace
 
 void SplitHelperParkingName(std::string_view parkingName, std::string_view serverPath,
                             std::string* path, std::string* name) {

@@ -8,14 +8,6 @@
 namespace hivewise {
 namespace {
 
-// Run data as the list shows it: string data up to its terminator; other types as the
-// text their bytes spell.
-std::string RunDataText(std::string data) {
-    size_t nul = data.find('\0');
-    if (nul != std::string::npos) data.resize(nul);
-    return data;
-}
-
 std::string Unquoted(std::string text) {
     if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
         text = text.substr(1, text.size() - 2);
@@ -68,7 +60,8 @@ void StartupProgramManager::Fill() {
                 kErrorSuccess) {
                 continue;
             }
-            entry.runPath = RunDataText(std::move(data));
+            // String data up to its terminator; other types as the text their bytes spell.
+            entry.runPath = UpToNul(std::move(data));
             AddRow(entry.programName, entry.runPath);
             entries_.push_back(std::move(entry));
         }

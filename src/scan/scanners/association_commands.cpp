@@ -34,7 +34,7 @@ std::string ReadDefaultText(RegistryAccess& registry, RegHandle root, const std:
     long status = registry.QueryValue(key, "", kCommandCapacity, &type, &data);
     registry.CloseKey(key);
     if (status != kErrorSuccess || (type != kRegSz && type != kRegExpandSz)) return {};
-    return file_list::UpToNul(std::move(data));
+    return UpToNul(std::move(data));
 }
 
 // Judges one command or icon key; an empty value names nothing (the verb may be carried

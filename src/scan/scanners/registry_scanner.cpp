@@ -175,9 +175,7 @@ class RegistryWalk {
                 continue;
             }
             if (type == kRegSz || type == kRegExpandSz) {
-                // Data as the string functions deliver it: up to the first terminator.
-                size_t nul = data_.find('\0');
-                if (nul != std::string::npos) data_.resize(nul);
+                data_ = UpToNul(std::move(data_));
                 ExamineText(level, type);
                 line_.assign(level.path).append("\\").append(name_);
                 context_.SetStatusLine(line_);
