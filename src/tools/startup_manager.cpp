@@ -44,7 +44,7 @@ void StartupProgramManager::Fill() {
     ClearRows();
     entries_.clear();
     for (int machineWide : {1, 0}) {
-        RegHandle key = 0;
+        ScopedKey key(registry_);
         if (registry_.OpenKey(machineWide ? kHkeyLocalMachine : kHkeyCurrentUser, kRunKeyPath,
                               kKeyAllAccess, &key) != kErrorSuccess) {
             continue;
@@ -65,7 +65,6 @@ void StartupProgramManager::Fill() {
             AddRow(entry.programName, entry.runPath);
             entries_.push_back(std::move(entry));
         }
-        registry_.CloseKey(key);
     }
 }
 

@@ -121,6 +121,7 @@ RegKey* RegistryAccess::Resolve(RegHandle handle, long* error) {
 }
 
 RegKey* RegistryAccess::KeyOf(RegHandle handle) {
+    auto lock = machine_.Registry().Lock();  // the classes root is made on first use
     long error;
     return Resolve(handle, &error);
 }

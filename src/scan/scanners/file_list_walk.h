@@ -91,7 +91,7 @@ inline void ReportMissingFile(ScanContext& context, int sectionId, std::string i
 template <typename ItemSteps>
 void WalkKey(ScanContext& context, std::string_view walkedKey, Items items, ItemSteps&& itemSteps) {
     RegistryAccess& registry = context.Registry();
-    RegHandle key = 0;
+    ScopedKey key(registry);
     if (registry.OpenKey(kHkeyLocalMachine, walkedKey, kKeyAllAccess, &key) != kErrorSuccess) {
         return;
     }
@@ -116,7 +116,6 @@ void WalkKey(ScanContext& context, std::string_view walkedKey, Items items, Item
             context.ProgressStep();
         }
     }
-    registry.CloseKey(key);
 }
 
 }  // namespace hivewise::file_list
