@@ -204,12 +204,10 @@ bool RestoreBackupDialog::RestoreItem(const BackupItem& item, const std::string&
         case kBackupValue: {
             if (item.exact) return WriteExactValue(machine_, item.third, *item.exact);
             // A record without the value's own bytes: written back as text.
-            size_t cut = item.third.find('\\');
-            if (cut == std::string::npos) return false;
-            auto root = RegistryAccess::RootFromName(std::string_view(item.third).substr(0, cut));
-            if (!root) return false;
+            auto split = SplitRootPath(item.third);
+            if (!split) return false;
             RegistryAccess registry(machine_);
-            return registry.WriteValue(*root, item.third.substr(cut + 1), item.fourth, item.first,
+            return registry.WriteValue(split->first, split->second, item.fourth, item.first,
                                        kRegSz);
         }
         case kBackupHostFile: {

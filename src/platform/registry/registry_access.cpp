@@ -447,12 +447,36 @@ bool RegistryAccess::EnablePrivilege(const std::string& /*name*/) {
     return true;
 }
 
+const RootName* FindRootName(std::string_view text, bool exactLongName) {
+    static constexpr RootName kRoots[] = {
+        {"HKEY_LOCAL_MACHINE", "HKLM", kHkeyLocalMachine},
+        {"HKEY_CURRENT_USER", "HKCU", kHkeyCurrentUser},
+        {"HKEY_CLASSES_ROOT", "HKCR", kHkeyClassesRoot},
+        {"HKEY_USERS", "HKU", kHkeyUsers},
+        {"HKEY_CURRENT_CONFIG", "HKCC", kHkeyCurrentConfig},
+    };
+    for (const RootName& root : kRoots) {
+        if (exactLongName
+                ? text == root.longName
+                : AnsiEqualsNoCase(text, root.longName) || AnsiEqualsNoCase(text, root.shortName)) {
+            return &root;
+        }
+    }
+    return nullptr;
+}
+
 std::optional<RegHandle> RegistryAccess::RootFromName(std::string_view text) {
-    if (text == "HKEY_CURRENT_USER") return kHkeyCurrentUser;
-    if (text == "HKEY_LOCAL_MACHINE") return kHkeyLocalMachine;
-    if (text == "HKEY_CLASSES_ROOT") return kHkeyClassesRoot;
-    if (text == "HKEY_USERS") return kHkeyUsers;
-    return std::nullopt;
+    const RootName* root = FindRootName(text, true);
+    if (!root || root->handle == kHkeyCurrentConfig) return std::nullopt;
+    return root->handle;
+}
+
+std::optional<std::pair<RegHandle, std::string_view>> SplitRootPath(std::string_view path) {
+    size_t cut = path.find('\\');
+    if (cut == std::string_view::npos) return std::nullopt;
+    auto root = RegistryAccess::RootFromName(path.substr(0, cut));
+    if (!root) return std::nullopt;
+    return std::pair(*root, path.substr(cut + 1));
 }
 
 bool RegistryAccess::KeyExists(RegHandle root, std::string_view path) {

@@ -21,6 +21,21 @@ constexpr RegHandle kHkeyClassesRoot = 0x80000000;
 constexpr RegHandle kHkeyCurrentUser = 0x80000001;
 constexpr RegHandle kHkeyLocalMachine = 0x80000002;
 constexpr RegHandle kHkeyUsers = 0x80000003;
+// Named in registry-editor files only; RegistryAccess opens no handle on it.
+constexpr RegHandle kHkeyCurrentConfig = 0x80000005;
+
+// The roots of registry paths, by their long and short names.
+struct RootName {
+    std::string_view longName;   // "HKEY_LOCAL_MACHINE"
+    std::string_view shortName;  // "HKLM"
+    RegHandle handle;
+};
+// The root `text` names: any of its names in any letter case, or, with `exactLongName`,
+// only the long name as written. Null when none.
+const RootName* FindRootName(std::string_view text, bool exactLongName = false);
+// A path taken apart at its first backslash into its root (the exact long name of a root
+// RegistryAccess opens) and the rest. Nothing when the root is none of them.
+std::optional<std::pair<RegHandle, std::string_view>> SplitRootPath(std::string_view path);
 
 constexpr uint32_t kKeyQueryValue = 0x0001;
 constexpr uint32_t kKeyAllAccess = 0xF003F;
