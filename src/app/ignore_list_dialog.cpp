@@ -103,7 +103,7 @@ void IgnoreListDialog::LoadChildren(RegistryTreeNode* node) {
 
     RegistryAccess registry(machine_);
     FileSystemAccess files(machine_);
-    RegHandle key = 0;
+    ScopedKey key(registry);
     if (registry.OpenKey(*root, subKey, kKeyRead, &key) != kErrorSuccess) return;
     uint32_t count = 0;
     if (registry.QueryInfoKey(key, &count, nullptr) == kErrorSuccess) {
@@ -113,18 +113,16 @@ void IgnoreListDialog::LoadChildren(RegistryTreeNode* node) {
             auto child = std::make_unique<RegistryTreeNode>();
             child->text = name;
             child->parent = node;
-            RegHandle childKey = 0;
+            ScopedKey childKey(registry);
             if (registry.OpenKey(key, name, kKeyRead, &childKey) == kErrorSuccess) {
                 uint32_t grandChildren = 0;
                 registry.QueryInfoKey(childKey, &grandChildren, nullptr);
                 child->hasSubKeys = grandChildren > 0;
-                registry.CloseKey(childKey);
                 files.ServiceMessageQueue();
             }
             node->children.push_back(std::move(child));
         }
     }
-    registry.CloseKey(key);
     node->hasSubKeys = !node->children.empty();
 }
 

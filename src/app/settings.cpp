@@ -64,23 +64,20 @@ bool Settings::WriteFlag(std::string_view name, bool on) {
 }
 
 bool Settings::KeyExists() {
-    RegHandle key;
+    ScopedKey key(registry_);
     if (registry_.OpenKey(kHkeyCurrentUser, kSettingsKey, kKeyAllAccess, &key) != kErrorSuccess)
         return false;
-    registry_.CloseKey(key);
     return true;
 }
 
 Settings::FirstRunResult Settings::FirstRun() {
     if (KeyExists()) return FirstRunResult::AlreadySet;
-    RegHandle software;
+    ScopedKey software(registry_);
     if (registry_.OpenKey(kHkeyCurrentUser, "SOFTWARE", kKeyAllAccess, &software) != kErrorSuccess)
         return FirstRunResult::Failed;
-    RegHandle key;
+    ScopedKey key(registry_);
     long status = registry_.CreateKey(software, "Hivewise", &key);
-    registry_.CloseKey(software);
     if (status != kErrorSuccess) return FirstRunResult::Failed;
-    registry_.CloseKey(key);
     bool allWritten = true;
     for (const auto& [name, text] : DefaultSettings(ApplicationFolder())) {
         if (!Write(name, text)) allWritten = false;
@@ -92,11 +89,10 @@ bool Settings::SetRunEntry() {
     // The entry names the program file in the machine: it must be there for Wine to start.
     std::string installError;
     if (!InstallProgram(machine_, RunningExecutable(), &installError)) return false;
-    RegHandle key;
+    ScopedKey key(registry_);
     if (registry_.OpenKey(kHkeyCurrentUser, kRunKey, kKeyAllAccess, &key) != kErrorSuccess)
         return false;
     long status = registry_.SetValue(key, kRunValueName, kRegSz, machine_.ProgramFile());
-    registry_.CloseKey(key);
     return status == kErrorSuccess;
 }
 

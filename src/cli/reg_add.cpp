@@ -2,6 +2,7 @@
 
 #include "cli/reg_common.h"
 #include "platform/machine/text.h"
+#include "platform/registry/registry_editor.h"
 
 namespace hivewise::cli {
 namespace {
@@ -67,7 +68,7 @@ int RegAdd(CliContext& ctx, const std::vector<std::string>& args) {
 
     std::unique_ptr<Machine> machine = LoadMachine(ctx, MachineOptions{});
     if (!machine) return 1;
-    RegistryStore& store = machine->Registry();
+    RegistryEditor editor(*machine);
 
     RegKey* key = OpenKey(*machine, *path);
     if (key && setsValue) {
@@ -81,23 +82,21 @@ int RegAdd(CliContext& ctx, const std::vector<std::string>& args) {
     if (!key) {
         RegKey* base = RootKeyOf(*machine, path->root, true);
         // Keys that reg delete could not remove again are refused, as Windows does.
-        if (base && !machine->SavesNewKeysAt(base, path->subPath16)) {
-            return Fail(ctx, kAccessDenied);
-        }
-        FindStatus status = FindStatus::NotFound;
-        key = base ? store.Create(base, path->subPath16, nullptr, &status) : nullptr;
-        if (!key && status == FindStatus::TooDeep) {
+        long error = base ? editor.CreateKey(base, path->subPath16, &key) : kErrorAccessDenied;
+        if (error == kErrorInvalidParameter) {
             return Fail(ctx, "ERROR: " + path->Display() + " lies deeper than " +
                                  std::to_string(kMaxKeyDepth) + " levels.");
         }
-        if (!key) return Fail(ctx, kAccessDenied);
+        if (error != kErrorSuccess) return Fail(ctx, kAccessDenied);
     }
     // Nothing is saved on failure, so keys made above are dropped with the machine.
-    if (!IsSavedKey(*machine, key)) {
+    if (!editor.MayChangeValues(key)) {
         return Fail(ctx, "ERROR: Access is denied. No registry file of the prefix holds " +
                              path->Display() + ".");
     }
-    if (setsValue) store.SetValue(key, name, type, std::move(*data));
+    if (setsValue && editor.SetValue(key, name, type, std::move(*data)) != kErrorSuccess) {
+        return Fail(ctx, kAccessDenied);
+    }
     return SaveAndReport(ctx, *machine);
 }
 

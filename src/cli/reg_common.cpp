@@ -5,22 +5,10 @@
 #include <ostream>
 
 #include "platform/machine/text.h"
+#include "platform/registry/registry_access.h"
 
 namespace hivewise::cli {
 namespace {
-
-struct RootName {
-    const char* shortName;
-    const char* longName;
-    RootKey root;
-};
-
-constexpr RootName kRoots[] = {
-    {"HKLM", "HKEY_LOCAL_MACHINE", RootKey::LocalMachine},
-    {"HKCU", "HKEY_CURRENT_USER", RootKey::CurrentUser},
-    {"HKCR", "HKEY_CLASSES_ROOT", RootKey::ClassesRoot},
-    {"HKU", "HKEY_USERS", RootKey::Users},
-};
 
 struct TypeEntry {
     uint32_t type;
@@ -147,16 +135,25 @@ std::optional<KeyPath> ParseKeyPath(std::string_view text) {
     std::string_view rest =
         cut == std::string_view::npos ? std::string_view{} : text.substr(cut + 1);
     KeyPath path;
-    bool known = false;
-    for (const auto& r : kRoots) {
-        if (AsciiEqualsNoCase(rootText, r.shortName) || AsciiEqualsNoCase(rootText, r.longName)) {
-            path.root = r.root;
-            path.rootName = r.longName;
-            known = true;
+    const RootName* root = FindRootName(rootText);
+    if (!root) return std::nullopt;
+    switch (root->handle) {
+        case kHkeyLocalMachine:
+            path.root = RootKey::LocalMachine;
             break;
-        }
+        case kHkeyCurrentUser:
+            path.root = RootKey::CurrentUser;
+            break;
+        case kHkeyClassesRoot:
+            path.root = RootKey::ClassesRoot;
+            break;
+        case kHkeyUsers:
+            path.root = RootKey::Users;
+            break;
+        default:
+            return std::nullopt;  // the current configuration is no key of its own here
     }
-    if (!known) return std::nullopt;
+    path.rootName = root->longName;
     while (!rest.empty() && rest.back() == '\\')
         rest.remove_suffix(1);
     path.subPath = std::string(rest);
@@ -191,10 +188,6 @@ RegKey* OpenKey(Machine& machine, const KeyPath& path) {
     RegKey* base = RootKeyOf(machine, path.root, false);
     if (!base) return nullptr;
     return machine.Registry().Find(base, path.subPath16);
-}
-
-bool IsSavedKey(Machine& machine, const RegKey* key) {
-    return machine.IsSavedKey(key);
 }
 
 bool ParseRegArgs(const std::vector<std::string>& args, unsigned allowed, RegArgs* parsed) {

@@ -49,9 +49,6 @@ std::optional<KeyPath> ParseKeyPath(std::string_view text);
 RegKey* RootKeyOf(Machine& machine, RootKey root, bool create);
 // The key a path names, following links; null when it does not exist.
 RegKey* OpenKey(Machine& machine, const KeyPath& path);
-// True when the key lies in one of the prefix's registry files, so that a change to
-// it is saved. Keys elsewhere (new ones directly under HKEY_USERS) would be lost.
-bool IsSavedKey(Machine& machine, const RegKey* key);
 
 // Switches of the reg commands; a command names the ones it takes.
 enum RegSwitch : unsigned {

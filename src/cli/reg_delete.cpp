@@ -2,6 +2,7 @@
 
 #include "cli/reg_common.h"
 #include "platform/machine/text.h"
+#include "platform/registry/registry_editor.h"
 
 namespace hivewise::cli {
 namespace {
@@ -29,12 +30,13 @@ int DeleteKey(CliContext& ctx, Machine& machine, const KeyPath& path, bool force
     if (!key) return Fail(ctx, kNotFound);
     // A whole registry file's branch (HKEY_USERS\.Default, the user's own key) and
     // HKLM's own top-level keys stay, as on Windows.
-    if (machine.RoleOf(key) != Machine::KeyRole::Ordinary) return Fail(ctx, kAccessDenied);
+    RegistryEditor editor(machine);
+    if (!editor.MayDeleteTree(key)) return Fail(ctx, kAccessDenied);
     if (!force &&
         !AskYesNo(ctx, "Permanently delete the registry key " + path.Display() + " (Yes/No)?")) {
         return Fail(ctx, kCancelled);
     }
-    store.DeleteKey(key);
+    if (editor.DeleteTree(key) != kErrorSuccess) return Fail(ctx, kAccessDenied);
     return SaveAndReport(ctx, machine);
 }
 
@@ -56,7 +58,7 @@ int RegDelete(CliContext& ctx, const std::vector<std::string>& args) {
     if (!parsed.valueName && !parsed.allValues)
         return DeleteKey(ctx, *machine, *path, parsed.force);
 
-    RegistryStore& store = machine->Registry();
+    RegistryEditor editor(*machine);
     RegKey* key = OpenKey(*machine, *path);
     if (!key) return Fail(ctx, kNotFound);
     if (parsed.allValues) {
@@ -65,21 +67,22 @@ int RegDelete(CliContext& ctx, const std::vector<std::string>& args) {
             return Fail(ctx, kCancelled);
         }
         std::vector<std::u16string> names;
-        if (!IsSavedKey(*machine, key)) return Fail(ctx, kAccessDenied);
+        if (!editor.MayChangeValues(key)) return Fail(ctx, kAccessDenied);
         for (const auto& value : key->Values())
             names.push_back(value.name);
-        for (const auto& name : names)
-            store.DeleteValue(key, name);
+        for (const auto& name : names) {
+            if (editor.DeleteValue(key, name) != kErrorSuccess) return Fail(ctx, kAccessDenied);
+        }
         return SaveAndReport(ctx, *machine);
     }
     std::u16string name = Utf8ToUtf16(*parsed.valueName);
     if (!key->FindValue(name)) return Fail(ctx, kNotFound);
-    if (!IsSavedKey(*machine, key)) return Fail(ctx, kAccessDenied);
+    if (!editor.MayChangeValues(key)) return Fail(ctx, kAccessDenied);
     if (!parsed.force &&
         !AskYesNo(ctx, "Delete the registry value " + DisplayName(name) + " (Yes/No)?")) {
         return Fail(ctx, kCancelled);
     }
-    store.DeleteValue(key, name);
+    if (editor.DeleteValue(key, name) != kErrorSuccess) return Fail(ctx, kAccessDenied);
     return SaveAndReport(ctx, *machine);
 }
 

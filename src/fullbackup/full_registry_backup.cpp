@@ -104,24 +104,21 @@ int FullRegistryBackup::SaveNtHives(long* error) {
         std::string file = work + "\\hklm_" + AnsiLower(hive) + ".dat";
         if (!SaveHiveFile(kHkeyLocalMachine, hive, file, error)) return 0;
     }
-    RegHandle users = 0;
+    ScopedKey users(registry_);
     *error = registry_.OpenKey(kHkeyUsers, "", kKeyAllAccess, &users);
     if (*error != kErrorSuccess) return 0;
     uint32_t count = 0;
     *error = registry_.QueryInfoKey(users, &count, nullptr);
     if (*error != kErrorSuccess) {
-        registry_.CloseKey(users);
         return 0;
     }
     for (uint32_t index = 0; index < count; ++index) {
         std::string name;
         if (registry_.EnumKey(users, index, &name, 255) != kErrorSuccess) continue;
         if (!SaveHiveFile(kHkeyUsers, name, work + "\\hkusers_" + name + ".dat", error)) {
-            registry_.CloseKey(users);
             return 0;
         }
     }
-    registry_.CloseKey(users);
     return 1;
 }
 
@@ -132,11 +129,10 @@ int FullRegistryBackup::SaveHiveFile(RegHandle root, const std::string& subKey,
     if (files_.PathFileExists(file) && !files_.DeleteFile(file)) {
         *error = kErrorAccessDenied;
     } else {
-        RegHandle key = 0;
+        ScopedKey key(registry_);
         *error = registry_.OpenKey(root, subKey, kKeyQueryValue, &key);
         if (*error == kErrorSuccess) {
             *error = registry_.SaveKey(key, file);
-            registry_.CloseKey(key);
         } else if (*error == kErrorFileNotFound) {
             // A prefix has no Security or SAM key. Saving creates none: a file of only a
             // header stands for the missing key, and restoring it creates nothing either.

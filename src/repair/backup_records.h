@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/registry/registry_store.h"
+
 // The record list of a fix backup ("Config.ini"): how records are written, how they are
 // read back, and the archive's name and its display date.
 namespace hivewise {
@@ -20,11 +22,7 @@ enum BackupItemKind {
 };
 
 // A registry value exactly as it was stored: its name, type and bytes.
-struct ExactValue {
-    std::u16string name;
-    uint32_t type = 0;
-    std::string data;
-};
+using ExactValue = RegValue;
 
 // One restorable item of a fix backup.
 struct BackupItem {

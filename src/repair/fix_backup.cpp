@@ -12,7 +12,7 @@
 #include "platform/machine/registry_glance.h"
 #include "platform/machine/text.h"
 #include "platform/registry/reg_file.h"
-#include "repair/exact_value.h"
+#include "platform/registry/registry_editor.h"
 #include "scan/menu_entries/desktop_entry.h"
 
 namespace hivewise {

@@ -18,10 +18,9 @@ int DeleteRegValue(RegistryAccess& registry, RegHandle root, std::string_view pa
 }
 
 bool GrantKeyAccess(RegistryAccess& registry, RegHandle root, std::string_view path) {
-    RegHandle key = 0;
+    ScopedKey key(registry);
     if (registry.OpenKey(root, path, kWriteDac, &key) != kErrorSuccess) return false;
     long result = registry.SetKeySecurity(key);
-    registry.CloseKey(key);
     if (result != kErrorSuccess) return false;
     // Sub-keys get the same setting; their failures do not fail the whole.
     if (registry.OpenKey(root, path, kKeyRead, &key) != kErrorSuccess) return false;
@@ -36,7 +35,6 @@ bool GrantKeyAccess(RegistryAccess& registry, RegHandle root, std::string_view p
         if (!child.empty()) child += '\\';
         GrantKeyAccess(registry, root, child + name);
     }
-    registry.CloseKey(key);
     return info == kErrorSuccess;
 }
 

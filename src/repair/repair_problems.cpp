@@ -14,7 +14,7 @@
 #include "platform/machine/string_table.h"
 #include "platform/machine/text.h"
 #include "platform/registry/registry_access.h"
-#include "repair/exact_value.h"
+#include "platform/registry/registry_editor.h"
 #include "repair/fix_backup.h"
 #include "repair/registry_removal.h"
 #include "scan/ignore_list_file.h"
@@ -99,12 +99,10 @@ Target TargetOf(const Problem& problem) {
 
 // Root key and sub-key path of a location; the root by its exact long name.
 bool SplitLocation(const std::string& location, RegHandle* root, std::string* path) {
-    size_t cut = location.find('\\');
-    if (cut == std::string::npos) return false;
-    auto handle = RegistryAccess::RootFromName(std::string_view(location).substr(0, cut));
-    if (!handle) return false;
-    *root = *handle;
-    *path = location.substr(cut + 1);
+    auto split = SplitRootPath(location);
+    if (!split) return false;
+    *root = split->first;
+    *path = std::string(split->second);
     return true;
 }
 

@@ -12,7 +12,7 @@
 #include "platform/machine/text.h"
 #include "platform/registry/reg_file.h"
 #include "platform/registry/registry_access.h"
-#include "repair/exact_value.h"
+#include "platform/registry/registry_editor.h"
 #include "repair/restore_targets.h"
 #include "scan/menu_entries/desktop_entry.h"
 
@@ -135,12 +135,10 @@ bool RestoreItem(Machine& machine, const BackupItem& item, const std::string& fo
         case kBackupValue: {
             if (item.exact) return WriteExactValue(machine, item.third, *item.exact);
             // A record without the value's own bytes: written back as text.
-            size_t cut = item.third.find('\\');
-            if (cut == std::string::npos) return false;
-            auto root = RegistryAccess::RootFromName(std::string_view(item.third).substr(0, cut));
-            if (!root) return false;
+            auto split = SplitRootPath(item.third);
+            if (!split) return false;
             RegistryAccess registry(machine);
-            return registry.WriteValue(*root, item.third.substr(cut + 1), item.fourth, item.first,
+            return registry.WriteValue(split->first, split->second, item.fourth, item.first,
                                        kRegSz);
         }
         case kBackupHostFile: {

@@ -17,9 +17,8 @@ namespace {
 // A key path under one of the machine's own roots, by the long name records use, with a
 // sub-key below the root.
 bool UnderOwnRoot(std::string_view keyPath) {
-    size_t cut = keyPath.find('\\');
-    if (cut == std::string_view::npos || cut + 1 == keyPath.size()) return false;
-    return RegistryAccess::RootFromName(keyPath.substr(0, cut)).has_value();
+    auto split = SplitRootPath(keyPath);
+    return split && !split->second.empty();
 }
 
 bool IsShortcutName(std::string_view path) {

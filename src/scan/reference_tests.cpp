@@ -101,9 +101,8 @@ bool IsGuidText(std::string_view text) {
 
 // Opens a key of HKEY_CLASSES_ROOT with full access, closes it again, returns the code.
 long OpenClassesKey(RegistryAccess& registry, std::string_view path) {
-    RegHandle key = 0;
+    ScopedKey key(registry);
     long status = registry.OpenKey(kHkeyClassesRoot, path, kKeyAllAccess, &key);
-    if (status == kErrorSuccess) registry.CloseKey(key);
     return status;
 }
 
@@ -114,9 +113,7 @@ long ReadDefaultString(RegistryAccess& registry, RegHandle key, std::string* tex
     long status = registry.QueryValue(key, "", 255, &type, &data);
     if (status != kErrorSuccess) return status;
     if (type != kRegSz && type != kRegExpandSz) return kErrorInvalidData;
-    size_t nul = data.find('\0');
-    if (nul != std::string::npos) data.resize(nul);
-    *text = std::move(data);
+    *text = UpToNul(std::move(data));
     return kErrorSuccess;
 }
 
@@ -124,13 +121,12 @@ long ReadDefaultString(RegistryAccess& registry, RegHandle key, std::string* tex
 long ClassIdOfKey(RegistryAccess& registry, std::string_view progId, std::string* classId) {
     std::string path(progId);
     path += "\\CLSID";
-    RegHandle key = 0;
+    ScopedKey key(registry);
     if (registry.OpenKey(kHkeyClassesRoot, path, kKeyRead, &key) != kErrorSuccess) {
         return kErrorFileNotFound;
     }
     std::string text;
     long status = ReadDefaultString(registry, key, &text);
-    registry.CloseKey(key);
     if (status != kErrorSuccess || !IsGuidText(text)) return kErrorInvalidData;
     if (classId) *classId = std::move(text);
     return kErrorSuccess;
@@ -147,13 +143,12 @@ long ClassIdFromProgId(RegistryAccess& registry, std::string_view progId, std::s
     // A version-independent identifier names its current version in CurVer.
     std::string curVerPath(progId);
     curVerPath += "\\CurVer";
-    RegHandle key = 0;
+    ScopedKey key(registry);
     if (registry.OpenKey(kHkeyClassesRoot, curVerPath, kKeyRead, &key) != kErrorSuccess) {
         return kErrorFileNotFound;
     }
     std::string current;
     long read = ReadDefaultString(registry, key, &current);
-    registry.CloseKey(key);
     // Only one level is followed, so a CurVer naming itself cannot loop.
     if (read != kErrorSuccess || current.empty() || AnsiEqualsNoCase(current, progId)) {
         return kErrorFileNotFound;

@@ -3,8 +3,8 @@
 #include <cstdint>
 
 #include "platform/machine/text.h"
+#include "platform/registry/registry_editor.h"
 #include "repair/registry_removal.h"
-#include "tools/key_copy.h"
 
 namespace hivewise {
 namespace {
@@ -13,9 +13,8 @@ namespace {
 constexpr int kMaxParkedCopies = 999;
 
 bool CreateArea(RegistryAccess& registry, std::string_view area) {
-    RegHandle key = 0;
+    ScopedKey key(registry);
     if (registry.CreateKey(kHkeyCurrentUser, area, &key) != kErrorSuccess) return false;
-    registry.CloseKey(key);
     return true;
 }
 
@@ -26,10 +25,9 @@ std::string NamesKey(std::string_view area) {
 
 bool ValueExists(RegistryAccess& registry, RegHandle root, std::string_view path,
                  std::string_view name) {
-    RegHandle key = 0;
+    ScopedKey key(registry);
     if (registry.OpenKey(root, path, kKeyRead, &key) != kErrorSuccess) return false;
     bool found = registry.QueryValue(key, name, SIZE_MAX, nullptr, nullptr) == kErrorSuccess;
-    registry.CloseKey(key);
     return found;
 }
 
@@ -113,7 +111,7 @@ bool ParkBho(RegistryAccess& registry, std::string_view classId, std::string_vie
         !RecordSlot(registry, kBhoBkupPath, slot, parkingName)) {
         return false;
     }
-    RegHandle source = 0;
+    ScopedKey source(registry);
     if (registry.OpenKey(kHkeyLocalMachine, JoinKey(kBhoKeyPath, classId), kKeyRead, &source) !=
         kErrorSuccess) {
         return true;  // nothing more to keep than the name
@@ -123,7 +121,6 @@ bool ParkBho(RegistryAccess& registry, std::string_view classId, std::string_vie
         DeleteRegKey(registry, kHkeyCurrentUser, copyPath);
     }
     long result = CopyKeyTree(registry, source, kHkeyCurrentUser, copyPath);
-    registry.CloseKey(source);
     if (result != kErrorSuccess) {
         DeleteRegKey(registry, kHkeyCurrentUser, copyPath);
         DeleteRegValue(registry, kHkeyCurrentUser, kBhoBkupPath, slot);
@@ -135,13 +132,12 @@ bool ParkBho(RegistryAccess& registry, std::string_view classId, std::string_vie
 
 bool ParkUninstallEntry(RegistryAccess& registry, std::string_view subKeyName) {
     std::string sourcePath = JoinKey(kUninstallKeyPath, subKeyName);
-    RegHandle source = 0;
+    ScopedKey source(registry);
     if (registry.OpenKey(kHkeyLocalMachine, sourcePath, kKeyRead, &source) != kErrorSuccess) {
         return false;
     }
-    RegHandle parent = 0;
+    ScopedKey parent(registry);
     if (registry.CreateKey(kHkeyCurrentUser, "Software\\Hivewise", &parent) != kErrorSuccess) {
-        registry.CloseKey(source);
         return false;
     }
     std::string slot = ChooseSlot(
@@ -162,8 +158,6 @@ bool ParkUninstallEntry(RegistryAccess& registry, std::string_view subKeyName) {
         }
         result = CopyKeyTree(registry, source, parent, JoinKey("UninstallBkup", slot));
     }
-    registry.CloseKey(parent);
-    registry.CloseKey(source);
     if (result != kErrorSuccess || !RecordSlot(registry, kUninstallBkupPath, slot, subKeyName)) {
         // A partial copy would be listed as if it were complete.
         if (!slot.empty()) DeleteRegKey(registry, kHkeyCurrentUser, fullPath);
@@ -174,15 +168,14 @@ bool ParkUninstallEntry(RegistryAccess& registry, std::string_view subKeyName) {
 
 std::string ParkedEntryName(RegistryAccess& registry, std::string_view area,
                             std::string_view parkingName) {
-    RegHandle names = 0;
+    ScopedKey names(registry);
     if (registry.OpenKey(kHkeyCurrentUser, NamesKey(area), kKeyRead, &names) != kErrorSuccess) {
         return std::string(parkingName);
     }
     std::string name;
     long result = registry.QueryValue(names, parkingName, 16383, nullptr, &name);
-    registry.CloseKey(names);
     if (result != kErrorSuccess) return std::string(parkingName);
-    return name.substr(0, name.find('\0'));
+    return UpToNul(std::move(name));
 }
 
 void ForgetParkedEntryName(RegistryAccess& registry, std::string_view area,

@@ -23,6 +23,8 @@ class FilesTest : public ::testing::Test {
 #time=1d9b0b0b0b0b0b0
 "a:"="floppy"
 "d:"="cdrom"
+
+[System\\Setup] 1700000000
 )");
         prefix.UserReg("");
         fs::create_directory(prefix.Dir() / "floppy");

@@ -56,6 +56,7 @@ class RegFileTest : public ::testing::Test {
     void SetUp() override {
         prefix.SystemReg(
             "\n[Software\\\\Old] 1700000000\n\"keep\"=\"1\"\n\"gone\"=\"2\"\n"
+            "\n[System\\\\Setup] 1700000000\n"
             "\n[Software\\\\Old\\\\Sub] 1700000000\n\"x\"=dword:00000001\n"
             "\n[Software\\\\Target] 1700000000\n\"t\"=\"target\"\n"
             "\n[Software\\\\Linked] 1700000000\n#link\n"
@@ -295,8 +296,11 @@ TEST_F(RegFileTest, ShortRootNamesAndCurrentConfig) {
         "[HKCU\\Software\\A]\r\n\"v\"=\"cu\"\r\n"
         "[hkey_classes_root\\.zzz]\r\n@=\"zzzfile\"\r\n"
         "[HKU\\.Default\\Software\\B]\r\n\"v\"=\"def\"\r\n"
-        "[HKEY_CURRENT_CONFIG\\Software\\C]\r\n\"v\"=\"cc\"\r\n");
-    EXPECT_TRUE(r.allApplied);
+        "[HKEY_CURRENT_CONFIG\\Software\\C]\r\n\"v\"=\"cc\"\r\n"
+        // HKEY_LOCAL_MACHINE takes no new top-level keys, as on Windows.
+        "[HKEY_LOCAL_MACHINE\\Invented\\D]\r\n\"v\"=\"no\"\r\n");
+    EXPECT_EQ(r.linesSkipped, 2);
+    EXPECT_FALSE(Key(machine->LocalMachine(), u"Invented"));
     EXPECT_TRUE(Key(machine->CurrentUser(), u"Software\\A"));
     EXPECT_TRUE(Value(u"Software\\Classes\\.zzz", u""));
     EXPECT_TRUE(Key(machine->Users(), u".Default\\Software\\B"));

@@ -58,6 +58,21 @@ TEST_F(RegistryAccessTest, RootFromNameTakesOnlyTheExactLongNames) {
     EXPECT_FALSE(RegistryAccess::RootFromName("hkey_local_machine"));
     EXPECT_FALSE(RegistryAccess::RootFromName("HKLM"));
     EXPECT_FALSE(RegistryAccess::RootFromName("HKEY_LOCAL_MACHINE\\"));
+    // Registry-editor files and the command line take every name in any case; the
+    // current configuration has no handle of its own.
+    EXPECT_FALSE(RegistryAccess::RootFromName("HKEY_CURRENT_CONFIG"));
+    ASSERT_TRUE(FindRootName("hkcc"));
+    EXPECT_EQ(FindRootName("hkcc")->handle, kHkeyCurrentConfig);
+    ASSERT_TRUE(FindRootName("Hkey_Classes_Root"));
+    EXPECT_EQ(FindRootName("Hkey_Classes_Root")->shortName, "HKCR");
+    EXPECT_FALSE(FindRootName("HKLM", true));
+    EXPECT_FALSE(FindRootName("HKEY"));
+    auto split = SplitRootPath("HKEY_CURRENT_USER\\Software\\X");
+    ASSERT_TRUE(split);
+    EXPECT_EQ(split->first, kHkeyCurrentUser);
+    EXPECT_EQ(split->second, "Software\\X");
+    EXPECT_FALSE(SplitRootPath("HKCU\\Software"));
+    EXPECT_FALSE(SplitRootPath("HKEY_CURRENT_USER"));
 }
 
 TEST_F(RegistryAccessTest, ReadStringValueFailsLikeAMissingValueWhenDataDoesNotFit) {

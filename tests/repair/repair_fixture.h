@@ -20,6 +20,8 @@ namespace hivewise::testing {
 // A machine with stale entries of key, value and file sections: what a careless
 // install leaves behind, in types a scanner words differently than they are stored.
 inline constexpr const char* kRepairSystemReg = R"(
+[System\\Setup] 1700000000
+
 [Software\\Classes\\CLSID\\{11111111-0000-0000-0000-000000000001}] 1700000000
 @="Stale object"
 "Flags"=dword:00000010

@@ -20,7 +20,7 @@ std::string BhoManager::Explanation() const {
 void BhoManager::Fill() {
     ClearRows();
     classIds_.clear();
-    RegHandle parent = 0;
+    ScopedKey parent(registry_);
     if (registry_.OpenKey(kHkeyLocalMachine, kBhoKeyPath, kKeyAllAccess, &parent) !=
         kErrorSuccess) {
         return;
@@ -30,18 +30,15 @@ void BhoManager::Fill() {
     for (uint32_t i = 0; i < subKeys; ++i) {
         std::string classId;
         if (registry_.EnumKey(parent, i, &classId, 255) != kErrorSuccess) continue;
-        RegHandle key = 0;
+        ScopedKey key(registry_);
         if (registry_.OpenKey(parent, classId, kKeyAllAccess, &key) != kErrorSuccess) continue;
         std::string name;
         if (registry_.QueryValue(key, "", 255, nullptr, &name) != kErrorSuccess) name.clear();
-        registry_.CloseKey(key);
-        if (size_t nul = name.find('\0'); nul != std::string::npos) name.resize(nul);
         std::string server = registry_.ReadStringValue(
             kHkeyClassesRoot, "CLSID\\" + classId + "\\InprocServer32", "");
-        AddRow(std::move(name), std::move(server));
+        AddRow(UpToNul(std::move(name)), std::move(server));
         classIds_.push_back(std::move(classId));
     }
-    registry_.CloseKey(parent);
 }
 
 std::string BhoManager::RowLabel(size_t row) const {

@@ -34,7 +34,7 @@ std::string InstalledProgramsManager::Explanation() const {
 void InstalledProgramsManager::Fill() {
     ClearRows();
     subKeys_.clear();
-    RegHandle parent = 0;
+    ScopedKey parent(registry_);
     if (registry_.OpenKey(kHkeyLocalMachine, kUninstallKeyPath, kKeyAllAccess, &parent) !=
         kErrorSuccess) {
         return;
@@ -45,7 +45,7 @@ void InstalledProgramsManager::Fill() {
         std::string subKey;
         if (registry_.EnumKey(parent, i, &subKey, 255) != kErrorSuccess) continue;
         std::string path = JoinKey(kUninstallKeyPath, subKey);
-        RegHandle key = 0;
+        ScopedKey key(registry_);
         if (registry_.OpenKey(kHkeyLocalMachine, path, kKeyAllAccess, &key) != kErrorSuccess) {
             continue;
         }
@@ -56,14 +56,11 @@ void InstalledProgramsManager::Fill() {
         std::string displayName;
         bool named =
             registry_.QueryValue(key, "DisplayName", 260, nullptr, &displayName) == kErrorSuccess;
-        registry_.CloseKey(key);
         if (hidden || !named) continue;
-        if (size_t nul = displayName.find('\0'); nul != std::string::npos) displayName.resize(nul);
-        AddRow(std::move(displayName),
+        AddRow(UpToNul(std::move(displayName)),
                registry_.ReadStringValue(kHkeyLocalMachine, path, "UninstallString"));
         subKeys_.push_back(std::move(subKey));
     }
-    registry_.CloseKey(parent);
 }
 
 EntryManager::RemoveResult InstalledProgramsManager::RemoveRow(size_t row) {

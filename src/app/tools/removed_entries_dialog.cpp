@@ -1,19 +1,11 @@
 #include "app/tools/removed_entries_dialog.h"
 
 #include "platform/machine/prefix_lock.h"
+#include "platform/registry/registry_editor.h"
 #include "repair/registry_removal.h"
-#include "tools/key_copy.h"
 #include "tools/parked_entries.h"
 
 namespace hivewise {
-namespace {
-
-std::string UpToNul(std::string text) {
-    if (size_t nul = text.find('\0'); nul != std::string::npos) text.resize(nul);
-    return text;
-}
-
-}  // namespace
 
 void SplitHelperParkingName(std::string_view parkingName, std::string_view serverPath,
                             std::string* path, std::string* name) {
@@ -66,7 +58,7 @@ void RemovedEntriesDialog::Fill() {
 }
 
 void RemovedEntriesDialog::FillHelperObjects() {
-    RegHandle area = 0;
+    ScopedKey area(registry_);
     if (registry_.OpenKey(kHkeyCurrentUser, kBhoBkupPath, kKeyAllAccess, &area) != kErrorSuccess) {
         return;
     }
@@ -91,12 +83,11 @@ void RemovedEntriesDialog::FillHelperObjects() {
         row.area = kBhoBkupPath;
         rows_.push_back(std::move(row));
     }
-    registry_.CloseKey(area);
 }
 
 void RemovedEntriesDialog::FillStartup(std::string_view areaPath, RegHandle root,
                                        std::string_view target) {
-    RegHandle area = 0;
+    ScopedKey area(registry_);
     if (registry_.OpenKey(kHkeyCurrentUser, areaPath, kKeyAllAccess, &area) != kErrorSuccess) {
         return;
     }
@@ -120,11 +111,10 @@ void RemovedEntriesDialog::FillStartup(std::string_view areaPath, RegHandle root
         row.secondColumn = row.dataToWrite;
         rows_.push_back(std::move(row));
     }
-    registry_.CloseKey(area);
 }
 
 void RemovedEntriesDialog::FillInstalledPrograms() {
-    RegHandle area = 0;
+    ScopedKey area(registry_);
     if (registry_.OpenKey(kHkeyCurrentUser, kUninstallBkupPath, kKeyAllAccess, &area) !=
         kErrorSuccess) {
         return;
@@ -135,14 +125,13 @@ void RemovedEntriesDialog::FillInstalledPrograms() {
         RemovedEntry row;
         if (registry_.EnumKey(area, i, &row.parkingName, 255) != kErrorSuccess) continue;
         std::string path = JoinKey(kUninstallBkupPath, row.parkingName);
-        RegHandle key = 0;
+        ScopedKey key(registry_);
         if (registry_.OpenKey(kHkeyCurrentUser, path, kKeyAllAccess, &key) != kErrorSuccess) {
             continue;
         }
         std::string displayName;
         bool named =
             registry_.QueryValue(key, "DisplayName", 260, nullptr, &displayName) == kErrorSuccess;
-        registry_.CloseKey(key);
         if (!named) continue;
         row.firstColumn = UpToNul(std::move(displayName));
         row.secondColumn = registry_.ReadStringValue(kHkeyCurrentUser, path, "UninstallString");
@@ -150,7 +139,6 @@ void RemovedEntriesDialog::FillInstalledPrograms() {
         row.entryName = ParkedEntryName(registry_, kUninstallBkupPath, row.parkingName);
         rows_.push_back(std::move(row));
     }
-    registry_.CloseKey(area);
 }
 
 void RemovedEntriesDialog::SetChecked(size_t row, bool checked) {
@@ -194,19 +182,17 @@ bool RemovedEntriesDialog::RestoreRow(const RemovedEntry& row) {
         case RemovedEntriesMode::InstalledPrograms: {
             std::string parked = JoinKey(kUninstallBkupPath, row.parkingName);
             std::string target = JoinKey(kUninstallKeyPath, row.entryName);
-            RegHandle source = 0;
+            ScopedKey source(registry_);
             if (registry_.OpenKey(kHkeyCurrentUser, parked, kKeyRead, &source) != kErrorSuccess) {
                 return false;
             }
-            RegHandle parent = 0;
+            ScopedKey parent(registry_);
             long result = registry_.CreateKey(kHkeyLocalMachine, kCurrentVersionKeyPath, &parent);
             bool existed = registry_.KeyExists(kHkeyLocalMachine, target);
             if (result == kErrorSuccess) {
                 result =
                     CopyKeyTree(registry_, source, parent, JoinKey("Uninstall", row.entryName));
-                registry_.CloseKey(parent);
             }
-            registry_.CloseKey(source);
             if (result != kErrorSuccess) {
                 // A half-made registration would list a program that is not all there.
                 if (!existed) DeleteRegKey(registry_, kHkeyLocalMachine, target);
@@ -228,22 +214,20 @@ bool RemovedEntriesDialog::RestoreRow(const RemovedEntry& row) {
         case RemovedEntriesMode::HelperObjects: {
             std::string target = JoinKey(row.targetKey, row.keyToCreate);
             std::string copy = JoinKey(kBhoBkupPath, row.keyToCreate);
-            RegHandle source = 0;
+            ScopedKey source(registry_);
             if (!row.keyToCreate.empty() &&
                 registry_.OpenKey(kHkeyCurrentUser, copy, kKeyRead, &source) == kErrorSuccess) {
                 // The parked copy holds the object's key as it was, every value included.
                 long result = CopyKeyTree(registry_, source, row.root, target);
-                registry_.CloseKey(source);
                 if (result != kErrorSuccess) return false;
                 DeleteRegKey(registry_, kHkeyCurrentUser, copy);
             } else {
-                RegHandle key = 0;
+                ScopedKey key(registry_);
                 if (registry_.CreateKey(row.root, target, &key) != kErrorSuccess) return false;
                 long result = kErrorSuccess;
                 if (!row.dataToWrite.empty()) {
                     result = registry_.SetValue(key, "", kRegSz, row.dataToWrite);
                 }
-                registry_.CloseKey(key);
                 if (result != kErrorSuccess) return false;
             }
             DeleteRegValue(registry_, kHkeyCurrentUser, row.area, row.parkingName);

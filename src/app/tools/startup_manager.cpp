@@ -8,14 +8,6 @@
 namespace hivewise {
 namespace {
 
-// Run data as the list shows it: string data up to its terminator; other types as the
-// text their bytes spell.
-std::string RunDataText(std::string data) {
-    size_t nul = data.find('\0');
-    if (nul != std::string::npos) data.resize(nul);
-    return data;
-}
-
 std::string Unquoted(std::string text) {
     if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
         text = text.substr(1, text.size() - 2);
@@ -52,7 +44,7 @@ void StartupProgramManager::Fill() {
     ClearRows();
     entries_.clear();
     for (int machineWide : {1, 0}) {
-        RegHandle key = 0;
+        ScopedKey key(registry_);
         if (registry_.OpenKey(machineWide ? kHkeyLocalMachine : kHkeyCurrentUser, kRunKeyPath,
                               kKeyAllAccess, &key) != kErrorSuccess) {
             continue;
@@ -68,11 +60,11 @@ void StartupProgramManager::Fill() {
                 kErrorSuccess) {
                 continue;
             }
-            entry.runPath = RunDataText(std::move(data));
+            // String data up to its terminator; other types as the text their bytes spell.
+            entry.runPath = UpToNul(std::move(data));
             AddRow(entry.programName, entry.runPath);
             entries_.push_back(std::move(entry));
         }
-        registry_.CloseKey(key);
     }
 }
 

@@ -11,6 +11,7 @@
 #include "platform/files/path_resolver.h"
 #include "platform/files/wildcard.h"
 #include "platform/machine/text.h"
+#include "platform/registry/registry_editor.h"
 #include "platform/registry/registry_store.h"
 
 namespace hivewise {
@@ -255,9 +256,9 @@ bool FileSystemAccess::DeleteFileOnReboot(const std::string& path) {
     // CurrentControlSet is a link; Find follows it to the control set in use.
     constexpr std::u16string_view kSessionManager =
         u"System\\CurrentControlSet\\Control\\Session Manager";
+    RegistryEditor editor(machine_);
     RegKey* key = store.Find(machineKey, kSessionManager);
-    if (!key) key = store.Create(machineKey, kSessionManager);
-    if (!key) return false;
+    if (!key && editor.CreateKey(machineKey, kSessionManager, &key) != kErrorSuccess) return false;
     constexpr std::u16string_view kValue = u"PendingFileRenameOperations";
     std::string data;
     if (const RegValue* existing = key->FindValue(kValue)) {
@@ -276,8 +277,7 @@ bool FileSystemAccess::DeleteFileOnReboot(const std::string& path) {
     entry.push_back(u'\0');  // the empty target: delete
     entry.push_back(u'\0');  // end of the list
     data += Utf16ToBytes(entry);
-    store.SetValue(key, kValue, kRegMultiSz, std::move(data));
-    return true;
+    return editor.SetValue(key, kValue, kRegMultiSz, std::move(data)) == kErrorSuccess;
 }
 
 bool FileSystemAccess::CopyFile(const std::string& from, const std::string& to) {

@@ -6,6 +6,7 @@
 #include "platform/files/path_resolver.h"
 #include "platform/machine/text.h"
 #include "platform/registry/reg_file.h"
+#include "platform/registry/registry_access.h"
 
 namespace hivewise {
 namespace {
@@ -16,16 +17,6 @@ constexpr size_t kHexWrapColumn = 77;
 
 constexpr char16_t kClassesPath[] = u"Software\\Classes";
 constexpr char16_t kCurrentConfigPath[] = u"System\\CurrentControlSet\\Hardware Profiles\\Current";
-
-struct RootName {
-    const char16_t* longName;
-    const char16_t* shortName;
-};
-constexpr RootName kRoots[] = {
-    {u"HKEY_LOCAL_MACHINE", u"HKLM"},  {u"HKEY_CURRENT_USER", u"HKCU"},
-    {u"HKEY_CLASSES_ROOT", u"HKCR"},   {u"HKEY_USERS", u"HKU"},
-    {u"HKEY_CURRENT_CONFIG", u"HKCC"},
-};
 
 void AppendEscapedText(std::u16string& out, std::u16string_view text) {
     for (char16_t c : text) {
@@ -170,14 +161,17 @@ std::optional<RegPath> ParseRegPath(Machine& machine, std::u16string_view path) 
     std::u16string_view rootText = path.substr(0, cut);
     std::u16string_view rest =
         cut == std::u16string_view::npos ? std::u16string_view{} : path.substr(cut + 1);
-    const RootName* root = nullptr;
-    for (const RootName& r : kRoots) {
-        if (EqualsNoCase(rootText, r.longName) || EqualsNoCase(rootText, r.shortName)) root = &r;
+    // Root names are ASCII: other text names none.
+    std::string ascii;
+    for (char16_t c : rootText) {
+        if (c >= 0x80) return std::nullopt;
+        ascii.push_back(static_cast<char>(c));
     }
+    const RootName* root = FindRootName(ascii);
     if (!root) return std::nullopt;
 
     RegPath out;
-    out.display = root->longName;
+    out.display = AnsiToUtf16(root->longName);
     // One trailing backslash is allowed ("[HKEY_...\Key\]"); other empty parts are not.
     if (!rest.empty() && rest.back() == u'\\') rest.remove_suffix(1);
     std::u16string below;
@@ -192,20 +186,24 @@ std::optional<RegPath> ParseRegPath(Machine& machine, std::u16string_view path) 
     }
     if (!below.empty()) out.display += u"\\" + below;
 
-    std::u16string_view longName = root->longName;
-    if (longName == u"HKEY_LOCAL_MACHINE") {
-        out.base = machine.LocalMachine();
-    } else if (longName == u"HKEY_CURRENT_USER") {
-        out.base = machine.CurrentUser();
-    } else if (longName == u"HKEY_CLASSES_ROOT") {
-        // Looked up below HKLM so that a read does not create the classes key.
-        out.base = machine.LocalMachine();
-        out.lookup = kClassesPath;
-    } else if (longName == u"HKEY_USERS") {
-        out.base = machine.Users();
-    } else {
-        out.base = machine.LocalMachine();
-        out.lookup = kCurrentConfigPath;
+    switch (root->handle) {
+        case kHkeyLocalMachine:
+            out.base = machine.LocalMachine();
+            break;
+        case kHkeyCurrentUser:
+            out.base = machine.CurrentUser();
+            break;
+        case kHkeyClassesRoot:
+            // Looked up below HKLM so that a read does not create the classes key.
+            out.base = machine.LocalMachine();
+            out.lookup = kClassesPath;
+            break;
+        case kHkeyUsers:
+            out.base = machine.Users();
+            break;
+        default:
+            out.base = machine.LocalMachine();
+            out.lookup = kCurrentConfigPath;
     }
     if (!out.base) return std::nullopt;
     if (!below.empty()) {

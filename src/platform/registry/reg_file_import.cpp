@@ -5,6 +5,7 @@
 #include "platform/files/file_system_access.h"
 #include "platform/machine/text.h"
 #include "platform/registry/reg_file.h"
+#include "platform/registry/registry_editor.h"
 
 namespace hivewise {
 namespace {
@@ -192,7 +193,7 @@ std::vector<std::u16string_view> SplitLines(std::u16string_view text) {
 class Importer {
   public:
     Importer(Machine& machine, bool ansiFile)
-        : machine_(machine), store_(machine.Registry()), ansiFile_(ansiFile) {}
+        : machine_(machine), store_(machine.Registry()), editor_(machine), ansiFile_(ansiFile) {}
 
     void Run(const std::vector<std::u16string_view>& lines) {
         size_t i = 1;  // the header was line 1
@@ -268,7 +269,7 @@ class Importer {
     }
 
     // Values go only where a registry file keeps them.
-    bool TakesValues(const RegKey* key) const { return machine_.IsSavedKey(key); }
+    bool TakesValues(const RegKey* key) const { return editor_.MayChangeValues(key); }
 
     void KeyLine(std::u16string_view text, int number) {
         key_ = nullptr;
@@ -301,8 +302,7 @@ class Importer {
             RegKey* parent = store_.Find(path->base, parentPath);
             RegKey* victim = parent ? parent->FindSubKey(last) : nullptr;
             if (!victim) return;  // nothing to delete is no fault
-            if (machine_.RoleOf(victim) != Machine::KeyRole::Ordinary) return Bad(number);
-            store_.DeleteKey(victim);
+            if (editor_.DeleteTree(victim) != kErrorSuccess) return Bad(number);
             changed_ = true;
             return;
         }
@@ -311,14 +311,14 @@ class Importer {
         if (path->base == machine_.Users() && !lookup.empty()) {
             std::u16string_view first = lookup.substr(0, lookup.find(u'\\'));
             RegKey* user = path->base->FindSubKey(first);
-            if (!user || !machine_.SavesNewSubKeys(user)) return Bad(number);
+            if (!user || !editor_.MayCreateSubKeys(user)) return Bad(number);
         }
         if (last.empty()) {
             key_ = path->base;
             return;
         }
-        RegKey* parent = store_.Create(path->base, parentPath);
-        if (!parent) return Bad(number);
+        RegKey* parent = nullptr;
+        if (editor_.CreateKey(path->base, parentPath, &parent) != kErrorSuccess) return Bad(number);
         RegKey* child = parent->FindSubKey(last);
         if (child && child->IsLink()) {
             const RegValue* target = child->FindValue(kLinkValueName);
@@ -329,10 +329,7 @@ class Importer {
         } else if (child) {
             key_ = child;
         } else {
-            if (!machine_.SavesNewSubKeys(parent) || parent->Depth() + 1 > kMaxKeyDepth)
-                return Bad(number);
-            key_ = store_.CreateChild(parent, last);
-            store_.Touch(parent);
+            if (editor_.CreateSubKey(parent, last, &key_) != kErrorSuccess) return Bad(number);
             keyCreated_ = true;
             changed_ = true;
         }
@@ -420,7 +417,8 @@ class Importer {
     void SetValue(const std::u16string& name, uint32_t type, std::string data, int number) {
         bool linkValue = type == kRegLink && EqualsNoCase(name, kLinkValueName);
         if (linkValue && linkKey_) {
-            store_.SetValue(linkKey_, name, type, std::move(data));
+            if (editor_.SetValue(linkKey_, name, type, std::move(data)) != kErrorSuccess)
+                return Bad(number);
             changed_ = true;
             return;
         }
@@ -435,10 +433,11 @@ class Importer {
                 target.pop_back();
             if (!LinksEnd(store_, target, key_, target)) return Bad(number);
         }
-        store_.SetValue(key_, name, type, std::move(data));
+        if (editor_.SetValue(key_, name, type, std::move(data)) != kErrorSuccess)
+            return Bad(number);
         changed_ = true;
         if (becomesLink) {
-            store_.SetLink(key_, true);
+            editor_.MakeLink(key_);
             linkKey_ = key_;
             key_ = store_.LinkTarget(linkKey_);
         }
@@ -447,11 +446,12 @@ class Importer {
 
     void DeleteValue(const std::u16string& name, int number) {
         if (!key_ || key_->IsDeleted() || !TakesValues(key_)) return Bad(number);
-        if (store_.DeleteValue(key_, name)) changed_ = true;
+        if (editor_.DeleteValue(key_, name) == kErrorSuccess) changed_ = true;
     }
 
     Machine& machine_;
     RegistryStore& store_;
+    RegistryEditor editor_;
     bool ansiFile_;
     RegKey* key_ = nullptr;      // where the section's values go
     RegKey* linkKey_ = nullptr;  // the section's key itself when it is a link

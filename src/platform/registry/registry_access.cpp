@@ -4,6 +4,7 @@
 #include "platform/files/path_resolver.h"
 #include "platform/machine/text.h"
 #include "platform/registry/hive_file.h"
+#include "platform/registry/registry_editor.h"
 
 namespace hivewise {
 namespace {
@@ -26,8 +27,9 @@ void AnsiDataInto(const RegValue& value, std::string& out) {
     }
 }
 
-// The error a failed lookup answers: a link that does not resolve is not "missing".
-long StatusError(FindStatus status) {
+}  // namespace
+
+long FindStatusError(FindStatus status) {
     switch (status) {
         case FindStatus::LinkUnresolved:
             return kErrorCantResolveFilename;
@@ -38,13 +40,24 @@ long StatusError(FindStatus status) {
     }
 }
 
-std::string UpToNul(std::string text) {
-    size_t nul = text.find('\0');
-    if (nul != std::string::npos) text.resize(nul);
-    return text;
+std::string UpToNul(std::string data) {
+    size_t nul = data.find('\0');
+    if (nul != std::string::npos) data.resize(nul);
+    return data;
 }
 
-}  // namespace
+ScopedKey& ScopedKey::operator=(ScopedKey&& other) noexcept {
+    if (this != &other) {
+        Reset();
+        registry_ = other.registry_;
+        handle_ = std::exchange(other.handle_, 0);
+    }
+    return *this;
+}
+
+void ScopedKey::Reset() {
+    if (handle_ != 0) registry_->CloseKey(std::exchange(handle_, 0));
+}
 
 RegHandle KeyHandleTable::Add(RegKey* key) {
     std::lock_guard lock(mutex_);
@@ -107,6 +120,12 @@ RegKey* RegistryAccess::Resolve(RegHandle handle, long* error) {
     return key;
 }
 
+RegKey* RegistryAccess::KeyOf(RegHandle handle) {
+    auto lock = machine_.Registry().Lock();  // the classes root is made on first use
+    long error;
+    return Resolve(handle, &error);
+}
+
 long RegistryAccess::OpenKey(RegHandle base, std::string_view subKey, uint32_t /*access*/,
                              RegHandle* result) {
     long error;
@@ -115,7 +134,7 @@ long RegistryAccess::OpenKey(RegHandle base, std::string_view subKey, uint32_t /
     if (!parent) return error;
     FindStatus status;
     RegKey* key = machine_.Registry().Find(parent, AnsiToUtf16(subKey), true, &status);
-    if (!key) return StatusError(status);
+    if (!key) return FindStatusError(status);
     // Deeper keys than Windows allows are not opened, so that walks stay bounded.
     if (key->Depth() > kMaxKeyDepth) return kErrorInvalidParameter;
     *result = handles_.Add(key);
@@ -128,32 +147,32 @@ long RegistryAccess::CreateKey(RegHandle base, std::string_view subKey, RegHandl
     auto lock = machine_.Registry().Lock();
     RegKey* parent = Resolve(base, &error);
     if (!parent) return error;
-    RegistryStore& store = machine_.Registry();
-    std::u16string path = AnsiToUtf16(subKey);
-    // Where the new keys would begin: a key that no file saves takes none, since they
-    // would be lost when the program ends.
-    RegKey* existing = parent;
-    std::u16string_view rest(path);
-    while (!rest.empty()) {
-        size_t cut = rest.find(u'\\');
-        std::u16string_view part = rest.substr(0, cut);
-        if (!part.empty()) {
-            FindStatus status;
-            RegKey* next = store.Find(existing, part, true, &status);
-            if (!next) {
-                if (status != FindStatus::NotFound) return StatusError(status);
-                if (!machine_.SavesNewSubKeys(existing)) return kErrorAccessDenied;
-                break;
-            }
-            existing = next;
-        }
-        rest.remove_prefix(cut == std::u16string_view::npos ? rest.size() : cut + 1);
-    }
-    FindStatus status;
-    RegKey* key = store.Create(parent, path, created, &status);
-    if (!key) return StatusError(status);
+    RegKey* key = nullptr;
+    error = RegistryEditor(machine_).CreateKey(parent, AnsiToUtf16(subKey), &key, created);
+    if (error != kErrorSuccess) return error;
     *result = handles_.Add(key);
     return kErrorSuccess;
+}
+
+long RegistryAccess::OpenKey(RegHandle base, std::string_view subKey, uint32_t access,
+                             ScopedKey* result) {
+    // Into a new handle first: the base may be the key `result` holds.
+    RegHandle handle = 0;
+    long error = OpenKey(base, subKey, access, &handle);
+    result->Reset();
+    result->registry_ = this;
+    result->handle_ = handle;
+    return error;
+}
+
+long RegistryAccess::CreateKey(RegHandle base, std::string_view subKey, ScopedKey* result,
+                               bool* created) {
+    RegHandle handle = 0;
+    long error = CreateKey(base, subKey, &handle, created);
+    result->Reset();
+    result->registry_ = this;
+    result->handle_ = handle;
+    return error;
 }
 
 long RegistryAccess::CloseKey(RegHandle key) {
@@ -223,7 +242,6 @@ long RegistryAccess::SetValue(RegHandle handle, std::string_view name, uint32_t 
     auto lock = machine_.Registry().Lock();
     RegKey* key = Resolve(handle, &error);
     if (!key) return error;
-    if (!machine_.IsSavedKey(key)) return kErrorAccessDenied;
     std::string stored;
     if (IsStringType(type)) {
         std::string text(data);
@@ -232,8 +250,7 @@ long RegistryAccess::SetValue(RegHandle handle, std::string_view name, uint32_t 
     } else {
         stored = std::string(data);
     }
-    machine_.Registry().SetValue(key, AnsiToUtf16(name), type, std::move(stored));
-    return kErrorSuccess;
+    return RegistryEditor(machine_).SetValue(key, AnsiToUtf16(name), type, std::move(stored));
 }
 
 long RegistryAccess::DeleteKeyTree(RegHandle root, std::string_view path) {
@@ -250,7 +267,7 @@ long RegistryAccess::DeleteKeyTree(RegHandle root, std::string_view path) {
                          ? base
                          : machine_.Registry().Find(base, std::u16string_view(wide).substr(0, cut),
                                                     true, &status);
-    if (!parent) return StatusError(status);
+    if (!parent) return FindStatusError(status);
     std::u16string_view last = cut == std::u16string::npos
                                    ? std::u16string_view(wide)
                                    : std::u16string_view(wide).substr(cut + 1);
@@ -259,9 +276,7 @@ long RegistryAccess::DeleteKeyTree(RegHandle root, std::string_view path) {
     // The last component is taken as it is: deleting a link removes the link.
     RegKey* key = parent->FindSubKey(last);
     if (!key) return kErrorFileNotFound;
-    if (machine_.RoleOf(key) != Machine::KeyRole::Ordinary) return kErrorAccessDenied;
-    machine_.Registry().DeleteKey(key);
-    return kErrorSuccess;
+    return RegistryEditor(machine_).DeleteTree(key);
 }
 
 long RegistryAccess::DeleteValue(RegHandle root, std::string_view path, std::string_view name) {
@@ -271,12 +286,11 @@ long RegistryAccess::DeleteValue(RegHandle root, std::string_view path, std::str
     if (!base) return error;
     FindStatus status;
     RegKey* key = machine_.Registry().Find(base, AnsiToUtf16(path), true, &status);
-    if (!key) return StatusError(status);
+    if (!key) return FindStatusError(status);
     const RegValue* value = FindValueByAnsiName(key->Values(), name);
     if (!value) return kErrorFileNotFound;
-    if (!machine_.IsSavedKey(key)) return kErrorAccessDenied;
     std::u16string wideName = value->name;
-    return machine_.Registry().DeleteValue(key, wideName) ? kErrorSuccess : kErrorFileNotFound;
+    return RegistryEditor(machine_).DeleteValue(key, wideName);
 }
 
 long RegistryAccess::SaveKey(RegHandle handle, const std::string& file) {
@@ -305,16 +319,14 @@ long RegistryAccess::RestoreKey(RegHandle handle, const std::string& file, uint3
     if (!host) return kErrorFileNotFound;
     std::string content;
     if (!ReadWholeFile(*host, &content, nullptr)) return kErrorFileNotFound;
-    // A file's base (a user's hive, .Default) may be restored whole; keys above one may not.
-    if (!machine_.IsSavedKey(key) && !machine_.SavesNewSubKeys(key)) return kErrorAccessDenied;
+    if (!RegistryEditor(machine_).MayReplace(key)) return kErrorAccessDenied;
     RegistryStore& store = machine_.Registry();
     RegKey* loaded = store.NewDetachedKey();
     HiveInfo info;
     HiveParseError perr;
     if (!ReadHive(store, loaded, store.KeepText(std::move(content)), &info, &perr))
         return kErrorBadDb;
-    store.ReplaceContents(key, loaded);
-    return kErrorSuccess;
+    return RegistryEditor(machine_).Replace(key, loaded);
 }
 
 long RegistryAccess::CheckKeyFile(const std::string& file, SavedKeyFile* saved) {
@@ -364,7 +376,7 @@ long RegistryAccess::RestoreKeys(std::vector<KeyRestore>& items) {
                     if (next) {
                         key = next;
                     } else if (status != FindStatus::NotFound) {
-                        return StatusError(status);
+                        return FindStatusError(status);
                     } else {
                         targets[i].missing = std::u16string(rest);
                     }
@@ -379,11 +391,10 @@ long RegistryAccess::RestoreKeys(std::vector<KeyRestore>& items) {
         if (!target.missing.empty()) target.path += u"\\" + target.missing;
         if (target.missing.empty()) {
             if (items[i].file.onlyHeader) return kErrorBadDb;
-            if (!machine_.IsSavedKey(key) && !machine_.SavesNewSubKeys(key))
-                return kErrorAccessDenied;
+            if (!RegistryEditor(machine_).MayReplace(key)) return kErrorAccessDenied;
         } else if (items[i].file.onlyHeader) {
             target.skip = true;
-        } else if (!machine_.SavesNewSubKeys(key)) {
+        } else if (!RegistryEditor(machine_).MayCreateSubKeys(key)) {
             return kErrorAccessDenied;
         } else if (key->Depth() + missingParts > kMaxKeyDepth) {
             return kErrorInvalidParameter;
@@ -414,12 +425,16 @@ long RegistryAccess::RestoreKeys(std::vector<KeyRestore>& items) {
         targets[i].loaded = loaded;
     }
     // Only now does the registry change, by steps that cannot fail after the checks above.
+    RegistryEditor editor(machine_);
     for (Target& target : targets) {
         if (target.skip) continue;
         RegKey* key = target.found;
-        if (!target.missing.empty()) key = store.Create(key, target.missing);
-        if (!key) return kErrorInvalidParameter;
-        store.ReplaceContents(key, target.loaded);
+        if (!target.missing.empty()) {
+            long error = editor.CreateKey(key, target.missing, &key);
+            if (error != kErrorSuccess) return error;
+        }
+        long error = editor.Replace(key, target.loaded);
+        if (error != kErrorSuccess) return error;
     }
     return kErrorSuccess;
 }
@@ -432,69 +447,81 @@ bool RegistryAccess::EnablePrivilege(const std::string& /*name*/) {
     return true;
 }
 
+const RootName* FindRootName(std::string_view text, bool exactLongName) {
+    static constexpr RootName kRoots[] = {
+        {"HKEY_LOCAL_MACHINE", "HKLM", kHkeyLocalMachine},
+        {"HKEY_CURRENT_USER", "HKCU", kHkeyCurrentUser},
+        {"HKEY_CLASSES_ROOT", "HKCR", kHkeyClassesRoot},
+        {"HKEY_USERS", "HKU", kHkeyUsers},
+        {"HKEY_CURRENT_CONFIG", "HKCC", kHkeyCurrentConfig},
+    };
+    for (const RootName& root : kRoots) {
+        if (exactLongName
+                ? text == root.longName
+                : AnsiEqualsNoCase(text, root.longName) || AnsiEqualsNoCase(text, root.shortName)) {
+            return &root;
+        }
+    }
+    return nullptr;
+}
+
 std::optional<RegHandle> RegistryAccess::RootFromName(std::string_view text) {
-    if (text == "HKEY_CURRENT_USER") return kHkeyCurrentUser;
-    if (text == "HKEY_LOCAL_MACHINE") return kHkeyLocalMachine;
-    if (text == "HKEY_CLASSES_ROOT") return kHkeyClassesRoot;
-    if (text == "HKEY_USERS") return kHkeyUsers;
-    return std::nullopt;
+    const RootName* root = FindRootName(text, true);
+    if (!root || root->handle == kHkeyCurrentConfig) return std::nullopt;
+    return root->handle;
+}
+
+std::optional<std::pair<RegHandle, std::string_view>> SplitRootPath(std::string_view path) {
+    size_t cut = path.find('\\');
+    if (cut == std::string_view::npos) return std::nullopt;
+    auto root = RegistryAccess::RootFromName(path.substr(0, cut));
+    if (!root) return std::nullopt;
+    return std::pair(*root, path.substr(cut + 1));
 }
 
 bool RegistryAccess::KeyExists(RegHandle root, std::string_view path) {
-    RegHandle key;
-    if (OpenKey(root, path, kKeyRead, &key) != kErrorSuccess) return false;
-    CloseKey(key);
-    return true;
+    ScopedKey key(*this);
+    return OpenKey(root, path, kKeyRead, &key) == kErrorSuccess;
 }
 
 std::string RegistryAccess::ReadStringValue(RegHandle root, std::string_view path,
                                             std::string_view valueName) {
-    RegHandle key;
+    ScopedKey key(*this);
     if (OpenKey(root, path, kKeyRead, &key) != kErrorSuccess) return "";
     std::string data;
     long status = QueryValue(key, valueName, 255, nullptr, &data);
-    if (CloseKey(key) != kErrorSuccess) {
-        machine_.Host().ShowMessage("Error in RegCloseKey.");
-        return "";
-    }
     return status == kErrorSuccess ? UpToNul(std::move(data)) : "";
 }
 
 bool RegistryAccess::WriteValue(RegHandle root, std::string_view path, std::string_view valueName,
                                 std::string_view text, uint32_t type) {
-    RegHandle key;
+    ScopedKey key(*this);
     if (OpenKey(root, path, kKeyWrite, &key) != kErrorSuccess) return false;
-    long status = SetValue(key, valueName, type, text);
-    return CloseKey(key) == kErrorSuccess && status == kErrorSuccess;
+    return SetValue(key, valueName, type, text) == kErrorSuccess;
 }
 
 bool RegistryAccess::ReadSetting(std::string_view name, std::string* text) {
     if (name.empty() || !text) return false;
-    RegHandle key;
+    ScopedKey key(*this);
     if (OpenKey(kHkeyCurrentUser, kSettingsKey, kKeyAllAccess, &key) != kErrorSuccess) return false;
     std::string data;
-    long status = QueryValue(key, name, 260, nullptr, &data);
-    CloseKey(key);
-    if (status != kErrorSuccess) return false;
+    if (QueryValue(key, name, 260, nullptr, &data) != kErrorSuccess) return false;
     *text = UpToNul(std::move(data));
     return true;
 }
 
 bool RegistryAccess::WriteSetting(std::string_view name, std::string_view text) {
     if (name.empty()) return false;
-    RegHandle key;
+    ScopedKey key(*this);
     if (OpenKey(kHkeyCurrentUser, kSettingsKey, kKeyAllAccess, &key) != kErrorSuccess) return false;
-    long status = SetValue(key, name, kRegSz, text);
-    CloseKey(key);
-    return status == kErrorSuccess;
+    return SetValue(key, name, kRegSz, text) == kErrorSuccess;
 }
 
 unsigned RegistryAccess::CountSubKeys(RegHandle root, std::string_view path) {
-    RegHandle key;
+    ScopedKey key(*this);
     if (OpenKey(root, path, kKeyAllAccess, &key) != kErrorSuccess) return 0;
     uint32_t count = 0;
     if (QueryInfoKey(key, &count, nullptr) != kErrorSuccess) count = 0;
-    CloseKey(key);
     return count;
 }
 
@@ -503,32 +530,29 @@ double RegistryAccess::CountValuesOf(RegHandle key, bool wholeTree, int depth, i
     if (QueryInfoKey(key, &subKeys, &values) != kErrorSuccess) return 0;
     double sum = values;
     if (!wholeTree || depth >= static_cast<int>(kMaxKeyDepth)) return sum;
-    RegKey* parent = handles_.Get(key);
     for (uint32_t i = 0; i < subKeys; ++i) {
         std::string name;
         if (EnumKey(key, i, &name, 255) != kErrorSuccess) continue;
         // Links lead elsewhere in the tree; a walk follows only so many, so that links
         // to one another cannot make it endless.
-        if (parent) {
+        {
             auto lock = machine_.Registry().Lock();
-            RegKey* child = parent->FindSubKey(AnsiToUtf16(name));
+            RegKey* parent = KeyOf(key);
+            RegKey* child = parent ? parent->FindSubKey(AnsiToUtf16(name)) : nullptr;
             if (child && child->IsLink() && --*linksLeft < 0) continue;
         }
-        RegHandle child;
+        ScopedKey child(*this);
         if (OpenKey(key, name, kKeyAllAccess, &child) != kErrorSuccess) continue;
         sum += CountValuesOf(child, true, depth + 1, linksLeft);
-        CloseKey(child);
     }
     return sum;
 }
 
 unsigned RegistryAccess::CountValues(RegHandle root, std::string_view path, bool wholeTree) {
-    RegHandle key;
+    ScopedKey key(*this);
     if (OpenKey(root, path, kKeyAllAccess, &key) != kErrorSuccess) return 0;
     int linksLeft = kMaxLinksPerWalk;
-    double sum = CountValuesOf(key, wholeTree, 0, &linksLeft);
-    CloseKey(key);
-    return static_cast<unsigned>(sum);
+    return static_cast<unsigned>(CountValuesOf(key, wholeTree, 0, &linksLeft));
 }
 
 const RegValue* FindValueByAnsiName(const std::vector<RegValue>& values,

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/machine/machine.h"
@@ -20,6 +21,21 @@ constexpr RegHandle kHkeyClassesRoot = 0x80000000;
 constexpr RegHandle kHkeyCurrentUser = 0x80000001;
 constexpr RegHandle kHkeyLocalMachine = 0x80000002;
 constexpr RegHandle kHkeyUsers = 0x80000003;
+// Named in registry-editor files only; RegistryAccess opens no handle on it.
+constexpr RegHandle kHkeyCurrentConfig = 0x80000005;
+
+// The roots of registry paths, by their long and short names.
+struct RootName {
+    std::string_view longName;   // "HKEY_LOCAL_MACHINE"
+    std::string_view shortName;  // "HKLM"
+    RegHandle handle;
+};
+// The root `text` names: any of its names in any letter case, or, with `exactLongName`,
+// only the long name as written. Null when none.
+const RootName* FindRootName(std::string_view text, bool exactLongName = false);
+// A path taken apart at its first backslash into its root (the exact long name of a root
+// RegistryAccess opens) and the rest. Nothing when the root is none of them.
+std::optional<std::pair<RegHandle, std::string_view>> SplitRootPath(std::string_view path);
 
 constexpr uint32_t kKeyQueryValue = 0x0001;
 constexpr uint32_t kKeyAllAccess = 0xF003F;
@@ -75,6 +91,38 @@ struct KeyRestore {
 // Larger saved key files are not read: a prefix's largest registry file is far smaller.
 constexpr uintmax_t kMaxSavedKeyFileBytes = uintmax_t{512} << 20;
 
+class RegistryAccess;
+
+// An open key of RegistryAccess, closed when it goes out of scope, so that no path out
+// of a function leaks it. Stands for its handle wherever a RegHandle is asked for.
+class ScopedKey {
+  public:
+    explicit ScopedKey(RegistryAccess& registry) : registry_(&registry) {}
+    ~ScopedKey() { Reset(); }
+    ScopedKey(ScopedKey&& other) noexcept
+        : registry_(other.registry_), handle_(std::exchange(other.handle_, 0)) {}
+    ScopedKey& operator=(ScopedKey&& other) noexcept;
+    ScopedKey(const ScopedKey&) = delete;
+    ScopedKey& operator=(const ScopedKey&) = delete;
+
+    RegHandle Get() const { return handle_; }
+    operator RegHandle() const { return handle_; }
+    explicit operator bool() const { return handle_ != 0; }
+    // Closes the key now (nothing when none is open).
+    void Reset();
+
+  private:
+    friend class RegistryAccess;
+    RegistryAccess* registry_;
+    RegHandle handle_ = 0;
+};
+
+// The error a failed path lookup answers: a link that does not resolve is not "missing".
+long FindStatusError(FindStatus status);
+
+// String data as the program uses it: up to its first terminating zero.
+std::string UpToNul(std::string data);
+
 class RegistryAccess {
   public:
     explicit RegistryAccess(Machine& machine);
@@ -84,6 +132,10 @@ class RegistryAccess {
     long CreateKey(RegHandle base, std::string_view subKey, RegHandle* result,
                    bool* created = nullptr);
     long CloseKey(RegHandle key);
+    // The same, into a key that closes itself; an open key in `result` is closed first.
+    long OpenKey(RegHandle base, std::string_view subKey, uint32_t access, ScopedKey* result);
+    long CreateKey(RegHandle base, std::string_view subKey, ScopedKey* result,
+                   bool* created = nullptr);
     long QueryInfoKey(RegHandle key, uint32_t* subKeys, uint32_t* values);
     long EnumKey(RegHandle key, uint32_t index, std::string* name, size_t capacity = 255);
     // Type and data are optional; `dataCapacity` applies only when data is asked for.
@@ -94,6 +146,7 @@ class RegistryAccess {
     // (string data counted in ANSI bytes) exceeds `capacity`.
     long QueryValue(RegHandle key, std::string_view name, size_t capacity, uint32_t* type,
                     std::string* data);
+    // Writes go through RegistryEditor, which holds the rules for what may change.
     // String data is ANSI; a terminating zero is added when missing, as the system does.
     long SetValue(RegHandle key, std::string_view name, uint32_t type, std::string_view data);
     long DeleteKeyTree(RegHandle root, std::string_view path);
@@ -129,6 +182,9 @@ class RegistryAccess {
     unsigned CountValues(RegHandle root, std::string_view path, bool wholeTree);
 
     Machine& GetMachine() { return machine_; }
+    // The store's key behind a handle or a root; null when the handle is unknown or its
+    // key deleted. The caller holds the store's lock while it uses the key.
+    RegKey* KeyOf(RegHandle handle);
 
   private:
     // The key of a handle: null with kErrorInvalidHandle or kErrorKeyDeleted in `error`.

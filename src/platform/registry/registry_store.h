@@ -25,6 +25,14 @@
 //    the machine's facts) holds Lock() or runs while no scan runs. A key's values are
 //    decoded from the file on first use, so even reading a key is a change inside it.
 //
+// Who writes. After the machine is loaded, every change goes through RegistryEditor
+// (registry_editor.h), which takes Lock() and applies the machine's rules for what its
+// files keep; its callers are RegistryAccess, the registry-editor file import, the
+// command line's reg commands, repairs, restores and the tools. The mutators below are
+// for RegistryEditor and for building trees that are not yet the machine's: the loading
+// of the registry files (HiveReader, Machine::Load, bulk and before any other thread
+// sees the store) and a saved key's file read into a detached tree before it replaces a key.
+//
 // Keys live as long as their store: a deleted key leaves the tree but stays readable
 // (IsDeleted()), which is how handles to it answer "key deleted".
 namespace hivewise {

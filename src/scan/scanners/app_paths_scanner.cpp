@@ -29,14 +29,13 @@ void ScanAppPaths(ScanContext& context) {
     WalkKey(context, kAppPathsKey, Items::SubKeys,
             [&](RegHandle walked, uint32_t, const std::string& name) {
                 // The entry's key, opened below the walked key that its path names.
-                RegHandle entry = 0;
+                ScopedKey entry(registry);
                 if (registry.OpenKey(walked, name, kKeyAllAccess, &entry) != kErrorSuccess) {
                     return After::Step;
                 }
                 std::string path = std::string(kAppPathsKey) + "\\" + name;
                 std::string data;
                 if (!ReadText(registry, entry, "", kDefaultValueCapacity, &data)) {
-                    registry.CloseKey(entry);
                     return After::Step;
                 }
                 std::string reference = NormaliseAppPath(context.Files(), std::move(data));
@@ -47,7 +46,6 @@ void ScanAppPaths(ScanContext& context) {
                 }
                 context.SetStatusLine(std::move(location));
                 context.PumpMessages();
-                registry.CloseKey(entry);
                 return After::Step;
             });
 }

@@ -27,14 +27,13 @@ struct ClassesScope {
 // The default value of a key when it is text; empty when it is missing, of another type
 // or too long.
 std::string ReadDefaultText(RegistryAccess& registry, RegHandle root, const std::string& path) {
-    RegHandle key = 0;
+    ScopedKey key(registry);
     if (registry.OpenKey(root, path, kKeyRead, &key) != kErrorSuccess) return {};
     uint32_t type = 0;
     std::string data;
     long status = registry.QueryValue(key, "", kCommandCapacity, &type, &data);
-    registry.CloseKey(key);
     if (status != kErrorSuccess || (type != kRegSz && type != kRegExpandSz)) return {};
-    return file_list::UpToNul(std::move(data));
+    return UpToNul(std::move(data));
 }
 
 // Judges one command or icon key; an empty value names nothing (the verb may be carried
@@ -59,7 +58,7 @@ void CheckClass(ScanContext& context, const ClassesScope& scope, const std::stri
                 const std::string& className) {
     RegistryAccess& registry = context.Registry();
     const std::string shellPath = keyPath + "\\shell";
-    RegHandle shell = 0;
+    ScopedKey shell(registry);
     if (registry.OpenKey(scope.root, shellPath, kKeyRead, &shell) == kErrorSuccess) {
         classes_root::ForEachSubKey(
             context, shell,
@@ -69,7 +68,6 @@ void CheckClass(ScanContext& context, const ClassesScope& scope, const std::stri
                 return After::NoStep;
             },
             [] { return After::NoStep; });
-        registry.CloseKey(shell);
     }
     CheckEntry(context, scope, className, keyPath + "\\DefaultIcon", program_lookup::IconFile);
 }
@@ -84,7 +82,7 @@ void CheckClassesKey(ScanContext& context, const ClassesScope& scope, std::strin
         return;
     }
     RegistryAccess& registry = context.Registry();
-    RegHandle applications = 0;
+    ScopedKey applications(registry);
     if (registry.OpenKey(scope.root, keyPath, kKeyRead, &applications) != kErrorSuccess) return;
     classes_root::ForEachSubKey(
         context, applications,
@@ -93,7 +91,6 @@ void CheckClassesKey(ScanContext& context, const ClassesScope& scope, std::strin
             return After::NoStep;
         },
         [] { return After::NoStep; });
-    registry.CloseKey(applications);
 }
 
 }  // namespace
@@ -104,7 +101,7 @@ void CheckClassCommands(ScanContext& context, const std::string& name) {
 
 void ScanUserClassCommands(ScanContext& context) {
     RegistryAccess& registry = context.Registry();
-    RegHandle classes = 0;
+    ScopedKey classes(registry);
     if (registry.OpenKey(kHkeyCurrentUser, kUserClassesKey, kKeyRead, &classes) != kErrorSuccess) {
         return;
     }
@@ -116,7 +113,6 @@ void ScanUserClassCommands(ScanContext& context) {
             return After::NoStep;
         },
         [] { return After::NoStep; });
-    registry.CloseKey(classes);
 }
 
 }  // namespace hivewise

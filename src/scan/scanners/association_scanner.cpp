@@ -52,7 +52,7 @@ bool LeadsNowhere(ScanContext& context, const std::string& extension, std::strin
 
 bool HasShellNewBelow(ScanContext& context, RegHandle root, std::string_view keyPath) {
     RegistryAccess& registry = context.Registry();
-    RegHandle key = 0;
+    ScopedKey key(registry);
     if (registry.OpenKey(root, keyPath, kKeyAllAccess, &key) != kErrorSuccess) return false;
     bool found = false;
     uint32_t count = 0;
@@ -65,13 +65,12 @@ bool HasShellNewBelow(ScanContext& context, RegHandle root, std::string_view key
         }
         found = registry.KeyExists(root, std::string(keyPath) + "\\" + name + "\\ShellNew");
     }
-    registry.CloseKey(key);
     return found;
 }
 
 void ScanFileAssociations(ScanContext& context) {
     RegistryAccess& registry = context.Registry();
-    RegHandle root = 0;
+    ScopedKey root(registry);
     if (registry.OpenKey(kHkeyClassesRoot, "", kKeyAllAccess, &root) != kErrorSuccess) {
         classes_root::ShowOpenFailed(context);
         return;
@@ -98,7 +97,6 @@ void ScanFileAssociations(ScanContext& context) {
             return After::Step;
         },
         [] { return After::Step; });
-    registry.CloseKey(root);
     ScanUserClassCommands(context);
 }
 

@@ -21,11 +21,10 @@ void CheckServer(ScanContext& context, RegHandle classes, const std::string& nam
                  std::string_view kind) {
     RegistryAccess& registry = context.Registry();
     std::string relative = name + "\\" + std::string(kind);
-    RegHandle server = 0;
+    ScopedKey server(registry);
     if (registry.OpenKey(classes, relative, kKeyAllAccess, &server) != kErrorSuccess) return;
     std::string data;
     if (!classes_root::ReadDefault(registry, server, &data)) {
-        registry.CloseKey(server);
         return;
     }
     std::string path = std::string(kClassesKey) + "\\" + relative;
@@ -35,14 +34,13 @@ void CheckServer(ScanContext& context, RegHandle classes, const std::string& nam
                              LoadResourceText(kIdsDefaultValueName), reference, kIdsFileMissing);
     }
     classes_root::ShowKey(context, path);
-    registry.CloseKey(server);
 }
 
 }  // namespace
 
 void ScanClassServers(ScanContext& context) {
     RegistryAccess& registry = context.Registry();
-    RegHandle classes = 0;
+    ScopedKey classes(registry);
     if (registry.OpenKey(kHkeyClassesRoot, kClassesKey, kKeyAllAccess, &classes) != kErrorSuccess) {
         classes_root::ShowOpenFailed(context);
         return;
@@ -56,25 +54,23 @@ void ScanClassServers(ScanContext& context) {
             return After::Step;
         },
         [] { return After::NoStep; });
-    registry.CloseKey(classes);
 }
 
 void ScanProgIds(ScanContext& context) {
     RegistryAccess& registry = context.Registry();
-    RegHandle root = 0;
+    ScopedKey root(registry);
     if (registry.OpenKey(kHkeyClassesRoot, "", kKeyAllAccess, &root) != kErrorSuccess) return;
     classes_root::ForEachSubKey(
         context, root,
         [&](RegHandle key, const std::string& name) {
             // Entries without a "CLSID" key are no programmatic identifiers.
             std::string path = name + "\\CLSID";
-            RegHandle classKey = 0;
+            ScopedKey classKey(registry);
             if (registry.OpenKey(key, path, kKeyAllAccess, &classKey) != kErrorSuccess) {
                 return After::Step;
             }
             std::string classText;
             if (!classes_root::ReadDefault(registry, classKey, &classText)) {
-                registry.CloseKey(classKey);
                 return After::Step;
             }
             // The class is not registered, but the text may still name something that
@@ -88,11 +84,9 @@ void ScanProgIds(ScanContext& context) {
                     LoadResourceText(kIdsDefaultValueName), classText, kIdsInvalidAppId);
             }
             classes_root::ShowKey(context, path);
-            registry.CloseKey(classKey);
             return After::Step;
         },
         [] { return After::Step; });
-    registry.CloseKey(root);
 }
 
 }  // namespace hivewise

@@ -28,13 +28,6 @@ enum class Items { SubKeys, Values };
 // What an item's steps ask of the walk afterwards.
 enum class After { Step, NoStep };
 
-// Data as the string functions deliver it: up to the first terminator.
-inline std::string UpToNul(std::string data) {
-    size_t nul = data.find('\0');
-    if (nul != std::string::npos) data.resize(nul);
-    return data;
-}
-
 // Every occurrence of `from` replaced by `to`, left to right, case as written.
 inline std::string ReplaceAll(std::string text, std::string_view from, std::string_view to) {
     if (from.empty()) return text;
@@ -98,7 +91,7 @@ inline void ReportMissingFile(ScanContext& context, int sectionId, std::string i
 template <typename ItemSteps>
 void WalkKey(ScanContext& context, std::string_view walkedKey, Items items, ItemSteps&& itemSteps) {
     RegistryAccess& registry = context.Registry();
-    RegHandle key = 0;
+    ScopedKey key(registry);
     if (registry.OpenKey(kHkeyLocalMachine, walkedKey, kKeyAllAccess, &key) != kErrorSuccess) {
         return;
     }
@@ -123,7 +116,6 @@ void WalkKey(ScanContext& context, std::string_view walkedKey, Items items, Item
             context.ProgressStep();
         }
     }
-    registry.CloseKey(key);
 }
 
 }  // namespace hivewise::file_list

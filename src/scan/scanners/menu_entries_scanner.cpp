@@ -139,7 +139,7 @@ class MenuEntriesScan {
     // ---- the registry records of this machine ----
     void ReadRecords() {
         RegistryAccess& registry = context_.Registry();
-        RegHandle key = 0;
+        ScopedKey key(registry);
         if (registry.OpenKey(kHkeyCurrentUser, kMenuFilesKey, kKeyRead, &key) == kErrorSuccess) {
             std::string name;
             for (uint32_t i = 0; registry.EnumValue(key, i, &name) == kErrorSuccess; ++i) {
@@ -150,7 +150,6 @@ class MenuEntriesScan {
                     menuValues_[Canonical(*host)] = name;
                 }
             }
-            registry.CloseKey(key);
         }
         if (registry.OpenKey(kHkeyCurrentUser, kFileOpenAssociationsKey, kKeyRead, &key) ==
             kErrorSuccess) {
@@ -160,7 +159,6 @@ class MenuEntriesScan {
                 std::string file = registry.ReadStringValue(kHkeyCurrentUser, sub, "DesktopFile");
                 if (!file.empty() && file[0] == '/') assocKeys_[Canonical(file)] = sub;
             }
-            registry.CloseKey(key);
         }
     }
 

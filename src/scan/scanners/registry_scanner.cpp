@@ -80,7 +80,7 @@ class RegistryWalk {
     void Run(RegHandle key, const std::string& path, RegHandle skip = 0) {
         MarkVisited(key);
         if (skip != 0) MarkVisited(skip);
-        Enter(key, /*owned=*/false, path);
+        Enter(key, ScopedKey(registry_), path);
         while (!levels_.empty()) {
             bool ok = true;
             try {
@@ -98,8 +98,10 @@ class RegistryWalk {
 
   private:
     struct Level {
+        Level(RegHandle handle, ScopedKey opened, std::string keyPath)
+            : key(handle), owned(std::move(opened)), path(std::move(keyPath)) {}
         RegHandle key = 0;
-        bool owned = false;  // opened by the walk, closed when it is left
+        ScopedKey owned;  // the key when the walk opened it, closed when it is left
         std::string path;
         bool menuRecords = false;  // Wine's records of its menu files: judged elsewhere
         uint32_t subKeys = 0;
@@ -108,31 +110,23 @@ class RegistryWalk {
     };
 
     // The key behind a handle; a key reached again (through a link) is not walked twice.
-    const void* Identity(RegHandle handle) { return context_.GetMachine().Handles().Get(handle); }
+    const void* Identity(RegHandle handle) { return registry_.KeyOf(handle); }
 
     void MarkVisited(RegHandle key) {
-        // A root handle has no entry of its own: a handle on the root itself stands for it.
-        RegHandle self = 0;
-        if (registry_.OpenKey(key, "", kKeyRead, &self) != kErrorSuccess) return;
-        visited_.insert(Identity(self));
-        registry_.CloseKey(self);
+        if (const void* identity = Identity(key)) visited_.insert(identity);
     }
 
-    void Enter(RegHandle key, bool owned, std::string path) {
-        Level level{key, owned, std::move(path)};
+    void Enter(RegHandle key, ScopedKey owned, std::string path) {
+        Level level(key, std::move(owned), std::move(path));
         level.menuRecords = IsMenuBuilderRecordKey(level.path);
         if (registry_.QueryInfoKey(key, &level.subKeys, &level.values) != kErrorSuccess) {
             context_.ShowMessage(std::string(kInternalErrorText));
-            if (owned) registry_.CloseKey(key);
             return;
         }
         levels_.push_back(std::move(level));
     }
 
-    void Leave() {
-        if (levels_.back().owned) registry_.CloseKey(levels_.back().key);
-        levels_.pop_back();
-    }
+    void Leave() { levels_.pop_back(); }
 
     // One sub-key of the innermost level, or, once they are done, its values and the
     // return to its parent. False on a fault of that level.
@@ -150,17 +144,15 @@ class RegistryWalk {
         long status = registry_.EnumKey(level.key, index, &name_, kSubKeyNameCapacity);
         if (status != kErrorSuccess) return !KeyLost(status);
         if (IsClassesKey(name_) || levels_.size() >= kMaxLevels) return true;
-        RegHandle child = 0;
+        ScopedKey child(registry_);
         if (registry_.OpenKey(level.key, name_, kKeyAllAccess, &child) != kErrorSuccess) {
             return true;
         }
-        if (!visited_.insert(Identity(child)).second) {
-            registry_.CloseKey(child);
-            return true;
-        }
+        if (!visited_.insert(Identity(child)).second) return true;
         std::string childPath = level.path + "\\" + name_;
         // `level` may move once the child is pushed.
-        Enter(child, /*owned=*/true, std::move(childPath));
+        RegHandle handle = child;
+        Enter(handle, std::move(child), std::move(childPath));
         return true;
     }
 
@@ -175,9 +167,7 @@ class RegistryWalk {
                 continue;
             }
             if (type == kRegSz || type == kRegExpandSz) {
-                // Data as the string functions deliver it: up to the first terminator.
-                size_t nul = data_.find('\0');
-                if (nul != std::string::npos) data_.resize(nul);
+                data_ = UpToNul(std::move(data_));
                 ExamineText(level, type);
                 line_.assign(level.path).append("\\").append(name_);
                 context_.SetStatusLine(line_);
@@ -228,14 +218,13 @@ class RegistryWalk {
 
 void ScanRoot(ScanContext& context, RegHandle root, std::string_view rootName) {
     RegistryAccess& registry = context.Registry();
-    RegHandle software = 0;
+    ScopedKey software(registry);
     if (registry.OpenKey(root, "SOFTWARE", kKeyAllAccess, &software) != kErrorSuccess) {
         context.ShowMessage(std::string(kRegOpenFailedText));
         return;
     }
     // The whole root is walked; SOFTWARE only decides whether the pass runs.
     WalkRegistryTree(context, root, std::string(rootName));
-    registry.CloseKey(software);
 }
 
 }  // namespace

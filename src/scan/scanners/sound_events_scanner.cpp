@@ -40,11 +40,10 @@ bool SoundFound(ScanContext& context, const std::string& data) {
 // is "no sound".
 void CheckScheme(ScanContext& context, const std::string& keyPath) {
     RegistryAccess& registry = context.Registry();
-    RegHandle key = 0;
+    ScopedKey key(registry);
     if (registry.OpenKey(kHkeyCurrentUser, keyPath, kKeyRead, &key) != kErrorSuccess) return;
     std::string data;
     bool read = file_list::ReadText(registry, key, "", kDataCapacity, &data);
-    registry.CloseKey(key);
     if (!read || data.empty()) return;
     const std::string location = std::string(kLongUserRoot) + "\\" + keyPath + "\\" + data;
     if (!SoundFound(context, data)) {
@@ -59,7 +58,7 @@ void CheckScheme(ScanContext& context, const std::string& keyPath) {
 template <typename OnName>
 void ForEachUserSubKey(ScanContext& context, const std::string& path, OnName&& onName) {
     RegistryAccess& registry = context.Registry();
-    RegHandle key = 0;
+    ScopedKey key(registry);
     if (registry.OpenKey(kHkeyCurrentUser, path, kKeyRead, &key) != kErrorSuccess) return;
     classes_root::ForEachSubKey(
         context, key,
@@ -68,7 +67,6 @@ void ForEachUserSubKey(ScanContext& context, const std::string& path, OnName&& o
             return After::NoStep;
         },
         [] { return After::NoStep; });
-    registry.CloseKey(key);
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ bool WalkValues(ScanContext& context, RegHandle root, std::string_view path,
                 ValueSteps&& valueSteps) {
     using namespace file_list;
     RegistryAccess& registry = context.Registry();
-    RegHandle key = 0;
+    ScopedKey key(registry);
     if (registry.OpenKey(root, path, kKeyAllAccess, &key) != kErrorSuccess) return false;
     uint32_t subKeys = 0;
     uint32_t values = 0;
@@ -39,7 +39,6 @@ bool WalkValues(ScanContext& context, RegHandle root, std::string_view path,
         }
         context.ProgressStep();
     }
-    registry.CloseKey(key);
     return true;
 }
 

@@ -40,11 +40,10 @@ std::string Expand(FileSystemAccess& files, const std::string& text) {
 // that an unreadable value is never reported as an empty path.
 bool ReadExpandedDefault(ScanContext& context, const std::string& keyPath, std::string* text) {
     RegistryAccess& registry = context.Registry();
-    RegHandle key = 0;
+    ScopedKey key(registry);
     if (registry.OpenKey(kHkeyClassesRoot, keyPath, kKeyRead, &key) != kErrorSuccess) return false;
     std::string data;
     bool read = classes_root::ReadDefault(registry, key, &data);
-    registry.CloseKey(key);
     if (read) *text = Expand(context.Files(), data);
     return read;
 }
@@ -101,7 +100,7 @@ void Walk(ScanContext& context, const std::string& keyPath, WalkLimits& limits) 
     if (limits.depth >= kMaxWalkDepth || limits.keysLeft == 0) return;
     --limits.keysLeft;
     RegistryAccess& registry = context.Registry();
-    RegHandle key = 0;
+    ScopedKey key(registry);
     if (registry.OpenKey(kHkeyClassesRoot, keyPath, kKeyAllAccess, &key) != kErrorSuccess) return;
     ++limits.depth;
     classes_root::ForEachSubKey(
@@ -112,7 +111,6 @@ void Walk(ScanContext& context, const std::string& keyPath, WalkLimits& limits) 
         },
         [] { return After::NoStep; });
     --limits.depth;
-    registry.CloseKey(key);
 }
 
 }  // namespace
@@ -124,7 +122,7 @@ void WalkTypeLibraryKey(ScanContext& context, const std::string& keyPath) {
 
 void ScanTypeLibraries(ScanContext& context) {
     RegistryAccess& registry = context.Registry();
-    RegHandle libraries = 0;
+    ScopedKey libraries(registry);
     if (registry.OpenKey(kHkeyClassesRoot, kTypeLibKey, kKeyAllAccess, &libraries) !=
         kErrorSuccess) {
         return;
@@ -136,7 +134,6 @@ void ScanTypeLibraries(ScanContext& context) {
             return After::Step;
         },
         [] { return After::Step; });
-    registry.CloseKey(libraries);
 }
 
 }  // namespace hivewise

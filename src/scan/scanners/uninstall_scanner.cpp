@@ -48,23 +48,20 @@ void ScanUninstallEntries(ScanContext& context) {
     WalkKey(context, kUninstallKey, Items::SubKeys,
             [&](RegHandle walked, uint32_t, const std::string& name) {
                 // The entry's key, opened below the walked key that its path names.
-                RegHandle entry = 0;
+                ScopedKey entry(registry);
                 if (registry.OpenKey(walked, name, kKeyAllAccess, &entry) != kErrorSuccess) {
                     return After::Step;
                 }
                 // System components and entries without an uninstall command are passed over
                 // without a progress step; their key is closed all the same.
                 if (IsSystemComponent(registry, entry)) {
-                    registry.CloseKey(entry);
                     return After::NoStep;
                 }
                 std::string command;
                 if (!ReadText(registry, entry, kUninstallStringName, kCommandCapacity, &command)) {
-                    registry.CloseKey(entry);
                     return After::Step;
                 }
                 if (command.empty()) {
-                    registry.CloseKey(entry);
                     return After::NoStep;
                 }
                 std::string reference = NormaliseCommand(context.Files(), command);
@@ -75,7 +72,6 @@ void ScanUninstallEntries(ScanContext& context) {
                 }
                 context.SetStatusLine(std::move(location));
                 context.PumpMessages();
-                registry.CloseKey(entry);
                 return After::Step;
             });
 }

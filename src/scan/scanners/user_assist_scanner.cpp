@@ -40,7 +40,7 @@ std::string DecodeRot13(std::string_view text) {
 void ScanUserAssistCount(ScanContext& context, const std::string& countKey) {
     using namespace file_list;
     RegistryAccess& registry = context.Registry();
-    RegHandle key = 0;
+    ScopedKey key(registry);
     if (registry.OpenKey(kHkeyCurrentUser, countKey, kKeyAllAccess, &key) != kErrorSuccess) {
         return;
     }
@@ -59,13 +59,12 @@ void ScanUserAssistCount(ScanContext& context, const std::string& countKey) {
         if (path.empty() || FileReferenceExists(context.Refs(), path)) continue;
         ReportMissingFile(context, kUserAssistSection, name, location, name, path);
     }
-    registry.CloseKey(key);
 }
 
 void ScanUserAssist(ScanContext& context) {
     using namespace file_list;
     RegistryAccess& registry = context.Registry();
-    RegHandle key = 0;
+    ScopedKey key(registry);
     if (registry.OpenKey(kHkeyCurrentUser, kUserAssistKey, kKeyAllAccess, &key) != kErrorSuccess) {
         return;
     }
@@ -79,7 +78,6 @@ void ScanUserAssist(ScanContext& context) {
             name.pop_back();
         ScanUserAssistCount(context, std::string(kUserAssistKey) + "\\" + name + "\\Count");
     }
-    registry.CloseKey(key);
 }
 
 }  // namespace hivewise

@@ -1,0 +1,446 @@
+#include "platform/registry/hive_values.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/machine/text.h"
+
+namespace hivewise {
+namespace {
+
+// Where a decoded string goes: UTF-16 text, or its UTF-16LE bytes as value data holds it.
+struct TextSink {
+    std::u16string* out;
+    void Clear() { out->clear(); }
+    void Put(char16_t c) { out->push_back(c); }
+    void PutAscii(std::string_view run) {
+        size_t at = out->size();
+        out->resize(at + run.size());
+        for (char c : run)
+            (*out)[at++] = static_cast<unsigned char>(c);
+    }
+    void PutText(std::u16string_view text) { out->append(text); }
+};
+
+struct BytesSink {
+    std::string* out;
+    void Clear() { out->clear(); }
+    void Put(char16_t c) {
+        out->push_back(static_cast<char>(c & 0xFF));
+        out->push_back(static_cast<char>(c >> 8));
+    }
+    void PutAscii(std::string_view run) {
+        size_t at = out->size();
+        out->resize(at + run.size() * 2);
+        for (char c : run) {
+            (*out)[at++] = c;
+            (*out)[at++] = '\0';
+        }
+    }
+    void PutText(std::u16string_view text) {
+        for (char16_t c : text)
+            Put(c);
+    }
+};
+
+// Only checks: nothing is kept.
+struct NoSink {
+    void Clear() {}
+    void Put(char16_t) {}
+    void PutAscii(std::string_view) {}
+    void PutText(std::u16string_view) {}
+};
+
+// Decodes an escaped string up to the unescaped `stop` character. Returns the number
+// of input bytes consumed including `stop`, or 0 when `stop` never comes.
+template <typename Sink>
+size_t ParseStringTo(std::string_view in, char stop, Sink out) {
+    out.Clear();
+    size_t i = 0;
+    while (i < in.size()) {
+        // Runs of plain ASCII are the common case: widen them in one go.
+        size_t run = i;
+        while (run < in.size() && in[run] != stop && in[run] != '\\' &&
+               static_cast<unsigned char>(in[run]) < 0x80) {
+            ++run;
+        }
+        if (run > i) {
+            out.PutAscii(in.substr(i, run - i));
+            i = run;
+            if (i >= in.size()) break;
+        }
+        char c = in[i];
+        if (c == stop) return i + 1;
+        if (c != '\\') {
+            auto b = static_cast<unsigned char>(c);
+            if (b < 0x80) {
+                out.Put(b);
+                ++i;
+            } else {
+                // Raw bytes above ASCII: take a UTF-8 sequence as one character.
+                size_t j = i + 1;
+                while (j < in.size() && (static_cast<unsigned char>(in[j]) & 0xC0) == 0x80)
+                    ++j;
+                out.PutText(Utf8ToUtf16(in.substr(i, j - i)));
+                i = j;
+            }
+            continue;
+        }
+        if (i + 1 >= in.size()) return 0;
+        char e = in[i + 1];
+        i += 2;
+        switch (e) {
+            case 'a':
+                out.Put(u'\a');
+                break;
+            case 'b':
+                out.Put(u'\b');
+                break;
+            case 'e':
+                out.Put(0x1B);
+                break;
+            case 'f':
+                out.Put(u'\f');
+                break;
+            case 'n':
+                out.Put(u'\n');
+                break;
+            case 'r':
+                out.Put(u'\r');
+                break;
+            case 't':
+                out.Put(u'\t');
+                break;
+            case 'v':
+                out.Put(u'\v');
+                break;
+            case 'x': {
+                if (i >= in.size() || HexDigit(in[i]) < 0) {
+                    out.Put(u'x');
+                    break;
+                }
+                char16_t v = 0;
+                for (int n = 0; n < 4 && i < in.size() && HexDigit(in[i]) >= 0; ++n, ++i) {
+                    v = static_cast<char16_t>((v << 4) + HexDigit(in[i]));
+                }
+                out.Put(v);
+                break;
+            }
+            case '0':
+            case '1':
+            case '2':
+            case '3':
+            case '4':
+            case '5':
+            case '6':
+            case '7': {
+                char16_t v = static_cast<char16_t>(e - '0');
+                for (int n = 1; n < 3 && i < in.size() && in[i] >= '0' && in[i] <= '7'; ++n, ++i) {
+                    v = static_cast<char16_t>(v * 8 + (in[i] - '0'));
+                }
+                out.Put(v);
+                break;
+            }
+            default:
+                out.Put(static_cast<unsigned char>(e));
+                break;
+        }
+    }
+    return 0;
+}
+
+uint32_t ReadHexType(std::string_view digits, bool* ok) {
+    uint32_t type = 0;
+    *ok = !digits.empty() && digits.size() <= 8;
+    for (char c : digits) {
+        int d = HexDigit(c);
+        if (d < 0) *ok = false;
+        type = type * 16 + static_cast<uint32_t>(d < 0 ? 0 : d);
+    }
+    return type;
+}
+
+bool IsHexDigitAscii(char16_t c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+}  // namespace
+
+size_t ParseString(std::string_view in, char stop, std::u16string* out) {
+    return out ? ParseStringTo(in, stop, TextSink{out}) : ParseStringTo(in, stop, NoSink{});
+}
+
+bool ValueReader::Read(std::string_view line, RegValue* value) {
+    int number = reader_.Number();
+    size_t pos;
+    std::u16string* name = value ? &value->name : nullptr;
+    if (line[0] == '@') {
+        if (name) name->clear();
+        pos = 1;
+    } else {
+        size_t used = ParseString(line.substr(1), '"', name);
+        if (!used) return Fail(number, "value name not closed");
+        pos = 1 + used;
+    }
+    while (pos < line.size() && IsSpace(line[pos]))
+        ++pos;
+    if (pos >= line.size() || line[pos] != '=') return Fail(number, "'=' missing after name");
+    ++pos;
+    while (pos < line.size() && IsSpace(line[pos]))
+        ++pos;
+    std::string_view rest = line.substr(pos);
+    std::string* data = value ? &value->data : nullptr;
+    if (data) data->clear();
+    uint32_t type = kRegSz;
+    bool ok = true;
+    if (!rest.empty() && rest[0] == '"') {
+        type = kRegSz;
+    } else if (rest.substr(0, 4) == "str(") {
+        size_t close = rest.find("):");
+        if (close == std::string_view::npos) return Fail(number, "bad string type");
+        type = ReadHexType(rest.substr(4, close - 4), &ok);
+        if (!ok) return Fail(number, "bad string type");
+        rest.remove_prefix(close + 2);
+        if (rest.empty() || rest[0] != '"') return Fail(number, "string data expected");
+    } else if (rest.substr(0, 6) == "dword:") {
+        std::string_view digits = rest.substr(6);
+        while (!digits.empty() && IsSpace(digits.back()))
+            digits.remove_suffix(1);
+        uint32_t v = ReadHexType(digits, &ok);
+        if (!ok) return Fail(number, "bad dword data");
+        if (value) {
+            value->type = kRegDword;
+            data->resize(4);
+            std::memcpy(data->data(), &v, 4);  // little-endian host
+        }
+        return true;
+    } else if (rest.substr(0, 4) == "hex:" || rest.substr(0, 4) == "hex(") {
+        type = kRegBinary;
+        if (rest[3] == '(') {
+            size_t close = rest.find("):");
+            if (close == std::string_view::npos) return Fail(number, "bad hex type");
+            type = ReadHexType(rest.substr(4, close - 4), &ok);
+            if (!ok) return Fail(number, "bad hex type");
+            rest.remove_prefix(close + 2);
+        } else {
+            rest.remove_prefix(4);
+        }
+        if (value) value->type = type;
+        return ReadHex(rest, data);
+    } else {
+        return Fail(number, "unrecognised value data");
+    }
+    // A quoted string, whatever type str(...) named: the type is kept with the text.
+    size_t used = data ? ParseStringTo(rest.substr(1), '"', BytesSink{data})
+                       : ParseStringTo(rest.substr(1), '"', NoSink{});
+    if (!used) return Fail(number, "string not closed");
+    std::string_view after = rest.substr(1 + used);
+    while (!after.empty() && IsSpace(after.front()))
+        after.remove_prefix(1);
+    if (!after.empty()) return Fail(number, "text after string data");
+    if (value) {
+        value->type = type;
+        data->push_back('\0');
+        data->push_back('\0');
+    }
+    return true;
+}
+
+bool ValueReader::Fail(int line, std::string message) {
+    if (error_) {
+        error_->line = line;
+        error_->message = std::move(message);
+    }
+    return false;
+}
+
+// Hex bytes, comma separated, continued over lines ending in '\'.
+bool ValueReader::ReadHex(std::string_view rest, std::string* data) {
+    int line = reader_.Number();
+    size_t i = 0;
+    while (i < rest.size()) {
+        while (i < rest.size() && IsSpace(rest[i]))
+            ++i;
+        if (i >= rest.size()) break;
+        if (rest[i] == '\\') {
+            ++i;
+            while (i < rest.size() && IsSpace(rest[i]))
+                ++i;
+            if (i != rest.size()) return Fail(line, "bad continuation in hex data");
+            std::string_view next;
+            if (!reader_.Next(next)) return Fail(line, "hex data cut off at end of file");
+            line = reader_.Number();
+            rest = next;
+            i = 0;
+            continue;
+        }
+        int hi = HexDigit(rest[i]);
+        if (hi < 0) return Fail(line, "bad hex data");
+        int value = hi;
+        ++i;
+        if (i < rest.size() && HexDigit(rest[i]) >= 0) {
+            value = value * 16 + HexDigit(rest[i]);
+            ++i;
+        }
+        if (data) data->push_back(static_cast<char>(value));
+        while (i < rest.size() && IsSpace(rest[i]))
+            ++i;
+        if (i < rest.size() && rest[i] == ',') ++i;
+    }
+    return true;
+}
+
+void DropRepeatedNames(std::vector<RegValue>& values) {
+    if (values.size() < 2) return;
+    bool repeated = false;
+    if (values.size() <= 16) {
+        for (size_t i = 1; i < values.size() && !repeated; ++i)
+            for (size_t j = 0; j < i && !repeated; ++j)
+                repeated = EqualsNoCase(values[i].name, values[j].name);
+    } else {
+        std::vector<const RegValue*> sorted;
+        sorted.reserve(values.size());
+        for (const auto& v : values)
+            sorted.push_back(&v);
+        std::sort(sorted.begin(), sorted.end(), [](const RegValue* a, const RegValue* b) {
+            return CompareNoCase(a->name, b->name) < 0;
+        });
+        for (size_t i = 1; i < sorted.size() && !repeated; ++i)
+            repeated = EqualsNoCase(sorted[i - 1]->name, sorted[i]->name);
+    }
+    if (!repeated) return;
+    // The first place of a name keeps the last value given for it.
+    std::vector<RegValue> kept;
+    for (auto& v : values) {
+        auto it = std::find_if(kept.begin(), kept.end(),
+                               [&](const RegValue& k) { return EqualsNoCase(k.name, v.name); });
+        if (it == kept.end()) {
+            kept.push_back(std::move(v));
+        } else {
+            *it = std::move(v);
+        }
+    }
+    values = std::move(kept);
+}
+
+void DecodeSectionValues(std::string_view text, const RawSection& section,
+                         std::vector<RegValue>* values) {
+    uint64_t end = section.offset + section.leadIn + section.length;
+    if (section.body > end || end > text.size()) {
+        values->clear();
+        return;
+    }
+    std::string_view body = text.substr(section.body, end - section.body);
+    LineReader reader(body);
+    ValueReader parser(reader, nullptr);
+    std::string_view line;
+    size_t count = 0;
+    while (reader.Next(line)) {
+        size_t first;
+        char c = FirstChar(line, &first);
+        if (c != '"' && c != '@') continue;
+        // The values already there are decoded into, so that their memory is used again.
+        if (count == values->size()) values->emplace_back();
+        if (parser.Read(line.substr(first), &(*values)[count])) ++count;
+    }
+    values->resize(count);
+    DropRepeatedNames(*values);
+}
+
+void AppendEscaped(std::string& out, std::u16string_view text, char quoteA, char quoteB,
+                   bool impliedTerminator) {
+    static const char kEscapes[33] = ".......abtnvfr.............e....";
+    char buf[16];
+    for (size_t i = 0; i < text.size(); ++i) {
+        char16_t c = text[i];
+        size_t left = text.size() - i;
+        if (c > 127) {
+            bool nextIsHex = left > 1 && text[i + 1] < 128 && IsHexDigitAscii(text[i + 1]);
+            int n = std::snprintf(buf, sizeof buf, nextIsHex ? "\\x%04x" : "\\x%x", c);
+            out.append(buf, static_cast<size_t>(n));
+            continue;
+        }
+        if (c < 32) {
+            if (c == 0 && left == 1 && impliedTerminator) continue;
+            if (kEscapes[c] != '.') {
+                out.push_back('\\');
+                out.push_back(kEscapes[c]);
+            } else {
+                bool nextIsOctal = left > 1 && text[i + 1] >= '0' && text[i + 1] <= '7';
+                int n = std::snprintf(buf, sizeof buf, nextIsOctal ? "\\%03o" : "\\%o", c);
+                out.append(buf, static_cast<size_t>(n));
+            }
+            continue;
+        }
+        if (c == '\\' || c == quoteA || c == quoteB) out.push_back('\\');
+        out.push_back(static_cast<char>(c));
+    }
+}
+
+void AppendValueText(std::string& out, const RegValue& value) {
+    size_t lineStart = out.size();
+    if (!value.name.empty()) {
+        out.push_back('"');
+        AppendEscaped(out, value.name, '"', '"');
+        out += "\"=";
+    } else {
+        out += "@=";
+    }
+    const std::string& data = value.data;
+    switch (value.type) {
+        case kRegSz:
+        case kRegExpandSz:
+        case kRegMultiSz: {
+            // Only properly terminated strings are written as text.
+            if (data.size() < 2 || data.size() % 2) break;
+            if (data[data.size() - 1] || data[data.size() - 2]) break;
+            if (value.type != kRegSz) {
+                char buf[24];
+                int n = std::snprintf(buf, sizeof buf, "str(%x):", value.type);
+                out.append(buf, static_cast<size_t>(n));
+            }
+            out.push_back('"');
+            AppendEscaped(out, BytesToUtf16(data), '"', '"', true);
+            out += "\"\n";
+            return;
+        }
+        case kRegDword: {
+            if (data.size() != 4) break;
+            uint32_t dw;
+            std::memcpy(&dw, data.data(), 4);
+            char buf[24];
+            int n = std::snprintf(buf, sizeof buf, "dword:%08x\n", dw);
+            out.append(buf, static_cast<size_t>(n));
+            return;
+        }
+        default:
+            break;
+    }
+    if (value.type == kRegBinary) {
+        out += "hex:";
+    } else {
+        char buf[24];
+        int n = std::snprintf(buf, sizeof buf, "hex(%x):", value.type);
+        out.append(buf, static_cast<size_t>(n));
+    }
+    // The line is wrapped once its count passes 76, as the server counts it.
+    size_t count = out.size() - lineStart;
+    static const char kHex[] = "0123456789abcdef";
+    for (size_t i = 0; i < data.size(); ++i) {
+        auto b = static_cast<unsigned char>(data[i]);
+        out.push_back(kHex[b >> 4]);
+        out.push_back(kHex[b & 15]);
+        count += 2;
+        if (i + 1 < data.size()) {
+            out.push_back(',');
+            if (++count > 76) {
+                out += "\\\n  ";
+                count = 2;
+            }
+        }
+    }
+    out.push_back('\n');
+}
+
+}  // namespace hivewise
