@@ -10,9 +10,7 @@
 #include "platform/registry/registry_access.h"
 #include "report/problem_details.h"
 
-#ifdef HIVEWISE_HAVE_SYSTEM_INFO
 #include "tools/system_info.h"
-#endif
 
 namespace hivewise {
 
@@ -43,14 +41,9 @@ std::string TextModeBytes(std::string_view text) {
 }
 
 std::string MachineOsName(const Machine& machine) {
-#ifdef HIVEWISE_HAVE_SYSTEM_INFO
     SystemInfo info(machine);
     info.Identify();
     return info.osName;
-#else
-    (void)machine;
-    return {};
-#endif
 }
 
 ScanLog::ScanLog(Machine& machine, std::string osName)

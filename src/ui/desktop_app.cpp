@@ -1,38 +1,28 @@
 #include "ui/desktop_app.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QUrl>
 #include <filesystem>
 
+#include "app/backups/restore_backup_dialog.h"
 #include "app/ignore_list_dialog.h"
 #include "app/preferences_dialog.h"
+#include "app/repair_problems_flow.h"
 #include "app/save_changes.h"
+#include "app/update_check_flow.h"
 #include "platform/files/file_system_access.h"
 #include "platform/machine/prefix_lock.h"
+#include "tools/system_info.h"
 #include "ui/advanced_options_view.h"
 #include "ui/full_backup_view.h"
 #include "ui/ignore_list_view.h"
 #include "ui/machine_titles.h"
 #include "ui/preferences_view.h"
 #include "ui/problem_details_view.h"
-
-#ifdef HIVEWISE_TOOLS_AVAILABLE
-#include "tools/system_info.h"
-#include "ui/system_tools.h"
-#endif
-#ifdef HIVEWISE_UPDATE_AVAILABLE
-#include <QCoreApplication>
-
-#include "app/update_check_flow.h"
-#endif
-#ifdef HIVEWISE_REPAIR_AVAILABLE
-#include "app/backups/restore_backup_dialog.h"
-#include "app/repair_problems_flow.h"
-#include "app/save_changes.h"
-#include "platform/files/file_system_access.h"
 #include "ui/restore_backup_view.h"
-#endif
+#include "ui/system_tools.h"
 
 namespace hivewise::ui {
 namespace {
@@ -61,11 +51,9 @@ DesktopApp::DesktopApp(Machine& machine, bool sampleMachine)
     view_ = std::make_unique<MainWindowView>(*logic_);
     prompts_.SetOwner(view_.get());
     host_.SetOwner(view_.get());
-#ifdef HIVEWISE_TOOLS_AVAILABLE
     SystemInfo info(machine_);
     info.Identify();
     osName_ = info.osName;
-#endif
     // Every window of the program names the machine it works on.
     machineTitles_ = MakeMachineTitles([this] { return logic_->MachineName(); });
     scan_ = std::make_unique<ScanBinding>(machine_, *view_, prompts_, ignoreList_, osName_);
@@ -134,7 +122,6 @@ void DesktopApp::OfferMachines(std::vector<FoundMachine> machines,
 void DesktopApp::OpenPreferences() {
     PreferencesDialog logic(machine_, prompts_, [this] { OpenIgnoreList(); });
     PreferencesDialogView dialog(logic, view_.get());
-#ifdef HIVEWISE_UPDATE_AVAILABLE
     logic.SetCheckForUpdates([this, &dialog] {
         // The dialog closes as cancelled and the program ends after it, so that the
         // updater can replace the program file.
@@ -155,7 +142,6 @@ void DesktopApp::OpenPreferences() {
         } owner(prompts_, dialog);
         RunUpdateCheck(machine_, prompts_, owner);
     });
-#endif
     QWidget* owner = prompts_.Owner();
     prompts_.SetOwner(&dialog);
     dialog.exec();
@@ -166,12 +152,10 @@ void DesktopApp::OpenAdvancedOptions() {
     AdvancedOptions logic;
     logic.SetAction(kFullBackupArea, [this] { OpenFullBackup(); });
     AdvancedOptionsView dialog(logic, view_.get());
-#ifdef HIVEWISE_TOOLS_AVAILABLE
     for (int area : {kBhoArea, kStartupArea, kInstalledProgramsArea}) {
         logic.SetAction(
             area, [this, area, &dialog] { OpenSystemTool(area, machine_, prompts_, &dialog); });
     }
-#endif
     dialog.exec();
 }
 
@@ -200,7 +184,6 @@ bool DesktopApp::OpenIgnoreList(const std::string& presetKey) {
 }
 
 void DesktopApp::ShowSectionDetails(int sectionId) {
-#ifdef HIVEWISE_REPORT_AVAILABLE
     ProblemDetailsActions actions;
     actions.copyToClipboard = CopyToDesktopClipboard;
     // MSG_IGNORE_PROBLEM_KEY: the ignore list opens over the details, at the finding's key.
@@ -219,13 +202,9 @@ void DesktopApp::ShowSectionDetails(int sectionId) {
     prompts_.SetOwner(&dialog);
     dialog.exec();
     prompts_.SetOwner(owner);
-#else
-    (void)sectionId;
-#endif
 }
 
 void DesktopApp::RepairProblems() {
-#ifdef HIVEWISE_REPAIR_AVAILABLE
     MainWindow& logic = *logic_;
     MainWindowView& view = *view_;
     RepairControls controls;
@@ -245,11 +224,9 @@ void DesktopApp::RepairProblems() {
     controls.showSectionSelection = [&logic] { logic.SetView(MainView::StartPage); };
     RepairOutcome outcome = RepairSelectedProblems(machine_, logic.Results(), prompts_, controls);
     if (outcome.ran) SaveChanges(machine_, prompts_);
-#endif
 }
 
 void DesktopApp::OpenRestoreBackup() {
-#ifdef HIVEWISE_REPAIR_AVAILABLE
     RestoreBackupDialog logic(machine_, prompts_);
     QWidget* owner = prompts_.Owner();
     RestoreBackupView* shown = nullptr;
@@ -267,7 +244,6 @@ void DesktopApp::OpenRestoreBackup() {
     prompts_.SetOwner(&dialog);
     if (dialog.exec() == QDialog::Accepted) SaveChanges(machine_, prompts_);
     prompts_.SetOwner(owner);
-#endif
 }
 
 }  // namespace hivewise::ui

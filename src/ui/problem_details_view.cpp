@@ -1,7 +1,5 @@
 #include "ui/problem_details_view.h"
 
-#ifdef HIVEWISE_REPORT_AVAILABLE
-
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -512,5 +510,3 @@ void CopyToDesktopClipboard(const std::string& text) {
 }
 
 }  // namespace hivewise::ui
-
-#endif  // HIVEWISE_REPORT_AVAILABLE

@@ -1,7 +1,6 @@
 #pragma once
 
 // The findings need the reporting library; without it the results list opens nothing.
-#ifdef HIVEWISE_REPORT_AVAILABLE
 
 #include <QDialog>
 #include <QMenu>
@@ -110,5 +109,3 @@ class ProblemDetailsView : public QDialog {
 void CopyToDesktopClipboard(const std::string& text);
 
 }  // namespace hivewise::ui
-
-#endif  // HIVEWISE_REPORT_AVAILABLE

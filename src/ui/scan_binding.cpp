@@ -14,9 +14,7 @@
 #include "ui/main_window_view.h"
 #include "ui/qt_prompts.h"
 
-#ifdef HIVEWISE_REPORT_AVAILABLE
 #include "report/scan_log.h"
-#endif
 
 namespace hivewise::ui {
 
@@ -42,20 +40,14 @@ struct ScanBinding::Impl : ScanListView, ScanWindow, ProblemSink {
         : machine(m),
           view(v),
           prompts(p),
-          driver(m, v.Logic().Results())
-#ifdef HIVEWISE_REPORT_AVAILABLE
-          ,
-          log(m, std::move(osName))
-#endif
-    {
+          driver(m, v.Logic().Results()),
+          log(m, std::move(osName)) {
         driver.SetListView(this);
         driver.SetWindow(this);
         driver.SetProblemSink(this);
         driver.SetExclusionTest(
             [&ignore](const std::string& text) { return IsExcluded(text, ignore); });
-#ifdef HIVEWISE_REPORT_AVAILABLE
         driver.SetLog(&log);
-#endif
     }
 
     // The section list. Cells the hand-over sets while a batch is taken are kept and
@@ -167,9 +159,7 @@ struct ScanBinding::Impl : ScanListView, ScanWindow, ProblemSink {
         });
     }
 
-    bool Batching() const {
-        return batching && QThread::currentThread() == view.thread();
-    }
+    bool Batching() const { return batching && QThread::currentThread() == view.thread(); }
 
     void ShowProgress() {
         TakeQueued();
@@ -189,9 +179,7 @@ struct ScanBinding::Impl : ScanListView, ScanWindow, ProblemSink {
     MainWindowView& view;
     QtPrompts& prompts;
     ScanDriver driver;
-#ifdef HIVEWISE_REPORT_AVAILABLE
     ScanLog log;
-#endif
     QTimer timer;
     unsigned shownLine = ~0u;
     bool wineRunning = false;
@@ -250,9 +238,7 @@ void ScanBinding::Start() {
     impl_->driver.Reset();
     // While Wine runs in the prefix the scan reads, but leaves its files alone.
     impl_->wineRunning = WineServerRunning(impl_->machine.PrefixDir());
-#ifdef HIVEWISE_REPORT_AVAILABLE
     impl_->driver.SetLog(impl_->wineRunning ? nullptr : &impl_->log);
-#endif
     if (impl_->driver.Start(logic.Ticks(), logic.CompleteScanEstimate())) {
         impl_->timer.start();
     }

@@ -1,4 +1,3 @@
-#ifdef HIVEWISE_REPORT_AVAILABLE
 
 #include <QClipboard>
 #include <QElapsedTimer>
@@ -340,5 +339,3 @@ TEST_F(ProblemDetailsViewTest, IgnoreListOpensAtTheKeyAndClosingItThereDropsTheF
 
 }  // namespace
 }  // namespace hivewise::testing
-
-#endif  // HIVEWISE_REPORT_AVAILABLE

@@ -1,4 +1,3 @@
-#ifdef HIVEWISE_REPAIR_AVAILABLE
 #include "ui/restore_backup_view.h"
 
 #include <QTest>
@@ -86,4 +85,3 @@ TEST_F(RestoreBackupViewTest, RemoveDeletesTheChosenArchive) {
 
 }  // namespace
 }  // namespace hivewise::testing
-#endif

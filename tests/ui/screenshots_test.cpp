@@ -2,24 +2,21 @@
 #include <QPixmap>
 
 #include "app/app_fixture.h"
-#include "app/startup.h"
-#include "platform/machine/sample_machine.h"
-#include "ui/advanced_options_view.h"
-#include "ui/desktop_app.h"
-#if defined(HIVEWISE_REPAIR_AVAILABLE) && defined(HIVEWISE_TOOLS_AVAILABLE) && \
-    defined(HIVEWISE_REPORT_AVAILABLE) && defined(HIVEWISE_FULLBACKUP_AVAILABLE)
 #include "app/repair_problems_flow.h"
+#include "app/startup.h"
 #include "app/tools/bho_manager.h"
 #include "app/tools/installed_programs_manager.h"
 #include "app/tools/startup_manager.h"
+#include "platform/machine/sample_machine.h"
+#include "ui/advanced_options_view.h"
+#include "ui/desktop_app.h"
 #include "ui/entry_manager_view.h"
 #include "ui/full_backup_view.h"
+#include "ui/ignore_list_view.h"
+#include "ui/preferences_view.h"
 #include "ui/problem_details_view.h"
 #include "ui/removed_entries_view.h"
 #include "ui/restore_backup_view.h"
-#endif
-#include "ui/ignore_list_view.h"
-#include "ui/preferences_view.h"
 #include "ui/splash.h"
 #include "ui/ui_fixture.h"
 
@@ -112,8 +109,6 @@ TEST_F(ScreenshotTest, EveryViewPaints) {
     Keep(ignoreView, "ignore-list");
 }
 
-#if defined(HIVEWISE_REPAIR_AVAILABLE) && defined(HIVEWISE_TOOLS_AVAILABLE) && \
-    defined(HIVEWISE_REPORT_AVAILABLE) && defined(HIVEWISE_FULLBACKUP_AVAILABLE)
 // The sample machine, scanned and repaired as a user would, every window of it on the
 // screen at the size it opens with.
 TEST_F(ScreenshotTest, EveryWindowOfTheSampleMachinePaints) {
@@ -193,7 +188,6 @@ TEST_F(ScreenshotTest, EveryWindowOfTheSampleMachinePaints) {
     fullView.show();
     Keep(fullView, "full-backup");
 }
-#endif
 
 }  // namespace
 }  // namespace hivewise::testing

@@ -17,9 +17,7 @@
 #include "ui/status_line.h"
 #include "ui/ui_fixture.h"
 
-#ifdef HIVEWISE_REPAIR_AVAILABLE
 #include "ui/restore_backup_view.h"
-#endif
 
 namespace hivewise::testing {
 namespace {
@@ -223,7 +221,6 @@ TEST_F(WindowBehaviourTest, TheIgnoreListsTreeNarrowsToTheFilter) {
     EXPECT_TRUE(ui::EmptyListText(view.List()).contains("No key is ignored"));
 }
 
-#ifdef HIVEWISE_REPAIR_AVAILABLE
 TEST_F(WindowBehaviourTest, RestoreWithoutBackupsSaysThereAreNone) {
     RestoreBackupDialog logic(*machine, desktop->Prompts());
     ui::RestoreBackupView dialog(logic, [] { return false; });
@@ -241,7 +238,6 @@ TEST_F(WindowBehaviourTest, RestoreWithoutBackupsSaysThereAreNone) {
     EXPECT_TRUE(WaitFor([&] { return !closer.texts.empty(); }));
     EXPECT_EQ(closer.texts.at(0), kNoBackupsText);
 }
-#endif
 
 }  // namespace
 }  // namespace hivewise::testing
