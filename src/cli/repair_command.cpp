@@ -5,13 +5,41 @@
 #include "cli/cli_prompts.h"
 #include "cli/exit_status.h"
 #include "cli/scan_command.h"
+#include "cli/terminal_progress.h"
 #include "platform/machine/prefix_lock.h"
 #include "platform/machine/sample_machine.h"
 #include "repair/repair_problems.h"
+#include "report/json_writer.h"
 #include "scan/result_store.h"
 #include "scan/scan_driver.h"
 
 namespace hivewise::cli {
+namespace {
+
+// What the repair did, for --json: what it found, the archive that saved the items, how
+// many went, and each item that failed.
+void PrintJson(std::ostream& out, const ResultStore& results, const RepairOutcome& outcome) {
+    JsonWriter json(out);
+    json.BeginObject();
+    json.Key("problemsFound").Number(results.Total());
+    json.Key("aborted").Bool(outcome.aborted);
+    json.Key("archive");
+    if (outcome.archive.empty()) {
+        json.Null();
+    } else {
+        json.Text(outcome.archive);
+    }
+    json.Key("removed").Number(outcome.removed);
+    json.Key("queued").Number(outcome.queued);
+    json.Key("failed").BeginArray();
+    for (const std::string& failure : outcome.failures)
+        json.Text(failure);
+    json.EndArray();
+    json.EndObject();
+}
+
+}  // namespace
+
 int RunRepair(CliContext& ctx, const RepairOptions& options) {
     bool wineRunning = false;
     auto machine = LoadMachine(ctx, {}, WhileWineRuns::Refuse, &wineRunning);
@@ -22,10 +50,16 @@ int RunRepair(CliContext& ctx, const RepairOptions& options) {
     }
     ResultStore results;
     ScanDriver driver(*machine, results);
-    ScanMachine(*machine, options.sections, driver);
-    ctx.out << (driver.Aborted() ? kScanAbortedText : kScanCompletedMessage)
-            << ". Problems Found : " << results.Total() << '\n';
-    if (driver.Aborted()) return kExitFailed;
+    ScanMachine(*machine, options.sections, driver, true,
+                TerminalProgress::Wanted(ctx.json) ? &ctx.err : nullptr);
+    if (!ctx.json) {
+        ctx.out << (driver.Aborted() ? kScanAbortedText : kScanCompletedMessage)
+                << ". Problems Found : " << results.Total() << '\n';
+    }
+    if (driver.Aborted()) {
+        if (ctx.json) PrintError(ctx.err, kScanAbortedText);
+        return kExitFailed;
+    }
 
     CliPrompts prompts(ctx, options.yes);
     // Ctrl-C is the window's "Abort": the run stops before its next finding, and a Ctrl-C
@@ -34,7 +68,14 @@ int RunRepair(CliContext& ctx, const RepairOptions& options) {
     RepairOutcome outcome;
     {
         InterruptGuard guard(running);
+        TerminalProgress progress(ctx.err, TerminalProgress::Wanted(ctx.json));
+        unsigned steps = 0;
         RepairControls controls;
+        controls.setProgressRange = [&](int maximum) {
+            steps = maximum > 0 ? static_cast<unsigned>(maximum) : 0;
+            progress.Show(0, steps, "Saving and removing the findings");
+        };
+        controls.stepProgress = [&] { progress.Step(steps); };
         controls.running = [&running] { return running.load() != 0; };
         controls.setRunning = [&running](bool on) {
             running.store(on && !InterruptGuard::Interrupted() ? 1 : 0);
@@ -42,7 +83,11 @@ int RunRepair(CliContext& ctx, const RepairOptions& options) {
         outcome = RepairSelectedProblems(*machine, results, prompts, controls);
         if (InterruptGuard::Interrupted() && outcome.ran) outcome.aborted = true;
     }
-    if (!outcome.archive.empty()) ctx.out << "Backup: " << outcome.archive << '\n';
+    if (ctx.json) {
+        PrintJson(ctx.out, results, outcome);
+    } else if (!outcome.archive.empty()) {
+        ctx.out << "Backup: " << outcome.archive << '\n';
+    }
     for (const std::string& failure : outcome.failures)
         PrintError(ctx.err, failure);
 

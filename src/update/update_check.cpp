@@ -75,7 +75,9 @@ double VersionNumber(std::string_view text) {
     return negative ? -value : value;
 }
 
-std::string CheckForUpdate(Machine& machine, UserPrompts& prompts, const std::string& versionPage) {
+std::string CheckForUpdate(Machine& machine, UserPrompts& prompts, const std::string& versionPage,
+                           bool* checked) {
+    if (checked) *checked = false;
     std::string address = versionPage.empty() ? LoadResourceText(kIdsVersionPageUrl) : versionPage;
     std::string published;
     if (!FetchPage(address, published, 1)) return {};
@@ -86,6 +88,7 @@ std::string CheckForUpdate(Machine& machine, UserPrompts& prompts, const std::st
         prompts.Message(std::string(kInstallationCorruptText));
         return {};
     }
+    if (checked) *checked = true;
     if (VersionNumber(installed) >= VersionNumber(published)) return {};
     // The page is outside input: only its number is shown, never the rest of it.
     return PublishedVersion(published);

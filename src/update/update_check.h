@@ -26,9 +26,11 @@ std::string PublishedVersion(std::string_view page);
 
 // The published version text when it is higher than the installed one (the setting
 // "Version"); empty otherwise, and when the page cannot be fetched. A missing setting
-// is reported to the user. `versionPage` defaults to the update server's page.
+// is reported to the user. `versionPage` defaults to the update server's page. `checked`,
+// when given, tells whether the page was read and compared, so that a caller can tell
+// "no newer version" from "could not tell".
 std::string CheckForUpdate(Machine& machine, UserPrompts& prompts,
-                           const std::string& versionPage = {});
+                           const std::string& versionPage = {}, bool* checked = nullptr);
 
 // The updater's command: the program file in double quotes, and the parameters
 // (beginning with a blank) that name the download and the program to replace.
