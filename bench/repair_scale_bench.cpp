@@ -12,15 +12,15 @@
 #include <string>
 #include <vector>
 
+#include "app/backups/restore_backup_dialog.h"
+#include "app/repair_problems_flow.h"
+#include "app/user_prompts.h"
 #include "cli/scan_command.h"
 #include "generated_prefix.h"
 #include "platform/machine/machine.h"
 #include "platform/machine/sample_machine.h"
-#include "repair/repair_problems.h"
-#include "repair/restore_backup.h"
 #include "scan/result_store.h"
 #include "scan/scan_driver.h"
-#include "scan/user_prompts.h"
 
 namespace {
 

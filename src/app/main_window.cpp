@@ -1,7 +1,7 @@
 #include "app/main_window.h"
 
 #include "platform/files/file_system_access.h"
-#include "scan/ignore_list.h"
+#include "scan/ignore_list_file.h"
 
 namespace hivewise {
 

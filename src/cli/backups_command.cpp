@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
+#include "app/backups/restore_backup_dialog.h"
 #include "cli/cli_prompts.h"
 #include "cli/exit_status.h"
 #include "platform/machine/prefix_lock.h"
 #include "platform/machine/text.h"
-#include "repair/restore_backup.h"
 #include "report/json_writer.h"
 #include "report/output_text.h"
 

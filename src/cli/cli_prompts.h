@@ -3,9 +3,9 @@
 #include <ostream>
 #include <string>
 
+#include "app/user_prompts.h"
 #include "cli/cli_context.h"
 #include "platform/machine/text.h"
-#include "scan/user_prompts.h"
 
 // The window's message boxes and questions on the terminal: messages are printed, and
 // questions are asked on standard input unless the user answered them in advance.

@@ -2,13 +2,13 @@
 
 #include <atomic>
 
+#include "app/repair_problems_flow.h"
 #include "cli/cli_prompts.h"
 #include "cli/exit_status.h"
 #include "cli/scan_command.h"
 #include "cli/terminal_progress.h"
 #include "platform/machine/prefix_lock.h"
 #include "platform/machine/sample_machine.h"
-#include "repair/repair_problems.h"
 #include "report/json_writer.h"
 #include "scan/result_store.h"
 #include "scan/scan_driver.h"

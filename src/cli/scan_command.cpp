@@ -19,7 +19,7 @@
 #include "report/problem_details.h"
 #include "report/scan_log.h"
 #include "scan/exclusion_list.h"
-#include "scan/ignore_list.h"
+#include "scan/ignore_list_file.h"
 #include "scan/result_store.h"
 #include "scan/scan_driver.h"
 #include "scan/scan_section.h"

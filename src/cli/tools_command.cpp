@@ -4,16 +4,16 @@
 #include <memory>
 #include <ostream>
 
+#include "app/tools/bho_manager.h"
+#include "app/tools/installed_programs_manager.h"
+#include "app/tools/removed_entries_dialog.h"
+#include "app/tools/startup_manager.h"
 #include "cli/exit_status.h"
 #include "platform/machine/prefix_lock.h"
 #include "platform/machine/text.h"
 #include "report/json_writer.h"
 #include "report/output_text.h"
-#include "tools/bho_manager.h"
-#include "tools/installed_programs_manager.h"
 #include "tools/parked_entries.h"
-#include "tools/removed_entries_dialog.h"
-#include "tools/startup_manager.h"
 
 namespace hivewise::cli {
 namespace {

@@ -17,7 +17,7 @@
 #include "repair/exact_value.h"
 #include "repair/fix_backup.h"
 #include "repair/registry_removal.h"
-#include "scan/ignore_list.h"
+#include "scan/ignore_list_file.h"
 #include "scan/scan_section.h"
 #include "scan/scanners/menu_entries_scanner.h"
 
@@ -247,53 +247,39 @@ int RemoveProblem(Machine& machine, const Problem& problem) {
     return RemoveTarget(machine, TargetOf(problem)) == Removal::kFailed ? 0 : 1;
 }
 
-std::string RemovalCountLine(int count) {
-    return std::to_string(count) + " item(s) will be removed.";
-}
-
-RepairOutcome RepairSelectedProblems(Machine& machine, ResultStore& results, UserPrompts& prompts,
-                                     const RepairControls& controls) {
-    RepairOutcome outcome;
-    auto& problems = results.Problems();
-    if (problems.empty()) {
-        prompts.Message(std::string(kNoProblemsFoundText));
-        return outcome;
-    }
-    int checked = 0, removable = 0;
+RepairPlan PlanRepair(Machine& machine, const ResultStore& results) {
+    RepairPlan plan;
+    const auto& problems = results.Problems();
+    plan.found = static_cast<int>(problems.size());
     for (const auto& problem : problems) {
         if (!problem->isChecked) continue;
-        ++checked;
-        if (TargetOf(*problem).kind != Target::kNone) ++removable;
+        ++plan.checked;
+        if (TargetOf(*problem).kind != Target::kNone) ++plan.removable;
     }
-    if (checked == 0) {
-        prompts.Message(std::string(kNoItemsCheckedText));
-        return outcome;
-    }
+    if (plan.checked == 0) return plan;
     // What cannot be saved afterwards is not touched now: removed files and a registry
     // left as it was would be out of step, and the archive would list removals that did
     // not happen. Wine running, a prefix opened read only, a registry file changed on disk.
     if (WineServerRunning(machine.PrefixDir())) {
-        outcome.refused = RepairOutcome::Refusal::kWineRunning;
-        outcome.message = WineRunningMessage(machine.PrefixDir());
+        plan.refused = RepairOutcome::Refusal::kWineRunning;
+        plan.refusal = WineRunningMessage(machine.PrefixDir());
     } else if (std::string refusal = machine.SaveRefusal(); !refusal.empty()) {
-        outcome.refused = RepairOutcome::Refusal::kCannotSave;
-        outcome.message = refusal;
+        plan.refused = RepairOutcome::Refusal::kCannotSave;
+        plan.refusal = refusal;
     }
-    if (outcome.refused != RepairOutcome::Refusal::kNone) {
-        prompts.Message(outcome.message);
-        return outcome;
-    }
+    if (plan.refused != RepairOutcome::Refusal::kNone) return plan;
     RegistryAccess registry(machine);
     std::string setting;
-    bool backupOn = !(registry.ReadSetting("NoAutoBackup", &setting) && setting == "1");
-    if (backupOn) {
-        if (!prompts.AskOkCancel(std::string(kAutoBackupNotice) + "\n\n" +
-                                 RemovalCountLine(removable))) {
-            return outcome;
-        }
-    } else if (!prompts.AskYesNo(std::string(kNoAutoBackupQuestion))) {
-        return outcome;
-    }
+    plan.backupOn = !(registry.ReadSetting("NoAutoBackup", &setting) && setting == "1");
+    return plan;
+}
+
+RepairOutcome RepairCheckedProblems(Machine& machine, ResultStore& results, const RepairPlan& plan,
+                                    const RepairControls& controls) {
+    RepairOutcome outcome;
+    auto& problems = results.Problems();
+    const bool backupOn = plan.backupOn;
+    const int checked = plan.checked;
 
     FixBackup backup(machine);
     if (backupOn) {
@@ -302,7 +288,6 @@ RepairOutcome RepairSelectedProblems(Machine& machine, ResultStore& results, Use
         bool ready = PrepareScratchFolder(machine, work);
         if (!ready || !backup.BeginBackup(work)) {
             outcome.message = std::string(kBackupNotCreatedText);
-            prompts.Message(outcome.message);
             return outcome;
         }
         outcome.archive = backup.ArchivePath();
@@ -418,9 +403,6 @@ RepairOutcome RepairSelectedProblems(Machine& machine, ResultStore& results, Use
                 "\n" + std::to_string(outcome.notRemoved) + " item(s) could not be removed.";
         }
     }
-    prompts.Message(outcome.message);
-    if (controls.setRunning) controls.setRunning(false);
-    if (controls.showSectionSelection) controls.showSectionSelection();
     return outcome;
 }
 

@@ -8,20 +8,11 @@
 #include "platform/machine/machine.h"
 #include "scan/problem.h"
 #include "scan/result_store.h"
-#include "scan/user_prompts.h"
 
 // "Repair Problems": every ticked finding is saved into a fix backup and then removed by
 // its section's rule (a key, a value or a file).
 namespace hivewise {
 
-constexpr std::string_view kNoProblemsFoundText = "No Problems Found";
-constexpr std::string_view kNoItemsCheckedText = "No Items Checked.";
-constexpr std::string_view kAutoBackupNotice =
-    "Hivewise will automatically backup any problems fixed before actually removing "
-    "them.\nPress OK to proceed with backup and removal procedures.";
-constexpr std::string_view kNoAutoBackupQuestion =
-    "Auto Backup before Deletion is currently disabled.\nTo start removing items without "
-    "backup press yes";
 constexpr std::string_view kSelectedProblemsFixedText = "Selected Problems Fixed";
 constexpr std::string_view kSystemRepairAbortedText = "System Repair Aborted";
 constexpr std::string_view kBackupNotCreatedText =
@@ -31,14 +22,16 @@ constexpr std::string_view kBackupNotWrittenText =
 
 // What the repair needs of the window that runs it. Empty functions do nothing.
 struct RepairControls {
-    // The repair-running flag: set while the loop runs; "Abort" clears it.
+    // The repair-running flag: set when the loop starts; "Abort" clears it. The window
+    // that ran the repair clears it once it has shown the outcome.
     std::function<bool()> running{};
     std::function<void(bool)> setRunning{};
     std::function<void(int maximum)> setProgressRange{};
     std::function<void()> stepProgress{};
     // Lets at most ten waiting window events through, so that "Abort" is seen.
     std::function<void()> pumpEvents{};
-    // Back to the section-selection view (the button reads "Repair Problems" again).
+    // Back to the section-selection view (the button reads "Repair Problems" again);
+    // called by the window once it has shown the outcome.
     std::function<void()> showSectionSelection{};
 };
 
@@ -59,12 +52,24 @@ struct RepairOutcome {
     std::string message;  // the final message shown
 };
 
-// The line added to the question before a repair: how many items it removes.
-std::string RemovalCountLine(int count);
+// What a repair of the ticked findings would do, known before anything is asked.
+struct RepairPlan {
+    int found = 0;      // findings in the results
+    int checked = 0;    // of them, the ticked ones
+    int removable = 0;  // of those, the ones whose section removes something
+    RepairOutcome::Refusal refused = RepairOutcome::Refusal::kNone;
+    std::string refusal;   // why it would not start, as the user reads it
+    bool backupOn = true;  // the setting "Auto Backup before Deletion"
+};
+// Stops at the first reason not to repair: nothing found, nothing ticked, then the
+// prefix could not be saved afterwards.
+RepairPlan PlanRepair(Machine& machine, const ResultStore& results);
 
-// The button's handler when no repair runs. Shows its messages through `prompts`.
-RepairOutcome RepairSelectedProblems(Machine& machine, ResultStore& results, UserPrompts& prompts,
-                                     const RepairControls& controls);
+// Saves every ticked finding into a fix backup (when the plan's backup is on) and then
+// removes it. `plan` is PlanRepair's, with ticked findings and no refusal. The outcome's
+// message is the final one to show; `ran` says whether the loop started.
+RepairOutcome RepairCheckedProblems(Machine& machine, ResultStore& results, const RepairPlan& plan,
+                                    const RepairControls& controls);
 
 // Removes what one finding names; 1 when done, 0 when it failed or its section removes
 // nothing.

@@ -105,74 +105,6 @@ const std::string& ItemPathText(const BackupItem& item) {
     }
 }
 
-// ---- RestoreBackupDialog ----
-
-RestoreBackupDialog::RestoreBackupDialog(Machine& machine, UserPrompts& prompts)
-    : machine_(machine), prompts_(prompts), backup_(machine) {}
-
-void RestoreBackupDialog::Open() {
-    rows_.clear();
-    selected_ = -1;
-    dates_ = ListFixBackups(machine_);
-}
-
-void RestoreBackupDialog::SelectNewest() {
-    // The list is newest first.
-    if (selected_ < 0 && !dates_.empty()) SelectDate(0);
-}
-
-bool RestoreBackupDialog::CanRestore() const {
-    for (const BackupRow& row : rows_) {
-        if (row.checked) return true;
-    }
-    return false;
-}
-
-bool RestoreBackupDialog::SelectArchive(const std::string& path) {
-    for (size_t i = 0; i < dates_.size(); ++i) {
-        if (AnsiEqualsNoCase(dates_[i].path, path)) {
-            SelectDate(static_cast<int>(i));
-            return true;
-        }
-    }
-    // An archive given by its path need not be in the backup folder.
-    dates_.push_back({path, BareName(path), ""});
-    SelectDate(static_cast<int>(dates_.size()) - 1);
-    return true;
-}
-
-void RestoreBackupDialog::SelectDate(int index) {
-    if (index < 0 || index >= static_cast<int>(dates_.size())) return;
-    selected_ = index;
-    rows_.clear();
-    const std::string& archive = dates_[static_cast<size_t>(index)].path;
-    backup_.SetArchivePath(archive);
-    // Listing the items writes nothing: the record list is read from the archive itself.
-    std::string text;
-    if (!backup_.ReadConfig(archive, &text) || !ConfigIsSound(text)) {
-        prompts_.Message(std::string(kInvalidBackupText));
-        return;
-    }
-    for (BackupItem& item : ReadConfigItems(text))
-        rows_.push_back({std::move(item), false});
-}
-
-void RestoreBackupDialog::SetChecked(int row, bool checked) {
-    if (row >= 0 && row < static_cast<int>(rows_.size())) {
-        rows_[static_cast<size_t>(row)].checked = checked;
-    }
-}
-
-void RestoreBackupDialog::SelectAll() {
-    for (BackupRow& row : rows_)
-        row.checked = true;
-}
-
-void RestoreBackupDialog::DeselectAll() {
-    for (BackupRow& row : rows_)
-        row.checked = false;
-}
-
 namespace {
 
 std::string CopyNameOf(const BackupItem& item) {
@@ -180,40 +112,39 @@ std::string CopyNameOf(const BackupItem& item) {
     return item.entry.empty() ? BareName(item.second) : item.entry;
 }
 
-}  // namespace
-
-bool RestoreBackupDialog::CopiesPresent(const std::string& folder) {
-    FileSystemAccess files(machine_);
-    for (const BackupRow& row : rows_) {
-        if (!row.checked || row.item.kind == kBackupValue) continue;
-        std::string name = CopyNameOf(row.item);
+// True when every item's saved copy is in the unpacked folder.
+bool CopiesPresent(Machine& machine, const std::vector<BackupItem>& items,
+                   const std::string& folder) {
+    FileSystemAccess files(machine);
+    for (const BackupItem& item : items) {
+        if (item.kind == kBackupValue) continue;
+        std::string name = CopyNameOf(item);
         if (!IsBareName(name) || !files.PathFileExists(folder + "\\" + name)) return false;
     }
     return true;
 }
 
-bool RestoreBackupDialog::RestoreItem(const BackupItem& item, const std::string& folder) {
+bool RestoreItem(Machine& machine, const BackupItem& item, const std::string& folder) {
     // A record names only what a repair could have removed, where it came from.
-    if (!MayRestore(machine_, item, folder + "\\" + CopyNameOf(item))) return false;
+    if (!MayRestore(machine, item, folder + "\\" + CopyNameOf(item))) return false;
     switch (item.kind) {
         case kBackupKey: {
-            RegImportResult imported =
-                ImportRegFileFrom(machine_, folder + "\\" + CopyNameOf(item));
+            RegImportResult imported = ImportRegFileFrom(machine, folder + "\\" + CopyNameOf(item));
             return imported.allApplied;
         }
         case kBackupValue: {
-            if (item.exact) return WriteExactValue(machine_, item.third, *item.exact);
+            if (item.exact) return WriteExactValue(machine, item.third, *item.exact);
             // A record without the value's own bytes: written back as text.
             size_t cut = item.third.find('\\');
             if (cut == std::string::npos) return false;
             auto root = RegistryAccess::RootFromName(std::string_view(item.third).substr(0, cut));
             if (!root) return false;
-            RegistryAccess registry(machine_);
+            RegistryAccess registry(machine);
             return registry.WriteValue(*root, item.third.substr(cut + 1), item.fourth, item.first,
                                        kRegSz);
         }
         case kBackupHostFile: {
-            auto copy = FileSystemAccess(machine_).ToHostPath(folder + "\\" + CopyNameOf(item));
+            auto copy = FileSystemAccess(machine).ToHostPath(folder + "\\" + CopyNameOf(item));
             std::string bytes, error;
             std::filesystem::path destination(item.second);
             // Only permission bits: a saved file never comes back set-user-ID.
@@ -226,7 +157,7 @@ bool RestoreBackupDialog::RestoreItem(const BackupItem& item, const std::string&
             return ::chmod(destination.c_str(), mode) == 0;
         }
         default: {
-            FileSystemAccess files(machine_);
+            FileSystemAccess files(machine);
             // A restore killed while copying left its temporary copy beside the shortcut.
             files.RemoveCopyLeftovers(item.second);
             return files.CopyFile(folder + "\\" + CopyNameOf(item), item.second);
@@ -234,114 +165,60 @@ bool RestoreBackupDialog::RestoreItem(const BackupItem& item, const std::string&
     }
 }
 
-bool RestoreBackupDialog::Restore() {
-    lastRestore_ = {};
-    bool any = std::any_of(rows_.begin(), rows_.end(), [](const auto& row) { return row.checked; });
-    if (!any || selected_ < 0) {
-        prompts_.Message(std::string(kNoBackupItemsSelectedText));
-        return false;
-    }
+}  // namespace
+
+RestoreResult RestoreBackupItems(Machine& machine, const std::string& archive,
+                                 const std::vector<BackupItem>& items,
+                                 const std::function<void(const std::string&)>& onFailure) {
+    RestoreResult result;
     // What could not be saved afterwards is not put back now.
-    std::string refusal;
-    if (WineServerRunning(machine_.PrefixDir())) {
-        lastRestore_.wineRunning = true;
-        refusal = WineRunningMessage(machine_.PrefixDir());
+    if (WineServerRunning(machine.PrefixDir())) {
+        result.wineRunning = true;
+        result.refusal = WineRunningMessage(machine.PrefixDir());
     } else {
-        refusal = machine_.SaveRefusal();
+        result.refusal = machine.SaveRefusal();
     }
-    if (!refusal.empty()) {
-        lastRestore_.refused = true;
-        prompts_.Message(refusal);
-        return false;
+    if (!result.refusal.empty()) {
+        result.refused = true;
+        return result;
     }
-    FileSystemAccess files(machine_);
-    std::string folder = RestoreWorkFolder(machine_);
+    FileSystemAccess files(machine);
+    std::string folder = RestoreWorkFolder(machine);
     // Only this archive's entries may be in the folder the items are taken from.
-    bool ready = PrepareScratchFolder(machine_, folder);
-    backup_.SetArchivePath(dates_[static_cast<size_t>(selected_)].path);
+    bool ready = PrepareScratchFolder(machine, folder);
+    FixBackup backup(machine);
+    backup.SetArchivePath(archive);
     std::string text, error;
     auto config = files.ToHostPath(folder + "\\" + std::string(kConfigEntry), true);
-    bool whole = ready && backup_.ExtractAllEntries(folder) && config &&
-                 ReadWholeFile(*config, &text, &error, ConfigLimit(machine_)) &&
-                 ConfigIsSound(text) && CopiesPresent(folder);
+    bool whole = ready && backup.ExtractAllEntries(folder) && config &&
+                 ReadWholeFile(*config, &text, &error, ConfigLimit(machine)) &&
+                 ConfigIsSound(text) && CopiesPresent(machine, items, folder);
     std::vector<std::filesystem::path> desktopChanged;
     if (whole) {
         // Keys first: a value saved before its key was removed goes back into the key.
         for (int kind : {kBackupKey, kBackupValue, kBackupFile, kBackupHostFile}) {
-            for (const BackupRow& row : rows_) {
-                if (!row.checked || row.item.kind != kind) continue;
-                if (RestoreItem(row.item, folder)) {
-                    ++lastRestore_.restored;
-                    if (kind == kBackupHostFile) desktopChanged.push_back(row.item.second);
+            for (const BackupItem& item : items) {
+                if (item.kind != kind) continue;
+                if (RestoreItem(machine, item, folder)) {
+                    ++result.restored;
+                    if (kind == kBackupHostFile) desktopChanged.push_back(item.second);
                     continue;
                 }
                 // A key by its path, a value by its data text, a file by its path.
                 bool file = kind == kBackupFile || kind == kBackupHostFile;
-                std::string failure = CouldNotRestoreText(file ? row.item.second : row.item.first);
-                ++lastRestore_.failed;
-                lastRestore_.failures.push_back(failure);
-                prompts_.Message(failure);
+                std::string failure = CouldNotRestoreText(file ? item.second : item.first);
+                ++result.failed;
+                result.failures.push_back(failure);
+                if (onFailure) onFailure(failure);
             }
         }
     }
-    if (ready && ClearScratchFolder(machine_, folder, true)) files.RemoveDirectory(folder);
+    if (ready && ClearScratchFolder(machine, folder, true)) files.RemoveDirectory(folder);
     if (auto folders = CurrentXdgFolders(); !desktopChanged.empty() && folders) {
         RefreshDesktopCaches(*folders, desktopChanged);
     }
-    if (!whole) {
-        lastRestore_.invalid = true;
-        prompts_.Message(std::string(kInvalidBackupText));
-        return false;
-    }
-    if (lastRestore_.failed == 0) {
-        prompts_.Notice(std::string(kEntriesRestoredText));
-    } else {
-        prompts_.Message(PartlyRestoredText(lastRestore_.restored, lastRestore_.failed));
-    }
-    return true;
-}
-
-std::string PartlyRestoredText(int restored, int failed) {
-    return std::to_string(restored) + " of " + std::to_string(restored + failed) +
-           " entries restored; " + std::to_string(failed) + " could not be restored.";
-}
-
-void RestoreBackupDialog::RemoveBackups(const std::function<bool()>& runRemoveDialog) {
-    if (runRemoveDialog && runRemoveDialog()) Open();
-}
-
-// ---- RemoveBackupDialog ----
-
-RemoveBackupDialog::RemoveBackupDialog(Machine& machine, UserPrompts& prompts)
-    : machine_(machine), prompts_(prompts) {}
-
-void RemoveBackupDialog::Open() {
-    selected_ = -1;
-    dates_ = ListFixBackups(machine_);
-}
-
-void RemoveBackupDialog::SelectDate(int index) {
-    if (index >= -1 && index < static_cast<int>(dates_.size())) selected_ = index;
-}
-
-bool RemoveBackupDialog::Remove() {
-    if (dates_.empty()) {
-        prompts_.Message(std::string(kNoBackupsText));
-        return false;
-    }
-    if (selected_ < 0) {
-        prompts_.Message(std::string(kSelectBackupDateText));
-        return false;
-    }
-    if (!prompts_.AskYesNo(std::string(kRemoveBackupQuestion))) return false;
-    FileSystemAccess files(machine_);
-    bool deleted = files.DeleteFile(dates_[static_cast<size_t>(selected_)].path);
-    if (deleted) {
-        prompts_.Notice(std::string(kBackupDeletedText));
-    } else {
-        prompts_.Message(std::string(kBackupNotDeletedText));
-    }
-    return true;
+    result.invalid = !whole;
+    return result;
 }
 
 }  // namespace hivewise

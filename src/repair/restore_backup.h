@@ -8,46 +8,20 @@
 #include "platform/machine/machine.h"
 #include "repair/backup_records.h"
 #include "repair/fix_backup.h"
-#include "scan/user_prompts.h"
 
-// The backups area: the "Restore Backup" dialog, which lists the fix backups by date,
-// shows a chosen archive's items and puts the ticked ones back, and the "Remove Backup"
-// dialog, which deletes whole archives.
+// The fix backups: listed by date, found by name, and their items put back.
 namespace hivewise {
 
-constexpr std::string_view kRestoreBackupTitle = "Restore Backup";
-constexpr std::string_view kRemoveBackupTitle = "Remove Backup";
-constexpr std::string_view kInvalidBackupText = "Invalid Backup";
-constexpr std::string_view kNoBackupItemsSelectedText = "No Backup Items Selected";
-constexpr std::string_view kEntriesRestoredText = "Entries Restored Successfully";
-constexpr std::string_view kSelectBackupDateText = "Please Select a backup date";
-// What the dialogs say where there is no backup at all.
-constexpr std::string_view kNoBackupsText =
-    "There are no backups yet: Repair Problems saves one before it removes anything.";
-constexpr std::string_view kNoBackupItemsText = "This backup holds no items.";
-constexpr std::string_view kRemoveBackupQuestion =
-    "Are you sure you want to remove this registry backup?  You will not be able to restore "
-    "this backup once it is removed";
-constexpr std::string_view kBackupDeletedText = "Backup Deleted Successfully";
-constexpr std::string_view kBackupNotDeletedText =
-    "Unable to delete the backup file, File might be in use";
-constexpr std::string_view kRemoveBackupExplanation =
-    "This option allows you to remove any backups that you have previously saved. You can "
-    "remove backups you no longer need to save hard drive space, or simply to keep the most "
-    "recent backups available for your use.";
 // "Could not restore %s".
 std::string CouldNotRestoreText(std::string_view what);
-// The end of a restore in which some items failed, instead of "Entries Restored
-// Successfully".
-std::string PartlyRestoredText(int restored, int failed);
-
-// What the latest "Restore" did.
+// What a restore did.
 struct RestoreResult {
     int restored = 0;
     int failed = 0;
     std::vector<std::string> failures;  // "Could not restore ..." per failed item
     bool refused = false;               // nothing was tried: it could not be saved
     bool wineRunning = false;           // ... because Wine runs in the prefix
+    std::string refusal;                // why it was refused, as the user reads it
     bool invalid = false;               // the archive could not be read whole
 };
 
@@ -69,74 +43,17 @@ std::string FindBackupArchive(Machine& machine, const std::string& folder,
 std::vector<BackupArchive> ListFixBackups(Machine& machine);
 std::string FindFixBackup(Machine& machine, const std::string& nameOrPath);
 
-// One row of the item list.
-struct BackupRow {
-    BackupItem item;
-    bool checked = false;
-};
 // "RegKey", "RegValue" or "ShortCut".
 std::string_view ItemTypeText(const BackupItem& item);
 // The key path, the value's key or the file's path.
 const std::string& ItemPathText(const BackupItem& item);
 
-class RestoreBackupDialog {
-  public:
-    RestoreBackupDialog(Machine& machine, UserPrompts& prompts);
-
-    // Fills the backup-date list; nothing is selected and the item list is empty.
-    void Open();
-    const std::vector<BackupArchive>& Dates() const { return dates_; }
-    int SelectedDate() const { return selected_; }
-    // Lists the items of the chosen archive ("Invalid Backup" when it cannot be read).
-    void SelectDate(int index);
-    // Selects the newest backup when none is selected and there is one.
-    void SelectNewest();
-    // Whether "Restore" has anything to do: an item is ticked.
-    bool CanRestore() const;
-    // Selects the archive of that path; false when it is not in the list.
-    bool SelectArchive(const std::string& path);
-
-    std::vector<BackupRow>& Rows() { return rows_; }
-    void SetChecked(int row, bool checked);
-    void SelectAll();
-    void DeselectAll();
-    // Puts the ticked items back; true when the dialog closes (as with OK).
-    bool Restore();
-    const RestoreResult& LastRestore() const { return lastRestore_; }
-    // "Remove Backups": `runRemoveDialog` shows the Remove Backup dialog modally and
-    // returns whether it closed with OK; then the date list is filled again.
-    void RemoveBackups(const std::function<bool()>& runRemoveDialog);
-
-  private:
-    // True when every ticked item's saved copy is in the unpacked folder.
-    bool CopiesPresent(const std::string& folder);
-    bool RestoreItem(const BackupItem& item, const std::string& folder);
-
-    Machine& machine_;
-    UserPrompts& prompts_;
-    FixBackup backup_;
-    std::vector<BackupArchive> dates_;
-    int selected_ = -1;
-    std::vector<BackupRow> rows_;
-    RestoreResult lastRestore_;
-};
-
-class RemoveBackupDialog {
-  public:
-    RemoveBackupDialog(Machine& machine, UserPrompts& prompts);
-
-    void Open();
-    const std::vector<BackupArchive>& Dates() const { return dates_; }
-    int SelectedDate() const { return selected_; }
-    void SelectDate(int index);
-    // "Remove": true when the dialog closes with OK (after any deletion attempt).
-    bool Remove();
-
-  private:
-    Machine& machine_;
-    UserPrompts& prompts_;
-    std::vector<BackupArchive> dates_;
-    int selected_ = -1;
-};
+// Puts `items` of `archive` back: keys first, then values, shortcuts and menu files.
+// Nothing is tried when the prefix could not be saved afterwards, nor when the archive
+// cannot be read whole. `onFailure` hears each item's "Could not restore" text as it
+// fails.
+RestoreResult RestoreBackupItems(Machine& machine, const std::string& archive,
+                                 const std::vector<BackupItem>& items,
+                                 const std::function<void(const std::string&)>& onFailure = {});
 
 }  // namespace hivewise

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -11,7 +12,6 @@
 #include "scan/finding_filter.h"
 #include "scan/problem.h"
 #include "scan/reference_tests.h"
-#include "scan/user_prompts.h"
 
 // What every scanner is given: the machine through the platform layer, the continue
 // flag, the status line and progress bar, and the hand-over of findings.
@@ -85,11 +85,13 @@ class ScanContext {
     void Report(std::unique_ptr<Problem> problem) {
         if (filter_.Admit(*problem)) sink_.ProblemFound(std::move(problem));
     }
-    // A scanner's message box. `prompts` must show it on the window's thread and return
-    // once it is closed; without prompts (a scan with no window) the message is dropped.
-    void SetPrompts(UserPrompts* prompts) { prompts_ = prompts; }
+    // A scanner's notice to the user. The handler, set by the front end, must show it on
+    // the window's thread and return once it is closed; without one (a scan with no
+    // window) the notice is dropped.
+    using NoticeHandler = std::function<void(const std::string& text)>;
+    void SetNoticeHandler(NoticeHandler handler) { notice_ = std::move(handler); }
     void ShowMessage(const std::string& text) {
-        if (prompts_) prompts_->Message(text);
+        if (notice_) notice_(text);
     }
 
   private:
@@ -103,7 +105,7 @@ class ScanContext {
     std::atomic<int>& continueFlag_;
     ProblemSink& sink_;
     ScanStatus& status_;
-    UserPrompts* prompts_ = nullptr;
+    NoticeHandler notice_;
 };
 
 // A scanner: walks its part of the registry (or the drive) and reports what is missing.

@@ -5,11 +5,11 @@
 #include <QUrl>
 #include <filesystem>
 
+#include "app/ignore_list_dialog.h"
 #include "app/preferences_dialog.h"
 #include "app/save_changes.h"
 #include "platform/files/file_system_access.h"
 #include "platform/machine/prefix_lock.h"
-#include "scan/ignore_list.h"
 #include "ui/advanced_options_view.h"
 #include "ui/full_backup_view.h"
 #include "ui/ignore_list_view.h"
@@ -24,13 +24,13 @@
 #ifdef HIVEWISE_UPDATE_AVAILABLE
 #include <QCoreApplication>
 
-#include "update/update_check.h"
+#include "app/update_check_flow.h"
 #endif
 #ifdef HIVEWISE_REPAIR_AVAILABLE
+#include "app/backups/restore_backup_dialog.h"
+#include "app/repair_problems_flow.h"
 #include "app/save_changes.h"
 #include "platform/files/file_system_access.h"
-#include "repair/repair_problems.h"
-#include "repair/restore_backup.h"
 #include "ui/restore_backup_view.h"
 #endif
 

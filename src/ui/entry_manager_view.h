@@ -7,7 +7,7 @@
 #include <array>
 #include <functional>
 
-#include "tools/entry_manager.h"
+#include "app/tools/entry_manager.h"
 
 // The window of a system-tool manager: its explanation, the list with check boxes, the
 // "Details" group of the selected entry and the buttons, forwarded to the manager's logic.

@@ -8,7 +8,7 @@
 #include <QRadioButton>
 #include <QTimer>
 
-#include "fullbackup/full_backup_dialog.h"
+#include "app/backups/full_backup_dialog.h"
 
 // The "Full Registry Backup" dialog and its "Backing up" window, over their logic.
 namespace hivewise::ui {

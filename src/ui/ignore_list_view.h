@@ -9,7 +9,7 @@
 #include <QTreeWidget>
 #include <string>
 
-#include "scan/ignore_list.h"
+#include "app/ignore_list_dialog.h"
 
 // The "Ignore List" dialog: the lazy registry tree, the list of ignored keys, and Add,
 // Remove and Save forwarded to the dialog's logic.

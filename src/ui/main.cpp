@@ -72,6 +72,8 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName("Hivewise");
+    // Under Wayland the window is matched to its desktop entry by this id.
+    QGuiApplication::setDesktopFileName("io.github.hivewise.Hivewise");
     QApplication::setApplicationVersion(QString::fromUtf8(kProgramVersion.data()));
     if (QStyle* fusion = QStyleFactory::create("Fusion")) QApplication::setStyle(fusion);
 

@@ -13,7 +13,7 @@
 #include <array>
 #include <string>
 
-#include "report/problem_details.h"
+#include "app/problem_details_dialog.h"
 
 // The "Details of Problems found" dialog: the findings of one section drawn as rich-text
 // rows with a check-box picture and the link line, forwarding every click to the logic.

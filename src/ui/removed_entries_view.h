@@ -4,7 +4,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
-#include "tools/removed_entries_dialog.h"
+#include "app/tools/removed_entries_dialog.h"
 
 // "Restore Removed Registry Entries": the parked entries of one manager with check boxes,
 // "Restore" and "Cancel".

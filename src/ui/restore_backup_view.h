@@ -6,7 +6,7 @@
 #include <QTreeWidget>
 #include <functional>
 
-#include "repair/restore_backup.h"
+#include "app/backups/restore_backup_dialog.h"
 
 // The backups area's two dialogs: "Restore Backup" and "Remove Backup", thin views over
 // their logic classes.

@@ -4,9 +4,9 @@
 
 #include "app/advanced_options.h"
 #include "app/save_changes.h"
-#include "tools/bho_manager.h"
-#include "tools/installed_programs_manager.h"
-#include "tools/startup_manager.h"
+#include "app/tools/bho_manager.h"
+#include "app/tools/installed_programs_manager.h"
+#include "app/tools/startup_manager.h"
 #include "ui/entry_manager_view.h"
 #include "ui/removed_entries_view.h"
 

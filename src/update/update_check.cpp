@@ -75,23 +75,23 @@ double VersionNumber(std::string_view text) {
     return negative ? -value : value;
 }
 
-std::string CheckForUpdate(Machine& machine, UserPrompts& prompts, const std::string& versionPage,
-                           bool* checked) {
-    if (checked) *checked = false;
+UpdateCheck CheckForUpdate(Machine& machine, const std::string& versionPage) {
+    UpdateCheck check;
     std::string address = versionPage.empty() ? LoadResourceText(kIdsVersionPageUrl) : versionPage;
     std::string published;
-    if (!FetchPage(address, published, 1)) return {};
+    if (!FetchPage(address, published, 1)) return check;
 
     RegistryAccess registry(machine);
     std::string installed;
     if (!registry.ReadSetting("Version", &installed)) {
-        prompts.Message(std::string(kInstallationCorruptText));
-        return {};
+        check.installationCorrupt = true;
+        return check;
     }
-    if (checked) *checked = true;
-    if (VersionNumber(installed) >= VersionNumber(published)) return {};
+    check.checked = true;
     // The page is outside input: only its number is shown, never the rest of it.
-    return PublishedVersion(published);
+    if (VersionNumber(installed) < VersionNumber(published))
+        check.version = PublishedVersion(published);
+    return check;
 }
 
 UpdaterCommand BuildUpdaterCommand(const std::string& updateFolderAddress,
@@ -104,17 +104,7 @@ UpdaterCommand BuildUpdaterCommand(const std::string& updateFolderAddress,
     return command;
 }
 
-void RunUpdateCheck(Machine& machine, UserPrompts& prompts, UpdateCheckOwner& owner,
-                    const std::string& versionPage) {
-    owner.SetWaitCursor(true);
-    std::string version = CheckForUpdate(machine, prompts, versionPage);
-    owner.SetWaitCursor(false);
-    if (version.empty()) {
-        prompts.Message(std::string(kNoUpdatesText));
-        return;
-    }
-    if (!prompts.AskYesNo(std::string(kUpdatesAvailableText))) return;
-
+void StartUpdater(Machine& machine) {
     FileSystemAccess files(machine);
     const std::string folder = files.ExecutableDirectory();
     UpdaterCommand command =
@@ -122,7 +112,6 @@ void RunUpdateCheck(Machine& machine, UserPrompts& prompts, UpdateCheckOwner& ow
     // The quotes are for the shell's parsing of the command; the launcher takes the path.
     const std::string updater = folder + "\\" + std::string(kUpdaterFileName);
     if (files.PathFileExists(updater)) files.LaunchProgram(updater, command.parameters, false);
-    owner.CloseAndQuit();
 }
 
 }  // namespace hivewise

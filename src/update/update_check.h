@@ -4,17 +4,11 @@
 #include <string_view>
 
 #include "platform/machine/machine.h"
-#include "scan/user_prompts.h"
 
 // The update check: the published current version against the installed one, and the
-// updater started when the user wants the newer one.
+// updater that replaces the program.
 namespace hivewise {
 
-constexpr std::string_view kNoUpdatesText = "No updates available";
-constexpr std::string_view kUpdatesAvailableText = "Updates Available, download now?";
-constexpr std::string_view kUpdateCaption = "Update";
-constexpr std::string_view kInstallationCorruptText =
-    "Installation corrupt, please reinstall application";
 constexpr std::string_view kUpdaterFileName = "updater.exe";
 
 // A version text as a number: leading white space skipped, then the longest leading
@@ -24,13 +18,18 @@ double VersionNumber(std::string_view text);
 // page does not start with one.
 std::string PublishedVersion(std::string_view page);
 
-// The published version text when it is higher than the installed one (the setting
-// "Version"); empty otherwise, and when the page cannot be fetched. A missing setting
-// is reported to the user. `versionPage` defaults to the update server's page. `checked`,
-// when given, tells whether the page was read and compared, so that a caller can tell
-// "no newer version" from "could not tell".
-std::string CheckForUpdate(Machine& machine, UserPrompts& prompts,
-                           const std::string& versionPage = {}, bool* checked = nullptr);
+// What the check found.
+struct UpdateCheck {
+    // The published version text when it is higher than the installed one (the setting
+    // "Version"); empty otherwise, and when the page cannot be fetched.
+    std::string version;
+    // The page was fetched but the installed version is not recorded.
+    bool installationCorrupt = false;
+    // The page was read and compared: without it an empty version means "could not tell".
+    bool checked = false;
+};
+// `versionPage` defaults to the update server's page.
+UpdateCheck CheckForUpdate(Machine& machine, const std::string& versionPage = {});
 
 // The updater's command: the program file in double quotes, and the parameters
 // (beginning with a blank) that name the download and the program to replace.
@@ -42,18 +41,8 @@ UpdaterCommand BuildUpdaterCommand(const std::string& updateFolderAddress,
                                    const std::string& programFile,
                                    const std::string& programFolder);
 
-// What the update check asks of the dialog whose button runs it.
-class UpdateCheckOwner {
-  public:
-    virtual ~UpdateCheckOwner() = default;
-    virtual void SetWaitCursor(bool on) = 0;
-    // Closes the dialog as if cancelled and ends the program once its events are
-    // handled, so that the updater can replace the program file.
-    virtual void CloseAndQuit() = 0;
-};
-
-// The "Check for updates" button: check, ask, start the updater when it is there, end.
-void RunUpdateCheck(Machine& machine, UserPrompts& prompts, UpdateCheckOwner& owner,
-                    const std::string& versionPage = {});
+// Starts the updater of the program folder, when it is there, to fetch the new version
+// and replace the program file.
+void StartUpdater(Machine& machine);
 
 }  // namespace hivewise

@@ -5,13 +5,14 @@
 #include <thread>
 
 #include "fullbackup/backup_archive.h"
-#include "fullbackup/full_backup_dialog.h"
+#include "fullbackup/full_backup_fixture.h"
 #include "fullbackup/full_registry_backup.h"
 #include "platform/machine/text.h"
 #include "platform/registry/reg_file.h"
 #include "platform/temp_prefix.h"
 #include "repair/backup_records.h"
 #include "repair/crafted_archive.h"
+#include "repair/restore_backup.h"
 #include "repair/zip_archive.h"
 
 namespace hivewise {
@@ -20,105 +21,10 @@ namespace {
 namespace fs = std::filesystem;
 using testing::TempPrefix;
 
-class RecordingPrompts : public UserPrompts {
-  public:
-    void Message(const std::string& text) override { messages.push_back(text); }
-    bool AskYesNo(const std::string& text) override {
-        questions.push_back(text);
-        return yes;
-    }
-    std::vector<std::string> messages;
-    std::vector<std::string> questions;
-    bool yes = true;
-};
-
 constexpr const char* kUserHive = "hkusers_S-1-5-21-0-0-0-1000.dat";
-using Entries = std::vector<std::pair<std::string, std::string>>;
-
-std::tm At(int month, int day, int year, int hour, int minute, int second) {
-    std::tm when{};
-    when.tm_mon = month - 1;
-    when.tm_mday = day;
-    when.tm_year = year - 1900;
-    when.tm_hour = hour;
-    when.tm_min = minute;
-    when.tm_sec = second;
-    return when;
-}
-
-class FullBackupTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        prefix.SystemReg(
-            "\n[Software\\\\Vendor\\\\App] 1700000000\n\"Path\"=\"C:\\\\app\\\\app.exe\"\n"
-            "\"Bytes\"=hex:00,01,02,ff\n\"Count\"=dword:0000002a\n"
-            "\"Multi\"=hex(7):61,00,00,00,62,00,00,00,00,00\n"
-            "\n[System\\\\ControlSet001\\\\Services\\\\Svc] "
-            "1700000000\n\"Start\"=dword:00000003\n");
-        prefix.UserReg("\n[Software\\\\Mine] 1700000000\n\"Name\"=\"value\"\n");
-        prefix.Write("userdef.reg",
-                     TempPrefix::Header("REGISTRY\\\\User\\\\.Default", "win32") +
-                         "\n[Control Panel\\\\Desktop] 1700000000\n\"Wallpaper\"=\"\"\n");
-        machine = prefix.Load();
-        ASSERT_TRUE(machine) << prefix.LastError();
-    }
-
-    // What a registry editor would export of every saved key.
-    std::string Snapshot() {
-        std::string all;
-        for (const char* key : {"HKEY_LOCAL_MACHINE\\Software", "HKEY_LOCAL_MACHINE\\System",
-                                "HKEY_USERS\\.Default", "HKEY_USERS\\S-1-5-21-0-0-0-1000"}) {
-            all += ExportRegFile(*machine, key, RegFileFormat::Unicode5).value_or("<missing>");
-        }
-        return all;
-    }
-
-    fs::path Host(const std::string& windowsPath) {
-        return *FileSystemAccess(*machine).ToHostPath(windowsPath, true);
-    }
-
-    // The prefix's registry files as they are on disk.
-    std::string RegistryFiles() {
-        return prefix.Read("system.reg") + '\0' + prefix.Read("user.reg") + '\0' +
-               prefix.Read("userdef.reg");
-    }
-
-    // A copy of `archive` named `name` whose entries `edit` has changed.
-    std::string Rewritten(const std::string& archive, const std::string& name,
-                          const std::function<void(Entries&)>& edit) {
-        Entries entries;
-        ZipReader reader;
-        EXPECT_EQ(reader.Open(Host(archive)), ZipStatus::kOk);
-        for (int i = 0; i < reader.EntryCount(); ++i) {
-            std::string bytes;
-            EXPECT_EQ(reader.ReadEntry(i, &bytes), ZipStatus::kOk);
-            entries.emplace_back(reader.Entry(i).name, bytes);
-        }
-        reader.Close();
-        edit(entries);
-        std::string copy = FullRegistryBackup(*machine).BackupFolder() + "\\" + name;
-        ZipWriter writer;
-        EXPECT_EQ(writer.Create(Host(copy)), ZipStatus::kOk);
-        for (const auto& [entry, bytes] : entries)
-            EXPECT_EQ(writer.AddBytes(entry, bytes), ZipStatus::kOk);
-        EXPECT_EQ(writer.Close(), ZipStatus::kOk);
-        return copy;
-    }
-
-    // A backup, then a change saved after it: what a failed restore must leave.
-    std::string BackupThenChange() {
-        FullRegistryBackup backup(*machine);
-        std::string message;
-        EXPECT_EQ(backup.CreateFullBackup(At(1, 2, 2026, 3, 4, 5), &message), 1);
-        RegistryAccess registry(*machine);
-        EXPECT_TRUE(registry.WriteValue(kHkeyCurrentUser, "Software\\Mine", "Name", "later", 1));
-        EXPECT_TRUE(machine->Flush().ok);
-        return backup.BackupFolder() + "\\1,2,2026_3,4,5.zip";
-    }
-
-    TempPrefix prefix;
-    std::unique_ptr<Machine> machine;
-};
+using testing::At;
+using testing::Entries;
+using testing::FullBackupTest;
 
 TEST_F(FullBackupTest, BackupThenRestoreGivesBackEveryKeyAfterChanges) {
     FullRegistryBackup backup(*machine);
@@ -421,87 +327,6 @@ TEST(SavedFileNames, MapToTheirKeys) {
                               "hkusers_a\\b.dat", "hkusers_x.dat.txt"}) {
         EXPECT_FALSE(KeyOfSavedFile(other)) << other;
     }
-}
-
-TEST_F(FullBackupTest, DialogAsksForAChoiceAndADate) {
-    RecordingPrompts prompts;
-    FullBackupDialog dialog(*machine, prompts);
-    EXPECT_EQ(dialog.NextButtonText(), "Next");
-    EXPECT_EQ(dialog.PressNext(), FullBackupDialog::Next::Stay);
-    ASSERT_EQ(prompts.messages.size(), 1u);
-    EXPECT_EQ(prompts.messages[0], kSelectOption);
-
-    dialog.Choose(FullBackupDialog::Option::Restore);
-    EXPECT_EQ(dialog.PressNext(), FullBackupDialog::Next::Stay);
-    EXPECT_EQ(dialog.CurrentStep(), FullBackupDialog::Step::SelectDate);
-    EXPECT_EQ(dialog.NextButtonText(), "Finish");
-    EXPECT_EQ(dialog.PressNext(), FullBackupDialog::Next::Stay);
-    EXPECT_EQ(prompts.messages.back(), kSelectBackupDateText);
-}
-
-TEST_F(FullBackupTest, DialogAsksBeforeRestoringAndSavesOnlyARestoredRegistry) {
-    std::string archive = BackupThenChange();
-    Rewritten(archive, "1,2,2027_3,4,5.zip",
-              [](Entries& e) { e.emplace_back("notes.txt", "not ours\n"); });
-    std::string changed = Snapshot();
-    RecordingPrompts prompts;
-    int saves = 0;
-    auto save = [&] { return ++saves, machine->Flush().ok; };
-    auto restore = [&](const std::string& fileName) {
-        FullBackupDialog dialog(*machine, prompts);
-        dialog.Choose(FullBackupDialog::Option::Restore);
-        EXPECT_EQ(dialog.PressNext(), FullBackupDialog::Next::Stay);
-        for (size_t row = 0; row < dialog.Backups().size(); ++row) {
-            if (dialog.Backups()[row].fileName == fileName) dialog.Select(static_cast<int>(row));
-        }
-        if (dialog.PressNext() != FullBackupDialog::Next::RunRestore) return false;
-        dialog.StartRestore();
-        while (dialog.RestoreRunning())
-            std::this_thread::yield();
-        return dialog.FinishRestore(save);
-    };
-
-    // No leaves everything as it is.
-    prompts.yes = false;
-    EXPECT_FALSE(restore("1,2,2026_3,4,5.zip"));
-    ASSERT_EQ(prompts.questions.size(), 1u);
-    EXPECT_NE(prompts.questions[0].find(FormatBackupDate("1,2,2026_3,4,5")), std::string::npos)
-        << prompts.questions[0];
-    EXPECT_TRUE(prompts.messages.empty());
-    EXPECT_EQ(Snapshot(), changed);
-
-    // A failed restore is reported and nothing is saved.
-    prompts.yes = true;
-    EXPECT_FALSE(restore("1,2,2027_3,4,5.zip"));
-    EXPECT_EQ(prompts.messages, std::vector<std::string>{kFullRestoreFailed});
-    EXPECT_EQ(saves, 0);
-    EXPECT_EQ(Snapshot(), changed);
-
-    EXPECT_TRUE(restore("1,2,2026_3,4,5.zip"));
-    EXPECT_EQ(saves, 1);
-    ASSERT_EQ(prompts.messages.size(), 3u);
-    EXPECT_EQ(prompts.messages[1], kFullRestoreDone);
-    EXPECT_EQ(prompts.messages[2], kRestoredNotice);
-    EXPECT_EQ(RegistryAccess(*machine).ReadStringValue(kHkeyCurrentUser, "Software\\Mine", "Name"),
-              "value");
-}
-
-TEST_F(FullBackupTest, ProgressBarWrapsAndTheOutcomeIsShownOnce) {
-    RecordingPrompts prompts;
-    BackupProgressDialog progress(*machine, prompts);
-    progress.Open(At(5, 6, 2026, 7, 8, 9));
-    int ticks = 0;
-    while (!progress.Tick())
-        ++ticks;
-    EXPECT_EQ(progress.Position(), BackupProgressDialog::kBarRange);
-    EXPECT_TRUE(progress.Succeeded());
-    ASSERT_EQ(prompts.messages.size(), 1u);
-    EXPECT_EQ(prompts.messages[0], kFullBackupDone);
-
-    BackupProgressDialog idle(*machine, prompts);
-    for (int i = 0; i < 51; ++i)
-        idle.Tick();
-    EXPECT_EQ(idle.Position(), 0);
 }
 
 class Win9xBackupTest : public ::testing::Test {

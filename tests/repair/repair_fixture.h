@@ -14,28 +14,8 @@
 #include "platform/temp_prefix.h"
 #include "repair/fix_backup.h"
 #include "scan/result_store.h"
-#include "scan/user_prompts.h"
 
 namespace hivewise::testing {
-
-// Records every message; answers questions with `yes`.
-class RecordingPrompts : public UserPrompts {
-  public:
-    void Message(const std::string& text) override { messages.push_back(text); }
-    bool AskYesNo(const std::string& text) override {
-        questions.push_back(text);
-        return yes;
-    }
-    bool AskOkCancel(const std::string& text) override {
-        okCancelQuestions.push_back(text);
-        return ok;
-    }
-    std::vector<std::string> messages;
-    std::vector<std::string> questions;
-    std::vector<std::string> okCancelQuestions;
-    bool yes = true;
-    bool ok = true;
-};
 
 // A machine with stale entries of key, value and file sections: what a careless
 // install leaves behind, in types a scanner words differently than they are stored.
@@ -181,7 +161,6 @@ class RepairTest : public ::testing::Test {
     TempPrefix prefix;
     std::unique_ptr<Machine> machine;
     ResultStore results;
-    RecordingPrompts prompts;
 };
 
 }  // namespace hivewise::testing

@@ -14,7 +14,6 @@
 #include "platform/machine/machine.h"
 #include "platform/temp_prefix.h"
 #include "scan/scan_context.h"
-#include "scan/user_prompts.h"
 
 // Runs one scanner over a machine and records what it did: its findings, progress steps,
 // pumps, message boxes (the host's and the scanner's own) and last status line.
@@ -53,17 +52,6 @@ class RecordingSink : public ProblemSink {
     std::function<void()> onFinding;
 };
 
-// A scanner's own message boxes, kept with the host's.
-class RecordingPrompts : public UserPrompts {
-  public:
-    explicit RecordingPrompts(std::vector<std::string>& messages) : messages_(messages) {}
-    void Message(const std::string& text) override { messages_.push_back(text); }
-    bool AskYesNo(const std::string&) override { return false; }
-
-  private:
-    std::vector<std::string>& messages_;
-};
-
 struct RunOptions {
     int initialFlag = 1;
     // Clears the continue flag after this many findings (0: never).
@@ -78,7 +66,6 @@ template <typename Body>
 ScanRun RunWithContext(Machine& machine, const RunOptions& options, Body&& body) {
     RecordingHost host;
     RecordingSink sink;
-    RecordingPrompts prompts(host.messages);
     std::atomic<int> flag{options.initialFlag};
     sink.onFinding = [&] {
         if (options.onFinding) options.onFinding(sink.found.back());
@@ -94,7 +81,8 @@ ScanRun RunWithContext(Machine& machine, const RunOptions& options, Body&& body)
     ScanStatus status;
     status.SetRange(1'000'000'000);
     ScanContext context(machine, flag, sink, status);
-    context.SetPrompts(&prompts);
+    // A scanner's own notices, kept with the host's message boxes.
+    context.SetNoticeHandler([&](const std::string& text) { host.messages.push_back(text); });
     body(context);
     machine.SetHost(nullptr);
     return {std::move(sink.found),    status.Position(),   host.pumps,

@@ -11,17 +11,8 @@
 #include "platform/machine/text.h"
 #include "platform/registry/registry_access.h"
 #include "platform/temp_prefix.h"
-#include "scan/user_prompts.h"
 
 namespace hivewise::testing {
-
-// Records the messages the logic shows.
-class RecordingPrompts : public UserPrompts {
-  public:
-    void Message(const std::string& text) override { messages.push_back(text); }
-    bool AskYesNo(const std::string&) override { return true; }
-    std::vector<std::string> messages;
-};
 
 // A prefix with the keys the managers read, built through the store so that any type
 // and any link can be set up.
@@ -70,7 +61,6 @@ class ToolsTest : public ::testing::Test {
     TempPrefix prefix;
     std::unique_ptr<Machine> machine;
     std::unique_ptr<RegistryAccess> registry;
-    RecordingPrompts prompts;
 };
 
 }  // namespace hivewise::testing

@@ -4,8 +4,8 @@
 #include <QTest>
 
 #include "app/app_fixture.h"
+#include "app/repair_problems_flow.h"
 #include "platform/registry/registry_access.h"
-#include "repair/repair_problems.h"
 #include "ui/ui_fixture.h"
 
 namespace hivewise::testing {

@@ -8,10 +8,10 @@
 #include "ui/desktop_app.h"
 #if defined(HIVEWISE_REPAIR_AVAILABLE) && defined(HIVEWISE_TOOLS_AVAILABLE) && \
     defined(HIVEWISE_REPORT_AVAILABLE) && defined(HIVEWISE_FULLBACKUP_AVAILABLE)
-#include "repair/repair_problems.h"
-#include "tools/bho_manager.h"
-#include "tools/installed_programs_manager.h"
-#include "tools/startup_manager.h"
+#include "app/repair_problems_flow.h"
+#include "app/tools/bho_manager.h"
+#include "app/tools/installed_programs_manager.h"
+#include "app/tools/startup_manager.h"
 #include "ui/entry_manager_view.h"
 #include "ui/full_backup_view.h"
 #include "ui/problem_details_view.h"

@@ -7,8 +7,8 @@
 #include <QTest>
 
 #include "app/app_fixture.h"
+#include "app/ignore_list_dialog.h"
 #include "app/startup.h"
-#include "scan/ignore_list.h"
 #include "ui/desktop_app.h"
 #include "ui/ignore_list_view.h"
 #include "ui/list_hints.h"

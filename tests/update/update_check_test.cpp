@@ -9,16 +9,10 @@
 #include "update/page_fetch.h"
 #include "update/tiny_http_server.h"
 #include "update/update_check.h"
+#include "update/update_fixture.h"
 
 namespace hivewise::testing {
 namespace {
-
-// The test server is local: a proxy set for the user must not be asked for it.
-const bool kLocalWithoutProxy = [] {
-    ::setenv("NO_PROXY", "127.0.0.1,localhost", 1);
-    ::setenv("no_proxy", "127.0.0.1,localhost", 1);
-    return true;
-}();
 
 TEST(FetchPageTest, AsksWithTheAgentNameAndExtractsTheBody) {
     TinyHttpServer server([](const std::string& request) {
@@ -94,126 +88,35 @@ TEST(VersionNumberTest, ReadsTheLeadingDecimalNumber) {
     EXPECT_DOUBLE_EQ(VersionNumber("0x10"), 0);
 }
 
-// Records what the user is shown and answers questions as set.
-class FakeUserPrompts : public UserPrompts {
-  public:
-    void Message(const std::string& text) override { messages.push_back(text); }
-    bool AskYesNo(const std::string& text) override {
-        questions.push_back(text);
-        return yes;
-    }
-    std::vector<std::string> messages, questions;
-    bool yes = true;
-};
-
-class RecordingHost : public NullHostServices {
-  public:
-    bool Launch(const std::string& target, const std::string& parameters, bool wait, int) override {
-        launches.push_back({target, parameters});
-        waited = wait;
-        return true;
-    }
-    std::vector<std::pair<std::string, std::string>> launches;
-    bool waited = false;
-};
-
-class Owner : public UpdateCheckOwner {
-  public:
-    void SetWaitCursor(bool on) override { log.push_back(on ? "wait-on" : "wait-off"); }
-    void CloseAndQuit() override { log.push_back("close-and-quit"); }
-    std::vector<std::string> log;
-};
-
-class UpdateCheckTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        prefix.SystemReg("\n[Software] 1700000000\n");
-        WriteVersion("\"Version\"=\"6.2\"\n");
-    }
-    void WriteVersion(const std::string& value) {
-        prefix.UserReg("\n[Software\\\\Hivewise] 1700000000\n" + value);
-        machine = prefix.Load();
-        ASSERT_TRUE(machine) << prefix.LastError();
-        machine->SetHost(&host);
-    }
-
-    std::string published = "6.3";
-    TinyHttpServer server{[this](const std::string&) {
-        return TinyHttpServer::Page("<html><body>" + published + "</body></html>");
-    }};
-    TempPrefix prefix;
-    std::unique_ptr<Machine> machine;
-    FakeUserPrompts prompts;
-    RecordingHost host;
-    Owner owner;
-};
-
 TEST_F(UpdateCheckTest, OffersOnlyAHigherDecimalVersion) {
-    EXPECT_EQ(CheckForUpdate(*machine, prompts, server.Url()), "6.3");
+    EXPECT_EQ(CheckForUpdate(*machine, server.Url()).version, "6.3");
     for (const char* notHigher : {"6.2", "6.15", "6.10", "six", ""}) {
         published = notHigher;
-        EXPECT_EQ(CheckForUpdate(*machine, prompts, server.Url()), "") << notHigher;
+        UpdateCheck check = CheckForUpdate(*machine, server.Url());
+        EXPECT_EQ(check.version, "") << notHigher;
+        EXPECT_FALSE(check.installationCorrupt) << notHigher;
     }
-    EXPECT_TRUE(prompts.messages.empty());
     const std::string refused = "http://127.0.0.1:" + std::to_string(RefusingPort()) + "/";
-    EXPECT_EQ(CheckForUpdate(*machine, prompts, refused), "");
+    EXPECT_EQ(CheckForUpdate(*machine, refused).version, "");
 }
 
 // The page comes from the network: only its leading number is ever shown, never the rest
 // (here an escape sequence that would retitle the user's terminal).
 TEST_F(UpdateCheckTest, OnlyTheVersionNumberOfThePageIsTaken) {
     published = " 9.9\x1B]0;owned\x07\n<html>";
-    EXPECT_EQ(CheckForUpdate(*machine, prompts, server.Url()), "9.9");
+    EXPECT_EQ(CheckForUpdate(*machine, server.Url()).version, "9.9");
     EXPECT_EQ(PublishedVersion("12"), "12");
     EXPECT_EQ(PublishedVersion("none"), "");
 }
 
 TEST_F(UpdateCheckTest, AMissingVersionSettingIsReported) {
     WriteVersion("\"Other\"=\"1\"\n");
-    EXPECT_EQ(CheckForUpdate(*machine, prompts, server.Url()), "");
-    EXPECT_EQ(prompts.messages, std::vector<std::string>{std::string(kInstallationCorruptText)});
-
-    prompts.messages.clear();
-    RunUpdateCheck(*machine, prompts, owner, server.Url());
-    EXPECT_EQ(prompts.messages, (std::vector<std::string>{std::string(kInstallationCorruptText),
-                                                          std::string(kNoUpdatesText)}));
-    EXPECT_EQ(owner.log, (std::vector<std::string>{"wait-on", "wait-off"}));
-}
-
-TEST_F(UpdateCheckTest, NoUpdateOrNoAnswerSaysSo) {
-    published = "6.2";
-    RunUpdateCheck(*machine, prompts, owner, server.Url());
+    UpdateCheck check = CheckForUpdate(*machine, server.Url());
+    EXPECT_EQ(check.version, "");
+    EXPECT_TRUE(check.installationCorrupt);
+    // A page that cannot be fetched says nothing of the installation.
     const std::string refused = "http://127.0.0.1:" + std::to_string(RefusingPort()) + "/";
-    RunUpdateCheck(*machine, prompts, owner, refused);
-    EXPECT_EQ(prompts.messages,
-              (std::vector<std::string>{std::string(kNoUpdatesText), std::string(kNoUpdatesText)}));
-    EXPECT_TRUE(prompts.questions.empty());
-    EXPECT_TRUE(host.launches.empty());
-}
-
-TEST_F(UpdateCheckTest, AcceptedUpdateStartsTheUpdaterAndEnds) {
-    prompts.yes = false;
-    RunUpdateCheck(*machine, prompts, owner, server.Url());
-    EXPECT_EQ(prompts.questions, std::vector<std::string>{std::string(kUpdatesAvailableText)});
-    EXPECT_EQ(owner.log, (std::vector<std::string>{"wait-on", "wait-off"}));
-
-    // Without the updater the program still ends, as the user asked for the update.
-    prompts.yes = true;
-    RunUpdateCheck(*machine, prompts, owner, server.Url());
-    EXPECT_TRUE(host.launches.empty());
-    EXPECT_EQ(owner.log.back(), "close-and-quit");
-
-    prefix.File("Program Files/Hivewise/updater.exe", "MZ");
-    owner.log.clear();
-    RunUpdateCheck(*machine, prompts, owner, server.Url());
-    ASSERT_EQ(host.launches.size(), 1u);
-    EXPECT_EQ(host.launches[0].first,
-              (prefix.Dir() / "drive_c" / "Program Files" / "Hivewise" / "updater.exe").string());
-    EXPECT_EQ(host.launches[0].second,
-              " -url \"" + LoadResourceText(kIdsUpdateFolderUrl) +
-                  "\\hivewise.exe\" -dest \"C:\\Program Files\\Hivewise\\hivewise.exe\"");
-    EXPECT_FALSE(host.waited);
-    EXPECT_EQ(owner.log, (std::vector<std::string>{"wait-on", "wait-off", "close-and-quit"}));
+    EXPECT_FALSE(CheckForUpdate(*machine, refused).installationCorrupt);
 }
 
 TEST(UpdaterCommandTest, QuotesThePathsAndBeginsWithABlank) {

@@ -1,0 +1,161 @@
+#include "app/problem_details_dialog.h"
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+#include <vector>
+
+#include "scan/scan_section.h"
+
+namespace hivewise {
+
+DetailsLink DetailsLinkAt(int x, int measuredWidth) {
+    if (measuredWidth <= 0 || x < 0 || x >= measuredWidth) return DetailsLink::None;
+    return x < measuredWidth / 2 ? DetailsLink::AddToIgnoreList : DetailsLink::CopyToClipboard;
+}
+
+bool OnDetailsCheckBox(int x, int y) {
+    return x >= kDetailsCheckBoxLeft && x < kDetailsCheckBoxLeft + kDetailsCheckBoxSize &&
+           y >= kDetailsCheckBoxTop && y < kDetailsCheckBoxTop + kDetailsCheckBoxSize;
+}
+
+ProblemDetailsDialog::ProblemDetailsDialog(ResultStore& results, UserPrompts& prompts,
+                                           ProblemDetailsActions actions)
+    : results_(results), prompts_(prompts), actions_(std::move(actions)) {}
+
+void ProblemDetailsDialog::Open(int sectionId) {
+    sectionId_ = sectionId;
+    sortedByLocation_ = false;
+    rows_.clear();
+    rows_.reserve(static_cast<size_t>(std::max(results_.Count(sectionId), 0)));
+    for (const auto& problem : results_.Problems()) {
+        if (!problem || problem->sectionId != sectionId) continue;
+        problem->location = ShortRootLocation(problem->location);
+        rows_.push_back(DetailsRow{problem.get(), DetailsRowText(*problem)});
+    }
+}
+
+bool ProblemDetailsDialog::RowChecked(size_t row) const {
+    return row < rows_.size() && rows_[row].problem->isChecked != 0;
+}
+
+void ProblemDetailsDialog::SetRowChecked(size_t row, bool checked) {
+    if (row < rows_.size()) rows_[row].problem->isChecked = checked ? 1 : 0;
+}
+
+void ProblemDetailsDialog::ToggleRow(size_t row) {
+    SetRowChecked(row, !RowChecked(row));
+}
+
+void ProblemDetailsDialog::SelectAll() {
+    for (DetailsRow& row : rows_)
+        row.problem->isChecked = 1;
+}
+
+void ProblemDetailsDialog::DeselectAll() {
+    for (DetailsRow& row : rows_)
+        row.problem->isChecked = 0;
+}
+
+int ProblemDetailsDialog::RowHeight(int columnWidth, const MeasureRichText& measure) const {
+    const int width = std::max(columnWidth - kDetailsTextMargin, 1);
+    int tallest = 0;
+    if (measure) {
+        for (const DetailsRow& row : rows_)
+            tallest = std::max(tallest, measure(row.text, width));
+    }
+    return tallest + kDetailsRowPadding;
+}
+
+int ProblemDetailsDialog::RowHeight(int columnWidth, const MeasureRichText& measure,
+                                    const BoundRichText& bound) const {
+    if (!bound) return RowHeight(columnWidth, measure);
+    RowHeightPass pass(rows_, columnWidth, bound);
+    if (measure) {
+        while (!pass.Step(measure, [] { return true; })) {
+        }
+    }
+    return pass.Height();
+}
+
+RowHeightPass::RowHeightPass(const std::vector<DetailsRow>& rows, int columnWidth,
+                             const BoundRichText& bound)
+    : rows_(&rows), width_(std::max(columnWidth - kDetailsTextMargin, 1)) {
+    std::vector<int> shapes;
+    std::vector<std::pair<int, size_t>> others;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        RichTextBound b = bound(rows[i].text, width_);
+        if (b.unwrapped < 0) {
+            others.emplace_back(b.upper, i);
+        } else if (std::find(shapes.begin(), shapes.end(), b.unwrapped) == shapes.end()) {
+            // Texts of one shape measure alike: one of them stands for all.
+            shapes.push_back(b.unwrapped);
+            order_.emplace_back(std::numeric_limits<int>::max(), i);
+        }
+    }
+    std::stable_sort(others.begin(), others.end(),
+                     [](const auto& a, const auto& b) { return a.first > b.first; });
+    order_.insert(order_.end(), others.begin(), others.end());
+}
+
+bool RowHeightPass::Step(const MeasureRichText& measure, const std::function<bool()>& more) {
+    bool first = true;
+    while (next_ < order_.size() && (first || more())) {
+        first = false;
+        const auto [upper, row] = order_[next_];
+        if (upper != std::numeric_limits<int>::max() && upper <= tallest_) {
+            // Sorted from the highest bound down: no later row can be taller.
+            next_ = order_.size();
+            break;
+        }
+        tallest_ = std::max(tallest_, measure((*rows_)[row].text, width_));
+        ++next_;
+    }
+    return Done();
+}
+
+void ProblemDetailsDialog::ClickHeader() {
+    sortedByLocation_ = !sortedByLocation_;
+    if (sortedByLocation_) {
+        // std::string compares as unsigned bytes, as the byte order asks.
+        std::stable_sort(rows_.begin(), rows_.end(), [](const DetailsRow& a, const DetailsRow& b) {
+            return a.problem->location < b.problem->location;
+        });
+    } else {
+        std::stable_sort(rows_.begin(), rows_.end(), [](const DetailsRow& a, const DetailsRow& b) {
+            return a.problem->sequence < b.problem->sequence;
+        });
+    }
+}
+
+std::string ProblemDetailsDialog::CopyRow(size_t row) {
+    if (row >= rows_.size()) return {};
+    std::string text = ClipboardText(rows_[row].text);
+    if (actions_.copyToClipboard) actions_.copyToClipboard(text);
+    prompts_.Notice(std::string(kCopiedToClipboardText));
+    return text;
+}
+
+void ProblemDetailsDialog::AddRowToIgnoreList(size_t row) {
+    if (row >= rows_.size()) return;
+    if (actions_.ignoreProblemKey) actions_.ignoreProblemKey(*rows_[row].problem);
+}
+
+std::string ProblemDetailsDialog::RowFile(size_t row) const {
+    return row < rows_.size() ? FindingFile(*rows_[row].problem) : std::string{};
+}
+
+void ProblemDetailsDialog::OpenRowFolder(size_t row) {
+    std::string file = RowFile(row);
+    if (file.empty() || !actions_.openContainingFolder) return;
+    if (!actions_.openContainingFolder(file)) {
+        prompts_.Message("The folder of " + file + " could not be opened.");
+    }
+}
+
+std::string ProblemDetailsDialog::SectionName() const {
+    const ScanSection* section = FindSection(sectionId_);
+    return section ? std::string(section->sectionName) : std::string{};
+}
+
+}  // namespace hivewise
