@@ -34,6 +34,24 @@ class CopyingBuffer : public std::streambuf {
     std::string copy_;
 };
 
+// What stderr said, without the usage line that follows a wrong command line: that is
+// help for a person, not part of the failure.
+std::string Message(const std::string& said) {
+    std::string message;
+    size_t start = 0;
+    while (start < said.size()) {
+        size_t end = said.find('\n', start);
+        if (end == std::string::npos) end = said.size();
+        std::string_view line(said.data() + start, end - start);
+        if (!line.empty() && line.rfind("Usage: ", 0) != 0) {
+            if (!message.empty()) message += '\n';
+            message += line;
+        }
+        start = end + 1;
+    }
+    return message;
+}
+
 }  // namespace
 
 bool JsonAsked(int argc, const char* const* argv) {
@@ -59,9 +77,7 @@ int RunForJson(std::ostream& out, std::ostream& err,
     if (status == kExitDone || status == kExitPartial) {
         out << held.str();
     } else {
-        std::string message = copying.Copy();
-        while (!message.empty() && message.back() == '\n')
-            message.pop_back();
+        std::string message = Message(copying.Copy());
         WriteJsonError(out, status, message.empty() ? "The command failed." : message);
     }
     out.flush();

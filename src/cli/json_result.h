@@ -7,7 +7,7 @@
 // The one object a command prints on stdout with --json. A command that fails (any status
 // but done and done in part) prints, instead of whatever it had begun, the error object
 //   {"error": {"status": N, "message": "..."}}
-// whose message is what it said on stderr, which still says it.
+// whose message is what it said on stderr (without a usage line), which still says it.
 namespace hivewise::cli {
 
 // Whether the command line asks for JSON: a "--json" before the words of `reg`, which

@@ -161,8 +161,13 @@ TEST_F(JsonOutputTest, EveryFailureIsTheErrorObject) {
     EXPECT_TRUE(ErrorObject(Cli({"fullbackup", "restore", "none.zip", "--yes", "--json"}), 1));
     EXPECT_TRUE(
         ErrorObject(Cli({"update", "--check", "--from", "http://127.0.0.1:9/", "--json"}), 1));
-    // Usage: a wrong line, and a command that would ask a question.
-    EXPECT_TRUE(ErrorObject(Cli({"scan", "--json", "extra"}), 2));
+    // Usage: a wrong line, and a command that would ask a question. The message is the
+    // error; the usage line stays on stderr.
+    CliRun wrong = Cli({"scan", "--json", "extra"});
+    EXPECT_TRUE(ErrorObject(wrong, 2));
+    EXPECT_EQ(JsonReader::Parse(wrong.out).value_or(JsonValue{})["error"]["message"].text,
+              "The following argument was not expected: extra");
+    EXPECT_NE(wrong.err.find("Usage: hivewise-cli scan"), std::string::npos);
     for (std::vector<std::string> asks : {std::vector<std::string>{"repair", "--json"},
                                           {"backups", "restore", "a.zip", "--all", "--json"},
                                           {"backups", "remove", "a.zip", "--json"},
