@@ -9,6 +9,7 @@
 #include "cli/terminal_progress.h"
 #include "platform/machine/prefix_lock.h"
 #include "platform/machine/sample_machine.h"
+#include "platform/machine/text.h"
 #include "report/json_writer.h"
 #include "scan/result_store.h"
 #include "scan/scan_driver.h"
@@ -38,6 +39,29 @@ void PrintJson(std::ostream& out, const ResultStore& results, const RepairOutcom
     json.EndObject();
 }
 
+// The repair's messages and questions start on a line of their own, not after the
+// progress line.
+class RepairPrompts : public CliPrompts {
+  public:
+    RepairPrompts(CliContext& ctx, bool answerYes, TerminalProgress& progress)
+        : CliPrompts(ctx, answerYes), progress_(progress) {}
+    void Message(const std::string& text) override {
+        progress_.Clear();
+        CliPrompts::Message(text);
+    }
+    bool AskYesNo(const std::string& text) override {
+        progress_.Clear();
+        return CliPrompts::AskYesNo(text);
+    }
+    bool AskOkCancel(const std::string& text) override {
+        progress_.Clear();
+        return CliPrompts::AskOkCancel(text);
+    }
+
+  private:
+    TerminalProgress& progress_;
+};
+
 }  // namespace
 
 int RunRepair(CliContext& ctx, const RepairOptions& options) {
@@ -61,14 +85,14 @@ int RunRepair(CliContext& ctx, const RepairOptions& options) {
         return kExitFailed;
     }
 
-    CliPrompts prompts(ctx, options.yes);
+    TerminalProgress progress(ctx.err, TerminalProgress::Wanted(ctx.json));
+    RepairPrompts prompts(ctx, options.yes, progress);
     // Ctrl-C is the window's "Abort": the run stops before its next finding, and a Ctrl-C
     // before the first one (at the question, say) stops it before anything is touched.
     std::atomic<int> running{1};
     RepairOutcome outcome;
     {
         InterruptGuard guard(running);
-        TerminalProgress progress(ctx.err, TerminalProgress::Wanted(ctx.json));
         unsigned steps = 0;
         RepairControls controls;
         controls.setProgressRange = [&](int maximum) {
@@ -83,13 +107,15 @@ int RunRepair(CliContext& ctx, const RepairOptions& options) {
         outcome = RepairSelectedProblems(*machine, results, prompts, controls);
         if (InterruptGuard::Interrupted() && outcome.ran) outcome.aborted = true;
     }
+    progress.Clear();
     if (ctx.json) {
         PrintJson(ctx.out, results, outcome);
     } else if (!outcome.archive.empty()) {
         ctx.out << "Backup: " << outcome.archive << '\n';
     }
+    // The items' names are in the ANSI code page; the terminal reads UTF-8.
     for (const std::string& failure : outcome.failures)
-        PrintError(ctx.err, failure);
+        PrintError(ctx.err, Utf16ToUtf8(AnsiToUtf16(failure)));
 
     Machine::SaveResult saved = machine->Flush();
     if (!saved.ok) {

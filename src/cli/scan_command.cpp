@@ -11,6 +11,7 @@
 #include <ostream>
 
 #include "app/settings.h"
+#include "cli/exit_status.h"
 #include "cli/terminal_progress.h"
 #include "platform/machine/prefix_lock.h"
 #include "platform/machine/sample_machine.h"
@@ -249,7 +250,7 @@ int RunScan(CliContext& ctx, const ScanOptions& options) {
     // still reads everything, but writes nothing.
     bool wineRunning = false;
     auto machine = LoadMachine(ctx, {}, WhileWineRuns::ReadOnly, &wineRunning);
-    if (!machine) return 1;
+    if (!machine) return kExitFailed;
 
     ResultStore results;
     ScanDriver driver(*machine, results);
@@ -266,15 +267,15 @@ int RunScan(CliContext& ctx, const ScanOptions& options) {
     if (wineRunning) {
         PrintError(ctx.err, "The scan's settings and log were not saved. " +
                                 WineRunningMessage(machine->PrefixDir()));
-        return 0;
+        return kExitDone;
     }
     Machine::SaveResult saved = machine->Flush();
     if (!saved.ok) {
         PrintError(ctx.err, "The scan's settings could not be saved: " +
                                 (saved.error.empty() ? std::string("unknown error") : saved.error));
-        return 1;
+        return kExitFailed;
     }
-    return 0;
+    return kExitDone;
 }
 
 }  // namespace hivewise::cli

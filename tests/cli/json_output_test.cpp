@@ -9,6 +9,7 @@
 #include "cli/exit_status.h"
 #include "cli/json_check.h"
 #include "platform/fake_home.h"
+#include "update/tiny_http_server.h"
 
 namespace hivewise::testing {
 namespace {
@@ -159,8 +160,8 @@ TEST_F(JsonOutputTest, EveryFailureIsTheErrorObject) {
     EXPECT_TRUE(ErrorObject(Cli({"backups", "show", "1,1,2001_1,1,1.zip", "--json"}), 1));
     EXPECT_TRUE(ErrorObject(Cli({"startup", "remove", "Nobody", "--json"}), 1));
     EXPECT_TRUE(ErrorObject(Cli({"fullbackup", "restore", "none.zip", "--yes", "--json"}), 1));
-    EXPECT_TRUE(
-        ErrorObject(Cli({"update", "--check", "--from", "http://127.0.0.1:9/", "--json"}), 1));
+    const std::string nobody = "http://127.0.0.1:" + std::to_string(RefusingPort()) + "/";
+    EXPECT_TRUE(ErrorObject(Cli({"update", "--check", "--from", nobody, "--json"}), 1));
     // Usage: a wrong line, and a command that would ask a question. The message is the
     // error; the usage line stays on stderr.
     CliRun wrong = Cli({"scan", "--json", "extra"});
@@ -179,9 +180,16 @@ TEST_F(JsonOutputTest, EveryFailureIsTheErrorObject) {
     EXPECT_EQ(prefix.Read("system.reg"), before);
 }
 
-TEST_F(JsonOutputTest, UpdateWithoutAPageFailsInTextToo) {
+TEST_F(JsonOutputTest, UpdateSaysWhatThePageSaysOrFails) {
+    prefix.UserReg("\n[Software\\\\Hivewise] 1700000000\n\"Version\"=\"6.2\"\n");
+    TinyHttpServer server([](const std::string&) { return TinyHttpServer::Page("9.9\n<html>"); });
+    JsonValue update = Object(Cli({"update", "--check", "--from", server.Url(), "--json"}));
+    EXPECT_EQ(Keys(update), (std::vector<std::string>{"updateAvailable", "version"}));
+    EXPECT_TRUE(update["updateAvailable"].boolean);
+    EXPECT_EQ(update["version"].text, "9.9");
     // "No updates available" would claim an answer the page never gave.
-    CliRun run = Cli({"update", "--check", "--from", "http://127.0.0.1:9/"});
+    const std::string nobody = "http://127.0.0.1:" + std::to_string(RefusingPort()) + "/";
+    CliRun run = Cli({"update", "--check", "--from", nobody});
     EXPECT_TRUE(FailedWithOneLine(run));
     EXPECT_EQ(run.out, "");
 }
