@@ -7,6 +7,8 @@
 #include "cli/exit_status.h"
 #include "platform/machine/prefix_lock.h"
 #include "platform/machine/text.h"
+#include "report/json_writer.h"
+#include "report/output_text.h"
 
 namespace hivewise::cli {
 namespace {
@@ -53,6 +55,42 @@ class BackupsPrompts : public CliPrompts {
     CliContext& ctx_;
 };
 
+void PrintList(CliContext& ctx, const std::vector<BackupArchive>& archives) {
+    if (!ctx.json) {
+        for (const BackupArchive& archive : archives)
+            ctx.out << TerminalField(Utf8(archive.fileName)) << '\t' << archive.text << '\n';
+        return;
+    }
+    JsonWriter json(ctx.out);
+    json.BeginObject().Key("archives").BeginArray();
+    for (const BackupArchive& archive : archives) {
+        json.BeginObject().Key("file").Text(archive.fileName).Key("date").Text(archive.text);
+        json.EndObject();
+    }
+    json.EndArray().EndObject();
+}
+
+void PrintItems(CliContext& ctx, const std::string& archive, const std::vector<BackupRow>& rows) {
+    if (!ctx.json) {
+        // The item paths are registry and file names read from the archive.
+        for (size_t i = 0; i < rows.size(); ++i) {
+            ctx.out << (i + 1) << '\t' << ItemTypeText(rows[i].item) << '\t'
+                    << TerminalField(Utf8(ItemPathText(rows[i].item))) << '\n';
+        }
+        return;
+    }
+    JsonWriter json(ctx.out);
+    json.BeginObject().Key("archive").Text(archive).Key("items").BeginArray();
+    for (size_t i = 0; i < rows.size(); ++i) {
+        json.BeginObject();
+        json.Key("number").Number(static_cast<int64_t>(i + 1));
+        json.Key("kind").Text(ItemTypeText(rows[i].item));
+        json.Key("path").Text(ItemPathText(rows[i].item));
+        json.EndObject();
+    }
+    json.EndArray().EndObject();
+}
+
 }  // namespace
 
 int RunBackups(CliContext& ctx, const BackupsOptions& options) {
@@ -65,8 +103,7 @@ int RunBackups(CliContext& ctx, const BackupsOptions& options) {
     if (!machine) return wineRunning ? kExitWineRunning : kExitFailed;
 
     if (action == Action::List) {
-        for (const BackupArchive& archive : ListFixBackups(*machine))
-            ctx.out << Utf8(archive.fileName) << '\t' << archive.text << '\n';
+        PrintList(ctx, ListFixBackups(*machine));
         return kExitDone;
     }
 
@@ -90,7 +127,12 @@ int RunBackups(CliContext& ctx, const BackupsOptions& options) {
         }
         dialog.SelectDate(static_cast<int>(found - dates.begin()));
         dialog.Remove();
-        return prompts.Last() == kBackupDeletedText ? kExitDone : kExitFailed;
+        if (prompts.Last() != kBackupDeletedText) return kExitFailed;
+        if (ctx.json) {
+            JsonWriter json(ctx.out);
+            json.BeginObject().Key("removed").Text(found->fileName).EndObject();
+        }
+        return kExitDone;
     }
 
     RestoreBackupDialog dialog(*machine, prompts);
@@ -98,11 +140,9 @@ int RunBackups(CliContext& ctx, const BackupsOptions& options) {
     dialog.SelectArchive(archive);
     if (prompts.Last() == kInvalidBackupText) return kExitFailed;
     auto& rows = dialog.Rows();
+    const std::string fileName = archive.substr(archive.rfind('\\') + 1);
     if (action == Action::Show) {
-        for (size_t i = 0; i < rows.size(); ++i) {
-            ctx.out << (i + 1) << '\t' << ItemTypeText(rows[i].item) << '\t'
-                    << Utf8(ItemPathText(rows[i].item)) << '\n';
-        }
+        PrintItems(ctx, fileName, rows);
         return kExitDone;
     }
     if (options.all) {
@@ -127,8 +167,16 @@ int RunBackups(CliContext& ctx, const BackupsOptions& options) {
     }
     if (result.wineRunning) return kExitWineRunning;
     if (!restored) return kExitFailed;
-    if (result.failed == 0) return kExitDone;
-    return result.restored > 0 ? kExitPartial : kExitFailed;
+    if (result.failed > 0 && result.restored == 0) return kExitFailed;
+    if (ctx.json) {
+        JsonWriter json(ctx.out);
+        json.BeginObject().Key("archive").Text(fileName);
+        json.Key("restored").Number(result.restored).Key("failed").BeginArray();
+        for (const std::string& failure : result.failures)
+            json.Text(failure);
+        json.EndArray().EndObject();
+    }
+    return result.failed == 0 ? kExitDone : kExitPartial;
 }
 
 }  // namespace hivewise::cli

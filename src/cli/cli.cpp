@@ -10,6 +10,7 @@
 #include "cli/command_line.h"
 #include "cli/exit_status.h"
 #include "cli/fullbackup_command.h"
+#include "cli/json_result.h"
 #include "cli/machine_choice.h"
 #include "cli/machines_command.h"
 #include "cli/repair_command.h"
@@ -17,6 +18,7 @@
 #include "cli/tools_command.h"
 #include "cli/update_command.h"
 #include "platform/machine/prefix_lock.h"
+#include "report/output_text.h"
 
 namespace hivewise {
 namespace cli {
@@ -38,7 +40,8 @@ void PrintError(std::ostream& err, std::string_view text) {
     }
     while (!line.empty() && line.back() == ' ')
         line.pop_back();
-    err << line << '\n';
+    // Messages name keys, files and folders of the prefix: no escape sequence gets through.
+    err << TerminalSafe(line) << '\n';
     err.flush();
 }
 
@@ -67,12 +70,13 @@ std::unique_ptr<Machine> LoadMachine(CliContext& ctx, const MachineOptions& opti
 }
 
 bool AskYesNo(CliContext& ctx, const std::string& question) {
+    if (ctx.json) return false;
     for (;;) {
-        ctx.out << question << ' ';
-        ctx.out.flush();
+        ctx.err << question << ' ';
+        ctx.err.flush();
         std::string line;
         if (!std::getline(ctx.in, line)) {
-            ctx.out << '\n';
+            ctx.err << '\n';
             return false;
         }
         std::string answer = Trim(line);
@@ -83,14 +87,14 @@ bool AskYesNo(CliContext& ctx, const std::string& question) {
     }
 }
 
-}  // namespace cli
+namespace {
 
-int RunCli(int argc, char** argv, std::istream& in, std::ostream& out, std::ostream& err) {
-    int status = cli::kExitDone;
-    std::optional<cli::CommandLine> line = cli::ParseCommandLine(argc, argv, out, err, &status);
+int RunCommandLine(int argc, char** argv, std::istream& in, std::ostream& out, std::ostream& err) {
+    int status = kExitDone;
+    std::optional<CommandLine> line = ParseCommandLine(argc, argv, out, err, &status);
     if (!line) return status;
-    cli::CliContext ctx{in, out, err, line->prefix};
-    using Command = cli::CommandLine::Command;
+    CliContext ctx{in, out, err, line->prefix, line->json};
+    using Command = CommandLine::Command;
     switch (line->command) {
         case Command::Reg:
             return cli::RunReg(ctx, line->regArgs);
@@ -103,13 +107,23 @@ int RunCli(int argc, char** argv, std::istream& in, std::ostream& out, std::ostr
         case Command::FullBackup:
             return cli::RunFullBackup(ctx, line->fullBackup);
         case Command::Machines:
-            return cli::RunMachines(ctx, line->machinesJson);
+            return cli::RunMachines(ctx, line->json);
         case Command::Update:
             return cli::RunUpdate(ctx, line->updateFrom);
         case Command::Tool:
             return cli::RunToolCommand(ctx, line->tool);
     }
-    return cli::kExitFailed;
+    return kExitFailed;
+}
+
+}  // namespace
+}  // namespace cli
+
+int RunCli(int argc, char** argv, std::istream& in, std::ostream& out, std::ostream& err) {
+    if (!cli::JsonAsked(argc, argv)) return cli::RunCommandLine(argc, argv, in, out, err);
+    return cli::RunForJson(out, err, [&](std::ostream& heldOut, std::ostream& copiedErr) {
+        return cli::RunCommandLine(argc, argv, in, heldOut, copiedErr);
+    });
 }
 
 }  // namespace hivewise

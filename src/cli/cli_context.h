@@ -17,6 +17,7 @@ struct CliContext {
     std::ostream& out;
     std::ostream& err;
     std::optional<std::string> prefixOption;  // --prefix DIR
+    bool json = false;                        // --json: one JSON object on stdout
 };
 
 // How a command that may write goes on when Wine runs in the prefix.
@@ -35,8 +36,9 @@ std::unique_ptr<Machine> LoadMachine(CliContext& ctx, const MachineOptions& opti
 // Writes a message as exactly one line, whatever line breaks it holds.
 void PrintError(std::ostream& err, std::string_view text);
 
-// Asks a Yes/No question on `out` and reads the answer from `in`. The end of the input
-// counts as No, so that an unattended run never changes anything it was not told to.
+// Asks a Yes/No question on `err` and reads the answer from `in`, so that stdout carries
+// only results. The end of the input counts as No, so that an unattended run never
+// changes anything it was not told to; with --json nothing is asked and the answer is No.
 bool AskYesNo(CliContext& ctx, const std::string& question);
 
 // `hivewise-cli reg ...`; `args` are the words after "reg".

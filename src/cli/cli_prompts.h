@@ -15,9 +15,11 @@ class CliPrompts : public UserPrompts {
   public:
     CliPrompts(CliContext& ctx, bool answerYes) : ctx_(ctx), answerYes_(answerYes) {}
 
+    // With --json stdout holds the command's object alone; the messages go beside it.
     void Message(const std::string& text) override {
-        ctx_.out << Utf16ToUtf8(AnsiToUtf16(text)) << '\n';
-        ctx_.out.flush();
+        std::ostream& to = ctx_.json ? ctx_.err : ctx_.out;
+        to << Utf16ToUtf8(AnsiToUtf16(text)) << '\n';
+        to.flush();
         last_ = text;
     }
     bool AskYesNo(const std::string& text) override {

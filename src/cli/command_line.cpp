@@ -40,8 +40,9 @@ void AddYes(CLI::App& command, bool* yes, const std::string& description) {
     command.add_flag("-y,--yes", *yes, description);
 }
 
+// On a command with actions, the actions take it too (they fall through to it).
 void AddJson(CLI::App& command, bool* json) {
-    command.add_flag("--json", *json, "print JSON instead of text");
+    command.add_flag("--json", *json, "print one JSON object instead of text");
 }
 
 void AddSections(CLI::App& command, std::optional<SectionTicks>* chosen) {
@@ -88,6 +89,7 @@ void AddBackups(CLI::App& app, CommandLine& line) {
     CLI::App* backups = AddCommand(
         app, "backups", "the fix backups: list them, show and restore their items, delete one");
     backups->require_subcommand(1);
+    AddJson(*backups, &line.json);
     AddCommand(*backups, "list", "the fix backups, newest first");
     CLI::App* show =
         AddCommand(*backups, "show", "the items of an archive: number, kind, registry path");
@@ -113,6 +115,7 @@ void AddFullBackup(CLI::App& app, CommandLine& line) {
                                 "saves the whole registry into RegBackup, lists those backups\n"
                                 "(newest first), or puts one back");
     full->require_subcommand(1);
+    AddJson(*full, &line.json);
     AddCommand(*full, "create", "saves the whole registry into a new archive");
     AddCommand(*full, "list", "the full backups, newest first");
     CLI::App* restore = AddCommand(*full, "restore", "puts the registry of an archive back");
@@ -127,6 +130,7 @@ void AddTool(CLI::App& app, CommandLine& line, const std::string& name, const st
                                     ": list, remove (parked under HKCU\\SOFTWARE\\Hivewise\n"
                                     "first) and restore them");
     tool->require_subcommand(1);
+    AddJson(*tool, &line.json);
     AddCommand(*tool, "list",
                "the " + what + ": name, command and where each lives, tab-separated");
     CLI::App* remove =
@@ -162,13 +166,14 @@ void DefineCommands(CLI::App& app, CommandLine& line) {
                                 "scans the sections (without --sections those ticked in the\n"
                                 "settings); Ctrl-C aborts the scan");
     AddSections(*scan, &line.scan.sections);
-    AddJson(*scan, &line.scan.json);
+    AddJson(*scan, &line.json);
 
     CLI::App* repair = AddCommand(
         app, "repair", "scans, then saves every finding into a fix backup and removes it");
     AddSections(*repair, &line.repair.sections);
     AddYes(*repair, &line.repair.yes,
            "answer yes to the repair's questions (asked on the terminal otherwise)");
+    AddJson(*repair, &line.json);
 
     AddBackups(app, line);
     AddFullBackup(app, line);
@@ -177,7 +182,7 @@ void DefineCommands(CLI::App& app, CommandLine& line) {
         AddCommand(app, "machines",
                    "lists the Wine prefixes found: Wine's own, Steam (Proton),\n"
                    "Bottles, Lutris, PlayOnLinux, CrossOver, and the sample machine");
-    AddJson(*machines, &line.machinesJson);
+    AddJson(*machines, &line.json);
 
     CLI::App* update =
         AddCommand(app, "update",
@@ -187,6 +192,7 @@ void DefineCommands(CLI::App& app, CommandLine& line) {
     update->add_option("--from", line.updateFrom, "the version page to ask")
         ->type_name("URL")
         ->check(NotEmpty());
+    AddJson(*update, &line.json);
 
     AddTool(app, line, "startup", "startup programs");
     AddTool(app, line, "bho", "browser helper objects");
@@ -248,6 +254,37 @@ void TakeCommand(const std::vector<const CLI::App*>& named, CommandLine& line) {
     }
 }
 
+// The usage of the innermost command named: "hivewise-cli backups restore ...".
+void PrintUsage(const CLI::App& app, CLI::Formatter& formatter, std::ostream& err) {
+    const CLI::App* command = &app;
+    std::string words = app.get_name();
+    for (const CLI::App* named : NamedCommands(app)) {
+        command = named;
+        words += " " + named->get_name();
+    }
+    std::string usage = formatter.make_usage(command, words);
+    while (!usage.empty() && usage.back() == '\n')
+        usage.pop_back();
+    err << usage << "  (--help tells more)\n";
+}
+
+// Whether the command may ask a question, which --yes answers in advance.
+bool AsksQuestions(const CommandLine& line) {
+    using Command = CommandLine::Command;
+    switch (line.command) {
+        case Command::Repair:
+            return !line.repair.yes;
+        case Command::Backups:
+            return line.backups.action != BackupsOptions::Action::List &&
+                   line.backups.action != BackupsOptions::Action::Show && !line.backups.yes;
+        case Command::FullBackup:
+            return line.fullBackup.action == FullBackupOptions::Action::Restore &&
+                   !line.fullBackup.yes;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 std::optional<CommandLine> ParseCommandLine(int argc, const char* const* argv, std::ostream& out,
@@ -286,13 +323,6 @@ std::optional<CommandLine> ParseCommandLine(int argc, const char* const* argv, s
         *status = kExitDone;
         return std::nullopt;
     } catch (const CLI::ParseError& error) {
-        // The usage of the innermost command named: "hivewise-cli backups restore ...".
-        const CLI::App* command = &app;
-        std::string words = app.get_name();
-        for (const CLI::App* named : NamedCommands(app)) {
-            command = named;
-            words += " " + named->get_name();
-        }
         // A word nothing took explains a missing command or option better than its absence.
         std::vector<std::string> unused = app.remaining(true);
         if (dynamic_cast<const CLI::RequiredError*>(&error) && !unused.empty()) {
@@ -300,10 +330,7 @@ std::optional<CommandLine> ParseCommandLine(int argc, const char* const* argv, s
         } else {
             PrintError(err, error.what());
         }
-        std::string usage = formatter->make_usage(command, words);
-        while (!usage.empty() && usage.back() == '\n')
-            usage.pop_back();
-        err << usage << "  (--help tells more)\n";
+        PrintUsage(app, *formatter, err);
         *status = kExitUsage;
         return std::nullopt;
     }
@@ -314,6 +341,13 @@ std::optional<CommandLine> ParseCommandLine(int argc, const char* const* argv, s
         return std::nullopt;
     }
     TakeCommand(named, line);
+    line.scan.json = line.json;
+    if (line.json && AsksQuestions(line)) {
+        PrintError(err, "With --json nothing is asked: add --yes to do it without asking.");
+        PrintUsage(app, *formatter, err);
+        *status = kExitUsage;
+        return std::nullopt;
+    }
     *status = kExitDone;
     return line;
 }

@@ -12,6 +12,8 @@
 #include "platform/machine/text.h"
 #include "repair/backup_records.h"
 #include "repair/restore_backup.h"
+#include "report/json_writer.h"
+#include "report/output_text.h"
 
 namespace hivewise::cli {
 namespace {
@@ -28,6 +30,20 @@ std::unique_ptr<Machine> LoadInstalled(CliContext& ctx, int* status) {
     return machine;
 }
 
+// The outcome of create and restore: the archive and the message the window shows.
+void PrintDone(CliContext& ctx, const std::string& archive, const std::string& message) {
+    if (!ctx.json) {
+        ctx.out << message << '\n';
+        return;
+    }
+    JsonWriter json(ctx.out);
+    json.BeginObject().Key("archive").Text(archive).Key("message").Text(message).EndObject();
+}
+
+std::string FileName(const std::string& windowsPath) {
+    return windowsPath.substr(windowsPath.rfind('\\') + 1);
+}
+
 int Create(CliContext& ctx) {
     int status = kExitFailed;
     auto machine = LoadInstalled(ctx, &status);
@@ -39,7 +55,7 @@ int Create(CliContext& ctx) {
         PrintError(ctx.err, message);
         return kExitFailed;
     }
-    ctx.out << message << '\n';
+    PrintDone(ctx, FileName(backup.LastArchive()), message);
     return kExitDone;
 }
 
@@ -47,8 +63,19 @@ int List(CliContext& ctx) {
     auto machine = LoadMachine(ctx, {.lockPrefix = false, .readOnly = true});
     if (!machine) return kExitFailed;
     std::string folder = FullRegistryBackup(*machine).BackupFolder();
-    for (const BackupArchive& archive : ListBackupArchives(*machine, folder))
-        ctx.out << archive.fileName << '\t' << archive.text << '\n';
+    std::vector<BackupArchive> archives = ListBackupArchives(*machine, folder);
+    if (!ctx.json) {
+        for (const BackupArchive& archive : archives)
+            ctx.out << TerminalField(archive.fileName) << '\t' << archive.text << '\n';
+        return kExitDone;
+    }
+    JsonWriter json(ctx.out);
+    json.BeginObject().Key("archives").BeginArray();
+    for (const BackupArchive& archive : archives) {
+        json.BeginObject().Key("file").Text(archive.fileName).Key("date").Text(archive.text);
+        json.EndObject();
+    }
+    json.EndArray().EndObject();
     return kExitDone;
 }
 
@@ -63,7 +90,7 @@ int Restore(CliContext& ctx, const std::string& archiveArg, bool yes) {
         PrintError(ctx.err, "No such backup: " + archiveArg);
         return kExitFailed;
     }
-    std::string name = archive.substr(archive.rfind('\\') + 1);
+    std::string name = FileName(archive);
     if (!yes &&
         !AskYesNo(ctx, "Restore the registry saved on " +
                            FormatBackupDate(name.substr(0, name.rfind('.'))) +
@@ -82,7 +109,7 @@ int Restore(CliContext& ctx, const std::string& archiveArg, bool yes) {
         PrintError(ctx.err, "Restore failed: " + saved.error);
         return WineServerRunning(machine->PrefixDir()) ? kExitWineRunning : kExitFailed;
     }
-    ctx.out << message << '\n';
+    PrintDone(ctx, name, message);
     return kExitDone;
 }
 

@@ -5,6 +5,7 @@
 
 #include "cli/reg_common.h"
 #include "platform/machine/text.h"
+#include "report/output_text.h"
 
 namespace hivewise::cli {
 namespace {
@@ -17,9 +18,11 @@ constexpr const char* kUsage =
     "  /ve      show only the default value\n"
     "  /s       take in every sub-key below KEY as well\n";
 
+// Names and data come from the prefix: each field stays on its line, and no escape
+// sequence in them reaches the terminal.
 void PrintValue(std::ostream& out, const RegValue& value) {
-    out << "    " << DisplayName(value.name) << "    " << TypeName(value.type) << "    "
-        << FormatData(value) << '\n';
+    out << "    " << TerminalField(DisplayName(value.name)) << "    " << TypeName(value.type)
+        << "    " << TerminalField(FormatData(value)) << '\n';
 }
 
 // Ctrl-C ends a long walk; the handler only sets the flag.
@@ -120,7 +123,7 @@ int RegQuery(CliContext& ctx, const std::vector<std::string>& args) {
         std::u16string name = Utf8ToUtf16(*parsed.valueName);
         const RegValue* value = key->FindValue(name);
         if (!value && !name.empty()) return Fail(ctx, kNotFound);
-        out << '\n' << path->Display() << '\n';
+        out << '\n' << TerminalField(path->Display()) << '\n';
         if (value) {
             PrintValue(out, *value);
         } else {
@@ -137,7 +140,7 @@ int RegQuery(CliContext& ctx, const std::vector<std::string>& args) {
             WalkTree(store, key, path->Display(), [&](RegKey* k, const std::string& display) {
                 const RegValue* value = k ? k->FindValue(name) : nullptr;
                 if (!value) return;
-                out << '\n' << display << '\n';
+                out << '\n' << TerminalField(display) << '\n';
                 PrintValue(out, *value);
                 ++matches;
             });
@@ -151,7 +154,7 @@ int RegQuery(CliContext& ctx, const std::vector<std::string>& args) {
         ValuePeek peek;  // a large branch is listed without keeping its values decoded
         bool whole =
             WalkTree(store, key, path->Display(), [&](RegKey* k, const std::string& display) {
-                out << '\n' << display << '\n';
+                out << '\n' << TerminalField(display) << '\n';
                 if (!k) return;
                 for (const auto& value : peek.Of(k))
                     PrintValue(out, value);
@@ -160,12 +163,12 @@ int RegQuery(CliContext& ctx, const std::vector<std::string>& args) {
         return whole ? 0 : Fail(ctx, kCancelled);
     }
 
-    out << '\n' << path->Display() << '\n';
+    out << '\n' << TerminalField(path->Display()) << '\n';
     for (const auto& value : key->Values())
         PrintValue(out, value);
     out << '\n';
     for (RegKey* child : key->SubKeys()) {
-        out << path->Display() << '\\' << Utf16ToUtf8(child->Name()) << '\n';
+        out << TerminalField(path->Display() + '\\' + Utf16ToUtf8(child->Name())) << '\n';
     }
     return 0;
 }

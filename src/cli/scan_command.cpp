@@ -7,12 +7,16 @@
 #include <array>
 #include <atomic>
 #include <cstdio>
+#include <iostream>
 #include <ostream>
 
 #include "app/settings.h"
+#include "cli/exit_status.h"
+#include "cli/terminal_progress.h"
 #include "platform/machine/prefix_lock.h"
 #include "platform/machine/sample_machine.h"
 #include "platform/machine/text.h"
+#include "report/output_text.h"
 #include "report/problem_details.h"
 #include "report/scan_log.h"
 #include "scan/exclusion_list.h"
@@ -81,16 +85,44 @@ std::string Utf8(std::string_view ansi) {
     return Utf16ToUtf8(AnsiToUtf16(ansi));
 }
 
+// The section list of the window as a progress line: the share of the ticked sections
+// finished, and the name of the one being scanned. The scan thread calls it.
+class ProgressListView : public ScanListView {
+  public:
+    explicit ProgressListView(TerminalProgress& progress) : progress_(progress) {}
+    void ClearRows() override { names_.clear(); }
+    void InsertRow(int, const std::string& sectionName) override {
+        names_.push_back(Utf8(sectionName));
+    }
+    void SetStatusCell(int row, const std::string& text) override {
+        if (row < 0 || static_cast<size_t>(row) >= names_.size()) return;
+        if (text == "Finished") ++finished_;
+        auto total = static_cast<unsigned>(names_.size());
+        progress_.Show(finished_, total, names_[static_cast<size_t>(row)]);
+    }
+    void EnsureVisible(int) override {}
+    void SetProblemsCell(int, const std::string&) override {}
+    void SetRowData(int, int) override {}
+    void SetRowChecked(int, bool) override {}
+    void SetTotal(int) override {}
+
+  private:
+    TerminalProgress& progress_;
+    std::vector<std::string> names_;
+    unsigned finished_ = 0;
+};
+
 void PrintText(std::ostream& out, const ScanDriver& driver, const ResultStore& results) {
     const auto& problems = results.Problems();
     for (const SectionRow& row : driver.Rows()) {
         if (row.problems.empty() || row.problems == "0") continue;
         const ScanSection* section = FindSection(row.sectionId);
-        out << Utf8(row.name) << " : " << row.problems << " Problem(s)\n";
+        out << TerminalSafe(Utf8(row.name)) << " : " << row.problems << " Problem(s)\n";
         if (section) out << "Description : " << section->description << '\n';
         for (const auto& problem : problems) {
             if (problem->sectionId != row.sectionId) continue;
-            out << '\n' << Utf8(PlainTextRow(*problem)) << '\n';
+            // Key names and data come from the prefix: no escape sequence reaches the terminal.
+            out << '\n' << TerminalSafe(Utf8(PlainTextRow(*problem))) << '\n';
         }
         out << '\n';
     }
@@ -179,7 +211,7 @@ std::string JsonString(std::string_view ansi) {
 }
 
 void ScanMachine(Machine& machine, const std::optional<SectionTicks>& chosen, ScanDriver& driver,
-                 bool keepLog) {
+                 bool keepLog, std::ostream* progressTo) {
     Settings settings(machine);
     settings.FirstRun();
     std::array<bool, kSectionCount> ticks{};
@@ -200,12 +232,17 @@ void ScanMachine(Machine& machine, const std::optional<SectionTicks>& chosen, Sc
     if (keepLog) driver.SetLog(&log);
     driver.SetExclusionTest(
         [&ignoreList](const std::string& text) { return IsExcluded(text, ignoreList); });
+    const bool showProgress = progressTo != nullptr;
+    TerminalProgress progress(showProgress ? *progressTo : std::cerr, showProgress);
+    ProgressListView progressView(progress);
+    if (showProgress) driver.SetListView(&progressView);
     InterruptGuard guard(driver.ContinueFlag());
     driver.Reset();
     driver.Start(ticks, estimate);
     if (g_interrupted) driver.Abort();
     driver.Join();
     driver.SetLog(nullptr);
+    if (showProgress) driver.SetListView(nullptr);
 }
 
 int RunScan(CliContext& ctx, const ScanOptions& options) {
@@ -213,11 +250,12 @@ int RunScan(CliContext& ctx, const ScanOptions& options) {
     // still reads everything, but writes nothing.
     bool wineRunning = false;
     auto machine = LoadMachine(ctx, {}, WhileWineRuns::ReadOnly, &wineRunning);
-    if (!machine) return 1;
+    if (!machine) return kExitFailed;
 
     ResultStore results;
     ScanDriver driver(*machine, results);
-    ScanMachine(*machine, options.sections, driver, /*keepLog=*/!wineRunning);
+    ScanMachine(*machine, options.sections, driver, /*keepLog=*/!wineRunning,
+                TerminalProgress::Wanted(options.json) ? &ctx.err : nullptr);
 
     if (options.json) {
         PrintJson(ctx.out, driver, results);
@@ -229,15 +267,15 @@ int RunScan(CliContext& ctx, const ScanOptions& options) {
     if (wineRunning) {
         PrintError(ctx.err, "The scan's settings and log were not saved. " +
                                 WineRunningMessage(machine->PrefixDir()));
-        return 0;
+        return kExitDone;
     }
     Machine::SaveResult saved = machine->Flush();
     if (!saved.ok) {
         PrintError(ctx.err, "The scan's settings could not be saved: " +
                                 (saved.error.empty() ? std::string("unknown error") : saved.error));
-        return 1;
+        return kExitFailed;
     }
-    return 0;
+    return kExitDone;
 }
 
 }  // namespace hivewise::cli

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <atomic>
+#include <iosfwd>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,8 +33,9 @@ int RunScan(CliContext& ctx, const ScanOptions& options);
 // The scan of `scan` on a loaded machine: the ticks of the settings (or `chosen`), the
 // ignore list, the scan log, and Ctrl-C as "Abort Scan". The findings go to the
 // driver's result store. Without `keepLog` (Wine owns the prefix) no log is written.
+// With `progress` a progress line there names the section being scanned.
 void ScanMachine(Machine& machine, const std::optional<SectionTicks>& chosen, ScanDriver& driver,
-                 bool keepLog = true);
+                 bool keepLog = true, std::ostream* progress = nullptr);
 
 // "4,7,13" to ticks; false (with the bad word) on anything that is not a list of ids 0
 // to kSectionCount - 1.

@@ -11,6 +11,8 @@
 #include "cli/exit_status.h"
 #include "platform/machine/prefix_lock.h"
 #include "platform/machine/text.h"
+#include "report/json_writer.h"
+#include "report/output_text.h"
 #include "tools/parked_entries.h"
 
 namespace hivewise::cli {
@@ -21,7 +23,8 @@ class CliToolPrompts : public UserPrompts {
   public:
     explicit CliToolPrompts(CliContext& ctx) : ctx_(ctx) {}
     void Message(const std::string& text) override {
-        if (text == kItemsRemovedText || text == kItemsRestoredText) {
+        // With --json stdout holds the command's object alone.
+        if (!ctx_.json && (text == kItemsRemovedText || text == kItemsRestoredText)) {
             ctx_.out << ToTerminal(text) << '\n';
         } else {
             PrintError(ctx_.err, ToTerminal(text));
@@ -70,9 +73,29 @@ std::string ParkedLocation(RemovedEntriesMode mode, const RemovedEntry& row) {
     return "HKLM\\" + JoinKey(kUninstallKeyPath, row.entryName);
 }
 
-void PrintRow(CliContext& ctx, std::string_view a, std::string_view b, std::string_view c) {
-    ctx.out << CliToolPrompts::ToTerminal(a) << '\t' << CliToolPrompts::ToTerminal(b) << '\t'
-            << CliToolPrompts::ToTerminal(c) << '\n';
+// One entry: its name, its command and where it lives, all read from the registry.
+struct ListedEntry {
+    std::string name;
+    std::string command;
+    std::string location;
+};
+
+void PrintEntries(CliContext& ctx, const std::vector<ListedEntry>& entries) {
+    if (!ctx.json) {
+        for (const ListedEntry& e : entries) {
+            ctx.out << TerminalField(CliToolPrompts::ToTerminal(e.name)) << '\t'
+                    << TerminalField(CliToolPrompts::ToTerminal(e.command)) << '\t'
+                    << TerminalField(CliToolPrompts::ToTerminal(e.location)) << '\n';
+        }
+        return;
+    }
+    JsonWriter json(ctx.out);
+    json.BeginObject().Key("entries").BeginArray();
+    for (const ListedEntry& e : entries) {
+        json.BeginObject().Key("name").Text(e.name).Key("command").Text(e.command);
+        json.Key("location").Text(e.location).EndObject();
+    }
+    json.EndArray().EndObject();
 }
 
 // Ticks every row whose name is one of `names`; false (naming it) for a name no row has.
@@ -97,14 +120,19 @@ bool TickByName(CliContext& ctx, const Rows& rows, const std::vector<std::string
 }
 
 // Saves what was done; the status tells all done, some items failed, or none done.
-int Save(CliContext& ctx, Machine& machine, int done, int failed) {
+// `doneKey` names the count in the JSON object: "removed" or "restored".
+int Save(CliContext& ctx, Machine& machine, const char* doneKey, int done, int failed) {
     Machine::SaveResult saved = machine.Flush();
     if (!saved.ok) {
         PrintError(ctx.err, saved.error.empty() ? "The registry could not be saved." : saved.error);
         return WineServerRunning(machine.PrefixDir()) ? kExitWineRunning : kExitFailed;
     }
-    if (failed == 0) return kExitDone;
-    return done > 0 ? kExitPartial : kExitFailed;
+    if (failed > 0 && done == 0) return kExitFailed;
+    if (ctx.json) {
+        JsonWriter json(ctx.out);
+        json.BeginObject().Key(doneKey).Number(done).Key("failed").Number(failed).EndObject();
+    }
+    return failed == 0 ? kExitDone : kExitPartial;
 }
 
 // A machine to change: when it cannot be loaded, `status` says why.
@@ -128,8 +156,10 @@ int RunManager(CliContext& ctx, const ToolOptions& options) {
     manager->Fill();
     const std::vector<EntryRow>& rows = manager->Rows();
     if (list) {
+        std::vector<ListedEntry> entries;
         for (size_t i = 0; i < rows.size(); ++i)
-            PrintRow(ctx, rows[i].name, rows[i].path, ManagerLocation(*manager, i));
+            entries.push_back({rows[i].name, rows[i].path, ManagerLocation(*manager, i)});
+        PrintEntries(ctx, entries);
         return kExitDone;
     }
     std::vector<std::string> names;
@@ -141,7 +171,7 @@ int RunManager(CliContext& ctx, const ToolOptions& options) {
     RemovalOutcome outcome = manager->RemoveChecked();
     if (outcome.refused)
         return WineServerRunning(machine->PrefixDir()) ? kExitWineRunning : kExitFailed;
-    return Save(ctx, *machine, outcome.removed, outcome.failed);
+    return Save(ctx, *machine, "removed", outcome.removed, outcome.failed);
 }
 
 int RunParked(CliContext& ctx, const ToolOptions& options) {
@@ -159,8 +189,10 @@ int RunParked(CliContext& ctx, const ToolOptions& options) {
     dialog.Fill();
     const std::vector<RemovedEntry>& rows = dialog.Rows();
     if (parked) {
+        std::vector<ListedEntry> entries;
         for (const RemovedEntry& row : rows)
-            PrintRow(ctx, row.firstColumn, row.secondColumn, ParkedLocation(mode, row));
+            entries.push_back({row.firstColumn, row.secondColumn, ParkedLocation(mode, row)});
+        PrintEntries(ctx, entries);
         return kExitDone;
     }
     if (options.all) {
@@ -182,7 +214,7 @@ int RunParked(CliContext& ctx, const ToolOptions& options) {
     dialog.Restore(&outcome);
     if (outcome.refused)
         return WineServerRunning(machine->PrefixDir()) ? kExitWineRunning : kExitFailed;
-    return Save(ctx, *machine, outcome.restored, outcome.failed);
+    return Save(ctx, *machine, "restored", outcome.restored, outcome.failed);
 }
 
 }  // namespace

@@ -94,6 +94,7 @@ int FullRegistryBackup::CreateFullBackup(const std::tm& now, std::string* messag
         return 0;
     }
     files_.ClearDirectory(work, false);
+    lastArchive_ = final;
     *message = kFullBackupDone;
     return 1;
 }

@@ -46,6 +46,8 @@ class FullRegistryBackup {
     // The whole backup, named from `now`. 1 when the archive is in RegBackup; else 0 with
     // the failure's message in `message`.
     int CreateFullBackup(const std::tm& now, std::string* message);
+    // The Windows path of the archive the latest CreateFullBackup wrote; empty before one.
+    const std::string& LastArchive() const { return lastArchive_; }
     int SaveNtHives(long* error);
     int SaveHiveFile(RegHandle root, const std::string& subKey, const std::string& file,
                      long* error);
@@ -76,6 +78,7 @@ class FullRegistryBackup {
     bool ntFamily_;
     std::vector<SavedHive> prepared_;
     bool preparedOk_ = false;
+    std::string lastArchive_;
 };
 
 }  // namespace hivewise

@@ -87,6 +87,7 @@ UpdateCheck CheckForUpdate(Machine& machine, const std::string& versionPage) {
         check.installationCorrupt = true;
         return check;
     }
+    check.checked = true;
     // The page is outside input: only its number is shown, never the rest of it.
     if (VersionNumber(installed) < VersionNumber(published))
         check.version = PublishedVersion(published);

@@ -25,6 +25,8 @@ struct UpdateCheck {
     std::string version;
     // The page was fetched but the installed version is not recorded.
     bool installationCorrupt = false;
+    // The page was read and compared: without it an empty version means "could not tell".
+    bool checked = false;
 };
 // `versionPage` defaults to the update server's page.
 UpdateCheck CheckForUpdate(Machine& machine, const std::string& versionPage = {});

@@ -123,6 +123,17 @@ inline ::testing::AssertionResult FailedWithOneLine(const CliRun& run, int statu
                                          << "\", stderr \"" << run.err << "\"";
 }
 
+// The run with its question taken off the front of stderr, where questions go: the
+// question once per answer read, and the line break written when the input ended.
+inline CliRun WithoutQuestion(CliRun run, const std::string& question) {
+    size_t at = 0;
+    while (!question.empty() && run.err.compare(at, question.size(), question) == 0)
+        at += question.size();
+    if (at > 0 && at < run.err.size() && run.err[at] == '\n') ++at;
+    run.err.erase(0, at);
+    return run;
+}
+
 // A wrong command line: status 2, nothing on stdout, and on stderr the error, then the
 // usage of the command that was named.
 inline ::testing::AssertionResult UsageError(const CliRun& run, const std::string& command) {

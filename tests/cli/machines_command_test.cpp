@@ -33,14 +33,16 @@ TEST_F(MachinesCommandTest, ListsEveryLaunchersMachineWithItsName) {
 
     run = CliPrefix::Run({"machines", "--json"});
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find("{\"name\": \"Half-Life 2\", \"kind\": \"steam\", \"path\": \"" + steam +
-                           "/220/pfx\", \"windows\": \"Microsoft Windows 7 (6.1.7601)\", "
-                           "\"registryBytes\": "),
+    EXPECT_NE(run.out.find("{\n      \"name\": \"Half-Life 2\",\n      \"kind\": \"steam\",\n"
+                           "      \"path\": \"" +
+                           steam +
+                           "/220/pfx\",\n      \"windows\": \"Microsoft Windows 7 (6.1.7601)\",\n"
+                           "      \"registryBytes\": "),
               std::string::npos)
         << run.out;
-    EXPECT_NE(run.out.find("\"wineRunning\": false}"), std::string::npos);
-    EXPECT_EQ(run.out.front(), '[');
-    EXPECT_EQ(run.out.substr(run.out.size() - 3), "\n]\n");
+    EXPECT_NE(run.out.find("\"wineRunning\": false\n    }"), std::string::npos);
+    EXPECT_EQ(run.out.rfind("{\n  \"machines\": [\n", 0), 0u);
+    EXPECT_EQ(run.out.substr(run.out.size() - 6), "  ]\n}\n");
 
     EXPECT_TRUE(UsageError(CliPrefix::Run({"machines", "--bogus"}), "machines"));
 }

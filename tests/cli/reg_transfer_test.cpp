@@ -38,7 +38,9 @@ TEST_F(RegTransferTest, ExportDeleteImportGivesTheKeyBack) {
 TEST_F(RegTransferTest, ExportAsksBeforeOverwritingUnlessTold) {
     prefix.Write("app.reg", "keep me");
     CliRun refused = prefix.Reg({"export", "HKLM\\Software\\Vendor", file});
-    EXPECT_TRUE(FailedWithOneLine(refused));
+    const std::string question = "File " + file + " already exists. Overwrite (Yes/No)? ";
+    EXPECT_EQ(refused.err.rfind(question, 0), 0u) << refused.err;
+    EXPECT_TRUE(FailedWithOneLine(WithoutQuestion(refused, question)));
     EXPECT_EQ(prefix.Read("app.reg"), "keep me");
     EXPECT_EQ(prefix.Reg({"export", "HKLM\\Software\\Vendor", file}, "yes\n").status, 0);
     EXPECT_NE(prefix.Read("app.reg"), "keep me");

@@ -61,7 +61,8 @@ TEST_F(RepairCommandTest, RepairListShowRestoreRemove) {
     // Without --yes the question is asked on the terminal; no answer is Cancel.
     CliRun run = Cli({"repair", "--sections", "4,6"});
     EXPECT_EQ(run.status, kExitFailed);
-    EXPECT_NE(run.out.find("2 item(s) will be removed."), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("2 item(s) will be removed."), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.find("will be removed"), std::string::npos) << run.out;
     EXPECT_EQ(prefix.Read("system.reg"), before);
     run = Cli({"repair", "--sections", "4,6"}, "y\n");
     ASSERT_EQ(run.status, kExitDone) << run.out << run.err;
@@ -118,7 +119,7 @@ TEST_F(RepairCommandTest, WithoutAutomaticBackupTheQuestionDecides) {
               0);
     CliRun run = Cli({"repair", "--sections", "4"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.out.find("Auto Backup before Deletion is currently disabled."),
+    EXPECT_NE(run.err.find("Auto Backup before Deletion is currently disabled."),
               std::string::npos);
     EXPECT_TRUE(KeyExists(kAppPath));
     run = Cli({"repair", "--sections", "4", "--yes"});

@@ -12,6 +12,7 @@
 
 #include "cli/cli_fixture.h"
 #include "cli/exit_status.h"
+#include "cli/json_check.h"
 #include "platform/machine/prefix_lock.h"
 #include "platform/machine/wine_server_check.h"
 
@@ -102,6 +103,36 @@ TEST_F(WineRunningTest, RepairAndBackupsSayWineRunsByTheirStatus) {
         EXPECT_EQ(run.status, cli::kExitWineRunning) << args[2] << ": " << run.err;
         EXPECT_EQ(run.err, WineRunningMessage(prefix.Dir()) + "\n");
     }
+    EXPECT_TRUE(Untouched());
+}
+
+// Status 4 from every command that writes, and with --json the error object says so.
+TEST_F(WineRunningTest, EveryWritingCommandExitsFourWithJsonToo) {
+    for (std::vector<std::string> args : {std::vector<std::string>{"fullbackup", "create"},
+                                          {"fullbackup", "restore", "1,2,2030_3,4,5.zip", "--yes"},
+                                          {"startup", "remove", "Name"},
+                                          {"startup", "restore", "--all"},
+                                          {"repair", "--sections", "4", "--yes", "--json"},
+                                          {"fullbackup", "create", "--json"}}) {
+        args.insert(args.begin(), {"--prefix", prefix.Dir().string()});
+        CliRun run = CliPrefix::Run(args);
+        EXPECT_EQ(run.status, cli::kExitWineRunning) << args[2] << ": " << run.err;
+        EXPECT_EQ(run.err, WineRunningMessage(prefix.Dir()) + "\n");
+        std::optional<JsonValue> json = JsonReader::Parse(run.out);
+        if (args.back() == "--json") {
+            ASSERT_TRUE(json && json->Has("error")) << run.out;
+            EXPECT_EQ((*json)["error"]["status"].number, cli::kExitWineRunning);
+            EXPECT_EQ((*json)["error"]["message"].text, WineRunningMessage(prefix.Dir()));
+        } else {
+            EXPECT_EQ(run.out, "");
+        }
+    }
+    // A scan reads and says nothing was saved; its JSON is the scan's, its status 0.
+    CliRun scan =
+        CliPrefix::Run({"--prefix", prefix.Dir().string(), "scan", "--sections", "4", "--json"});
+    EXPECT_EQ(scan.status, cli::kExitDone);
+    std::optional<JsonValue> json = JsonReader::Parse(scan.out);
+    EXPECT_TRUE(json && json->Has("findings")) << scan.out;
     EXPECT_TRUE(Untouched());
 }
 
