@@ -1,5 +1,6 @@
 #include <ostream>
 
+#include "cli/exit_status.h"
 #include "cli/reg_common.h"
 #include "platform/machine/text.h"
 #include "platform/registry/registry_editor.h"
@@ -66,8 +67,10 @@ int RegAdd(CliContext& ctx, const std::vector<std::string>& args) {
         return Fail(ctx, kAccessDenied);
     }
 
-    std::unique_ptr<Machine> machine = LoadMachine(ctx, MachineOptions{});
-    if (!machine) return 1;
+    // Wine owns the registry while it runs: the one status every command gives for that.
+    bool wineRunning = false;
+    auto machine = LoadMachine(ctx, MachineOptions{}, WhileWineRuns::Refuse, &wineRunning);
+    if (!machine) return wineRunning ? kExitWineRunning : kExitFailed;
     RegistryEditor editor(*machine);
 
     RegKey* key = OpenKey(*machine, *path);

@@ -1,5 +1,6 @@
 #include <ostream>
 
+#include "cli/exit_status.h"
 #include "cli/reg_common.h"
 #include "platform/machine/text.h"
 #include "platform/registry/registry_editor.h"
@@ -53,8 +54,10 @@ int RegDelete(CliContext& ctx, const std::vector<std::string>& args) {
     }
     std::optional<KeyPath> path = ParseKeyPath(parsed.key);
     if (!path) return Fail(ctx, kInvalidKey);
-    std::unique_ptr<Machine> machine = LoadMachine(ctx, MachineOptions{});
-    if (!machine) return 1;
+    // Wine owns the registry while it runs: the one status every command gives for that.
+    bool wineRunning = false;
+    auto machine = LoadMachine(ctx, MachineOptions{}, WhileWineRuns::Refuse, &wineRunning);
+    if (!machine) return wineRunning ? kExitWineRunning : kExitFailed;
     if (!parsed.valueName && !parsed.allValues)
         return DeleteKey(ctx, *machine, *path, parsed.force);
 

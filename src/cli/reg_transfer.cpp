@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "cli/cli_context.h"
+#include "cli/exit_status.h"
 #include "cli/reg_common.h"
 #include "platform/files/atomic_file.h"
 #include "platform/machine/text.h"
@@ -81,8 +82,10 @@ int RegImport(CliContext& ctx, const std::vector<std::string>& args) {
     if (!ReadWholeFile(args[0], &bytes, &error)) {
         return Fail(ctx, "ERROR: Error opening the file. " + error);
     }
-    auto machine = LoadMachine(ctx, {});
-    if (!machine) return 1;
+    // Wine owns the registry while it runs: the one status every command gives for that.
+    bool wineRunning = false;
+    auto machine = LoadMachine(ctx, MachineOptions{}, WhileWineRuns::Refuse, &wineRunning);
+    if (!machine) return wineRunning ? kExitWineRunning : kExitFailed;
     RegImportResult result = ImportRegFile(*machine, bytes);
     if (!result.headerValid) {
         return Fail(ctx, "ERROR: " + args[0] + " is not a registry file (no editor header).");

@@ -68,9 +68,10 @@ class WineRunningTest : public ::testing::Test {
         return prefix.Read("system.reg") == system && prefix.Read("user.reg") == user &&
                !fs::exists(prefix.Dir() / "userdef.reg");
     }
-    // Refused with exactly the line that says Wine runs and how to end it.
+    // Refused with exactly the line that says Wine runs and how to end it, and the
+    // status every command gives for that.
     void ExpectRefused(const CliRun& run) {
-        EXPECT_TRUE(FailedWithOneLine(run));
+        EXPECT_TRUE(FailedWithOneLine(run, 4));
         EXPECT_EQ(run.err, WineRunningMessage(prefix.Dir()) + "\n");
         EXPECT_EQ(run.out, "");
     }
