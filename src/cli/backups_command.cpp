@@ -13,9 +13,6 @@
 namespace hivewise::cli {
 namespace {
 
-std::string Utf8(std::string_view ansi) {
-    return Utf16ToUtf8(AnsiToUtf16(ansi));
-}
 std::string Ansi(std::string_view utf8) {
     return Utf16ToAnsi(Utf8ToUtf16(utf8));
 }
@@ -45,7 +42,7 @@ class BackupsPrompts : public CliPrompts {
     BackupsPrompts(CliContext& ctx, bool answerYes) : CliPrompts(ctx, answerYes), ctx_(ctx) {}
     void Message(const std::string& text) override {
         if (text.rfind(CouldNotRestoreText(""), 0) == 0) {
-            PrintError(ctx_.err, Utf8(text));
+            PrintError(ctx_.err, AnsiToUtf8(text));
             return;
         }
         CliPrompts::Message(text);
@@ -58,7 +55,7 @@ class BackupsPrompts : public CliPrompts {
 void PrintList(CliContext& ctx, const std::vector<BackupArchive>& archives) {
     if (!ctx.json) {
         for (const BackupArchive& archive : archives)
-            ctx.out << TerminalField(Utf8(archive.fileName)) << '\t' << archive.text << '\n';
+            ctx.out << TerminalField(AnsiToUtf8(archive.fileName)) << '\t' << archive.text << '\n';
         return;
     }
     JsonWriter json(ctx.out);
@@ -75,7 +72,7 @@ void PrintItems(CliContext& ctx, const std::string& archive, const std::vector<B
         // The item paths are registry and file names read from the archive.
         for (size_t i = 0; i < rows.size(); ++i) {
             ctx.out << (i + 1) << '\t' << ItemTypeText(rows[i].item) << '\t'
-                    << TerminalField(Utf8(ItemPathText(rows[i].item))) << '\n';
+                    << TerminalField(AnsiToUtf8(ItemPathText(rows[i].item))) << '\n';
         }
         return;
     }

@@ -4,6 +4,7 @@
 #include "cli/reg_common.h"
 #include "platform/machine/text.h"
 #include "platform/registry/registry_editor.h"
+#include "report/output_text.h"
 
 namespace hivewise::cli {
 namespace {
@@ -31,14 +32,14 @@ int RegAdd(CliContext& ctx, const std::vector<std::string>& args) {
         return 0;
     }
     // Text that is not UTF-8 would be stored as something the user never typed.
-    if (!IsValidUtf8(parsed.key)) return Fail(ctx, "ERROR: The key name is not valid UTF-8 text.");
-    if (parsed.valueName && !IsValidUtf8(*parsed.valueName)) {
+    if (!IsStrictUtf8(parsed.key)) return Fail(ctx, "ERROR: The key name is not valid UTF-8 text.");
+    if (parsed.valueName && !IsStrictUtf8(*parsed.valueName)) {
         return Fail(ctx, "ERROR: The value name of /v is not valid UTF-8 text.");
     }
-    if (parsed.data && !IsValidUtf8(*parsed.data)) {
+    if (parsed.data && !IsStrictUtf8(*parsed.data)) {
         return Fail(ctx, "ERROR: The data of /d is not valid UTF-8 text; nothing was written.");
     }
-    if (parsed.separator && !IsValidUtf8(*parsed.separator)) {
+    if (parsed.separator && !IsStrictUtf8(*parsed.separator)) {
         return Fail(ctx, "ERROR: The separator of /s is not valid UTF-8 text.");
     }
     std::optional<KeyPath> path = ParseKeyPath(parsed.key);

@@ -103,32 +103,6 @@ std::string StringBytes(std::string_view utf8) {
 
 }  // namespace
 
-bool IsValidUtf8(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size()) {
-        auto b = static_cast<unsigned char>(text[i]);
-        if (b < 0x80) {
-            ++i;
-            continue;
-        }
-        int extra = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC2 ? 1 : -1;
-        if (extra < 0 || b > 0xF4 || i + static_cast<size_t>(extra) >= text.size()) return false;
-        char32_t cp = extra == 3 ? (b & 0x07) : extra == 2 ? (b & 0x0F) : (b & 0x1F);
-        for (int k = 1; k <= extra; ++k) {
-            auto c = static_cast<unsigned char>(text[i + static_cast<size_t>(k)]);
-            if ((c & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        // Overlong forms, surrogates and code points past the last one.
-        if ((extra == 2 && cp < 0x800) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-            (cp >= 0xD800 && cp <= 0xDFFF)) {
-            return false;
-        }
-        i += static_cast<size_t>(extra) + 1;
-    }
-    return true;
-}
-
 std::optional<KeyPath> ParseKeyPath(std::string_view text) {
     size_t cut = text.find('\\');
     std::string_view rootText = text.substr(0, cut);

@@ -38,9 +38,6 @@ struct KeyPath {
     std::string Display() const { return subPath.empty() ? rootName : rootName + "\\" + subPath; }
 };
 
-// True when the text is well-formed UTF-8 (no stray bytes, overlong forms or surrogates).
-bool IsValidUtf8(std::string_view text);
-
 // "HKLM\Software\x" and the like; null for an unknown root or an empty component.
 std::optional<KeyPath> ParseKeyPath(std::string_view text);
 

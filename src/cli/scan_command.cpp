@@ -81,10 +81,6 @@ bool ParseSections(const std::string& list, SectionTicks* ticks, std::string* ba
 
 namespace {
 
-std::string Utf8(std::string_view ansi) {
-    return Utf16ToUtf8(AnsiToUtf16(ansi));
-}
-
 // The section list of the window as a progress line: the share of the ticked sections
 // finished, and the name of the one being scanned. The scan thread calls it.
 class ProgressListView : public ScanListView {
@@ -92,7 +88,7 @@ class ProgressListView : public ScanListView {
     explicit ProgressListView(TerminalProgress& progress) : progress_(progress) {}
     void ClearRows() override { names_.clear(); }
     void InsertRow(int, const std::string& sectionName) override {
-        names_.push_back(Utf8(sectionName));
+        names_.push_back(AnsiToUtf8(sectionName));
     }
     void SetStatusCell(int row, const std::string& text) override {
         if (row < 0 || static_cast<size_t>(row) >= names_.size()) return;
@@ -117,12 +113,12 @@ void PrintText(std::ostream& out, const ScanDriver& driver, const ResultStore& r
     for (const SectionRow& row : driver.Rows()) {
         if (row.problems.empty() || row.problems == "0") continue;
         const ScanSection* section = FindSection(row.sectionId);
-        out << TerminalSafe(Utf8(row.name)) << " : " << row.problems << " Problem(s)\n";
+        out << TerminalSafe(AnsiToUtf8(row.name)) << " : " << row.problems << " Problem(s)\n";
         if (section) out << "Description : " << section->description << '\n';
         for (const auto& problem : problems) {
             if (problem->sectionId != row.sectionId) continue;
             // Key names and data come from the prefix: no escape sequence reaches the terminal.
-            out << '\n' << TerminalSafe(Utf8(PlainTextRow(*problem))) << '\n';
+            out << '\n' << TerminalSafe(AnsiToUtf8(PlainTextRow(*problem))) << '\n';
         }
         out << '\n';
     }
@@ -158,57 +154,6 @@ void PrintJson(std::ostream& out, const ScanDriver& driver, const ResultStore& r
 }
 
 }  // namespace
-
-std::string JsonString(std::string_view ansi) {
-    // ASCII reads the same in the ANSI code page and in UTF-8: no conversion for most texts.
-    bool ascii = true;
-    for (char c : ansi) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            ascii = false;
-            break;
-        }
-    }
-    std::string converted = ascii ? std::string() : Utf8(ansi);
-    std::string_view text = ascii ? ansi : std::string_view(converted);
-    std::string json;
-    json.reserve(text.size() + 8);
-    json += '"';
-    for (char c : text) {
-        switch (c) {
-            case '"':
-                json += "\\\"";
-                break;
-            case '\\':
-                json += "\\\\";
-                break;
-            case '\n':
-                json += "\\n";
-                break;
-            case '\r':
-                json += "\\r";
-                break;
-            case '\t':
-                json += "\\t";
-                break;
-            case '\b':
-                json += "\\b";
-                break;
-            case '\f':
-                json += "\\f";
-                break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    char escape[8];
-                    std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
-                    json += escape;
-                } else {
-                    json += c;
-                }
-        }
-    }
-    json += '"';
-    return json;
-}
 
 void ScanMachine(Machine& machine, const std::optional<SectionTicks>& chosen, ScanDriver& driver,
                  bool keepLog, std::ostream* progressTo) {

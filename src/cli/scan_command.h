@@ -56,8 +56,4 @@ class InterruptGuard {
     bool installed_ = false;
 };
 
-// Text for a JSON string: ANSI (Windows-1252) turned into UTF-8, with quotes,
-// backslashes and control characters escaped.
-std::string JsonString(std::string_view ansi);
-
 }  // namespace hivewise::cli

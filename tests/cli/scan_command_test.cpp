@@ -151,15 +151,6 @@ TEST_F(ScanCommandTest, BadSectionListIsRefused) {
     EXPECT_EQ(Setting("Items Found"), "<missing>");
 }
 
-TEST(ScanCommandText, JsonStrings) {
-    // Windows-1252 bytes become UTF-8; quotes, backslashes and controls are escaped.
-    EXPECT_EQ(cli::JsonString("caf\xe9 \x80 \"q\" \\ \n\x01"),
-              "\"caf\xc3\xa9 \xe2\x82\xac \\\"q\\\" \\\\ \\n\\u0001\"");
-    // Plain ASCII is escaped the same way.
-    EXPECT_EQ(cli::JsonString("C:\\a \"b\"\t\x1f"), "\"C:\\\\a \\\"b\\\"\\t\\u001f\"");
-    EXPECT_EQ(cli::JsonString(""), "\"\"");
-}
-
 TEST(ScanCommandSample, TheSampleMachineHasFindings) {
     CliPrefix home;
     ScopedEnv homeEnv("HOME", home.Dir().c_str());

@@ -33,6 +33,15 @@ TEST(OutputText, JsonLiteralsAreAlwaysValidUtf8AndEscaped) {
     EXPECT_EQ(JsonHostString("\x1B]0;title\x07"), "\"\\u001b]0;title\\u0007\"");
 }
 
+TEST(OutputText, JsonStringsOfAnsiText) {
+    // Windows-1252 bytes become UTF-8; quotes, backslashes and controls are escaped.
+    EXPECT_EQ(JsonString("caf\xe9 \x80 \"q\" \\ \n\x01"),
+              "\"caf\xc3\xa9 \xe2\x82\xac \\\"q\\\" \\\\ \\n\\u0001\"");
+    // Plain ASCII is escaped the same way.
+    EXPECT_EQ(JsonString("C:\\a \"b\"\t\x1f"), "\"C:\\\\a \\\"b\\\"\\t\\u001f\"");
+    EXPECT_EQ(JsonString(""), "\"\"");
+}
+
 TEST(OutputText, TerminalTextCarriesNoControlSequences) {
     // OSC retitling the terminal, CSI in its C1 form, a carriage return overwriting the line.
     EXPECT_EQ(TerminalSafe("key\x1B]0;owned\x07 end"), "key?]0;owned? end");
