@@ -55,6 +55,17 @@ int main(int argc, char** argv) {
             std::printf("hivewise %s\n", std::string(kProgramVersion).c_str());
             return 0;
         }
+        if (std::string_view(argv[i]) == "--help" || std::string_view(argv[i]) == "-h") {
+            std::printf(
+                "Usage: hivewise [--prefix DIR] [Qt options]\n"
+                "Finds and repairs stale entries in the registry of a Wine prefix.\n\n"
+                "  --prefix DIR  the Wine prefix to open; without it $WINEPREFIX, the machine\n"
+                "                last worked on, ~/.wine, else the sample machine\n"
+                "  --version     print the version and exit\n"
+                "  --help        print this text and exit\n\n"
+                "hivewise-cli does the same work from a terminal; see hivewise(1).\n");
+            return 0;
+        }
     }
 
     // A second start ends at once, before any window or the machine is touched.
