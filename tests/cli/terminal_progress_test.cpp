@@ -24,7 +24,8 @@ TEST(TerminalProgress, StepsDrawOnlyWhenThePercentageChanges) {
     std::ostringstream err;
     TerminalProgress progress(err, true);
     progress.Show(0, 20000, "Repair");
-    for (int i = 0; i < 20000; ++i) progress.Step(20000);
+    for (int i = 0; i < 20000; ++i)
+        progress.Step(20000);
     std::string drawn = err.str();
     EXPECT_EQ(std::count(drawn.begin(), drawn.end(), '\r'), 101);
     EXPECT_EQ(drawn.substr(drawn.size() - 14), "\r[100%] Repair");
