@@ -6,6 +6,7 @@
 
 #include "platform/machine/text.h"
 #include "platform/registry/hive_file.h"
+#include "stored_text.h"
 #include "temp_prefix.h"
 
 namespace hivewise {
@@ -36,9 +37,7 @@ class EditorTest : public ::testing::Test {
     }
     void SetText(RegKey* key, std::u16string_view name, std::u16string_view text,
                  uint32_t type = kRegSz) {
-        std::u16string stored(text);
-        stored.push_back(u'\0');
-        Set(key, name, type, Utf16ToBytes(stored));
+        testing::SetStoredText(machine->Registry(), key, name, text, type);
     }
 
     TempPrefix prefix;

@@ -10,6 +10,7 @@
 #include "platform/machine/machine.h"
 #include "platform/machine/text.h"
 #include "platform/registry/registry_access.h"
+#include "platform/stored_text.h"
 #include "platform/temp_prefix.h"
 
 namespace hivewise::testing {
@@ -37,12 +38,9 @@ class ToolsTest : public ::testing::Test {
     void Set(RegKey* key, std::u16string_view name, uint32_t type, std::string bytes) {
         machine->Registry().SetValue(key, name, type, std::move(bytes));
     }
-    // A string value as the registry stores it: UTF-16 with its terminator.
     void SetText(RegKey* key, std::u16string_view name, std::u16string_view text,
                  uint32_t type = kRegSz) {
-        std::u16string stored(text);
-        stored.push_back(u'\0');
-        Set(key, name, type, Utf16ToBytes(stored));
+        SetStoredText(machine->Registry(), key, name, text, type);
     }
     std::string Text(RegKey* key, std::u16string_view name) {
         const RegValue* value = key ? key->FindValue(name) : nullptr;
