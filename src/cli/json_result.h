@@ -19,6 +19,11 @@ bool JsonAsked(int argc, const char* const* argv);
 int RunForJson(std::ostream& out, std::ostream& err,
                const std::function<int(std::ostream& out, std::ostream& err)>& command);
 
+// Called by a command whose status is settled as done or done in part before it writes its
+// result: the output held so far, and everything after it, goes straight to stdout, so
+// that a large result is not held whole in memory. Does nothing to an output not held.
+void SettleHeldOutput(std::ostream& out);
+
 // The error object itself.
 void WriteJsonError(std::ostream& out, int status, std::string_view message);
 

@@ -1,6 +1,7 @@
 #include "cli/repair_command.h"
 
 #include <atomic>
+#include <chrono>
 
 #include "app/repair_problems_flow.h"
 #include "cli/cli_prompts.h"
@@ -74,6 +75,7 @@ int RunRepair(CliContext& ctx, const RepairOptions& options) {
     }
     ResultStore results;
     ScanDriver driver(*machine, results);
+    driver.SetIntegrityDelay(std::chrono::milliseconds(0));  // no row shows it here
     ScanMachine(*machine, options.sections, driver, true,
                 TerminalProgress::Wanted(ctx.json) ? &ctx.err : nullptr);
     if (!ctx.json) {

@@ -6,12 +6,14 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <ostream>
 
 #include "app/settings.h"
 #include "cli/exit_status.h"
+#include "cli/json_result.h"
 #include "cli/terminal_progress.h"
 #include "platform/machine/prefix_lock.h"
 #include "platform/machine/sample_machine.h"
@@ -199,9 +201,16 @@ int RunScan(CliContext& ctx, const ScanOptions& options) {
 
     ResultStore results;
     ScanDriver driver(*machine, results);
+    // No row shows "Registry Integrity" here, so nothing waits for it.
+    driver.SetIntegrityDelay(std::chrono::milliseconds(0));
     ScanMachine(*machine, options.sections, driver, /*keepLog=*/!wineRunning,
                 TerminalProgress::Wanted(options.json) ? &ctx.err : nullptr);
 
+    // The settings are saved first, so that the findings, once the status is known, go
+    // straight out rather than being held whole in memory.
+    Machine::SaveResult saved;
+    if (!wineRunning) saved = machine->Flush();
+    if (wineRunning || saved.ok) SettleHeldOutput(ctx.out);
     if (options.json) {
         PrintJson(ctx.out, driver, results);
     } else {
@@ -214,7 +223,6 @@ int RunScan(CliContext& ctx, const ScanOptions& options) {
                                 WineRunningMessage(machine->PrefixDir()));
         return kExitDone;
     }
-    Machine::SaveResult saved = machine->Flush();
     if (!saved.ok) {
         PrintError(ctx.err, "The scan's settings could not be saved: " +
                                 (saved.error.empty() ? std::string("unknown error") : saved.error));
