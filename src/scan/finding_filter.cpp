@@ -1,5 +1,7 @@
 #include "scan/finding_filter.h"
 
+#include <limits>
+
 #include "platform/machine/machine.h"
 #include "platform/machine/text.h"
 #include "platform/registry/registry_access.h"
@@ -21,7 +23,14 @@ bool Within(std::string_view key, std::string_view outer) {
 
 FindingFilter::FindingFilter(Machine& machine)
     : wine_(WineOwnEntries::ForMachine(machine)),
-      userSid_(AnsiLower(Utf16ToAnsi(machine.UserSid()))) {}
+      userSid_(AnsiLower(Utf16ToAnsi(machine.UserSid()))),
+      // Every finding is kept in memory anyway; its identity costs less.
+      reported_(std::numeric_limits<size_t>::max()) {}
+
+bool FindingFilter::FirstReport(std::string_view identity) {
+    bool added = false;
+    return reported_.FindOrAdd(identity, &added) == nullptr || added;
+}
 
 std::string FindingFilter::CanonicalKey(const std::string& location) const {
     std::string key = AnsiLower(location);
@@ -76,18 +85,22 @@ bool FindingFilter::Admit(const Problem& problem) {
         if (IsShellFolderDefinition(key)) return false;
         if (wine_.Writes(key, valueName, AnsiLower(problem.valueData))) return false;
         if (InsideWholeKeyOfOtherSection(key, problem.sectionId)) return false;
-        std::string identity = (scope == FindingScope::kKey ? "key\n" : "value\n") + key + "\n" +
-                               (scope == FindingScope::kKey ? std::string() : valueName);
-        if (!reported_.insert(std::move(identity)).second) return false;
+        identity_.assign(scope == FindingScope::kKey ? "key\n" : "value\n")
+            .append(key)
+            .append("\n")
+            .append(scope == FindingScope::kKey ? std::string() : valueName);
+        if (!FirstReport(identity_)) return false;
         if (scope == FindingScope::kKey) wholeKeys_[key].push_back(problem.sectionId);
         return true;
     }
     if (scope == FindingScope::kFile) {
-        return reported_.insert("file\n" + AnsiLower(problem.itemText)).second;
+        identity_.assign("file\n").append(AnsiLower(problem.itemText));
+        return FirstReport(identity_);
     }
     if (scope == FindingScope::kHostFile) {
         // Host file names tell case apart.
-        return reported_.insert("host\n" + problem.valueData).second;
+        identity_.assign("host\n").append(problem.valueData);
+        return FirstReport(identity_);
     }
     return true;
 }

@@ -4,11 +4,11 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "platform/machine/wine_own_entries.h"
 #include "scan/problem.h"
+#include "scan/text_table.h"
 
 // Which findings of one scan reach the user. Not Wine's own entries, which Wine writes
 // again at its next update; not a shell folder's definition; and each registry value,
@@ -34,9 +34,13 @@ class FindingFilter {
     // Whether another section than `sectionId` reported `key` or a key above it whole.
     bool InsideWholeKeyOfOtherSection(const std::string& key, int sectionId) const;
 
+    // Remembers an identity; false when it was reported before.
+    bool FirstReport(std::string_view identity);
+
     WineOwnEntries wine_;
-    std::string userSid_;                       // lower case
-    std::unordered_set<std::string> reported_;  // identities of what was reported
+    std::string userSid_;   // lower case
+    TextTable reported_;    // identities of what was reported
+    std::string identity_;  // reused from finding to finding
     // Keys reported whole, canonical, with the sections that reported them: a finding looks
     // up each of its own key's ancestors rather than comparing with every such key.
     struct KeyHash {

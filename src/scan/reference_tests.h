@@ -1,13 +1,13 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 
 #include "platform/files/file_system_access.h"
 #include "platform/registry/registry_access.h"
+#include "scan/text_table.h"
 
 // The tests that decide whether a file, folder, command line or class that a registry
 // entry refers to still exists. They keep no state; every answer comes from the
@@ -24,21 +24,24 @@ class ReferenceCache {
     // The remembered answer to `question` about `text`, or `ask()` remembered.
     template <typename Ask>
     bool Answer(Question question, std::string_view text, Ask&& ask) {
-        auto& answers = answers_[static_cast<size_t>(question)];
-        key_.assign(text);
-        auto known = answers.find(key_);
-        if (known != answers.end()) return known->second;
+        const uint8_t known = static_cast<uint8_t>(1u << static_cast<unsigned>(question));
+        const uint8_t yes = static_cast<uint8_t>(known << kQuestions);
+        if (const uint8_t* answers = texts_.Find(text); answers && (*answers & known)) {
+            return (*answers & yes) != 0;
+        }
+        // Asking may add other texts, so the text's place is found afterwards.
         bool answer = ask();
-        // Bounded, so that a registry of countless distinct paths cannot fill the memory.
-        if (answers.size() < kMaxRemembered) answers.emplace(std::string(text), answer);
+        if (uint8_t* answers = texts_.FindOrAdd(text)) {
+            *answers = static_cast<uint8_t>(*answers | known | (answer ? yes : 0));
+        }
         return answer;
     }
 
   private:
-    static constexpr size_t kMaxRemembered = size_t{1} << 20;
-    std::array<std::unordered_map<std::string, bool>, static_cast<size_t>(Question::kCount)>
-        answers_;
-    std::string key_;  // reused, so that a look-up allocates nothing
+    static constexpr unsigned kQuestions = static_cast<unsigned>(Question::kCount);
+    static_assert(kQuestions <= 4, "a text's answers fit in its byte");
+    // Bounded, so that a registry of countless distinct paths cannot fill the memory.
+    TextTable texts_{size_t{1} << 22};
 };
 
 // The two halves of the platform layer the tests read through. Build one per scan (or

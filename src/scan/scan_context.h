@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/files/file_system_access.h"
+#include "platform/files/path_resolver.h"
 #include "platform/machine/machine.h"
 #include "platform/registry/registry_access.h"
 #include "scan/finding_filter.h"
@@ -62,6 +63,7 @@ class ScanContext {
     ScanContext(Machine& machine, std::atomic<int>& continueFlag, ProblemSink& sink,
                 ScanStatus& status)
         : machine_(machine),
+          snapshot_(machine.Paths()),
           registry_(machine),
           files_(machine),
           refs_{registry_, files_, &answers_},
@@ -96,6 +98,8 @@ class ScanContext {
 
   private:
     Machine& machine_;
+    // A scan changes no file: a folder found unchanged once is not looked at again.
+    PathResolver::Snapshot snapshot_;
     RegistryAccess registry_;
     FileSystemAccess files_;
     // One answer per distinct path for the whole scan, shared by its sections.

@@ -220,6 +220,35 @@ TEST_F(PathResolverTest, KeptFolderPathsFollowTheLayersOwnChanges) {
     EXPECT_TRUE(files->IsDirectory("c:\\data\\new"));
 }
 
+// A scan judges the machine as it was when it began: within a snapshot a folder seen
+// unchanged is not looked at again, but the layer's own changes still count, and once
+// the snapshot ends the folder is as it is on disk.
+TEST_F(PathResolverTest, SnapshotsKeepListingsUntilTheyEnd) {
+    prefix.File("Data/Sub/a.txt");
+    prefix.File("Data/Other/x.txt");
+    Settle();
+    PathResolver& paths = machine->Paths();
+    {
+        PathResolver::Snapshot snapshot(paths);
+        EXPECT_TRUE(paths.Snapshotting());
+        EXPECT_TRUE(paths.ToHost("C:\\data\\sub\\A.TXT"));
+        EXPECT_FALSE(paths.ToHost("C:\\Data\\Sub\\b.txt"));
+        EXPECT_FALSE(files->IsDirectory("C:\\Data\\Sub\\b.txt"));
+        EXPECT_TRUE(files->IsDirectory("C:\\DATA\\sub"));
+        EXPECT_FALSE(files->IsDirectory("C:\\Data\\Sub\\a.txt"));
+        std::ofstream(C("Data/Sub/b.txt")) << "x";
+        EXPECT_FALSE(paths.ToHost("C:\\Data\\Sub\\b.txt"));  // as the folder was
+        ASSERT_TRUE(files->CopyFile("C:\\Data\\Other\\x.txt", "C:\\Data\\Sub\\c.txt"));
+        EXPECT_TRUE(paths.ToHost("C:\\data\\sub\\C.TXT"));
+        { PathResolver::Snapshot inner(paths); }
+        EXPECT_TRUE(paths.Snapshotting());  // until the outer one ends
+    }
+    EXPECT_FALSE(paths.Snapshotting());
+    fs::remove(C("Data/Sub/a.txt"));
+    EXPECT_FALSE(paths.ToHost("C:\\data\\sub\\a.txt"));
+    EXPECT_TRUE(paths.ToHost("C:\\data\\sub\\b.txt"));
+}
+
 TEST_F(PathResolverTest, HostPathsMapBackThroughTheDeepestDrive) {
     PathResolver& paths = machine->Paths();
     EXPECT_EQ(paths.ToWindows(C("windows/system32/kernel32.dll")),

@@ -141,10 +141,14 @@ bool FileSystemAccess::IsDirectory(const std::string& path) {
     auto parts = PartsWithin(path, kMaxPath);
     if (!parts) return false;
     struct stat st {};
-    // A path there as written resolves to itself: one stat answers.
-    auto written = machine_.Paths().WrittenPath(*parts);
-    if (written && ::stat(written->c_str(), &st) == 0) return S_ISDIR(st.st_mode);
-    auto host = machine_.Paths().HostPath(*parts, false);
+    PathResolver& paths = machine_.Paths();
+    // A path there as written resolves to itself: one stat answers. In a snapshot the
+    // listings answer a missing path without one, so they are asked first.
+    if (!paths.Snapshotting()) {
+        auto written = paths.WrittenPath(*parts);
+        if (written && ::stat(written->c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+    }
+    auto host = paths.HostPath(*parts, false);
     return host && ::stat(host->c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 

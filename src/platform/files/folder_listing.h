@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -90,6 +91,8 @@ struct Listing {
     // On a local file system and matching names by their bytes: a name is in the folder
     // exactly when the listing holds it, so the listing answers for a stat of the name.
     bool exact = false;
+    // The resolver's snapshot in which the folder was last seen unchanged (0: none).
+    mutable std::atomic<uint64_t> currentIn{0};
 
     bool Trusted() const { return exact && !racy; }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cctype>
 #include <cstdint>
 #include <iterator>
@@ -141,8 +142,9 @@ std::string WindowsPathParts::Text() const {
 // kept while the listings that decided those names stand. Names found as written need no
 // such check: the folder is only used while it (and so each of them) still exists.
 struct PathResolver::FolderRecord {
-    uint64_t generation = 0;          // of the layer's own changes when it was made
-    std::optional<std::string> host;  // none: the walk fails in one of the folders
+    uint64_t generation = 0;                  // of the layer's own changes when it was made
+    mutable std::atomic<uint64_t> heldIn{0};  // the snapshot in which its checks last held
+    std::optional<std::string> host;          // none: the walk fails in one of the folders
     std::vector<std::pair<std::string, Stamp>> checks;
 };
 
@@ -172,6 +174,20 @@ struct PathResolver::Impl {
     uint64_t generation = 0;
     // Host roots of the drives, as cache keys.
     std::array<std::shared_ptr<const std::string>, 26> roots;
+    // The snapshot in force (0: none), the scopes holding it, and the last one's number.
+    std::atomic<uint64_t> snapshot{0};
+    int snapshotHolders = 0;
+    uint64_t snapshots = 0;
+
+    // Whether a listing was seen current in the snapshot in force.
+    bool SeenCurrent(const Listing& listing) const {
+        uint64_t now = snapshot.load(std::memory_order_relaxed);
+        return now != 0 && listing.currentIn.load(std::memory_order_relaxed) == now;
+    }
+    void MarkCurrent(const Listing& listing) const {
+        listing.currentIn.store(snapshot.load(std::memory_order_relaxed),
+                                std::memory_order_relaxed);
+    }
 
     Folder Cached(const std::string& folder) {
         std::lock_guard lock(mutex);
@@ -191,11 +207,15 @@ struct PathResolver::Impl {
             auto it = folders.find(folder);
             if (it != folders.end()) {
                 const auto& listing = it->second.listing;
-                if (listing && !listing->racy && listing->stamp.Matches(st)) return listing;
+                if (listing && !listing->racy && listing->stamp.Matches(st)) {
+                    MarkCurrent(*listing);
+                    return listing;
+                }
             }
         }
         std::shared_ptr<const Listing> listing = ReadListing(folder, st);
         if (!listing) return nullptr;
+        MarkCurrent(*listing);
         std::lock_guard lock(mutex);
         Slot(folder).listing = listing;
         return listing;
@@ -229,10 +249,13 @@ struct PathResolver::Impl {
             std::lock_guard lock(mutex);
             if (record.generation != generation) return false;
         }
+        const uint64_t now = snapshot.load(std::memory_order_relaxed);
+        if (now != 0 && record.heldIn.load(std::memory_order_relaxed) == now) return true;
         struct stat st {};
         for (const auto& [folder, stamp] : record.checks) {
             if (::stat(folder.c_str(), &st) != 0 || !stamp.Matches(st)) return false;
         }
+        record.heldIn.store(now, std::memory_order_relaxed);
         return true;
     }
 
@@ -389,12 +412,18 @@ PathResolver::Step PathResolver::LookUp(const std::string& folder, const std::st
         if (cached && cached->Trusted()) trusted = cached.get();
     }
     if (trusted) {
-        if (!statFolder()) return step;
         // The folder unchanged, the listing answers; otherwise it is read again.
         const Listing* current = trusted;
-        if (!trusted->stamp.Matches(st)) {
-            listing = impl_->Get(folder, st);
-            current = listing.get();
+        if (impl_->SeenCurrent(*trusted)) {
+            step.folder = Step::Folder::Dir;
+        } else {
+            if (!statFolder()) return step;
+            if (!trusted->stamp.Matches(st)) {
+                listing = impl_->Get(folder, st);
+                current = listing.get();
+            } else {
+                impl_->MarkCurrent(*trusted);
+            }
         }
         if (current && current->exact) {
             if (current->ByHost(step.hostName)) {
@@ -507,8 +536,12 @@ std::optional<std::string> PathResolver::HostPath(const WindowsPathParts& parts,
         if (!folderMissing) return found;
     } else {
         struct stat st {};
-        std::string path = Join(written, AnsiToHost(last));
-        if (::lstat(path.c_str(), &st) == 0) return path;
+        // In a snapshot the folder's listing is read at once: it then answers the
+        // folder's other names without a look at the disk.
+        if (!Snapshotting()) {
+            std::string path = Join(written, AnsiToHost(last));
+            if (::lstat(path.c_str(), &st) == 0) return path;
+        }
         if (::stat(written.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
             return LastStep(written, last, mayNotExist, &folderMissing, &st);
         }
@@ -663,6 +696,22 @@ std::optional<std::string> PathResolver::ToWindows(const fs::path& hostPath) con
         parts.components.push_back(HostToAnsi(piece.native()));
     }
     return parts.Text();
+}
+
+PathResolver::Snapshot::Snapshot(PathResolver& resolver) : resolver_(resolver) {
+    Impl& impl = *resolver_.impl_;
+    std::lock_guard lock(impl.mutex);
+    if (impl.snapshotHolders++ == 0) impl.snapshot.store(++impl.snapshots);
+}
+
+PathResolver::Snapshot::~Snapshot() {
+    Impl& impl = *resolver_.impl_;
+    std::lock_guard lock(impl.mutex);
+    if (--impl.snapshotHolders == 0) impl.snapshot.store(0);
+}
+
+bool PathResolver::Snapshotting() const {
+    return impl_->snapshot.load(std::memory_order_relaxed) != 0;
 }
 
 void PathResolver::Invalidate(const fs::path& hostFolder) {

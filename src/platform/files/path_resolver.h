@@ -70,6 +70,22 @@ class PathResolver {
     std::optional<FolderEntry> Lookup(const std::filesystem::path& hostFolder,
                                       const std::string& ansiName);
 
+    // While one lives, a folder listing found current once is trusted without a new look
+    // at the folder: for a scan, which changes no file and judges the machine as it was
+    // when it began. The layer's own changes still reach the cache (Invalidate).
+    class Snapshot {
+      public:
+        explicit Snapshot(PathResolver& resolver);
+        ~Snapshot();
+        Snapshot(const Snapshot&) = delete;
+        Snapshot& operator=(const Snapshot&) = delete;
+
+      private:
+        PathResolver& resolver_;
+    };
+    // Whether a snapshot is in force.
+    bool Snapshotting() const;
+
     // Keeps the listing cache current after the layer changed a folder.
     void Invalidate(const std::filesystem::path& hostFolder);
     void InvalidateAll();

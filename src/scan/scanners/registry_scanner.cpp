@@ -2,7 +2,6 @@
 
 #include <exception>
 #include <optional>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -20,9 +19,6 @@ constexpr size_t kValueDataCapacity = 260;
 constexpr size_t kExpansionCapacity = 260;
 // Windows refuses key paths of more levels than this; deeper keys are not entered.
 constexpr size_t kMaxLevels = 512;
-// Verdicts on paths already tested in this walk kept at most; the same program or folder
-// is named by many values (class, uninstall, run, recent-file and cache entries).
-constexpr size_t kMaxRemembered = 1 << 18;
 
 // The key is gone or its handle is no longer valid: nothing more can be read from it.
 bool KeyLost(long status) {
@@ -195,13 +191,11 @@ class RegistryWalk {
                                      name_, path->Text());
     }
 
+    // The same program or folder is named by many values (class, uninstall, run,
+    // recent-file and cache entries): the scan's cache answers each text once.
     bool IsMissing(const CasedText& path) {
-        auto known = verdicts_.find(path.Lower());
-        if (known != verdicts_.end()) return known->second;
-        bool missing = !FileReferenceExists(context_.Refs(), path.Text()) &&
-                       !FolderExists(context_.Refs(), path.Text());
-        if (verdicts_.size() < kMaxRemembered) verdicts_.emplace(path.Lower(), missing);
-        return missing;
+        return !FileReferenceExists(context_.Refs(), path.Text()) &&
+               !FolderExists(context_.Refs(), path.Text());
     }
 
     ScanContext& context_;
@@ -209,7 +203,6 @@ class RegistryWalk {
     FileSystemAccess& files_;
     std::vector<Level> levels_;
     std::unordered_set<const void*> visited_;
-    std::unordered_map<std::string, bool> verdicts_;  // lower-case path -> missing
     // Buffers reused from item to item.
     std::string name_;
     std::string data_;

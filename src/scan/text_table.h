@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+// A set of texts, each with one byte of its own, kept in a few large blocks: for the
+// hundreds of thousands of paths and finding identities of a scan, where a hash node and
+// a string per entry would cost more than the texts themselves.
+namespace hivewise {
+
+class TextTable {
+  public:
+    // At most `limit` texts are kept, so that a registry of countless distinct texts
+    // cannot fill the memory.
+    explicit TextTable(size_t limit);
+    TextTable(const TextTable&) = delete;
+    TextTable& operator=(const TextTable&) = delete;
+
+    // The byte of `text`, or null when the table does not hold it.
+    uint8_t* Find(std::string_view text);
+    // The byte of `text`, added as 0 when the table does not hold it yet (`added` says
+    // so); null when the table is full and does not hold it. The pointer is good until
+    // the next call that adds a text.
+    uint8_t* FindOrAdd(std::string_view text, bool* added = nullptr);
+    size_t Size() const { return size_; }
+
+  private:
+    struct Slot {
+        size_t hash = 0;
+        const char* text = nullptr;  // null: free
+        uint32_t length = 0;
+        uint8_t byte = 0;
+    };
+    Slot* Locate(std::string_view text, size_t hash);
+    const char* Store(std::string_view text);
+    void Grow();
+
+    std::vector<Slot> slots_;
+    size_t mask_ = 0;
+    size_t size_ = 0;
+    size_t limit_;
+    // The texts, back to back in blocks that never move.
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    size_t blockUsed_ = 0;
+    size_t blockSize_ = 0;
+};
+
+}  // namespace hivewise
