@@ -33,28 +33,44 @@ bool FindingFilter::FirstReport(std::string_view identity) {
 }
 
 std::string FindingFilter::CanonicalKey(const std::string& location) const {
-    std::string key = AnsiLower(location);
-    size_t cut = key.find('\\');
-    std::string root = key.substr(0, cut);
-    std::string rest = cut == std::string::npos ? std::string() : key.substr(cut);
-    if (root == "hkey_local_machine") root = "hklm";
-    if (root == "hkey_current_user") root = "hkcu";
-    if (root == "hkey_users") root = "hku";
-    if (root == "hkey_classes_root" || root == "hkcr" || root == "hkclass") {
-        root = "hklm\\software\\classes";
+    std::string key;
+    CanonicalKeyInto(location, &key);
+    return key;
+}
+
+void FindingFilter::CanonicalKeyInto(std::string_view location, std::string* key) const {
+    size_t cut = location.find('\\');
+    std::string_view root = location.substr(0, cut);
+    std::string_view rest =
+        cut == std::string_view::npos ? std::string_view() : location.substr(cut);
+    key->clear();
+    if (AnsiEqualsNoCase(root, "hkey_local_machine")) {
+        key->assign("hklm");
+    } else if (AnsiEqualsNoCase(root, "hkey_current_user")) {
+        key->assign("hkcu");
+    } else if (AnsiEqualsNoCase(root, "hkey_users")) {
+        key->assign("hku");
+    } else if (AnsiEqualsNoCase(root, "hkey_classes_root") || AnsiEqualsNoCase(root, "hkcr") ||
+               AnsiEqualsNoCase(root, "hkclass")) {
+        key->assign("hklm\\software\\classes");
+    } else {
+        AppendAnsiLower(*key, root);
     }
-    if (root == "hku" && !userSid_.empty()) {
-        // In Wine the current user's hive is HKEY_USERS\<the user's SID> by another name.
-        std::string own = "\\" + userSid_;
-        if (Within(rest, own)) {
-            root = "hkcu";
-            rest = rest.substr(own.size());
-        } else if (Within(rest, own + "_classes")) {
-            root = "hkcu\\software\\classes";
-            rest = rest.substr(own.size() + 8);
-        }
+    const size_t restAt = key->size();
+    AppendAnsiLower(*key, rest);
+    if (*key == "hku" || key->compare(0, 4, "hku\\") != 0 || userSid_.empty() || restAt != 3) {
+        return;
     }
-    return root + rest;
+    // In Wine the current user's hive is HKEY_USERS\<the user's SID> by another name.
+    std::string_view lowerRest = std::string_view(*key).substr(restAt);
+    std::string_view sid = userSid_;
+    if (lowerRest.size() <= sid.size() || lowerRest.substr(1, sid.size()) != sid) return;
+    std::string_view after = lowerRest.substr(1 + sid.size());
+    if (after.empty() || after[0] == '\\') {
+        *key = "hkcu" + std::string(after);
+    } else if (Within(after, "_classes")) {
+        *key = "hkcu\\software\\classes" + std::string(after.substr(8));
+    }
 }
 
 bool FindingFilter::InsideWholeKeyOfOtherSection(const std::string& key, int sectionId) const {
@@ -68,33 +84,39 @@ bool FindingFilter::InsideWholeKeyOfOtherSection(const std::string& key, int sec
         return false;
     };
     // The key lies within exactly those keys that are itself or end before one of its
-    // backslashes.
+    // backslashes; only lengths some whole key has are looked up.
+    auto mayBeWhole = [this](size_t length) {
+        return length >= wholeKeyLengths_.size() || wholeKeyLengths_[length];
+    };
     for (size_t at = key.find('\\'); at != std::string::npos; at = key.find('\\', at + 1)) {
-        if (reportedByOther(std::string_view(key).substr(0, at))) return true;
+        if (mayBeWhole(at) && reportedByOther(std::string_view(key).substr(0, at))) return true;
     }
-    return reportedByOther(key);
+    return mayBeWhole(key.size()) && reportedByOther(key);
 }
 
 bool FindingFilter::Admit(const Problem& problem) {
     const FindingScope scope = ScopeOf(problem.sectionId);
-    std::string key;
     if (scope == FindingScope::kKey || scope == FindingScope::kValue) {
-        key = CanonicalKey(FindingKeyPath(problem));
-        std::string valueName = AnsiLower(problem.valueName);
-        if (valueName == "(default)") valueName.clear();
-        if (IsShellFolderDefinition(key)) return false;
-        if (wine_.Writes(key, valueName, AnsiLower(problem.valueData))) return false;
-        if (InsideWholeKeyOfOtherSection(key, problem.sectionId)) return false;
-        identity_.assign(scope == FindingScope::kKey ? "key\n" : "value\n")
-            .append(key)
-            .append("\n")
-            .append(scope == FindingScope::kKey ? std::string() : valueName);
+        CanonicalKeyInto(FindingKeyPath(problem), &key_);
+        valueName_.clear();
+        AppendAnsiLower(valueName_, problem.valueName);
+        if (valueName_ == "(default)") valueName_.clear();
+        if (IsShellFolderDefinition(key_)) return false;
+        if (wine_.Writes(key_, valueName_, AnsiLower(problem.valueData))) return false;
+        if (InsideWholeKeyOfOtherSection(key_, problem.sectionId)) return false;
+        const bool whole = scope == FindingScope::kKey;
+        identity_.assign(whole ? "key\n" : "value\n").append(key_).append("\n");
+        if (!whole) identity_.append(valueName_);
         if (!FirstReport(identity_)) return false;
-        if (scope == FindingScope::kKey) wholeKeys_[key].push_back(problem.sectionId);
+        if (whole) {
+            wholeKeys_[key_].push_back(problem.sectionId);
+            if (key_.size() < wholeKeyLengths_.size()) wholeKeyLengths_[key_.size()] = true;
+        }
         return true;
     }
     if (scope == FindingScope::kFile) {
-        identity_.assign("file\n").append(AnsiLower(problem.itemText));
+        identity_.assign("file\n");
+        AppendAnsiLower(identity_, problem.itemText);
         return FirstReport(identity_);
     }
     if (scope == FindingScope::kHostFile) {

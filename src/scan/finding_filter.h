@@ -18,6 +18,9 @@ namespace hivewise {
 
 class Machine;
 
+// Longer paths of whole keys are always looked up.
+constexpr size_t kMaxKeyPathLength = 32768;
+
 class FindingFilter {
   public:
     explicit FindingFilter(Machine& machine);
@@ -29,6 +32,7 @@ class FindingFilter {
     // "hku\<name>", the classes root as the machine's Software\Classes and the user's own
     // branch of HKEY_USERS as "hkcu".
     std::string CanonicalKey(const std::string& location) const;
+    void CanonicalKeyInto(std::string_view location, std::string* key) const;
 
   private:
     // Whether another section than `sectionId` reported `key` or a key above it whole.
@@ -38,9 +42,12 @@ class FindingFilter {
     bool FirstReport(std::string_view identity);
 
     WineOwnEntries wine_;
-    std::string userSid_;   // lower case
-    TextTable reported_;    // identities of what was reported
-    std::string identity_;  // reused from finding to finding
+    std::string userSid_;  // lower case
+    TextTable reported_;   // identities of what was reported
+    // Reused from finding to finding.
+    std::string key_;
+    std::string valueName_;
+    std::string identity_;
     // Keys reported whole, canonical, with the sections that reported them: a finding looks
     // up each of its own key's ancestors rather than comparing with every such key.
     struct KeyHash {
@@ -48,6 +55,8 @@ class FindingFilter {
         size_t operator()(std::string_view key) const { return std::hash<std::string_view>{}(key); }
     };
     std::unordered_map<std::string, std::vector<int>, KeyHash, std::equal_to<>> wholeKeys_;
+    // The lengths of those keys, below the registry's longest key path.
+    std::vector<bool> wholeKeyLengths_ = std::vector<bool>(kMaxKeyPathLength + 1);
 };
 
 }  // namespace hivewise

@@ -28,14 +28,14 @@ class TextTable {
     size_t Size() const { return size_; }
 
   private:
+    // A text is stored after its byte; `entry` points at the byte.
     struct Slot {
-        size_t hash = 0;
-        const char* text = nullptr;  // null: free
+        char* entry = nullptr;  // null: free
+        uint32_t hash = 0;      // the low half of the text's hash
         uint32_t length = 0;
-        uint8_t byte = 0;
     };
     Slot* Locate(std::string_view text, size_t hash);
-    const char* Store(std::string_view text);
+    char* Store(std::string_view text);
     void Grow();
 
     std::vector<Slot> slots_;

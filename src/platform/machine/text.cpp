@@ -175,21 +175,19 @@ std::u16string FoldCase(std::u16string_view text) {
     return out;
 }
 
-char AnsiFoldChar(char c) {
-    auto b = static_cast<unsigned char>(c);
-    if (b >= 'A' && b <= 'Z') return static_cast<char>(b + 32);
-    if (b >= 0xC0 && b <= 0xDE && b != 0xD7) return static_cast<char>(b + 32);
-    if (b == 0x8A || b == 0x8C || b == 0x8E) return static_cast<char>(b + 16);
-    if (b == 0x9F) return static_cast<char>(0xFF);
-    return c;
-}
-
 bool AnsiEqualsNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
         if (AnsiFoldChar(a[i]) != AnsiFoldChar(b[i])) return false;
     }
     return true;
+}
+
+void AppendAnsiLower(std::string& out, std::string_view text) {
+    size_t at = out.size();
+    out.append(text);
+    for (size_t i = at; i < out.size(); ++i)
+        out[i] = AnsiFoldChar(out[i]);
 }
 
 std::string AnsiLower(std::string_view text) {

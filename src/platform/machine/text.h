@@ -29,8 +29,30 @@ int CompareNoCase(std::u16string_view a, std::u16string_view b);
 bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
 std::u16string FoldCase(std::u16string_view text);
 
-// The same rules on ANSI text.
-char AnsiFoldChar(char c);
+// The same rules on ANSI text. Folding is a table look-up: scans fold every key path and
+// finding they compare.
+namespace text_detail {
+constexpr char FoldAnsiByte(unsigned b) {
+    if (b >= 'A' && b <= 'Z') return static_cast<char>(b + 32);
+    if (b >= 0xC0 && b <= 0xDE && b != 0xD7) return static_cast<char>(b + 32);
+    if (b == 0x8A || b == 0x8C || b == 0x8E) return static_cast<char>(b + 16);
+    if (b == 0x9F) return static_cast<char>(0xFF);
+    return static_cast<char>(b);
+}
+struct AnsiFoldTable {
+    char folded[256];
+    constexpr AnsiFoldTable() : folded() {
+        for (unsigned b = 0; b < 256; ++b)
+            folded[b] = FoldAnsiByte(b);
+    }
+};
+inline constexpr AnsiFoldTable kAnsiFold{};
+}  // namespace text_detail
+inline char AnsiFoldChar(char c) {
+    return text_detail::kAnsiFold.folded[static_cast<unsigned char>(c)];
+}
+// Appends `text` folded to `out`.
+void AppendAnsiLower(std::string& out, std::string_view text);
 bool AnsiEqualsNoCase(std::string_view a, std::string_view b);
 std::string AnsiLower(std::string_view text);
 

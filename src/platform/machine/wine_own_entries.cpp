@@ -4,6 +4,7 @@
 
 #include "platform/files/wildcard.h"
 #include "platform/machine/machine.h"
+#include "platform/machine/text.h"
 #include "platform/registry/registry_store.h"
 
 namespace hivewise {
@@ -63,9 +64,14 @@ bool WineOwnEntries::Writes(std::string_view key, std::string_view valueName,
 }
 
 bool IsShellFolderDefinition(std::string_view key) {
-    return Matches("*\\software\\microsoft\\windows\\currentversion\\explorer\\user shell folders",
-                   key) ||
-           Matches("*\\software\\microsoft\\windows\\currentversion\\explorer\\shell folders", key);
+    // "*\<key>": the key's path ends with that of one of the two keys.
+    auto endsWith = [key](std::string_view tail) {
+        return key.size() >= tail.size() &&
+               AnsiEqualsNoCase(key.substr(key.size() - tail.size()), tail);
+    };
+    return endsWith(
+               "\\software\\microsoft\\windows\\currentversion\\explorer\\user shell folders") ||
+           endsWith("\\software\\microsoft\\windows\\currentversion\\explorer\\shell folders");
 }
 
 }  // namespace hivewise
