@@ -139,19 +139,39 @@ void PrintJson(std::ostream& out, const ScanDriver& driver, const ResultStore& r
         first = false;
     }
     out << "], \"findings\": [";
+    // Findings go out in large pieces, each built without a string per field.
+    constexpr size_t kPiece = size_t{1} << 16;
+    std::string piece;
+    piece.reserve(kPiece + 4096);
     first = true;
     for (const auto& p : results.Problems()) {
-        out << (first ? "\n  " : ",\n  ") << "{\"sectionId\": " << p->sectionId
-            << ", \"itemText\": " << JsonString(p->itemText)
-            << ", \"location\": " << JsonString(p->location)
-            << ", \"valueName\": " << JsonString(ShownValueName(*p))
-            << ", \"valueData\": " << JsonString(p->valueData)
-            << ", \"target\": " << JsonString(MissingTarget(*p))
-            << ", \"description\": " << JsonString(p->description)
-            << ", \"isChecked\": " << (p->isChecked ? "true" : "false")
-            << ", \"sequence\": " << p->sequence << '}';
+        piece += first ? "\n  " : ",\n  ";
+        piece += "{\"sectionId\": ";
+        piece += std::to_string(p->sectionId);
+        piece += ", \"itemText\": ";
+        AppendJsonString(piece, p->itemText);
+        piece += ", \"location\": ";
+        AppendJsonString(piece, p->location);
+        piece += ", \"valueName\": ";
+        AppendJsonString(piece, ShownValueName(*p));
+        piece += ", \"valueData\": ";
+        AppendJsonString(piece, p->valueData);
+        piece += ", \"target\": ";
+        AppendJsonString(piece, MissingTarget(*p));
+        piece += ", \"description\": ";
+        AppendJsonString(piece, p->description);
+        piece += ", \"isChecked\": ";
+        piece += p->isChecked ? "true" : "false";
+        piece += ", \"sequence\": ";
+        piece += std::to_string(p->sequence);
+        piece += '}';
         first = false;
+        if (piece.size() >= kPiece) {
+            out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+            piece.clear();
+        }
     }
+    out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
     out << (first ? "]}\n" : "\n]}\n");
 }
 

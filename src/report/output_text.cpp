@@ -43,12 +43,16 @@ bool IsAscii(std::string_view text) {
     return true;
 }
 
-// Escapes well-formed UTF-8 into a JSON literal.
-std::string Quote(std::string_view utf8) {
-    std::string json;
-    json.reserve(utf8.size() + 8);
+// Appends well-formed UTF-8 as a JSON literal; runs that need no escape are copied whole.
+void AppendQuoted(std::string& json, std::string_view utf8) {
     json += '"';
-    for (char c : utf8) {
+    size_t plain = 0;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const char c = utf8[i];
+        const auto b = static_cast<unsigned char>(c);
+        if (c != '"' && c != '\\' && b >= 0x20 && b != 0x7F) continue;
+        json.append(utf8.substr(plain, i - plain));
+        plain = i + 1;
         switch (c) {
             case '"':
                 json += "\\\"";
@@ -71,17 +75,21 @@ std::string Quote(std::string_view utf8) {
             case '\f':
                 json += "\\f";
                 break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-                    char escape[8];
-                    std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
-                    json += escape;
-                } else {
-                    json += c;
-                }
+            default: {
+                char escape[8];
+                std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
+                json += escape;
+            }
         }
     }
+    json.append(utf8.substr(plain));
     json += '"';
+}
+
+std::string Quote(std::string_view utf8) {
+    std::string json;
+    json.reserve(utf8.size() + 8);
+    AppendQuoted(json, utf8);
     return json;
 }
 
@@ -131,7 +139,17 @@ std::string AnsiToUtf8(std::string_view ansi) {
 }
 
 std::string JsonString(std::string_view ansi) {
-    return Quote(IsAscii(ansi) ? std::string(ansi) : AnsiToUtf8(ansi));
+    std::string json;
+    AppendJsonString(json, ansi);
+    return json;
+}
+
+void AppendJsonString(std::string& json, std::string_view ansi) {
+    if (IsAscii(ansi)) {
+        AppendQuoted(json, ansi);
+    } else {
+        AppendQuoted(json, AnsiToUtf8(ansi));
+    }
 }
 
 std::string JsonHostString(std::string_view host) {

@@ -16,6 +16,8 @@ std::string AnsiToUtf8(std::string_view ansi);
 
 // A JSON string literal, quotes included, of ANSI text.
 std::string JsonString(std::string_view ansi);
+// The same appended to `json`.
+void AppendJsonString(std::string& json, std::string_view ansi);
 
 // A JSON string literal of a host name or path: UTF-8 as it stands when it is well-formed,
 // otherwise its bytes read as the ANSI code page, so that the output is always valid.

@@ -1,5 +1,8 @@
 #include "scan/exclusion_list.h"
 
+#include <cstdint>
+#include <vector>
+
 #include "platform/machine/text.h"
 
 namespace hivewise {
@@ -47,24 +50,86 @@ const std::array<std::string_view, kExclusionCount> kExclusionList = {
 
 namespace {
 
-// The table lower-cased once; findings arrive one at a time, but a scan has many.
-const std::array<std::string, kExclusionCount>& LowerExclusions() {
-    static const std::array<std::string, kExclusionCount> lower = [] {
-        std::array<std::string, kExclusionCount> result;
-        for (size_t i = 0; i < kExclusionCount; ++i)
-            result[i] = AnsiLower(kExclusionList[i]);
-        return result;
-    }();
-    return lower;
-}
+// The table as one automaton over folded characters: a finding's text is read once,
+// however many entries the table has (every finding of a scan is tested).
+class ExclusionMatcher {
+  public:
+    ExclusionMatcher() {
+        // Characters the entries use get classes of their own; all others share class 0.
+        for (std::string_view entry : kExclusionList) {
+            for (char c : entry) {
+                auto& cls = classOf_[static_cast<unsigned char>(AnsiFoldChar(c))];
+                if (cls == 0) cls = static_cast<uint8_t>(++classes_);
+            }
+        }
+        ++classes_;
+        AddState();
+        for (std::string_view entry : kExclusionList) {
+            size_t state = 0;
+            for (char c : entry) {
+                const size_t cls = ClassOf(c);
+                if (Next(state, cls) == 0) {
+                    // A new state moves the table: the move is written after.
+                    const auto added = static_cast<uint32_t>(AddState());
+                    Next(state, cls) = added;
+                }
+                state = Next(state, cls);
+            }
+            final_[state] = true;
+        }
+        // Breadth first, each state's missing moves become those of its longest proper
+        // suffix that is a state; a state is final when that suffix is.
+        std::vector<size_t> fallback(final_.size(), 0);
+        std::vector<size_t> queue;
+        for (size_t cls = 0; cls < classes_; ++cls) {
+            if (uint32_t next = Next(0, cls)) queue.push_back(next);
+        }
+        for (size_t head = 0; head < queue.size(); ++head) {
+            size_t state = queue[head];
+            if (final_[fallback[state]]) final_[state] = true;
+            for (size_t cls = 0; cls < classes_; ++cls) {
+                uint32_t& next = Next(state, cls);
+                if (next != 0) {
+                    fallback[next] = Next(fallback[state], cls);
+                    queue.push_back(next);
+                } else {
+                    next = Next(fallback[state], cls);
+                }
+            }
+        }
+    }
+
+    bool Finds(std::string_view text) const {
+        size_t state = 0;
+        for (char c : text) {
+            state = moves_[state * classes_ + ClassOf(c)];
+            if (final_[state]) return true;
+        }
+        return false;
+    }
+
+  private:
+    size_t ClassOf(char c) const { return classOf_[static_cast<unsigned char>(AnsiFoldChar(c))]; }
+    uint32_t& Next(size_t state, size_t cls) { return moves_[state * classes_ + cls]; }
+    size_t AddState() {
+        moves_.resize(moves_.size() + classes_, 0);
+        final_.push_back(false);
+        return final_.size() - 1;
+    }
+
+    std::array<uint8_t, 256> classOf_{};
+    size_t classes_ = 0;
+    std::vector<uint32_t> moves_;  // state * classes_ + class -> state
+    std::vector<bool> final_;
+};
 
 }  // namespace
 
 bool IsExcluded(std::string_view matchText, const IgnoreList& ignoreList) {
+    static const ExclusionMatcher exclusions;
+    if (exclusions.Finds(matchText)) return true;
+    if (ignoreList.empty()) return false;
     std::string text = AnsiLower(matchText);
-    for (const std::string& entry : LowerExclusions()) {
-        if (text.find(entry) != std::string::npos) return true;
-    }
     for (const std::string& entry : ignoreList) {
         // An empty entry would be found in every text and hide every finding.
         if (entry.empty()) continue;

@@ -391,7 +391,12 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 }  // namespace
 
 bool IsMenuBuilderRecordKey(std::string_view keyPath) {
-    std::string lower = AnsiLower(std::string(keyPath));
+    // Every key of a walk is asked: most are told apart without a copy.
+    constexpr std::string_view kWine = "\\software\\wine\\";
+    auto wineAt = std::search(keyPath.begin(), keyPath.end(), kWine.begin(), kWine.end(),
+                              [](char a, char b) { return AnsiFoldChar(a) == b; });
+    if (wineAt == keyPath.end()) return false;
+    std::string lower = AnsiLower(keyPath);
     for (std::string_view key : {kMenuFilesKey, kFileOpenAssociationsKey}) {
         std::string tail = "\\" + AnsiLower(std::string(key));
         size_t at = lower.find(tail);
