@@ -59,6 +59,14 @@ const FolderEntry* Listing::ByName(std::string_view ansiName) const {
     auto i = byLong.Find(folded.View(),
                          [this](size_t k) { return std::u16string_view(this->folded[k]); });
     if (i) return &entries[*i];
+    // Every made short name has a '~'; an ASCII name without one that is an 8.3 name
+    // itself was found above, as the long name it also is.
+    if (ansiName.find('~') == std::string_view::npos &&
+        std::all_of(ansiName.begin(), ansiName.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        return nullptr;
+    }
+    KnowShortNames();
     std::string upper = AnsiUpper(ansiName);
     i = byShort.Find(std::string_view(upper),
                      [this](size_t k) { return std::string_view(entries[k].shortName); });
@@ -67,6 +75,25 @@ const FolderEntry* Listing::ByName(std::string_view ansiName) const {
                              [this](size_t k) { return std::string_view(wineShort[k]); });
     }
     return i ? &entries[*i] : nullptr;
+}
+
+void Listing::KnowShortNames() const {
+    std::call_once(shortOnce, [this] {
+        std::vector<std::string> ansi;
+        ansi.reserve(entries.size());
+        for (const FolderEntry& entry : entries)
+            ansi.push_back(entry.name);
+        std::vector<std::string> shorts = MakeShortNames(ansi);
+        wineShort.reserve(entries.size());
+        for (size_t k = 0; k < entries.size(); ++k) {
+            entries[k].shortName = std::move(shorts[k]);
+            wineShort.push_back(WineShortName(Utf8ToUtf16(entries[k].hostName)));
+        }
+        byShort.Build(entries.size(),
+                      [this](size_t k) { return std::string_view(entries[k].shortName); });
+        byWineShort.Build(entries.size(),
+                          [this](size_t k) { return std::string_view(wineShort[k]); });
+    });
 }
 
 std::string Join(const std::string& folder, std::string_view name) {
@@ -115,7 +142,7 @@ bool MatchesByCase(const std::string& folder, const Listing& listing) {
         c = static_cast<char>(std::islower(static_cast<unsigned char>(c))
                                   ? std::toupper(static_cast<unsigned char>(c))
                                   : std::tolower(static_cast<unsigned char>(c)));
-        if (listing.ByHost(turned)) continue;
+        if (listing.HasHost(turned)) continue;
         ++probes;
         struct stat st {};
         if (::lstat(Join(folder, turned).c_str(), &st) == 0) return false;
@@ -145,25 +172,15 @@ std::shared_ptr<Listing> ReadListing(const std::string& folder, const struct sta
         return c != 0 ? c < 0 : a.second < b.second;
     });
     auto listing = std::make_shared<Listing>();
-    std::vector<std::string> ansi;
-    ansi.reserve(names.size());
-    for (const auto& n : names)
-        ansi.push_back(Utf16ToAnsi(n.first));
-    std::vector<std::string> shorts = MakeShortNames(ansi);
     listing->entries.reserve(names.size());
     listing->folded.reserve(names.size());
-    listing->wineShort.reserve(names.size());
-    for (size_t i = 0; i < names.size(); ++i) {
-        listing->entries.push_back({std::move(names[i].second), ansi[i], shorts[i]});
-        listing->folded.push_back(FoldCase(names[i].first));
-        listing->wineShort.push_back(WineShortName(names[i].first));
+    for (auto& n : names) {
+        listing->entries.push_back({std::move(n.second), Utf16ToAnsi(n.first), std::string()});
+        listing->folded.push_back(FoldCase(n.first));
     }
     const size_t count = listing->entries.size();
     const Listing& l = *listing;
     listing->byLong.Build(count, [&l](size_t k) { return std::u16string_view(l.folded[k]); });
-    listing->byShort.Build(count,
-                           [&l](size_t k) { return std::string_view(l.entries[k].shortName); });
-    listing->byWineShort.Build(count, [&l](size_t k) { return std::string_view(l.wineShort[k]); });
     listing->byHost.Build(count,
                           [&l](size_t k) { return std::string_view(l.entries[k].hostName); });
     listing->stamp = Stamp::Of(st);

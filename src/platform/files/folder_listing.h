@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -78,12 +79,11 @@ class NameIndex {
 };
 
 struct Listing {
-    std::vector<FolderEntry> entries;
+    // In the folder's sorted order. Short names are made on first need (most look-ups
+    // are of long names), so they are written once, under `shortOnce`, in a shared listing.
+    mutable std::vector<FolderEntry> entries;
     std::vector<std::u16string> folded;  // folded long name of each entry
     NameIndex byLong;                    // folded long name
-    NameIndex byShort;                   // upper-case short name
-    std::vector<std::string> wineShort;  // Wine's hashed short name; empty for 8.3 names
-    NameIndex byWineShort;               // Wine's hashed short name
     NameIndex byHost;                    // exact host name
     Stamp stamp;
     // Read within a clock tick of the folder's last change: not trusted again.
@@ -96,13 +96,33 @@ struct Listing {
 
     bool Trusted() const { return exact && !racy; }
 
-    const FolderEntry* ByHost(std::string_view hostName) const {
-        auto i = byHost.Find(hostName,
-                             [this](size_t k) { return std::string_view(entries[k].hostName); });
-        return i ? &entries[*i] : nullptr;
+    // Every entry, with its short name.
+    const std::vector<FolderEntry>& Entries() const {
+        KnowShortNames();
+        return entries;
     }
-    // The entry a long name (without regard to case) or a short name stands for.
+    bool HasHost(std::string_view hostName) const { return HostIndex(hostName).has_value(); }
+    const FolderEntry* ByHost(std::string_view hostName) const {
+        auto i = HostIndex(hostName);
+        if (!i) return nullptr;
+        KnowShortNames();
+        return &entries[*i];
+    }
+    // The entry a long name (without regard to case) or a short name stands for. Found by
+    // its long name, its short name may be still unknown: only its other names are read.
     const FolderEntry* ByName(std::string_view ansiName) const;
+
+  private:
+    std::optional<size_t> HostIndex(std::string_view hostName) const {
+        return byHost.Find(hostName,
+                           [this](size_t k) { return std::string_view(entries[k].hostName); });
+    }
+    void KnowShortNames() const;
+
+    mutable std::once_flag shortOnce;
+    mutable NameIndex byShort;                   // upper-case short name
+    mutable std::vector<std::string> wineShort;  // Wine's hashed short name; empty for 8.3
+    mutable NameIndex byWineShort;               // Wine's hashed short name
 };
 
 // A host path of a name in a folder, with one separator between them.

@@ -346,7 +346,7 @@ std::optional<std::string> PathResolver::FullPath(const std::string& windowsPath
 std::optional<std::vector<FolderEntry>> PathResolver::List(const fs::path& hostFolder) {
     auto listing = impl_->Get(Key(hostFolder));
     if (!listing) return std::nullopt;
-    return listing->entries;
+    return listing->Entries();
 }
 
 std::optional<FolderEntry> PathResolver::Lookup(const fs::path& hostFolder,
@@ -367,6 +367,7 @@ std::optional<FolderEntry> PathResolver::LookupInListing(const fs::path& hostFol
                                                          const std::string& ansiName) {
     auto listing = impl_->Get(Key(hostFolder));
     if (!listing) return std::nullopt;
+    listing->Entries();  // the entry is copied whole, short name included
     if (const FolderEntry* entry = listing->ByName(ansiName)) return *entry;
     return std::nullopt;
 }
@@ -426,7 +427,7 @@ PathResolver::Step PathResolver::LookUp(const std::string& folder, const std::st
             }
         }
         if (current && current->exact) {
-            if (current->ByHost(step.hostName)) {
+            if (current->HasHost(step.hostName)) {
                 step.kind = Step::Written;
                 return step;
             }
