@@ -22,8 +22,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A walk over a large tree caches at most this many folders before starting afresh.
+// A walk over a large tree caches at most this many folder listings before starting
+// afresh, and at most this many resolved folder paths (which are small).
 constexpr size_t kMaxCachedFolders = 4096;
+constexpr size_t kMaxKeptPaths = size_t{1} << 16;
 
 using path_detail::Join;
 using path_detail::Listing;
@@ -169,7 +171,9 @@ struct PathResolver::Impl {
     };
 
     std::mutex mutex;
-    std::unordered_map<std::string, Folder> folders;
+    std::unordered_map<std::string, std::shared_ptr<const Listing>> listings;  // by host folder
+    std::unordered_map<std::string, std::shared_ptr<const FolderRecord>>
+        records;  // by written path
     // Bumped by every change the layer makes itself; older records are not used.
     uint64_t generation = 0;
     // Host roots of the drives, as cache keys.
@@ -191,22 +195,26 @@ struct PathResolver::Impl {
 
     Folder Cached(const std::string& folder) {
         std::lock_guard lock(mutex);
-        auto it = folders.find(folder);
-        return it == folders.end() ? Folder{} : it->second;
+        Folder known;
+        if (auto it = listings.find(folder); it != listings.end()) known.listing = it->second;
+        if (auto it = records.find(folder); it != records.end()) known.record = it->second;
+        return known;
     }
 
-    Folder& Slot(const std::string& folder) {
-        if (folders.size() >= kMaxCachedFolders && !folders.count(folder)) folders.clear();
-        return folders[folder];
+    // Bounded: a full map starts afresh.
+    template <typename Map>
+    static typename Map::mapped_type& Slot(Map& map, const std::string& key, size_t limit) {
+        if (map.size() >= limit && !map.count(key)) map.clear();
+        return map[key];
     }
 
     // The listing of a folder as it is now, given a stat of it that succeeded.
     std::shared_ptr<const Listing> Get(const std::string& folder, const struct stat& st) {
         {
             std::lock_guard lock(mutex);
-            auto it = folders.find(folder);
-            if (it != folders.end()) {
-                const auto& listing = it->second.listing;
+            auto it = listings.find(folder);
+            if (it != listings.end()) {
+                const auto& listing = it->second;
                 if (listing && !listing->racy && listing->stamp.Matches(st)) {
                     MarkCurrent(*listing);
                     return listing;
@@ -217,7 +225,7 @@ struct PathResolver::Impl {
         if (!listing) return nullptr;
         MarkCurrent(*listing);
         std::lock_guard lock(mutex);
-        Slot(folder).listing = listing;
+        Slot(listings, folder, kMaxCachedFolders) = listing;
         return listing;
     }
 
@@ -225,7 +233,7 @@ struct PathResolver::Impl {
         struct stat st {};
         if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
             std::lock_guard lock(mutex);
-            if (auto it = folders.find(folder); it != folders.end()) it->second.listing.reset();
+            listings.erase(folder);
             return nullptr;
         }
         return Get(folder, st);
@@ -237,11 +245,13 @@ struct PathResolver::Impl {
     }
     void Keep(const std::string& written, std::shared_ptr<FolderRecord> record) {
         std::lock_guard lock(mutex);
-        if (record->generation == generation) Slot(written).record = std::move(record);
+        if (record->generation == generation) {
+            Slot(records, written, kMaxKeptPaths) = std::move(record);
+        }
     }
     void Drop(const std::string& written) {
         std::lock_guard lock(mutex);
-        if (auto it = folders.find(written); it != folders.end()) it->second.record.reset();
+        records.erase(written);
     }
 
     bool StillHolds(const FolderRecord& record) {
@@ -717,16 +727,15 @@ bool PathResolver::Snapshotting() const {
 
 void PathResolver::Invalidate(const fs::path& hostFolder) {
     std::lock_guard lock(impl_->mutex);
-    if (auto it = impl_->folders.find(Key(hostFolder)); it != impl_->folders.end()) {
-        it->second.listing.reset();
-    }
+    impl_->listings.erase(Key(hostFolder));
     // A kept folder path may run through the changed folder.
     ++impl_->generation;
 }
 
 void PathResolver::InvalidateAll() {
     std::lock_guard lock(impl_->mutex);
-    impl_->folders.clear();
+    impl_->listings.clear();
+    impl_->records.clear();
     impl_->roots = {};
     ++impl_->generation;
 }
