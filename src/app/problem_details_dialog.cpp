@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -30,9 +31,16 @@ void ProblemDetailsDialog::Open(int sectionId) {
     rows_.reserve(static_cast<size_t>(std::max(results_.Count(sectionId), 0)));
     for (const auto& problem : results_.Problems()) {
         if (!problem || problem->sectionId != sectionId) continue;
-        problem->location = ShortRootLocation(problem->location);
-        rows_.push_back(DetailsRow{problem.get(), DetailsRowText(*problem)});
+        // Rewritten within the record's own buffer (the short root is never longer), so
+        // that a long section's records are not copied to fresh memory.
+        std::string shortened = ShortRootLocation(problem->location);
+        if (shortened != problem->location) problem->location.assign(shortened);
+        rows_.push_back(DetailsRow{problem.get()});
     }
+}
+
+std::string ProblemDetailsDialog::RowText(size_t row) const {
+    return row < rows_.size() ? DetailsRowText(*rows_[row].problem) : std::string{};
 }
 
 bool ProblemDetailsDialog::RowChecked(size_t row) const {
@@ -62,7 +70,7 @@ int ProblemDetailsDialog::RowHeight(int columnWidth, const MeasureRichText& meas
     int tallest = 0;
     if (measure) {
         for (const DetailsRow& row : rows_)
-            tallest = std::max(tallest, measure(row.text, width));
+            tallest = std::max(tallest, measure(DetailsRowText(*row.problem), width));
     }
     return tallest + kDetailsRowPadding;
 }
@@ -81,34 +89,38 @@ int ProblemDetailsDialog::RowHeight(int columnWidth, const MeasureRichText& meas
 RowHeightPass::RowHeightPass(const std::vector<DetailsRow>& rows, int columnWidth,
                              const BoundRichText& bound)
     : rows_(&rows), width_(std::max(columnWidth - kDetailsTextMargin, 1)) {
+    constexpr int32_t kAlways = std::numeric_limits<int32_t>::max();
     std::vector<int> shapes;
-    std::vector<std::pair<int, size_t>> others;
     for (size_t i = 0; i < rows.size(); ++i) {
-        RichTextBound b = bound(rows[i].text, width_);
+        RichTextBound b = bound(DetailsRowText(*rows[i].problem), width_);
+        const auto row = static_cast<uint32_t>(i);
         if (b.unwrapped < 0) {
-            others.emplace_back(b.upper, i);
+            order_.push_back(Candidate{std::min(b.upper, kAlways - 1), row});
         } else if (std::find(shapes.begin(), shapes.end(), b.unwrapped) == shapes.end()) {
             // Texts of one shape measure alike: one of them stands for all.
             shapes.push_back(b.unwrapped);
-            order_.emplace_back(std::numeric_limits<int>::max(), i);
+            order_.push_back(Candidate{kAlways, row});
         }
     }
-    std::stable_sort(others.begin(), others.end(),
-                     [](const auto& a, const auto& b) { return a.first > b.first; });
-    order_.insert(order_.end(), others.begin(), others.end());
+    // One row per shape first, then the highest bounds; equal bounds in row order.
+    std::sort(order_.begin(), order_.end(), [](const Candidate& a, const Candidate& b) {
+        return a.bound != b.bound ? a.bound > b.bound : a.row < b.row;
+    });
+    order_.shrink_to_fit();
 }
 
 bool RowHeightPass::Step(const MeasureRichText& measure, const std::function<bool()>& more) {
     bool first = true;
     while (next_ < order_.size() && (first || more())) {
         first = false;
-        const auto [upper, row] = order_[next_];
-        if (upper != std::numeric_limits<int>::max() && upper <= tallest_) {
+        const Candidate candidate = order_[next_];
+        if (candidate.bound != std::numeric_limits<int32_t>::max() && candidate.bound <= tallest_) {
             // Sorted from the highest bound down: no later row can be taller.
             next_ = order_.size();
             break;
         }
-        tallest_ = std::max(tallest_, measure((*rows_)[row].text, width_));
+        const DetailsRow& row = (*rows_)[candidate.row];
+        tallest_ = std::max(tallest_, measure(DetailsRowText(*row.problem), width_));
         ++next_;
     }
     return Done();
@@ -130,7 +142,7 @@ void ProblemDetailsDialog::ClickHeader() {
 
 std::string ProblemDetailsDialog::CopyRow(size_t row) {
     if (row >= rows_.size()) return {};
-    std::string text = ClipboardText(rows_[row].text);
+    std::string text = ClipboardText(RowText(row));
     if (actions_.copyToClipboard) actions_.copyToClipboard(text);
     prompts_.Notice(std::string(kCopiedToClipboardText));
     return text;

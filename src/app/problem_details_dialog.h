@@ -1,10 +1,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "app/user_prompts.h"
@@ -67,10 +67,10 @@ struct ProblemDetailsActions {
     std::function<bool(const std::string& windowsPath)> openContainingFolder{};
 };
 
-// One row of the list: its finding (owned by the result store) and its rich text.
+// One row of the list: its finding, owned by the result store. The row's rich text is
+// made from the finding when it is needed, so that a long list costs a pointer a row.
 struct DetailsRow {
     Problem* problem = nullptr;
-    std::string text;
 };
 
 // Measures rich text laid out with word wrapping `width` pixels wide; returns its height.
@@ -99,10 +99,16 @@ class RowHeightPass {
     int Height() const { return tallest_ + kDetailsRowPadding; }
 
   private:
+    // A row to measure and its bound; a bound of INT_MAX is measured whatever the tallest.
+    struct Candidate {
+        int32_t bound = 0;
+        uint32_t row = 0;
+    };
+
     const std::vector<DetailsRow>* rows_ = nullptr;
     int width_ = 1;
-    // (bound, row) in measuring order; a bound of INT_MAX is measured whatever the tallest.
-    std::vector<std::pair<int, size_t>> order_;
+    // In measuring order.
+    std::vector<Candidate> order_;
     size_t next_ = 0;
     int tallest_ = 0;
 };
@@ -122,6 +128,8 @@ class ProblemDetailsDialog {
 
     const std::vector<DetailsRow>& Rows() const { return rows_; }
     size_t RowCount() const { return rows_.size(); }
+    // A row's rich text (DetailsRowText of its finding); empty for a row out of range.
+    std::string RowText(size_t row) const;
 
     // A row's tick, read from and written to its record (1 ticked, 0 not). Rows out of
     // range are unticked and ignore changes.
