@@ -29,12 +29,20 @@ void ProblemDetailsDialog::Open(int sectionId) {
     sortedByLocation_ = false;
     rows_.clear();
     rows_.reserve(static_cast<size_t>(std::max(results_.Count(sectionId), 0)));
+    // Neighbouring records mostly share their root: its short form is taken once for them.
+    std::string lastRoot;
+    std::string lastShortRoot;
     for (const auto& problem : results_.Problems()) {
         if (!problem || problem->sectionId != sectionId) continue;
-        // Rewritten within the record's own buffer (the short root is never longer), so
-        // that a long section's records are not copied to fresh memory.
-        std::string shortened = ShortRootLocation(problem->location);
-        if (shortened != problem->location) problem->location.assign(shortened);
+        std::string& location = problem->location;
+        const std::string_view root = std::string_view(location).substr(0, location.find('\\'));
+        if (root != lastRoot) {
+            lastRoot = root;
+            lastShortRoot = ShortRootLocation(root);
+        }
+        // Rewritten within the record's own buffer (a short root is never longer), so that
+        // a long section's records are not copied to fresh memory.
+        if (lastShortRoot != lastRoot) location.replace(0, lastRoot.size(), lastShortRoot);
         rows_.push_back(DetailsRow{problem.get()});
     }
 }
@@ -87,34 +95,46 @@ int ProblemDetailsDialog::RowHeight(int columnWidth, const MeasureRichText& meas
 }
 
 RowHeightPass::RowHeightPass(const std::vector<DetailsRow>& rows, int columnWidth,
-                             const BoundRichText& bound)
-    : rows_(&rows), width_(std::max(columnWidth - kDetailsTextMargin, 1)) {
-    constexpr int32_t kAlways = std::numeric_limits<int32_t>::max();
-    std::vector<int> shapes;
-    for (size_t i = 0; i < rows.size(); ++i) {
-        RichTextBound b = bound(DetailsRowText(*rows[i].problem), width_);
-        const auto row = static_cast<uint32_t>(i);
+                             BoundRichText bound)
+    : rows_(&rows),
+      width_(std::max(columnWidth - kDetailsTextMargin, 1)),
+      bound_(std::move(bound)) {}
+
+void RowHeightPass::BoundSome(const MeasureRichText& measure) {
+    // Small enough that a step stays within its time, large enough to spare the clock.
+    constexpr size_t kBatch = 64;
+    const size_t end = std::min(rows_->size(), bounded_ + kBatch);
+    for (; bounded_ < end; ++bounded_) {
+        const std::string text = DetailsRowText(*(*rows_)[bounded_].problem);
+        const RichTextBound b = bound_ ? bound_(text, width_) : RichTextBound{};
         if (b.unwrapped < 0) {
-            order_.push_back(Candidate{std::min(b.upper, kAlways - 1), row});
-        } else if (std::find(shapes.begin(), shapes.end(), b.unwrapped) == shapes.end()) {
+            order_.push_back(Candidate{b.upper, static_cast<uint32_t>(bounded_)});
+        } else if (std::find(shapes_.begin(), shapes_.end(), b.unwrapped) == shapes_.end()) {
             // Texts of one shape measure alike: one of them stands for all.
-            shapes.push_back(b.unwrapped);
-            order_.push_back(Candidate{kAlways, row});
+            shapes_.push_back(b.unwrapped);
+            tallest_ = std::max(tallest_, measure(text, width_));
         }
     }
-    // One row per shape first, then the highest bounds; equal bounds in row order.
-    std::sort(order_.begin(), order_.end(), [](const Candidate& a, const Candidate& b) {
-        return a.bound != b.bound ? a.bound > b.bound : a.row < b.row;
-    });
-    order_.shrink_to_fit();
+    if (Bounded()) {
+        // From the highest bound down; equal bounds in row order.
+        std::sort(order_.begin(), order_.end(), [](const Candidate& a, const Candidate& b) {
+            return a.bound != b.bound ? a.bound > b.bound : a.row < b.row;
+        });
+        order_.shrink_to_fit();
+    }
 }
 
 bool RowHeightPass::Step(const MeasureRichText& measure, const std::function<bool()>& more) {
+    if (Done()) return true;
     bool first = true;
-    while (next_ < order_.size() && (first || more())) {
+    while (!Done() && (first || more())) {
         first = false;
+        if (!Bounded()) {
+            BoundSome(measure);
+            continue;
+        }
         const Candidate candidate = order_[next_];
-        if (candidate.bound != std::numeric_limits<int32_t>::max() && candidate.bound <= tallest_) {
+        if (candidate.bound <= tallest_) {
             // Sorted from the highest bound down: no later row can be taller.
             next_ = order_.size();
             break;

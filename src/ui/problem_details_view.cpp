@@ -165,7 +165,6 @@ ProblemDetailsView::ProblemDetailsView(ProblemDetailsDialog& logic, int sectionI
     logic_.Open(sectionId);
     list_ = new QTreeView(this);
     model_ = new DetailsModel(logic_, list_);
-    list_->setModel(model_);
     list_->setRootIsDecorated(false);
     list_->setIndentation(0);
     list_->setUniformRowHeights(true);
@@ -180,6 +179,8 @@ ProblemDetailsView::ProblemDetailsView(ProblemDetailsDialog& logic, int sectionI
     list_->viewport()->installEventFilter(this);
     list_->installEventFilter(this);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    // The model comes last: some of the settings above lay out every row again.
+    list_->setModel(model_);
     SetEmptyListText(list_, "This section has no findings left.");
     layout->addWidget(list_, 1);
 

@@ -68,7 +68,7 @@ TEST_F(DetailsTest, OpenTakesTheSectionsRecordsAndShortensTheirRoots) {
     EXPECT_EQ(a.location, "HKLM\\SOFTWARE\\A");
     EXPECT_EQ(b.location, "HKCU\\Software\\B");
     EXPECT_EQ(other.location, "HKEY_CLASSES_ROOT\\.xyz");
-    EXPECT_NE(dialog.Rows()[0].text.find("RegKey : HKLM\\SOFTWARE\\A <br>"), std::string::npos);
+    EXPECT_NE(dialog.RowText(0).find("RegKey : HKLM\\SOFTWARE\\A <br>"), std::string::npos);
     EXPECT_TRUE(dialog.RowChecked(0));
     EXPECT_FALSE(dialog.RowChecked(1));
 }
@@ -100,7 +100,7 @@ TEST_F(DetailsTest, HeaderClickTogglesBetweenLocationAndArrivalOrder) {
     EXPECT_EQ(Locations(), (std::vector<std::string>{"HKLM\\Alpha", "HKLM\\Beta", "HKLM\\Gamma"}));
     // The row moves whole: its record, its text and so its tick.
     EXPECT_EQ(dialog.Rows()[0].problem, &alpha);
-    EXPECT_NE(dialog.Rows()[0].text.find("Alpha"), std::string::npos);
+    EXPECT_NE(dialog.RowText(0).find("Alpha"), std::string::npos);
     EXPECT_FALSE(dialog.RowChecked(0));
 
     dialog.ClickHeader();
@@ -156,7 +156,7 @@ TEST_F(DetailsTest, EveryRowGetsTheTallestMeasuredHeightPlusForty) {
         widths.push_back(width);
         return static_cast<int>(text.size()) / 10;
     };
-    int longest = static_cast<int>(dialog.Rows()[1].text.size()) / 10;
+    int longest = static_cast<int>(dialog.RowText(1).size()) / 10;
     EXPECT_EQ(dialog.RowHeight(400, measure), longest + 40);
     EXPECT_EQ(widths, (std::vector<int>{370, 370}));
 }
@@ -190,7 +190,7 @@ TEST_F(DetailsTest, HeightPassMeasuresOnlyRowsThatCouldBeTallest) {
     }
     EXPECT_EQ(pass.Height(), full);
     EXPECT_LT(measured.size(), dialog.RowCount() / 2);
-    EXPECT_NE(std::find(measured.begin(), measured.end(), dialog.Rows().back().text),
+    EXPECT_NE(std::find(measured.begin(), measured.end(), dialog.RowText(dialog.RowCount() - 1)),
               measured.end());
     EXPECT_EQ(dialog.RowHeight(400, measure, bound), full);
 

@@ -209,13 +209,14 @@ TEST_F(ProblemDetailsViewTest, BoundsNeverUnderMeasureTheRows) {
     for (int column : {140, 260, 420, 700}) {
         const int width = column - kDetailsTextMargin;
         std::map<int, int> shapes;
-        for (const DetailsRow& row : logic.Rows()) {
-            const int measured = measure(row.text, width);
-            const RichTextBound b = bound(row.text, width);
-            EXPECT_GE(b.upper, measured) << row.text << " at " << width;
+        for (size_t row = 0; row < logic.RowCount(); ++row) {
+            const std::string text = logic.RowText(row);
+            const int measured = measure(text, width);
+            const RichTextBound b = bound(text, width);
+            EXPECT_GE(b.upper, measured) << text << " at " << width;
             if (b.unwrapped < 0) continue;
             auto [at, added] = shapes.emplace(b.unwrapped, measured);
-            EXPECT_EQ(at->second, measured) << row.text << " at " << width;
+            EXPECT_EQ(at->second, measured) << text << " at " << width;
         }
         EXPECT_EQ(logic.RowHeight(column, measure, bound), logic.RowHeight(column, measure));
     }
