@@ -163,16 +163,11 @@ ProblemDetailsView::ProblemDetailsView(ProblemDetailsDialog& logic, int sectionI
     auto* layout = new QVBoxLayout(this);
 
     logic_.Open(sectionId);
-    list_ = new QTreeView(this);
+    list_ = new HeadedList(this);
     model_ = new DetailsModel(logic_, list_);
-    list_->setRootIsDecorated(false);
-    list_->setIndentation(0);
-    list_->setUniformRowHeights(true);
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    list_->header()->setStretchLastSection(false);
-    list_->header()->setSectionsClickable(true);
     list_->header()->setSortIndicatorShown(false);
     list_->setItemDelegate(new DetailsRowDelegate(this));
     list_->viewport()->setMouseTracking(true);
