@@ -1,7 +1,6 @@
 #include "app/problem_details_dialog.h"
 
 #include <algorithm>
-#include <limits>
 #include <string>
 #include <utility>
 #include <vector>

@@ -238,8 +238,10 @@ TEST_F(ProblemDetailsViewTest, HeaderAboveRowsAsWideAsTheColumn) {
     EXPECT_EQ(header->sectionSize(0), list->columnWidth(0));
     ASSERT_GT(list->viewport()->width(), list->columnWidth(0));
 
+    ASSERT_TRUE(WaitFor([&] { return view.RowHeightFinal(); }));
     const QRect first = list->visualRect(list->model()->index(0, 0));
     EXPECT_EQ(first.width(), list->columnWidth(0));
+    EXPECT_EQ(first.height(), view.CurrentRowHeight());
     EXPECT_EQ(list->indexAt(QPoint(first.right(), first.center().y())).row(), 0);
     EXPECT_FALSE(list->indexAt(QPoint(first.right() + 2, first.center().y())).isValid());
 
