@@ -1,7 +1,7 @@
 #include "app/problem_details_dialog.h"
 
 #include <algorithm>
-#include <limits>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -28,11 +28,26 @@ void ProblemDetailsDialog::Open(int sectionId) {
     sortedByLocation_ = false;
     rows_.clear();
     rows_.reserve(static_cast<size_t>(std::max(results_.Count(sectionId), 0)));
+    // Neighbouring records mostly share their root: its short form is taken once for them.
+    std::string lastRoot;
+    std::string lastShortRoot;
     for (const auto& problem : results_.Problems()) {
         if (!problem || problem->sectionId != sectionId) continue;
-        problem->location = ShortRootLocation(problem->location);
-        rows_.push_back(DetailsRow{problem.get(), DetailsRowText(*problem)});
+        std::string& location = problem->location;
+        const std::string_view root = std::string_view(location).substr(0, location.find('\\'));
+        if (root != lastRoot) {
+            lastRoot = root;
+            lastShortRoot = ShortRootLocation(root);
+        }
+        // Rewritten within the record's own buffer (a short root is never longer), so that
+        // a long section's records are not copied to fresh memory.
+        if (lastShortRoot != lastRoot) location.replace(0, lastRoot.size(), lastShortRoot);
+        rows_.push_back(DetailsRow{problem.get()});
     }
+}
+
+std::string ProblemDetailsDialog::RowText(size_t row) const {
+    return row < rows_.size() ? DetailsRowText(*rows_[row].problem) : std::string{};
 }
 
 bool ProblemDetailsDialog::RowChecked(size_t row) const {
@@ -62,7 +77,7 @@ int ProblemDetailsDialog::RowHeight(int columnWidth, const MeasureRichText& meas
     int tallest = 0;
     if (measure) {
         for (const DetailsRow& row : rows_)
-            tallest = std::max(tallest, measure(row.text, width));
+            tallest = std::max(tallest, measure(DetailsRowText(*row.problem), width));
     }
     return tallest + kDetailsRowPadding;
 }
@@ -79,36 +94,52 @@ int ProblemDetailsDialog::RowHeight(int columnWidth, const MeasureRichText& meas
 }
 
 RowHeightPass::RowHeightPass(const std::vector<DetailsRow>& rows, int columnWidth,
-                             const BoundRichText& bound)
-    : rows_(&rows), width_(std::max(columnWidth - kDetailsTextMargin, 1)) {
-    std::vector<int> shapes;
-    std::vector<std::pair<int, size_t>> others;
-    for (size_t i = 0; i < rows.size(); ++i) {
-        RichTextBound b = bound(rows[i].text, width_);
+                             BoundRichText bound)
+    : rows_(&rows),
+      width_(std::max(columnWidth - kDetailsTextMargin, 1)),
+      bound_(std::move(bound)) {}
+
+void RowHeightPass::BoundSome(const MeasureRichText& measure) {
+    // Small enough that a step stays within its time, large enough to spare the clock.
+    constexpr size_t kBatch = 64;
+    const size_t end = std::min(rows_->size(), bounded_ + kBatch);
+    for (; bounded_ < end; ++bounded_) {
+        const std::string text = DetailsRowText(*(*rows_)[bounded_].problem);
+        const RichTextBound b = bound_ ? bound_(text, width_) : RichTextBound{};
         if (b.unwrapped < 0) {
-            others.emplace_back(b.upper, i);
-        } else if (std::find(shapes.begin(), shapes.end(), b.unwrapped) == shapes.end()) {
+            order_.push_back(Candidate{b.upper, static_cast<uint32_t>(bounded_)});
+        } else if (std::find(shapes_.begin(), shapes_.end(), b.unwrapped) == shapes_.end()) {
             // Texts of one shape measure alike: one of them stands for all.
-            shapes.push_back(b.unwrapped);
-            order_.emplace_back(std::numeric_limits<int>::max(), i);
+            shapes_.push_back(b.unwrapped);
+            tallest_ = std::max(tallest_, measure(text, width_));
         }
     }
-    std::stable_sort(others.begin(), others.end(),
-                     [](const auto& a, const auto& b) { return a.first > b.first; });
-    order_.insert(order_.end(), others.begin(), others.end());
+    if (Bounded()) {
+        // From the highest bound down; equal bounds in row order.
+        std::sort(order_.begin(), order_.end(), [](const Candidate& a, const Candidate& b) {
+            return a.bound != b.bound ? a.bound > b.bound : a.row < b.row;
+        });
+        order_.shrink_to_fit();
+    }
 }
 
 bool RowHeightPass::Step(const MeasureRichText& measure, const std::function<bool()>& more) {
+    if (Done()) return true;
     bool first = true;
-    while (next_ < order_.size() && (first || more())) {
+    while (!Done() && (first || more())) {
         first = false;
-        const auto [upper, row] = order_[next_];
-        if (upper != std::numeric_limits<int>::max() && upper <= tallest_) {
+        if (!Bounded()) {
+            BoundSome(measure);
+            continue;
+        }
+        const Candidate candidate = order_[next_];
+        if (candidate.bound <= tallest_) {
             // Sorted from the highest bound down: no later row can be taller.
             next_ = order_.size();
             break;
         }
-        tallest_ = std::max(tallest_, measure((*rows_)[row].text, width_));
+        const DetailsRow& row = (*rows_)[candidate.row];
+        tallest_ = std::max(tallest_, measure(DetailsRowText(*row.problem), width_));
         ++next_;
     }
     return Done();
@@ -130,7 +161,7 @@ void ProblemDetailsDialog::ClickHeader() {
 
 std::string ProblemDetailsDialog::CopyRow(size_t row) {
     if (row >= rows_.size()) return {};
-    std::string text = ClipboardText(rows_[row].text);
+    std::string text = ClipboardText(RowText(row));
     if (actions_.copyToClipboard) actions_.copyToClipboard(text);
     prompts_.Notice(std::string(kCopiedToClipboardText));
     return text;

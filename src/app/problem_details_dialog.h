@@ -1,10 +1,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "app/user_prompts.h"
@@ -67,10 +67,10 @@ struct ProblemDetailsActions {
     std::function<bool(const std::string& windowsPath)> openContainingFolder{};
 };
 
-// One row of the list: its finding (owned by the result store) and its rich text.
+// One row of the list: its finding, owned by the result store. The row's rich text is
+// made from the finding when it is needed, so that a long list costs a pointer a row.
 struct DetailsRow {
     Problem* problem = nullptr;
-    std::string text;
 };
 
 // Measures rich text laid out with word wrapping `width` pixels wide; returns its height.
@@ -86,23 +86,38 @@ struct RichTextBound {
 using BoundRichText = std::function<RichTextBound(const std::string& richText, int width)>;
 
 // The row height of a list taken a few rows at a time, so that a long list opens at
-// once: one row per shape of unbroken lines first, then the others from the highest
-// bound down, as long as a bound could beat the tallest text measured. When Step has
-// returned true, Height is what RowHeight gives.
+// once: the rows are bounded in order, the first of each shape of unbroken lines measured
+// as it is met; then the others from the highest bound down, as long as a bound could
+// beat the tallest text measured. When Step has returned true, Height is what RowHeight
+// gives.
 class RowHeightPass {
   public:
     RowHeightPass() = default;
-    RowHeightPass(const std::vector<DetailsRow>& rows, int columnWidth, const BoundRichText& bound);
-    // Measures rows while `more` allows (at least one); true once the height is final.
+    RowHeightPass(const std::vector<DetailsRow>& rows, int columnWidth, BoundRichText bound);
+    // Bounds and measures rows while `more` allows (at least a few); true once the height
+    // is final.
     bool Step(const MeasureRichText& measure, const std::function<bool()>& more);
-    bool Done() const { return next_ >= order_.size(); }
+    bool Done() const { return rows_ == nullptr || (next_ >= order_.size() && Bounded()); }
     int Height() const { return tallest_ + kDetailsRowPadding; }
 
   private:
+    // A row whose text may wrap, and its bound.
+    struct Candidate {
+        int32_t bound = 0;
+        uint32_t row = 0;
+    };
+
+    bool Bounded() const { return bounded_ >= rows_->size(); }
+    // Bounds the next rows (a batch), measuring the first row of every new shape.
+    void BoundSome(const MeasureRichText& measure);
+
     const std::vector<DetailsRow>* rows_ = nullptr;
     int width_ = 1;
-    // (bound, row) in measuring order; a bound of INT_MAX is measured whatever the tallest.
-    std::vector<std::pair<int, size_t>> order_;
+    BoundRichText bound_;
+    size_t bounded_ = 0;
+    std::vector<int> shapes_;
+    // Filled while bounding; once all rows are bounded, in measuring order.
+    std::vector<Candidate> order_;
     size_t next_ = 0;
     int tallest_ = 0;
 };
@@ -122,6 +137,8 @@ class ProblemDetailsDialog {
 
     const std::vector<DetailsRow>& Rows() const { return rows_; }
     size_t RowCount() const { return rows_.size(); }
+    // A row's rich text (DetailsRowText of its finding); empty for a row out of range.
+    std::string RowText(size_t row) const;
 
     // A row's tick, read from and written to its record (1 ticked, 0 not). Rows out of
     // range are unticked and ignore changes.

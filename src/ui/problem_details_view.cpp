@@ -70,7 +70,7 @@ class DetailsModel : public QAbstractListModel {
         if (role != Qt::DisplayRole || !index.isValid() ||
             static_cast<size_t>(index.row()) >= logic_.RowCount())
             return {};
-        return FromAnsi(logic_.Rows()[static_cast<size_t>(index.row())].text);
+        return FromAnsi(logic_.RowText(static_cast<size_t>(index.row())));
     }
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
         if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section != 0) return {};
@@ -131,7 +131,7 @@ class DetailsRowDelegate : public QStyledItemDelegate {
         context.palette.setColor(QPalette::Text, option.palette.color(QPalette::Text));
 
         QTextDocument text;
-        Prepare(text, option.font, FromAnsi(logic.Rows()[row].text), width);
+        Prepare(text, option.font, FromAnsi(logic.RowText(row)), width);
         painter->save();
         painter->translate(rect.left() + kTextLeft, rect.top() + kTextTop);
         text.documentLayout()->draw(painter, context);
@@ -163,23 +163,19 @@ ProblemDetailsView::ProblemDetailsView(ProblemDetailsDialog& logic, int sectionI
     auto* layout = new QVBoxLayout(this);
 
     logic_.Open(sectionId);
-    list_ = new QTreeView(this);
+    list_ = new HeadedList(this);
     model_ = new DetailsModel(logic_, list_);
-    list_->setModel(model_);
-    list_->setRootIsDecorated(false);
-    list_->setIndentation(0);
-    list_->setUniformRowHeights(true);
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    list_->header()->setStretchLastSection(false);
-    list_->header()->setSectionsClickable(true);
     list_->header()->setSortIndicatorShown(false);
     list_->setItemDelegate(new DetailsRowDelegate(this));
     list_->viewport()->setMouseTracking(true);
     list_->viewport()->installEventFilter(this);
     list_->installEventFilter(this);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    // The model comes last: some of the settings above lay out every row again.
+    list_->setModel(model_);
     SetEmptyListText(list_, "This section has no findings left.");
     layout->addWidget(list_, 1);
 
@@ -285,10 +281,10 @@ void ProblemDetailsView::ShowSortArrow() {
 
 void ProblemDetailsView::ShowCurrentFinding() {
     int row = list_->currentIndex().isValid() ? list_->currentIndex().row() : -1;
-    const auto& rows = logic_.Rows();
-    findingText_->setPlainText(row >= 0 && static_cast<size_t>(row) < rows.size()
-                                   ? FromAnsi(ClipboardText(rows[static_cast<size_t>(row)].text))
-                                   : QString());
+    findingText_->setPlainText(
+        row >= 0 && static_cast<size_t>(row) < logic_.RowCount()
+            ? FromAnsi(ClipboardText(logic_.RowText(static_cast<size_t>(row))))
+            : QString());
 }
 
 QMenu* ProblemDetailsView::RowMenu(int row) {

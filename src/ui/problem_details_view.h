@@ -8,11 +8,11 @@
 #include <QPushButton>
 #include <QRect>
 #include <QTimer>
-#include <QTreeView>
 #include <array>
 #include <string>
 
 #include "app/problem_details_dialog.h"
+#include "ui/headed_list.h"
 
 // The "Details of Problems found" dialog: the findings of one section drawn as rich-text
 // rows with a check-box picture and the link line, forwarding every click to the logic.
@@ -28,7 +28,7 @@ class ProblemDetailsView : public QDialog {
     // Fills the list through the logic's Open for `sectionId`.
     ProblemDetailsView(ProblemDetailsDialog& logic, int sectionId, QWidget* parent = nullptr);
 
-    QTreeView* List() const { return list_; }
+    HeadedList* List() const { return list_; }
     // The text a row shows, as the list hands it to its delegate.
     QString RowText(int row) const;
     QPushButton* SelectAllButton() const { return selectAllButton_; }
@@ -87,7 +87,7 @@ class ProblemDetailsView : public QDialog {
 
     ProblemDetailsDialog& logic_;
     DetailsModel* model_ = nullptr;
-    QTreeView* list_ = nullptr;
+    HeadedList* list_ = nullptr;
     QPushButton* selectAllButton_ = nullptr;
     QPushButton* deselectAllButton_ = nullptr;
     QPushButton* closeButton_ = nullptr;

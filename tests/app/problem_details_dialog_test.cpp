@@ -68,9 +68,39 @@ TEST_F(DetailsTest, OpenTakesTheSectionsRecordsAndShortensTheirRoots) {
     EXPECT_EQ(a.location, "HKLM\\SOFTWARE\\A");
     EXPECT_EQ(b.location, "HKCU\\Software\\B");
     EXPECT_EQ(other.location, "HKEY_CLASSES_ROOT\\.xyz");
-    EXPECT_NE(dialog.Rows()[0].text.find("RegKey : HKLM\\SOFTWARE\\A <br>"), std::string::npos);
+    EXPECT_NE(dialog.RowText(0).find("RegKey : HKLM\\SOFTWARE\\A <br>"), std::string::npos);
     EXPECT_TRUE(dialog.RowChecked(0));
     EXPECT_FALSE(dialog.RowChecked(1));
+}
+
+// Neighbouring records of a section share their root or not, in any order; opening again
+// leaves the short roots and the rows as they are.
+TEST_F(DetailsTest, OpenShortensEveryRootAmongMixedNeighbours) {
+    const std::vector<std::string> locations = {"HKEY_LOCAL_MACHINE\\SOFTWARE\\A",
+                                                "HKEY_LOCAL_MACHINE\\SOFTWARE\\B",
+                                                "HKEY_CURRENT_USER\\Software\\C",
+                                                "C:\\Documents\\x.lnk",
+                                                "HKEY_CLASSES_ROOT\\.abc",
+                                                "HKEY_LOCAL_MACHINE",
+                                                "HKEY_LOCAL_MACHINE_X\\D",
+                                                "HKEY_CURRENT_USER\\Software\\E",
+                                                "/home/user/.local/share/applications/x.desktop",
+                                                ""};
+    for (const std::string& location : locations)
+        Add(Finding(9, location));
+    std::vector<std::string> expected;
+    for (const std::string& location : locations)
+        expected.push_back(ShortRootLocation(location));
+
+    dialog.Open(9);
+    EXPECT_EQ(Locations(), expected);
+    EXPECT_EQ(expected[0], "HKLM\\SOFTWARE\\A");
+    EXPECT_EQ(expected[3], "C:\\Documents\\x.lnk");
+    dialog.Open(9);
+    EXPECT_EQ(Locations(), expected);
+    ASSERT_EQ(dialog.RowCount(), locations.size());
+    EXPECT_EQ(dialog.RowText(0), DetailsRowText(*dialog.Rows()[0].problem));
+    EXPECT_EQ(dialog.RowText(locations.size()), "") << "a row out of range has no text";
 }
 
 TEST_F(DetailsTest, TicksAndButtonsChangeTheRecords) {
@@ -100,7 +130,7 @@ TEST_F(DetailsTest, HeaderClickTogglesBetweenLocationAndArrivalOrder) {
     EXPECT_EQ(Locations(), (std::vector<std::string>{"HKLM\\Alpha", "HKLM\\Beta", "HKLM\\Gamma"}));
     // The row moves whole: its record, its text and so its tick.
     EXPECT_EQ(dialog.Rows()[0].problem, &alpha);
-    EXPECT_NE(dialog.Rows()[0].text.find("Alpha"), std::string::npos);
+    EXPECT_NE(dialog.RowText(0).find("Alpha"), std::string::npos);
     EXPECT_FALSE(dialog.RowChecked(0));
 
     dialog.ClickHeader();
@@ -156,7 +186,7 @@ TEST_F(DetailsTest, EveryRowGetsTheTallestMeasuredHeightPlusForty) {
         widths.push_back(width);
         return static_cast<int>(text.size()) / 10;
     };
-    int longest = static_cast<int>(dialog.Rows()[1].text.size()) / 10;
+    int longest = static_cast<int>(dialog.RowText(1).size()) / 10;
     EXPECT_EQ(dialog.RowHeight(400, measure), longest + 40);
     EXPECT_EQ(widths, (std::vector<int>{370, 370}));
 }
@@ -190,13 +220,59 @@ TEST_F(DetailsTest, HeightPassMeasuresOnlyRowsThatCouldBeTallest) {
     }
     EXPECT_EQ(pass.Height(), full);
     EXPECT_LT(measured.size(), dialog.RowCount() / 2);
-    EXPECT_NE(std::find(measured.begin(), measured.end(), dialog.Rows().back().text),
+    EXPECT_NE(std::find(measured.begin(), measured.end(), dialog.RowText(dialog.RowCount() - 1)),
               measured.end());
     EXPECT_EQ(dialog.RowHeight(400, measure, bound), full);
 
     // Without rows the height is the padding alone.
     dialog.Open(7);
     EXPECT_EQ(dialog.RowHeight(400, measure, bound), 40);
+}
+
+// A long list is bounded a batch at a time: a step with no time left neither bounds nor
+// measures the whole list, and shapes met late are measured as well.
+TEST_F(DetailsTest, HeightPassOverALongListTakesShapesMetLate) {
+    for (int i = 0; i < 500; ++i)
+        Add(Finding(4, "HKLM\\k" + std::to_string(i % 10)));
+    // Two late rows of shapes of their own, the second the tallest of all.
+    Add(Finding(4, "HKLM\\late", "C:\\" + std::string(40, 'm')));
+    Add(Finding(4, "HKLM\\later", "C:\\" + std::string(90, 'n')));
+    // Rows that may wrap: one whose bound could beat the tallest, others whose cannot.
+    Add(Finding(4, "HKLM\\wide", "C:\\" + std::string(70, 'w')));
+    for (int i = 0; i < 100; ++i)
+        Add(Finding(4, "HKLM\\w" + std::to_string(i % 10), std::string(10 + i % 5, 'w')));
+    dialog.Open(4);
+    std::vector<std::string> measured;
+    int bounded = 0;
+    auto measure = [&measured](const std::string& text, int) {
+        measured.push_back(text);
+        return static_cast<int>(text.size()) / 4;
+    };
+    // Texts of one length share a shape; a run of w's may wrap.
+    auto bound = [&bounded](const std::string& text, int) {
+        ++bounded;
+        RichTextBound b;
+        b.upper = static_cast<int>(text.size()) / 3;
+        if (text.find("wwwww") == std::string::npos) b.unwrapped = static_cast<int>(text.size());
+        return b;
+    };
+    const int full = dialog.RowHeight(400, measure);
+    ASSERT_EQ(full, static_cast<int>(dialog.RowText(501).size()) / 4 + 40);
+    measured.clear();
+
+    RowHeightPass pass(dialog.Rows(), 400, bound);
+    EXPECT_FALSE(pass.Step(measure, [] { return false; }));
+    EXPECT_GT(bounded, 0);
+    EXPECT_LT(bounded, 500) << "one step bounds a batch, not the list";
+    EXPECT_EQ(measured.size(), 1u);
+    while (!pass.Step(measure, [] { return true; })) {
+    }
+    EXPECT_EQ(bounded, static_cast<int>(dialog.RowCount()));
+    EXPECT_EQ(pass.Height(), full);
+    EXPECT_EQ(measured, (std::vector<std::string>{dialog.RowText(0), dialog.RowText(500),
+                                                  dialog.RowText(501), dialog.RowText(502)}));
+    EXPECT_TRUE(pass.Step(measure, [] { return true; })) << "a finished pass stays finished";
+    EXPECT_EQ(measured.size(), 4u);
 }
 
 }  // namespace

@@ -209,16 +209,48 @@ TEST_F(ProblemDetailsViewTest, BoundsNeverUnderMeasureTheRows) {
     for (int column : {140, 260, 420, 700}) {
         const int width = column - kDetailsTextMargin;
         std::map<int, int> shapes;
-        for (const DetailsRow& row : logic.Rows()) {
-            const int measured = measure(row.text, width);
-            const RichTextBound b = bound(row.text, width);
-            EXPECT_GE(b.upper, measured) << row.text << " at " << width;
+        for (size_t row = 0; row < logic.RowCount(); ++row) {
+            const std::string text = logic.RowText(row);
+            const int measured = measure(text, width);
+            const RichTextBound b = bound(text, width);
+            EXPECT_GE(b.upper, measured) << text << " at " << width;
             if (b.unwrapped < 0) continue;
             auto [at, added] = shapes.emplace(b.unwrapped, measured);
-            EXPECT_EQ(at->second, measured) << row.text << " at " << width;
+            EXPECT_EQ(at->second, measured) << text << " at " << width;
         }
         EXPECT_EQ(logic.RowHeight(column, measure, bound), logic.RowHeight(column, measure));
     }
+}
+
+// The header sits above the rows, a row ends at the column, and right of it is no row;
+// a long list scrolls to its last row, whose tick reaches its own record.
+TEST_F(ProblemDetailsViewTest, HeaderAboveRowsAsWideAsTheColumn) {
+    for (int i = 0; i < 3000; ++i)
+        Add(results, kRegistrySection, "HKEY_LOCAL_MACHINE\\Many\\" + std::to_string(i),
+            "C:\\m.exe", 10 + i);
+    ProblemDetailsDialog logic(results, prompts, actions);
+    ProblemDetailsView view(logic, kRegistrySection);
+    view.show();
+    ui::HeadedList* list = view.List();
+    QHeaderView* header = list->header();
+    EXPECT_TRUE(header->isVisible());
+    EXPECT_EQ(header->geometry().bottom() + 1, list->viewport()->geometry().top());
+    EXPECT_EQ(header->sectionSize(0), list->columnWidth(0));
+    ASSERT_GT(list->viewport()->width(), list->columnWidth(0));
+
+    ASSERT_TRUE(WaitFor([&] { return view.RowHeightFinal(); }));
+    const QRect first = list->visualRect(list->model()->index(0, 0));
+    EXPECT_EQ(first.width(), list->columnWidth(0));
+    EXPECT_EQ(first.height(), view.CurrentRowHeight());
+    EXPECT_EQ(list->indexAt(QPoint(first.right(), first.center().y())).row(), 0);
+    EXPECT_FALSE(list->indexAt(QPoint(first.right() + 2, first.center().y())).isValid());
+
+    const int last = list->model()->rowCount() - 1;
+    ASSERT_EQ(last, 3002);
+    list->scrollToBottom();
+    ClickAt(view, view.CheckBoxRect(last).center());
+    EXPECT_EQ(results.Problems().back()->isChecked, 0);
+    EXPECT_EQ(results.Problems().back()->location, "HKLM\\Many\\2999");
 }
 
 // From the results list: the details open over the window's findings, and "Add to
