@@ -1,8 +1,10 @@
 #include "repair/restore_backup.h"
 
+#include "platform/files/file_system_access.h"
 #include "platform/registry/registry_access.h"
 #include "repair/backup_records.h"
 #include "repair/repair_problems.h"
+#include "repair/zip_archive.h"
 #include "repair_fixture.h"
 
 // Putting a fix backup's items back, as the engine does it: failures are heard as they
@@ -70,6 +72,38 @@ TEST_F(RestoreItemsTest, NothingIsTriedWhereItCouldNotBeSavedOrReadWhole) {
     EXPECT_EQ(refused.restored + refused.failed, 0);
     EXPECT_TRUE(heard.empty());
     EXPECT_FALSE(RegistryAccess(*machine).KeyExists(kHkeyLocalMachine, "Software\\HKCUTools"));
+}
+
+// Every entry is read through first, even one no record names: an archive that does not
+// read whole puts nothing back, and leaves nothing unpacked.
+TEST_F(RestoreItemsTest, AnEntryThatDoesNotReadWholeStopsTheWholeRestore) {
+    std::string archive = RepairAll();
+    std::vector<BackupItem> items = Items(archive);
+    auto host = FileSystemAccess(*machine).ToHostPath(archive);
+    ASSERT_TRUE(host);
+    std::vector<std::pair<std::string, std::string>> entries;
+    {
+        ZipReader reader;
+        ASSERT_EQ(reader.Open(*host, kFixBackupPassword), ZipStatus::kOk);
+        for (int i = 0; i < reader.EntryCount(); ++i) {
+            std::string bytes;
+            ASSERT_EQ(reader.ReadEntry(i, &bytes), ZipStatus::kOk);
+            entries.emplace_back(reader.Entry(i).name, bytes);
+        }
+    }
+    // Larger than any file copy a repair saves.
+    entries.emplace_back("stray.lnk", std::string(kFileCopyLimit + 1, 's'));
+    ZipWriter writer;
+    ASSERT_EQ(writer.Create(*host, kFixBackupPassword), ZipStatus::kOk);
+    for (const auto& [name, bytes] : entries)
+        ASSERT_EQ(writer.AddBytes(name, bytes), ZipStatus::kOk);
+    ASSERT_EQ(writer.Close(), ZipStatus::kOk);
+
+    RestoreResult result = RestoreBackupItems(*machine, archive, items);
+    EXPECT_TRUE(result.invalid);
+    EXPECT_EQ(result.restored + result.failed, 0);
+    EXPECT_FALSE(RegistryAccess(*machine).KeyExists(kHkeyLocalMachine, "Software\\HKCUTools"));
+    EXPECT_FALSE(std::filesystem::exists(host->parent_path() / "Temp"));
 }
 
 }  // namespace
