@@ -139,10 +139,10 @@ bool Measure(size_t values, const fs::path& work) {
         outcome.removed, restore, restore / scan, restored, selected && saved ? "" : ", NOT SAVED",
         findingsAfter);
     auto aim = [](double scans) { return scans <= kAimScans ? "holds" : "MISSED"; };
-    std::printf("%8zu values  repair %5.2f scans (aim %.0f: %s)  restore %5.2f scans (aim %.0f: %s)\n",
-                values, (repair + rescan - scan) / scan, kAimScans,
-                aim((repair + rescan - scan) / scan), restore / scan, kAimScans,
-                aim(restore / scan));
+    std::printf(
+        "%8zu values  repair %5.2f scans (aim %.0f: %s)  restore %5.2f scans (aim %.0f: %s)\n",
+        values, (repair + rescan - scan) / scan, kAimScans, aim((repair + rescan - scan) / scan),
+        restore / scan, kAimScans, aim(restore / scan));
     std::fflush(stdout);
     std::error_code ec;
     fs::remove_all(prefix, ec);
