@@ -123,8 +123,8 @@ class ArchiveCopies {
     explicit ArchiveCopies(std::unique_ptr<UntrustedArchive> reader) : reader_(std::move(reader)) {
         for (int i = 0, count = reader_ ? reader_->EntryCount() : 0; i < count; ++i) {
             std::string name = AnsiNameOf(reader_->Entry(i).name);
-            exact_.emplace(name, i);
-            folded_.emplace(AnsiLower(name), i);
+            exact_.insert_or_assign(name, i);
+            folded_.insert_or_assign(AnsiLower(name), i);
         }
     }
     bool IsOpen() const { return reader_ != nullptr; }
@@ -147,7 +147,7 @@ class ArchiveCopies {
 
   private:
     std::unique_ptr<UntrustedArchive> reader_;
-    // The first entry of each name wins, as the first unpacked did.
+    // A later entry of a name wins, as unpacking it over the earlier one did.
     std::map<std::string, int> exact_;
     std::map<std::string, int> folded_;
 };

@@ -1,6 +1,7 @@
 #include "repair/restore_backup.h"
 
 #include "platform/files/file_system_access.h"
+#include "platform/registry/reg_file.h"
 #include "platform/registry/registry_access.h"
 #include "repair/backup_records.h"
 #include "repair/repair_problems.h"
@@ -72,6 +73,31 @@ TEST_F(RestoreItemsTest, NothingIsTriedWhereItCouldNotBeSavedOrReadWhole) {
     EXPECT_EQ(refused.restored + refused.failed, 0);
     EXPECT_TRUE(heard.empty());
     EXPECT_FALSE(RegistryAccess(*machine).KeyExists(kHkeyLocalMachine, "Software\\HKCUTools"));
+}
+
+// The machine's facts (here its environment) follow the keys put back before the
+// shortcuts, which may name them, are copied.
+TEST_F(RestoreItemsTest, RestoredKeysReachTheMachinesFacts) {
+    const std::string environment =
+        "System\\CurrentControlSet\\Control\\Session Manager\\Environment";
+    ASSERT_TRUE(ImportRegFile(*machine, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\" + environment +
+                                            "]\r\n\"HWSAVED\"=\"back\"\r\n")
+                    .allApplied);
+    RegistryAccess registry(*machine);
+    FixBackup backup(*machine);
+    FileSystemAccess files(*machine);
+    ASSERT_TRUE(files.CreateDirectoryPath("C:\\windows\\temp\\w"));
+    ASSERT_TRUE(backup.BeginBackup("C:\\windows\\temp\\w"));
+    ASSERT_EQ(backup.BackupRegKey("HKEY_LOCAL_MACHINE\\" + environment, 1), 1);
+    ASSERT_TRUE(backup.FinishBackup().ok);
+    ASSERT_EQ(registry.DeleteKeyTree(kHkeyLocalMachine, environment), kErrorSuccess);
+    machine->RefreshDerivedFacts();
+    ASSERT_FALSE(machine->GetEnv("HWSAVED"));
+
+    RestoreResult result =
+        RestoreBackupItems(*machine, backup.ArchivePath(), Items(backup.ArchivePath()));
+    EXPECT_EQ(result.restored, 1);
+    EXPECT_EQ(machine->GetEnv("HWSAVED"), "back");
 }
 
 // Every entry is read through first, even one no record names: an archive that does not
