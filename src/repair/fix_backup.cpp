@@ -74,18 +74,6 @@ bool SyncFileAndFolder(const std::filesystem::path& path) {
     return ok;
 }
 
-// A copy in the work folder, written whole or not at all but not flushed: the archive
-// that takes it is flushed before anything it holds is removed, and a run killed before
-// that removed nothing. A flush per copy made a repair of thousands of keys wait minutes.
-bool WriteWorkCopy(const std::filesystem::path& path, std::string_view bytes) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    bool ok = WriteAll(fd, bytes);
-    ok = ::close(fd) == 0 && ok;
-    if (!ok) ::unlink(path.c_str());
-    return ok;
-}
-
 // Exactly the end-of-directory record of an archive with no entries, as creating an
 // archive writes it before anything is added.
 bool IsEmptyArchive(const std::filesystem::path& path) {
@@ -128,6 +116,8 @@ std::optional<std::filesystem::path> FixBackup::Host(const std::string& path) {
 bool FixBackup::BeginBackup(const std::string& workFolder) {
     workFolder_ = WithoutTrailingBackslashes(workFolder);
     usedNames_ = {AnsiLower(kConfigEntry)};
+    exports_.clear();
+    config_.clear();
     writer_.reset();
     archivePath_.clear();
     workHost_.reset();
@@ -166,32 +156,18 @@ std::optional<std::filesystem::path> FixBackup::WorkFile(std::string_view name) 
 }
 
 bool FixBackup::AppendConfigRecord(const std::string& record) {
-    auto host = WorkFile(kConfigEntry);
-    if (!host) return false;
-    int fd = ::open(host->c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    off_t before = ::lseek(fd, 0, SEEK_END);
-    bool written = WriteAll(fd, record);
-    // Half a record would shift every record after it: take it back.
-    if (!written && before >= 0 && ::ftruncate(fd, before) != 0) written = false;
-    return ::close(fd) == 0 && written;
+    if (!workHost_) return false;
+    config_ += record;
+    return true;
 }
 
 int FixBackup::BackupRegKey(const std::string& keyPath, int number) {
+    if (!workHost_) return 0;
     std::string name = "rkBackUp" + std::to_string(number) + ".reg";
     auto bytes = ExportRegFile(machine_, keyPath, RegFileFormatFor(machine_));
-    auto file = WorkFile(name);
-    if (!bytes || !file) return 0;
-    bool written = WriteWorkCopy(*file, *bytes);
-    machine_.Paths().Invalidate(*workHost_);
-    if (!written) return 0;
-    if (!AppendConfigRecord(KeyRecord(keyPath, number))) {
-        std::error_code ec;
-        std::filesystem::remove(*file, ec);
-        machine_.Paths().Invalidate(*workHost_);
-        return 0;
-    }
-    usedNames_.insert(AnsiLower(name));
+    if (!bytes || !AppendConfigRecord(KeyRecord(keyPath, number))) return 0;
+    exports_.emplace_back(std::move(name), std::move(*bytes));
+    usedNames_.insert(AnsiLower(exports_.back().first));
     return 1;
 }
 
@@ -264,6 +240,25 @@ int FixBackup::BackupHostFile(const std::filesystem::path& path) {
     return 1;
 }
 
+namespace {
+
+// One entry of the archive being finished: bytes held in memory, or a file of the work
+// folder.
+struct PendingEntry {
+    std::string name;  // ANSI
+    std::string* bytes = nullptr;
+    std::filesystem::path host;
+};
+
+// The order a listing of one folder holding every entry gives: the archive reads the same
+// as when every entry went through the work folder.
+bool ListedBefore(const PendingEntry& a, const PendingEntry& b) {
+    int order = CompareNoCase(AnsiToUtf16(a.name), AnsiToUtf16(b.name));
+    return order != 0 ? order < 0 : a.name < b.name;
+}
+
+}  // namespace
+
 FixBackup::FinishResult FixBackup::FinishBackup() {
     FinishResult result;
     if (!writer_) {
@@ -271,17 +266,44 @@ FixBackup::FinishResult FixBackup::FinishBackup() {
         return result;
     }
     bool ok = true;
+    std::vector<PendingEntry> pending;
+    std::set<std::string> held;  // lower case
+    if (!config_.empty()) {
+        pending.push_back({std::string(kConfigEntry), &config_, {}});
+        held.insert(AnsiLower(kConfigEntry));
+    }
+    for (auto& [name, bytes] : exports_) {
+        pending.push_back({name, &bytes, {}});
+        held.insert(AnsiLower(name));
+    }
     auto entries = files_.FindFiles(workFolder_ + "\\*.*");
     if (!entries) ok = false;
     for (const FindEntry& entry : entries ? *entries : std::vector<FindEntry>{}) {
         if (entry.name.empty() || entry.name[0] == '.') continue;
         if (entry.attributes & kFileAttributeDirectory) continue;
+        // A file of a name this backup holds in memory is none of its own.
+        if (held.count(AnsiLower(entry.name)) > 0) continue;
         auto host = Host(workFolder_ + "\\" + entry.name);
-        if (!host || writer_->AddFile(EntryNameOf(entry.name), *host) != ZipStatus::kOk) {
+        if (!host) {
+            ok = false;
+            break;
+        }
+        pending.push_back({entry.name, nullptr, *host});
+    }
+    std::sort(pending.begin(), pending.end(), ListedBefore);
+    for (PendingEntry& entry : ok ? pending : std::vector<PendingEntry>{}) {
+        std::string name = EntryNameOf(entry.name);
+        ZipStatus added = entry.bytes ? writer_->AddBytes(name, *entry.bytes)
+                                      : writer_->AddFile(name, entry.host);
+        // The writer keeps its own copy: the saved bytes are not held twice.
+        if (entry.bytes) std::string().swap(*entry.bytes);
+        if (added != ZipStatus::kOk) {
             ok = false;
             break;
         }
     }
+    exports_.clear();
+    std::string().swap(config_);
     auto archive = Host(archivePath_);
     result.empty = ok && writer_->EntryCount() == 0;
     // The archive must be on the disk before anything it holds is removed: a crash or a
@@ -344,14 +366,14 @@ bool FixBackup::ReadConfig(const std::string& archive, std::string* text) {
     return index >= 0 && reader.Read(index, text) == ZipStatus::kOk;
 }
 
-bool FixBackup::ExtractAllEntries(const std::string& folder) {
-    auto folderHost = Host(folder);
-    UntrustedArchive reader(FixBackupEntryLimit(machine_));
-    if (!folderHost || !OpenForReading(archivePath_, &reader)) return false;
-    for (int i = 0, count = reader.EntryCount(); i < count; ++i) {
-        if (!IsBareName(reader.Entry(i).name)) return false;
+std::unique_ptr<UntrustedArchive> FixBackup::OpenWhole() {
+    auto reader = std::make_unique<UntrustedArchive>(FixBackupEntryLimit(machine_));
+    if (!OpenForReading(archivePath_, reader.get())) return nullptr;
+    for (int i = 0, count = reader->EntryCount(); i < count; ++i) {
+        if (!IsBareName(reader->Entry(i).name)) return nullptr;
     }
-    return reader.ExtractAll(*folderHost) == ZipStatus::kOk;
+    if (reader->CheckAll() != ZipStatus::kOk) return nullptr;
+    return reader;
 }
 
 }  // namespace hivewise

@@ -4,6 +4,8 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "platform/files/file_system_access.h"
 #include "platform/machine/machine.h"
@@ -11,9 +13,9 @@
 #include "repair/untrusted_archive.h"
 #include "repair/zip_archive.h"
 
-// The fix backup: one password-protected archive per repair run, assembled in a work
-// folder (key exports, file copies and the record list "Config.ini") and read back for
-// restoring. All paths are Windows paths of the machine.
+// The fix backup: one password-protected archive per repair run, assembled from the key
+// exports and the record list "Config.ini" (held in memory) and the file copies of a work
+// folder, and read back for restoring. All paths are Windows paths of the machine.
 namespace hivewise {
 
 // The one password of every fix backup.
@@ -55,7 +57,8 @@ class FixBackup {
         // Nothing was saved: no archive is left behind and ArchivePath() is empty.
         bool empty = false;
     };
-    // Adds the work folder's files to the archive, closes it, flushes it to the disk and
+    // Adds the exports, the record list and the work folder's files to the archive (in the
+    // order of the folder listing of them all), closes it, flushes it to the disk and
     // empties the work folder. Only then may anything saved be removed. When the archive
     // cannot be written, the unfinished archive is deleted (nothing may be removed then).
     FinishResult FinishBackup();
@@ -67,9 +70,10 @@ class FixBackup {
     bool ExtractConfig(const std::string& archive, const std::string& folder);
     // The archive's "Config.ini", read into `text` without writing anything.
     bool ReadConfig(const std::string& archive, std::string* text);
-    // Extracts every entry of the stored archive into `folder`; false when the archive
-    // cannot be opened or any entry is not a bare file name or does not decrypt whole.
-    bool ExtractAllEntries(const std::string& folder);
+    // The stored archive opened for restoring, every entry read through once: nothing when
+    // the archive cannot be opened or any entry is not a bare file name or does not
+    // decrypt whole.
+    std::unique_ptr<UntrustedArchive> OpenWhole();
 
   private:
     std::optional<std::filesystem::path> Host(const std::string& path);
@@ -87,6 +91,10 @@ class FixBackup {
     std::string workFolder_;
     std::optional<std::filesystem::path> workHost_;
     std::set<std::string> usedNames_;  // lower case
+    // Saved in memory until the archive is written: a file per export in a folder of
+    // hundreds of thousands made each save and the final packing wait on the disk.
+    std::vector<std::pair<std::string, std::string>> exports_;  // ANSI name, bytes
+    std::string config_;
 };
 
 // Removes what a repair killed before its end left in the backup folder: an archive that

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <map>
+#include <memory>
 
 #include "platform/files/atomic_file.h"
 #include "platform/files/file_system_access.h"
@@ -112,27 +114,77 @@ std::string CopyNameOf(const BackupItem& item) {
     return item.entry.empty() ? BareName(item.second) : item.entry;
 }
 
-// True when every item's saved copy is in the unpacked folder.
-bool CopiesPresent(Machine& machine, const std::vector<BackupItem>& items,
-                   const std::string& folder) {
-    FileSystemAccess files(machine);
+// The entries of an archive read whole, found by name without regard to case, as a folder
+// they were unpacked into would find them. Each item's copy is read out when it is put
+// back: unpacking hundreds of thousands of key exports into a folder first made a restore
+// wait on the disk for every one of them twice.
+class ArchiveCopies {
+  public:
+    explicit ArchiveCopies(std::unique_ptr<UntrustedArchive> reader) : reader_(std::move(reader)) {
+        for (int i = 0, count = reader_ ? reader_->EntryCount() : 0; i < count; ++i) {
+            std::string name = AnsiNameOf(reader_->Entry(i).name);
+            exact_.insert_or_assign(name, i);
+            folded_.insert_or_assign(AnsiLower(name), i);
+        }
+    }
+    bool IsOpen() const { return reader_ != nullptr; }
+    // The entry of a bare name, or -1.
+    int Find(const std::string& name) const {
+        if (!IsBareName(name)) return -1;
+        if (auto at = exact_.find(name); at != exact_.end()) return at->second;
+        auto at = folded_.find(AnsiLower(name));
+        return at == folded_.end() ? -1 : at->second;
+    }
+    bool Read(const std::string& name, std::string* bytes) {
+        int index = Find(name);
+        return index >= 0 && reader_->Read(index, bytes) == ZipStatus::kOk;
+    }
+    // Unpacked into `folder` (a host path) under its own bare name.
+    bool Unpack(const std::string& name, const std::filesystem::path& folder) {
+        int index = Find(name);
+        return index >= 0 && reader_->ExtractAs(index, folder, EntryNameOf(name)) == ZipStatus::kOk;
+    }
+
+  private:
+    std::unique_ptr<UntrustedArchive> reader_;
+    // A later entry of a name wins, as unpacking it over the earlier one did.
+    std::map<std::string, int> exact_;
+    std::map<std::string, int> folded_;
+};
+
+// True when every item's saved copy is in the archive.
+bool CopiesPresent(const ArchiveCopies& copies, const std::vector<BackupItem>& items) {
     for (const BackupItem& item : items) {
         if (item.kind == kBackupValue) continue;
-        std::string name = CopyNameOf(item);
-        if (!IsBareName(name) || !files.PathFileExists(folder + "\\" + name)) return false;
+        if (copies.Find(CopyNameOf(item)) < 0) return false;
     }
     return true;
 }
 
-bool RestoreItem(Machine& machine, const BackupItem& item, const std::string& folder) {
-    // A record names only what a repair could have removed, where it came from.
-    if (!MayRestore(machine, item, folder + "\\" + CopyNameOf(item))) return false;
+struct RestoreContext {
+    Machine& machine;
+    ArchiveCopies& copies;
+    std::string folder;  // the work folder a shortcut's copy is unpacked into
+    bool registryChanged = false;
+};
+
+bool RestoreItem(RestoreContext& context, const BackupItem& item) {
+    Machine& machine = context.machine;
+    std::string name = CopyNameOf(item);
     switch (item.kind) {
         case kBackupKey: {
-            RegImportResult imported = ImportRegFileFrom(machine, folder + "\\" + CopyNameOf(item));
+            std::string bytes;
+            // A record names only what a repair could have removed, where it came from.
+            if (!context.copies.Read(name, &bytes) || !MayRestore(machine, item, bytes)) {
+                return false;
+            }
+            // The machine's facts are read again once, after the last key.
+            RegImportResult imported = ImportRegFile(machine, bytes, false);
+            context.registryChanged = context.registryChanged || imported.changed;
             return imported.allApplied;
         }
         case kBackupValue: {
+            if (!MayRestore(machine, item)) return false;
             if (item.exact) return WriteExactValue(machine, item.third, *item.exact);
             // A record without the value's own bytes: written back as text.
             auto split = SplitRootPath(item.third);
@@ -142,12 +194,12 @@ bool RestoreItem(Machine& machine, const BackupItem& item, const std::string& fo
                                        kRegSz);
         }
         case kBackupHostFile: {
-            auto copy = FileSystemAccess(machine).ToHostPath(folder + "\\" + CopyNameOf(item));
+            if (!MayRestore(machine, item)) return false;
             std::string bytes, error;
             std::filesystem::path destination(item.second);
             // Only permission bits: a saved file never comes back set-user-ID.
             auto mode = static_cast<mode_t>(item.mode & 0777);
-            if (!copy || !ReadSmallFile(*copy, &bytes, kFileCopyLimit) ||
+            if (!context.copies.Read(name, &bytes) || bytes.size() > kFileCopyLimit ||
                 !WriteFileAtomically(destination, bytes, &error, mode)) {
                 return false;
             }
@@ -155,10 +207,16 @@ bool RestoreItem(Machine& machine, const BackupItem& item, const std::string& fo
             return ::chmod(destination.c_str(), mode) == 0;
         }
         default: {
+            if (!MayRestore(machine, item)) return false;
             FileSystemAccess files(machine);
+            auto folderHost = files.ToHostPath(context.folder, true);
+            if (!folderHost || !context.copies.Unpack(name, *folderHost)) return false;
+            machine.Paths().Invalidate(*folderHost);
             // A restore killed while copying left its temporary copy beside the shortcut.
             files.RemoveCopyLeftovers(item.second);
-            return files.CopyFile(folder + "\\" + CopyNameOf(item), item.second);
+            bool copied = files.CopyFile(context.folder + "\\" + name, item.second);
+            files.DeleteFile(context.folder + "\\" + name);
+            return copied;
         }
     }
 }
@@ -182,22 +240,24 @@ RestoreResult RestoreBackupItems(Machine& machine, const std::string& archive,
     }
     FileSystemAccess files(machine);
     std::string folder = RestoreWorkFolder(machine);
-    // Only this archive's entries may be in the folder the items are taken from.
+    // Only this archive's entries may be in the folder the shortcuts are copied from.
     bool ready = PrepareScratchFolder(machine, folder);
     FixBackup backup(machine);
     backup.SetArchivePath(archive);
-    std::string text, error;
-    auto config = files.ToHostPath(folder + "\\" + std::string(kConfigEntry), true);
-    bool whole = ready && backup.ExtractAllEntries(folder) && config &&
-                 ReadWholeFile(*config, &text, &error, ConfigLimit(machine)) &&
-                 ConfigIsSound(text) && CopiesPresent(machine, items, folder);
+    // Every entry is read through before anything is put back: an archive that does not
+    // decrypt whole is not used at all.
+    ArchiveCopies copies(ready ? backup.OpenWhole() : nullptr);
+    std::string text;
+    bool whole = copies.IsOpen() && copies.Read(std::string(kConfigEntry), &text) &&
+                 ConfigIsSound(text) && CopiesPresent(copies, items);
     std::vector<std::filesystem::path> desktopChanged;
     if (whole) {
+        RestoreContext context{machine, copies, folder};
         // Keys first: a value saved before its key was removed goes back into the key.
         for (int kind : {kBackupKey, kBackupValue, kBackupFile, kBackupHostFile}) {
             for (const BackupItem& item : items) {
                 if (item.kind != kind) continue;
-                if (RestoreItem(machine, item, folder)) {
+                if (RestoreItem(context, item)) {
                     ++result.restored;
                     if (kind == kBackupHostFile) desktopChanged.push_back(item.second);
                     continue;
@@ -208,6 +268,10 @@ RestoreResult RestoreBackupItems(Machine& machine, const std::string& archive,
                 ++result.failed;
                 result.failures.push_back(failure);
                 if (onFailure) onFailure(failure);
+            }
+            if (kind == kBackupKey && context.registryChanged) {
+                machine.RefreshDerivedFacts();
+                context.registryChanged = false;
             }
         }
     }

@@ -62,12 +62,10 @@ bool ThroughLink(RegistryStore& store, const RegPath& key, std::u16string_view l
     return false;
 }
 
-bool MayRestoreKey(Machine& machine, const std::string& keyPath, const std::string& exportFile) {
+bool MayRestoreKey(Machine& machine, const std::string& keyPath, std::string_view bytes) {
     if (!UnderOwnRoot(keyPath)) return false;
     auto key = ParseRegPath(machine, AnsiToUtf16(keyPath));
-    auto host = FileSystemAccess(machine).ToHostPath(exportFile);
-    std::string bytes, error;
-    if (!key || !host || !ReadWholeFile(*host, &bytes, &error)) return false;
+    if (!key) return false;
     auto outline = OutlineRegFile(bytes);
     if (!outline || outline->setsLinks) return false;
     RegistryStore& store = machine.Registry();
@@ -84,7 +82,7 @@ bool MayRestoreKey(Machine& machine, const std::string& keyPath, const std::stri
 
 }  // namespace
 
-bool MayRestore(Machine& machine, const BackupItem& item, const std::string& exportFile) {
+bool MayRestore(Machine& machine, const BackupItem& item, std::string_view exportBytes) {
     switch (item.kind) {
         case kBackupHostFile: {
             auto folders = CurrentXdgFolders();
@@ -93,7 +91,7 @@ bool MayRestore(Machine& machine, const BackupItem& item, const std::string& exp
         case kBackupFile:
             return MayRestoreFile(machine, item.second);
         case kBackupKey:
-            return MayRestoreKey(machine, item.first, exportFile);
+            return MayRestoreKey(machine, item.first, exportBytes);
         case kBackupValue:
             return UnderOwnRoot(item.third);
         default:

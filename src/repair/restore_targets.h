@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "platform/machine/machine.h"
 #include "repair/backup_records.h"
@@ -18,9 +19,9 @@ namespace hivewise {
 //   them and no link itself; the one place a restore writes outside the prefix;
 // - a value: its key under HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_CLASSES_ROOT or
 //   HKEY_USERS, by the long name the records use;
-// - a key: the same roots, and its export (`exportFile`, a Windows path of the unpacked
-//   archive) names no key but that one and those below it, sets no registry link, and
-//   reaches none of those keys through a link the registry already has below it.
-bool MayRestore(Machine& machine, const BackupItem& item, const std::string& exportFile);
+// - a key: the same roots, and its export (`exportBytes`, the archive's entry) names no
+//   key but that one and those below it, sets no registry link, and reaches none of
+//   those keys through a link the registry already has below it.
+bool MayRestore(Machine& machine, const BackupItem& item, std::string_view exportBytes = {});
 
 }  // namespace hivewise

@@ -79,6 +79,22 @@ ZipStatus UntrustedArchive::ExtractAs(int index, const fs::path& folder,
     return status;
 }
 
+ZipStatus UntrustedArchive::CheckAll() {
+    if (!reader_.IsOpen()) return Fail(ZipStatus::kNotOpen, "no archive is open");
+    for (int i = 0, count = EntryCount(); i < count; ++i) {
+        ZipEntryInfo info = Entry(i);
+        if (!SafeEntryPath(info.name, nullptr)) {
+            return Fail(ZipStatus::kUnsafeName, "unsafe entry name: " + info.name);
+        }
+        auto limit = Allowance(i, nullptr);
+        if (!limit) return Fail(ZipStatus::kDamaged, info.name + ": entry larger than allowed");
+        if (info.folder) continue;
+        ZipStatus status = reader_.CheckEntry(i, *limit);
+        if (status != ZipStatus::kOk) return Fail(status, reader_.LastError());
+    }
+    return ZipStatus::kOk;
+}
+
 ZipStatus UntrustedArchive::ExtractAll(const fs::path& folder) {
     if (!reader_.IsOpen()) return Fail(ZipStatus::kNotOpen, "no archive is open");
     reader_.SetBaseFolder(folder);

@@ -393,6 +393,16 @@ ZipStatus ZipReader::ReadEntry(int index, std::string* bytes, uint64_t limit) {
     return status;
 }
 
+ZipStatus ZipReader::CheckEntry(int index, uint64_t limit) {
+    if (!archive_) return Fail(ZipStatus::kNotOpen, "no archive is open");
+    if (index < 0 || index >= EntryCount()) return Fail(ZipStatus::kNoSuchEntry, "no entry");
+    std::string detail;
+    ZipStatus status =
+        CopyEntry(archive_, index, limit, &detail, [](std::string_view) { return true; });
+    if (status != ZipStatus::kOk) return Fail(status, Entry(index).name + ": " + detail);
+    return status;
+}
+
 ZipStatus ZipReader::ExtractTo(int index, const fs::path& relative) {
     std::string detail;
     fs::path target = base_ / relative;

@@ -103,6 +103,8 @@ class ZipReader {
 
     // The entry's bytes, up to `limit` (a larger entry is kDamaged).
     ZipStatus ReadEntry(int index, std::string* bytes, uint64_t limit = 64u << 20);
+    // Reads the entry through, up to `limit`, and checks its CRC; nothing is kept.
+    ZipStatus CheckEntry(int index, uint64_t limit);
     // Extracts to base folder + stored name, creating missing folders and replacing an
     // existing file (atomically); a folder entry makes the folder.
     ZipStatus Extract(int index);

@@ -262,23 +262,29 @@ TEST_F(RepairRunTest, FindingsWhoseSaveFailsStayAndAreCounted) {
     fs::path work = WorkDir();
     int pumped = 0;
     onPump = [&] {
-        // After the second finding the record list cannot be appended to any more.
-        if (++pumped == 2) {
-            fs::remove(work / "Config.ini");
-            fs::create_directory(work / "Config.ini");
-        }
+        // A record list's name in the work folder taken by a folder mid-run: the records
+        // are the backup's own and all of them reach the archive.
+        if (++pumped == 2) fs::create_directory(work / "Config.ini");
     };
     RepairOutcome outcome = Repair();
-    EXPECT_EQ(outcome.removed, 1);
-    EXPECT_EQ(outcome.notBackedUp, 3);
+    EXPECT_EQ(outcome.removed, 3);
+    EXPECT_EQ(outcome.notBackedUp, 1);
     EXPECT_EQ(outcome.notRemoved, 1);
     EXPECT_EQ(prompts.messages.back(),
-              "Selected Problems Fixed\n3 item(s) could not be backed up and were not removed.\n"
+              "Selected Problems Fixed\n1 item(s) could not be backed up and were not removed.\n"
               "1 item(s) could not be removed.");
     EXPECT_FALSE(KeyExists(kHkeyLocalMachine, kClsid));
-    EXPECT_TRUE(ValueExists(kSharedDlls, "C:\\gone\\shared.dll"));
-    EXPECT_TRUE(KeyExists(kHkeyLocalMachine, "Software\\HKCUTools"));
+    EXPECT_FALSE(ValueExists(kSharedDlls, "C:\\gone\\shared.dll"));
+    EXPECT_FALSE(KeyExists(kHkeyLocalMachine, "Software\\HKCUTools"));
     EXPECT_TRUE(DriveFile("windows/Start Menu/Word.lnk"));
+
+    ASSERT_EQ(Archives().size(), 1u);
+    std::string config;
+    ASSERT_TRUE(FixBackup(*machine).ReadConfig(ListFixBackups(*machine)[0].path, &config));
+    std::vector<BackupItem> items = ReadConfigItems(config);
+    ASSERT_EQ(items.size(), 3u);
+    EXPECT_EQ(items[1].kind, kBackupValue);
+    EXPECT_EQ(items[2].first, "HKEY_LOCAL_MACHINE\\Software\\HKCUTools");
 }
 
 TEST_F(RepairRunTest, NothingIsRemovedWhenTheArchiveCannotBeWritten) {

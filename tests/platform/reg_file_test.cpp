@@ -499,6 +499,29 @@ TEST_F(RegFileTest, WritesAndReadsFilesOfTheMachine) {
     EXPECT_EQ(RegFileFormatFor(*machine), RegFileFormat::Unicode5);
 }
 
+// A caller importing many files reads the machine's derived facts again once, at its end.
+TEST_F(RegFileTest, FactsAreReadAgainAfterAChangeOrWhenTheCallerSays) {
+    auto environment = [](std::string_view name, std::string_view value) {
+        return Utf16File(
+            "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\System\\"
+            "CurrentControlSet\\Control\\Session Manager\\Environment]\r\n\"" +
+            std::string(name) + "\"=\"" + std::string(value) + "\"\r\n");
+    };
+    RegImportResult now = ImportRegFile(*machine, environment("HWNOW", "1"));
+    EXPECT_TRUE(now.changed);
+    EXPECT_EQ(machine->GetEnv("HWNOW"), "1");
+
+    RegImportResult later = ImportRegFile(*machine, environment("HWLATER", "2"), false);
+    EXPECT_TRUE(later.allApplied);
+    EXPECT_TRUE(later.changed);
+    EXPECT_FALSE(machine->GetEnv("HWLATER"));
+    machine->RefreshDerivedFacts();
+    EXPECT_EQ(machine->GetEnv("HWLATER"), "2");
+
+    EXPECT_FALSE(
+        ImportRegFile(*machine, Utf16File("Windows Registry Editor Version 5.00\r\n")).changed);
+}
+
 TEST(RegFileCorpusTest, ClassesOfARealPrefixRoundTrip) {
     std::filesystem::path data = testing::TestDataDir();
     if (data.empty()) GTEST_SKIP() << "the shared test data is not beside the project";

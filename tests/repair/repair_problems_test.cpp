@@ -1,6 +1,7 @@
 #include "repair/repair_problems.h"
 
 #include "platform/registry/registry_access.h"
+#include "repair/zip_archive.h"
 #include "repair_fixture.h"
 
 // The repair as the engine runs it: nothing is asked, the outcome is returned.
@@ -60,6 +61,36 @@ TEST_F(RepairTest, RepairReturnsItsOutcomeAndLeavesTheEndToTheWindow) {
     EXPECT_EQ(running, std::vector<bool>{true});
     EXPECT_EQ(selectionShown, 0);
     EXPECT_FALSE(RegistryAccess(*machine).KeyExists(kHkeyLocalMachine, "Software\\HKCUTools"));
+}
+
+// Key exports and the record list never touch the work folder, yet the archive lists them
+// among the file copies as one folder of them all would, and the work folder is left empty.
+TEST_F(RepairTest, TheArchiveListsEveryEntryInFolderOrder) {
+    AddFindings();  // ten: the export of the tenth sorts between the first two
+    for (auto& problem : results.Problems())
+        problem->isChecked = true;
+    RepairOutcome outcome =
+        RepairCheckedProblems(*machine, results, PlanRepair(*machine, results), {});
+    ASSERT_EQ(Archives().size(), 1u);
+    ZipReader reader;
+    ASSERT_EQ(reader.Open(Archives()[0], kFixBackupPassword), ZipStatus::kOk);
+    std::vector<std::string> names;
+    for (const ZipEntryInfo& entry : reader.Entries())
+        names.push_back(entry.name);
+    std::vector<std::string> listed = names;
+    std::sort(listed.begin(), listed.end(), [](const std::string& a, const std::string& b) {
+        int order = CompareNoCase(Utf8ToUtf16(a), Utf8ToUtf16(b));
+        return order != 0 ? order < 0 : a < b;
+    });
+    EXPECT_EQ(names, listed);
+    EXPECT_EQ(names.front(), "Config.ini");
+    EXPECT_NE(std::find(names.begin(), names.end(), "Word~2.lnk"), names.end());
+    EXPECT_LT(std::find(names.begin(), names.end(), "rkBackUp1.reg"),
+              std::find(names.begin(), names.end(), "rkBackUp10.reg"));
+    EXPECT_LT(std::find(names.begin(), names.end(), "rkBackUp10.reg"),
+              std::find(names.begin(), names.end(), "rkBackUp2.reg"));
+    EXPECT_TRUE(std::filesystem::is_empty(WorkDir()));
+    EXPECT_TRUE(outcome.failures.empty());
 }
 
 }  // namespace

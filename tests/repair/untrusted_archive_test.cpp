@@ -96,6 +96,29 @@ TEST_F(UntrustedArchiveTest, ExtractAllTakesBackWhatItWroteOnAFailure) {
     EXPECT_EQ(FilesBelow(Out()), (std::vector<std::string>{"a.txt", "sub", "sub/b.txt"}));
 }
 
+TEST_F(UntrustedArchiveTest, CheckAllReadsEveryEntryThroughAndWritesNothing) {
+    const std::string zeros(4 * kMiB, '\0');
+    UntrustedArchive reader(Limit);
+    ASSERT_EQ(reader.Open(Make({{"a.txt", "a"}, {"b.txt", std::string(kMiB, 'b')}}), "pw"),
+              ZipStatus::kOk);
+    const std::vector<std::string> before = FilesBelow(temp.Dir());
+    EXPECT_EQ(reader.CheckAll(), ZipStatus::kOk) << reader.LastError();
+    for (const auto& [entries, status] :
+         std::vector<std::pair<std::vector<std::pair<std::string, std::string>>, ZipStatus>>{
+             {{{"a.txt", "a"}, {"liar.bin", zeros}}, ZipStatus::kDamaged},
+             {{{"a.txt", "a"}, {"refused.txt", ""}}, ZipStatus::kDamaged},
+             {{{"a.txt", "a"}, {"../escape.txt", "x"}}, ZipStatus::kUnsafeName}}) {
+        SCOPED_TRACE(entries.back().first);
+        ASSERT_EQ(reader.Open(Make(entries), "pw"), ZipStatus::kOk);
+        EXPECT_EQ(reader.CheckAll(), status);
+        EXPECT_FALSE(reader.LastError().empty());
+    }
+    ASSERT_EQ(reader.Open(Make({{"a.txt", "a"}}), "wrong"), ZipStatus::kOk);
+    EXPECT_EQ(reader.CheckAll(), ZipStatus::kWrongPassword);
+    EXPECT_EQ(FilesBelow(temp.Dir()), before);
+    EXPECT_FALSE(fs::exists(temp.Dir().parent_path() / "escape.txt"));
+}
+
 TEST_F(UntrustedArchiveTest, RegistrySizedLimitFollowsThePrefix) {
     EXPECT_EQ(RegistrySizedLimit(temp.Dir()), 64 * kMiB);
     temp.Write("system.reg", "");

@@ -44,11 +44,15 @@ struct RegImportResult {
     bool allApplied = false;   // valid header and every statement applied
     int linesSkipped = 0;      // statements not applied (a line, or a value and its continuations)
     int firstBadLine = 0;      // 1-based line of the first of them; 0 when none
+    bool changed = false;      // the registry was changed
 };
 
 // Silent import of a file's bytes into the machine's registry, the way the editor does it:
 // a statement that is malformed or cannot apply is skipped, the rest still imports.
-RegImportResult ImportRegFile(Machine& machine, std::string_view bytes);
+// What the machine derives from its registry (drives, environment, version) is read again
+// after a change, unless `refreshFacts` is false: a caller importing many files then calls
+// Machine::RefreshDerivedFacts once at the end, when any result `changed`.
+RegImportResult ImportRegFile(Machine& machine, std::string_view bytes, bool refreshFacts = true);
 // The same for a file of the machine (Windows path). An unreadable file imports nothing.
 RegImportResult ImportRegFileFrom(Machine& machine, const std::string& windowsFile);
 

@@ -526,7 +526,7 @@ std::optional<RegFileOutline> OutlineRegFile(std::string_view bytes) {
     return outline;
 }
 
-RegImportResult ImportRegFile(Machine& machine, std::string_view bytes) {
+RegImportResult ImportRegFile(Machine& machine, std::string_view bytes, bool refreshFacts) {
     bool utf16 = false, win31 = false;
     std::u16string text = DecodeRegFile(bytes, &utf16);
     std::vector<std::u16string_view> lines = SplitLines(text);
@@ -539,8 +539,10 @@ RegImportResult ImportRegFile(Machine& machine, std::string_view bytes) {
     } else {
         importer.Run(lines);
     }
-    if (importer.Changed()) machine.RefreshDerivedFacts();
-    return importer.Result();
+    if (importer.Changed() && refreshFacts) machine.RefreshDerivedFacts();
+    RegImportResult result = importer.Result();
+    result.changed = importer.Changed();
+    return result;
 }
 
 RegImportResult ImportRegFileFrom(Machine& machine, const std::string& windowsFile) {
