@@ -61,7 +61,7 @@ Target TargetOf(const Problem& problem) {
         // that does not exist; the stale thing is the sound value itself. A value with
         // empty data would name the whole scheme key: it is passed over.
         if (problem.valueData.empty()) return target;
-        std::string key = FindingKeyPath(problem);
+        std::string key(FindingKeyPath(problem));
         target.kind = Target::kValue;
         target.key = key != problem.location ? key : std::string(kSoundsKey);
         target.valueName = problem.valueName;

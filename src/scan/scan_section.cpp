@@ -104,16 +104,16 @@ FindingScope ScopeOf(int sectionId) {
     }
 }
 
-std::string FindingKeyPath(const Problem& problem) {
-    if (problem.sectionId == 12 && !problem.valueData.empty()) {
-        const std::string suffix = "\\" + problem.valueData;
-        const std::string& location = problem.location;
-        if (location.size() > suffix.size() &&
-            location.compare(location.size() - suffix.size(), suffix.size(), suffix) == 0) {
-            return location.substr(0, location.size() - suffix.size());
-        }
+std::string_view FindingKeyPath(const Problem& problem) {
+    std::string_view location = problem.location;
+    const std::string& data = problem.valueData;
+    // "<key>\<data>": the key is the location without the data.
+    if (problem.sectionId == 12 && !data.empty() && location.size() > data.size() + 1 &&
+        location.substr(location.size() - data.size()) == data &&
+        location[location.size() - data.size() - 1] == '\\') {
+        return location.substr(0, location.size() - data.size() - 1);
     }
-    return problem.location;
+    return location;
 }
 
 }  // namespace hivewise

@@ -37,6 +37,6 @@ FindingScope ScopeOf(int sectionId);
 
 // The key a registry finding names: its location, but for a sound, whose location is the
 // sound key followed by the sound's data (a key that does not exist), the sound key.
-std::string FindingKeyPath(const Problem& problem);
+std::string_view FindingKeyPath(const Problem& problem);
 
 }  // namespace hivewise

@@ -85,7 +85,7 @@ TEST(FolderWalk, LeanWalkSkipsTheStatusOfPlainFiles) {
             [&](const WalkEntry& e) {
                 std::string kind = e.isDirectory ? "d" : e.statted ? "s" : "f";
                 if (e.statted && !e.isDirectory) kind += std::to_string(e.st.st_size);
-                seen.push_back(kind + " " + e.path.filename().string());
+                seen.push_back(kind + " " + fs::path(e.path).filename().string());
                 return WalkAction::Continue;
             },
             detail));

@@ -193,9 +193,6 @@ std::optional<std::vector<FindEntry>> FileSystemAccess::FindFiles(const std::str
     auto folder = machine_.Paths().ToHost(folderText.empty() ? "." : folderText);
     if (!folderParts || !folder) return std::nullopt;
     PathResolver& paths = machine_.Paths();
-    auto listing = paths.List(*folder);
-    if (!listing) return std::nullopt;
-
     std::vector<FindEntry> found;
     auto add = [&](const FolderEntry& entry) {
         uint32_t attributes = HostFileAttributes(*folder / entry.hostName, entry.name);
@@ -209,15 +206,15 @@ std::optional<std::vector<FindEntry>> FileSystemAccess::FindFiles(const std::str
         found.push_back(std::move(out));
     };
     if (!HasWildcards(mask)) {
-        // A plain name finds the one entry it stands for, by long or short name.
+        // A plain name finds the one entry it stands for, by long or short name, without
+        // a copy of the whole listing.
         auto entry = paths.Lookup(*folder, mask);
-        if (!entry) return found;
-        for (const auto& e : *listing) {
-            if (e.hostName == entry->hostName) entry->shortName = e.shortName;
-        }
-        add(*entry);
+        if (!paths.CompleteEntry(*folder, entry ? &*entry : nullptr)) return std::nullopt;
+        if (entry) add(*entry);
         return found;
     }
+    auto listing = paths.List(*folder);
+    if (!listing) return std::nullopt;
     if (!folderParts->components.empty()) {
         // Folders below a drive's root list themselves and their parent first.
         for (const char* dot : {".", ".."}) {

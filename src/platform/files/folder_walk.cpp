@@ -61,10 +61,16 @@ bool WalkFolder(const fs::path& root, const std::function<WalkAction(const WalkE
         std::vector<Pending> children;
         std::string folderText = folder.path.native();
         if (folderText.empty() || folderText.back() != '/') folderText += '/';
+        WalkEntry entry;
         for (const auto& [name, plainFile] : names) {
-            WalkEntry entry;
-            entry.path = folderText + name;
+            // One entry reused: its path keeps its room from name to name.
+            entry.path.assign(folderText).append(name);
             if (!lean) entry.relative = folder.relative / name;
+            entry.st = {};
+            entry.statted = true;
+            entry.isDirectory = false;
+            entry.isLink = false;
+            entry.revisited = false;
             entry.depth = folder.depth;
             if (lean && plainFile) {
                 entry.statted = false;

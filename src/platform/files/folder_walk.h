@@ -4,13 +4,15 @@
 
 #include <filesystem>
 #include <functional>
+#include <string>
 
 // A walk over a host folder tree that ends even where links lead back up the tree
 // (Wine links profile folders to the home folder, which holds the prefix itself).
 namespace hivewise {
 
 struct WalkEntry {
-    std::filesystem::path path;      // host path
+    std::string path;                // host path (text: a path object per entry costs more
+                                     // than reading the folder)
     std::filesystem::path relative;  // below the walk's root (empty in a lean walk)
     struct stat st {};               // of the link's target where it has one
     bool statted = true;             // false: a plain file of a lean walk, only st_mode known

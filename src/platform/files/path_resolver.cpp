@@ -372,6 +372,16 @@ std::optional<FolderEntry> PathResolver::Lookup(const fs::path& hostFolder,
     return LookupInListing(hostFolder, ansiName);
 }
 
+bool PathResolver::CompleteEntry(const fs::path& hostFolder, FolderEntry* entry) {
+    auto listing = impl_->Get(Key(hostFolder));
+    if (!listing) return false;
+    if (!entry) return true;
+    if (const FolderEntry* listed = listing->ByHost(entry->hostName)) {
+        entry->shortName = listed->shortName;
+    }
+    return true;
+}
+
 // The entry the folder's listing holds for a long or short name.
 std::optional<FolderEntry> PathResolver::LookupInListing(const fs::path& hostFolder,
                                                          const std::string& ansiName) {

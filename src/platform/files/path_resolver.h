@@ -66,6 +66,9 @@ class PathResolver {
 
     // The entries of a host folder in the folder's sorted order, with short names.
     std::optional<std::vector<FolderEntry>> List(const std::filesystem::path& hostFolder);
+    // Gives `entry` (when not null) the short name its folder's listing holds for its host
+    // name; false when the folder cannot be listed.
+    bool CompleteEntry(const std::filesystem::path& hostFolder, FolderEntry* entry);
     // The entry of a host folder that an ANSI name (long or short) stands for.
     std::optional<FolderEntry> Lookup(const std::filesystem::path& hostFolder,
                                       const std::string& ansiName);

@@ -95,7 +95,7 @@ class ShortcutWalk {
 
     WalkAction Visit(const WalkEntry& entry) {
         if (!context_.Continue()) return WalkAction::Stop;
-        const std::string& host = entry.path.native();
+        const std::string& host = entry.path;
         size_t cut = host.rfind('/');
         std::string_view parent(host.data(), cut == std::string::npos ? 0 : cut);
         std::string_view name(host.data() + parent.size() + 1, host.size() - parent.size() - 1);
@@ -114,7 +114,7 @@ class ShortcutWalk {
         path += AnsiName(name);
         // A link out of the prefix (a profile folder linked to the home folder) leads to
         // files of the host or of other prefixes: never judged against this machine.
-        if (entry.isLink && !context_.Files().HostPathInPrefix(entry.path)) {
+        if (entry.isLink && !context_.Files().HostPathInPrefix(std::filesystem::path(entry.path))) {
             return WalkAction::SkipChildren;
         }
 
@@ -134,7 +134,8 @@ class ShortcutWalk {
         }
         if (EndsWith(path, ".lnk") && IsSmallFile(entry)) {
             std::string target, description;
-            ResolveShortcutFile(context_.Files(), entry.path, &target, &description);
+            ResolveShortcutFile(context_.Files(), std::filesystem::path(entry.path), &target,
+                                &description);
             if (TargetIsMissingFile(context_, target)) ReportShortcut(context_, path, target);
         }
         context_.SetStatusLine(std::move(path));
