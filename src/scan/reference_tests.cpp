@@ -203,8 +203,14 @@ bool CommandLineExists(const ReferenceContext& context, std::string_view input) 
 }
 
 bool FolderExists(const ReferenceContext& context, const std::string& path) {
-    return Remembered(context, ReferenceCache::Question::kFolder, path,
-                      [&] { return context.files.IsDirectory(path); });
+    return Remembered(context, ReferenceCache::Question::kFolder, path, [&] {
+        // Where no file or folder is, no folder is: a missing file's path is often asked
+        // both ways.
+        if (context.cache && context.cache->Known(ReferenceCache::Question::kFile, path) == false) {
+            return false;
+        }
+        return context.files.IsDirectory(path);
+    });
 }
 
 bool FileReferenceExists(const ReferenceContext& context, std::string_view input) {

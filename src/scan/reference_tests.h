@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -35,6 +36,14 @@ class ReferenceCache {
             *answers = static_cast<uint8_t>(*answers | known | (answer ? yes : 0));
         }
         return answer;
+    }
+
+    // The remembered answer to `question` about `text`, if there is one.
+    std::optional<bool> Known(Question question, std::string_view text) {
+        const uint8_t known = static_cast<uint8_t>(1u << static_cast<unsigned>(question));
+        const uint8_t* answers = texts_.Find(text);
+        if (!answers || !(*answers & known)) return std::nullopt;
+        return (*answers & (known << kQuestions)) != 0;
     }
 
   private:

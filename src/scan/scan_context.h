@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "platform/files/file_system_access.h"
 #include "platform/files/path_resolver.h"
@@ -22,9 +23,10 @@ namespace hivewise {
 // from a timer, so that a scan of many items does not queue one repaint per item.
 class ScanStatus {
   public:
-    void SetStatusLine(std::string text) {
+    // Copied into the line's own room: a walk sets it for every value it reads.
+    void SetStatusLine(std::string_view text) {
         std::lock_guard lock(mutex_);
-        line_ = std::move(text);
+        line_.assign(text);
         ++lineVersion_;
     }
     std::string StatusLine() const {
@@ -79,7 +81,7 @@ class ScanContext {
 
     // False once "Abort Scan" was pressed; scanners test it between items.
     bool Continue() const { return continueFlag_.load(std::memory_order_relaxed) != 0; }
-    void SetStatusLine(std::string text) { status_.SetStatusLine(std::move(text)); }
+    void SetStatusLine(std::string_view text) { status_.SetStatusLine(text); }
     void ProgressStep() { status_.Step(); }
     void PumpMessages() { files_.ServiceMessageQueue(); }
     // Hands a finding over to the sink. Wine's own entries and
