@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <new>
 
 namespace hivewise {
 namespace {
 
 constexpr size_t kFirstSlots = 1024;
-constexpr size_t kBlockBytes = size_t{1} << 20;
+// Blocks grow from small (a small scan keeps little) to a huge page.
+constexpr size_t kFirstBlockBytes = size_t{64} << 10;
+constexpr size_t kBlockBytes = size_t{2} << 20;
 
 }  // namespace
 
@@ -27,20 +30,20 @@ TextTable::Slot* TextTable::Locate(std::string_view text, size_t hash) {
 }
 
 uint8_t* TextTable::Find(std::string_view text) {
-    if (slots_.empty()) return nullptr;
+    if (!slots_) return nullptr;
     Slot* slot = Locate(text, std::hash<std::string_view>{}(text));
     return slot->entry ? reinterpret_cast<uint8_t*>(slot->entry) : nullptr;
 }
 
 uint8_t* TextTable::FindOrAdd(std::string_view text, bool* added) {
     if (added) *added = false;
-    if (slots_.empty()) Grow();
+    if (!slots_) Grow();
     const size_t hash = std::hash<std::string_view>{}(text);
     Slot* slot = Locate(text, hash);
     if (slot->entry) return reinterpret_cast<uint8_t*>(slot->entry);
     if (size_ >= limit_ || text.size() >= UINT32_MAX) return nullptr;
     // At most half full, so that a probe ends soon.
-    if ((size_ + 1) * 2 > slots_.size()) {
+    if ((size_ + 1) * 2 > capacity_) {
         Grow();
         slot = Locate(text, hash);
     }
@@ -55,12 +58,15 @@ uint8_t* TextTable::FindOrAdd(std::string_view text, bool* added) {
 char* TextTable::Store(std::string_view text) {
     const size_t bytes = 1 + text.size();
     if (blocks_.empty() || blockSize_ - blockUsed_ < bytes) {
-        blockSize_ = std::max(kBlockBytes, bytes);
-        // Not zeroed: every byte handed out is written first.
-        blocks_.push_back(std::unique_ptr<char[]>(new char[blockSize_]));
+        const size_t next =
+            blocks_.empty() ? kFirstBlockBytes : std::min(kBlockBytes, blockSize_ * 2);
+        blockSize_ = std::max(next, bytes);
+        MappedMemory block(blockSize_);
+        if (!block.Data()) throw std::bad_alloc();
+        blocks_.push_back(std::move(block));
         blockUsed_ = 0;
     }
-    char* at = blocks_.back().get() + blockUsed_;
+    char* at = static_cast<char*>(blocks_.back().Data()) + blockUsed_;
     at[0] = 0;
     if (!text.empty()) std::memcpy(at + 1, text.data(), text.size());
     blockUsed_ += bytes;
@@ -68,16 +74,23 @@ char* TextTable::Store(std::string_view text) {
 }
 
 void TextTable::Grow() {
-    std::vector<Slot> old = std::move(slots_);
-    slots_.assign(old.empty() ? kFirstSlots : old.size() * 2, Slot{});
-    mask_ = slots_.size() - 1;
-    for (const Slot& slot : old) {
+    const size_t capacity = capacity_ == 0 ? kFirstSlots : capacity_ * 2;
+    // Mapped memory comes zeroed: every slot starts free.
+    MappedMemory memory(capacity * sizeof(Slot));
+    if (!memory.Data()) throw std::bad_alloc();
+    auto* slots = static_cast<Slot*>(memory.Data());
+    const size_t mask = capacity - 1;
+    for (size_t i = 0; i < capacity_; ++i) {
+        const Slot& slot = slots_[i];
         if (!slot.entry) continue;
-        size_t at = slot.hash & mask_;
-        while (slots_[at].entry)
-            at = (at + 1) & mask_;
-        slots_[at] = slot;
+        size_t at = slot.hash & mask;
+        while (slots[at].entry)
+            at = (at + 1) & mask;
+        slots[at] = slot;
     }
+    slotMemory_ = std::move(memory);
+    slots_ = slots;
+    capacity_ = capacity;
+    mask_ = mask;
 }
-
 }  // namespace hivewise

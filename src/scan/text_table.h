@@ -2,9 +2,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string_view>
 #include <vector>
+
+#include "platform/registry/mapped_memory.h"
 
 // A set of texts, each with one byte of its own, kept in a few large blocks: for the
 // hundreds of thousands of paths and finding identities of a scan, where a hash node and
@@ -38,12 +39,16 @@ class TextTable {
     char* Store(std::string_view text);
     void Grow();
 
-    std::vector<Slot> slots_;
+    // Large tables in memory mapped for them (huge pages where the system has them): a
+    // fault per small page weighs more than the look-ups.
+    MappedMemory slotMemory_;
+    Slot* slots_ = nullptr;
+    size_t capacity_ = 0;
     size_t mask_ = 0;
     size_t size_ = 0;
     size_t limit_;
     // The texts, back to back in blocks that never move.
-    std::vector<std::unique_ptr<char[]>> blocks_;
+    std::vector<MappedMemory> blocks_;
     size_t blockUsed_ = 0;
     size_t blockSize_ = 0;
 };
