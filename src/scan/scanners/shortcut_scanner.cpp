@@ -24,11 +24,15 @@ bool EndsWith(std::string_view text, std::string_view end) {
 }
 
 // A host name (UTF-8) as the ANSI name Windows shows.
-std::string AnsiName(std::string_view hostName) {
+// Appends the ANSI form of a host name.
+void AppendAnsiName(std::string& out, std::string_view hostName) {
     for (char c : hostName) {
-        if (static_cast<unsigned char>(c) >= 0x80) return Utf16ToAnsi(Utf8ToUtf16(hostName));
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            out += Utf16ToAnsi(Utf8ToUtf16(hostName));
+            return;
+        }
     }
-    return std::string(hostName);
+    out += hostName;
 }
 
 // PathIsFileSpecA: no colon and no backslash.
@@ -109,9 +113,10 @@ class ShortcutWalk {
         if (folderStopped_ || parentWindows_.empty() || name.find('\\') != std::string::npos) {
             return WalkAction::SkipChildren;
         }
-        std::string path = parentWindows_;
-        path += '\\';
-        path += AnsiName(name);
+        // Built in a buffer kept from entry to entry: most entries are plain files.
+        std::string& path = path_;
+        path.assign(parentWindows_).append(1, '\\');
+        AppendAnsiName(path, name);
         // A link out of the prefix (a profile folder linked to the home folder) leads to
         // files of the host or of other prefixes: never judged against this machine.
         if (entry.isLink && !context_.Files().HostPathInPrefix(std::filesystem::path(entry.path))) {
@@ -124,7 +129,7 @@ class ShortcutWalk {
             if (entry.revisited || path.size() + kPatternSuffix >= kMaxPath || IsWinePrefix(host)) {
                 return WalkAction::SkipChildren;
             }
-            folders_.emplace(host, std::move(path));
+            folders_.emplace(host, path);
             return WalkAction::Continue;
         }
         // The network neighbourhood's entries are not examined.
@@ -138,7 +143,7 @@ class ShortcutWalk {
                                 &description);
             if (TargetIsMissingFile(context_, target)) ReportShortcut(context_, path, target);
         }
-        context_.SetStatusLine(std::move(path));
+        context_.SetStatusLine(path);
         context_.PumpMessages();
         return WalkAction::Continue;
     }
@@ -148,6 +153,7 @@ class ShortcutWalk {
     std::unordered_map<std::string, std::string> folders_;
     std::string parentHost_ = std::string(1, '\0');  // matches no host path
     std::string parentWindows_;
+    std::string path_;
     bool folderStopped_ = false;
 };
 
