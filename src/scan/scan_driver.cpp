@@ -310,21 +310,25 @@ void ScanDriver::RunSection(ScanContext& context, int sectionId) {
 
 void ScanDriver::ThreadMain() {
     ProblemSink& sink = externalSink_ ? *externalSink_ : static_cast<ProblemSink&>(directSink_);
-    ScanContext context(machine_, continueFlag_, sink, status_);
+    {
+        // The context (and its view of the files as they were) ends before the window
+        // hears that the scan ended and may change files itself.
+        ScanContext context(machine_, continueFlag_, sink, status_);
 
-    if (ticks_[kIntegrityId]) {
-        // No scanner checks the registry's integrity; the row only shows it was visited.
-        int row = RowOf(kIntegrityId);
-        SetProblems(row, "0");
-        SetStatus(row, std::string(kStatusScanning));
-        std::this_thread::sleep_for(integrityDelay_);
-        SetStatus(row, std::string(kStatusFinished));
-        if (ProblemsText(row) != "0") SetChecked(row, true);
-    }
-    for (int id : SectionsInScanOrder()) {
-        if (id == kIntegrityId) continue;
-        if (continueFlag_.load() == 0) break;
-        if (ticks_[static_cast<size_t>(id)]) RunSection(context, id);
+        if (ticks_[kIntegrityId]) {
+            // No scanner checks the registry's integrity; the row only shows it was visited.
+            int row = RowOf(kIntegrityId);
+            SetProblems(row, "0");
+            SetStatus(row, std::string(kStatusScanning));
+            std::this_thread::sleep_for(integrityDelay_);
+            SetStatus(row, std::string(kStatusFinished));
+            if (ProblemsText(row) != "0") SetChecked(row, true);
+        }
+        for (int id : SectionsInScanOrder()) {
+            if (id == kIntegrityId) continue;
+            if (continueFlag_.load() == 0) break;
+            if (ticks_[static_cast<size_t>(id)]) RunSection(context, id);
+        }
     }
     EndOfScan();
 }

@@ -193,6 +193,39 @@ TEST_F(RegistryAccessTest, ClassesRootIsTheMachinesClassesKeyAndLinksAreFollowed
     EXPECT_EQ(reg->DeleteValue(kHkeyClassesRoot, ".txt", ""), kErrorFileNotFound);
 }
 
+// Opening an enumerated sub-key by its index ends as a look-up of its enumerated name
+// does: links are followed, and a name the code page cannot hold opens what its ANSI
+// form names (here nothing).
+TEST_F(RegistryAccessTest, EnumeratedKeysOpenAsTheirNamesDo) {
+    {
+        auto lock = machine->Registry().Lock();
+        RegKey* software = machine->Registry().Find(machine->LocalMachine(), u"Software");
+        ASSERT_NE(software, nullptr);
+        machine->Registry().CreateChild(software, u"Caf\u00e9");
+        machine->Registry().CreateChild(software, u"\u0416ar");
+    }
+    ScopedKey software(*reg);
+    ASSERT_EQ(reg->OpenKey(kHkeyLocalMachine, "Software", kKeyRead, &software), kErrorSuccess);
+    uint32_t count = 0;
+    ASSERT_EQ(reg->QueryInfoKey(software, &count, nullptr), kErrorSuccess);
+    int opened = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        std::string name;
+        ASSERT_EQ(reg->EnumKey(software, i, &name), kErrorSuccess);
+        ScopedKey byName(*reg);
+        ScopedKey byIndex(*reg);
+        long named = reg->OpenKey(software, name, kKeyRead, &byName);
+        EXPECT_EQ(reg->OpenEnumeratedKey(software, i, name, &byIndex), named) << name;
+        EXPECT_EQ(reg->KeyOf(byIndex), reg->KeyOf(byName)) << name;
+        if (named == kErrorSuccess) ++opened;
+    }
+    EXPECT_EQ(opened, static_cast<int>(count) - 1);  // all but the name that reads "?ar"
+    // A stale name (the key at that index changed since) is looked up by name.
+    ScopedKey stale(*reg);
+    EXPECT_EQ(reg->OpenEnumeratedKey(software, 0, "Text", &stale), kErrorSuccess);
+    EXPECT_EQ(reg->ReadStringValue(stale, "", "Fits"), std::string(254, 'x'));
+}
+
 TEST_F(RegistryAccessTest, SettingsNeedTheirKeyAndKeepTheirText) {
     std::string text;
     EXPECT_TRUE(reg->ReadSetting("flag", &text));

@@ -1,5 +1,7 @@
 #include "platform/registry/registry_access.h"
 
+#include <algorithm>
+
 #include "platform/files/atomic_file.h"
 #include "platform/files/path_resolver.h"
 #include "platform/machine/text.h"
@@ -200,6 +202,32 @@ long RegistryAccess::EnumKey(RegHandle handle, uint32_t index, std::string* name
     if (wide.size() > capacity) return kErrorMoreData;  // one ANSI byte per unit
     if (name) Utf16ToAnsiInto(wide, *name);
     return kErrorSuccess;
+}
+
+long RegistryAccess::OpenEnumeratedKey(RegHandle handle, uint32_t index, std::string_view name,
+                                       ScopedKey* result) {
+    {
+        long error;
+        auto lock = machine_.Registry().Lock();
+        RegKey* key = Resolve(handle, &error);
+        if (!key) return error;
+        RegKey* child = index < key->SubKeyCount() ? key->SubKey(index) : nullptr;
+        // The child itself is what a look-up of its name finds when that name reads back
+        // unchanged (plain ASCII, no separator) and it is no link to follow.
+        auto plain = [](char16_t c) { return c < 0x80 && c != u'\\'; };
+        if (child && !child->IsLink() && !name.empty() && child->Name().size() == name.size() &&
+            std::all_of(child->Name().begin(), child->Name().end(), plain) &&
+            std::equal(name.begin(), name.end(), child->Name().begin(),
+                       [](char a, char16_t b) { return static_cast<char16_t>(a) == b; })) {
+            const bool tooDeep = child->Depth() > kMaxKeyDepth;
+            const RegHandle opened = tooDeep ? 0 : handles_.Add(child);
+            result->Reset();
+            result->registry_ = this;
+            result->handle_ = opened;
+            return tooDeep ? kErrorInvalidParameter : kErrorSuccess;
+        }
+    }
+    return OpenKey(handle, name, kKeyAllAccess, result);
 }
 
 long RegistryAccess::EnumValue(RegHandle handle, uint32_t index, std::string* name,

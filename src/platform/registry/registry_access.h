@@ -138,6 +138,9 @@ class RegistryAccess {
                    bool* created = nullptr);
     long QueryInfoKey(RegHandle key, uint32_t* subKeys, uint32_t* values);
     long EnumKey(RegHandle key, uint32_t index, std::string* name, size_t capacity = 255);
+    // OpenKey of the sub-key EnumKey names at `index` (as `name`), with the same result;
+    // for a walk, which would otherwise look each enumerated name up again.
+    long OpenEnumeratedKey(RegHandle key, uint32_t index, std::string_view name, ScopedKey* result);
     // Type and data are optional; `dataCapacity` applies only when data is asked for.
     long EnumValue(RegHandle key, uint32_t index, std::string* name, size_t nameCapacity = 16383,
                    uint32_t* type = nullptr, std::string* data = nullptr,

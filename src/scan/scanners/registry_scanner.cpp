@@ -141,7 +141,7 @@ class RegistryWalk {
         if (status != kErrorSuccess) return !KeyLost(status);
         if (IsClassesKey(name_) || levels_.size() >= kMaxLevels) return true;
         ScopedKey child(registry_);
-        if (registry_.OpenKey(level.key, name_, kKeyAllAccess, &child) != kErrorSuccess) {
+        if (registry_.OpenEnumeratedKey(level.key, index, name_, &child) != kErrorSuccess) {
             return true;
         }
         if (!visited_.insert(Identity(child)).second) return true;
