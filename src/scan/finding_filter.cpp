@@ -102,7 +102,9 @@ bool FindingFilter::Admit(const Problem& problem) {
         AppendAnsiLower(valueName_, problem.valueName);
         if (valueName_ == "(default)") valueName_.clear();
         if (IsShellFolderDefinition(key_)) return false;
-        if (wine_.Writes(key_, valueName_, AnsiLower(problem.valueData))) return false;
+        valueData_.clear();
+        AppendAnsiLower(valueData_, problem.valueData);
+        if (wine_.Writes(key_, valueName_, valueData_)) return false;
         if (InsideWholeKeyOfOtherSection(key_, problem.sectionId)) return false;
         const bool whole = scope == FindingScope::kKey;
         identity_.assign(whole ? "key\n" : "value\n").append(key_).append("\n");

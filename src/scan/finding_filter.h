@@ -47,6 +47,7 @@ class FindingFilter {
     // Reused from finding to finding.
     std::string key_;
     std::string valueName_;
+    std::string valueData_;
     std::string identity_;
     // Keys reported whole, canonical, with the sections that reported them: a finding looks
     // up each of its own key's ancestors rather than comparing with every such key.

@@ -43,7 +43,11 @@ int ResultStore::RemoveIf(const std::function<bool(const Problem&)>& drop) {
 }
 
 std::string MatchText(const Problem& problem) {
-    return problem.location + "\\" + problem.valueName + "\\" + problem.valueData;
+    std::string text;
+    text.reserve(problem.location.size() + problem.valueName.size() + problem.valueData.size() + 2);
+    text.append(problem.location).append(1, '\\').append(problem.valueName).append(1, '\\');
+    text.append(problem.valueData);
+    return text;
 }
 
 bool ResultStore::Accept(std::unique_ptr<Problem> problem, const HandoverContext& context) {
