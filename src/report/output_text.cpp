@@ -36,13 +36,6 @@ size_t SequenceLength(std::string_view text, size_t i) {
     return length;
 }
 
-bool IsAscii(std::string_view text) {
-    for (char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
-    }
-    return true;
-}
-
 // Appends well-formed UTF-8 as a JSON literal; runs that need no escape are copied whole.
 void AppendQuoted(std::string& json, std::string_view utf8) {
     json += '"';

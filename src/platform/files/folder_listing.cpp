@@ -61,9 +61,7 @@ const FolderEntry* Listing::ByName(std::string_view ansiName) const {
     if (i) return &entries[*i];
     // Every made short name has a '~'; an ASCII name without one that is an 8.3 name
     // itself was found above, as the long name it also is.
-    if (ansiName.find('~') == std::string_view::npos &&
-        std::all_of(ansiName.begin(), ansiName.end(),
-                    [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    if (ansiName.find('~') == std::string_view::npos && IsAscii(ansiName)) {
         return nullptr;
     }
     KnowShortNames();

@@ -32,13 +32,6 @@ using path_detail::Listing;
 using path_detail::ReadListing;
 using path_detail::Stamp;
 
-bool IsAscii(std::string_view text) {
-    for (char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
-    }
-    return true;
-}
-
 std::string HostToAnsi(const std::string& hostName) {
     if (IsAscii(hostName)) return hostName;
     return Utf16ToAnsi(Utf8ToUtf16(hostName));

@@ -51,6 +51,13 @@ inline constexpr AnsiFoldTable kAnsiFold{};
 inline char AnsiFoldChar(char c) {
     return text_detail::kAnsiFold.folded[static_cast<unsigned char>(c)];
 }
+// Whether every byte is below 0x80 (ASCII reads the same in every code page).
+inline bool IsAscii(std::string_view text) {
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    }
+    return true;
+}
 // Appends `text` folded to `out`.
 void AppendAnsiLower(std::string& out, std::string_view text);
 bool AnsiEqualsNoCase(std::string_view a, std::string_view b);

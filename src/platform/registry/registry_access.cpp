@@ -161,16 +161,17 @@ long RegistryAccess::OpenKey(RegHandle base, std::string_view subKey, uint32_t a
     // Into a new handle first: the base may be the key `result` holds.
     RegHandle handle = 0;
     long error = OpenKey(base, subKey, access, &handle);
-    result->Reset();
-    result->registry_ = this;
-    result->handle_ = handle;
-    return error;
+    return Into(result, handle, error);
 }
 
 long RegistryAccess::CreateKey(RegHandle base, std::string_view subKey, ScopedKey* result,
                                bool* created) {
     RegHandle handle = 0;
     long error = CreateKey(base, subKey, &handle, created);
+    return Into(result, handle, error);
+}
+
+long RegistryAccess::Into(ScopedKey* result, RegHandle handle, long error) {
     result->Reset();
     result->registry_ = this;
     result->handle_ = handle;
@@ -219,12 +220,8 @@ long RegistryAccess::OpenEnumeratedKey(RegHandle handle, uint32_t index, std::st
             std::all_of(child->Name().begin(), child->Name().end(), plain) &&
             std::equal(name.begin(), name.end(), child->Name().begin(),
                        [](char a, char16_t b) { return static_cast<char16_t>(a) == b; })) {
-            const bool tooDeep = child->Depth() > kMaxKeyDepth;
-            const RegHandle opened = tooDeep ? 0 : handles_.Add(child);
-            result->Reset();
-            result->registry_ = this;
-            result->handle_ = opened;
-            return tooDeep ? kErrorInvalidParameter : kErrorSuccess;
+            if (child->Depth() > kMaxKeyDepth) return Into(result, 0, kErrorInvalidParameter);
+            return Into(result, handles_.Add(child), kErrorSuccess);
         }
     }
     return OpenKey(handle, name, kKeyAllAccess, result);

@@ -192,6 +192,8 @@ class RegistryAccess {
   private:
     // The key of a handle: null with kErrorInvalidHandle or kErrorKeyDeleted in `error`.
     RegKey* Resolve(RegHandle handle, long* error);
+    // Puts a handle just opened (or none) into `result`, closing what it held; returns `error`.
+    long Into(ScopedKey* result, RegHandle handle, long error);
     double CountValuesOf(RegHandle key, bool wholeTree, int depth, int* linksLeft);
 
     Machine& machine_;

@@ -26,13 +26,11 @@ bool EndsWith(std::string_view text, std::string_view end) {
 // A host name (UTF-8) as the ANSI name Windows shows.
 // Appends the ANSI form of a host name.
 void AppendAnsiName(std::string& out, std::string_view hostName) {
-    for (char c : hostName) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            out += Utf16ToAnsi(Utf8ToUtf16(hostName));
-            return;
-        }
+    if (IsAscii(hostName)) {
+        out += hostName;
+    } else {
+        out += Utf16ToAnsi(Utf8ToUtf16(hostName));
     }
-    out += hostName;
 }
 
 // PathIsFileSpecA: no colon and no backslash.
