@@ -45,8 +45,8 @@ void PrintError(std::ostream& err, std::string_view text) {
     err.flush();
 }
 
-std::unique_ptr<Machine> LoadMachine(CliContext& ctx, const MachineOptions& options,
-                                     WhileWineRuns whileWineRuns, bool* wineRunning) {
+LoadedMachine LoadMachine(CliContext& ctx, const MachineOptions& options,
+                          WhileWineRuns whileWineRuns, bool* wineRunning) {
     if (wineRunning) *wineRunning = false;
     MachineFolderChoice choice = ChooseMachineFolder(ctx.prefixOption);
     if (choice.folder.empty()) {
@@ -66,7 +66,7 @@ std::unique_ptr<Machine> LoadMachine(CliContext& ctx, const MachineOptions& opti
             return nullptr;
         }
     }
-    return std::move(loaded.machine);
+    return LoadedMachine(loaded.machine.release(), MachineRelease(ctx.processEndsAfter));
 }
 
 bool AskYesNo(CliContext& ctx, const std::string& question) {
@@ -89,11 +89,12 @@ bool AskYesNo(CliContext& ctx, const std::string& question) {
 
 namespace {
 
-int RunCommandLine(int argc, char** argv, std::istream& in, std::ostream& out, std::ostream& err) {
+int RunCommandLine(int argc, char** argv, std::istream& in, std::ostream& out, std::ostream& err,
+                   bool processEndsAfter) {
     int status = kExitDone;
     std::optional<CommandLine> line = ParseCommandLine(argc, argv, out, err, &status);
     if (!line) return status;
-    CliContext ctx{in, out, err, line->prefix, line->json};
+    CliContext ctx{in, out, err, line->prefix, line->json, processEndsAfter};
     using Command = CommandLine::Command;
     switch (line->command) {
         case Command::Reg:
@@ -119,10 +120,12 @@ int RunCommandLine(int argc, char** argv, std::istream& in, std::ostream& out, s
 }  // namespace
 }  // namespace cli
 
-int RunCli(int argc, char** argv, std::istream& in, std::ostream& out, std::ostream& err) {
-    if (!cli::JsonAsked(argc, argv)) return cli::RunCommandLine(argc, argv, in, out, err);
+int RunCli(int argc, char** argv, std::istream& in, std::ostream& out, std::ostream& err,
+           bool processEndsAfter) {
+    if (!cli::JsonAsked(argc, argv))
+        return cli::RunCommandLine(argc, argv, in, out, err, processEndsAfter);
     return cli::RunForJson(out, err, [&](std::ostream& heldOut, std::ostream& copiedErr) {
-        return cli::RunCommandLine(argc, argv, in, heldOut, copiedErr);
+        return cli::RunCommandLine(argc, argv, in, heldOut, copiedErr, processEndsAfter);
     });
 }
 

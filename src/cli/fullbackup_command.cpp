@@ -19,7 +19,7 @@ namespace hivewise::cli {
 namespace {
 
 // The machine, installed into; when it cannot be loaded, `status` says why.
-std::unique_ptr<Machine> LoadInstalled(CliContext& ctx, int* status) {
+LoadedMachine LoadInstalled(CliContext& ctx, int* status) {
     bool wineRunning = false;
     auto machine = LoadMachine(ctx, {}, WhileWineRuns::Refuse, &wineRunning);
     *status = wineRunning ? kExitWineRunning : kExitFailed;

@@ -112,7 +112,7 @@ int RegQuery(CliContext& ctx, const std::vector<std::string>& args) {
     MachineOptions options;
     options.lockPrefix = false;
     options.readOnly = true;
-    std::unique_ptr<Machine> machine = LoadMachine(ctx, options);
+    LoadedMachine machine = LoadMachine(ctx, options);
     if (!machine) return 1;
     const RegistryStore& store = machine->Registry();
     RegKey* key = OpenKey(*machine, *path);

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <ostream>
 
 #include "app/settings.h"
@@ -219,11 +220,11 @@ int RunScan(CliContext& ctx, const ScanOptions& options) {
     auto machine = LoadMachine(ctx, {}, WhileWineRuns::ReadOnly, &wineRunning);
     if (!machine) return kExitFailed;
 
-    ResultStore results;
-    ScanDriver driver(*machine, results);
+    auto results = std::make_unique<ResultStore>();
+    auto driver = std::make_unique<ScanDriver>(*machine, *results);
     // No row shows "Registry Integrity" here, so nothing waits for it.
-    driver.SetIntegrityDelay(std::chrono::milliseconds(0));
-    ScanMachine(*machine, options.sections, driver, /*keepLog=*/!wineRunning,
+    driver->SetIntegrityDelay(std::chrono::milliseconds(0));
+    ScanMachine(*machine, options.sections, *driver, /*keepLog=*/!wineRunning,
                 TerminalProgress::Wanted(options.json) ? &ctx.err : nullptr);
 
     // The settings are saved first, so that the findings, once the status is known, go
@@ -232,23 +233,25 @@ int RunScan(CliContext& ctx, const ScanOptions& options) {
     if (!wineRunning) saved = machine->Flush();
     if (wineRunning || saved.ok) SettleHeldOutput(ctx.out);
     if (options.json) {
-        PrintJson(ctx.out, driver, results);
+        PrintJson(ctx.out, *driver, *results);
     } else {
-        PrintText(ctx.out, driver, results);
+        PrintText(ctx.out, *driver, *results);
     }
     ctx.out.flush();
 
+    int status = kExitDone;
     if (wineRunning) {
         PrintError(ctx.err, "The scan's settings and log were not saved. " +
                                 WineRunningMessage(machine->PrefixDir()));
-        return kExitDone;
-    }
-    if (!saved.ok) {
+    } else if (!saved.ok) {
         PrintError(ctx.err, "The scan's settings could not be saved: " +
                                 (saved.error.empty() ? std::string("unknown error") : saved.error));
-        return kExitFailed;
+        status = kExitFailed;
     }
-    return kExitDone;
+    // The driver refers to the findings and the machine: it goes first.
+    LeaveToExit(ctx, std::move(driver));
+    LeaveToExit(ctx, std::move(results));
+    return status;
 }
 
 }  // namespace hivewise::cli

@@ -136,7 +136,7 @@ int Save(CliContext& ctx, Machine& machine, const char* doneKey, int done, int f
 }
 
 // A machine to change: when it cannot be loaded, `status` says why.
-std::unique_ptr<Machine> LoadForChange(CliContext& ctx, int* status) {
+LoadedMachine LoadForChange(CliContext& ctx, int* status) {
     bool wineRunning = false;
     auto machine = LoadMachine(ctx, MachineOptions{}, WhileWineRuns::Refuse, &wineRunning);
     *status = wineRunning ? kExitWineRunning : kExitFailed;
@@ -147,9 +147,8 @@ int RunManager(CliContext& ctx, const ToolOptions& options) {
     const bool list = options.action == ToolOptions::Action::List;
     int status = kExitFailed;
     // Listing only reads: it works while Wine runs in the prefix.
-    std::unique_ptr<Machine> machine =
-        list ? LoadMachine(ctx, {.lockPrefix = false, .readOnly = true})
-             : LoadForChange(ctx, &status);
+    LoadedMachine machine = list ? LoadMachine(ctx, {.lockPrefix = false, .readOnly = true})
+                                 : LoadForChange(ctx, &status);
     if (!machine) return status;
     CliToolPrompts prompts(ctx);
     std::unique_ptr<EntryManager> manager = MakeManager(options.tool, *machine, prompts);
@@ -177,9 +176,8 @@ int RunManager(CliContext& ctx, const ToolOptions& options) {
 int RunParked(CliContext& ctx, const ToolOptions& options) {
     const bool parked = options.action == ToolOptions::Action::Parked;
     int status = kExitFailed;
-    std::unique_ptr<Machine> machine =
-        parked ? LoadMachine(ctx, {.lockPrefix = false, .readOnly = true})
-               : LoadForChange(ctx, &status);
+    LoadedMachine machine = parked ? LoadMachine(ctx, {.lockPrefix = false, .readOnly = true})
+                                   : LoadForChange(ctx, &status);
     if (!machine) return status;
     CliToolPrompts prompts(ctx);
     RemovedEntriesMode mode = options.tool == "startup" ? RemovedEntriesMode::Startup

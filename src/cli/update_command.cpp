@@ -11,7 +11,7 @@ namespace hivewise::cli {
 
 int RunUpdate(CliContext& ctx, const std::string& from) {
     // Only the installed version is read: the prefix is never written.
-    std::unique_ptr<Machine> machine = LoadMachine(ctx, {.lockPrefix = false, .readOnly = true});
+    LoadedMachine machine = LoadMachine(ctx, {.lockPrefix = false, .readOnly = true});
     if (!machine) return kExitFailed;
     UpdateCheck result = CheckForUpdate(*machine, from);
     // The check's messages go to the error stream, one line each; it asks nothing here.
