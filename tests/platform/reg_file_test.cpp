@@ -30,7 +30,7 @@ struct TreeCopy {
 };
 
 TreeCopy Snapshot(const RegKey& key) {
-    TreeCopy copy{key.Name(), key.IsLink(), key.Values(), {}};
+    TreeCopy copy{std::u16string(key.Name()), key.IsLink(), key.Values(), {}};
     for (const RegKey* child : key.SubKeys())
         copy.subkeys.push_back(Snapshot(*child));
     return copy;

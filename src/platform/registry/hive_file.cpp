@@ -119,7 +119,7 @@ class HiveReader {
             std::u16string cls;
             if (!ParseString(opt.substr(8), '"', &cls))
                 return Fail(reader_.Number(), "class name not closed");
-            key->className_ = cls;
+            key->className_ = std::make_unique<const std::u16string>(std::move(cls));
         } else if (opt.substr(0, 5) == "#link") {
             key->isLink_ = true;
         }
@@ -134,7 +134,7 @@ class HiveReader {
         if (pos < parent->subkeys_.size() && EqualsNoCase(parent->subkeys_[pos]->name_, name))
             return parent->subkeys_[pos];
         RegKey* child = store.NewDetachedKey();
-        child->name_ = std::u16string(name);
+        child->name_ = store.KeepName(name);
         child->parent_ = parent;
         child->depth_ = parent->depth_ + 1;
         child->modified_ = modified;
@@ -253,7 +253,7 @@ class HiveWriter {
     // Puts first the children whose first section spells the key at `depth` as it is
     // named, when the first child in tree order would spell it otherwise.
     void KeepSpelling(std::vector<const RegKey*>& children, size_t depth) {
-        const std::u16string& name = path_[depth]->name_;
+        std::u16string_view name = path_[depth]->name_;
         auto spellsRight = [&](const RegKey* child) {
             const RegKey* first = child;
             while (!WritesSection(*first))
@@ -335,7 +335,8 @@ class HiveWriter {
         }
         FlushCopy();
         const auto& values = key.Values();
-        bool write = !values.empty() || key.subkeys_.empty() || key.className_ || key.isLink_;
+        bool write =
+            !values.empty() || key.subkeys_.empty() || key.className_ != nullptr || key.isLink_;
         if (!write) return;
         std::string& out = text_.Owned();
         out += "\n[";

@@ -199,7 +199,7 @@ long RegistryAccess::EnumKey(RegHandle handle, uint32_t index, std::string* name
     RegKey* key = Resolve(handle, &error);
     if (!key) return error;
     if (index >= key->SubKeyCount()) return kErrorNoMoreItems;
-    const std::u16string& wide = key->SubKey(index)->Name();
+    std::u16string_view wide = key->SubKey(index)->Name();
     if (wide.size() > capacity) return kErrorMoreData;  // one ANSI byte per unit
     if (name) Utf16ToAnsiInto(wide, *name);
     return kErrorSuccess;

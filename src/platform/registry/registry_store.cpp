@@ -23,6 +23,8 @@ constexpr uint64_t kTicks1601To1970 = 11644473600ULL * kTicksPerSecond;
 // Key blocks start small (a store of a few keys costs a page) and double up to this.
 constexpr size_t kFirstBlockKeys = 16;
 constexpr size_t kMaxBlockKeys = 16384;
+constexpr size_t kFirstNameBlockChars = 1024;
+constexpr size_t kMaxNameBlockChars = size_t{1} << 20;
 
 // Splits the next component off a '\'-separated path, skipping empty components.
 bool NextComponent(std::u16string_view& path, std::u16string_view& component) {
@@ -128,7 +130,7 @@ std::u16string RegKey::PathFrom(const RegKey* base) const {
 
 RegistryStore::RegistryStore() : clock_(&SystemTimeTicks) {
     root_ = NewKey();
-    root_->name_ = u"REGISTRY";
+    root_->name_ = KeepName(u"REGISTRY");
     CreateChild(root_, u"Machine");
     CreateChild(root_, u"User");
 }
@@ -163,6 +165,25 @@ RegKey* RegistryStore::NewKey() {
     }
     KeyBlock& block = blocks_.back();
     return new (&block.keys[block.used++]) RegKey;
+}
+
+std::u16string_view RegistryStore::KeepName(std::u16string_view name) {
+    if (name.empty()) return {};
+    if (names_.empty() || names_.back().capacity - names_.back().used < name.size()) {
+        // Blocks start small and double up to a huge page's worth; a longer name gets a
+        // block of its own.
+        size_t capacity = names_.empty() ? kFirstNameBlockChars
+                                         : std::min(names_.back().capacity * 2, kMaxNameBlockChars);
+        capacity = std::max(capacity, name.size());
+        MappedMemory memory(capacity * sizeof(char16_t));
+        if (!memory.Data()) throw std::bad_alloc();
+        names_.push_back(NameBlock{std::move(memory), capacity, 0});
+    }
+    NameBlock& block = names_.back();
+    char16_t* at = static_cast<char16_t*>(block.memory.Data()) + block.used;
+    std::copy(name.begin(), name.end(), at);
+    block.used += name.size();
+    return std::u16string_view(at, name.size());
 }
 
 RegKey* RegistryStore::NewDetachedKey() {
@@ -291,7 +312,7 @@ RegKey* RegistryStore::CreateChild(RegKey* parent, std::u16string_view name, boo
         return parent->subkeys_[pos];
     }
     RegKey* child = NewKey();
-    child->name_ = std::u16string(name);
+    child->name_ = KeepName(name);
     child->parent_ = parent;
     child->depth_ = parent->depth_ + 1;
     child->modified_ = clock_();
@@ -404,12 +425,13 @@ void RegistryStore::ReplaceContents(RegKey* key, RegKey* source) {
     }
     key->values_ = std::move(source->values_);
     source->values_.clear();
-    key->className_ = source->className_;
+    key->className_ = std::move(source->className_);
     Touch(key);
 }
 
 void RegistryStore::SetClass(RegKey* key, std::optional<std::u16string> className) {
-    key->className_ = std::move(className);
+    key->className_ =
+        className ? std::make_unique<const std::u16string>(std::move(*className)) : nullptr;
     Touch(key);
 }
 
@@ -419,7 +441,7 @@ void RegistryStore::SetLink(RegKey* key, bool isLink) {
 }
 
 void RegistryStore::Graft(RegKey* parent, std::u16string_view name, RegKey* branch) {
-    branch->name_ = std::u16string(name);
+    branch->name_ = KeepName(name);
     branch->parent_ = parent;
     size_t pos = parent->SubKeyPosition(name);
     if (pos < parent->subkeys_.size() && EqualsNoCase(parent->subkeys_[pos]->name_, name)) {

@@ -75,13 +75,15 @@ class RegistryStore;
 
 class RegKey {
   public:
-    const std::u16string& Name() const { return name_; }
+    std::u16string_view Name() const { return name_; }
     RegKey* Parent() const { return parent_; }
     size_t Depth() const { return depth_; }
     bool IsLink() const { return isLink_; }
     bool IsDeleted() const { return deleted_; }
     uint64_t Modified() const { return modified_; }  // 100 ns ticks since 1601
-    const std::optional<std::u16string>& ClassName() const { return className_; }
+    std::optional<std::u16string> ClassName() const {
+        return className_ ? std::optional<std::u16string>(*className_) : std::nullopt;
+    }
 
     size_t SubKeyCount() const { return subkeys_.size(); }
     RegKey* SubKey(size_t index) const { return subkeys_[index]; }
@@ -105,12 +107,12 @@ class RegKey {
     size_t SubKeyPosition(std::u16string_view child) const;
     void DecodeValues() const;
 
-    std::u16string name_;
+    std::u16string_view name_;  // kept by the store (RegistryStore::KeepName)
     RegKey* parent_ = nullptr;
     std::vector<RegKey*> subkeys_;  // sorted by CompareNoCase
     mutable std::vector<RegValue> values_;
     uint64_t modified_ = 0;
-    std::optional<std::u16string> className_;
+    std::unique_ptr<const std::u16string> className_;  // few keys have one
     std::optional<RawSection> raw_;
     const std::string_view* text_ = nullptr;  // the file the raw section and lazy values are in
     uint32_t depth_ = 0;
@@ -203,8 +205,12 @@ class RegistryStore {
     uint64_t Now() const { return clock_(); }
 
   private:
+    friend class HiveReader;
+
     RegKey* NewKey();
     bool AddBlock(size_t capacity);
+    // A copy of a key's name that lives as long as the store.
+    std::u16string_view KeepName(std::u16string_view name);
     RegKey* Resolve(RegKey* key, int* hops, FindStatus* status) const;
     RegKey* FindCounted(RegKey* base, std::u16string_view path, bool followLinks, int* hops,
                         FindStatus* status) const;
@@ -218,6 +224,13 @@ class RegistryStore {
         size_t used;
     };
     std::vector<KeyBlock> blocks_;
+    // Key names back to back, in blocks that never move: a name costs its characters.
+    struct NameBlock {
+        MappedMemory memory;
+        size_t capacity;  // in characters
+        size_t used;
+    };
+    std::vector<NameBlock> names_;
     struct Text;
     std::vector<std::unique_ptr<Text>> texts_;
     std::vector<uint64_t> fileChanges_;
