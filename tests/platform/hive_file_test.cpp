@@ -124,6 +124,30 @@ TEST(HiveFile, AFileOfManyKeysLoadsAcrossKeyBlocks) {
     EXPECT_EQ(WriteHive(*hive->base, hive->header, hive->trailer), text);
 }
 
+// Names are kept back to back in blocks that grow: every name, short or longer than a
+// block, read from a file or given later, stays exactly as it was while others are added.
+TEST(HiveFile, KeyNamesSurviveEveryNameAddedAfterThem) {
+    RegistryStore store;
+    RegKey* base = store.NewDetachedKey();
+    std::vector<std::pair<RegKey*, std::u16string>> made;
+    for (size_t length : {1, 7, 8, 255, 1023, 1024, 1025, 5000, 3, 70000, 2}) {
+        for (int copy = 0; copy < 50; ++copy) {
+            std::u16string name(length, static_cast<char16_t>(u'a' + copy % 26));
+            name.back() = static_cast<char16_t>(0x4E00 + copy);
+            made.emplace_back(store.CreateChild(base, name), name);
+        }
+    }
+    RegKey* branch = store.NewDetachedKey();
+    store.Graft(base, u"Grafted \u00e9", branch);
+    for (const auto& [key, name] : made) {
+        ASSERT_TRUE(key);
+        EXPECT_EQ(key->Name(), name);
+        EXPECT_EQ(store.Find(base, name), key);
+    }
+    EXPECT_EQ(branch->Name(), u"Grafted \u00e9");
+    EXPECT_EQ(store.Root()->Name(), u"REGISTRY");
+}
+
 // Decoding replaces what the vector held and reuses its memory: no value of the key
 // decoded before may survive, whatever the sizes.
 TEST(HiveFile, DecodingASectionReplacesEarlierValues) {
