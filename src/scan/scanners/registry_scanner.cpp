@@ -2,7 +2,8 @@
 
 #include <exception>
 #include <optional>
-#include <unordered_set>
+#include <utility>
+#include <cstdint>
 #include <vector>
 
 #include "platform/machine/text.h"
@@ -65,6 +66,45 @@ bool MayHoldDrivePath(std::string_view text) {
     return colon != std::string_view::npos && colon != 0;
 }
 
+// The keys a walk has entered: open addressing over their addresses, as a walk of a large
+// registry enters every key and a node per key cost more than examining it.
+class KeySet {
+  public:
+    // False when `key` was in the set already.
+    bool Insert(const void* key) {
+        if (2 * (count_ + 1) > slots_.size()) Grow();
+        size_t at = Slot(key, slots_.size());
+        while (slots_[at]) {
+            if (slots_[at] == key) return false;
+            at = (at + 1) & (slots_.size() - 1);
+        }
+        slots_[at] = key;
+        ++count_;
+        return true;
+    }
+
+  private:
+    static size_t Slot(const void* key, size_t size) {
+        auto bits = reinterpret_cast<uintptr_t>(key);
+        return static_cast<size_t>((bits >> 3) * 0x9E3779B97F4A7C15ULL >> 20) & (size - 1);
+    }
+
+    void Grow() {
+        std::vector<const void*> old(slots_.empty() ? 1024 : slots_.size() * 2);
+        old.swap(slots_);
+        for (const void* key : old) {
+            if (!key) continue;
+            size_t at = Slot(key, slots_.size());
+            while (slots_[at])
+                at = (at + 1) & (slots_.size() - 1);
+            slots_[at] = key;
+        }
+    }
+
+    std::vector<const void*> slots_;
+    size_t count_ = 0;
+};
+
 // One walk over a key and everything below it, with an explicit stack of open keys, so
 // that the depth of the registry never reaches the call stack.
 class RegistryWalk {
@@ -108,8 +148,14 @@ class RegistryWalk {
     // The key behind a handle; a key reached again (through a link) is not walked twice.
     const void* Identity(RegHandle handle) { return registry_.KeyOf(handle); }
 
+    // A handle whose key is unknown counts as one key of its own.
+    bool FirstVisit(const void* identity) {
+        if (identity) return visited_.Insert(identity);
+        return !std::exchange(unknownVisited_, true);
+    }
+
     void MarkVisited(RegHandle key) {
-        if (const void* identity = Identity(key)) visited_.insert(identity);
+        if (const void* identity = Identity(key)) visited_.Insert(identity);
     }
 
     void Enter(RegHandle key, ScopedKey owned, std::string path) {
@@ -144,7 +190,7 @@ class RegistryWalk {
         if (registry_.OpenEnumeratedKey(level.key, index, name_, &child) != kErrorSuccess) {
             return true;
         }
-        if (!visited_.insert(Identity(child)).second) return true;
+        if (!FirstVisit(Identity(child))) return true;
         std::string childPath = level.path + "\\" + name_;
         // `level` may move once the child is pushed.
         RegHandle handle = child;
@@ -202,7 +248,8 @@ class RegistryWalk {
     RegistryAccess& registry_;
     FileSystemAccess& files_;
     std::vector<Level> levels_;
-    std::unordered_set<const void*> visited_;
+    KeySet visited_;
+    bool unknownVisited_ = false;
     // Buffers reused from item to item.
     std::string name_;
     std::string data_;
