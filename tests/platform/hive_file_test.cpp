@@ -8,6 +8,7 @@
 
 #include "platform/files/atomic_file.h"
 #include "platform/machine/text.h"
+#include "platform/registry/hive_values.h"
 #include "platform/registry/mapped_memory.h"
 #include "temp_prefix.h"
 
@@ -122,6 +123,27 @@ TEST(HiveFile, AFileOfManyKeysLoadsAcrossKeyBlocks) {
     ASSERT_TRUE(last);
     ASSERT_TRUE(last->FindValue(u"v"));
     EXPECT_EQ(WriteHive(*hive->base, hive->header, hive->trailer), text);
+}
+
+// Checking a string only (as loading checks every value) must end it where decoding it
+// does: escaped quotes and backslashes, escapes cut by the end, bytes above ASCII.
+TEST(HiveFileValues, CheckingAStringEndsItWhereDecodingDoes) {
+    const char alphabet[] = {'"', '\\', ']', 'a', 'x', '0', '7', '\xc3', '\xa9', 'n'};
+    uint32_t state = 12345;
+    auto next = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return state >> 16;
+    };
+    for (int round = 0; round < 20000; ++round) {
+        std::string in(next() % 12, 'a');
+        for (char& c : in)
+            c = alphabet[next() % sizeof alphabet];
+        for (char stop : {'"', ']'}) {
+            std::u16string decoded;
+            EXPECT_EQ(ParseString(in, stop, nullptr), ParseString(in, stop, &decoded))
+                << "input: " << in << " stop: " << stop;
+        }
+    }
 }
 
 // Names are kept back to back in blocks that grow: every name, short or longer than a

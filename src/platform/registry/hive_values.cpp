@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
 
 #include "platform/machine/text.h"
 
@@ -56,6 +57,19 @@ struct NoSink {
 // of input bytes consumed including `stop`, or 0 when `stop` never comes.
 template <typename Sink>
 size_t ParseStringTo(std::string_view in, char stop, Sink out) {
+    if constexpr (std::is_same_v<Sink, NoSink>) {
+        // Only where the string ends matters, and an escape only hides the character after
+        // its backslash: the file's check of every value at loading looks for no more.
+        size_t i = 0;
+        for (;;) {
+            size_t end = in.find(stop, i);
+            if (end == std::string_view::npos) return 0;
+            size_t slash = in.substr(i, end - i).find('\\');
+            if (slash == std::string_view::npos) return end + 1;
+            i += slash + 2;
+            if (i > in.size()) return 0;
+        }
+    }
     out.Clear();
     size_t i = 0;
     while (i < in.size()) {
