@@ -85,15 +85,15 @@ DirectScan RunDirectScan(Machine& machine, const std::array<bool, kSectionCount>
     return result;
 }
 
-// What the result store's records take: each record and the text its strings keep beyond
-// the record itself.
+// What the result store's records take: each record and the block of its texts.
 double FindingsMb(const ResultStore& results) {
     size_t bytes = 0;
     for (const auto& problem : results.Problems()) {
         bytes += sizeof(Problem);
-        for (const std::string* text : {&problem->itemText, &problem->location, &problem->valueName,
-                                        &problem->valueData, &problem->description}) {
-            if (text->capacity() > 15) bytes += text->capacity() + 1;
+        for (std::string_view text :
+             {problem->ItemText(), problem->Location(), problem->ValueName(), problem->ValueData(),
+              problem->Description()}) {
+            bytes += text.size();
         }
     }
     return static_cast<double>(bytes) / 1048576.0;

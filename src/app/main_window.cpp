@@ -128,8 +128,9 @@ std::vector<ResultsSummaryRow> MainWindow::ResultsSummary() const {
 int MainWindow::ForgetIgnoredFindings(const IgnoreList& ignoreList) {
     // The details dialog leaves locations with short root names; the list has long ones.
     return results_.RemoveIf([&ignoreList](const Problem& problem) {
-        std::string text = LongRootLocation(problem.location) + "\\" + problem.valueName + "\\" +
-                           problem.valueData;
+        std::string text = LongRootLocation(problem.Location());
+        text.append(1, '\\').append(problem.ValueName());
+        text.append(1, '\\').append(problem.ValueData());
         return IsExcluded(text, ignoreList);
     });
 }

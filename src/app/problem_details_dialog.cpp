@@ -31,17 +31,21 @@ void ProblemDetailsDialog::Open(int sectionId) {
     // Neighbouring records mostly share their root: its short form is taken once for them.
     std::string lastRoot;
     std::string lastShortRoot;
+    std::string shortened;
     for (const auto& problem : results_.Problems()) {
         if (!problem || problem->sectionId != sectionId) continue;
-        std::string& location = problem->location;
-        const std::string_view root = std::string_view(location).substr(0, location.find('\\'));
+        const std::string_view location = problem->Location();
+        const std::string_view root = location.substr(0, location.find('\\'));
         if (root != lastRoot) {
             lastRoot = root;
             lastShortRoot = ShortRootLocation(root);
         }
-        // Rewritten within the record's own buffer (a short root is never longer), so that
-        // a long section's records are not copied to fresh memory.
-        if (lastShortRoot != lastRoot) location.replace(0, lastRoot.size(), lastShortRoot);
+        // A short root is never longer: the record rewrites its texts within its own block,
+        // so that a long section's records are not copied to fresh memory.
+        if (lastShortRoot != lastRoot) {
+            shortened.assign(lastShortRoot).append(location.substr(lastRoot.size()));
+            problem->SetLocation(shortened);
+        }
         rows_.push_back(DetailsRow{problem.get()});
     }
 }
@@ -148,9 +152,9 @@ bool RowHeightPass::Step(const MeasureRichText& measure, const std::function<boo
 void ProblemDetailsDialog::ClickHeader() {
     sortedByLocation_ = !sortedByLocation_;
     if (sortedByLocation_) {
-        // std::string compares as unsigned bytes, as the byte order asks.
+        // Texts compare as unsigned bytes, as the byte order asks.
         std::stable_sort(rows_.begin(), rows_.end(), [](const DetailsRow& a, const DetailsRow& b) {
-            return a.problem->location < b.problem->location;
+            return a.problem->Location() < b.problem->Location();
         });
     } else {
         std::stable_sort(rows_.begin(), rows_.end(), [](const DetailsRow& a, const DetailsRow& b) {

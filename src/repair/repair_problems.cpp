@@ -43,13 +43,13 @@ void TakeMenuRecord(const Problem& problem, Target* target) {
     const std::string root = "HKEY_CURRENT_USER\\";
     const std::string menus = root + std::string(kMenuFilesKey);
     const std::string types = root + std::string(kFileOpenAssociationsKey) + "\\";
-    const std::string& location = problem.location;
-    if (AnsiEqualsNoCase(location, menus) && !problem.valueName.empty()) {
+    const std::string_view location = problem.Location();
+    if (AnsiEqualsNoCase(location, menus) && !problem.ValueName().empty()) {
         target->key = location;
-        target->valueName = problem.valueName;
+        target->valueName = problem.ValueName();
     } else if (location.size() > types.size() &&
                AnsiEqualsNoCase(location.substr(0, types.size()), types) &&
-               location.find('\\', types.size()) == std::string::npos) {
+               location.find('\\', types.size()) == std::string_view::npos) {
         target->key = location;
     }
 }
@@ -60,13 +60,13 @@ Target TargetOf(const Problem& problem) {
         // The finding's location is the sound key followed by the sound's data, a key
         // that does not exist; the stale thing is the sound value itself. A value with
         // empty data would name the whole scheme key: it is passed over.
-        if (problem.valueData.empty()) return target;
+        if (problem.ValueData().empty()) return target;
         std::string key(FindingKeyPath(problem));
         target.kind = Target::kValue;
-        target.key = key != problem.location ? key : std::string(kSoundsKey);
-        target.valueName = problem.valueName;
+        target.key = key != problem.Location() ? key : std::string(kSoundsKey);
+        target.valueName = problem.ValueName();
         // A sound event's file is the default value of its scheme key.
-        if (key != problem.location && !AnsiEqualsNoCase(target.key, kSoundsKey) &&
+        if (key != problem.Location() && !AnsiEqualsNoCase(target.key, kSoundsKey) &&
             target.valueName == LoadResourceText(kIdsDefaultValueName)) {
             target.valueName.clear();
         }
@@ -75,20 +75,20 @@ Target TargetOf(const Problem& problem) {
     switch (ScopeOf(problem.sectionId)) {
         case FindingScope::kKey:
             target.kind = Target::kKey;
-            target.key = problem.location;
+            target.key = problem.Location();
             break;
         case FindingScope::kValue:
             target.kind = Target::kValue;
-            target.key = problem.location;
-            target.valueName = problem.valueName;
+            target.key = problem.Location();
+            target.valueName = problem.ValueName();
             break;
         case FindingScope::kFile:
             target.kind = Target::kFile;
-            target.file = problem.itemText;
+            target.file = problem.ItemText();
             break;
         case FindingScope::kHostFile:
             target.kind = Target::kHostFile;
-            target.hostFile = problem.valueData;
+            target.hostFile = problem.ValueData();
             TakeMenuRecord(problem, &target);
             break;
         case FindingScope::kNone:
@@ -219,7 +219,8 @@ int SaveTarget(Machine& machine, FixBackup& backup, const Problem& problem, cons
         case Target::kKey:
             return backup.BackupRegKey(target.key, number);
         case Target::kValue:
-            return backup.BackupRegValue(target.key, target.valueName, problem.valueData);
+            return backup.BackupRegValue(target.key, target.valueName,
+                                         std::string(problem.ValueData()));
         case Target::kFile:
             return backup.BackupFile(target.file);
         case Target::kHostFile: {
@@ -313,7 +314,7 @@ RepairOutcome RepairCheckedProblems(Machine& machine, ResultStore& results, cons
     for (auto& problem : problems) {
         if (!running()) break;
         // Only the root is expanded: a sub-key may itself hold "HKLM" and the like.
-        problem->location = LongRootLocation(problem->location);
+        problem->SetLocation(LongRootLocation(problem->Location()));
         if (problem->isChecked) {
             Target target = TargetOf(*problem);
             if (target.kind != Target::kNone) {

@@ -90,17 +90,17 @@ std::string StripMarkup(std::string_view rowText, std::string_view lineBreak) {
 
 std::string FindingText(const Problem& problem) {
     static constexpr std::string_view kPlaceholder = "%s";
-    const std::string& description = problem.description;
+    const std::string_view description = problem.Description();
     std::string text;
     size_t at = 0;
     for (;;) {
         size_t found = description.find(kPlaceholder, at);
-        if (found == std::string::npos) break;
-        text.append(description, at, found - at);
-        text += problem.valueData;
+        if (found == std::string_view::npos) break;
+        text.append(description.substr(at, found - at));
+        text += problem.ValueData();
         at = found + kPlaceholder.size();
     }
-    text.append(description, at, std::string::npos);
+    text.append(description.substr(at));
     return text;
 }
 
@@ -124,8 +124,8 @@ std::string ShortRootLocation(std::string_view location) {
 std::string ShownValueName(const Problem& problem) {
     const FindingScope scope = ScopeOf(problem.sectionId);
     bool registry = scope == FindingScope::kKey || scope == FindingScope::kValue;
-    return registry && problem.valueName.empty() ? LoadResourceText(kIdsDefaultValueName)
-                                                 : problem.valueName;
+    return registry && problem.ValueName().empty() ? LoadResourceText(kIdsDefaultValueName)
+                                                   : std::string(problem.ValueName());
 }
 
 std::string DetailsRowText(const Problem& problem) {
@@ -137,24 +137,24 @@ std::string DetailsRowText(const Problem& problem) {
     std::string shownName;
     if (problem.sectionId >= kFirstRegistrySection && problem.sectionId <= kLastRegistrySection) {
         head = "<font color=\"#0000FF\">RegKey : ";
-        first = problem.location;
+        first = problem.Location();
         secondLabel = " <br>ValueName : ";
         shownName = ShownValueName(problem);
         thirdLabel = "<br>Value : ";
     } else if (problem.sectionId == kShortcutSection) {
         head = "<font color=\"#0000FF\">Shortcut Path : ";
-        first = problem.itemText;
+        first = problem.ItemText();
         secondLabel = "<br>Shortcut to : ";
     } else if (problem.sectionId == kMenuEntriesSection) {
         head = "<font color=\"#0000FF\">Menu Entry : ";
-        first = problem.itemText;
+        first = problem.ItemText();
         secondLabel = "<br>File : ";
     } else {
         return {};
     }
     const std::string finding = FindingText(problem);
     std::string text;
-    text.reserve(head.size() + first.size() + shownName.size() + 2 * problem.valueData.size() +
+    text.reserve(head.size() + first.size() + shownName.size() + 2 * problem.ValueData().size() +
                  finding.size() + 96);
     text += head;
     AppendEscaped(text, first);
@@ -163,7 +163,7 @@ std::string DetailsRowText(const Problem& problem) {
         AppendEscaped(text, shownName);
         text += thirdLabel;
     }
-    AppendEscaped(text, problem.valueData);
+    AppendEscaped(text, problem.ValueData());
     text += "</font><br><b>";
     AppendEscaped(text, finding);
     text += "</b>";
@@ -176,16 +176,16 @@ std::string ClipboardText(std::string_view rowText) {
 
 std::string PlainTextRow(const Problem& problem) {
     Problem shown = problem;
-    shown.location = ShortRootLocation(problem.location);
+    shown.SetLocation(ShortRootLocation(problem.Location()));
     return StripMarkup(DetailsRowText(shown), "\n");
 }
 
 std::string FindingFile(const Problem& problem) {
-    const std::string& where = problem.location;
+    const std::string_view where = problem.Location();
     // A drive path ("C:\...") or a host path; registry locations start with a root name.
     bool drivePath = where.size() > 3 && where[1] == ':' && where[2] == '\\';
     bool hostPath = !where.empty() && where[0] == '/';
-    return drivePath || hostPath ? where : std::string{};
+    return drivePath || hostPath ? std::string(where) : std::string{};
 }
 
 }  // namespace hivewise

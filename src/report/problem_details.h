@@ -27,8 +27,8 @@ std::string DetailsRowText(const Problem& problem);
 std::string ShownValueName(const Problem& problem);
 
 // What a finding found missing: the text its description's "%s" stands for.
-inline const std::string& MissingTarget(const Problem& problem) {
-    return problem.valueData;
+inline std::string_view MissingTarget(const Problem& problem) {
+    return problem.ValueData();
 }
 
 // The clipboard's text for a row's rich text: every "<br>" becomes CR LF, every tag is

@@ -26,8 +26,10 @@ std::string LogHeader(const std::string& osName) {
 }
 
 std::string LogBlock(const Problem& problem) {
-    return "\r\nKey : " + problem.location + "\r\nValueName : " + ShownValueName(problem) +
-           "\r\nValue : " + problem.valueData + "\r\n";
+    std::string block = "\r\nKey : ";
+    block.append(problem.Location()).append("\r\nValueName : ").append(ShownValueName(problem));
+    block.append("\r\nValue : ").append(problem.ValueData()).append("\r\n");
+    return block;
 }
 
 std::string TextModeBytes(std::string_view text) {

@@ -99,11 +99,11 @@ bool FindingFilter::Admit(const Problem& problem) {
     if (scope == FindingScope::kKey || scope == FindingScope::kValue) {
         CanonicalKeyInto(FindingKeyPath(problem), &key_);
         valueName_.clear();
-        AppendAnsiLower(valueName_, problem.valueName);
+        AppendAnsiLower(valueName_, problem.ValueName());
         if (valueName_ == "(default)") valueName_.clear();
         if (IsShellFolderDefinition(key_)) return false;
         valueData_.clear();
-        AppendAnsiLower(valueData_, problem.valueData);
+        AppendAnsiLower(valueData_, problem.ValueData());
         if (wine_.Writes(key_, valueName_, valueData_)) return false;
         if (InsideWholeKeyOfOtherSection(key_, problem.sectionId)) return false;
         const bool whole = scope == FindingScope::kKey;
@@ -118,12 +118,12 @@ bool FindingFilter::Admit(const Problem& problem) {
     }
     if (scope == FindingScope::kFile) {
         identity_.assign("file\n");
-        AppendAnsiLower(identity_, problem.itemText);
+        AppendAnsiLower(identity_, problem.ItemText());
         return FirstReport(identity_);
     }
     if (scope == FindingScope::kHostFile) {
         // Host file names tell case apart.
-        identity_.assign("host\n").append(problem.valueData);
+        identity_.assign("host\n").append(problem.ValueData());
         return FirstReport(identity_);
     }
     return true;

@@ -44,9 +44,11 @@ int ResultStore::RemoveIf(const std::function<bool(const Problem&)>& drop) {
 
 std::string MatchText(const Problem& problem) {
     std::string text;
-    text.reserve(problem.location.size() + problem.valueName.size() + problem.valueData.size() + 2);
-    text.append(problem.location).append(1, '\\').append(problem.valueName).append(1, '\\');
-    text.append(problem.valueData);
+    const std::string_view location = problem.Location();
+    const std::string_view valueName = problem.ValueName();
+    const std::string_view valueData = problem.ValueData();
+    text.reserve(location.size() + valueName.size() + valueData.size() + 2);
+    text.append(location).append(1, '\\').append(valueName).append(1, '\\').append(valueData);
     return text;
 }
 

@@ -105,8 +105,8 @@ FindingScope ScopeOf(int sectionId) {
 }
 
 std::string_view FindingKeyPath(const Problem& problem) {
-    std::string_view location = problem.location;
-    const std::string& data = problem.valueData;
+    const std::string_view location = problem.Location();
+    const std::string_view data = problem.ValueData();
     // "<key>\<data>": the key is the location without the data.
     if (problem.sectionId == 12 && !data.empty() && location.size() > data.size() + 1 &&
         location.substr(location.size() - data.size()) == data &&

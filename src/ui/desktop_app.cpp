@@ -190,7 +190,7 @@ void DesktopApp::ShowSectionDetails(int sectionId) {
     ProblemDetailsView* shown = nullptr;
     actions.ignoreProblemKey = [this, &shown](Problem& problem) {
         // The finding may leave the results: the rows are read again before any paint.
-        if (OpenIgnoreList(problem.location) && shown) shown->Reload();
+        if (OpenIgnoreList(std::string(problem.Location())) && shown) shown->Reload();
     };
     actions.openContainingFolder = [this](const std::string& file) {
         return OpenContainingFolder(machine_, file);

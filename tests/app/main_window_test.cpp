@@ -113,11 +113,9 @@ void AddFindings(MainWindow& window) {
           std::tuple{8, "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
                      "C"},
           std::tuple{5, "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\Fonts", "F"}}) {
-        auto problem = std::make_unique<Problem>();
-        problem->sectionId = id;
-        problem->location = location;
-        problem->valueName = name;
-        window.Results().Accept(std::move(problem), context);
+        window.Results().Accept(
+            std::make_unique<Problem>(id, ProblemTexts{.location = location, .valueName = name}),
+            context);
     }
 }
 

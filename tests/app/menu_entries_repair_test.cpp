@@ -121,10 +121,9 @@ TEST_F(MenuEntriesRepairTest, NoFindingReachesBeyondTheMenuBuildersFiles) {
     for (fs::path file : {home.home.Dir() / ".bashrc",
                           home.Data() / "applications/wine/Programs/FakeApp/FakeApp.desktop",
                           home.Data() / "applications/../.bashrc"}) {
-        auto problem = std::make_unique<Problem>();
-        problem->sectionId = 15;
-        problem->location = problem->valueData = file.string();
-        results.Problems().push_back(std::move(problem));
+        const std::string path = file.string();
+        results.Problems().push_back(
+            std::make_unique<Problem>(15, ProblemTexts{.location = path, .valueData = path}));
     }
     RepairSelectedProblems(*machine, results, prompts, {});
     EXPECT_EQ(home.home.Read(".bashrc"), "mine");

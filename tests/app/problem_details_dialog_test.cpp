@@ -21,14 +21,12 @@ class RecordingPrompts : public UserPrompts {
     std::vector<std::string> messages;
 };
 
-Problem Finding(int sectionId, std::string location, std::string valueData = "C:\\gone.exe") {
-    Problem p;
-    p.sectionId = sectionId;
-    p.location = std::move(location);
-    p.valueName = "Path";
-    p.valueData = std::move(valueData);
-    p.description = kFileMissing;
-    return p;
+Problem Finding(int sectionId, std::string_view location,
+                std::string_view valueData = "C:\\gone.exe") {
+    return Problem(sectionId, {.location = location,
+                               .valueName = "Path",
+                               .valueData = valueData,
+                               .description = kFileMissing});
 }
 
 // A store holding the findings in arrival order, as the hand-over leaves them.
@@ -41,7 +39,7 @@ class DetailsTest : public testing::Test {
     std::vector<std::string> Locations() const {
         std::vector<std::string> out;
         for (const DetailsRow& row : dialog.Rows())
-            out.push_back(row.problem->location);
+            out.emplace_back(row.problem->Location());
         return out;
     }
 
@@ -65,9 +63,9 @@ TEST_F(DetailsTest, OpenTakesTheSectionsRecordsAndShortensTheirRoots) {
     ASSERT_EQ(dialog.RowCount(), 2u);
     EXPECT_EQ(dialog.Rows()[0].problem, &a);
     EXPECT_EQ(dialog.Rows()[1].problem, &b);
-    EXPECT_EQ(a.location, "HKLM\\SOFTWARE\\A");
-    EXPECT_EQ(b.location, "HKCU\\Software\\B");
-    EXPECT_EQ(other.location, "HKEY_CLASSES_ROOT\\.xyz");
+    EXPECT_EQ(a.Location(), "HKLM\\SOFTWARE\\A");
+    EXPECT_EQ(b.Location(), "HKCU\\Software\\B");
+    EXPECT_EQ(other.Location(), "HKEY_CLASSES_ROOT\\.xyz");
     EXPECT_NE(dialog.RowText(0).find("RegKey : HKLM\\SOFTWARE\\A <br>"), std::string::npos);
     EXPECT_TRUE(dialog.RowChecked(0));
     EXPECT_FALSE(dialog.RowChecked(1));
@@ -174,7 +172,7 @@ TEST_F(DetailsTest, AddToIgnoreListHandsOverTheRowsFinding) {
     dialog.AddRowToIgnoreList(0);
     ASSERT_EQ(ignored.size(), 1u);
     EXPECT_EQ(ignored[0], &alpha);
-    EXPECT_EQ(LongRootLocation(ignored[0]->location), "HKEY_CLASSES_ROOT\\Alpha.Prog");
+    EXPECT_EQ(LongRootLocation(ignored[0]->Location()), "HKEY_CLASSES_ROOT\\Alpha.Prog");
 }
 
 TEST_F(DetailsTest, EveryRowGetsTheTallestMeasuredHeightPlusForty) {

@@ -110,7 +110,7 @@ TEST_F(RepairRunTest, RepairThenRestoreGivesEverythingBackExactly) {
     EXPECT_FALSE(DriveFile("windows/Start Menu/Word.lnk"));
     EXPECT_FALSE(DriveFile("windows/Config.ini"));
     // Locations keep their expanded roots; a root name inside a path is left alone.
-    EXPECT_EQ(results.Problems().back()->location, "HKEY_LOCAL_MACHINE\\Software\\HKCUTools");
+    EXPECT_EQ(results.Problems().back()->Location(), "HKEY_LOCAL_MACHINE\\Software\\HKCUTools");
 
     auto archives = Archives();
     ASSERT_EQ(archives.size(), 1u);

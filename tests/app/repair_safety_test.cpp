@@ -47,17 +47,12 @@ void RepairShortcuts(testing::TempPrefix& prefix, int killAt) {
     ASSERT_TRUE(machine) << prefix.LastError();
     ResultStore results;
     for (const char* shortcut : kShortcuts) {
-        auto problem = std::make_unique<Problem>();
-        problem->sectionId = 14;
         std::string path = std::string("C:\\") + shortcut;
         std::replace(path.begin(), path.end(), '/', '\\');
-        problem->itemText = path;
-        results.Problems().push_back(std::move(problem));
+        results.Problems().push_back(std::make_unique<Problem>(14, ProblemTexts{.itemText = path}));
     }
-    auto key = std::make_unique<Problem>();
-    key->sectionId = 4;
-    key->location = "HKLM\\Software\\HKCUTools";
-    results.Problems().push_back(std::move(key));
+    results.Problems().push_back(
+        std::make_unique<Problem>(4, ProblemTexts{.location = "HKLM\\Software\\HKCUTools"}));
     testing::RecordingPrompts prompts;
     RepairControls controls;
     int pumps = 0;

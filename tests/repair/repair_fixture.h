@@ -111,15 +111,10 @@ class RepairTest : public ::testing::Test {
         ASSERT_TRUE(machine) << prefix.LastError();
     }
 
-    Problem& Add(int sectionId, std::string location, std::string valueName = {},
-                 std::string valueData = {}, std::string itemText = {}) {
-        auto problem = std::make_unique<Problem>();
-        problem->sectionId = sectionId;
-        problem->location = std::move(location);
-        problem->valueName = std::move(valueName);
-        problem->valueData = std::move(valueData);
-        problem->itemText = std::move(itemText);
-        results.Problems().push_back(std::move(problem));
+    Problem& Add(int sectionId, std::string_view location, std::string_view valueName = {},
+                 std::string_view valueData = {}, std::string_view itemText = {}) {
+        results.Problems().push_back(std::make_unique<Problem>(
+            sectionId, ProblemTexts{itemText, location, valueName, valueData}));
         return *results.Problems().back();
     }
 

@@ -14,27 +14,21 @@ namespace {
 
 constexpr const char* kFileMissing = "The file (%s) does not exist at the specified location";
 
-Problem Finding(int sectionId, std::string location, std::string valueData = "C:\\gone.exe") {
-    Problem p;
-    p.sectionId = sectionId;
-    p.location = std::move(location);
-    p.valueName = "Path";
-    p.valueData = std::move(valueData);
-    p.description = kFileMissing;
-    return p;
+Problem Finding(int sectionId, std::string_view location,
+                std::string_view valueData = "C:\\gone.exe", std::string_view itemText = {},
+                std::string_view description = kFileMissing) {
+    return Problem(sectionId, {itemText, location, "Path", valueData, description});
 }
 
 TEST(DetailsRowTextTest, FormatsBySection) {
-    Problem registry = Finding(4, "HKLM\\SOFTWARE\\App");
-    registry.itemText = "not shown";
+    Problem registry = Finding(4, "HKLM\\SOFTWARE\\App", "C:\\gone.exe", "not shown");
     EXPECT_EQ(DetailsRowText(registry),
               "<font color=\"#0000FF\">RegKey : HKLM\\SOFTWARE\\App <br>ValueName : Path<br>"
               "Value : C:\\gone.exe</font><br><b>The file (C:\\gone.exe) does not exist at the "
               "specified location</b>");
 
-    Problem shortcut = Finding(14, "HKLM\\not shown", "C:\\target.exe");
-    shortcut.itemText = "C:\\x.lnk";
-    shortcut.description = "Shortcut refers to (%s).";
+    Problem shortcut =
+        Finding(14, "HKLM\\not shown", "C:\\target.exe", "C:\\x.lnk", "Shortcut refers to (%s).");
     EXPECT_EQ(DetailsRowText(shortcut),
               "<font color=\"#0000FF\">Shortcut Path : C:\\x.lnk<br>Shortcut to : C:\\target.exe"
               "</font><br><b>Shortcut refers to (C:\\target.exe).</b>");
@@ -42,10 +36,9 @@ TEST(DetailsRowTextTest, FormatsBySection) {
     EXPECT_EQ(DetailsRowText(Finding(0, "HKLM\\X")), "");
     EXPECT_EQ(DetailsRowText(Finding(16, "HKLM\\X")), "");
 
-    Problem entry = Finding(15, "/home/u/.local/share/applications/wine/A.desktop",
-                            "/home/u/.local/share/applications/wine/A.desktop");
-    entry.itemText = "A & B";
-    entry.description = "Stale (%s)";
+    Problem entry =
+        Finding(15, "/home/u/.local/share/applications/wine/A.desktop",
+                "/home/u/.local/share/applications/wine/A.desktop", "A & B", "Stale (%s)");
     EXPECT_EQ(DetailsRowText(entry),
               "<font color=\"#0000FF\">Menu Entry : A &amp; B<br>File : "
               "/home/u/.local/share/applications/wine/A.desktop</font><br><b>Stale "
@@ -53,11 +46,12 @@ TEST(DetailsRowTextTest, FormatsBySection) {
 }
 
 TEST(DetailsRowTextTest, FillsEveryPlaceholderWithTheDataOnce) {
-    Problem p = Finding(1, "HKCLASS\\AppID\\{X}", "{1234}");
-    p.description = "The Application ID (%s) is not valid.  (%s does not exist)";
+    constexpr std::string_view kAppId =
+        "The Application ID (%s) is not valid.  (%s does not exist)";
+    Problem p = Finding(1, "HKCLASS\\AppID\\{X}", "{1234}", {}, kAppId);
     EXPECT_EQ(FindingText(p), "The Application ID ({1234}) is not valid.  ({1234} does not exist)");
     // Data holding a placeholder is not filled again (nor filled forever).
-    p.valueData = "C:\\%s";
+    p = Finding(1, "HKCLASS\\AppID\\{X}", "C:\\%s", {}, kAppId);
     EXPECT_EQ(FindingText(p), "The Application ID (C:\\%s) is not valid.  (C:\\%s does not exist)");
 }
 
@@ -86,9 +80,9 @@ TEST(DetailsPlainTextTest, MatchesTheDialogRowWithLineFeeds) {
     EXPECT_EQ(PlainTextRow(p),
               "RegKey : HKLM\\SYSTEM\\Services\\Old \nValueName : Path\nValue : C:\\gone.exe\n"
               "The file (C:\\gone.exe) does not exist at the specified location");
-    EXPECT_EQ(p.location, "HKEY_LOCAL_MACHINE\\SYSTEM\\Services\\Old");
+    EXPECT_EQ(p.Location(), "HKEY_LOCAL_MACHINE\\SYSTEM\\Services\\Old");
     // Line breaks inside the data are the data's own.
-    p.valueData = "a\r\nb";
+    p = Finding(9, "HKEY_LOCAL_MACHINE\\SYSTEM\\Services\\Old", "a\r\nb");
     EXPECT_NE(PlainTextRow(p).find("Value : a\r\nb\n"), std::string::npos);
 }
 

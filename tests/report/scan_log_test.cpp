@@ -24,12 +24,9 @@ std::tm March7th2007() {
 }
 
 Problem Finding() {
-    Problem p;
-    p.sectionId = 4;
-    p.location = "HKEY_LOCAL_MACHINE\\SOFTWARE\\X";
-    p.valueName = "name";
-    p.valueData = "C:\\gone.exe";
-    return p;
+    return Problem(4, {.location = "HKEY_LOCAL_MACHINE\\SOFTWARE\\X",
+                       .valueName = "name",
+                       .valueData = "C:\\gone.exe"});
 }
 
 constexpr const char* kHeaderOnDisk =

@@ -255,9 +255,10 @@ TEST_F(ClassCommandsTest, ReportsCommandsAndIconsNamingGoneFiles) {
     std::vector<std::string> found;
     for (const Problem& p : r.found) {
         EXPECT_EQ(p.sectionId, 11);
-        EXPECT_EQ(p.valueName, "(Default)");
-        EXPECT_EQ(p.description, kInvalidAppIdText);
-        found.push_back(p.itemText + " | " + p.location + " | " + p.valueData);
+        EXPECT_EQ(p.ValueName(), "(Default)");
+        EXPECT_EQ(p.Description(), kInvalidAppIdText);
+        found.push_back(std::string(p.ItemText()) + " | " + std::string(p.Location()) + " | " +
+                        std::string(p.ValueData()));
     }
     std::sort(found.begin(), found.end());
     const std::string root = "HKEY_CLASSES_ROOT\\";

@@ -295,7 +295,7 @@ TEST_F(ClassesScannerTest, TypeLibraryWalkStaysBoundedInLinkMazesAndDeepChains) 
     EXPECT_GT(r.found.size(), 1u);  // reached through the links as well
     EXPECT_LT(r.found.size(), 4096u);
     for (const Problem& p : r.found)
-        EXPECT_EQ(p.valueData, "C:\\Gone\\maze.tlb");
+        EXPECT_EQ(p.ValueData(), "C:\\Gone\\maze.tlb");
     EXPECT_EQ(machine->Handles().OpenCount(), 0u);
 }
 
@@ -356,8 +356,9 @@ TEST(ClassesSampleMachine, FindsExactlyTheStaleEntries) {
     for (Scanner scanner :
          {ScanClassServers, ScanProgIds, ScanTypeLibraries, ScanFileAssociations}) {
         for (const Problem& p : RunScanner(*loaded.machine, scanner).found) {
-            found.push_back(std::to_string(p.sectionId) + " " + p.location + " | " + p.valueName +
-                            " | " + p.description.substr(0, 10));
+            found.push_back(std::to_string(p.sectionId) + " " + std::string(p.Location()) + " | " +
+                            std::string(p.ValueName()) + " | " +
+                            std::string(p.Description().substr(0, 10)));
         }
     }
     const std::string classes = "HKEY_CLASSES_ROOT\\CLSID\\";

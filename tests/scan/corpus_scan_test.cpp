@@ -142,9 +142,9 @@ TEST(CorpusScan, ReportsNoReferenceThatExists) {
     // installing it (16-bit class servers, its bitmap fonts, a framework's service, the page
     // file list, the synthesiser's sound set) is Wine's own and comes back at its next update.
     for (const Problem& problem : sink.found) {
-        EXPECT_FALSE(context.Files().PathFileExists(problem.valueData));
-        ADD_FAILURE() << "section " << problem.sectionId << ": " << problem.location << " ["
-                      << problem.valueName << "] " << problem.valueData;
+        EXPECT_FALSE(context.Files().PathFileExists(std::string(problem.ValueData())));
+        ADD_FAILURE() << "section " << problem.sectionId << ": " << problem.Location() << " ["
+                      << problem.ValueName() << "] " << problem.ValueData();
     }
     EXPECT_EQ(table[2].size(), 2u);
     EXPECT_EQ(table[11].size(), 1u);

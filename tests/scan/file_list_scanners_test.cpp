@@ -313,7 +313,8 @@ TEST(FileListSampleMachine, FindsExactlyTheStaleEntries) {
     for (Scanner scanner :
          {ScanUninstallEntries, ScanAppPaths, ScanFonts, ScanSharedDlls, ScanHelpFiles}) {
         for (const Problem& p : RunScanner(*loaded.machine, scanner).found) {
-            found.push_back(std::to_string(p.sectionId) + " " + p.location + " | " + p.valueName);
+            found.push_back(std::to_string(p.sectionId) + " " + std::string(p.Location()) + " | " +
+                            std::string(p.ValueName()));
         }
     }
     const std::string machineKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows";

@@ -22,12 +22,10 @@ class FindingFilterTest : public ::testing::Test {
     }
     // Sections 3 and 4 report whole keys; section 13 reports values.
     bool Admit(int section, const std::string& location, const std::string& valueName = "Path") {
-        Problem problem;
-        problem.sectionId = section;
-        problem.location = location;
-        problem.valueName = valueName;
-        problem.itemText = "C:\\gone.exe";
-        problem.valueData = "C:\\gone.exe";
+        const Problem problem(section, {.itemText = "C:\\gone.exe",
+                                        .location = location,
+                                        .valueName = valueName,
+                                        .valueData = "C:\\gone.exe"});
         return filter->Admit(problem);
     }
 

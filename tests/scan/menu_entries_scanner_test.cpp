@@ -37,13 +37,13 @@ TEST_F(MenuEntriesScannerTest, EverythingOfADeletedPrefixAndNothingOfTheLivingOn
     // A's entries are no records of B's registry; the shared folders and icon stay, and
     // A's desktop shortcut to FakeApp stays, since B has FakeApp where it pointed.
     const Problem& entry = run.found.front();
-    EXPECT_EQ(entry.itemText, "FakeApp");
-    EXPECT_EQ(entry.location, entry.valueData);
-    EXPECT_TRUE(entry.valueName.empty());
-    EXPECT_EQ(entry.description,
+    EXPECT_EQ(entry.ItemText(), "FakeApp");
+    EXPECT_EQ(entry.Location(), entry.ValueData());
+    EXPECT_TRUE(entry.ValueName().empty());
+    EXPECT_EQ(entry.Description(),
               "The menu entry starts a program of a Wine prefix that no longer exists (%s)");
     const Problem& link = run.found.back();
-    EXPECT_EQ(link.description,
+    EXPECT_EQ(link.Description(),
               "The desktop shortcut refers to a file that exists in no Wine prefix "
               "(C:\\Program Files\\SoloApp\\SoloApp.exe)");
 }
@@ -58,13 +58,15 @@ TEST_F(MenuEntriesScannerTest, DeletedShortcutTakesItsEntryMenuAndRecordsAlong) 
                   ".config/menus/applications-merged/wine-Programs-FakeApp-FakeApp B.menu",
               }));
     for (const Problem& p : run.found) {
-        EXPECT_EQ(p.location, "HKEY_CURRENT_USER\\Software\\Wine\\MenuFiles");
-        EXPECT_EQ(p.valueName, "\\\\?\\Z:" + testing::Replaced(p.valueData, "/", "\\"));
+        EXPECT_EQ(p.Location(), "HKEY_CURRENT_USER\\Software\\Wine\\MenuFiles");
+        EXPECT_EQ(p.ValueName(),
+                  "\\\\?\\Z:" + testing::Replaced(std::string(p.ValueData()), "/", "\\"));
     }
-    EXPECT_EQ(run.found[0].itemText, "FakeApp B");
-    EXPECT_EQ(run.found[0].description,
+    EXPECT_EQ(run.found[0].ItemText(), "FakeApp B");
+    EXPECT_EQ(run.found[0].Description(),
               "The menu entry starts a shortcut or program that no longer exists (%s)");
-    EXPECT_EQ(run.found[1].description, "The menu file lists no menu entry that still exists (%s)");
+    EXPECT_EQ(run.found[1].Description(),
+              "The menu file lists no menu entry that still exists (%s)");
 }
 
 TEST_F(MenuEntriesScannerTest, UnregisteredProgIdTakesItsFileTypeAndRecord) {
@@ -74,9 +76,9 @@ TEST_F(MenuEntriesScannerTest, UnregisteredProgIdTakesItsFileTypeAndRecord) {
                               ".local/share/applications/wine-extension-fkb.desktop",
                               ".local/share/mime/packages/x-wine-extension-fkb.xml",
                           }));
-    EXPECT_EQ(run.found[0].location,
+    EXPECT_EQ(run.found[0].Location(),
               "HKEY_CURRENT_USER\\Software\\Wine\\FileOpenAssociations\\.fkb");
-    EXPECT_EQ(run.found[0].description,
+    EXPECT_EQ(run.found[0].Description(),
               "The file type entry opens a ProgID that is no longer registered (%s)");
     // The file type's icon is FakeApp's, which B's menu entries still use.
 }
@@ -153,7 +155,7 @@ TEST_F(MenuEntriesScannerTest, CompleteRegistryScanLeavesWinesMenuRecordsToTheSe
     fs::remove(b.Dir() / "drive_c" / kStartMenuFolder / "FakeApp B.lnk");
     testing::ScanRun run = testing::RunScanner(*machine, ScanUserRegistry);
     for (const Problem& p : run.found)
-        EXPECT_FALSE(IsMenuBuilderRecordKey(p.location)) << p.location;
+        EXPECT_FALSE(IsMenuBuilderRecordKey(p.Location())) << p.Location();
     EXPECT_TRUE(IsMenuBuilderRecordKey("HKEY_CURRENT_USER\\Software\\Wine\\MenuFiles"));
     EXPECT_TRUE(IsMenuBuilderRecordKey("HKCU\\software\\wine\\FileOpenAssociations\\.fkb"));
     EXPECT_TRUE(

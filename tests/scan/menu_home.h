@@ -195,7 +195,7 @@ class MenuEntriesTest : public ::testing::Test {
         std::set<std::string> files;
         for (const Problem& p : run.found) {
             EXPECT_EQ(p.sectionId, kSectionMenuEntries);
-            files.insert(fs::path(p.valueData).lexically_relative(home.home.Dir()).string());
+            files.insert(fs::path(p.ValueData()).lexically_relative(home.home.Dir()).string());
         }
         return files;
     }

@@ -27,11 +27,11 @@ constexpr const char* kUser = "HKEY_CURRENT_USER";
 void ExpectFinding(const Problem& p, const std::string& path, const std::string& location,
                    const std::string& valueName) {
     EXPECT_EQ(p.sectionId, 13);
-    EXPECT_EQ(p.itemText, path);
-    EXPECT_EQ(p.valueData, path);
-    EXPECT_EQ(p.location, location);
-    EXPECT_EQ(p.valueName, valueName);
-    EXPECT_EQ(p.description, testing::kFileMissingText);
+    EXPECT_EQ(p.ItemText(), path);
+    EXPECT_EQ(p.ValueData(), path);
+    EXPECT_EQ(p.Location(), location);
+    EXPECT_EQ(p.ValueName(), valueName);
+    EXPECT_EQ(p.Description(), testing::kFileMissingText);
     EXPECT_EQ(p.isChecked, 1);
     EXPECT_EQ(p.sequence, 0);
 }
@@ -39,7 +39,7 @@ void ExpectFinding(const Problem& p, const std::string& path, const std::string&
 std::vector<std::string> Locations(const ScanRun& run) {
     std::vector<std::string> out;
     for (const Problem& p : run.found)
-        out.push_back(p.location + " | " + p.valueName);
+        out.push_back(std::string(p.Location()) + " | " + std::string(p.ValueName()));
     return out;
 }
 
@@ -154,7 +154,7 @@ TEST_F(RegistryScannerTest, WalkOfAnyRootNamesItsKeysFromThatRoot) {
         WalkRegistryTree(context, kHkeyUsers, "HKEY_USERS");
     });
     ASSERT_EQ(r.found.size(), 1u);
-    EXPECT_EQ(r.found[0].location, "HKEY_USERS\\S-1-5-21-0-0-0-1000\\Software\\Tool");
+    EXPECT_EQ(r.found[0].Location(), "HKEY_USERS\\S-1-5-21-0-0-0-1000\\Software\\Tool");
 }
 
 // Three levels with two missing references each; the flag is tested before every sub-key
@@ -209,7 +209,7 @@ TEST_F(RegistryScannerTest, KeyLostMidWalkShowsOneMessageAndTheWalkGoesOn) {
     RegistryAccess registry(*machine);
     RunOptions options;
     options.onFinding = [&](const Problem& p) {
-        if (p.valueName == "x") registry.DeleteKeyTree(kHkeyLocalMachine, "Software\\A\\Inner");
+        if (p.ValueName() == "x") registry.DeleteKeyTree(kHkeyLocalMachine, "Software\\A\\Inner");
     };
     ScanRun r = RunScanner(*machine, ScanMachineRegistry, options);
     EXPECT_EQ(Locations(r), (std::vector<std::string>{
@@ -249,7 +249,7 @@ TEST_F(RegistryScannerTest, LinksIntoTheCurrentPathAreNotFollowed) {
     ASSERT_TRUE(machine);
     ScanRun r = RunScanner(*machine, ScanUserRegistry);
     ASSERT_EQ(r.found.size(), 1u);
-    EXPECT_EQ(r.found[0].location, std::string(kUser) + "\\Software\\Tool");
+    EXPECT_EQ(r.found[0].Location(), std::string(kUser) + "\\Software\\Tool");
     EXPECT_EQ(r.steps, 1);
     EXPECT_EQ(machine->Handles().OpenCount(), 0u);
 }
@@ -277,7 +277,7 @@ TEST_F(HostileRegistryTest, LinksToThemselvesAreNotFollowed) {
         if (!machine) GTEST_SKIP() << "no test data";
         ScanRun r = RunScanner(*machine, ScanUserRegistry);
         ASSERT_EQ(r.found.size(), 1u);
-        EXPECT_EQ(r.found[0].location, std::string(kUser) + "\\Software\\Tool");
+        EXPECT_EQ(r.found[0].Location(), std::string(kUser) + "\\Software\\Tool");
         EXPECT_EQ(machine->Handles().OpenCount(), 0u);
     }
 }
@@ -303,8 +303,8 @@ TEST_F(HostileRegistryTest, KeysBelowTheDeepestLevelAreNotEntered) {
     ScanRun r = RunScanner(*machine, ScanUserRegistry);
     // The value 300 levels down is reached; the one 10 000 levels down is not.
     ASSERT_EQ(r.found.size(), 2u);
-    EXPECT_EQ(r.found[0].valueName, "Mid");
-    EXPECT_EQ(r.found[0].location, std::string(kUser) + "\\" + path);
+    EXPECT_EQ(r.found[0].ValueName(), "Mid");
+    EXPECT_EQ(r.found[0].Location(), std::string(kUser) + "\\" + path);
     EXPECT_EQ(r.steps, 2);
     EXPECT_EQ(machine->Handles().OpenCount(), 0u);
 }
@@ -323,7 +323,7 @@ TEST(RegistrySampleMachine, FindsTheLeftoversOfRemovedPrograms) {
     std::vector<std::string> found;
     for (Scanner scanner : {ScanMachineRegistry, ScanUserRegistry}) {
         for (const Problem& p : RunScanner(*loaded.machine, scanner).found) {
-            found.push_back(p.location + " | " + p.valueName);
+            found.push_back(std::string(p.Location()) + " | " + std::string(p.ValueName()));
         }
     }
     const std::string lm = "HKEY_LOCAL_MACHINE\\Software\\";

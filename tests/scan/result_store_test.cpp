@@ -21,13 +21,10 @@ class RecordingList : public SectionListView {
     int total = -1;
 };
 
-std::unique_ptr<Problem> Finding(int section, std::string location, std::string data = "x") {
-    auto p = std::make_unique<Problem>();
-    p->sectionId = section;
-    p->location = std::move(location);
-    p->valueName = "v";
-    p->valueData = std::move(data);
-    return p;
+std::unique_ptr<Problem> Finding(int section, std::string_view location,
+                                 std::string_view data = "x") {
+    return std::make_unique<Problem>(
+        section, ProblemTexts{.location = location, .valueName = "v", .valueData = data});
 }
 
 TEST(SectionTable, FixedTexts) {
@@ -70,7 +67,7 @@ TEST(ResultStore, ExcludedFindingsLeaveNoTraceAndSequencesStayDense) {
         .logOn = true,
         .isExcluded =
             [](const std::string& text) { return text.find("\\skip\\") != std::string::npos; },
-        .appendToLog = [&](const Problem& p) { logged.push_back(p.location); },
+        .appendToLog = [&](const Problem& p) { logged.emplace_back(p.Location()); },
         .view = &list};
     store.Accept(Finding(4, "HKEY_LOCAL_MACHINE\\keep"), context);
     EXPECT_FALSE(store.Accept(Finding(4, "HKEY_LOCAL_MACHINE\\skip"), context));

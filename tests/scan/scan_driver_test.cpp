@@ -22,14 +22,14 @@ struct FakeRun {
 FakeRun g_run;
 
 void Report(ScanContext& context, int sectionId, const std::string& data) {
-    auto problem = std::make_unique<Problem>();
-    problem->sectionId = sectionId;
     // Each finding its own key: a scan reports a key or value once.
-    problem->location = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Test\\" + data;
-    problem->valueName = "v";
-    problem->valueData = data;
-    problem->description = "The file (%s) does not exist at the specified location";
-    context.Report(std::move(problem));
+    const std::string location = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Test\\" + data;
+    context.Report(std::make_unique<Problem>(
+        sectionId,
+        ProblemTexts{.location = location,
+                     .valueName = "v",
+                     .valueData = data,
+                     .description = "The file (%s) does not exist at the specified location"}));
 }
 
 void Startup(ScanContext& c) {
@@ -112,7 +112,9 @@ class RecordingView : public ScanListView, public ScanWindow {
 class RecordingLog : public ScanLogWriter {
   public:
     void StartLog(const std::tm&) override { ++starts; }
-    void AppendFinding(const Problem& problem) override { blocks.push_back(problem.valueData); }
+    void AppendFinding(const Problem& problem) override {
+        blocks.emplace_back(problem.ValueData());
+    }
     int starts = 0;
     std::vector<std::string> blocks;
 };

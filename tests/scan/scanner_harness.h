@@ -97,11 +97,11 @@ inline void ExpectFinding(const Problem& p, int section, const std::string& item
                           const std::string& location, const std::string& valueName,
                           const std::string& valueData, const std::string& description) {
     EXPECT_EQ(p.sectionId, section);
-    EXPECT_EQ(p.itemText, item);
-    EXPECT_EQ(p.location, location);
-    EXPECT_EQ(p.valueName, valueName);
-    EXPECT_EQ(p.valueData, valueData);
-    EXPECT_EQ(p.description, description);
+    EXPECT_EQ(p.ItemText(), item);
+    EXPECT_EQ(p.Location(), location);
+    EXPECT_EQ(p.ValueName(), valueName);
+    EXPECT_EQ(p.ValueData(), valueData);
+    EXPECT_EQ(p.Description(), description);
     EXPECT_EQ(p.isChecked, 1);
     EXPECT_EQ(p.sequence, 0);
 }

@@ -54,11 +54,11 @@ TEST(NormaliseImagePath, ServiceExamples) {
 void ExpectFinding(const Problem& p, int section, const std::string& path,
                    const std::string& location, const std::string& valueName) {
     EXPECT_EQ(p.sectionId, section);
-    EXPECT_EQ(p.itemText, path);
-    EXPECT_EQ(p.valueData, path);
-    EXPECT_EQ(p.location, location);
-    EXPECT_EQ(p.valueName, valueName);
-    EXPECT_EQ(p.description, testing::kFileMissingText);
+    EXPECT_EQ(p.ItemText(), path);
+    EXPECT_EQ(p.ValueData(), path);
+    EXPECT_EQ(p.Location(), location);
+    EXPECT_EQ(p.ValueName(), valueName);
+    EXPECT_EQ(p.Description(), testing::kFileMissingText);
     EXPECT_EQ(p.isChecked, 1);
     EXPECT_EQ(p.sequence, 0);
 }
@@ -208,7 +208,8 @@ TEST(ServicesSampleMachine, FindsTheDriversOfRemovedPrograms) {
     std::vector<std::string> found;
     for (Scanner scanner : {ScanSystemServices, ScanVxdSection}) {
         for (const Problem& p : RunScanner(*loaded.machine, scanner).found) {
-            found.push_back(std::to_string(p.sectionId) + " " + p.location + " | " + p.itemText);
+            found.push_back(std::to_string(p.sectionId) + " " + std::string(p.Location()) + " | " +
+                            std::string(p.ItemText()));
         }
     }
     const std::string pf = "C:\\Program Files\\";

@@ -39,7 +39,7 @@ Walk RunWalk(Machine& machine, const std::string& folder, bool abortOnFirst = fa
 std::vector<std::string> Shortcuts(const Walk& walk) {
     std::vector<std::string> items;
     for (const Problem& p : walk.found)
-        items.push_back(p.itemText + " -> " + p.valueData);
+        items.push_back(std::string(p.ItemText()) + " -> " + std::string(p.ValueData()));
     return items;
 }
 
@@ -97,11 +97,11 @@ TEST_F(ShortcutScannerTest, ReportsOnlyMissingFilesOnFixedDisks) {
     ASSERT_EQ(walk.found.size(), 2u);
     const Problem& p = walk.found[0];
     EXPECT_EQ(p.sectionId, 14);
-    EXPECT_EQ(p.itemText, "C:\\Links\\gone.lnk");
-    EXPECT_EQ(p.location, "C:\\Old\\app.exe");
-    EXPECT_EQ(p.valueName, "");
-    EXPECT_EQ(p.valueData, "C:\\Old\\app.exe");
-    EXPECT_EQ(p.description, kShortcutText);
+    EXPECT_EQ(p.ItemText(), "C:\\Links\\gone.lnk");
+    EXPECT_EQ(p.Location(), "C:\\Old\\app.exe");
+    EXPECT_EQ(p.ValueName(), "");
+    EXPECT_EQ(p.ValueData(), "C:\\Old\\app.exe");
+    EXPECT_EQ(p.Description(), kShortcutText);
     EXPECT_EQ(p.isChecked, 1);
     EXPECT_EQ(p.sequence, 0);
     EXPECT_EQ(Shortcuts(walk)[1], "C:\\Links\\small.lnk -> C:\\Old\\small.exe");
@@ -126,7 +126,7 @@ TEST_F(ShortcutScannerTest, StartsBelowAnyFolderWithOrWithoutBackslash) {
     for (const char* folder : {"C:\\Links", "C:\\Links\\\\", "c:\\links"}) {
         Walk walk = RunWalk(*machine, folder);
         ASSERT_EQ(walk.found.size(), 1u) << folder;
-        EXPECT_EQ(walk.found[0].itemText, std::string(folder).substr(0, 8) + "\\Sub\\gone.lnk");
+        EXPECT_EQ(walk.found[0].ItemText(), std::string(folder).substr(0, 8) + "\\Sub\\gone.lnk");
     }
     EXPECT_TRUE(RunWalk(*machine, "C:\\Missing").found.empty());
     EXPECT_TRUE(RunWalk(*machine, "D:\\").found.empty());
@@ -191,7 +191,7 @@ TEST_F(ShortcutScannerTest, LinkLoopsEndAndEachFolderIsWalkedOnce) {
     ASSERT_TRUE(machine);
     Walk walk = RunWalk(*machine, "C:\\");
     ASSERT_EQ(walk.found.size(), 1u);
-    EXPECT_EQ(walk.found[0].itemText, "C:\\users\\u\\Desktop\\Music\\gone.lnk");
+    EXPECT_EQ(walk.found[0].ItemText(), "C:\\users\\u\\Desktop\\Music\\gone.lnk");
 }
 
 // Wine links the profile folders to the home folder's own; their shortcuts belong to

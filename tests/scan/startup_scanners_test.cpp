@@ -104,7 +104,7 @@ TEST_F(StartupScannerTest, ClearedFlagEndsBothPasses) {
     EXPECT_EQ(RunScanner(*machine, ScanStartupPrograms).found.size(), 3u);
     ScanRun aborted = RunScanner(*machine, ScanStartupPrograms, /*abortOnFirst=*/true);
     ASSERT_EQ(aborted.found.size(), 1u);
-    EXPECT_EQ(aborted.found[0].valueName, "A");
+    EXPECT_EQ(aborted.found[0].ValueName(), "A");
     EXPECT_EQ(aborted.steps, 1);
     ScanRun never = RunScanner(*machine, ScanStartupPrograms, false, /*flagAtStart=*/0);
     EXPECT_TRUE(never.found.empty());
@@ -162,7 +162,7 @@ TEST_F(StartupScannerTest, SoundEventsReportSchemesNamingGoneFiles) {
     const std::string events = "HKEY_CURRENT_USER\\AppEvents\\Schemes\\Apps\\";
     std::vector<std::string> found;
     for (const Problem& p : r.found)
-        found.push_back(p.location);
+        found.emplace_back(p.Location());
     std::sort(found.begin(), found.end());
     EXPECT_EQ(found,
               (std::vector<std::string>{
@@ -171,7 +171,7 @@ TEST_F(StartupScannerTest, SoundEventsReportSchemesNamingGoneFiles) {
                   events + "Racer\\Lap\\.Default\\gone.wav",
               }));
     for (const Problem& p : r.found) {
-        if (p.location.find("SystemHand") == std::string::npos) continue;
+        if (p.Location().find("SystemHand") == std::string::npos) continue;
         ExpectFinding(p, 12, "C:\\windows\\Media\\critical.wav",
                       events + ".Default\\SystemHand\\.Current\\C:\\windows\\Media\\critical.wav",
                       "(Default)", "C:\\windows\\Media\\critical.wav");
@@ -258,7 +258,8 @@ TEST(StartupSampleMachine, FindsExactlyTheStaleEntries) {
     std::vector<std::string> found;
     for (Scanner scanner : {ScanStartupPrograms, ScanSounds, ScanUserAssist}) {
         for (const Problem& p : RunScanner(*loaded.machine, scanner).found) {
-            found.push_back(std::to_string(p.sectionId) + " " + p.valueName + " | " + p.valueData);
+            found.push_back(std::to_string(p.sectionId) + " " + std::string(p.ValueName()) + " | " +
+                            std::string(p.ValueData()));
         }
     }
     std::vector<std::string> expected = {

@@ -39,7 +39,7 @@ class WineFontsTest : public ::testing::Test {
         if (!machine) return {};
         std::vector<std::string> found;
         for (const Problem& p : testing::RunScanner(*machine, ScanFonts).found)
-            found.push_back(p.valueData);
+            found.emplace_back(p.ValueData());
         return found;
     }
 

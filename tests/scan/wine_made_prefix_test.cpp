@@ -112,7 +112,7 @@ class WineMadePrefixTest : public ::testing::Test {
         for (Scanner scanner :
              {ScanTypeLibraries, ScanHelpFiles, ScanFileAssociations, ScanSounds}) {
             for (const Problem& p : testing::RunScanner(*loaded.machine, scanner).found) {
-                found.push_back(p.location + " | " + p.valueData);
+                found.push_back(std::string(p.Location()) + " | " + std::string(p.ValueData()));
             }
         }
         std::sort(found.begin(), found.end());
@@ -131,8 +131,9 @@ bool WineMadePrefixTest::made = false;
 class Collect : public ProblemSink {
   public:
     void ProblemFound(std::unique_ptr<Problem> problem) override {
-        found.push_back(std::to_string(problem->sectionId) + " " + problem->location + " | " +
-                        problem->valueName);
+        found.push_back(std::to_string(problem->sectionId) + " " +
+                        std::string(problem->Location()) + " | " +
+                        std::string(problem->ValueName()));
     }
     std::vector<std::string> found;
 };

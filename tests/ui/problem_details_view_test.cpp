@@ -26,13 +26,9 @@ constexpr int kRegistrySection = 5;
 
 void Add(ResultStore& results, int sectionId, std::string location, std::string data,
          int sequence) {
-    auto problem = std::make_unique<Problem>();
-    problem->sectionId = sectionId;
-    problem->itemText = location;
-    problem->location = std::move(location);
-    problem->valueName = "Path";
-    problem->valueData = std::move(data);
-    problem->description = "The file (%s) does not exist at the specified location";
+    auto problem = std::make_unique<Problem>(
+        sectionId, ProblemTexts{location, location, "Path", data,
+                                "The file (%s) does not exist at the specified location"});
     problem->sequence = sequence;
     results.Problems().push_back(std::move(problem));
 }
@@ -84,7 +80,7 @@ class ProblemDetailsViewTest : public UiTest {
 };
 
 TEST_F(ProblemDetailsViewTest, RowsTicksAndOrder) {
-    results.Problems()[1]->valueData =
+    results.Problems()[1]->ValueData() =
         "C:\\Program Files\\Common Files\\Some Vendor\\Shared Components\\Version 2\\alpha.exe";
     ProblemDetailsDialog logic(results, prompts, actions);
     ProblemDetailsView view(logic, kRegistrySection);
@@ -250,7 +246,7 @@ TEST_F(ProblemDetailsViewTest, HeaderAboveRowsAsWideAsTheColumn) {
     list->scrollToBottom();
     ClickAt(view, view.CheckBoxRect(last).center());
     EXPECT_EQ(results.Problems().back()->isChecked, 0);
-    EXPECT_EQ(results.Problems().back()->location, "HKLM\\Many\\2999");
+    EXPECT_EQ(results.Problems().back()->Location(), "HKLM\\Many\\2999");
 }
 
 // From the results list: the details open over the window's findings, and "Add to
@@ -277,7 +273,7 @@ TEST_F(ProblemDetailsViewTest, SortArrowMenuAndSelectableText) {
     ASSERT_EQ(menu->actions().size(), 2);
     menu->actions().at(1)->trigger();
     ASSERT_EQ(ignored.size(), 1u);
-    EXPECT_EQ(ignored[0]->location, "HKLM\\Beta");
+    EXPECT_EQ(ignored[0]->Location(), "HKLM\\Beta");
     menu->actions().at(0)->trigger();
     EXPECT_EQ(prompts.messages.back().first, kCopiedToClipboardText);
     EXPECT_EQ(view.RowMenu(7), nullptr);

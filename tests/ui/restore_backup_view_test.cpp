@@ -18,12 +18,10 @@ class RestoreBackupViewTest : public UiTest {
     // One repair of the stale Run value: one archive with one item.
     void RepairStaleRun() {
         ResultStore results;
-        auto problem = std::make_unique<Problem>();
-        problem->sectionId = 8;
-        problem->location = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-        problem->valueName = "Stale";
-        problem->valueData = "c:\\program files\\gone\\gone.exe";
-        results.Problems().push_back(std::move(problem));
+        results.Problems().push_back(std::make_unique<Problem>(
+            8, ProblemTexts{.location = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                            .valueName = "Stale",
+                            .valueData = "c:\\program files\\gone\\gone.exe"}));
         RepairSelectedProblems(*machine, results, prompts, {});
     }
     std::string Stale() {

@@ -143,9 +143,8 @@ TEST_F(WindowBehaviourTest, AnAbortedScanAndAnEmptyOneSayWhy) {
 TEST_F(WindowBehaviourTest, TheResultsTableCountsEachSectionAndOpensItsDetails) {
     HandoverContext context;
     for (int id : {8, 8, 5}) {
-        auto problem = std::make_unique<Problem>();
-        problem->sectionId = id;
-        problem->location = "HKEY_CURRENT_USER\\Software\\X";
+        auto problem = std::make_unique<Problem>(
+            id, ProblemTexts{.location = "HKEY_CURRENT_USER\\Software\\X"});
         desktop->Logic().Results().Accept(std::move(problem), context);
     }
     std::vector<int> opened;

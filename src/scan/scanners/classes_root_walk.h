@@ -41,18 +41,12 @@ inline void ShowOpenFailed(ScanContext& context) {
     context.GetMachine().Host().ShowMessage(std::string(kOpenFailedMessage));
 }
 
-inline void Report(ScanContext& context, int sectionId, std::string itemText, std::string location,
-                   std::string valueName, std::string valueData, int descriptionId) {
-    auto problem = std::make_unique<Problem>();
-    problem->sectionId = sectionId;
-    problem->itemText = std::move(itemText);
-    problem->location = std::move(location);
-    problem->valueName = std::move(valueName);
-    problem->valueData = std::move(valueData);
-    problem->description = LoadResourceText(descriptionId);
-    problem->isChecked = 1;
-    problem->sequence = 0;
-    context.Report(std::move(problem));
+inline void Report(ScanContext& context, int sectionId, std::string_view itemText,
+                   std::string_view location, std::string_view valueName,
+                   std::string_view valueData, int descriptionId) {
+    const std::string description = LoadResourceText(descriptionId);
+    context.Report(std::make_unique<Problem>(
+        sectionId, ProblemTexts{itemText, location, valueName, valueData, description}));
 }
 
 // The default value of an open key as text, whatever its type; false when it is missing

@@ -71,18 +71,12 @@ inline bool ReadTextAt(RegistryAccess& registry, RegHandle key, uint32_t index, 
 }
 
 // Hands over one "file does not exist" finding.
-inline void ReportMissingFile(ScanContext& context, int sectionId, std::string itemText,
-                              std::string location, std::string valueName, std::string valueData) {
-    auto problem = std::make_unique<Problem>();
-    problem->sectionId = sectionId;
-    problem->itemText = std::move(itemText);
-    problem->location = std::move(location);
-    problem->valueName = std::move(valueName);
-    problem->valueData = std::move(valueData);
-    problem->description = LoadResourceText(kIdsFileMissing);
-    problem->isChecked = 1;
-    problem->sequence = 0;
-    context.Report(std::move(problem));
+inline void ReportMissingFile(ScanContext& context, int sectionId, std::string_view itemText,
+                              std::string_view location, std::string_view valueName,
+                              std::string_view valueData) {
+    const std::string description = LoadResourceText(kIdsFileMissing);
+    context.Report(std::make_unique<Problem>(
+        sectionId, ProblemTexts{itemText, location, valueName, valueData, description}));
 }
 
 // Opens `walkedKey` under HKEY_LOCAL_MACHINE and runs `itemSteps(handle, index, name)` for each

@@ -348,26 +348,24 @@ class MenuEntriesScan {
     void Report(const Item& item, const std::string& shown = {}) {
         // Nothing outside the menu builder's own files is ever a finding.
         if (!IsMenuBuilderFile(folders_, item.file)) return;
-        auto problem = std::make_unique<Problem>();
-        problem->sectionId = kSectionMenuEntries;
-        problem->itemText = item.name;
-        problem->valueData = item.file.string();
-        problem->location = item.file.string();
+        const std::string file = item.file.string();
+        std::string location = file;
+        std::string_view valueName;
         fs::path canonical = Canonical(item.file);
         if (auto value = menuValues_.find(canonical); value != menuValues_.end()) {
-            problem->location = "HKEY_CURRENT_USER\\" + std::string(kMenuFilesKey);
-            problem->valueName = value->second;
+            location = "HKEY_CURRENT_USER\\" + std::string(kMenuFilesKey);
+            valueName = value->second;
         } else if (auto key = assocKeys_.find(canonical); key != assocKeys_.end()) {
-            problem->location = "HKEY_CURRENT_USER\\" + key->second;
+            location = "HKEY_CURRENT_USER\\" + key->second;
         }
-        problem->description = item.reason;
+        std::string description = item.reason;
         if (!shown.empty()) {
             // The shortcut's target goes into the text; the file stays the finding's data.
-            size_t at = problem->description.find("%s");
-            if (at != std::string::npos) problem->description.replace(at, 2, shown);
+            size_t at = description.find("%s");
+            if (at != std::string::npos) description.replace(at, 2, shown);
         }
-        problem->isChecked = 1;
-        context_.Report(std::move(problem));
+        context_.Report(std::make_unique<Problem>(
+            kSectionMenuEntries, ProblemTexts{item.name, location, valueName, file, description}));
     }
 
     ScanContext& context_;

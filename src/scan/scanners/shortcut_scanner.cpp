@@ -75,15 +75,12 @@ bool TargetIsMissingFile(ScanContext& context, const std::string& target) {
 }
 
 void ReportShortcut(ScanContext& context, const std::string& shortcut, const std::string& target) {
-    auto problem = std::make_unique<Problem>();
-    problem->sectionId = kSectionShortcuts;
-    problem->itemText = shortcut;
-    problem->location = target;
-    problem->valueData = target;
-    problem->description = LoadResourceText(kIdsShortcutInvalid);
-    problem->isChecked = 1;
-    problem->sequence = 0;
-    context.Report(std::move(problem));
+    const std::string description = LoadResourceText(kIdsShortcutInvalid);
+    context.Report(
+        std::make_unique<Problem>(kSectionShortcuts, ProblemTexts{.itemText = shortcut,
+                                                                  .location = target,
+                                                                  .valueData = target,
+                                                                  .description = description}));
 }
 
 // The walk's state: the Windows path of every folder entered, and the folder whose
