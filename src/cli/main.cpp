@@ -1,8 +1,10 @@
 #include <iostream>
 
 #include "cli/cli.h"
+#include "platform/registry/process_heap.h"
 
 int main(int argc, char** argv) {
+    hivewise::PrepareProcessHeap();
     return hivewise::RunCli(argc, argv, std::cin, std::cout, std::cerr,
                             /*processEndsAfter=*/true);
 }

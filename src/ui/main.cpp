@@ -16,6 +16,7 @@
 #include "app/startup.h"
 #include "platform/machine/machine.h"
 #include "platform/machine/sample_machine.h"
+#include "platform/registry/process_heap.h"
 #include "ui/desktop_session.h"
 #include "ui/qt_prompts.h"
 #include "ui/splash.h"
@@ -48,6 +49,7 @@ std::optional<std::filesystem::path> PrefixOption(const QStringList& arguments) 
 
 int main(int argc, char** argv) {
     using namespace hivewise;
+    PrepareProcessHeap();
 
     // Answered before any window, lock or machine is touched.
     for (int i = 1; i < argc; ++i) {
