@@ -25,6 +25,7 @@
 #include <string>
 
 #include "generated_prefix.h"
+#include "platform/registry/process_heap.h"
 #include "platform/registry/registry_access.h"
 #include "scan/result_store.h"
 #include "scan/scan_driver.h"
@@ -115,6 +116,8 @@ void WaitFor(const std::function<bool()>& done) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // As the desktop program prepares its heap.
+    PrepareProcessHeap();
     if (argc < 2) {
         std::fprintf(stderr, "usage: window_timing VALUES [FOLDER] [scan|nodirect]\n");
         return 2;
