@@ -18,7 +18,9 @@ struct ProblemTexts {
 };
 
 // A large scan keeps every finding until the end, so the five texts share one heap block,
-// back to back; each text may hold NUL bytes.
+// back to back, and what findings repeat is not held again: value data equal to the item
+// text, and the description, which is one of a few texts kept once for all findings. Each
+// text may hold NUL bytes.
 class Problem {
   public:
     Problem() = default;
@@ -49,7 +51,8 @@ class Problem {
     void SetText(size_t field, std::string_view text);
     size_t Size() const { return ends_[kFields - 1]; }
 
-    std::array<uint32_t, kFields> ends_{};  // where each text ends in the block
+    std::array<uint32_t, kFields> ends_{};  // where each text ends in the block, after a
+                                            // byte that says what it does not hold
     std::unique_ptr<char[]> block_;
 };
 

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
+#include <vector>
 
 namespace hivewise {
 namespace {
@@ -129,6 +132,48 @@ TEST(ProblemTest, ChangingTheLocationKeepsTheOtherTexts) {
     expectLocation(p, "description");
     p.SetLocation(std::string_view(p.ItemText().data(), 20));  // item text and location
     expectLocation(p, "item textdescription");
+}
+
+// What findings repeat is held once, and still reads back as each finding's own: value data
+// equal to the item text, and descriptions, shared by all findings on any thread, however
+// many distinct ones a machine makes them write.
+TEST(ProblemTest, RepeatedTextsReadBackAsEachFindingsOwn) {
+    const Texts same{"C:\\Gone\\a.exe", "HKEY_CURRENT_USER\\Software\\Run", "A", "C:\\Gone\\a.exe",
+                     "The file (%s) does not exist"};
+    Problem p = Make(same);
+    ExpectTexts(p, same);
+    EXPECT_EQ(p.ValueData().data(), p.ItemText().data());
+    p.SetLocation("HKCU\\Software\\Run, a longer location than before");
+    ExpectTexts(
+        p, {same[0], "HKCU\\Software\\Run, a longer location than before", "A", same[3], same[4]});
+    const Problem copy = p;
+    ExpectTexts(copy, {same[0], std::string(p.Location()), "A", same[3], same[4]});
+    EXPECT_EQ(copy.Description().data(), Make(same).Description().data());
+
+    // Short, empty, NUL-holding and very long descriptions, item texts that only begin
+    // like the data, and empty data beside an empty item text.
+    for (const Texts& t :
+         {Texts{"C:\\a", "L", "", "C:\\a.exe", "d"}, Texts{"C:\\a.exe", "L", "", "C:\\a", ""},
+          Texts{"", "L", "n", "", "x\0y"s}, Texts{"i", "L", "n", "i", std::string(5000, 'z')}}) {
+        ExpectTexts(Make(t), t);
+    }
+
+    // Far more distinct descriptions than are kept once, made on several threads at once.
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong{0};
+    for (int thread = 0; thread < 4; ++thread) {
+        threads.emplace_back([thread, &wrong] {
+            for (int i = 0; i < 3000; ++i) {
+                const std::string description =
+                    "text " + std::to_string(i % 2500) + " of " + std::to_string(thread % 2);
+                const Problem made(1, {.itemText = "i", .description = description});
+                if (made.Description() != description || made.ItemText() != "i") ++wrong;
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 }  // namespace
