@@ -68,6 +68,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://hivewise.github.io/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The update check opens its transfer library only when it fetches, so the library is
+# not among those dpkg-shlibdeps finds.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcurl4 | libcurl3-gnutls")
 # Opening fix backups by hand, and the prefixes the program works on.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "wine, unzip | 7zip | p7zip-full")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
