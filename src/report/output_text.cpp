@@ -1,5 +1,6 @@
 #include "report/output_text.h"
 
+#include <array>
 #include <cstdio>
 
 #include "platform/machine/text.h"
@@ -36,14 +37,22 @@ size_t SequenceLength(std::string_view text, size_t i) {
     return length;
 }
 
+// The bytes a JSON literal escapes: quote, backslash and the controls.
+constexpr std::array<bool, 256> kEscaped = [] {
+    std::array<bool, 256> escaped{};
+    for (int b = 0; b < 0x20; ++b)
+        escaped[b] = true;
+    escaped['"'] = escaped['\\'] = escaped[0x7F] = true;
+    return escaped;
+}();
+
 // Appends well-formed UTF-8 as a JSON literal; runs that need no escape are copied whole.
 void AppendQuoted(std::string& json, std::string_view utf8) {
     json += '"';
     size_t plain = 0;
     for (size_t i = 0; i < utf8.size(); ++i) {
         const char c = utf8[i];
-        const auto b = static_cast<unsigned char>(c);
-        if (c != '"' && c != '\\' && b >= 0x20 && b != 0x7F) continue;
+        if (!kEscaped[static_cast<unsigned char>(c)]) continue;
         json.append(utf8.substr(plain, i - plain));
         plain = i + 1;
         switch (c) {

@@ -75,7 +75,7 @@ class ExclusionMatcher {
                 }
                 state = Next(state, cls);
             }
-            final_[state] = true;
+            final_[state] = 1;
         }
         // Breadth first, each state's missing moves become those of its longest proper
         // suffix that is a state; a state is final when that suffix is.
@@ -86,7 +86,7 @@ class ExclusionMatcher {
         }
         for (size_t head = 0; head < queue.size(); ++head) {
             size_t state = queue[head];
-            if (final_[fallback[state]]) final_[state] = true;
+            if (final_[fallback[state]]) final_[state] = 1;
             for (size_t cls = 0; cls < classes_; ++cls) {
                 uint32_t& next = Next(state, cls);
                 if (next != 0) {
@@ -97,30 +97,33 @@ class ExclusionMatcher {
                 }
             }
         }
+        for (size_t byte = 0; byte < byteClass_.size(); ++byte)
+            byteClass_[byte] = ClassOf(static_cast<char>(byte));
     }
 
     bool Finds(std::string_view text) const {
         size_t state = 0;
         for (char c : text) {
-            state = moves_[state * classes_ + ClassOf(c)];
+            state = moves_[state * classes_ + byteClass_[static_cast<unsigned char>(c)]];
             if (final_[state]) return true;
         }
         return false;
     }
 
   private:
-    size_t ClassOf(char c) const { return classOf_[static_cast<unsigned char>(AnsiFoldChar(c))]; }
+    uint8_t ClassOf(char c) const { return classOf_[static_cast<unsigned char>(AnsiFoldChar(c))]; }
     uint32_t& Next(size_t state, size_t cls) { return moves_[state * classes_ + cls]; }
     size_t AddState() {
         moves_.resize(moves_.size() + classes_, 0);
-        final_.push_back(false);
+        final_.push_back(0);
         return final_.size() - 1;
     }
 
-    std::array<uint8_t, 256> classOf_{};
+    std::array<uint8_t, 256> classOf_{};    // of a folded character
+    std::array<uint8_t, 256> byteClass_{};  // of any byte, folded first
     size_t classes_ = 0;
     std::vector<uint32_t> moves_;  // state * classes_ + class -> state
-    std::vector<bool> final_;
+    std::vector<uint8_t> final_;
 };
 
 }  // namespace

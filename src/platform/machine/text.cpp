@@ -1,6 +1,8 @@
 #include "platform/machine/text.h"
 
 #include <array>
+#include <bit>
+#include <cstring>
 
 namespace hivewise {
 namespace {
@@ -113,7 +115,26 @@ void Utf16ToAnsiInto(std::u16string_view text, std::string& out) {
 
 void Utf16BytesToAnsiInto(std::string_view bytes, std::string& out) {
     out.resize(bytes.size() / 2);
-    for (size_t i = 0; i < out.size(); ++i) {
+    static_assert(std::endian::native == std::endian::little);
+    size_t i = 0;
+    // Four ASCII characters at a time (each little-endian unit below 0x80), the rest one
+    // by one: nearly all of a registry's text is ASCII.
+    for (; i + 4 <= out.size(); i += 4) {
+        uint64_t units;
+        std::memcpy(&units, bytes.data() + 2 * i, sizeof units);
+        if (units & 0xFF80FF80FF80FF80ULL) {
+            for (size_t k = i; k < i + 4; ++k)
+                out[k] = AnsiOf(
+                    static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * k]) |
+                                          (static_cast<unsigned char>(bytes[2 * k + 1]) << 8)));
+            continue;
+        }
+        out[i] = static_cast<char>(units);
+        out[i + 1] = static_cast<char>(units >> 16);
+        out[i + 2] = static_cast<char>(units >> 32);
+        out[i + 3] = static_cast<char>(units >> 48);
+    }
+    for (; i < out.size(); ++i) {
         out[i] = AnsiOf(static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
                                               (static_cast<unsigned char>(bytes[2 * i + 1]) << 8)));
     }
@@ -153,7 +174,12 @@ char16_t FoldChar(char16_t c) {
 
 int CompareNoCase(std::u16string_view a, std::u16string_view b) {
     size_t n = a.size() < b.size() ? a.size() : b.size();
-    for (size_t i = 0; i < n; ++i) {
+    size_t i = 0;
+    // The common start, four units at a time: sorted sibling names (class identifiers,
+    // numbered entries) share long ones.
+    while (i + 4 <= n && std::memcmp(a.data() + i, b.data() + i, 4 * sizeof(char16_t)) == 0)
+        i += 4;
+    for (; i < n; ++i) {
         char16_t x = a[i], y = b[i];
         if (x == y) continue;
         x = FoldChar(x);
