@@ -78,8 +78,9 @@ class HiveReader {
                 if (eager) {
                     RegValue value;
                     if (!values_.Read(line.substr(first), &value)) return false;
-                    key->values_.push_back(std::move(value));
-                    DropRepeatedNames(key->values_);
+                    std::vector<RegValue>& values = key->OwnValues();
+                    values.push_back(std::move(value));
+                    DropRepeatedNames(values);
                 } else if (!values_.Read(line.substr(first), nullptr)) {
                     return false;
                 }

@@ -83,12 +83,21 @@ RegKey* RegKey::FindSubKey(std::u16string_view child) const {
 void RegKey::DecodeValues() const {
     if (!lazyValues_) return;
     lazyValues_ = false;
-    if (raw_ && text_) DecodeSectionValues(*text_, *raw_, &values_);
+    if (!raw_ || !text_) return;
+    if (!values_) values_ = std::make_unique<std::vector<RegValue>>();
+    DecodeSectionValues(*text_, *raw_, values_.get());
+}
+
+std::vector<RegValue>& RegKey::OwnValues() {
+    DecodeValues();
+    if (!values_) values_ = std::make_unique<std::vector<RegValue>>();
+    return *values_;
 }
 
 const std::vector<RegValue>& RegKey::Values() const {
+    static const std::vector<RegValue> kNone;
     DecodeValues();
-    return values_;
+    return values_ ? *values_ : kNone;
 }
 
 const RegValue* RegKey::FindValue(std::u16string_view valueName) const {
@@ -378,16 +387,16 @@ void RegistryStore::SetValue(RegKey* key, std::u16string_view name, uint32_t typ
         existing->type = type;
         existing->data = std::move(data);
     } else {
-        key->values_.push_back(RegValue{std::u16string(name), type, std::move(data)});
+        key->OwnValues().push_back(RegValue{std::u16string(name), type, std::move(data)});
     }
     Touch(key);
 }
 
 bool RegistryStore::DeleteValue(RegKey* key, std::u16string_view name) {
-    key->DecodeValues();
-    for (auto it = key->values_.begin(); it != key->values_.end(); ++it) {
+    std::vector<RegValue>& values = key->OwnValues();
+    for (auto it = values.begin(); it != values.end(); ++it) {
         if (EqualsNoCase(it->name, name)) {
-            key->values_.erase(it);
+            values.erase(it);
             Touch(key);
             return true;
         }
@@ -424,7 +433,6 @@ void RegistryStore::ReplaceContents(RegKey* key, RegKey* source) {
         });
     }
     key->values_ = std::move(source->values_);
-    source->values_.clear();
     key->className_ = std::move(source->className_);
     Touch(key);
 }

@@ -106,11 +106,15 @@ class RegKey {
     // Index at which a sub-key of this name stands or would stand.
     size_t SubKeyPosition(std::u16string_view child) const;
     void DecodeValues() const;
+    // The values to change, decoded first.
+    std::vector<RegValue>& OwnValues();
 
     std::u16string_view name_;  // kept by the store (RegistryStore::KeepName)
     RegKey* parent_ = nullptr;
     std::vector<RegKey*> subkeys_;  // sorted by CompareNoCase
-    mutable std::vector<RegValue> values_;
+    // Most keys of a large registry keep their values only in their file (lazyValues_):
+    // the vector is made for those whose values are decoded or set.
+    mutable std::unique_ptr<std::vector<RegValue>> values_;
     uint64_t modified_ = 0;
     std::unique_ptr<const std::u16string> className_;  // few keys have one
     std::optional<RawSection> raw_;
