@@ -29,14 +29,20 @@ class TextTable {
     size_t Size() const { return size_; }
 
   private:
-    // A text is stored after its byte; `entry` points at the byte.
+    // An entry is the text's byte, its length (one byte, or 0xFF and four more) and the
+    // text. A slot names the block and the place in it of its entry; 0 is a free slot.
     struct Slot {
-        char* entry = nullptr;  // null: free
-        uint32_t hash = 0;      // the low half of the text's hash
-        uint32_t length = 0;
+        uint32_t at = 0;    // (block + 1) << kPlaceBits | place
+        uint32_t hash = 0;  // the low half of the text's hash
     };
+    static constexpr unsigned kPlaceBits = 21;  // a place in a block of at most 2 MiB
+    char* EntryAt(uint32_t at) const {
+        return blockData_[(at >> kPlaceBits) - 1] + (at & ((uint32_t{1} << kPlaceBits) - 1));
+    }
+    static std::string_view TextOf(const char* entry);
     Slot* Locate(std::string_view text, size_t hash);
-    char* Store(std::string_view text);
+    // The slot value of the new entry, or 0 when no block may be added.
+    uint32_t Store(std::string_view text);
     void Grow();
 
     // Large tables in memory mapped for them (huge pages where the system has them): a
@@ -47,8 +53,9 @@ class TextTable {
     size_t mask_ = 0;
     size_t size_ = 0;
     size_t limit_;
-    // The texts, back to back in blocks that never move.
+    // The entries, back to back in blocks that never move.
     std::vector<MappedMemory> blocks_;
+    std::vector<char*> blockData_;
     size_t blockUsed_ = 0;
     size_t blockSize_ = 0;
 };

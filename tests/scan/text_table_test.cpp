@@ -38,6 +38,24 @@ TEST(TextTable, KeepsEveryTextAndItsByteThroughGrowth) {
     EXPECT_EQ(table.Find(longText.substr(1)), nullptr);
 }
 
+// Lengths on either side of where an entry's length takes more room, each beside texts
+// that differ from it only in length.
+TEST(TextTable, TextsOfEveryLengthAroundTheLongFormStayApart) {
+    TextTable table(1 << 10);
+    for (size_t length = 250; length <= 260; ++length)
+        *table.FindOrAdd(std::string(length, 'k')) = static_cast<uint8_t>(length - 249);
+    *table.FindOrAdd(std::string(70000, 'k')) = 99;
+    for (size_t length = 250; length <= 260; ++length) {
+        const uint8_t* byte = table.Find(std::string(length, 'k'));
+        ASSERT_NE(byte, nullptr) << length;
+        EXPECT_EQ(*byte, length - 249);
+    }
+    EXPECT_EQ(*table.Find(std::string(70000, 'k')), 99);
+    EXPECT_EQ(table.Find(std::string(249, 'k')), nullptr);
+    EXPECT_EQ(table.Find(std::string(261, 'k')), nullptr);
+    EXPECT_EQ(table.Size(), 12u);
+}
+
 TEST(TextTable, AddsNoMoreThanItsLimit) {
     TextTable table(2);
     ASSERT_NE(table.FindOrAdd("a"), nullptr);
