@@ -86,7 +86,8 @@ DirectScan RunDirectScan(Machine& machine, const std::array<bool, kSectionCount>
     return result;
 }
 
-// What the result store's records take: each record and the block of its texts.
+// What the result store's findings say: each record and its texts as read out. The
+// records hold less, as they keep repeated texts once.
 double FindingsMb(const ResultStore& results) {
     size_t bytes = 0;
     for (const auto& problem : results.Problems()) {
@@ -240,8 +241,8 @@ int main(int argc, char** argv) {
     std::printf("details height   final after %.2f s (measured while idle)\n", finalSeconds);
     std::printf("details scroll   %.1f ms worst of 20 jumps\n", worstScrollMs);
     std::printf(
-        "memory           %.0f MB loaded, %.0f MB after the scan (its findings' records "
-        "%.0f MB), %.0f MB peak\n",
+        "memory           %.0f MB loaded, %.0f MB after the scan (its findings' texts read "
+        "out %.0f MB), %.0f MB peak\n",
         rssLoaded / 1024.0, rssAfterScan / 1024.0, findingsMb, peakMb);
     std::printf("aims\n");
     if (mode != "nodirect")
