@@ -10,6 +10,10 @@
 namespace hivewise {
 namespace {
 
+// A whole key's identity is this and its canonical path.
+constexpr std::string_view kWholeKeyIdentity = "key\n";
+static_assert(kSectionCount < 255, "a section's number and 1 fit a byte");
+
 bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && text.substr(0, prefix.size()) == prefix;
 }
@@ -27,9 +31,11 @@ FindingFilter::FindingFilter(Machine& machine)
       // Every finding is kept in memory anyway; its identity costs less.
       reported_(std::numeric_limits<size_t>::max()) {}
 
-bool FindingFilter::FirstReport(std::string_view identity) {
+bool FindingFilter::FirstReport(std::string_view identity, uint8_t** byte) {
     bool added = false;
-    return reported_.FindOrAdd(identity, &added) == nullptr || added;
+    uint8_t* found = reported_.FindOrAdd(identity, &added);
+    if (byte) *byte = found;
+    return found == nullptr || added;
 }
 
 std::string FindingFilter::CanonicalKey(const std::string& location) const {
@@ -73,15 +79,12 @@ void FindingFilter::CanonicalKeyInto(std::string_view location, std::string* key
     }
 }
 
-bool FindingFilter::InsideWholeKeyOfOtherSection(const std::string& key, int sectionId) const {
-    if (wholeKeys_.empty()) return false;
+bool FindingFilter::InsideWholeKeyOfOtherSection(const std::string& key, int sectionId) {
+    if (!anyWholeKey_) return false;
     auto reportedByOther = [&](std::string_view outer) {
-        auto found = wholeKeys_.find(outer);
-        if (found == wholeKeys_.end()) return false;
-        for (int section : found->second) {
-            if (section != sectionId) return true;
-        }
-        return false;
+        outerIdentity_.assign(kWholeKeyIdentity).append(outer);
+        const uint8_t* byte = reported_.Find(outerIdentity_);
+        return byte && *byte != 0 && *byte != sectionId + 1;
     };
     // The key lies within exactly those keys that are itself or end before one of its
     // backslashes; only lengths some whole key has are looked up.
@@ -107,11 +110,18 @@ bool FindingFilter::Admit(const Problem& problem) {
         if (wine_.Writes(key_, valueName_, valueData_)) return false;
         if (InsideWholeKeyOfOtherSection(key_, problem.sectionId)) return false;
         const bool whole = scope == FindingScope::kKey;
-        identity_.assign(whole ? "key\n" : "value\n").append(key_).append("\n");
-        if (!whole) identity_.append(valueName_);
-        if (!FirstReport(identity_)) return false;
         if (whole) {
-            wholeKeys_[key_].push_back(problem.sectionId);
+            identity_.assign(kWholeKeyIdentity).append(key_);
+        } else {
+            identity_.assign("value\n").append(key_).append("\n").append(valueName_);
+        }
+        uint8_t* byte = nullptr;
+        if (!FirstReport(identity_, &byte)) return false;
+        if (whole) {
+            // A table too full to hold it leaves the key unknown as a whole key, as the
+            // identity is unknown and its repeats reported.
+            if (byte) *byte = static_cast<uint8_t>(problem.sectionId + 1);
+            anyWholeKey_ = true;
             if (key_.size() < wholeKeyLengths_.size()) wholeKeyLengths_[key_.size()] = true;
         }
         return true;

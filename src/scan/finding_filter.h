@@ -1,9 +1,8 @@
 #pragma once
 
-#include <functional>
+#include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/machine/wine_own_entries.h"
@@ -36,27 +35,27 @@ class FindingFilter {
 
   private:
     // Whether another section than `sectionId` reported `key` or a key above it whole.
-    bool InsideWholeKeyOfOtherSection(const std::string& key, int sectionId) const;
+    bool InsideWholeKeyOfOtherSection(const std::string& key, int sectionId);
 
-    // Remembers an identity; false when it was reported before.
-    bool FirstReport(std::string_view identity);
+    // Remembers an identity; false when it was reported before. `byte` is set to the
+    // identity's byte, or null when the table cannot hold it.
+    bool FirstReport(std::string_view identity, uint8_t** byte = nullptr);
 
     WineOwnEntries wine_;
     std::string userSid_;  // lower case
-    TextTable reported_;   // identities of what was reported
+    // Identities of what was reported. A key reported whole keeps in its identity's byte
+    // 1 + the section that reported it.
+    TextTable reported_;
     // Reused from finding to finding.
     std::string key_;
     std::string valueName_;
     std::string valueData_;
     std::string identity_;
-    // Keys reported whole, canonical, with the sections that reported them: a finding looks
-    // up each of its own key's ancestors rather than comparing with every such key.
-    struct KeyHash {
-        using is_transparent = void;
-        size_t operator()(std::string_view key) const { return std::hash<std::string_view>{}(key); }
-    };
-    std::unordered_map<std::string, std::vector<int>, KeyHash, std::equal_to<>> wholeKeys_;
-    // The lengths of those keys, below the registry's longest key path.
+    std::string outerIdentity_;
+    // A finding looks up each of its own key's ancestors among the keys reported whole
+    // rather than comparing with every such key; only at the lengths of those keys, below
+    // the registry's longest key path.
+    bool anyWholeKey_ = false;
     std::vector<bool> wholeKeyLengths_ = std::vector<bool>(kMaxKeyPathLength + 1);
 };
 
