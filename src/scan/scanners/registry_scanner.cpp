@@ -1,9 +1,9 @@
 #include "scan/scanners/registry_scanner.h"
 
+#include <cstdint>
 #include <exception>
 #include <optional>
 #include <utility>
-#include <cstdint>
 #include <vector>
 
 #include "platform/machine/text.h"
