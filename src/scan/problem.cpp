@@ -44,13 +44,22 @@ class SharedDescriptions {
     // too long to be worth it.
     std::optional<DescriptionIndex> IndexOf(std::string_view text) {
         if (text.size() < sizeof(DescriptionIndex) || text.size() > kLongest) return std::nullopt;
+        // A scanner reports run after run of findings with one description: the last one
+        // a thread kept is known without the lock.
+        thread_local const std::string* last = nullptr;
+        thread_local DescriptionIndex lastIndex = 0;
+        if (last && *last == text) return lastIndex;
         std::lock_guard<std::mutex> lock(mutex_);
-        if (auto at = indexes_.find(text); at != indexes_.end()) return at->second;
-        if (count_ == kCapacity) return std::nullopt;
-        texts_[count_].store(new std::string(text), std::memory_order_release);
-        const auto index = static_cast<DescriptionIndex>(count_++);
-        indexes_.emplace(*texts_[index].load(std::memory_order_relaxed), index);
-        return index;
+        auto at = indexes_.find(text);
+        if (at == indexes_.end()) {
+            if (count_ == kCapacity) return std::nullopt;
+            texts_[count_].store(new std::string(text), std::memory_order_release);
+            const auto index = static_cast<DescriptionIndex>(count_++);
+            at = indexes_.emplace(*texts_[index].load(std::memory_order_relaxed), index).first;
+        }
+        last = texts_[at->second].load(std::memory_order_relaxed);
+        lastIndex = at->second;
+        return lastIndex;
     }
 
     std::string_view At(DescriptionIndex index) const {
