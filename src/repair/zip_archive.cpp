@@ -192,10 +192,14 @@ ZipStatus ZipWriter::AddFile(std::string_view entryName, const fs::path& source)
 
 ZipStatus ZipWriter::AddBytes(std::string_view entryName, std::string_view bytes) {
     if (!archive_) return Fail(ZipStatus::kNotOpen, "no archive is open");
-    void* copy = std::malloc(bytes.empty() ? 1 : bytes.size());
-    if (!copy) return Fail(ZipStatus::kCannotWrite, "out of memory");
-    std::memcpy(copy, bytes.data(), bytes.size());
-    zip_source_t* source = zip_source_buffer(archive_, copy, bytes.size(), 1);
+    // An empty entry needs no buffer: the library does not free one of no length.
+    void* copy = nullptr;
+    if (!bytes.empty()) {
+        copy = std::malloc(bytes.size());
+        if (!copy) return Fail(ZipStatus::kCannotWrite, "out of memory");
+        std::memcpy(copy, bytes.data(), bytes.size());
+    }
+    zip_source_t* source = zip_source_buffer(archive_, copy, bytes.size(), copy != nullptr);
     if (!source) {
         std::free(copy);
         return Fail(ZipStatus::kCannotWrite, ZipErrorText(zip_get_error(archive_)));
