@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -185,6 +186,47 @@ TEST(HiveFile, DecodingASectionReplacesEarlierValues) {
     // A section that no longer fits its text decodes to nothing rather than to old values.
     DecodeSectionValues(text, RawSection{0, 0, text.size() + 1, 4}, &values);
     EXPECT_TRUE(values.empty());
+}
+
+// Names equal but for letter case, in keys of a few values and of many: the first place of
+// a name keeps the last value given for it, as a simple search over the kept values finds.
+TEST(HiveFileValues, RepeatedNamesKeepTheirFirstPlaceAndLastValue) {
+    const std::u16string alphabet = u"aAbB\u00e4\u00c4\u0436\u0416";
+    uint32_t seed = 7;
+    auto next = [&seed](uint32_t bound) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % bound;
+    };
+    for (size_t count : {2u, 5u, 16u, 40u, 300u}) {
+        for (int round = 0; round < 20; ++round) {
+            std::vector<RegValue> values;
+            for (size_t i = 0; i < count; ++i) {
+                std::u16string name;
+                // Longer names in larger keys, so that some keys repeat none.
+                size_t length = 1 + next(count < 16 ? 2 : 4);
+                for (size_t j = 0; j < length; ++j)
+                    name.push_back(alphabet[next(static_cast<uint32_t>(alphabet.size()))]);
+                values.push_back(RegValue{name, kRegDword, std::to_string(i)});
+            }
+            std::vector<RegValue> expected;
+            for (const auto& v : values) {
+                auto it = std::find_if(expected.begin(), expected.end(), [&](const RegValue& k) {
+                    return EqualsNoCase(k.name, v.name);
+                });
+                if (it == expected.end()) {
+                    expected.push_back(v);
+                } else {
+                    *it = v;
+                }
+            }
+            DropRepeatedNames(values);
+            ASSERT_EQ(values.size(), expected.size()) << count;
+            for (size_t i = 0; i < values.size(); ++i) {
+                EXPECT_EQ(values[i].name, expected[i].name);
+                EXPECT_EQ(values[i].data, expected[i].data);
+            }
+        }
+    }
 }
 
 TEST(MappedMemory, SmallAndLargeRegionsAreZeroedAndMoveTheirOwnership) {

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <type_traits>
+#include <utility>
 
 #include "platform/machine/text.h"
 
@@ -305,37 +307,74 @@ bool ValueReader::ReadHex(std::string_view rest, std::string* data) {
     return true;
 }
 
-void DropRepeatedNames(std::vector<RegValue>& values) {
-    if (values.size() < 2) return;
-    bool repeated = false;
-    if (values.size() <= 16) {
-        for (size_t i = 1; i < values.size() && !repeated; ++i)
-            for (size_t j = 0; j < i && !repeated; ++j)
-                repeated = EqualsNoCase(values[i].name, values[j].name);
-    } else {
-        std::vector<const RegValue*> sorted;
-        sorted.reserve(values.size());
-        for (const auto& v : values)
-            sorted.push_back(&v);
-        std::sort(sorted.begin(), sorted.end(), [](const RegValue* a, const RegValue* b) {
-            return CompareNoCase(a->name, b->name) < 0;
-        });
-        for (size_t i = 1; i < sorted.size() && !repeated; ++i)
-            repeated = EqualsNoCase(sorted[i - 1]->name, sorted[i]->name);
+namespace {
+
+// A hash of a name that letter case does not change.
+uint64_t FoldedHash(std::u16string_view name) {
+    uint64_t h = 0xcbf29ce484222325ULL;
+    for (char16_t c : name)
+        h = (h ^ FoldChar(c)) * 0x100000001b3ULL;
+    return h;
+}
+
+// For each value, the index of the first value of its name (letter case aside). Each name
+// is hashed once into an open table: a key's values are decoded again for every walk that
+// reads them, and a crafted key may hold very many.
+bool FirstOfEachName(const std::vector<RegValue>& values, std::vector<uint32_t>* first) {
+    size_t size = 16;
+    while (size < 2 * values.size())
+        size *= 2;
+    constexpr uint32_t kFree = UINT32_MAX;
+    using Slot = std::pair<uint64_t, uint32_t>;
+    std::vector<Slot> heap;
+    Slot local[64];
+    Slot* table = local;
+    if (size > std::size(local)) {
+        heap.resize(size);
+        table = heap.data();
     }
-    if (!repeated) return;
+    std::fill(table, table + size, Slot{0, kFree});
+    bool repeated = false;
+    for (size_t i = 0; i < values.size(); ++i) {
+        const uint64_t h = FoldedHash(values[i].name);
+        auto index = static_cast<uint32_t>(i);
+        for (size_t at = h & (size - 1);; at = (at + 1) & (size - 1)) {
+            Slot& slot = table[at];
+            if (slot.second == kFree) {
+                slot = {h, index};
+                break;
+            }
+            if (slot.first == h && EqualsNoCase(values[slot.second].name, values[i].name)) {
+                index = slot.second;
+                repeated = true;
+                break;
+            }
+        }
+        if (first) first->push_back(index);
+    }
+    return repeated;
+}
+
+}  // namespace
+
+void DropRepeatedNames(std::vector<RegValue>& values) {
+    if (values.size() < 2 || !FirstOfEachName(values, nullptr)) return;
+    std::vector<uint32_t> first;
+    first.reserve(values.size());
+    FirstOfEachName(values, &first);
     // The first place of a name keeps the last value given for it.
-    std::vector<RegValue> kept;
-    for (auto& v : values) {
-        auto it = std::find_if(kept.begin(), kept.end(),
-                               [&](const RegValue& k) { return EqualsNoCase(k.name, v.name); });
-        if (it == kept.end()) {
-            kept.push_back(std::move(v));
+    std::vector<uint32_t> place(values.size());
+    size_t kept = 0;
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (first[i] == i) {
+            place[i] = static_cast<uint32_t>(kept);
+            if (kept != i) values[kept] = std::move(values[i]);
+            ++kept;
         } else {
-            *it = std::move(v);
+            values[place[first[i]]] = std::move(values[i]);
         }
     }
-    values = std::move(kept);
+    values.resize(kept);
 }
 
 void DecodeSectionValues(std::string_view text, const RawSection& section,

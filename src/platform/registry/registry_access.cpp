@@ -69,20 +69,40 @@ RegHandle KeyHandleTable::Add(RegKey* key) {
     return handle;
 }
 
+namespace {
+
+std::atomic<uint64_t> nextHandleTableId{1};
+
+struct LastHandle {
+    uint64_t table = 0;
+    uint64_t removals = 0;
+    RegHandle handle = 0;
+    RegKey* key = nullptr;
+};
+thread_local LastHandle lastHandle;
+
+}  // namespace
+
+KeyHandleTable::KeyHandleTable() : id_(nextHandleTableId.fetch_add(1)) {}
+
 RegKey* KeyHandleTable::Get(RegHandle handle) const {
+    LastHandle& last = lastHandle;
+    if (last.table == id_ && last.handle == handle &&
+        last.removals == removals_.load(std::memory_order_acquire)) {
+        return last.key;
+    }
     std::lock_guard lock(mutex_);
-    if (handle == lastHandle_ && lastKey_) return lastKey_;
     auto it = keys_.find(handle);
     if (it == keys_.end()) return nullptr;
-    lastHandle_ = handle;
-    lastKey_ = it->second;
+    last = {id_, removals_.load(std::memory_order_relaxed), handle, it->second};
     return it->second;
 }
 
 bool KeyHandleTable::Remove(RegHandle handle) {
     std::lock_guard lock(mutex_);
-    if (handle == lastHandle_) lastKey_ = nullptr;
-    return keys_.erase(handle) > 0;
+    if (keys_.erase(handle) == 0) return false;
+    removals_.fetch_add(1, std::memory_order_release);
+    return true;
 }
 
 size_t KeyHandleTable::OpenCount() const {

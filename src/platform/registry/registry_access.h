@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -60,6 +61,7 @@ constexpr long kErrorCantResolveFilename = 1921;
 // place in the tree and then answers "key deleted".
 class KeyHandleTable {
   public:
+    KeyHandleTable();
     RegHandle Add(RegKey* key);
     RegKey* Get(RegHandle handle) const;
     bool Remove(RegHandle handle);
@@ -69,9 +71,11 @@ class KeyHandleTable {
     mutable std::mutex mutex_;
     std::unordered_map<RegHandle, RegKey*> keys_;
     RegHandle next_ = 0x1000;
-    // The handle last asked for: a walk asks for the same one for every value of a key.
-    mutable RegHandle lastHandle_ = 0;
-    mutable RegKey* lastKey_ = nullptr;
+    // A walk asks for the same handle for every value of a key: each thread keeps the one
+    // it last asked for, good while no handle of this table was closed since (handles are
+    // never given again, and keys live as long as their store).
+    const uint64_t id_;                   // tells this table from any before it
+    std::atomic<uint64_t> removals_ = 0;  // changed under mutex_
 };
 
 // A saved key's file, checked whole.
