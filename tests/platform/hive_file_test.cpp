@@ -188,6 +188,38 @@ TEST(HiveFile, DecodingASectionReplacesEarlierValues) {
     EXPECT_TRUE(values.empty());
 }
 
+// Strings are read eight bytes at a time: a quote, an escape or a byte above ASCII at any
+// place in such a word, and hex data in and out of its usual two digits and a comma.
+TEST(HiveFileValues, DecodesSpecialCharactersAtEveryPlaceInAWord) {
+    const std::pair<std::string, std::u16string> specials[] = {
+        {"\\\\", u"\\"}, {"\\\"", u"\""}, {"\xc3\xa9", u"\u00e9"}, {"\\x41", u"A"}, {"]", u"]"}};
+    for (const auto& [raw, decoded] : specials) {
+        for (size_t at = 0; at < 20; ++at) {
+            std::string name = std::string(at, 'n') + raw + "n";
+            std::string data = std::string(at, 'z') + raw + std::string(19 - at, 'z');
+            std::string text = "[K] 1\n\"" + name + "\"=\"" + data + "\"\n";
+            RawSection section{0, 0, text.size(), text.find('\n') + 1};
+            std::vector<RegValue> values;
+            DecodeSectionValues(text, section, &values);
+            ASSERT_EQ(values.size(), 1u) << raw << " at " << at;
+            EXPECT_EQ(values[0].name, std::u16string(at, u'n') + decoded + u"n");
+            std::u16string expected =
+                std::u16string(at, u'z') + decoded + std::u16string(19 - at, u'z');
+            expected.push_back(0);
+            EXPECT_EQ(BytesToUtf16(values[0].data), expected) << raw << " at " << at;
+        }
+    }
+    std::string text =
+        "[K] 1\n\"h\"=hex:1,02 ,3, 0a,ff,\\\n  7,\\\n  80,9\n\"g\"=hex(4):2a,00,00,00\n";
+    RawSection section{0, 0, text.size(), text.find('\n') + 1};
+    std::vector<RegValue> values;
+    DecodeSectionValues(text, section, &values);
+    ASSERT_EQ(values.size(), 2u);
+    EXPECT_EQ(values[0].data, std::string("\x01\x02\x03\x0a\xff\x07\x80\x09"));
+    EXPECT_EQ(values[1].type, kRegDword);
+    EXPECT_EQ(values[1].data, std::string("\x2a\0\0\0", 4));
+}
+
 // Names equal but for letter case, in keys of a few values and of many: the first place of
 // a name keeps the last value given for it, as a simple search over the kept values finds.
 TEST(HiveFileValues, RepeatedNamesKeepTheirFirstPlaceAndLastValue) {

@@ -10,7 +10,7 @@
 // value lines decoded, for the readers of hive_file.cpp. Only platform/registry uses it.
 namespace hivewise {
 
-inline int HexDigit(char c) {
+constexpr int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
