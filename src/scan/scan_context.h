@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,11 +28,21 @@ class ScanStatus {
     void SetStatusLine(std::string_view text) {
         std::lock_guard lock(mutex_);
         line_.assign(text);
+        item_.reset();
+        ++lineVersion_;
+    }
+    // The line "key\value", kept in its two parts: a walk names the same key for each of
+    // its values, and the line is joined only when the window reads it.
+    void SetStatusLine(std::string_view key, std::string_view value) {
+        std::lock_guard lock(mutex_);
+        if (!item_ || line_ != key) line_.assign(key);
+        if (!item_) item_.emplace();
+        item_->assign(value);
         ++lineVersion_;
     }
     std::string StatusLine() const {
         std::lock_guard lock(mutex_);
-        return line_;
+        return item_ ? line_ + "\\" + *item_ : line_;
     }
     unsigned LineVersion() const {
         std::lock_guard lock(mutex_);
@@ -54,7 +65,8 @@ class ScanStatus {
 
   private:
     mutable std::mutex mutex_;
-    std::string line_;
+    std::string line_;                 // the whole line, or its key when item_ is set
+    std::optional<std::string> item_;  // the value named after the key
     unsigned lineVersion_ = 0;
     std::atomic<long> position_{0};
     std::atomic<long> upper_{0};
@@ -82,6 +94,9 @@ class ScanContext {
     // False once "Abort Scan" was pressed; scanners test it between items.
     bool Continue() const { return continueFlag_.load(std::memory_order_relaxed) != 0; }
     void SetStatusLine(std::string_view text) { status_.SetStatusLine(text); }
+    void SetStatusLine(std::string_view key, std::string_view value) {
+        status_.SetStatusLine(key, value);
+    }
     void ProgressStep() { status_.Step(); }
     void PumpMessages() { files_.ServiceMessageQueue(); }
     // Hands a finding over to the sink. Wine's own entries and

@@ -32,7 +32,7 @@ void ScanFonts(ScanContext& context) {
                                           inFontsFolder);
                     }
                 }
-                context.SetStatusLine(location + "\\" + file);
+                context.SetStatusLine(location, file);
                 context.PumpMessages();
                 return After::Step;
             });

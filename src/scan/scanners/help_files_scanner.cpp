@@ -27,7 +27,7 @@ void ScanHelpFiles(ScanContext& context) {
                     ReportMissingFile(context, kSectionHelpFiles, combined, location, name,
                                       combined);
                 }
-                context.SetStatusLine(location + "\\" + name);
+                context.SetStatusLine(location, name);
                 context.PumpMessages();
                 return After::Step;
             });

@@ -211,8 +211,7 @@ class RegistryWalk {
             if (type == kRegSz || type == kRegExpandSz) {
                 data_ = UpToNul(std::move(data_));
                 ExamineText(level, type);
-                line_.assign(level.path).append("\\").append(name_);
-                context_.SetStatusLine(line_);
+                context_.SetStatusLine(level.path, name_);
                 context_.PumpMessages();
             }
             context_.ProgressStep();
@@ -253,7 +252,6 @@ class RegistryWalk {
     // Buffers reused from item to item.
     std::string name_;
     std::string data_;
-    std::string line_;
 };
 
 void ScanRoot(ScanContext& context, RegHandle root, std::string_view rootName) {

@@ -19,7 +19,7 @@ void ScanSharedDlls(ScanContext& context) {
                 if (!FileReferenceExists(context.Refs(), name)) {
                     ReportMissingFile(context, kSectionSharedDlls, name, location, name, name);
                 }
-                context.SetStatusLine(location + "\\" + name);
+                context.SetStatusLine(location, name);
                 context.PumpMessages();
                 return After::Step;
             });

@@ -60,7 +60,7 @@ void ScanStartupPrograms(ScanContext& context) {
                     !FileReferenceExists(context.Refs(), data)) {
                     ReportMissingFile(context, kSectionStartup, data, location, name, data);
                 }
-                context.SetStatusLine(location + "\\" + data);
+                context.SetStatusLine(location, data);
                 context.PumpMessages();
             });
         // Without the machine's Run key the user's is not looked at either.
