@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 namespace hivewise {
@@ -40,6 +41,49 @@ TEST(OutputText, JsonStringsOfAnsiText) {
     // Plain ASCII is escaped the same way.
     EXPECT_EQ(JsonString("C:\\a \"b\"\t\x1f"), "\"C:\\\\a \\\"b\\\"\\t\\u001f\"");
     EXPECT_EQ(JsonString(""), "\"\"");
+}
+
+// Texts are searched eight bytes at a time for what needs an escape: every byte value at
+// every place in such a word comes out as a byte-by-byte escape gives it.
+TEST(OutputText, JsonEscapesEveryByteAtEveryPlaceInAWord) {
+    auto reference = [](const std::string& utf8) {
+        std::string json = "\"";
+        for (char c : utf8) {
+            auto b = static_cast<unsigned char>(c);
+            if (c == '"' || c == '\\') {
+                json += '\\';
+                json += c;
+            } else if (c == '\n') {
+                json += "\\n";
+            } else if (c == '\r') {
+                json += "\\r";
+            } else if (c == '\t') {
+                json += "\\t";
+            } else if (c == '\b') {
+                json += "\\b";
+            } else if (c == '\f') {
+                json += "\\f";
+            } else if (b < 0x20 || b == 0x7F) {
+                char escape[8];
+                std::snprintf(escape, sizeof escape, "\\u%04x", b);
+                json += escape;
+            } else {
+                json += c;
+            }
+        }
+        return json + "\"";
+    };
+    for (int byte = 1; byte < 0x80; ++byte) {
+        for (size_t at = 0; at < 18; ++at) {
+            std::string text = std::string(at, 'a') + static_cast<char>(byte) + "b\x1f" +
+                               std::string(17 - at, '!');
+            ASSERT_EQ(JsonHostString(text), reference(text)) << byte << " at " << at;
+        }
+    }
+    // Bytes above ASCII in a word are no escape, and a text of a few bytes has no word.
+    EXPECT_EQ(JsonHostString("\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\"x"),
+              "\"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\\\"x\"");
+    EXPECT_EQ(JsonHostString("a\""), "\"a\\\"\"");
 }
 
 TEST(OutputText, TerminalTextCarriesNoControlSequences) {

@@ -353,40 +353,73 @@ namespace {
 // A hash of a name that letter case does not change.
 uint64_t FoldedHash(std::u16string_view name) {
     uint64_t h = 0xcbf29ce484222325ULL;
-    for (char16_t c : name)
-        h = (h ^ FoldChar(c)) * 0x100000001b3ULL;
+    for (char16_t c : name) {
+        // ASCII letters fold here; FoldChar takes the rest.
+        const char16_t folded =
+            c < 0x80 ? static_cast<char16_t>(
+                           c | (static_cast<unsigned>((c | 0x20) - u'a') < 26u ? 0x20 : 0))
+                     : FoldChar(c);
+        h = (h ^ folded) * 0x100000001b3ULL;
+    }
     return h;
 }
 
 // For each value, the index of the first value of its name (letter case aside). Each name
-// is hashed once into an open table: a key's values are decoded again for every walk that
-// reads them, and a crafted key may hold very many.
+// is hashed once: a key's values are decoded again for every walk that reads them, and a
+// crafted key may hold very many.
 bool FirstOfEachName(const std::vector<RegValue>& values, std::vector<uint32_t>* first) {
+    const size_t n = values.size();
+    constexpr size_t kFew = 32;
+    uint64_t local[kFew];
+    std::vector<uint64_t> many;
+    uint64_t* hashes = local;
+    if (n > kFew) {
+        many.resize(n);
+        hashes = many.data();
+    }
+    // Few names are told apart by their length and folded first and last characters, which
+    // cost less than a hash of every character; many need the hash to spread in a table.
+    for (size_t i = 0; i < n; ++i) {
+        std::u16string_view name = values[i].name;
+        hashes[i] = n > kFew       ? FoldedHash(name)
+                    : name.empty() ? 0
+                                   : (uint64_t{FoldChar(name.front())} << 48 |
+                                      uint64_t{FoldChar(name.back())} << 32 | name.size());
+    }
+    auto same = [&](size_t a, size_t b) {
+        return hashes[a] == hashes[b] && EqualsNoCase(values[a].name, values[b].name);
+    };
+    bool repeated = false;
+    if (n <= kFew) {
+        // Few names: each against those before it.
+        for (size_t i = 0; i < n; ++i) {
+            size_t index = i;
+            for (size_t j = 0; j < i; ++j) {
+                if (same(j, i)) {
+                    index = j;
+                    repeated = true;
+                    break;
+                }
+            }
+            if (first) first->push_back(static_cast<uint32_t>(index));
+        }
+        return repeated;
+    }
+    // Many: an open table of indexes by hash, at most half full.
     size_t size = 16;
-    while (size < 2 * values.size())
+    while (size < 2 * n)
         size *= 2;
     constexpr uint32_t kFree = UINT32_MAX;
-    using Slot = std::pair<uint64_t, uint32_t>;
-    std::vector<Slot> heap;
-    Slot local[64];
-    Slot* table = local;
-    if (size > std::size(local)) {
-        heap.resize(size);
-        table = heap.data();
-    }
-    std::fill(table, table + size, Slot{0, kFree});
-    bool repeated = false;
-    for (size_t i = 0; i < values.size(); ++i) {
-        const uint64_t h = FoldedHash(values[i].name);
+    std::vector<uint32_t> table(size, kFree);
+    for (size_t i = 0; i < n; ++i) {
         auto index = static_cast<uint32_t>(i);
-        for (size_t at = h & (size - 1);; at = (at + 1) & (size - 1)) {
-            Slot& slot = table[at];
-            if (slot.second == kFree) {
-                slot = {h, index};
+        for (size_t at = hashes[i] & (size - 1);; at = (at + 1) & (size - 1)) {
+            if (table[at] == kFree) {
+                table[at] = index;
                 break;
             }
-            if (slot.first == h && EqualsNoCase(values[slot.second].name, values[i].name)) {
-                index = slot.second;
+            if (same(table[at], i)) {
+                index = table[at];
                 repeated = true;
                 break;
             }
