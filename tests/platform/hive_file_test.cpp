@@ -210,14 +210,18 @@ TEST(HiveFileValues, DecodesSpecialCharactersAtEveryPlaceInAWord) {
         }
     }
     std::string text =
-        "[K] 1\n\"h\"=hex:1,02 ,3, 0a,ff,\\\n  7,\\\n  80,9\n\"g\"=hex(4):2a,00,00,00\n";
+        "[K] 1\n\"h\"=hex:1,02 ,3, 0a,ff,\\\n  7,\\\n  80,9\n\"g\"=hex(4):2a,00,00,00\n"
+        "\"j\"=hex:1 2 3 456 7\n\"k\"=hex:\n";
     RawSection section{0, 0, text.size(), text.find('\n') + 1};
     std::vector<RegValue> values;
     DecodeSectionValues(text, section, &values);
-    ASSERT_EQ(values.size(), 2u);
+    ASSERT_EQ(values.size(), 4u);
     EXPECT_EQ(values[0].data, std::string("\x01\x02\x03\x0a\xff\x07\x80\x09"));
     EXPECT_EQ(values[1].type, kRegDword);
     EXPECT_EQ(values[1].data, std::string("\x2a\0\0\0", 4));
+    // Digits without commas: a byte is at most two of them.
+    EXPECT_EQ(values[2].data, std::string("\x01\x02\x03\x45\x06\x07"));
+    EXPECT_TRUE(values[3].data.empty());
 }
 
 // Names equal but for letter case, in keys of a few values and of many: the first place of

@@ -22,8 +22,9 @@ struct TextSink {
     void PutAscii(std::string_view run) {
         size_t at = out->size();
         out->resize(at + run.size());
+        char16_t* to = out->data() + at;
         for (char c : run)
-            (*out)[at++] = static_cast<unsigned char>(c);
+            *to++ = static_cast<unsigned char>(c);
     }
     void PutText(std::u16string_view text) { out->append(text); }
 };
@@ -38,9 +39,11 @@ struct BytesSink {
     void PutAscii(std::string_view run) {
         size_t at = out->size();
         out->resize(at + run.size() * 2);
+        char* to = out->data() + at;
         for (char c : run) {
-            (*out)[at++] = c;
-            (*out)[at++] = '\0';
+            to[0] = c;
+            to[1] = '\0';
+            to += 2;
         }
     }
     void PutText(std::u16string_view text) {
@@ -305,14 +308,19 @@ bool ValueReader::ReadHex(std::string_view rest, std::string* data) {
     auto hexValue = [](char c) { return kHexValue[static_cast<unsigned char>(c)]; };
     int line = reader_.Number();
     size_t i = 0;
-    if (data) data->reserve(data->size() + rest.size() / 3 + 1);
+    // Bytes go into room made for a line's worth at a time, cut to what was read at the end.
+    size_t used = data ? data->size() : 0;
+    auto room = [&](size_t more) {
+        if (data && data->size() < used + more) data->resize(used + more);
+    };
+    room(rest.size() / 3 + 1);
     while (i < rest.size()) {
         // The usual two digits and a comma, in one step.
         if (i + 3 <= rest.size() && rest[i + 2] == ',') {
             const int hi = hexValue(rest[i]);
             const int lo = hexValue(rest[i + 1]);
             if ((hi | lo) >= 0) {
-                if (data) data->push_back(static_cast<char>(hi * 16 + lo));
+                if (data) (*data)[used++] = static_cast<char>(hi * 16 + lo);
                 i += 3;
                 continue;
             }
@@ -330,6 +338,7 @@ bool ValueReader::ReadHex(std::string_view rest, std::string* data) {
             line = reader_.Number();
             rest = next;
             i = 0;
+            room(rest.size() / 3 + 1);
             continue;
         }
         int hi = HexDigit(rest[i]);
@@ -340,11 +349,15 @@ bool ValueReader::ReadHex(std::string_view rest, std::string* data) {
             value = value * 16 + HexDigit(rest[i]);
             ++i;
         }
-        if (data) data->push_back(static_cast<char>(value));
+        if (data) {
+            room(1);
+            (*data)[used++] = static_cast<char>(value);
+        }
         while (i < rest.size() && IsSpace(rest[i]))
             ++i;
         if (i < rest.size() && rest[i] == ',') ++i;
     }
+    if (data) data->resize(used);
     return true;
 }
 
