@@ -1,6 +1,7 @@
 #include "scan/scanners/registry_scanner.h"
 
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <optional>
 #include <utility>
@@ -33,8 +34,11 @@ bool IsClassesKey(const std::string& name) {
 
 // Cuts `text` at the last occurrence of `c`, which goes with everything after it.
 void CutAtLast(CasedText& text, char c) {
-    size_t at = text.Lower().rfind(c);
-    if (at != std::string::npos) text.Resize(at);
+    // The library's search from the end (a string's own goes a byte at a time): every
+    // drive path of the walk is searched for four characters.
+    const std::string& lower = text.Lower();
+    if (const void* at = ::memrchr(lower.data(), c, lower.size()))
+        text.Resize(static_cast<size_t>(static_cast<const char*>(at) - lower.data()));
 }
 
 // The file a string value names, when its text holds a drive path: from the drive letter
