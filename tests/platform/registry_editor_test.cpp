@@ -255,6 +255,31 @@ TEST_F(EditorTest, EveryChangeHoldsTheStoresLock) {
     EXPECT_EQ(g_unlockedChanges, 0);
 }
 
+// A key remembers where it last found a child: look-ups stay right when children come and
+// go before or at that place, in any letter case.
+TEST_F(EditorTest, ChildLookUpsStayRightAsChildrenComeAndGo) {
+    RegKey* parent = Lm(u"Software\\Many");
+    for (char16_t c = u'b'; c <= u'y'; c += 2)
+        ASSERT_TRUE(Lm(u"Software\\Many\\" + std::u16string(1, c)));
+    auto find = [&](std::u16string_view name) { return Find(parent, name); };
+    ASSERT_TRUE(find(u"n"));
+    EXPECT_EQ(find(u"N"), find(u"n"));
+    EXPECT_EQ(find(u"p")->Name(), u"p");
+    EXPECT_FALSE(find(u"o"));
+    RegKey* made = nullptr;
+    ASSERT_EQ(editor->CreateKey(parent, u"a", &made), kErrorSuccess);  // before the place
+    ASSERT_EQ(editor->CreateKey(parent, u"o", &made), kErrorSuccess);  // at it
+    EXPECT_EQ(find(u"o"), made);
+    EXPECT_EQ(find(u"p")->Name(), u"p");
+    ASSERT_EQ(editor->DeleteTree(find(u"p")), kErrorSuccess);
+    EXPECT_FALSE(find(u"p"));
+    EXPECT_EQ(find(u"R")->Name(), u"r");
+    EXPECT_EQ(find(u"a")->Name(), u"a");
+    ASSERT_EQ(editor->DeleteTree(find(u"x")), kErrorSuccess);
+    EXPECT_FALSE(find(u"x"));  // the last place is past the end now
+    EXPECT_EQ(find(u"v")->Name(), u"v");
+}
+
 TEST_F(EditorTest, ScopedKeysCloseOnEveryPath) {
     KeyHandleTable& handles = machine->Handles();
     {

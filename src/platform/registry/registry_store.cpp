@@ -75,8 +75,17 @@ size_t RegKey::SubKeyPosition(std::u16string_view child) const {
 }
 
 RegKey* RegKey::FindSubKey(std::u16string_view child) const {
+    for (size_t at = lastFound_; at < subkeys_.size() && at <= size_t{lastFound_} + 1; ++at) {
+        if (EqualsNoCase(subkeys_[at]->name_, child)) {
+            lastFound_ = static_cast<uint32_t>(at);
+            return subkeys_[at];
+        }
+    }
     size_t pos = SubKeyPosition(child);
-    if (pos < subkeys_.size() && EqualsNoCase(subkeys_[pos]->name_, child)) return subkeys_[pos];
+    if (pos < subkeys_.size() && EqualsNoCase(subkeys_[pos]->name_, child)) {
+        if (pos <= UINT32_MAX) lastFound_ = static_cast<uint32_t>(pos);
+        return subkeys_[pos];
+    }
     return nullptr;
 }
 

@@ -125,6 +125,9 @@ class RegKey {
     bool deleted_ = false;
     bool dirty_ = false;               // changed since loading: its section is written anew
     mutable bool lazyValues_ = false;  // values not yet decoded from text_
+    // Where the last look-up of a child found it: scanners look up a child several times
+    // over, or the next child after it, among thousands of siblings.
+    mutable uint32_t lastFound_ = 0;
 };
 
 // Reads keys' values without keeping them decoded: a key whose values are still only in
