@@ -9,10 +9,30 @@
 #include <type_traits>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/machine/text.h"
 
 namespace hivewise {
 namespace {
+
+// ASCII bytes as UTF-16LE, eight at a time: every string a walk reads is widened here.
+void WidenAscii(std::string_view run, char* to) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 8 <= run.size(); i += 8, to += 16) {
+        const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(run.data() + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_unpacklo_epi8(bytes, zero));
+    }
+#endif
+    for (; i < run.size(); ++i, to += 2) {
+        to[0] = run[i];
+        to[1] = '\0';
+    }
+}
 
 // Where a decoded string goes: UTF-16 text, or its UTF-16LE bytes as value data holds it.
 struct TextSink {
@@ -23,8 +43,12 @@ struct TextSink {
         size_t at = out->size();
         out->resize(at + run.size());
         char16_t* to = out->data() + at;
-        for (char c : run)
-            *to++ = static_cast<unsigned char>(c);
+        if constexpr (std::endian::native == std::endian::little) {
+            WidenAscii(run, reinterpret_cast<char*>(to));
+        } else {
+            for (char c : run)
+                *to++ = static_cast<unsigned char>(c);
+        }
     }
     void PutText(std::u16string_view text) { out->append(text); }
 };
@@ -33,18 +57,13 @@ struct BytesSink {
     std::string* out;
     void Clear() { out->clear(); }
     void Put(char16_t c) {
-        out->push_back(static_cast<char>(c & 0xFF));
-        out->push_back(static_cast<char>(c >> 8));
+        const char bytes[2] = {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+        out->append(bytes, 2);
     }
     void PutAscii(std::string_view run) {
         size_t at = out->size();
         out->resize(at + run.size() * 2);
-        char* to = out->data() + at;
-        for (char c : run) {
-            to[0] = c;
-            to[1] = '\0';
-            to += 2;
-        }
+        WidenAscii(run, out->data() + at);
     }
     void PutText(std::u16string_view text) {
         for (char16_t c : text)
