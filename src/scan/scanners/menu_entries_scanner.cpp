@@ -391,9 +391,13 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 bool IsMenuBuilderRecordKey(std::string_view keyPath) {
     // Every key of a walk is asked: most are told apart without a copy.
     constexpr std::string_view kWine = "\\software\\wine\\";
-    auto wineAt = std::search(keyPath.begin(), keyPath.end(), kWine.begin(), kWine.end(),
-                              [](char a, char b) { return AnsiFoldChar(a) == b; });
-    if (wineAt == keyPath.end()) return false;
+    bool wine = false;
+    // From backslash to backslash: a path has a few, and the library finds each at once.
+    for (size_t at = keyPath.find('\\'); !wine && at != std::string_view::npos;
+         at = keyPath.find('\\', at + 1)) {
+        wine = AnsiEqualsNoCase(keyPath.substr(at, kWine.size()), kWine);
+    }
+    if (!wine) return false;
     std::string lower = AnsiLower(keyPath);
     for (std::string_view key : {kMenuFilesKey, kFileOpenAssociationsKey}) {
         std::string tail = "\\" + AnsiLower(std::string(key));
