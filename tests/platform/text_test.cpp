@@ -38,11 +38,18 @@ TEST(Text, ComparisonWithoutCaseAgreesWithCharacterByCharacter) {
 // UTF-16 bytes become the ANSI text of the same characters wherever the non-ASCII ones
 // stand among the ASCII ones, and an odd last byte is dropped.
 TEST(Text, Utf16BytesBecomeTheirAnsiTextWhereverTheNonAsciiStand) {
-    for (char16_t odd : {u'\u00E9', u'\u20AC', u'\u0100', u'\u4E2D', u'\u0080'}) {
-        for (size_t length = 0; length <= 11; ++length) {
+    const std::pair<char16_t, char> odds[] = {{u'\u00E9', '\xE9'}, {u'\u20AC', '\x80'},
+                                              {u'\u0100', '?'},    {u'\u4E2D', '?'},
+                                              {u'\u0080', '?'},    {u'\u00FF', '\xFF'}};
+    for (const auto& [odd, ansi] : odds) {
+        for (size_t length = 0; length <= 19; ++length) {
             for (size_t at = 0; at <= length; ++at) {
                 std::u16string text(length, u'x');
-                if (at < length) text[at] = odd;
+                std::string expected(length, 'x');
+                if (at < length) {
+                    text[at] = odd;
+                    expected[at] = ansi;
+                }
                 std::string bytes;
                 for (char16_t c : text) {
                     bytes += static_cast<char>(c & 0xFF);
@@ -50,9 +57,10 @@ TEST(Text, Utf16BytesBecomeTheirAnsiTextWhereverTheNonAsciiStand) {
                 }
                 std::string out = "left over";
                 Utf16BytesToAnsiInto(bytes, out);
-                EXPECT_EQ(out, Utf16ToAnsi(text)) << length << " " << at;
+                EXPECT_EQ(out, expected) << length << " " << at;
                 Utf16BytesToAnsiInto(bytes + 'z', out);
-                EXPECT_EQ(out, Utf16ToAnsi(text));
+                EXPECT_EQ(out, expected);
+                EXPECT_EQ(Utf16ToAnsi(text), expected) << length << " " << at;
             }
         }
     }

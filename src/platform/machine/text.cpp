@@ -4,6 +4,10 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace hivewise {
 namespace {
 
@@ -107,37 +111,45 @@ std::string Utf16ToAnsi(std::u16string_view text) {
     return out;
 }
 
+namespace {
+
+static_assert(std::endian::native == std::endian::little, "UTF-16 text is read as UTF-16LE bytes");
+
+// UTF-16LE units (as bytes) to ANSI: eight units at a time where all are ASCII, as nearly
+// all of a registry's text is, the rest one by one.
+void NarrowUnits(const char* units, size_t count, char* to) {
+    auto unitAt = [units](size_t k) {
+        return static_cast<char16_t>(static_cast<unsigned char>(units[2 * k]) |
+                                     (static_cast<unsigned char>(units[2 * k + 1]) << 8));
+    };
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 8 <= count; i += 8) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + 2 * i));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(block, high), zero)) == 0xFFFF) {
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(to + i), _mm_packus_epi16(block, zero));
+            continue;
+        }
+        for (size_t k = i; k < i + 8; ++k)
+            to[k] = AnsiOf(unitAt(k));
+    }
+#endif
+    for (; i < count; ++i)
+        to[i] = AnsiOf(unitAt(i));
+}
+
+}  // namespace
+
 void Utf16ToAnsiInto(std::u16string_view text, std::string& out) {
     out.resize(text.size());
-    for (size_t i = 0; i < text.size(); ++i)
-        out[i] = AnsiOf(text[i]);
+    NarrowUnits(reinterpret_cast<const char*>(text.data()), text.size(), out.data());
 }
 
 void Utf16BytesToAnsiInto(std::string_view bytes, std::string& out) {
     out.resize(bytes.size() / 2);
-    static_assert(std::endian::native == std::endian::little);
-    size_t i = 0;
-    // Four ASCII characters at a time (each little-endian unit below 0x80), the rest one
-    // by one: nearly all of a registry's text is ASCII.
-    for (; i + 4 <= out.size(); i += 4) {
-        uint64_t units;
-        std::memcpy(&units, bytes.data() + 2 * i, sizeof units);
-        if (units & 0xFF80FF80FF80FF80ULL) {
-            for (size_t k = i; k < i + 4; ++k)
-                out[k] = AnsiOf(
-                    static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * k]) |
-                                          (static_cast<unsigned char>(bytes[2 * k + 1]) << 8)));
-            continue;
-        }
-        out[i] = static_cast<char>(units);
-        out[i + 1] = static_cast<char>(units >> 16);
-        out[i + 2] = static_cast<char>(units >> 32);
-        out[i + 3] = static_cast<char>(units >> 48);
-    }
-    for (; i < out.size(); ++i) {
-        out[i] = AnsiOf(static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                              (static_cast<unsigned char>(bytes[2 * i + 1]) << 8)));
-    }
+    NarrowUnits(bytes.data(), out.size(), out.data());
 }
 
 char16_t AnsiCharToUtf16(char ch) {
