@@ -1,10 +1,8 @@
 #include "report/output_text.h"
 
 #include <array>
-#include <bit>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 
 #include "platform/machine/text.h"
 
@@ -52,18 +50,12 @@ constexpr std::array<bool, 256> kEscaped = [] {
 // The first byte from `i` on that a JSON literal escapes, or the end. Eight bytes at a time:
 // every finding's texts pass here, paths with a backslash every few characters.
 size_t NextEscaped(std::string_view text, size_t i) {
-    constexpr uint64_t kOnes = 0x0101010101010101ULL;
-    constexpr uint64_t kHighs = 0x8080808080808080ULL;
-    // The lowest marked byte of each mask is exact; the marks above it may not be.
-    auto zeroBytes = [](uint64_t x) { return (x - kOnes) & ~x & kHighs; };
+    namespace ws = word_search;
     for (; i + 8 <= text.size(); i += 8) {
-        uint64_t word;
-        std::memcpy(&word, text.data() + i, sizeof word);
-        if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
-        const uint64_t controls = (word - kOnes * 0x20) & ~word & kHighs;
-        const uint64_t hits = controls | zeroBytes(word ^ (kOnes * '"')) |
-                              zeroBytes(word ^ (kOnes * '\\')) | zeroBytes(word ^ (kOnes * 0x7F));
-        if (hits) return i + static_cast<size_t>(std::countr_zero(hits)) / 8;
+        const uint64_t word = ws::Load(text.data() + i);
+        const uint64_t hits = ws::Below(word, 0x20) | ws::Equal(word, '"') | ws::Equal(word, '\\') |
+                              ws::Equal(word, 0x7F);
+        if (hits) return i + ws::FirstMarked(hits);
     }
     while (i < text.size() && !kEscaped[static_cast<unsigned char>(text[i])])
         ++i;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -52,6 +53,37 @@ inline constexpr AnsiFoldTable kAnsiFold{};
 inline char AnsiFoldChar(char c) {
     return text_detail::kAnsiFold.folded[static_cast<unsigned char>(c)];
 }
+// Searching text eight bytes at a time. A word holds the bytes from `at` with the first
+// one lowest; a mask marks bytes by their high bit, and only its lowest mark is exact
+// (borrows may mark bytes above it), which is the first byte in the text that matches.
+namespace word_search {
+constexpr uint64_t kOnes = 0x0101010101010101ULL;
+constexpr uint64_t kHighs = 0x8080808080808080ULL;
+inline uint64_t Load(const char* at) {
+    uint64_t word;
+    std::memcpy(&word, at, sizeof word);
+    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+    return word;
+}
+// Bytes equal to `byte`.
+inline uint64_t Equal(uint64_t word, unsigned char byte) {
+    const uint64_t x = word ^ (kOnes * byte);
+    return (x - kOnes) & ~x & kHighs;
+}
+// Bytes below `bound` (at most 0x80).
+inline uint64_t Below(uint64_t word, unsigned char bound) {
+    return (word - kOnes * bound) & ~word & kHighs;
+}
+// Bytes from 0x80 on.
+inline uint64_t High(uint64_t word) {
+    return word & kHighs;
+}
+// The place in the word of the first marked byte of a mask that is not 0.
+inline size_t FirstMarked(uint64_t mask) {
+    return static_cast<size_t>(std::countr_zero(mask)) / 8;
+}
+}  // namespace word_search
+
 // Whether every byte is below 0x80 (ASCII reads the same in every code page).
 inline bool IsAscii(std::string_view text) {
     // Eight bytes at a time: every finding's texts pass here on their way out.

@@ -82,20 +82,12 @@ struct NoSink {
 // Where the run of plain ASCII from `i` ends: at `stop`, a backslash, a byte above ASCII
 // or the end. Eight bytes at a time, as every value a walk reads is decoded here.
 size_t PlainRunEnd(std::string_view in, size_t i, char stop) {
-    constexpr uint64_t kOnes = 0x0101010101010101ULL;
-    constexpr uint64_t kHighs = 0x8080808080808080ULL;
-    const uint64_t stops = kOnes * static_cast<unsigned char>(stop);
-    const uint64_t slashes = kOnes * static_cast<unsigned char>('\\');
-    // A byte of `x` is zero where the lowest high bit of this mask is set; the bits above
-    // the lowest may be wrong, and only the lowest is used.
-    auto zeroBytes = [](uint64_t x) { return (x - kOnes) & ~x & kHighs; };
+    namespace ws = word_search;
     for (; i + 8 <= in.size(); i += 8) {
-        uint64_t word;
-        std::memcpy(&word, in.data() + i, sizeof word);
-        // The first byte in memory becomes the lowest, which borrows cannot reach.
-        if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
-        const uint64_t hits = zeroBytes(word ^ stops) | zeroBytes(word ^ slashes) | (word & kHighs);
-        if (hits) return i + static_cast<size_t>(std::countr_zero(hits)) / 8;
+        const uint64_t word = ws::Load(in.data() + i);
+        const uint64_t hits = ws::Equal(word, static_cast<unsigned char>(stop)) |
+                              ws::Equal(word, '\\') | ws::High(word);
+        if (hits) return i + ws::FirstMarked(hits);
     }
     while (i < in.size() && in[i] != stop && in[i] != '\\' &&
            static_cast<unsigned char>(in[i]) < 0x80) {
