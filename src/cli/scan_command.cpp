@@ -150,15 +150,28 @@ void PrintJson(std::ostream& out, const ScanDriver& driver, const ResultStore& r
         piece += "{\"sectionId\": ";
         piece += std::to_string(p->sectionId);
         piece += ", \"itemText\": ";
+        const size_t itemAt = piece.size();
         AppendJsonString(piece, p->ItemText());
+        const size_t itemLength = piece.size() - itemAt;
         piece += ", \"location\": ";
         AppendJsonString(piece, p->Location());
         piece += ", \"valueName\": ";
         AppendJsonString(piece, ShownValueName(*p));
+        // Most findings name one text as item, data and target: it is escaped once.
         piece += ", \"valueData\": ";
-        AppendJsonString(piece, p->ValueData());
+        const size_t dataAt = piece.size();
+        if (p->ValueData() == p->ItemText()) {
+            piece.append(piece, itemAt, itemLength);
+        } else {
+            AppendJsonString(piece, p->ValueData());
+        }
+        const size_t dataLength = piece.size() - dataAt;
         piece += ", \"target\": ";
-        AppendJsonString(piece, MissingTarget(*p));
+        if (MissingTarget(*p) == p->ValueData()) {
+            piece.append(piece, dataAt, dataLength);
+        } else {
+            AppendJsonString(piece, MissingTarget(*p));
+        }
         piece += ", \"description\": ";
         AppendJsonString(piece, p->Description());
         piece += ", \"isChecked\": ";
