@@ -79,11 +79,15 @@ static_assert(std::is_sorted(kEntries.begin(), kEntries.end(),
 
 }  // namespace
 
-std::string LoadResourceText(int id) {
+std::string_view ResourceText(int id) {
     auto it = std::lower_bound(kEntries.begin(), kEntries.end(), id,
                                [](const Entry& e, int wanted) { return e.id < wanted; });
     if (it == kEntries.end() || it->id != id) return {};
-    return std::string(it->text);
+    return it->text;
+}
+
+std::string LoadResourceText(int id) {
+    return std::string(ResourceText(id));
 }
 
 }  // namespace hivewise

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // The program's string table: texts the scanners, dialogs and the update check load
 // by entry number, in the ANSI code page.
@@ -28,5 +29,7 @@ constexpr int kIdsUpdateFolderUrl = 129;
 
 // The text of an entry; empty when the table has no such entry.
 std::string LoadResourceText(int id);
+// The same, without a copy: the table lives as long as the program.
+std::string_view ResourceText(int id);
 
 }  // namespace hivewise

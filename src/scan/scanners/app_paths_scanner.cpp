@@ -42,7 +42,7 @@ void ScanAppPaths(ScanContext& context) {
                 std::string location = std::string(kLongMachineRoot) + "\\" + path;
                 if (!FileReferenceExists(context.Refs(), reference)) {
                     ReportMissingFile(context, kSectionAppPaths, reference, location,
-                                      LoadResourceText(kIdsDefaultValueName), reference);
+                                      ResourceText(kIdsDefaultValueName), reference);
                 }
                 context.SetStatusLine(std::move(location));
                 context.PumpMessages();

@@ -47,7 +47,7 @@ void CheckEntry(ScanContext& context, const ClassesScope& scope, const std::stri
     program_lookup::Judged judged = judge(context.Refs(), text);
     if (!judged.present) {
         classes_root::Report(context, kSectionAssociations, className, location,
-                             LoadResourceText(kIdsDefaultValueName), judged.file, kIdsInvalidAppId);
+                             ResourceText(kIdsDefaultValueName), judged.file, kIdsInvalidAppId);
     }
     context.SetStatusLine(location);
     context.PumpMessages();

@@ -44,9 +44,9 @@ inline void ShowOpenFailed(ScanContext& context) {
 inline void Report(ScanContext& context, int sectionId, std::string_view itemText,
                    std::string_view location, std::string_view valueName,
                    std::string_view valueData, int descriptionId) {
-    const std::string description = LoadResourceText(descriptionId);
     context.Report(std::make_unique<Problem>(
-        sectionId, ProblemTexts{itemText, location, valueName, valueData, description}));
+        sectionId,
+        ProblemTexts{itemText, location, valueName, valueData, ResourceText(descriptionId)}));
 }
 
 // The default value of an open key as text, whatever its type; false when it is missing

@@ -31,7 +31,7 @@ void CheckServer(ScanContext& context, RegHandle classes, const std::string& nam
     std::string reference = classes_root::NormaliseServerPath(context.Files(), data);
     if (!FileReferenceExists(context.Refs(), reference)) {
         classes_root::Report(context, kSectionClasses, reference, classes_root::Location(path),
-                             LoadResourceText(kIdsDefaultValueName), reference, kIdsFileMissing);
+                             ResourceText(kIdsDefaultValueName), reference, kIdsFileMissing);
     }
     classes_root::ShowKey(context, path);
 }
@@ -81,7 +81,7 @@ void ScanProgIds(ScanContext& context) {
                 !ClassReferenceValid(context.Refs(), classText)) {
                 classes_root::Report(
                     context, kSectionProgIds, classText, classes_root::Location(path),
-                    LoadResourceText(kIdsDefaultValueName), classText, kIdsInvalidAppId);
+                    ResourceText(kIdsDefaultValueName), classText, kIdsInvalidAppId);
             }
             classes_root::ShowKey(context, path);
             return After::Step;

@@ -74,9 +74,9 @@ inline bool ReadTextAt(RegistryAccess& registry, RegHandle key, uint32_t index, 
 inline void ReportMissingFile(ScanContext& context, int sectionId, std::string_view itemText,
                               std::string_view location, std::string_view valueName,
                               std::string_view valueData) {
-    const std::string description = LoadResourceText(kIdsFileMissing);
     context.Report(std::make_unique<Problem>(
-        sectionId, ProblemTexts{itemText, location, valueName, valueData, description}));
+        sectionId,
+        ProblemTexts{itemText, location, valueName, valueData, ResourceText(kIdsFileMissing)}));
 }
 
 // Opens `walkedKey` under HKEY_LOCAL_MACHINE and runs `itemSteps(handle, index, name)` for each

@@ -48,7 +48,7 @@ void CheckScheme(ScanContext& context, const std::string& keyPath) {
     const std::string location = std::string(kLongUserRoot) + "\\" + keyPath + "\\" + data;
     if (!SoundFound(context, data)) {
         file_list::ReportMissingFile(context, kSectionSounds, data, location,
-                                     LoadResourceText(kIdsDefaultValueName), data);
+                                     ResourceText(kIdsDefaultValueName), data);
     }
     context.SetStatusLine(location);
     context.PumpMessages();

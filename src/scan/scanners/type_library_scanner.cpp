@@ -54,7 +54,7 @@ void CheckLibraryFile(ScanContext& context, const std::string& keyPath) {
     if (ReadExpandedDefault(context, keyPath, &path) &&
         !FileReferenceExists(context.Refs(), path)) {
         classes_root::Report(context, kSectionProgIds, path, classes_root::Location(keyPath),
-                             LoadResourceText(kIdsDefaultValueName), path, kIdsFileMissing);
+                             ResourceText(kIdsDefaultValueName), path, kIdsFileMissing);
     }
     classes_root::ShowKey(context, keyPath);
 }
