@@ -458,6 +458,19 @@ TEST(ShellLinkSamples, DamagedCopiesNeverReadWrongly) {
     }
 }
 
+// A location block whose texts run past its end is refused before the library reads it,
+// as a file and as bytes (the real samples, whose blocks are sound, read as before).
+TEST(ShellLinkSamples, LocationTextsPastTheirBlockAreRefused) {
+    const fs::path file =
+        fs::path(HIVEWISE_SOURCE_DIR) / "fuzz/reproducers/shell_link-network-name-past-block.lnk";
+    std::ifstream in(file, std::ios::binary);
+    std::string bytes(std::istreambuf_iterator<char>(in), {});
+    ASSERT_FALSE(bytes.empty());
+    ShellLinkInfo info;
+    EXPECT_FALSE(ParseShellLink(bytes, &info));
+    EXPECT_FALSE(ReadShellLinkFile(file, &info));
+}
+
 // The most memory the process has ever mapped, from the kernel's own count.
 long PeakMappedKib() {
     std::ifstream status("/proc/self/status");

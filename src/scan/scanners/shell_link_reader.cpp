@@ -8,7 +8,9 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/machine/text.h"
@@ -54,14 +56,81 @@ std::string ItemList(liblnk_file_t* file) {
     return ItemListPath(data);
 }
 
-// liblnk allocates as much as a shortcut's location block claims (up to 4 GiB) before it
-// reads the block and fails on the short read. A claim beyond the end of the file is
-// refused here instead, with the same result and without the allocation. `read(at,
-// width, value)` reads a little-endian number of 2 or 4 bytes; false past the end.
-template <typename Read>
-bool LocationBlockFits(uint64_t size, Read read) {
+uint32_t LittleEndian(const unsigned char* bytes, size_t width) {
+    uint32_t value = 0;
+    for (size_t i = width; i-- > 0;)
+        value = value << 8 | bytes[i];
+    return value;
+}
+
+// liblnk reads the texts of a location block (volume label, local path, network name and
+// device, path suffix) from the offsets the block gives, without checking that a text
+// ends inside the block: a crafted block makes it copy from past the end of its memory.
+// A text that does not end inside the block is refused here. Offsets of 0 name no text.
+bool LocationTextsEnd(std::string_view block) {
+    const uint64_t end = block.size();
+    auto field = [&](uint64_t at, uint32_t* value) {
+        if (at + 4 > end) return false;
+        *value = LittleEndian(reinterpret_cast<const unsigned char*>(block.data() + at), 4);
+        return true;
+    };
+    auto narrowEnds = [&](uint64_t from) {
+        return from < end && std::memchr(block.data() + from, 0, end - from) != nullptr;
+    };
+    auto wideEnds = [&](uint64_t from) {
+        for (uint64_t i = from; i + 1 < end; i += 2) {
+            if (block[i] == 0 && block[i + 1] == 0) return true;
+        }
+        return false;
+    };
+    // A text at `base + offset`, named by the field at `at`, where the field is not 0.
+    auto textAt = [&](uint64_t base, uint64_t at, bool wide) {
+        uint32_t offset = 0;
+        if (!field(at, &offset)) return false;
+        return offset == 0 || (wide ? wideEnds(base + offset) : narrowEnds(base + offset));
+    };
+    constexpr uint32_t kVolumeAndLocalPath = 0x1, kNetworkAndSuffix = 0x2, kValidDevice = 0x1;
+    uint32_t headerSize = 0, flags = 0;
+    if (!field(4, &headerSize) || !field(8, &flags)) return false;
+    const bool wideOffsets = headerSize >= 0x24;
+    if (flags & kVolumeAndLocalPath) {
+        uint32_t volumeAt = 0, labelOffset = 0;
+        if (!field(12, &volumeAt) || !field(volumeAt + uint64_t{12}, &labelOffset)) return false;
+        if (!textAt(volumeAt, volumeAt + uint64_t{12}, false)) return false;
+        if (labelOffset == 0x14 && !textAt(volumeAt, volumeAt + uint64_t{16}, true)) return false;
+        if (!textAt(0, 16, false) || (wideOffsets && !textAt(0, 28, true))) return false;
+    }
+    if (flags & kNetworkAndSuffix) {
+        uint32_t networkAt = 0, networkFlags = 0, nameOffset = 0;
+        if (!field(20, &networkAt) || !field(networkAt + uint64_t{4}, &networkFlags) ||
+            !field(networkAt + uint64_t{8}, &nameOffset)) {
+            return false;
+        }
+        const bool device = networkFlags & kValidDevice;
+        if (!textAt(networkAt, networkAt + uint64_t{8}, false) ||
+            (device && !textAt(networkAt, networkAt + uint64_t{12}, false))) {
+            return false;
+        }
+        if (nameOffset > 0x14 && (!textAt(networkAt, networkAt + uint64_t{20}, true) ||
+                                  (device && !textAt(networkAt, networkAt + uint64_t{24}, true)))) {
+            return false;
+        }
+        if (!textAt(0, 24, false) || (wideOffsets && !textAt(0, 32, true))) return false;
+    }
+    return true;
+}
+
+// liblnk also allocates as much as a shortcut's location block claims (up to 4 GiB) before
+// it reads the block and fails on the short read. A claim beyond the end of the file is
+// refused here instead, with the same result and without the allocation.
+bool LocationBlockFits(std::string_view bytes) {
     constexpr uint32_t kHeaderSize = 0x4C;
     constexpr uint32_t kHasItemList = 0x1, kHasLocation = 0x2;
+    auto read = [&](uint64_t at, size_t width, uint32_t* value) {
+        if (at + width > bytes.size()) return false;
+        *value = LittleEndian(reinterpret_cast<const unsigned char*>(bytes.data() + at), width);
+        return true;
+    };
     uint32_t value = 0, flags = 0;
     // Anything else about the header is liblnk's to judge.
     if (!read(0, 4, &value) || value != kHeaderSize || !read(20, 4, &flags)) return true;
@@ -71,34 +140,8 @@ bool LocationBlockFits(uint64_t size, Read read) {
         at += 2 + value;
     }
     if (!(flags & kHasLocation) || !read(at, 4, &value)) return true;
-    return value <= size - at;
-}
-
-uint32_t LittleEndian(const unsigned char* bytes, size_t width) {
-    uint32_t value = 0;
-    for (size_t i = width; i-- > 0;)
-        value = value << 8 | bytes[i];
-    return value;
-}
-
-bool LocationBlockFits(std::string_view bytes) {
-    return LocationBlockFits(bytes.size(), [&](uint64_t at, size_t width, uint32_t* value) {
-        if (at + width > bytes.size()) return false;
-        *value = LittleEndian(reinterpret_cast<const unsigned char*>(bytes.data() + at), width);
-        return true;
-    });
-}
-
-bool LocationBlockFits(int fd, uint64_t size) {
-    return LocationBlockFits(size, [&](uint64_t at, size_t width, uint32_t* value) {
-        unsigned char buffer[4];
-        if (at + width > size ||
-            ::pread(fd, buffer, width, static_cast<off_t>(at)) != static_cast<ssize_t>(width)) {
-            return false;
-        }
-        *value = LittleEndian(buffer, width);
-        return true;
-    });
+    if (value > bytes.size() - at) return false;
+    return LocationTextsEnd(bytes.substr(at, value));
 }
 
 // Parses the shortcut open at `fd`. liblnk reads through its own file layer, which stops
@@ -124,6 +167,20 @@ bool ParseOpenFile(int fd, const std::filesystem::path& fallback, ShellLinkInfo*
     info->description =
         Text(link.file, liblnk_file_get_utf8_description_size, liblnk_file_get_utf8_description);
     return true;
+}
+
+// The file's first `size` bytes (fewer when it is shorter now).
+std::string ReadAll(int fd, size_t size) {
+    std::string bytes(size, '\0');
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::pread(fd, bytes.data() + done, size - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    bytes.resize(done);
+    return bytes;
 }
 
 }  // namespace
@@ -155,7 +212,7 @@ bool ReadShellLinkFile(const std::filesystem::path& hostPath, ShellLinkInfo* inf
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0 ||
         static_cast<uint64_t>(st.st_size) > kMaxShellLinkFileSize ||
-        !LocationBlockFits(fd, static_cast<uint64_t>(st.st_size))) {
+        !LocationBlockFits(ReadAll(fd, static_cast<size_t>(st.st_size)))) {
         ::close(fd);
         return false;
     }
