@@ -1,7 +1,6 @@
 #include "platform/machine/text.h"
 
 #include <array>
-#include <bit>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -112,8 +111,6 @@ std::string Utf16ToAnsi(std::u16string_view text) {
 }
 
 namespace {
-
-static_assert(std::endian::native == std::endian::little, "UTF-16 text is read as UTF-16LE bytes");
 
 // UTF-16LE units (as bytes) to ANSI: eight units at a time where all are ASCII, as nearly
 // all of a registry's text is, the rest one by one.

@@ -56,13 +56,15 @@ inline char AnsiFoldChar(char c) {
 // Searching text eight bytes at a time. A word holds the bytes from `at` with the first
 // one lowest; a mask marks bytes by their high bit, and only its lowest mark is exact
 // (borrows may mark bytes above it), which is the first byte in the text that matches.
+// The program reads UTF-16LE data as its own text, so it runs on little-endian hosts only,
+// where a word loaded from memory holds its first byte lowest.
+static_assert(std::endian::native == std::endian::little, "UTF-16LE data is read as native text");
 namespace word_search {
 constexpr uint64_t kOnes = 0x0101010101010101ULL;
 constexpr uint64_t kHighs = 0x8080808080808080ULL;
 inline uint64_t Load(const char* at) {
     uint64_t word;
     std::memcpy(&word, at, sizeof word);
-    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
     return word;
 }
 // Bytes equal to `byte`.

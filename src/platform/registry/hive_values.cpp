@@ -2,10 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstdio>
 #include <cstring>
-#include <iterator>
 #include <type_traits>
 #include <utility>
 
@@ -42,13 +40,7 @@ struct TextSink {
     void PutAscii(std::string_view run) {
         size_t at = out->size();
         out->resize(at + run.size());
-        char16_t* to = out->data() + at;
-        if constexpr (std::endian::native == std::endian::little) {
-            WidenAscii(run, reinterpret_cast<char*>(to));
-        } else {
-            for (char c : run)
-                *to++ = static_cast<unsigned char>(c);
-        }
+        WidenAscii(run, reinterpret_cast<char*>(out->data() + at));
     }
     void PutText(std::u16string_view text) { out->append(text); }
 };
