@@ -21,6 +21,36 @@ bool WriteAll(int fd, std::string_view content) {
     return true;
 }
 
+bool ReadAll(int fd, std::string* out, uint64_t limit, bool* tooLarge) {
+    out->clear();
+    if (tooLarge) *tooLarge = false;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_size > 0) {
+        if (static_cast<uint64_t>(st.st_size) > limit) {
+            if (tooLarge) *tooLarge = true;
+            return false;
+        }
+        out->reserve(static_cast<size_t>(st.st_size));
+    }
+    char buf[1 << 16];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            out->clear();
+            return false;
+        }
+        if (n == 0) return true;
+        // The size can grow while it is read, and a device has none: checked as it comes.
+        if (out->size() + static_cast<size_t>(n) > limit) {
+            if (tooLarge) *tooLarge = true;
+            out->clear();
+            return false;
+        }
+        out->append(buf, static_cast<size_t>(n));
+    }
+}
+
 bool ReadWholeFile(const std::filesystem::path& path, std::string* out, std::string* error,
                    uint64_t limit) {
     out->clear();
@@ -29,34 +59,14 @@ bool ReadWholeFile(const std::filesystem::path& path, std::string* out, std::str
         if (error) *error = path.filename().string() + ": " + std::strerror(errno);
         return false;
     }
-    auto tooLarge = [&] {
-        if (error) *error = path.filename().string() + ": file too large";
-        out->clear();
-        ::close(fd);
-        return false;
-    };
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && st.st_size > 0) {
-        if (static_cast<uint64_t>(st.st_size) > limit) return tooLarge();
-        out->reserve(static_cast<size_t>(st.st_size));
-    }
-    char buf[1 << 16];
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            if (error) *error = path.filename().string() + ": " + std::strerror(errno);
-            out->clear();
-            ::close(fd);
-            return false;
-        }
-        if (n == 0) break;
-        // The size can grow while it is read, and a device has none: checked as it comes.
-        if (out->size() + static_cast<size_t>(n) > limit) return tooLarge();
-        out->append(buf, static_cast<size_t>(n));
+    bool tooLarge = false;
+    const bool read = ReadAll(fd, out, limit, &tooLarge);
+    if (!read && error) {
+        *error =
+            path.filename().string() + ": " + (tooLarge ? "file too large" : std::strerror(errno));
     }
     ::close(fd);
-    return true;
+    return read;
 }
 
 namespace {

@@ -50,6 +50,11 @@ bool WriteAll(int fd, std::string_view content);
 // The most a whole-file read takes into memory unless its caller knows a smaller bound.
 constexpr uint64_t kWholeFileLimit = uint64_t{512} << 20;
 
+// Reads an open file from where it stands to its end into `out`, retrying interrupted
+// reads; false when a read fails (errno says why) or more than `limit` bytes come, which
+// `tooLarge` then tells.
+bool ReadAll(int fd, std::string* out, uint64_t limit, bool* tooLarge = nullptr);
+
 // Reads a whole file; false with a message when it cannot or when it holds more than
 // `limit` bytes.
 bool ReadWholeFile(const std::filesystem::path& path, std::string* out, std::string* error,

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/files/atomic_file.h"
 #include "platform/machine/text.h"
 #include "scan/scanners/shell_item_list.h"
 
@@ -169,20 +170,6 @@ bool ParseOpenFile(int fd, const std::filesystem::path& fallback, ShellLinkInfo*
     return true;
 }
 
-// The file's first `size` bytes (fewer when it is shorter now).
-std::string ReadAll(int fd, size_t size) {
-    std::string bytes(size, '\0');
-    size_t done = 0;
-    while (done < size) {
-        ssize_t n = ::pread(fd, bytes.data() + done, size - done, static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<size_t>(n);
-    }
-    bytes.resize(done);
-    return bytes;
-}
-
 }  // namespace
 
 bool ParseShellLink(std::string_view bytes, ShellLinkInfo* info) {
@@ -210,9 +197,10 @@ bool ReadShellLinkFile(const std::filesystem::path& hostPath, ShellLinkInfo* inf
     int fd = ::open(hostPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return false;
     struct stat st {};
+    std::string bytes;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0 ||
         static_cast<uint64_t>(st.st_size) > kMaxShellLinkFileSize ||
-        !LocationBlockFits(ReadAll(fd, static_cast<size_t>(st.st_size)))) {
+        !ReadAll(fd, &bytes, kMaxShellLinkFileSize) || !LocationBlockFits(bytes)) {
         ::close(fd);
         return false;
     }
