@@ -61,8 +61,9 @@ constexpr unsigned kMsgProblemFound = 34743;
 constexpr unsigned kMsgShowSectionDetails = 34744;
 constexpr unsigned kMsgIgnoreProblemKey = 34745;
 
-// The receiving end of MSG_PROBLEM_FOUND: takes the record. The scan thread calls it;
-// the window queues the records and hands them over on its own thread in batches.
+// The receiving end of MSG_PROBLEM_FOUND: takes the record. The scan calls it, from its
+// thread or, during a large registry walk, from the walk's second thread (never both at
+// once); the window queues the records and hands them over on its own thread in batches.
 class ProblemSink {
   public:
     virtual ~ProblemSink() = default;

@@ -17,7 +17,9 @@
 #include "scan/reference_tests.h"
 
 // What every scanner is given: the machine through the platform layer, the continue
-// flag, the status line and progress bar, and the hand-over of findings.
+// flag, the status line and progress bar, and the hand-over of findings. A scanner uses it
+// from the scan thread; the complete scan's walk lends Refs() and Report() to a second
+// thread of its own while it reads the registry (scanners/ordered_hand_off.h).
 namespace hivewise {
 
 // The status line and progress bar of a scan. The scan thread writes; the window reads

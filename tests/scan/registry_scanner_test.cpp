@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -219,6 +220,66 @@ TEST_F(RegistryScannerTest, KeyLostMidWalkShowsOneMessageAndTheWalkGoesOn) {
                             }));
     EXPECT_EQ(r.messages, std::vector<std::string>{"Internal Windows Error, Please restart"});
     EXPECT_EQ(machine->Handles().OpenCount(), 0u);
+}
+
+// A walk of many paths hands them to a second thread once it has met a few thousand: its
+// findings are those, and in the order, of a walk that checks each path as it reads it,
+// and clearing the flag stops them there just the same.
+TEST_F(RegistryScannerTest, LargeWalkReportsInOrderAndStopsWhenCleared) {
+    std::string keys;
+    std::vector<std::string> expected;
+    for (int k = 0; k < 400; ++k) {
+        char name[16];
+        std::snprintf(name, sizeof name, "K%03d", k);
+        keys += std::string("\n[Software\\\\Bulk\\\\") + name + "] 1700000000\n";
+        const std::string location = std::string(kMachine) + "\\Software\\Bulk\\" + name;
+        for (int j = 0; j < 20; ++j) {
+            const int i = k * 20 + j;
+            const std::string value = "v" + std::to_string(j);
+            std::string path;
+            switch (i % 4) {
+                case 0:  // present, with an icon number
+                    keys += "\"" + value + "\"=\"C:\\\\Program Files\\\\App\\\\app.exe,0\"\n";
+                    break;
+                case 1:  // a command line with a placeholder; many values name one program
+                    path = "C:\\Gone\\g" + std::to_string(i % 50) + ".exe";
+                    keys += "\"" + value + "\"=\"\\\"C:\\\\Gone\\\\g" + std::to_string(i % 50) +
+                            ".exe\\\" \\\"%1\\\"\"\n";
+                    break;
+                case 2:  // a variable in the path, in any letter case
+                    path = "C:\\Gone\\C:\\Program Files\\h" + std::to_string(i) + ".dll";
+                    keys += "\"" + value + "\"=\"C:\\\\Gone\\\\%PROGRAMfiles%\\\\h" +
+                            std::to_string(i) + ".dll,Entry\"\n";
+                    break;
+                default:
+                    keys += "\"" + value + "\"=dword:00000001\n";
+            }
+            if (!path.empty()) expected.push_back(path + " | " + location + " | " + value);
+        }
+    }
+    auto machine = Load(keys, "");
+    ASSERT_TRUE(machine);
+    auto described = [](const ScanRun& run) {
+        std::vector<std::string> out;
+        for (const Problem& p : run.found) {
+            EXPECT_EQ(p.ItemText(), p.ValueData());
+            out.push_back(std::string(p.ItemText()) + " | " + std::string(p.Location()) + " | " +
+                          std::string(p.ValueName()));
+        }
+        return out;
+    };
+    ScanRun whole = RunScanner(*machine, ScanMachineRegistry);
+    ASSERT_EQ(expected.size(), 4000u);
+    EXPECT_EQ(described(whole), expected);
+    EXPECT_TRUE(whole.messages.empty());
+    EXPECT_EQ(whole.steps, 8000 + 2);  // the bulk values and the two of the test's machine
+    // Once among the paths checked by the second thread, once among those checked at once.
+    for (size_t after : {size_t{3900}, size_t{100}}) {
+        ScanRun cut = RunScanner(*machine, ScanMachineRegistry, {.abortAfterFindings = after});
+        EXPECT_EQ(described(cut),
+                  std::vector<std::string>(expected.begin(), expected.begin() + after));
+        EXPECT_EQ(machine->Handles().OpenCount(), 0u);
+    }
 }
 
 // A link key of the user's hive pointing at `target` (a path below the hive).

@@ -11,6 +11,7 @@
 #include "scan/scanners/cased_text.h"
 #include "scan/scanners/file_list_walk.h"
 #include "scan/scanners/menu_entries_scanner.h"
+#include "scan/scanners/ordered_hand_off.h"
 
 namespace hivewise {
 namespace {
@@ -32,35 +33,41 @@ bool IsClassesKey(const std::string& name) {
     return AnsiLower(name).find("classes") != std::string::npos;
 }
 
-// Cuts `text` at the last occurrence of `c`, which goes with everything after it.
-void CutAtLast(CasedText& text, char c) {
+// Cuts a drive path at what follows the file: resource numbers, document placeholders,
+// switches and lists. The characters searched for have no letter case.
+std::string_view CutAfterFile(std::string_view text) {
+    size_t comma = text.find(',');
+    if (comma != std::string_view::npos) text = text.substr(0, comma);
     // The library's search from the end (a string's own goes a byte at a time): every
     // drive path of the walk is searched for four characters.
-    const std::string& lower = text.Lower();
-    if (const void* at = ::memrchr(lower.data(), c, lower.size()))
-        text.Resize(static_cast<size_t>(static_cast<const char*>(at) - lower.data()));
+    for (char c : {'%', '"', '/', ';'}) {
+        if (const void* at = ::memrchr(text.data(), c, text.size()))
+            text = text.substr(0, static_cast<size_t>(static_cast<const char*>(at) - text.data()));
+    }
+    // "C:\App\app.exe" "%1" leaves the quote and blank before the placeholder behind.
+    while (!text.empty() && (text.back() == ' ' || text.back() == '"'))
+        text.remove_suffix(1);
+    return text;
 }
 
 // The file a string value names, when its text holds a drive path: from the drive letter
-// on, the two folder variables replaced, and resource numbers, document placeholders,
-// switches and lists cut off. Nothing when there is no drive path. The path keeps the
-// letter case the registry stores.
-std::optional<CasedText> DrivePathOf(FileSystemAccess& files, CasedText text) {
-    size_t colon = text.Lower().find(":\\");
-    if (colon == std::string::npos || colon == 0) return std::nullopt;
-    char letter = text.Lower()[colon - 1];
+// on, the two folder variables replaced, and what follows the file cut off. Nothing when
+// there is no drive path. The path keeps the letter case the registry stores; it is a part
+// of `data`, or, when a variable was replaced, kept in `room`.
+std::optional<std::string_view> DrivePathOf(FileSystemAccess& files, std::string_view data,
+                                            std::string& room) {
+    size_t colon = data.find(":\\");
+    if (colon == std::string_view::npos || colon == 0) return std::nullopt;
+    char letter = AnsiFoldChar(data[colon - 1]);
     if (letter < 'a' || letter > 'z') return std::nullopt;
-    text.Erase(0, colon - 1);
+    std::string_view path = data.substr(colon - 1);
+    // Most paths name no variable: they are cut where they stand, without a copy.
+    if (path.find('%') == std::string_view::npos) return CutAfterFile(path);
+    CasedText text{std::string(path)};
     text.ReplaceAllWith("%systemroot%", [&] { return files.WindowsDirectory(); });
     text.ReplaceAllWith("%programfiles%", [&] { return files.ProgramFilesDirectory(); });
-    size_t comma = text.Lower().find(',');
-    if (comma != std::string::npos) text.Resize(comma);
-    for (char c : {'%', '"', '/', ';'})
-        CutAtLast(text, c);
-    // "C:\App\app.exe" "%1" leaves the quote and blank before the placeholder behind.
-    while (!text.empty() && (text.Lower().back() == ' ' || text.Lower().back() == '"'))
-        text.Resize(text.size() - 1);
-    return text;
+    room.assign(CutAfterFile(text.Text()));
+    return room;
 }
 
 // False when DrivePathOf would find no drive path in `text` (letter case does not
@@ -114,7 +121,11 @@ class KeySet {
 class RegistryWalk {
   public:
     explicit RegistryWalk(ScanContext& context)
-        : context_(context), registry_(context.Registry()), files_(context.Files()) {}
+        : context_(context),
+          registry_(context.Registry()),
+          files_(context.Files()),
+          checks_([this](std::string_view path, std::string_view keyPath,
+                         std::string_view valueName) { CheckPath(path, keyPath, valueName); }) {}
 
     // Keys reached under `skip` are left to another walk.
     void Run(RegHandle key, const std::string& path, RegHandle skip = 0) {
@@ -134,6 +145,9 @@ class RegistryWalk {
                 Leave();
             }
         }
+        checks_.Finish();
+        for (size_t faults = checks_.TakeFaults(); faults > 0; --faults)
+            context_.ShowMessage(std::string(kInternalErrorText));
     }
 
   private:
@@ -233,18 +247,21 @@ class RegistryWalk {
         const std::string& data = expanded && !expanded->empty() ? *expanded : data_;
         // Most values hold no drive path; they are passed over before any copy is made.
         if (!MayHoldDrivePath(data)) return;
-        CasedText text(data);
-        std::optional<CasedText> path = DrivePathOf(files_, std::move(text));
-        if (!path || !IsMissing(*path)) return;
-        file_list::ReportMissingFile(context_, kSectionCompleteScan, path->Text(), level.path,
-                                     name_, path->Text());
+        std::optional<std::string_view> path = DrivePathOf(files_, data, pathRoom_);
+        if (path) checks_.Push(*path, level.path, name_);
     }
 
-    // The same program or folder is named by many values (class, uninstall, run,
-    // recent-file and cache entries): the scan's cache answers each text once.
-    bool IsMissing(const CasedText& path) {
-        return !FileReferenceExists(context_.Refs(), path.Text()) &&
-               !FolderExists(context_.Refs(), path.Text());
+    // Reports the path when it is missing. In a large walk this runs on the hand-off's
+    // thread: it alone uses the scan's answers and hands findings over meanwhile.
+    void CheckPath(std::string_view path, std::string_view keyPath, std::string_view valueName) {
+        if (!context_.Continue()) return;
+        // The same program or folder is named by many values (class, uninstall, run,
+        // recent-file and cache entries): the scan's cache answers each text once.
+        if (FileReferenceExists(context_.Refs(), path)) return;
+        checkedPath_.assign(path);
+        if (FolderExists(context_.Refs(), checkedPath_)) return;
+        file_list::ReportMissingFile(context_, kSectionCompleteScan, path, keyPath, valueName,
+                                     path);
     }
 
     ScanContext& context_;
@@ -256,6 +273,10 @@ class RegistryWalk {
     // Buffers reused from item to item.
     std::string name_;
     std::string data_;
+    std::string pathRoom_;     // a path whose variables were replaced
+    std::string checkedPath_;  // the hand-off's thread's
+    // Last, so that it finishes its items before the rest of the walk goes.
+    OrderedHandOff checks_;
 };
 
 void ScanRoot(ScanContext& context, RegHandle root, std::string_view rootName) {

@@ -1,0 +1,145 @@
+#include "scan/scanners/ordered_hand_off.h"
+
+#include <exception>
+#include <system_error>
+#include <utility>
+
+namespace hivewise {
+namespace {
+
+// Offsets in a batch's text are 32 bits: a batch is sent before its text reaches this.
+constexpr size_t kBatchTextLimit = size_t{1} << 30;
+
+}  // namespace
+
+OrderedHandOff::OrderedHandOff(Handler handler, Limits limits)
+    : handler_(std::move(handler)), limits_(limits) {
+    if (limits_.batchItems == 0) limits_.batchItems = 1;
+    if (limits_.batches == 0) limits_.batches = 1;
+}
+
+OrderedHandOff::~OrderedHandOff() {
+    Finish();
+}
+
+void OrderedHandOff::HandleOne(std::string_view a, std::string_view b, std::string_view c) {
+    try {
+        handler_(a, b, c);
+    } catch (const std::exception&) {
+        std::lock_guard lock(mutex_);
+        ++faults_;
+    }
+}
+
+void OrderedHandOff::HandleBatch(const Batch& batch) {
+    const std::string_view texts = batch.texts;
+    for (const Batch::Item& item : batch.items) {
+        HandleOne(texts.substr(item.a, item.aSize), texts.substr(item.b, item.bSize),
+                  texts.substr(item.c, item.cSize));
+    }
+}
+
+void OrderedHandOff::Push(std::string_view a, std::string_view b, std::string_view c) {
+    if (handledAtOnce_ < limits_.handledAtOnce || threadFailed_) {
+        ++handledAtOnce_;
+        handler_(a, b, c);
+        return;
+    }
+    if (!filling_) {
+        std::unique_lock lock(mutex_);
+        if (spare_.empty() && batchesMade_ >= limits_.batches) {
+            freed_.wait(lock, [&] { return !spare_.empty(); });
+        }
+        if (!spare_.empty()) {
+            filling_ = std::move(spare_.back());
+            spare_.pop_back();
+        } else {
+            lock.unlock();
+            filling_ = std::make_unique<Batch>();
+            filling_->items.reserve(limits_.batchItems);
+            ++batchesMade_;
+        }
+    }
+    Batch& batch = *filling_;
+    auto add = [&](std::string_view text, uint32_t* at, uint32_t* size) {
+        *at = static_cast<uint32_t>(batch.texts.size());
+        *size = static_cast<uint32_t>(text.size());
+        batch.texts.append(text);
+    };
+    Batch::Item item{};
+    add(a, &item.a, &item.aSize);
+    // A walk hands over several values of one key in a row: their key text is kept once.
+    if (!batch.items.empty()) {
+        const Batch::Item& last = batch.items.back();
+        if (std::string_view(batch.texts).substr(last.b, last.bSize) == b) {
+            item.b = last.b;
+            item.bSize = last.bSize;
+        } else {
+            add(b, &item.b, &item.bSize);
+        }
+    } else {
+        add(b, &item.b, &item.bSize);
+    }
+    add(c, &item.c, &item.cSize);
+    batch.items.push_back(item);
+    if (batch.items.size() >= limits_.batchItems || batch.texts.size() >= kBatchTextLimit) Send();
+}
+
+void OrderedHandOff::Send() {
+    if (!filling_ || filling_->items.empty()) return;
+    if (!thread_.joinable()) {
+        try {
+            thread_ = std::thread([this] { ThreadMain(); });
+        } catch (const std::system_error&) {
+            // No second thread: this batch and every later item are handled here.
+            threadFailed_ = true;
+            HandleBatch(*filling_);
+            filling_.reset();
+            return;
+        }
+    }
+    {
+        std::lock_guard lock(mutex_);
+        sent_.push_back(std::move(filling_));
+    }
+    ready_.notify_one();
+}
+
+void OrderedHandOff::ThreadMain() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        ready_.wait(lock, [&] { return !sent_.empty() || ending_; });
+        if (sent_.empty()) return;
+        std::unique_ptr<Batch> batch = std::move(sent_.front());
+        sent_.pop_front();
+        lock.unlock();
+        HandleBatch(*batch);
+        batch->texts.clear();
+        batch->items.clear();
+        lock.lock();
+        spare_.push_back(std::move(batch));
+        freed_.notify_one();
+    }
+}
+
+void OrderedHandOff::Finish() {
+    // Items wait in a batch only while a thread may take them (see Push).
+    if (filling_ && !filling_->items.empty()) Send();
+    filling_.reset();
+    if (!thread_.joinable()) return;
+    {
+        std::lock_guard lock(mutex_);
+        ending_ = true;
+    }
+    ready_.notify_one();
+    thread_.join();
+    // The hand-off may be used again: the next batch starts a new thread.
+    ending_ = false;
+}
+
+size_t OrderedHandOff::TakeFaults() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(faults_, 0);
+}
+
+}  // namespace hivewise
