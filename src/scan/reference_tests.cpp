@@ -19,21 +19,6 @@ bool Contains(std::string_view text, std::string_view part) {
     return text.find(part) != std::string_view::npos;
 }
 
-// Whether the lower-cased text contains `part` (lower-case ASCII letters and digits),
-// without lowering a copy: only 'A' to 'Z' lower into those characters.
-bool ContainsNoCase(std::string_view text, std::string_view part) {
-    auto same = [](char c, char p) { return c == p || (p >= 'a' && p <= 'z' && c == p - 32); };
-    if (part.empty() || part.size() > text.size()) return part.empty();
-    for (size_t at = 0; at + part.size() <= text.size(); ++at) {
-        if (!same(text[at], part[0])) continue;
-        size_t k = 1;
-        while (k < part.size() && same(text[at + k], part[k]))
-            ++k;
-        if (k == part.size()) return true;
-    }
-    return false;
-}
-
 // The environment expanded as into a MAX_PATH buffer. A longer expansion is cut rather
 // than judged missing, so that a long but valid command line keeps its program part.
 std::string ExpandForTest(const ReferenceContext& context, std::string_view text) {
@@ -233,8 +218,8 @@ bool FileReferenceExistsUncached(const ReferenceContext& context, std::string_vi
     CollapseDotFolders(text);
     if (Contains(text, "//")) return true;    // addresses
     if (Contains(text, "\\\\")) return true;  // UNC paths
-    if (ContainsNoCase(text, "rundll32") || ContainsNoCase(text, "msiexec") ||
-        ContainsNoCase(text, "regsvr32")) {
+    if (AnsiContainsNoCase(text, "rundll32") || AnsiContainsNoCase(text, "msiexec") ||
+        AnsiContainsNoCase(text, "regsvr32")) {
         return true;
     }
     if (CommandLineExists(context, text)) return true;

@@ -37,6 +37,31 @@ TEST(Text, ComparisonWithoutCaseAgreesWithCharacterByCharacter) {
 
 // UTF-16 bytes become the ANSI text of the same characters wherever the non-ASCII ones
 // stand among the ASCII ones, and an odd last byte is dropped.
+// A part found in any letter case agrees with a search of the folded text: at the start,
+// at the end, after a false start, and never through a non-ASCII letter.
+TEST(Text, ContainsWithoutCaseAgreesWithSearchingTheFoldedText) {
+    const std::vector<std::string> texts = {"Software\\Classes",
+                                            "MyCLASSESCache",
+                                            "classe",
+                                            "xclassclasses",
+                                            "CLASSES",
+                                            "cl\xC1sses",
+                                            "cl\xE1sses",
+                                            "",
+                                            "c",
+                                            "Software\\Vendor",
+                                            "ClAsSeS\\Deeper",
+                                            "Rundll32.EXE x",
+                                            "RUNDLL3"};
+    for (const std::string& text : texts) {
+        for (std::string_view part : {"classes", "rundll32", "c", ""}) {
+            EXPECT_EQ(AnsiContainsNoCase(text, part),
+                      AnsiLower(text).find(part) != std::string::npos)
+                << text << " / " << part;
+        }
+    }
+}
+
 TEST(Text, Utf16BytesBecomeTheirAnsiTextWhereverTheNonAsciiStand) {
     const std::pair<char16_t, char> odds[] = {{u'\u00E9', '\xE9'}, {u'\u20AC', '\x80'},
                                               {u'\u0100', '?'},    {u'\u4E2D', '?'},

@@ -218,6 +218,19 @@ bool AnsiEqualsNoCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+bool AnsiContainsNoCase(std::string_view text, std::string_view lowerPart) {
+    auto same = [](char c, char p) { return c == p || (p >= 'a' && p <= 'z' && c == p - 32); };
+    if (lowerPart.empty() || lowerPart.size() > text.size()) return lowerPart.empty();
+    for (size_t at = 0; at + lowerPart.size() <= text.size(); ++at) {
+        if (!same(text[at], lowerPart[0])) continue;
+        size_t k = 1;
+        while (k < lowerPart.size() && same(text[at + k], lowerPart[k]))
+            ++k;
+        if (k == lowerPart.size()) return true;
+    }
+    return false;
+}
+
 void AppendAnsiLower(std::string& out, std::string_view text) {
     size_t at = out.size();
     out.append(text);

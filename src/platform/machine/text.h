@@ -103,6 +103,9 @@ inline bool IsAscii(std::string_view text) {
 // Appends `text` folded to `out`.
 void AppendAnsiLower(std::string& out, std::string_view text);
 bool AnsiEqualsNoCase(std::string_view a, std::string_view b);
+// Whether `text` holds `lowerPart` (lower-case ASCII) in any letter case, without folding a
+// copy: only 'A' to 'Z' fold into ASCII letters.
+bool AnsiContainsNoCase(std::string_view text, std::string_view lowerPart);
 std::string AnsiLower(std::string_view text);
 
 // String value data is UTF-16LE bytes.

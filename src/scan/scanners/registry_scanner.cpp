@@ -30,7 +30,7 @@ bool KeyLost(long status) {
 
 // Keys mirroring the class registrations (Software\Classes, the users' *_Classes).
 bool IsClassesKey(const std::string& name) {
-    return AnsiLower(name).find("classes") != std::string::npos;
+    return AnsiContainsNoCase(name, "classes");
 }
 
 // Cuts a drive path at what follows the file: resource numbers, document placeholders,
