@@ -113,8 +113,12 @@ TEST_F(UntrustedArchiveTest, CheckAllReadsEveryEntryThroughAndWritesNothing) {
         EXPECT_EQ(reader.CheckAll(), status);
         EXPECT_FALSE(reader.LastError().empty());
     }
+    // A wrong password passes the entry's one check byte about once in 256, and its data
+    // then fails the CRC: refused either way.
     ASSERT_EQ(reader.Open(Make({{"a.txt", "a"}}), "wrong"), ZipStatus::kOk);
-    EXPECT_EQ(reader.CheckAll(), ZipStatus::kWrongPassword);
+    const ZipStatus wrong = reader.CheckAll();
+    EXPECT_TRUE(wrong == ZipStatus::kWrongPassword || wrong == ZipStatus::kDamaged)
+        << static_cast<int>(wrong);
     EXPECT_EQ(FilesBelow(temp.Dir()), before);
     EXPECT_FALSE(fs::exists(temp.Dir().parent_path() / "escape.txt"));
 }

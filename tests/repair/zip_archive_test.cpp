@@ -92,6 +92,10 @@ TEST_F(ZipArchiveTest, WrittenEntriesListAndExtractWithThePassword) {
     EXPECT_EQ(reader.ExtractAs(3, "../flat.txt"), ZipStatus::kUnsafeName);
 }
 
+// The traditional encryption tells a wrong password by one byte of each entry's header,
+// which a wrong password matches for about one entry in 256; that entry's data then fails
+// its CRC. Either way no byte comes out and no file is left, and the password is named as
+// wrong for the other entries.
 TEST_F(ZipArchiveTest, WrongOrMissingPasswordExtractsNothing) {
     fs::path archive = MakeArchive();
     for (std::string_view password : {"wrong", ""}) {
@@ -99,9 +103,18 @@ TEST_F(ZipArchiveTest, WrongOrMissingPasswordExtractsNothing) {
         ASSERT_EQ(reader.Open(archive, password), ZipStatus::kOk);
         EXPECT_EQ(reader.EntryCount(), 5);  // the directory is not encrypted
         reader.SetBaseFolder(Dir() / "y");
-        EXPECT_EQ(reader.Extract(0), ZipStatus::kWrongPassword);
-        std::string bytes;
-        EXPECT_EQ(reader.ReadEntry(2, &bytes), ZipStatus::kWrongPassword);
+        int toldWrong = 0;
+        for (int entry = 0; entry < 4; ++entry) {
+            std::string bytes = "left over";
+            for (ZipStatus status : {reader.Extract(entry), reader.ReadEntry(entry, &bytes)}) {
+                EXPECT_TRUE(status == ZipStatus::kWrongPassword || status == ZipStatus::kDamaged)
+                    << "entry " << entry << ": " << static_cast<int>(status);
+                toldWrong += status == ZipStatus::kWrongPassword;
+            }
+            EXPECT_TRUE(bytes.empty()) << "entry " << entry;
+        }
+        // All eight answers pass the check byte by chance once in 256 to the eighth.
+        EXPECT_GT(toldWrong, 0);
     }
     EXPECT_TRUE(FilesBelow(Dir() / "y").empty());
 }
