@@ -69,14 +69,10 @@ void OrderedHandOff::Push(std::string_view a, std::string_view b, std::string_vi
     Batch::Item item{};
     add(a, &item.a, &item.aSize);
     // A walk hands over several values of one key in a row: their key text is kept once.
-    if (!batch.items.empty()) {
-        const Batch::Item& last = batch.items.back();
-        if (std::string_view(batch.texts).substr(last.b, last.bSize) == b) {
-            item.b = last.b;
-            item.bSize = last.bSize;
-        } else {
-            add(b, &item.b, &item.bSize);
-        }
+    const Batch::Item* last = batch.items.empty() ? nullptr : &batch.items.back();
+    if (last && std::string_view(batch.texts).substr(last->b, last->bSize) == b) {
+        item.b = last->b;
+        item.bSize = last->bSize;
     } else {
         add(b, &item.b, &item.bSize);
     }
