@@ -18,6 +18,10 @@
 namespace hivewise {
 namespace {
 
+// The record list goes to the deflating thread in pieces of this size, so that little of
+// it is held whole.
+constexpr size_t kConfigPiece = size_t{1} << 20;
+
 std::string WithoutTrailingBackslashes(std::string path) {
     while (!path.empty() && path.back() == '\\')
         path.pop_back();
@@ -116,8 +120,10 @@ std::optional<std::filesystem::path> FixBackup::Host(const std::string& path) {
 bool FixBackup::BeginBackup(const std::string& workFolder) {
     workFolder_ = WithoutTrailingBackslashes(workFolder);
     usedNames_ = {AnsiLower(kConfigEntry)};
-    exports_.clear();
+    deflate_ = std::make_unique<BackgroundDeflate>();
+    exportNames_.clear();
     config_.clear();
+    configSize_ = 0;
     writer_.reset();
     archivePath_.clear();
     workHost_.reset();
@@ -156,8 +162,14 @@ std::optional<std::filesystem::path> FixBackup::WorkFile(std::string_view name) 
 }
 
 bool FixBackup::AppendConfigRecord(const std::string& record) {
-    if (!workHost_) return false;
+    if (!workHost_ || !deflate_) return false;
     config_ += record;
+    configSize_ += record.size();
+    if (config_.size() >= kConfigPiece) {
+        deflate_->AppendPiece(std::move(config_));
+        config_ = std::string();
+        config_.reserve(kConfigPiece + record.size());
+    }
     return true;
 }
 
@@ -166,8 +178,9 @@ int FixBackup::BackupRegKey(const std::string& keyPath, int number) {
     std::string name = "rkBackUp" + std::to_string(number) + ".reg";
     auto bytes = ExportRegFile(machine_, keyPath, RegFileFormatFor(machine_));
     if (!bytes || !AppendConfigRecord(KeyRecord(keyPath, number))) return 0;
-    exports_.emplace_back(std::move(name), std::move(*bytes));
-    usedNames_.insert(AnsiLower(exports_.back().first));
+    usedNames_.insert(AnsiLower(name));
+    exportNames_.push_back(std::move(name));
+    deflate_->AddWhole(std::move(*bytes));
     return 1;
 }
 
@@ -242,11 +255,11 @@ int FixBackup::BackupHostFile(const std::filesystem::path& path) {
 
 namespace {
 
-// One entry of the archive being finished: bytes held in memory, or a file of the work
-// folder.
+// One entry of the archive being finished: bytes deflated in memory, or a file of the
+// work folder.
 struct PendingEntry {
     std::string name;  // ANSI
-    std::string* bytes = nullptr;
+    DeflatedBytes* deflated = nullptr;
     std::filesystem::path host;
 };
 
@@ -265,16 +278,21 @@ FixBackup::FinishResult FixBackup::FinishBackup() {
         result.ok = false;
         return result;
     }
-    bool ok = true;
+    if (!config_.empty()) deflate_->AppendPiece(std::move(config_));
+    std::string().swap(config_);
+    std::vector<DeflatedBytes> exports;
+    DeflatedBytes config;
+    bool ok = deflate_->Finish(&exports, &config) && exports.size() == exportNames_.size();
+    deflate_.reset();
     std::vector<PendingEntry> pending;
     std::set<std::string> held;  // lower case
-    if (!config_.empty()) {
-        pending.push_back({std::string(kConfigEntry), &config_, {}});
+    if (ok && configSize_ > 0) {
+        pending.push_back({std::string(kConfigEntry), &config, {}});
         held.insert(AnsiLower(kConfigEntry));
     }
-    for (auto& [name, bytes] : exports_) {
-        pending.push_back({name, &bytes, {}});
-        held.insert(AnsiLower(name));
+    for (size_t i = 0; ok && i < exports.size(); ++i) {
+        pending.push_back({exportNames_[i], &exports[i], {}});
+        held.insert(AnsiLower(exportNames_[i]));
     }
     auto entries = files_.FindFiles(workFolder_ + "\\*.*");
     if (!entries) ok = false;
@@ -293,17 +311,14 @@ FixBackup::FinishResult FixBackup::FinishBackup() {
     std::sort(pending.begin(), pending.end(), ListedBefore);
     for (PendingEntry& entry : ok ? pending : std::vector<PendingEntry>{}) {
         std::string name = EntryNameOf(entry.name);
-        ZipStatus added = entry.bytes ? writer_->AddBytes(name, *entry.bytes)
-                                      : writer_->AddFile(name, entry.host);
-        // The writer keeps its own copy: the saved bytes are not held twice.
-        if (entry.bytes) std::string().swap(*entry.bytes);
+        ZipStatus added = entry.deflated ? writer_->AddDeflated(name, std::move(*entry.deflated))
+                                         : writer_->AddFile(name, entry.host);
         if (added != ZipStatus::kOk) {
             ok = false;
             break;
         }
     }
-    exports_.clear();
-    std::string().swap(config_);
+    exportNames_.clear();
     auto archive = Host(archivePath_);
     result.empty = ok && writer_->EntryCount() == 0;
     // The archive must be on the disk before anything it holds is removed: a crash or a

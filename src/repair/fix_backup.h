@@ -9,6 +9,7 @@
 
 #include "platform/files/file_system_access.h"
 #include "platform/machine/machine.h"
+#include "repair/background_deflate.h"
 #include "repair/backup_records.h"
 #include "repair/untrusted_archive.h"
 #include "repair/zip_archive.h"
@@ -91,10 +92,13 @@ class FixBackup {
     std::string workFolder_;
     std::optional<std::filesystem::path> workHost_;
     std::set<std::string> usedNames_;  // lower case
-    // Saved in memory until the archive is written: a file per export in a folder of
-    // hundreds of thousands made each save and the final packing wait on the disk.
-    std::vector<std::pair<std::string, std::string>> exports_;  // ANSI name, bytes
-    std::string config_;
+    // The exports and the record list are held in memory, not in the work folder (a file
+    // per export in a folder of hundreds of thousands made each save and the final
+    // packing wait on the disk), and deflated on a second thread as they come.
+    std::unique_ptr<BackgroundDeflate> deflate_;
+    std::vector<std::string> exportNames_;  // ANSI, in the order handed to deflate_
+    std::string config_;                    // the records not yet handed to deflate_
+    uint64_t configSize_ = 0;               // of every record appended
 };
 
 // Removes what a repair killed before its end left in the backup folder: an archive that

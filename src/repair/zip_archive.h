@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "repair/deflated_bytes.h"
+
 // ZIP archives on host paths: deflate-compressed entries, optionally encrypted with the
 // traditional PKWARE scheme (which unzip and 7z read). Failures are results with a
 // readable detail in LastError(), never exceptions.
@@ -46,6 +48,9 @@ class ZipWriter {
     // replaces an earlier one.
     ZipStatus AddFile(std::string_view entryName, const std::filesystem::path& source);
     ZipStatus AddBytes(std::string_view entryName, std::string_view bytes);
+    // Bytes deflated already (see deflated_bytes.h): the archive stores them as they are,
+    // encrypting them when it has a password.
+    ZipStatus AddDeflated(std::string_view entryName, DeflatedBytes bytes);
     // A folder entry ("name/").
     ZipStatus AddFolder(std::string_view entryName);
     // Every file below `folder`, named by its path relative to `folder` (with `prefix`

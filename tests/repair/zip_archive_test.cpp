@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <random>
 
 #include "platform/temp_prefix.h"
@@ -234,6 +235,64 @@ TEST_F(ZipArchiveTest, OtherToolsExtractWithThePassword) {
         ExpectExtracted(out);
     }
     if (!any) GTEST_SKIP() << "neither unzip nor 7z is installed";
+}
+
+// Entries deflated ahead are stored as they are, encrypted like the others: this reader,
+// unzip and 7z take them back with the password only.
+TEST_F(ZipArchiveTest, EntriesDeflatedAheadReadBackWithThePasswordOnly) {
+    std::string records;
+    Deflater pieces;
+    for (int i = 0; i < 20000; ++i) {
+        std::string record = "[TYPE:VALUE]\r\r\n[KEY:HKEY_LOCAL_MACHINE\\Software\\App" +
+                             std::to_string(i) + "]\r\r\n";
+        records += record;
+        pieces.Append(record);
+    }
+    DeflatedBytes config, export1, empty;
+    ASSERT_TRUE(pieces.Finish(&config));
+    ASSERT_TRUE(Deflate("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Gone]\r\n", &export1));
+    ASSERT_TRUE(Deflate({}, &empty));
+    fs::path archive = Dir() / "ahead.zip";
+    ZipWriter writer;
+    ASSERT_EQ(writer.Create(archive, "quarry"), ZipStatus::kOk);
+    ASSERT_EQ(writer.AddDeflated("Config.ini", std::move(config)), ZipStatus::kOk);
+    ASSERT_EQ(writer.AddDeflated("rkBackUp1.reg", std::move(export1)), ZipStatus::kOk);
+    ASSERT_EQ(writer.AddDeflated("empty.txt", std::move(empty)), ZipStatus::kOk);
+    ASSERT_EQ(writer.AddBytes("plain.txt", "added plain"), ZipStatus::kOk);
+    ASSERT_EQ(writer.Close(), ZipStatus::kOk) << writer.LastError();
+
+    auto expectEntries = [&](const std::function<std::string(const std::string&)>& read) {
+        EXPECT_EQ(read("Config.ini"), records);
+        EXPECT_EQ(read("rkBackUp1.reg"), "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Gone]\r\n");
+        EXPECT_EQ(read("empty.txt"), "");
+        EXPECT_EQ(read("plain.txt"), "added plain");
+    };
+    ZipReader reader;
+    ASSERT_EQ(reader.Open(archive, "quarry"), ZipStatus::kOk);
+    for (const ZipEntryInfo& entry : reader.Entries()) {
+        EXPECT_TRUE(entry.encrypted || entry.size == 0) << entry.name;
+    }
+    expectEntries([&](const std::string& name) {
+        std::string bytes;
+        EXPECT_EQ(reader.ReadEntry(reader.FindEntry(name, false), &bytes), ZipStatus::kOk) << name;
+        return bytes;
+    });
+    ZipReader wrong;
+    ASSERT_EQ(wrong.Open(archive, "wrong"), ZipStatus::kOk);
+    std::string bytes;
+    EXPECT_NE(wrong.ReadEntry(wrong.FindEntry("Config.ini", false), &bytes), ZipStatus::kOk);
+    EXPECT_TRUE(bytes.empty());
+
+    for (const char* tool : {"unzip", "7z"}) {
+        if (!HaveProgram(tool)) continue;
+        fs::path out = Dir() / tool;
+        std::string command =
+            std::string(tool) == "unzip"
+                ? "unzip -qq -P quarry '" + archive.string() + "' -d '" + out.string() + "'"
+                : "7z x -y -pquarry '-o" + out.string() + "' '" + archive.string() + "'";
+        ASSERT_EQ(std::system((command + " >/dev/null 2>&1").c_str()), 0) << command;
+        expectEntries([&](const std::string& name) { return ReadText(out / name); });
+    }
 }
 
 // Damaged archives: every truncation and many byte changes must fail cleanly, never
