@@ -280,6 +280,66 @@ TEST_F(EditorTest, ChildLookUpsStayRightAsChildrenComeAndGo) {
     EXPECT_EQ(find(u"v")->Name(), u"v");
 }
 
+// Deleted children leave a key's list for good, whether it is looked at between the
+// deletions or only after them, and a child made again under a deleted one's name (in
+// another letter case) takes its place; the saved file holds exactly the live ones.
+TEST_F(EditorTest, ChildrenDeletedAmongManyLeaveTheListInEveryOrder) {
+    RegKey* parent = Lm(u"Software\\Many");
+    std::vector<std::u16string> names;
+    for (int i = 0; i < 300; ++i) {
+        names.push_back(u"k" + AnsiToUtf16(std::to_string(1000 + i)));
+        ASSERT_TRUE(Lm(u"Software\\Many\\" + names.back()));
+    }
+    auto live = [&] {
+        std::vector<std::u16string> out;
+        for (size_t i = 0; i < parent->SubKeyCount(); ++i)
+            out.emplace_back(parent->SubKey(i)->Name());
+        return out;
+    };
+    std::vector<std::u16string> expected;
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (i % 3 == 0) {
+            RegKey* gone = Find(parent, names[i]);
+            ASSERT_EQ(editor->DeleteTree(gone), kErrorSuccess);
+            EXPECT_TRUE(gone->IsDeleted());
+            EXPECT_FALSE(Find(parent, names[i]));
+            if (i % 30 == 0) {  // made again, spelled otherwise
+                RegKey* again = nullptr;
+                std::u16string upper = u"K" + names[i].substr(1);
+                ASSERT_EQ(editor->CreateKey(parent, upper, &again), kErrorSuccess);
+                EXPECT_NE(again, gone);
+                EXPECT_EQ(Find(parent, names[i]), again);
+                expected.push_back(upper);
+            }
+        } else {
+            expected.push_back(names[i]);
+        }
+        if (i == 150) {  // a look at the whole list halfway through
+            std::vector<std::u16string> sofar = live();
+            EXPECT_EQ(sofar.size(), expected.size() + (names.size() - 151));
+        }
+    }
+    EXPECT_EQ(live(), expected);
+    EXPECT_EQ(Find(parent, u"k1001")->Name(), u"k1001");
+    // The next deletion after the whole list was read, and a deleted child's handle.
+    RegKey* last = Find(parent, u"k1299");
+    ASSERT_EQ(editor->DeleteTree(last), kErrorSuccess);
+    expected.pop_back();
+    EXPECT_EQ(live(), expected);
+    EXPECT_EQ(editor->DeleteTree(last), kErrorKeyDeleted);
+
+    ASSERT_TRUE(machine->Flush().ok);
+    auto reloaded = Machine::Load(prefix.Dir(), {.lockPrefix = false});
+    ASSERT_TRUE(reloaded.machine);
+    RegKey* saved =
+        reloaded.machine->Registry().Find(reloaded.machine->LocalMachine(), u"Software\\Many");
+    ASSERT_TRUE(saved);
+    std::vector<std::u16string> savedNames;
+    for (RegKey* child : saved->SubKeys())
+        savedNames.emplace_back(child->Name());
+    EXPECT_EQ(savedNames, expected);
+}
+
 TEST_F(EditorTest, ScopedKeysCloseOnEveryPath) {
     KeyHandleTable& handles = machine->Handles();
     {

@@ -132,14 +132,13 @@ class HiveReader {
     static RegKey* LoadChild(RegistryStore& store, RegKey* parent, std::u16string_view name,
                              uint64_t modified) {
         size_t pos = parent->SubKeyPosition(name);
-        if (pos < parent->subkeys_.size() && EqualsNoCase(parent->subkeys_[pos]->name_, name))
-            return parent->subkeys_[pos];
+        if (RegKey* existing = parent->ChildAt(pos, name)) return existing;
         RegKey* child = store.NewDetachedKey();
         child->name_ = store.KeepName(name);
         child->parent_ = parent;
         child->depth_ = parent->depth_ + 1;
         child->modified_ = modified;
-        parent->subkeys_.insert(parent->subkeys_.begin() + static_cast<ptrdiff_t>(pos), child);
+        parent->PlaceChild(pos, child);
         return child;
     }
 
@@ -232,7 +231,8 @@ class HiveWriter {
             path_.push_back(key);
             named_.push_back(depth == 0);
             Key(*key, depth);
-            children.assign(key->subkeys_.begin(), key->subkeys_.end());
+            const std::vector<RegKey*>& subkeys = key->SubKeys();
+            children.assign(subkeys.begin(), subkeys.end());
             if (!named_[depth] && children.size() > 1) KeepSpelling(children, depth);
             for (auto it = children.rbegin(); it != children.rend(); ++it)
                 stack.emplace_back(*it, depth + 1);
@@ -247,7 +247,7 @@ class HiveWriter {
     }
 
     bool WritesSection(const RegKey& key) const {
-        return Reusable(key) || !key.Values().empty() || key.subkeys_.empty() || key.className_ ||
+        return Reusable(key) || !key.Values().empty() || key.SubKeys().empty() || key.className_ ||
                key.isLink_;
     }
 
@@ -258,7 +258,7 @@ class HiveWriter {
         auto spellsRight = [&](const RegKey* child) {
             const RegKey* first = child;
             while (!WritesSection(*first))
-                first = first->subkeys_.front();
+                first = first->SubKeys().front();
             std::u16string_view spelled;
             return !SpelledComponent(*first, depth, &spelled) || spelled == name;
         };
@@ -337,7 +337,7 @@ class HiveWriter {
         FlushCopy();
         const auto& values = key.Values();
         bool write =
-            !values.empty() || key.subkeys_.empty() || key.className_ != nullptr || key.isLink_;
+            !values.empty() || key.SubKeys().empty() || key.className_ != nullptr || key.isLink_;
         if (!write) return;
         std::string& out = text_.Owned();
         out += "\n[";

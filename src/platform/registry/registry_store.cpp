@@ -78,15 +78,34 @@ RegKey* RegKey::FindSubKey(std::u16string_view child) const {
     for (size_t at = lastFound_; at < subkeys_.size() && at <= size_t{lastFound_} + 1; ++at) {
         if (EqualsNoCase(subkeys_[at]->name_, child)) {
             lastFound_ = static_cast<uint32_t>(at);
-            return subkeys_[at];
+            return subkeys_[at]->removed_ ? nullptr : subkeys_[at];
         }
     }
     size_t pos = SubKeyPosition(child);
-    if (pos < subkeys_.size() && EqualsNoCase(subkeys_[pos]->name_, child)) {
-        if (pos <= UINT32_MAX) lastFound_ = static_cast<uint32_t>(pos);
-        return subkeys_[pos];
+    RegKey* found = ChildAt(pos, child);
+    if (found && pos <= UINT32_MAX) lastFound_ = static_cast<uint32_t>(pos);
+    return found;
+}
+
+RegKey* RegKey::ChildAt(size_t pos, std::u16string_view child) const {
+    if (pos >= subkeys_.size() || subkeys_[pos]->removed_) return nullptr;
+    return EqualsNoCase(subkeys_[pos]->name_, child) ? subkeys_[pos] : nullptr;
+}
+
+void RegKey::PlaceChild(size_t pos, RegKey* child) {
+    // Names are unique in the list, the removed keys' included.
+    if (pos < subkeys_.size() && subkeys_[pos]->removed_ &&
+        EqualsNoCase(subkeys_[pos]->name_, child->name_)) {
+        subkeys_[pos] = child;
+        return;
     }
-    return nullptr;
+    subkeys_.insert(subkeys_.begin() + static_cast<ptrdiff_t>(pos), child);
+}
+
+void RegKey::DropRemoved() const {
+    std::erase_if(subkeys_, [](const RegKey* k) { return k->removed_; });
+    hasRemovedChildren_ = false;
+    lastFound_ = 0;
 }
 
 void RegKey::DecodeValues() const {
@@ -325,9 +344,9 @@ RegKey* RegistryStore::Find(RegKey* base, std::u16string_view path, bool followL
 
 RegKey* RegistryStore::CreateChild(RegKey* parent, std::u16string_view name, bool* created) {
     size_t pos = parent->SubKeyPosition(name);
-    if (pos < parent->subkeys_.size() && EqualsNoCase(parent->subkeys_[pos]->name_, name)) {
+    if (RegKey* existing = parent->ChildAt(pos, name)) {
         if (created) *created = false;
-        return parent->subkeys_[pos];
+        return existing;
     }
     RegKey* child = NewKey();
     child->name_ = KeepName(name);
@@ -336,7 +355,7 @@ RegKey* RegistryStore::CreateChild(RegKey* parent, std::u16string_view name, boo
     child->modified_ = clock_();
     child->dirty_ = true;
     child->deleted_ = parent->deleted_;
-    parent->subkeys_.insert(parent->subkeys_.begin() + static_cast<ptrdiff_t>(pos), child);
+    parent->PlaceChild(pos, child);
     Changed(child);
     if (created) *created = true;
     return child;
@@ -418,7 +437,8 @@ void RegistryStore::DeleteKey(RegKey* key) {
     if (!parent || key->deleted_) return;
     size_t pos = parent->SubKeyPosition(key->name_);
     if (pos >= parent->subkeys_.size() || parent->subkeys_[pos] != key) return;
-    parent->subkeys_.erase(parent->subkeys_.begin() + static_cast<ptrdiff_t>(pos));
+    key->removed_ = true;
+    parent->hasRemovedChildren_ = true;
     ForEachInTree(key, [](RegKey* k) { k->deleted_ = true; });
     Touch(parent);
 }
@@ -428,7 +448,9 @@ void RegistryStore::ReplaceContents(RegKey* key, RegKey* source) {
     source->DecodeValues();
     for (RegKey* child : key->subkeys_)
         ForEachInTree(child, [](RegKey* k) { k->deleted_ = true; });
+    source->Live();  // drops the source's removed keys
     key->subkeys_ = std::move(source->subkeys_);
+    key->hasRemovedChildren_ = false;
     source->subkeys_.clear();
     for (RegKey* child : key->subkeys_) {
         child->parent_ = key;
@@ -461,11 +483,11 @@ void RegistryStore::Graft(RegKey* parent, std::u16string_view name, RegKey* bran
     branch->name_ = KeepName(name);
     branch->parent_ = parent;
     size_t pos = parent->SubKeyPosition(name);
-    if (pos < parent->subkeys_.size() && EqualsNoCase(parent->subkeys_[pos]->name_, name)) {
-        ForEachInTree(parent->subkeys_[pos], [](RegKey* k) { k->deleted_ = true; });
+    if (RegKey* replaced = parent->ChildAt(pos, name)) {
+        ForEachInTree(replaced, [](RegKey* k) { k->deleted_ = true; });
         parent->subkeys_[pos] = branch;
     } else {
-        parent->subkeys_.insert(parent->subkeys_.begin() + static_cast<ptrdiff_t>(pos), branch);
+        parent->PlaceChild(pos, branch);
     }
     ForEachInTree(branch, [](RegKey* k) {
         if (k->parent_) k->depth_ = k->parent_->depth_ + 1;

@@ -23,7 +23,8 @@
 //    window learns that the scan ended; all other writes come from the window thread;
 //  - code that walks RegKey pointers directly (the command line, registry-editor files,
 //    the machine's facts) holds Lock() or runs while no scan runs. A key's values are
-//    decoded from the file on first use, so even reading a key is a change inside it.
+//    decoded from the file on first use, and its list of sub-keys drops the ones deleted
+//    since it was last looked at, so even reading a key is a change inside it.
 //
 // Who writes. After the machine is loaded, every change goes through RegistryEditor
 // (registry_editor.h), which takes Lock() and applies the machine's rules for what its
@@ -85,9 +86,9 @@ class RegKey {
         return className_ ? std::optional<std::u16string>(*className_) : std::nullopt;
     }
 
-    size_t SubKeyCount() const { return subkeys_.size(); }
-    RegKey* SubKey(size_t index) const { return subkeys_[index]; }
-    const std::vector<RegKey*>& SubKeys() const { return subkeys_; }
+    size_t SubKeyCount() const { return Live().size(); }
+    RegKey* SubKey(size_t index) const { return Live()[index]; }
+    const std::vector<RegKey*>& SubKeys() const { return Live(); }
     RegKey* FindSubKey(std::u16string_view child) const;
 
     // The values, decoded from the file on first use.
@@ -103,15 +104,28 @@ class RegKey {
     friend class HiveWriter;
     friend class ValuePeek;
 
-    // Index at which a sub-key of this name stands or would stand.
+    // Index at which a sub-key of this name stands or would stand (removed sub-keys not
+    // yet dropped count).
     size_t SubKeyPosition(std::u16string_view child) const;
+    // The live sub-key named `child` at `pos` (from SubKeyPosition), or null.
+    RegKey* ChildAt(size_t pos, std::u16string_view child) const;
+    // Puts `child` at `pos`, in the place of a removed sub-key of its name waiting there.
+    void PlaceChild(size_t pos, RegKey* child);
+    // A deleted sub-key stays in the list, marked removed_, until the list is next looked
+    // at as a whole: deleting many of thousands of siblings one by one would otherwise move
+    // all that follow each time. Look-ups by name pass over it.
+    const std::vector<RegKey*>& Live() const {
+        if (hasRemovedChildren_) DropRemoved();
+        return subkeys_;
+    }
+    void DropRemoved() const;
     void DecodeValues() const;
     // The values to change, decoded first.
     std::vector<RegValue>& OwnValues();
 
     std::u16string_view name_;  // kept by the store (RegistryStore::KeepName)
     RegKey* parent_ = nullptr;
-    std::vector<RegKey*> subkeys_;  // sorted by CompareNoCase
+    mutable std::vector<RegKey*> subkeys_;  // sorted by CompareNoCase; see Live()
     // Most keys of a large registry keep their values only in their file (lazyValues_):
     // the vector is made for those whose values are decoded or set.
     mutable std::unique_ptr<std::vector<RegValue>> values_;
@@ -123,8 +137,10 @@ class RegKey {
     uint16_t mount_ = 0;  // 1 + the index of the file whose branch starts here
     bool isLink_ = false;
     bool deleted_ = false;
-    bool dirty_ = false;               // changed since loading: its section is written anew
-    mutable bool lazyValues_ = false;  // values not yet decoded from text_
+    bool dirty_ = false;                       // changed since loading: its section is written anew
+    mutable bool lazyValues_ = false;          // values not yet decoded from text_
+    bool removed_ = false;                     // deleted from its parent's list
+    mutable bool hasRemovedChildren_ = false;  // subkeys_ holds removed keys
     // Where the last look-up of a child found it: scanners look up a child several times
     // over, or the next child after it, among thousands of siblings.
     mutable uint32_t lastFound_ = 0;
