@@ -307,6 +307,46 @@ TEST_F(RegFileTest, ShortRootNamesAndCurrentConfig) {
     EXPECT_TRUE(Value(u"System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\C", u"v"));
 }
 
+// A key path names its root by any spelling of it, allows one trailing backslash and no
+// other empty part; the display keeps the rest as written, the look-up goes below the key
+// the root stands for.
+TEST_F(RegFileTest, KeyPathsParseWithOneTrailingBackslashAtMost) {
+    struct Case {
+        std::u16string_view path;
+        bool ok;
+        std::u16string_view display, lookup;
+    };
+    const Case cases[] = {
+        {u"HKLM\\Software\\Old", true, u"HKEY_LOCAL_MACHINE\\Software\\Old", u"Software\\Old"},
+        {u"hkey_local_machine\\Software\\Old\\", true, u"HKEY_LOCAL_MACHINE\\Software\\Old",
+         u"Software\\Old"},
+        {u"HKEY_CURRENT_USER", true, u"HKEY_CURRENT_USER", u""},
+        {u"HKCU\\", true, u"HKEY_CURRENT_USER", u""},
+        {u"HKCR\\.txt", true, u"HKEY_CLASSES_ROOT\\.txt", u"Software\\Classes\\.txt"},
+        {u"HKCR", true, u"HKEY_CLASSES_ROOT", u"Software\\Classes"},
+        {u"HKEY_CURRENT_CONFIG\\X", true, u"HKEY_CURRENT_CONFIG\\X",
+         u"System\\CurrentControlSet\\Hardware Profiles\\Current\\X"},
+        {u"HKLM\\Software\\\\Old", false, u"", u""},
+        {u"HKLM\\\\Software", false, u"", u""},
+        {u"HKLM\\Software\\\\", false, u"", u""},
+        {u"HKCU\\\\", true, u"HKEY_CURRENT_USER", u""},  // the part after the root is empty
+        {u"HKEY_NOWHERE\\Software", false, u"", u""},
+        {u"\\Software", false, u"", u""},
+        {u"HKLM\u00e9\\Software", false, u"", u""},
+        {u"", false, u"", u""},
+    };
+    for (const Case& c : cases) {
+        std::string name = Utf16ToUtf8(c.path);
+        std::optional<RegPath> parsed = ParseRegPath(*machine, c.path);
+        ASSERT_EQ(parsed.has_value(), c.ok) << name;
+        if (!parsed) continue;
+        EXPECT_EQ(parsed->display, c.display) << name;
+        EXPECT_EQ(parsed->lookup, c.lookup) << name;
+        bool user = c.display.substr(0, 17) == u"HKEY_CURRENT_USER";
+        EXPECT_EQ(parsed->base, user ? machine->CurrentUser() : machine->LocalMachine()) << name;
+    }
+}
+
 TEST_F(RegFileTest, ImportThroughALinkWritesTheTarget) {
     auto r = Import(
         "Windows Registry Editor Version 5.00\r\n\r\n"

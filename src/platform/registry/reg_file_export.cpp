@@ -161,30 +161,27 @@ std::optional<RegPath> ParseRegPath(Machine& machine, std::u16string_view path) 
     std::u16string_view rootText = path.substr(0, cut);
     std::u16string_view rest =
         cut == std::u16string_view::npos ? std::u16string_view{} : path.substr(cut + 1);
-    // Root names are ASCII: other text names none.
-    std::string ascii;
-    for (char16_t c : rootText) {
-        if (c >= 0x80) return std::nullopt;
-        ascii.push_back(static_cast<char>(c));
+    // Root names are short ASCII: other text names none.
+    char ascii[64];
+    if (rootText.size() > sizeof ascii) return std::nullopt;
+    for (size_t i = 0; i < rootText.size(); ++i) {
+        if (rootText[i] >= 0x80) return std::nullopt;
+        ascii[i] = static_cast<char>(rootText[i]);
     }
-    const RootName* root = FindRootName(ascii);
+    const RootName* root = FindRootName(std::string_view(ascii, rootText.size()));
     if (!root) return std::nullopt;
-
-    RegPath out;
-    out.display = AnsiToUtf16(root->longName);
     // One trailing backslash is allowed ("[HKEY_...\Key\]"); other empty parts are not.
     if (!rest.empty() && rest.back() == u'\\') rest.remove_suffix(1);
-    std::u16string below;
-    while (!rest.empty()) {
-        size_t end = rest.find(u'\\');
-        std::u16string_view part = rest.substr(0, end);
-        if (part.empty()) return std::nullopt;
-        if (!below.empty()) below.push_back(u'\\');
-        below += part;
-        rest.remove_prefix(end == std::u16string_view::npos ? rest.size() : end + 1);
-        if (end != std::u16string_view::npos && rest.empty()) return std::nullopt;
+    if (!rest.empty() && (rest.front() == u'\\' || rest.back() == u'\\' ||
+                          rest.find(u"\\\\") != std::u16string_view::npos)) {
+        return std::nullopt;
     }
-    if (!below.empty()) out.display += u"\\" + below;
+
+    RegPath out;
+    std::string_view longName = root->longName;
+    out.display.reserve(longName.size() + 1 + rest.size());
+    out.display.assign(longName.begin(), longName.end());  // ASCII
+    if (!rest.empty()) out.display.append(1, u'\\').append(rest);
 
     switch (root->handle) {
         case kHkeyLocalMachine:
@@ -206,9 +203,9 @@ std::optional<RegPath> ParseRegPath(Machine& machine, std::u16string_view path) 
             out.lookup = kCurrentConfigPath;
     }
     if (!out.base) return std::nullopt;
-    if (!below.empty()) {
+    if (!rest.empty()) {
         if (!out.lookup.empty()) out.lookup.push_back(u'\\');
-        out.lookup += below;
+        out.lookup += rest;
     }
     return out;
 }
