@@ -120,7 +120,7 @@ std::optional<std::filesystem::path> FixBackup::Host(const std::string& path) {
 bool FixBackup::BeginBackup(const std::string& workFolder) {
     workFolder_ = WithoutTrailingBackslashes(workFolder);
     usedNames_ = {AnsiLower(kConfigEntry)};
-    deflate_ = std::make_unique<BackgroundDeflate>();
+    deflate_.reset();
     exportNames_.clear();
     config_.clear();
     configSize_ = 0;
@@ -148,6 +148,7 @@ bool FixBackup::BeginBackup(const std::string& workFolder) {
         if (status == ZipStatus::kOk) {
             archivePath_ = name;
             writer_ = std::move(writer);
+            deflate_ = std::make_unique<BackgroundDeflate>();
             return true;
         }
         std::error_code ec;
@@ -258,7 +259,13 @@ namespace {
 // One entry of the archive being finished: bytes deflated in memory, or a file of the
 // work folder.
 struct PendingEntry {
-    std::string name;  // ANSI
+    PendingEntry(std::string ansiName, DeflatedBytes* bytes, std::filesystem::path hostPath)
+        : name(std::move(ansiName)),
+          wide(AnsiToUtf16(name)),
+          deflated(bytes),
+          host(std::move(hostPath)) {}
+    std::string name;     // ANSI
+    std::u16string wide;  // the name as the listing compares it, made once for the sort
     DeflatedBytes* deflated = nullptr;
     std::filesystem::path host;
 };
@@ -266,7 +273,7 @@ struct PendingEntry {
 // The order a listing of one folder holding every entry gives: the archive reads the same
 // as when every entry went through the work folder.
 bool ListedBefore(const PendingEntry& a, const PendingEntry& b) {
-    int order = CompareNoCase(AnsiToUtf16(a.name), AnsiToUtf16(b.name));
+    int order = CompareNoCase(a.wide, b.wide);
     return order != 0 ? order < 0 : a.name < b.name;
 }
 
@@ -274,7 +281,7 @@ bool ListedBefore(const PendingEntry& a, const PendingEntry& b) {
 
 FixBackup::FinishResult FixBackup::FinishBackup() {
     FinishResult result;
-    if (!writer_) {
+    if (!writer_ || !deflate_) {
         result.ok = false;
         return result;
     }
@@ -287,11 +294,11 @@ FixBackup::FinishResult FixBackup::FinishBackup() {
     std::vector<PendingEntry> pending;
     std::set<std::string> held;  // lower case
     if (ok && configSize_ > 0) {
-        pending.push_back({std::string(kConfigEntry), &config, {}});
+        pending.emplace_back(std::string(kConfigEntry), &config, std::filesystem::path());
         held.insert(AnsiLower(kConfigEntry));
     }
     for (size_t i = 0; ok && i < exports.size(); ++i) {
-        pending.push_back({exportNames_[i], &exports[i], {}});
+        pending.emplace_back(exportNames_[i], &exports[i], std::filesystem::path());
         held.insert(AnsiLower(exportNames_[i]));
     }
     auto entries = files_.FindFiles(workFolder_ + "\\*.*");
@@ -306,7 +313,7 @@ FixBackup::FinishResult FixBackup::FinishBackup() {
             ok = false;
             break;
         }
-        pending.push_back({entry.name, nullptr, *host});
+        pending.emplace_back(entry.name, nullptr, *host);
     }
     std::sort(pending.begin(), pending.end(), ListedBefore);
     for (PendingEntry& entry : ok ? pending : std::vector<PendingEntry>{}) {
