@@ -153,10 +153,10 @@ class ArchiveCopies {
 };
 
 // True when every item's saved copy is in the archive.
-bool CopiesPresent(const ArchiveCopies& copies, const std::vector<BackupItem>& items) {
-    for (const BackupItem& item : items) {
-        if (item.kind == kBackupValue) continue;
-        if (copies.Find(CopyNameOf(item)) < 0) return false;
+bool CopiesPresent(const ArchiveCopies& copies, const std::vector<const BackupItem*>& items) {
+    for (const BackupItem* item : items) {
+        if (item->kind == kBackupValue) continue;
+        if (copies.Find(CopyNameOf(*item)) < 0) return false;
     }
     return true;
 }
@@ -226,6 +226,16 @@ bool RestoreItem(RestoreContext& context, const BackupItem& item) {
 RestoreResult RestoreBackupItems(Machine& machine, const std::string& archive,
                                  const std::vector<BackupItem>& items,
                                  const std::function<void(const std::string&)>& onFailure) {
+    std::vector<const BackupItem*> held;
+    held.reserve(items.size());
+    for (const BackupItem& item : items)
+        held.push_back(&item);
+    return RestoreBackupItems(machine, archive, held, onFailure);
+}
+
+RestoreResult RestoreBackupItems(Machine& machine, const std::string& archive,
+                                 const std::vector<const BackupItem*>& items,
+                                 const std::function<void(const std::string&)>& onFailure) {
     RestoreResult result;
     // What could not be saved afterwards is not put back now.
     if (WineServerRunning(machine.PrefixDir())) {
@@ -255,7 +265,8 @@ RestoreResult RestoreBackupItems(Machine& machine, const std::string& archive,
         RestoreContext context{machine, copies, folder};
         // Keys first: a value saved before its key was removed goes back into the key.
         for (int kind : {kBackupKey, kBackupValue, kBackupFile, kBackupHostFile}) {
-            for (const BackupItem& item : items) {
+            for (const BackupItem* held : items) {
+                const BackupItem& item = *held;
                 if (item.kind != kind) continue;
                 if (RestoreItem(context, item)) {
                     ++result.restored;

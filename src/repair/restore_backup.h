@@ -55,5 +55,9 @@ const std::string& ItemPathText(const BackupItem& item);
 RestoreResult RestoreBackupItems(Machine& machine, const std::string& archive,
                                  const std::vector<BackupItem>& items,
                                  const std::function<void(const std::string&)>& onFailure = {});
+// The same for items held elsewhere (a list of hundreds of thousands is not copied).
+RestoreResult RestoreBackupItems(Machine& machine, const std::string& archive,
+                                 const std::vector<const BackupItem*>& items,
+                                 const std::function<void(const std::string&)>& onFailure = {});
 
 }  // namespace hivewise

@@ -82,9 +82,11 @@ bool RestoreBackupDialog::Restore() {
         prompts_.Message(std::string(kNoBackupItemsSelectedText));
         return false;
     }
-    std::vector<BackupItem> items;
+    // The rows themselves, not copies: a large backup lists hundreds of thousands. The
+    // dialog takes no choice while it restores (a message shown meanwhile is modal).
+    std::vector<const BackupItem*> items;
     for (const BackupRow& row : rows_) {
-        if (row.checked) items.push_back(row.item);
+        if (row.checked) items.push_back(&row.item);
     }
     lastRestore_ =
         RestoreBackupItems(machine_, dates_[static_cast<size_t>(selected_)].path, items,
