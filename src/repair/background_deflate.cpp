@@ -32,17 +32,14 @@ void BackgroundDeflate::Stop() {
 }
 
 void BackgroundDeflate::AddWhole(std::string bytes) {
-    Job job{std::move(bytes), true};
-    if (!thread_.joinable()) return Handle(job);
-    {
-        std::lock_guard lock(mutex_);
-        jobs_.push_back(std::move(job));
-    }
-    wake_.notify_one();
+    HandOver(Job{std::move(bytes), true});
 }
 
 void BackgroundDeflate::AppendPiece(std::string bytes) {
-    Job job{std::move(bytes), false};
+    HandOver(Job{std::move(bytes), false});
+}
+
+void BackgroundDeflate::HandOver(Job job) {
     if (!thread_.joinable()) return Handle(job);
     {
         std::lock_guard lock(mutex_);

@@ -38,6 +38,8 @@ class BackgroundDeflate {
         std::string bytes;
         bool whole = false;
     };
+    // Queues the job for the thread, or handles it at once without one.
+    void HandOver(Job job);
     void Run();
     // On the deflating thread (or the caller's, without one).
     void Handle(Job& job);
