@@ -18,6 +18,7 @@
 #include "app/user_prompts.h"
 #include "cli/scan_command.h"
 #include "generated_prefix.h"
+#include "platform/machine/local_time.h"
 #include "platform/machine/machine.h"
 #include "platform/machine/sample_machine.h"
 #include "platform/registry/process_heap.h"
@@ -155,6 +156,7 @@ bool Measure(size_t values, const fs::path& work) {
 int main(int argc, char** argv) {
     // As both programs do first, so that the bench pays what a user's repair pays.
     PrepareProcessHeap();
+    ReadTimeZoneOnce();
     std::vector<size_t> sizes;
     for (int i = 1; i < argc; ++i)
         sizes.push_back(std::strtoull(argv[i], nullptr, 10));

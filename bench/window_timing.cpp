@@ -25,6 +25,7 @@
 #include <string>
 
 #include "generated_prefix.h"
+#include "platform/machine/local_time.h"
 #include "platform/registry/process_heap.h"
 #include "platform/registry/registry_access.h"
 #include "scan/result_store.h"
@@ -117,8 +118,9 @@ void WaitFor(const std::function<bool()>& done) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // As the desktop program prepares its heap.
+    // As the desktop program prepares its heap and time zone.
     PrepareProcessHeap();
+    ReadTimeZoneOnce();
     if (argc < 2) {
         std::fprintf(stderr, "usage: window_timing VALUES [FOLDER] [scan|nodirect]\n");
         return 2;

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <span>
 
 #include "platform/machine/text.h"
 #include "repair/zip_archive.h"
@@ -39,9 +40,13 @@ std::string Hex(std::string_view bytes) {
     return hex;
 }
 
+// The bytes of a hex text; only checked when `bytes` is null.
 bool Unhex(std::string_view hex, std::string* bytes) {
     if (hex.size() % 2) return false;
-    bytes->clear();
+    if (bytes) {
+        bytes->clear();
+        bytes->reserve(hex.size() / 2);
+    }
     auto nibble = [](char c) -> int {
         if (c >= '0' && c <= '9') return c - '0';
         if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -51,7 +56,7 @@ bool Unhex(std::string_view hex, std::string* bytes) {
     for (size_t i = 0; i < hex.size(); i += 2) {
         int high = nibble(hex[i]), low = nibble(hex[i + 1]);
         if (high < 0 || low < 0) return false;
-        bytes->push_back(static_cast<char>(high * 16 + low));
+        if (bytes) bytes->push_back(static_cast<char>(high * 16 + low));
     }
     return true;
 }
@@ -60,6 +65,7 @@ bool Unhex(std::string_view hex, std::string* bytes) {
 // line holds no "TYPE", so a reader that knows only the records passes over it.
 constexpr std::string_view kDataLine = "[DATA:";
 
+// The value a data line holds; only checked when `exact` is null.
 bool ParseDataLine(std::string_view line, ExactValue* exact) {
     while (!line.empty() && line.back() == '\r')
         line.remove_suffix(1);
@@ -75,11 +81,12 @@ bool ParseDataLine(std::string_view line, ExactValue* exact) {
         if (c < '0' || c > '9' || type > 0x0FFFFFFF) return false;
         type = type * 10 + static_cast<uint32_t>(c - '0');
     }
+    const std::string_view nameHex = body.substr(first + 1, second - first - 1);
+    // The name is UTF-16LE: two bytes, four digits, a character.
+    if (nameHex.size() % 4) return false;
+    if (!exact) return Unhex(nameHex, nullptr) && Unhex(body.substr(second + 1), nullptr);
     std::string name, data;
-    if (!Unhex(body.substr(first + 1, second - first - 1), &name) || name.size() % 2 ||
-        !Unhex(body.substr(second + 1), &data)) {
-        return false;
-    }
+    if (!Unhex(nameHex, &name) || !Unhex(body.substr(second + 1), &data)) return false;
     exact->name = BytesToUtf16(name);
     exact->type = type;
     exact->data = std::move(data);
@@ -177,14 +184,28 @@ std::optional<unsigned> ParseMode(std::string_view text) {
 
 }  // namespace
 
-std::string ReadRecordField(std::string_view line, std::string_view key) {
+namespace {
+
+std::string_view RecordField(std::string_view line, std::string_view key) {
     size_t at = line.find(key);
-    if (at == std::string_view::npos) return std::string(line);
+    if (at == std::string_view::npos) return line;
     size_t cut = at + key.size() + 1;
     std::string_view rest = cut >= line.size() ? std::string_view{} : line.substr(cut);
     size_t close = rest.rfind(']');
     if (close == std::string_view::npos) return {};
-    return std::string(rest.substr(0, close));
+    return rest.substr(0, close);
+}
+
+// The keys of each record's lines after its TYPE line.
+constexpr std::string_view kKeyKeys[] = {"NAME", "PATH"};
+constexpr std::string_view kValueKeys[] = {"MAIN_KEY", "VALUE_NAME", "VALUE"};
+constexpr std::string_view kFileKeys[] = {"DEST_PATH"};
+constexpr std::string_view kHostFileKeys[] = {"HOST_PATH", "MODE", "ENTRY"};
+
+}  // namespace
+
+std::string ReadRecordField(std::string_view line, std::string_view key) {
+    return std::string(RecordField(line, key));
 }
 
 std::vector<BackupItem> ReadConfigItems(std::string_view text) {
@@ -241,36 +262,35 @@ bool ConfigIsSound(std::string_view text) {
         std::string_view line = lines.Next();
         if (line.empty()) continue;
         if (!StartsWithKey(line, "TYPE")) return false;
-        std::string type = ReadRecordField(line, "TYPE");
-        std::vector<std::string_view> keys;
+        std::string_view type = RecordField(line, "TYPE");
+        std::span<const std::string_view> keys;
         if (AnsiEqualsNoCase(type, "REG_KEY")) {
-            keys = {"NAME", "PATH"};
+            keys = kKeyKeys;
         } else if (AnsiEqualsNoCase(type, "REG_VALUE")) {
-            keys = {"MAIN_KEY", "VALUE_NAME", "VALUE"};
+            keys = kValueKeys;
         } else if (AnsiEqualsNoCase(type, "FILE")) {
-            keys = {"DEST_PATH"};
+            keys = kFileKeys;
         } else if (AnsiEqualsNoCase(type, "HOST_FILE")) {
-            keys = {"HOST_PATH", "MODE", "ENTRY"};
+            keys = kHostFileKeys;
         } else {
             return false;
         }
         for (std::string_view key : keys) {
             if (lines.AtEnd() || !StartsWithKey(lines.Peek(), key)) return false;
-            std::string_view field = lines.Next();
-            if (key == "PATH") {
-                std::string path = ReadRecordField(field, key);
-                if (path.empty() || path[0] != '\\' || !IsBareName(path.substr(1))) return false;
+            std::string_view field = RecordField(lines.Next(), key);
+            if (key == "PATH" &&
+                (field.empty() || field[0] != '\\' || !IsBareName(field.substr(1)))) {
+                return false;
             }
-            if (key == "DEST_PATH" && ReadRecordField(field, key).empty()) return false;
-            if (key == "HOST_PATH" && ReadRecordField(field, key).rfind('/', 0) != 0) return false;
-            if (key == "MODE" && !ParseMode(ReadRecordField(field, key))) return false;
-            if (key == "ENTRY" && !IsBareName(ReadRecordField(field, key))) return false;
+            if (key == "DEST_PATH" && field.empty()) return false;
+            if (key == "HOST_PATH" && field.rfind('/', 0) != 0) return false;
+            if (key == "MODE" && !ParseMode(field)) return false;
+            if (key == "ENTRY" && !IsBareName(field)) return false;
         }
         if (!lines.AtEnd() && lines.Peek().substr(0, kDataLine.size()) == kDataLine) {
-            ExactValue exact;
-            if (keys.front() != "MAIN_KEY" || !ParseDataLine(lines.Next(), &exact)) return false;
+            if (keys.data() != kValueKeys || !ParseDataLine(lines.Next(), nullptr)) return false;
         } else if (!lines.AtEnd() && StartsWithKey(lines.Peek(), "ENTRY")) {
-            if (keys.size() != 1 || !IsBareName(ReadRecordField(lines.Next(), "ENTRY"))) {
+            if (keys.data() != kFileKeys || !IsBareName(RecordField(lines.Next(), "ENTRY"))) {
                 return false;
             }
         }
@@ -336,9 +356,7 @@ std::string BareName(std::string_view path) {
 }
 
 bool IsBareName(std::string_view name) {
-    std::filesystem::path relative;
-    return name != "." && SafeEntryPath(name, &relative) && !relative.has_parent_path() &&
-           name.find_first_of("/\\") == std::string_view::npos;
+    return name.find_first_of("/\\") == std::string_view::npos && SafeEntryPath(name, nullptr);
 }
 
 }  // namespace hivewise

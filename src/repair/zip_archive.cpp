@@ -151,6 +151,7 @@ bool SafeEntryPath(std::string_view name, fs::path* relative) {
     // A drive ("C:") or an alternate stream ("a:b") has no place in a relative name.
     if (name.find(':') != std::string_view::npos) return false;
     fs::path result;
+    bool anyPart = false;
     size_t start = 0;
     while (start <= name.size()) {
         size_t end = name.find_first_of("/\\", start);
@@ -160,11 +161,15 @@ bool SafeEntryPath(std::string_view name, fs::path* relative) {
         for (char c : part) {
             if (static_cast<unsigned char>(c) < 0x20) return false;
         }
-        if (!part.empty() && part != ".") result /= std::string(part);
+        if (!part.empty() && part != ".") {
+            anyPart = true;
+            // The path is only made for a caller that wants it.
+            if (relative) result /= std::string(part);
+        }
         start = end + 1;
     }
-    if (result.empty()) return false;
-    if (relative) *relative = result;
+    if (!anyPart) return false;
+    if (relative) *relative = std::move(result);
     return true;
 }
 

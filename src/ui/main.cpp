@@ -14,6 +14,7 @@
 #include "app/settings.h"
 #include "app/single_instance.h"
 #include "app/startup.h"
+#include "platform/machine/local_time.h"
 #include "platform/machine/machine.h"
 #include "platform/machine/sample_machine.h"
 #include "platform/registry/process_heap.h"
@@ -50,6 +51,7 @@ std::optional<std::filesystem::path> PrefixOption(const QStringList& arguments) 
 int main(int argc, char** argv) {
     using namespace hivewise;
     PrepareProcessHeap();
+    ReadTimeZoneOnce();
 
     // Answered before any window, lock or machine is touched.
     for (int i = 1; i < argc; ++i) {

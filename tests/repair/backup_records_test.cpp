@@ -108,6 +108,36 @@ TEST(BackupRecordsTest, TruncatedAndStrayRecords) {
     EXPECT_TRUE(ConfigIsSound(""));
 }
 
+// The check of a record list passes exactly the data lines the reader decodes.
+TEST(BackupRecordsTest, DataLinesCheckedAsTheyAreRead) {
+    const std::string value = "[TYPE:REG_VALUE]\n[MAIN_KEY:a]\n[VALUE_NAME:b]\n[VALUE:c]\n";
+    const struct {
+        const char* line;
+        bool sound;
+    } cases[] = {
+        {"[DATA:1,6100,0102]", true},    {"[DATA:4,,]", true},
+        {"[DATA:1,61,0102]", false},     {"[DATA:1,6100,010]", false},
+        {"[DATA:1,6100,01G2]", false},   {"[DATA:,6100,01]", false},
+        {"[DATA:99999999999,,]", false}, {"[DATA:1,6100]", false},
+        {"[DATA:1,6100,0102", false},
+    };
+    for (const auto& c : cases) {
+        const std::string text = value + c.line + "\n";
+        EXPECT_EQ(ConfigIsSound(text), c.sound) << c.line;
+        std::vector<BackupItem> items = ReadConfigItems(text);
+        ASSERT_EQ(items.size(), 1u) << c.line;
+        EXPECT_EQ(items[0].exact.has_value(), c.sound) << c.line;
+    }
+}
+
+TEST(BackupRecordsTest, BareNames) {
+    for (std::string_view name : {"a", "rkBackUp1.reg", "...", "a b", "x.lnk"})
+        EXPECT_TRUE(IsBareName(name)) << name;
+    for (std::string_view name :
+         {"", ".", "..", "a/b", "a\\b", "/a", "\\a", "a/", "c:x", "a:b", "a\x01b", "a\nb"})
+        EXPECT_FALSE(IsBareName(name)) << name;
+}
+
 // Damaged record lists: never a crash, and whatever is read stays within the text.
 TEST(BackupRecordsTest, DamagedRecordListsAreReadSafely) {
     ExactValue exact{u"n", 3, "\x01\x02"};
