@@ -262,6 +262,22 @@ TEST_F(ShortcutScannerTest, TargetsComeInTheirLongForm) {
     EXPECT_EQ(ResolveShortcut(files, "C:\\none.lnk", &target, &description), kShellFail);
     EXPECT_EQ(target, "");
 
+    // Remembered targets: each shortcut twice, in turn, gives what it gives alone.
+    ShortcutTargets known;
+    for (int round = 0; round < 2; ++round) {
+        for (const char* name : {"a.lnk", "b.lnk", "c.lnk", "none.lnk"}) {
+            std::string alone, remembered;
+            const fs::path host = prefix.Dir() / "drive_c" / name;
+            const long status = ResolveShortcutFile(files, host, &alone, &description);
+            EXPECT_EQ(ResolveShortcutFile(files, host, &remembered, &description, &known), status);
+            EXPECT_EQ(remembered, alone) << name;
+        }
+        std::string remembered;
+        ResolveShortcutFile(files, prefix.Dir() / "drive_c" / "b.lnk", &remembered, &description,
+                            &known);
+        EXPECT_EQ(remembered, "C:\\Program Files\\Tool\\tool.exe");
+    }
+
     std::string longPath = "x";
     EXPECT_EQ(ExpandLongPath(files, "C:/PROGRA~1/tool/TOOL.EXE", &longPath), 30u);
     EXPECT_EQ(longPath, "C:\\Program Files\\Tool\\tool.exe");

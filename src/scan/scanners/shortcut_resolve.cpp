@@ -58,23 +58,36 @@ size_t ExpandLongPath(FileSystemAccess& files, const std::string& path, std::str
     return longPath->size();
 }
 
+namespace {
+
+std::string ResolvedTarget(FileSystemAccess& files, const std::string& linkPath) {
+    // The short form where the target exists; a missing target keeps its stored form.
+    std::string target = linkPath.empty() ? std::string() : files.ShortPath(linkPath);
+    if (target.empty()) target = linkPath;
+    std::string longForm;
+    if (ExpandLongPath(files, target, &longForm) > target.size()) target = std::move(longForm);
+    return target;
+}
+
+}  // namespace
+
+std::string ShortcutTargets::Resolve(FileSystemAccess& files, const std::string& linkPath) {
+    if (auto at = known_.find(linkPath); at != known_.end()) return at->second;
+    std::string target = ResolvedTarget(files, linkPath);
+    if (known_.size() < kLimit) known_.emplace(linkPath, target);
+    return target;
+}
+
 long ResolveShortcutFile(FileSystemAccess& files, const std::filesystem::path& hostPath,
-                         std::string* target, std::string* description) {
+                         std::string* target, std::string* description, ShortcutTargets* known) {
     target->clear();
     description->clear();
-    long status = kShellFail;
     ShellLinkInfo info;
-    if (ReadShellLinkFile(hostPath, &info)) {
-        std::string path = LinkPath(files, info);
-        status = path.empty() ? kShellNoPath : kShellOk;
-        // The short form where the target exists; a missing target keeps its stored form.
-        std::string shortForm = path.empty() ? std::string() : files.ShortPath(path);
-        *target = shortForm.empty() ? std::move(path) : std::move(shortForm);
-        *description = info.description.substr(0, kMaxPath - 1);
-    }
-    std::string longForm;
-    if (ExpandLongPath(files, *target, &longForm) > target->size()) *target = std::move(longForm);
-    return status;
+    if (!ReadShellLinkFile(hostPath, &info)) return kShellFail;
+    const std::string path = LinkPath(files, info);
+    *target = known ? known->Resolve(files, path) : ResolvedTarget(files, path);
+    *description = info.description.substr(0, kMaxPath - 1);
+    return path.empty() ? kShellNoPath : kShellOk;
 }
 
 long ResolveShortcut(FileSystemAccess& files, const std::string& shortcut, std::string* target,

@@ -135,7 +135,7 @@ class ShortcutWalk {
         if (EndsWith(path, ".lnk") && IsSmallFile(entry)) {
             std::string target, description;
             ResolveShortcutFile(context_.Files(), std::filesystem::path(entry.path), &target,
-                                &description);
+                                &description, &targets_);
             if (TargetIsMissingFile(context_, target)) ReportShortcut(context_, path, target);
         }
         context_.SetStatusLine(path);
@@ -150,6 +150,7 @@ class ShortcutWalk {
     std::string parentWindows_;
     std::string path_;
     bool folderStopped_ = false;
+    ShortcutTargets targets_;
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <unordered_map>
 
 #include "scan/scan_context.h"
 
@@ -21,6 +22,20 @@ void ScanShortcuts(ScanContext& context, const std::string& folder);
 // The section's scanner as the driver calls it: the walk of the system drive's root.
 void ScanSystemDriveShortcuts(ScanContext& context);
 
+// Targets resolved during one scan, by the text the shortcut holds: many shortcuts (menu,
+// desktop, quick launch) name the same program, and a scan changes no file.
+class ShortcutTargets {
+  public:
+    // What `linkPath` resolves to: its short form where it exists, then that turned into
+    // its long form by ExpandLongPath.
+    std::string Resolve(FileSystemAccess& files, const std::string& linkPath);
+
+  private:
+    // Bounded, so that a drive of countless shortcuts cannot fill the memory.
+    static constexpr size_t kLimit = 1 << 16;
+    std::unordered_map<std::string, std::string> known_;
+};
+
 // The target of the shortcut file `shortcut` (a Windows path) and its description.
 // The target is the shortcut's local path, else its environment-variables location
 // expanded, else the path of its item list; in short form when it exists, then turned
@@ -28,9 +43,11 @@ void ScanSystemDriveShortcuts(ScanContext& context);
 // texts empty. Returns the status of the last step.
 long ResolveShortcut(FileSystemAccess& files, const std::string& shortcut, std::string* target,
                      std::string* description);
-// The same for a shortcut file given by its host path.
+// The same for a shortcut file given by its host path; with `known`, targets resolved
+// before are taken from it.
 long ResolveShortcutFile(FileSystemAccess& files, const std::filesystem::path& hostPath,
-                         std::string* target, std::string* description);
+                         std::string* target, std::string* description,
+                         ShortcutTargets* known = nullptr);
 
 // The long form of an existing drive path ("C:\PROGRA~1\x" gives "C:\Program Files\x"),
 // built name by name as the folders list them. Returns its length, or 0 (leaving
