@@ -1,6 +1,8 @@
 #include "repair/backup_records.h"
 
+#include <array>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <span>
 
@@ -40,23 +42,27 @@ std::string Hex(std::string_view bytes) {
     return hex;
 }
 
+// Each byte's value as a hex digit, or 0xFF: a restore reads every saved value's bytes
+// in hex, twice.
+constexpr std::array<uint8_t, 256> kHexValues = [] {
+    std::array<uint8_t, 256> values{};
+    values.fill(0xFF);
+    for (int c = '0'; c <= '9'; ++c)
+        values[c] = static_cast<uint8_t>(c - '0');
+    for (int c = 'A'; c <= 'F'; ++c)
+        values[c] = values[c + ('a' - 'A')] = static_cast<uint8_t>(c - 'A' + 10);
+    return values;
+}();
+
 // The bytes of a hex text; only checked when `bytes` is null.
 bool Unhex(std::string_view hex, std::string* bytes) {
     if (hex.size() % 2) return false;
-    if (bytes) {
-        bytes->clear();
-        bytes->reserve(hex.size() / 2);
-    }
-    auto nibble = [](char c) -> int {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        return -1;
-    };
+    if (bytes) bytes->resize(hex.size() / 2);
     for (size_t i = 0; i < hex.size(); i += 2) {
-        int high = nibble(hex[i]), low = nibble(hex[i + 1]);
-        if (high < 0 || low < 0) return false;
-        if (bytes) bytes->push_back(static_cast<char>(high * 16 + low));
+        const uint8_t high = kHexValues[static_cast<unsigned char>(hex[i])];
+        const uint8_t low = kHexValues[static_cast<unsigned char>(hex[i + 1])];
+        if ((high | low) > 15) return false;
+        if (bytes) (*bytes)[i / 2] = static_cast<char>(high << 4 | low);
     }
     return true;
 }

@@ -359,10 +359,14 @@ EntryLimit FixBackupEntryLimit(Machine& machine) {
     uint64_t exportLimit = RegistrySizedLimit(machine.PrefixDir());
     uint64_t configLimit = ConfigLimit(machine);
     return [exportLimit, configLimit](std::string_view name) -> uint64_t {
-        std::string lower = AnsiLower(AnsiNameOf(name));
-        if (lower == AnsiLower(kConfigEntry)) return configLimit;
-        bool keyExport = lower.rfind("rkbackup", 0) == 0 && lower.size() > 4 &&
-                         lower.compare(lower.size() - 4, 4, ".reg") == 0;
+        // Asked for every entry each time one is read: the names this program writes are
+        // ASCII, and need no conversion.
+        std::string converted;
+        std::string_view ansi = name;
+        if (!IsAscii(name)) ansi = converted = AnsiNameOf(name);
+        if (AnsiEqualsNoCase(ansi, kConfigEntry)) return configLimit;
+        bool keyExport = ansi.size() >= 8 && AnsiEqualsNoCase(ansi.substr(0, 8), "rkbackup") &&
+                         AnsiEqualsNoCase(ansi.substr(ansi.size() - 4), ".reg");
         return keyExport ? exportLimit : kFileCopyLimit;
     };
 }

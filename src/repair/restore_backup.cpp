@@ -3,8 +3,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <map>
 #include <memory>
+#include <unordered_map>
 
 #include "platform/files/atomic_file.h"
 #include "platform/files/file_system_access.h"
@@ -148,8 +148,8 @@ class ArchiveCopies {
   private:
     std::unique_ptr<UntrustedArchive> reader_;
     // A later entry of a name wins, as unpacking it over the earlier one did.
-    std::map<std::string, int> exact_;
-    std::map<std::string, int> folded_;
+    std::unordered_map<std::string, int> exact_;
+    std::unordered_map<std::string, int> folded_;
 };
 
 // True when every item's saved copy is in the archive.

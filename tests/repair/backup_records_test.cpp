@@ -115,11 +115,11 @@ TEST(BackupRecordsTest, DataLinesCheckedAsTheyAreRead) {
         const char* line;
         bool sound;
     } cases[] = {
-        {"[DATA:1,6100,0102]", true},    {"[DATA:4,,]", true},
-        {"[DATA:1,61,0102]", false},     {"[DATA:1,6100,010]", false},
-        {"[DATA:1,6100,01G2]", false},   {"[DATA:,6100,01]", false},
-        {"[DATA:99999999999,,]", false}, {"[DATA:1,6100]", false},
-        {"[DATA:1,6100,0102", false},
+        {"[DATA:1,6100,0102]", true}, {"[DATA:3,6100,0aF9]", true},
+        {"[DATA:4,,]", true},         {"[DATA:1,61,0102]", false},
+        {"[DATA:1,6100,010]", false}, {"[DATA:1,6100,01G2]", false},
+        {"[DATA:,6100,01]", false},   {"[DATA:99999999999,,]", false},
+        {"[DATA:1,6100]", false},     {"[DATA:1,6100,0102", false},
     };
     for (const auto& c : cases) {
         const std::string text = value + c.line + "\n";
@@ -127,6 +127,11 @@ TEST(BackupRecordsTest, DataLinesCheckedAsTheyAreRead) {
         std::vector<BackupItem> items = ReadConfigItems(text);
         ASSERT_EQ(items.size(), 1u) << c.line;
         EXPECT_EQ(items[0].exact.has_value(), c.sound) << c.line;
+        if (std::string_view(c.line).find("0aF9") != std::string_view::npos) {
+            ASSERT_TRUE(items[0].exact);
+            EXPECT_EQ(items[0].exact->data, "\x0a\xf9");
+            EXPECT_EQ(items[0].exact->name, u"a");
+        }
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/files/file_system_access.h"
 #include "repair/backup_records.h"
+#include "repair/untrusted_archive.h"
 #include "repair/zip_archive.h"
 #include "repair_fixture.h"
 
@@ -44,6 +45,23 @@ TEST_F(FixBackupTest, ALongRecordListAndManyExportsReadBackWhole) {
     ASSERT_EQ(whole->Read(whole->FindEntry("rkBackUp400.reg", false), &last), ZipStatus::kOk);
     EXPECT_EQ(first, last);
     EXPECT_NE(first.find(std::string("T\0o\0o\0l\0", 8)), std::string::npos);  // UTF-16
+}
+
+// Each entry of a backup is held to the limit of its kind, whatever the case of its name.
+TEST_F(FixBackupTest, EntryLimitsByKind) {
+    const EntryLimit limitOf = FixBackupEntryLimit(*machine);
+    const uint64_t config = ConfigLimit(*machine);
+    const uint64_t keyExport = RegistrySizedLimit(machine->PrefixDir());
+    ASSERT_NE(config, kFileCopyLimit);
+    ASSERT_NE(keyExport, kFileCopyLimit);
+    for (std::string_view name : {"Config.ini", "CONFIG.INI", "config.ini"})
+        EXPECT_EQ(limitOf(name), config) << name;
+    for (std::string_view name : {"rkBackUp1.reg", "RKBACKUP12.REG", "rkbackup.reg"})
+        EXPECT_EQ(limitOf(name), keyExport) << name;
+    for (std::string_view name : {"rkbackup", "rkBackUp1.reg.lnk", "x.reg", "Config.ini.lnk",
+                                  "Tool.lnk", "r\xc3\xa9kBackUp1.reg", ""}) {
+        EXPECT_EQ(limitOf(name), kFileCopyLimit) << name;
+    }
 }
 
 }  // namespace
