@@ -16,30 +16,31 @@ namespace {
 // turns LF into CR LF: on disk every line ends in CR CR LF.
 constexpr std::string_view kLineEnd = "\r\r\n";
 
-// A field is written verbatim, but a line break inside it would split the record and
-// shift every record after it; such characters become blanks.
-std::string Field(std::string_view text) {
-    std::string field(text);
-    for (char& c : field) {
-        if (c == '\r' || c == '\n') c = ' ';
+// Appends "[KEY:value]" and the line end. A field is written verbatim, but a line break
+// inside it would split the record and shift every record after it; such characters
+// become blanks.
+void AppendLine(std::string& out, std::string_view key, std::string_view value) {
+    out += '[';
+    out += key;
+    out += ':';
+    const size_t field = out.size();
+    out += value;
+    for (size_t i = field; i < out.size(); ++i) {
+        if (out[i] == '\r' || out[i] == '\n') out[i] = ' ';
     }
-    return field;
+    out += ']';
+    out += kLineEnd;
 }
 
-std::string Line(std::string_view key, std::string_view value) {
-    return "[" + std::string(key) + ":" + Field(value) + "]" + std::string(kLineEnd);
-}
-
-std::string Hex(std::string_view bytes) {
+void AppendHex(std::string& out, std::string_view bytes) {
     static const char digits[] = "0123456789ABCDEF";
-    std::string hex;
-    hex.reserve(bytes.size() * 2);
+    size_t at = out.size();
+    out.resize(at + bytes.size() * 2);
     for (char c : bytes) {
         auto b = static_cast<unsigned char>(c);
-        hex += digits[b >> 4];
-        hex += digits[b & 15];
+        out[at++] = digits[b >> 4];
+        out[at++] = digits[b & 15];
     }
-    return hex;
 }
 
 // Each byte's value as a hex digit, or 0xFF: a restore reads every saved value's bytes
@@ -146,33 +147,53 @@ bool StartsWithKey(std::string_view line, std::string_view key) {
 }  // namespace
 
 std::string KeyRecord(std::string_view keyPath, int number) {
-    return Line("TYPE", "REG_KEY") + Line("NAME", keyPath) +
-           Line("PATH", "\\rkBackUp" + std::to_string(number) + ".reg");
+    std::string record;
+    AppendLine(record, "TYPE", "REG_KEY");
+    AppendLine(record, "NAME", keyPath);
+    AppendLine(record, "PATH", "\\rkBackUp" + std::to_string(number) + ".reg");
+    return record;
 }
 
+// Written once per value a repair saves, hundreds of thousands of times: built in place.
 std::string ValueRecord(std::string_view keyPath, std::string_view valueName,
                         std::string_view valueData, const ExactValue* exact) {
-    std::string record = Line("TYPE", "REG_VALUE") + Line("MAIN_KEY", keyPath) +
-                         Line("VALUE_NAME", valueName) + Line("VALUE", valueData);
+    std::string record;
+    record.reserve(96 + keyPath.size() + valueName.size() + valueData.size() +
+                   (exact ? 32 + 4 * exact->name.size() + 2 * exact->data.size() : 0));
+    AppendLine(record, "TYPE", "REG_VALUE");
+    AppendLine(record, "MAIN_KEY", keyPath);
+    AppendLine(record, "VALUE_NAME", valueName);
+    AppendLine(record, "VALUE", valueData);
     if (exact) {
-        record += std::string(kDataLine) + std::to_string(exact->type) + "," +
-                  Hex(Utf16ToBytes(exact->name)) + "," + Hex(exact->data) + "]" +
-                  std::string(kLineEnd);
+        record += kDataLine;
+        record += std::to_string(exact->type);
+        record += ',';
+        AppendHex(record, Utf16ToBytes(exact->name));
+        record += ',';
+        AppendHex(record, exact->data);
+        record += ']';
+        record += kLineEnd;
     }
     return record;
 }
 
 std::string FileRecord(std::string_view destPath, std::string_view entry) {
-    std::string record = Line("TYPE", "FILE") + Line("DEST_PATH", destPath);
-    if (!entry.empty()) record += Line("ENTRY", entry);
+    std::string record;
+    AppendLine(record, "TYPE", "FILE");
+    AppendLine(record, "DEST_PATH", destPath);
+    if (!entry.empty()) AppendLine(record, "ENTRY", entry);
     return record;
 }
 
 std::string HostFileRecord(std::string_view hostPath, unsigned mode, std::string_view entry) {
     char octal[8];
     std::snprintf(octal, sizeof octal, "%o", mode & 07777);
-    return Line("TYPE", "HOST_FILE") + Line("HOST_PATH", hostPath) + Line("MODE", octal) +
-           Line("ENTRY", entry);
+    std::string record;
+    AppendLine(record, "TYPE", "HOST_FILE");
+    AppendLine(record, "HOST_PATH", hostPath);
+    AppendLine(record, "MODE", octal);
+    AppendLine(record, "ENTRY", entry);
+    return record;
 }
 
 namespace {

@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <map>
-#include <set>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "platform/files/file_system_access.h"
 #include "platform/files/scratch_folder.h"
@@ -306,7 +306,8 @@ RepairOutcome RepairCheckedProblems(Machine& machine, ResultStore& results, cons
         bool existed = false;
     };
     std::vector<Planned> planned;
-    std::set<std::string> saved;
+    // Identities share long key paths: hashed, they are not compared again and again.
+    std::unordered_set<std::string> saved;
     // Copies a killed run left in the work folder are shortcuts too, and a scan finds
     // them; the folder was emptied above, and they are never saved again.
     std::string scratch = AnsiLower(WriteWorkFolder(machine)) + "\\";
@@ -351,7 +352,7 @@ RepairOutcome RepairCheckedProblems(Machine& machine, ResultStore& results, cons
         outcome.backupFailed = true;
         outcome.message = std::string(kBackupNotWrittenText);
     } else {
-        std::map<std::string, Removal> done;
+        std::unordered_map<std::string, Removal> done;
         std::vector<std::filesystem::path> desktopChanged;
         for (const Planned& item : planned) {
             Removal result;

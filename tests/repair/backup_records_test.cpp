@@ -29,6 +29,14 @@ TEST(BackupRecordsTest, RecordsAreWrittenWithDoubledCarriageReturns) {
     EXPECT_EQ(FileRecord("C:\\x\\Word.lnk"), "[TYPE:FILE]\r\r\n[DEST_PATH:C:\\x\\Word.lnk]\r\r\n");
     // A line break inside a field would split the record.
     EXPECT_EQ(FileRecord("C:\\a\nb"), "[TYPE:FILE]\r\r\n[DEST_PATH:C:\\a b]\r\r\n");
+    // The value itself: its type, its name's UTF-16LE bytes and its bytes, in hex.
+    ExactValue exact{u"Run\u00e9", 2, std::string("%P%\0\xff", 5)};
+    EXPECT_EQ(ValueRecord("HKEY_CURRENT_USER\\k", "Run", "x\ry", &exact),
+              "[TYPE:REG_VALUE]\r\r\n[MAIN_KEY:HKEY_CURRENT_USER\\k]\r\r\n[VALUE_NAME:Run]\r\r\n"
+              "[VALUE:x y]\r\r\n[DATA:2,520075006E00E900,25502500FF]\r\r\n");
+    EXPECT_EQ(HostFileRecord("/h/a.desktop", 0100644, "a.desktop"),
+              "[TYPE:HOST_FILE]\r\r\n[HOST_PATH:/h/a.desktop]\r\r\n[MODE:644]\r\r\n"
+              "[ENTRY:a.desktop]\r\r\n");
 }
 
 TEST(BackupRecordsTest, FieldReaderCutsAtTheLastBracket) {
