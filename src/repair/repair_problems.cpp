@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <unordered_map>
-#include <unordered_set>
+#include <cstdint>
+#include <limits>
 
 #include "platform/files/file_system_access.h"
 #include "platform/files/scratch_folder.h"
@@ -20,6 +20,7 @@
 #include "scan/ignore_list_file.h"
 #include "scan/scan_section.h"
 #include "scan/scanners/menu_entries_scanner.h"
+#include "scan/text_table.h"
 
 namespace hivewise {
 namespace {
@@ -306,8 +307,9 @@ RepairOutcome RepairCheckedProblems(Machine& machine, ResultStore& results, cons
         bool existed = false;
     };
     std::vector<Planned> planned;
-    // Identities share long key paths: hashed, they are not compared again and again.
-    std::unordered_set<std::string> saved;
+    // Identities are long key paths that share their beginnings, hundreds of thousands of
+    // them: kept back to back in a table, not in a string and a node each.
+    TextTable saved(std::numeric_limits<size_t>::max());
     // Copies a killed run left in the work folder are shortcuts too, and a scan finds
     // them; the folder was emptied above, and they are never saved again.
     std::string scratch = AnsiLower(WriteWorkFolder(machine)) + "\\";
@@ -323,7 +325,7 @@ RepairOutcome RepairCheckedProblems(Machine& machine, ResultStore& results, cons
                 bool ours =
                     target.kind == Target::kFile && AnsiLower(target.file).rfind(scratch, 0) == 0;
                 // A second finding of the same thing is saved once.
-                bool save = backupOn && item.existed && !ours && saved.count(item.identity) == 0;
+                bool save = backupOn && item.existed && !ours && !saved.Find(item.identity);
                 if (ours && !item.existed) {
                     ++outcome.removed;
                 } else if (save && SaveTarget(machine, backup, *problem, target, number) != 1) {
@@ -331,7 +333,8 @@ RepairOutcome RepairCheckedProblems(Machine& machine, ResultStore& results, cons
                     outcome.failures.push_back("Could not back up " + TargetText(target) +
                                                "; it was not removed.");
                 } else {
-                    if (save) saved.insert(item.identity);
+                    // A table too full to hold it saves a repeat again, which costs only room.
+                    if (save) saved.FindOrAdd(item.identity);
                     planned.push_back(std::move(item));
                 }
             }
@@ -352,12 +355,13 @@ RepairOutcome RepairCheckedProblems(Machine& machine, ResultStore& results, cons
         outcome.backupFailed = true;
         outcome.message = std::string(kBackupNotWrittenText);
     } else {
-        std::unordered_map<std::string, Removal> done;
+        // What became of each identity, in its byte: the removal's value plus 1.
+        TextTable done(std::numeric_limits<size_t>::max());
         std::vector<std::filesystem::path> desktopChanged;
         for (const Planned& item : planned) {
             Removal result;
-            if (auto earlier = done.find(item.identity); earlier != done.end()) {
-                result = earlier->second;
+            if (const uint8_t* earlier = done.Find(item.identity); earlier && *earlier) {
+                result = static_cast<Removal>(*earlier - 1);
                 // A name the code page cannot hold may stand for several values: the one
                 // saved is gone and another answers to the name still. It was never saved,
                 // so it stays, and the finding says so.
@@ -371,7 +375,10 @@ RepairOutcome RepairCheckedProblems(Machine& machine, ResultStore& results, cons
             } else {
                 result = RemoveTarget(machine, item.target);
             }
-            done.emplace(item.identity, result);
+            bool added = false;
+            if (uint8_t* byte = done.FindOrAdd(item.identity, &added); byte && added) {
+                *byte = static_cast<uint8_t>(static_cast<int>(result) + 1);
+            }
             if (item.target.kind == Target::kHostFile && result == Removal::kRemoved) {
                 desktopChanged.push_back(item.target.hostFile);
             }
