@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <limits>
+#include <memory>
 
 #include "platform/files/file_system_access.h"
 #include "platform/files/scratch_folder.h"
@@ -308,8 +309,9 @@ RepairOutcome RepairCheckedProblems(Machine& machine, ResultStore& results, cons
     };
     std::vector<Planned> planned;
     // Identities are long key paths that share their beginnings, hundreds of thousands of
-    // them: kept back to back in a table, not in a string and a node each.
-    TextTable saved(std::numeric_limits<size_t>::max());
+    // them: kept back to back in a table, not in a string and a node each. Only the
+    // saving needs it; it goes before the removals keep a table of their own.
+    auto saved = std::make_unique<TextTable>(std::numeric_limits<size_t>::max());
     // Copies a killed run left in the work folder are shortcuts too, and a scan finds
     // them; the folder was emptied above, and they are never saved again.
     std::string scratch = AnsiLower(WriteWorkFolder(machine)) + "\\";
@@ -325,7 +327,7 @@ RepairOutcome RepairCheckedProblems(Machine& machine, ResultStore& results, cons
                 bool ours =
                     target.kind == Target::kFile && AnsiLower(target.file).rfind(scratch, 0) == 0;
                 // A second finding of the same thing is saved once.
-                bool save = backupOn && item.existed && !ours && !saved.Find(item.identity);
+                bool save = backupOn && item.existed && !ours && !saved->Find(item.identity);
                 if (ours && !item.existed) {
                     ++outcome.removed;
                 } else if (save && SaveTarget(machine, backup, *problem, target, number) != 1) {
@@ -334,7 +336,7 @@ RepairOutcome RepairCheckedProblems(Machine& machine, ResultStore& results, cons
                                                "; it was not removed.");
                 } else {
                     // A table too full to hold it saves a repeat again, which costs only room.
-                    if (save) saved.FindOrAdd(item.identity);
+                    if (save) saved->FindOrAdd(item.identity);
                     planned.push_back(std::move(item));
                 }
             }
@@ -344,6 +346,7 @@ RepairOutcome RepairCheckedProblems(Machine& machine, ResultStore& results, cons
         ++number;
     }
     outcome.aborted = !running();
+    saved.reset();
 
     bool archived = true;
     if (backupOn) {
