@@ -33,7 +33,7 @@ FindingFilter::FindingFilter(Machine& machine)
 
 bool FindingFilter::FirstReport(std::string_view identity, uint8_t** byte) {
     bool added = false;
-    uint8_t* found = reported_.FindOrAdd(identity, &added);
+    uint8_t* found = reported_.FindOrAdd(digest_(identity).View(), &added);
     if (byte) *byte = found;
     return found == nullptr || added;
 }
@@ -83,7 +83,7 @@ bool FindingFilter::InsideWholeKeyOfOtherSection(const std::string& key, int sec
     if (!anyWholeKey_) return false;
     auto reportedByOther = [&](std::string_view outer) {
         outerIdentity_.assign(kWholeKeyIdentity).append(outer);
-        const uint8_t* byte = reported_.Find(outerIdentity_);
+        const uint8_t* byte = reported_.Find(digest_(outerIdentity_).View());
         return byte && *byte != 0 && *byte != sectionId + 1;
     };
     // The key lies within exactly those keys that are itself or end before one of its

@@ -7,6 +7,7 @@
 
 #include "platform/machine/wine_own_entries.h"
 #include "scan/problem.h"
+#include "scan/text_digest.h"
 #include "scan/text_table.h"
 
 // Which findings of one scan reach the user. Not Wine's own entries, which Wine writes
@@ -43,8 +44,10 @@ class FindingFilter {
 
     WineOwnEntries wine_;
     std::string userSid_;  // lower case
-    // Identities of what was reported. A key reported whole keeps in its identity's byte
-    // 1 + the section that reported it.
+    // Digests of the identities of what was reported (each finding is kept whole
+    // elsewhere; its identity is not kept twice). A key reported whole keeps in its
+    // identity's byte 1 + the section that reported it.
+    TextDigester digest_;
     TextTable reported_;
     // Reused from finding to finding.
     std::string key_;
