@@ -211,11 +211,18 @@ TEST(HiveFileValues, DecodesSpecialCharactersAtEveryPlaceInAWord) {
     }
     std::string text =
         "[K] 1\n\"h\"=hex:1,02 ,3, 0a,ff,\\\n  7,\\\n  80,9\n\"g\"=hex(4):2a,00,00,00\n"
-        "\"j\"=hex:1 2 3 456 7\n\"k\"=hex:\n";
+        "\"j\"=hex:1 2 3 456 7\n\"k\"=hex:\n"
+        // Single digits hold more bytes to a line than pairs: a crafted file once made the
+        // pairs after them run past the room made for the line.
+        "\"m\"=hex:1,2,3,4,5,6,7,8,9,a,b,c,d,e,f,10,11,12,13,14,15,16,17,18,19,1a,1b,1c,1d,1e\n";
     RawSection section{0, 0, text.size(), text.find('\n') + 1};
     std::vector<RegValue> values;
     DecodeSectionValues(text, section, &values);
-    ASSERT_EQ(values.size(), 4u);
+    ASSERT_EQ(values.size(), 5u);
+    std::string counted;
+    for (char byte = 1; byte <= 0x1e; ++byte)
+        counted.push_back(byte);
+    EXPECT_EQ(values[4].data, counted);
     EXPECT_EQ(values[0].data, std::string("\x01\x02\x03\x0a\xff\x07\x80\x09"));
     EXPECT_EQ(values[1].type, kRegDword);
     EXPECT_EQ(values[1].data, std::string("\x2a\0\0\0", 4));

@@ -312,9 +312,15 @@ bool ValueReader::ReadHex(std::string_view rest, std::string* data) {
     int line = reader_.Number();
     size_t i = 0;
     // Bytes go into room made for a line's worth at a time, cut to what was read at the end.
+    // A line of single digits holds more bytes than that guess, so every byte checks it.
     size_t used = data ? data->size() : 0;
     auto room = [&](size_t more) {
         if (data && data->size() < used + more) data->resize(used + more);
+    };
+    auto put = [&](int byte) {
+        if (!data) return;
+        room(1);
+        (*data)[used++] = static_cast<char>(byte);
     };
     room(rest.size() / 3 + 1);
     while (i < rest.size()) {
@@ -323,7 +329,7 @@ bool ValueReader::ReadHex(std::string_view rest, std::string* data) {
             const int hi = hexValue(rest[i]);
             const int lo = hexValue(rest[i + 1]);
             if ((hi | lo) >= 0) {
-                if (data) (*data)[used++] = static_cast<char>(hi * 16 + lo);
+                put(hi * 16 + lo);
                 i += 3;
                 continue;
             }
@@ -352,10 +358,7 @@ bool ValueReader::ReadHex(std::string_view rest, std::string* data) {
             value = value * 16 + HexDigit(rest[i]);
             ++i;
         }
-        if (data) {
-            room(1);
-            (*data)[used++] = static_cast<char>(value);
-        }
+        put(value);
         while (i < rest.size() && IsSpace(rest[i]))
             ++i;
         if (i < rest.size() && rest[i] == ',') ++i;
