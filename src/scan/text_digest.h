@@ -8,7 +8,7 @@
 // table tells texts apart without keeping them: a finding's identity is often a hundred
 // bytes, its digest sixteen. The key is drawn at random for
 // each digester, so no prefix can be crafted to make two of its texts meet; by chance,
-// two texts of one scan meet about once in 2^90 scans of a million texts.
+// two texts of one scan meet about once in 2^89 scans of a million texts.
 namespace hivewise {
 
 class TextDigester {
