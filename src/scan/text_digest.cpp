@@ -2,7 +2,6 @@
 
 #include <sys/random.h>
 
-#include <bit>
 #include <cstring>
 #include <random>
 
@@ -46,14 +45,10 @@ struct State {
     }
 };
 
-uint64_t LittleEndianWord(const unsigned char* bytes, size_t count) {
-    uint64_t word = 0;
-    if (count == 8 && std::endian::native == std::endian::little) {
-        std::memcpy(&word, bytes, 8);
-        return word;
-    }
-    for (size_t i = 0; i < count; ++i)
-        word |= uint64_t{bytes[i]} << (8 * i);
+// The algorithm reads little-endian words, as this program's hosts store them.
+uint64_t WordAt(const unsigned char* bytes) {
+    uint64_t word;
+    std::memcpy(&word, bytes, sizeof word);
     return word;
 }
 
@@ -77,9 +72,12 @@ TextDigester::Digest TextDigester::operator()(std::string_view text) const {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     const size_t whole = text.size() / 8 * 8;
     for (size_t at = 0; at < whole; at += 8)
-        state.Absorb(LittleEndianWord(bytes + at, 8));
-    state.Absorb(LittleEndianWord(bytes + whole, text.size() - whole) |
-                 (uint64_t{text.size() & 0xFF} << 56));
+        state.Absorb(WordAt(bytes + at));
+    // The last word: the bytes left over, and the length's low byte at the top.
+    uint64_t last = uint64_t{text.size() & 0xFF} << 56;
+    for (size_t i = whole; i < text.size(); ++i)
+        last |= uint64_t{bytes[i]} << (8 * (i - whole));
+    state.Absorb(last);
     const uint64_t low = state.Squeeze(0xee);
     state.v1 ^= 0xdd;
     const uint64_t high = state.Squeeze(0);

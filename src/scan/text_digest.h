@@ -6,9 +6,9 @@
 
 // A text's 16-byte keyed digest (SipHash-2-4 with its 128-bit output), by which a large
 // table tells texts apart without keeping them: a finding's identity is often a hundred
-// bytes, its digest sixteen. The key is drawn at random for
-// each digester, so no prefix can be crafted to make two of its texts meet; by chance,
-// two texts of one scan meet about once in 2^89 scans of a million texts.
+// bytes, its digest sixteen. The key is drawn at random for each digester, so no prefix
+// can be crafted to make two of its texts meet; by chance, two texts of one scan meet
+// about once in 2^89 scans of a million texts.
 namespace hivewise {
 
 class TextDigester {
