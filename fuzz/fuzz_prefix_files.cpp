@@ -2,6 +2,7 @@
 // says which, so that real files serve as seeds unchanged), parsed, loaded and written.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "fuzz_temp_prefix.h"
@@ -15,10 +16,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // The parser and the writer alone: what was read must be written without harm.
     HiveParseError error;
-    if (auto parsed = ParseHive(bytes, &error)) {
+    auto parsed = ParseHive(bytes, &error, SIZE_MAX);
+    if (parsed) {
         std::string again = WriteHive(*parsed->base, parsed->header, parsed->trailer);
         HiveParseError second;
         if (!ParseHive(again, &second)) __builtin_trap();  // our own output must parse
+    }
+    // Read on two threads (as large files are), the same keys or the same fault.
+    HiveParseError splitError;
+    auto split = ParseHive(bytes, &splitError, 0);
+    if (!parsed != !split) __builtin_trap();
+    if (!parsed && (error.line != splitError.line || error.message != splitError.message))
+        __builtin_trap();
+    if (parsed) {
+        for (bool reuse : {true, false}) {
+            if (WriteHive(*parsed->base, parsed->header, parsed->trailer, reuse) !=
+                WriteHive(*split->base, split->header, split->trailer, reuse))
+                __builtin_trap();
+        }
     }
 
     // The whole load, with the other two files valid.

@@ -1,10 +1,15 @@
 #include "platform/registry/hive_file.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <optional>
+#include <system_error>
+#include <thread>
 
 #include "platform/machine/text.h"
+#include "platform/registry/hive_sections.h"
 #include "platform/registry/hive_values.h"
 
 namespace hivewise {
@@ -17,52 +22,51 @@ constexpr std::string_view kSignature = "WINE REGISTRY Version 2";
 }  // namespace
 
 // Reads a file's sections into keys, checking every line but decoding values later.
+// From `parallelFrom` bytes on, the sections of the file's latter part are listed and
+// checked on a second thread meanwhile (hive_sections.h).
 class HiveReader {
   public:
-    HiveReader(RegistryStore& store, const std::string_view* text, HiveParseError* error)
+    HiveReader(RegistryStore& store, const std::string_view* text, HiveParseError* error,
+               size_t parallelFrom)
         : store_(store),
           text_(text),
           content_(*text),
           error_(error),
-          reader_(content_),
+          split_(content_.size() >= parallelFrom ? SplitPointOf(content_, kFirstPartShare)
+                                                 : std::string_view::npos),
+          reader_(content_.substr(0, split_)),
           values_(reader_, error) {}
 
     bool Run(RegKey* base, HiveInfo* info) {
         // A large file's keys in one block: estimated generously, as a block's untouched
         // tail costs nothing (a fresh prefix's system.reg holds a key per 190 bytes).
         if (content_.size() >= (size_t{256} << 10)) store_.ReserveKeys(content_.size() / 128);
+        Helper helper;
+        if (split_ != std::string_view::npos) {
+            helper.lister.emplace(content_, split_);
+            try {
+                helper.thread = std::thread(
+                    [lister = &*helper.lister, stop = &helper.stop] { lister->Run(*stop); });
+            } catch (const std::system_error&) {
+                // No thread to be had: this one reads the rest as well.
+                helper.lister.reset();
+                reader_ = LineReader(content_);
+            }
+        }
         std::string_view line;
         if (!reader_.Next(line) || line.substr(0, kSignature.size()) != kSignature)
             return Fail(1, "not a registry file (no \"WINE REGISTRY Version 2\" line)");
-        RegKey* key = nullptr;
-        RawSection* section = nullptr;
-        size_t bodyEnd = reader_.Position();  // end of the last line that was not blank
-        size_t headerEnd = bodyEnd;
-        bool eager = false;  // a key's second section: its values are decoded now
-        auto close = [&]() {
-            if (section) section->length = bodyEnd - section->offset - section->leadIn;
-        };
+        bodyEnd_ = reader_.Position();  // end of the last line that was not blank
+        size_t headerEnd = bodyEnd_;
         while (reader_.Next(line)) {
             size_t start = reader_.LineStart();
             size_t first;
             char c = FirstChar(line, &first);
             if (c == 0) continue;  // blank
             if (c == '[') {
-                close();
-                uint64_t modified = 0;
-                if (!KeyLine(line.substr(first), base, &key, &modified)) return false;
-                if (modified) key->modified_ = modified;
-                eager = key->raw_.has_value();
-                if (eager) {
-                    // A second section for one key: the key is written anew from its values.
-                    key->DecodeValues();
-                    key->dirty_ = true;
-                }
-                key->raw_ = RawSection{bodyEnd, start - bodyEnd, 0, reader_.Position()};
-                key->text_ = text_;
-                key->lazyValues_ = !eager;
-                section = &*key->raw_;
-            } else if (!key) {
+                if (!BeginSection(line.substr(first), base, start, reader_.Position()))
+                    return false;
+            } else if (!key_) {
                 if (c != '#' && c != ';')
                     return Fail(reader_.Number(), "text before the first key");
                 if (line.substr(first, 23) == ";; All keys relative to") {
@@ -75,30 +79,137 @@ class HiveReader {
                 }
                 headerEnd = reader_.Position();
             } else if (c == '"' || c == '@') {
-                if (eager) {
+                if (eager_) {
                     RegValue value;
                     if (!values_.Read(line.substr(first), &value)) return false;
-                    std::vector<RegValue>& values = key->OwnValues();
-                    values.push_back(std::move(value));
-                    DropRepeatedNames(values);
+                    AddValue(std::move(value));
                 } else if (!values_.Read(line.substr(first), nullptr)) {
                     return false;
                 }
             } else if (c == '#') {
-                if (!Option(line.substr(first), key)) return false;
+                if (!Option(line.substr(first), key_)) return false;
             } else if (c != ';') {
                 return Fail(reader_.Number(), "unrecognised line");
             }
-            bodyEnd = reader_.Position();
-            if (!key) headerEnd = bodyEnd;
+            bodyEnd_ = reader_.Position();
+            if (!key_) headerEnd = bodyEnd_;
         }
-        close();
+        if (helper.lister && !ListedSections(base, helper)) return false;
+        Close();
         info->header = std::string(content_.substr(0, headerEnd));
-        info->trailer = std::string(content_.substr(bodyEnd));
+        info->trailer = std::string(content_.substr(bodyEnd_));
         return true;
     }
 
   private:
+    // The thread listing the latter part, stopped and joined however reading ends.
+    struct Helper {
+        std::optional<SectionLister> lister;
+        std::atomic<bool> stop{false};
+        std::thread thread;
+        ~Helper() {
+            stop = true;
+            if (thread.joinable()) thread.join();
+        }
+    };
+    // The number of the line being read, for a fault's message.
+    int LineNumber() const {
+        return listedLine_ == std::string_view::npos ? reader_.Number()
+                                                     : LineNumberAt(content_, listedLine_);
+    }
+
+    // The line of the text that starts at `start`, as the line reader gives it.
+    std::string_view LineAt(size_t start) const {
+        size_t end = content_.find('\n', start);
+        std::string_view line = content_.substr(
+            start, end == std::string_view::npos ? std::string_view::npos : end - start);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        return line;
+    }
+
+    // Ends the section being read at the last line that was not blank.
+    void Close() {
+        if (section_) section_->length = bodyEnd_ - section_->offset - section_->leadIn;
+    }
+
+    // A key line (from its '[') at `start`, with the section's lines from `body` on.
+    bool BeginSection(std::string_view keyLine, RegKey* base, size_t start, size_t body) {
+        Close();
+        uint64_t modified = 0;
+        if (!KeyLine(keyLine, base, &key_, &modified)) return false;
+        if (modified) key_->modified_ = modified;
+        eager_ = key_->raw_.has_value();
+        if (eager_) {
+            // A second section for one key: the key is written anew from its values.
+            key_->DecodeValues();
+            key_->dirty_ = true;
+        }
+        key_->raw_ = RawSection{bodyEnd_, start - bodyEnd_, 0, body};
+        key_->text_ = text_;
+        key_->lazyValues_ = !eager_;
+        section_ = &*key_->raw_;
+        return true;
+    }
+
+    void AddValue(RegValue value) {
+        std::vector<RegValue>& values = key_->OwnValues();
+        values.push_back(std::move(value));
+        DropRepeatedNames(values);
+    }
+
+    // The other thread's sections into keys, after this thread's own part; its fault, if
+    // it met one, comes after every line it listed.
+    bool ListedSections(RegKey* base, Helper& helper) {
+        helper.thread.join();
+        const SectionLister& lister = *helper.lister;
+        lister.Rethrow();
+        const std::vector<ListedSection>& sections = lister.Sections();
+        const std::vector<size_t>& options = lister.Options();
+        for (size_t i = 0; i < sections.size(); ++i) {
+            const ListedSection& listed = sections[i];
+            listedLine_ = listed.start;
+            size_t first;
+            std::string_view line = LineAt(listed.start);
+            FirstChar(line, &first);
+            if (!BeginSection(line.substr(first), base, listed.start, listed.body)) return false;
+            size_t lastOption =
+                i + 1 < sections.size() ? sections[i + 1].firstOption : options.size();
+            for (size_t o = listed.firstOption; o < lastOption; ++o) {
+                listedLine_ = options[o];
+                line = LineAt(options[o]);
+                FirstChar(line, &first);
+                if (!Option(line.substr(first), key_)) return false;
+            }
+            if (eager_ && !EagerValues(listed)) return false;
+            bodyEnd_ = listed.end;
+        }
+        listedLine_ = std::string_view::npos;
+        if (lister.Failed(error_)) return false;
+        bodyEnd_ = lister.BodyEnd();
+        return true;
+    }
+
+    // A listed second section's values, decoded now as they would have been when read.
+    bool EagerValues(const ListedSection& listed) {
+        LineReader lines(content_.substr(listed.body, listed.end - listed.body));
+        HiveParseError fault;
+        ValueReader values(lines, &fault);
+        std::string_view line;
+        while (lines.Next(line)) {
+            size_t first;
+            char c = FirstChar(line, &first);
+            if (c != '"' && c != '@') continue;
+            RegValue value;
+            if (!values.Read(line.substr(first), &value)) {
+                // The other thread checked these lines; should one fail, it still counts.
+                return Fail(LineNumberAt(content_, listed.body) + fault.line - 1,
+                            std::move(fault.message));
+            }
+            AddValue(std::move(value));
+        }
+        return true;
+    }
+
     bool Fail(int line, std::string message) {
         if (error_) {
             error_->line = line;
@@ -119,7 +230,7 @@ class HiveReader {
         } else if (opt.substr(0, 8) == "#class=\"") {
             std::u16string cls;
             if (!ParseString(opt.substr(8), '"', &cls))
-                return Fail(reader_.Number(), "class name not closed");
+                return Fail(LineNumber(), "class name not closed");
             key->className_ = std::make_unique<const std::u16string>(std::move(cls));
         } else if (opt.substr(0, 5) == "#link") {
             key->isLink_ = true;
@@ -143,10 +254,22 @@ class HiveReader {
     }
 
     bool KeyLine(std::string_view line, RegKey* base, RegKey** key, uint64_t* modified) {
-        int number = reader_.Number();
-        size_t used = ParseString(line.substr(1), ']', &scratch_);
-        if (!used) return Fail(number, "key name not closed");
-        std::string_view rest = line.substr(1 + used);
+        std::string_view name = line.substr(1);
+        // Most key lines are plain ASCII whose only escapes are the separators: their parts
+        // are taken from the text as it stands, and only new keys' names are widened.
+        size_t used = PlainParts(name);
+        if (!used) {
+            used = ParseString(name, ']', &scratch_);
+            if (!used) return Fail(LineNumber(), "key name not closed");
+            wideParts_.clear();
+            std::u16string_view path(scratch_);
+            while (!path.empty()) {
+                size_t cut = path.find(u'\\');
+                wideParts_.push_back(path.substr(0, cut));
+                path.remove_prefix(cut == std::u16string_view::npos ? path.size() : cut + 1);
+            }
+        }
+        std::string_view rest = name.substr(used);
         uint64_t seconds = 0;
         bool any = false;
         size_t i = 0;
@@ -158,42 +281,91 @@ class HiveReader {
         }
         while (i < rest.size() && IsSpace(rest[i]))
             ++i;
-        if (i != rest.size()) return Fail(number, "text after key name");
+        if (i != rest.size()) return Fail(LineNumber(), "text after key name");
         *modified = any ? seconds * kTicksPerSecond + kTicks1601To1970 : 0;
-        // Sections come in tree order, so a path mostly repeats the previous one's
-        // leading components: reuse those instead of looking them up again.
+        *key = asciiParts_.empty() ? Walk(base, wideParts_, *modified)
+                                   : Walk(base, asciiParts_, *modified);
+        return true;
+    }
+
+    // Splits a key name of plain ASCII at its separators ("\\") into asciiParts_; the
+    // bytes up to and including the closing ']', or 0 (and no parts) when the name holds
+    // any other escape or byte, which only the full decoding reads right.
+    size_t PlainParts(std::string_view name) {
+        asciiParts_.clear();
+        size_t from = 0;
+        size_t i = 0;
+        for (;;) {
+            i = PlainRunEnd(name, i, ']');
+            if (i >= name.size()) break;
+            if (name[i] == ']') {
+                asciiParts_.push_back(name.substr(from, i - from));
+                return i + 1;
+            }
+            if (name[i] != '\\' || i + 1 >= name.size() || name[i + 1] != '\\') break;
+            asciiParts_.push_back(name.substr(from, i - from));
+            i += 2;
+            from = i;
+        }
+        asciiParts_.clear();
+        return 0;
+    }
+
+    static bool SameName(std::u16string_view a, std::u16string_view b) { return a == b; }
+    static bool SameName(std::u16string_view a, std::string_view ascii) {
+        if (a.size() != ascii.size()) return false;
+        for (size_t i = 0; i < a.size(); ++i) {
+            if (a[i] != static_cast<char16_t>(ascii[i])) return false;
+        }
+        return true;
+    }
+    std::u16string_view Wide(std::u16string_view part) { return part; }
+    std::u16string_view Wide(std::string_view ascii) {
+        widened_.assign(ascii.begin(), ascii.end());
+        return widened_;
+    }
+
+    // The key at a path's parts below `base`, made where missing. Sections come in tree
+    // order, so a path mostly repeats the previous one's leading parts: those keys are
+    // reused instead of looked up again. Empty parts are passed over.
+    template <typename Part>
+    RegKey* Walk(RegKey* base, const std::vector<Part>& parts, uint64_t modified) {
         RegKey* k = base;
         size_t depth = 0;
         bool reuse = true;
-        std::u16string_view path(scratch_);
-        while (!path.empty()) {
-            size_t cut = path.find(u'\\');
-            std::u16string_view part = path.substr(0, cut);
-            path.remove_prefix(cut == std::u16string_view::npos ? path.size() : cut + 1);
+        for (const Part& part : parts) {
             if (part.empty()) continue;
-            if (reuse && depth < chain_.size() && chain_[depth]->name_ == part) {
+            if (reuse && depth < chain_.size() && SameName(chain_[depth]->name_, part)) {
                 k = chain_[depth];
             } else {
                 reuse = false;
-                k = LoadChild(store_, k, part, *modified);
+                k = LoadChild(store_, k, Wide(part), modified);
                 chain_.resize(depth);
                 chain_.push_back(k);
             }
             ++depth;
         }
         chain_.resize(depth);
-        *key = k;
-        return true;
+        return k;
     }
 
     RegistryStore& store_;
     const std::string_view* text_;
     std::string_view content_;
     HiveParseError* error_;
+    size_t split_;  // where the other thread's part starts, or npos
     LineReader reader_;
     ValueReader values_;
     std::u16string scratch_;
-    std::vector<RegKey*> chain_;  // the keys of the previous section's path
+    std::u16string widened_;
+    std::vector<std::string_view> asciiParts_;
+    std::vector<std::u16string_view> wideParts_;
+    std::vector<RegKey*> chain_;     // the keys of the previous section's path
+    RegKey* key_ = nullptr;          // the key whose section is being read
+    RawSection* section_ = nullptr;  // its section
+    size_t bodyEnd_ = 0;             // end of the last line that was not blank
+    bool eager_ = false;             // a key's second section: its values are decoded now
+    size_t listedLine_ = std::string_view::npos;  // start of the listed line being read
 };
 
 namespace {
@@ -412,16 +584,21 @@ class HiveWriter {
 };
 
 bool ReadHive(RegistryStore& store, RegKey* base, const std::string_view* text, HiveInfo* info,
-              HiveParseError* error) {
-    HiveReader reader(store, text, error);
+              HiveParseError* error, size_t parallelFrom) {
+    if (text->size() >= parallelFrom) {
+        static const bool oneProcessor = std::thread::hardware_concurrency() == 1;
+        if (oneProcessor) parallelFrom = SIZE_MAX;
+    }
+    HiveReader reader(store, text, error, parallelFrom);
     return reader.Run(base, info);
 }
 
-std::unique_ptr<ParsedHive> ParseHive(std::string_view content, HiveParseError* error) {
+std::unique_ptr<ParsedHive> ParseHive(std::string_view content, HiveParseError* error,
+                                      size_t parallelFrom) {
     auto hive = std::make_unique<ParsedHive>();
     hive->base = hive->store.NewDetachedKey();
     const std::string_view* text = hive->store.KeepText(std::string(content));
-    if (!ReadHive(hive->store, hive->base, text, hive.get(), error)) return nullptr;
+    if (!ReadHive(hive->store, hive->base, text, hive.get(), error, parallelFrom)) return nullptr;
     return hive;
 }
 

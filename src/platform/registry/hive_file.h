@@ -24,19 +24,25 @@ struct HiveInfo {
     std::u16string relativeTo;  // the path of the ";; All keys relative to" line
 };
 
+// Files from this size on are read on two threads where the machine has two processors:
+// the second lists and checks the latter part's sections, and only the calling thread
+// touches the store. Tests set it lower to read small files so.
+constexpr size_t kParallelReadFrom = size_t{4} << 20;
+
 // Reads a whole file into `base`, a new key of `store` (detached or empty). The file is
 // checked completely; values are decoded from `text` when first used, so `text` must
 // live as long as the store (see RegistryStore::KeepText). False, with `error` set, on a
-// malformed file; `base` may then hold part of it.
+// malformed file (the first fault in it); `base` may then hold part of it.
 bool ReadHive(RegistryStore& store, RegKey* base, const std::string_view* text, HiveInfo* info,
-              HiveParseError* error);
+              HiveParseError* error, size_t parallelFrom = kParallelReadFrom);
 
 // A file read into a store of its own.
 struct ParsedHive : HiveInfo {
     RegistryStore store;
     RegKey* base = nullptr;
 };
-std::unique_ptr<ParsedHive> ParseHive(std::string_view content, HiveParseError* error);
+std::unique_ptr<ParsedHive> ParseHive(std::string_view content, HiveParseError* error,
+                                      size_t parallelFrom = kParallelReadFrom);
 
 // A key's save marks its file so that one cut short anywhere, even between two lines, is
 // told from a whole one: a header line announces the end line, which comes last. Readers

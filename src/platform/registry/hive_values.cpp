@@ -71,23 +71,6 @@ struct NoSink {
     void PutText(std::u16string_view) {}
 };
 
-// Where the run of plain ASCII from `i` ends: at `stop`, a backslash, a byte above ASCII
-// or the end. Eight bytes at a time, as every value a walk reads is decoded here.
-size_t PlainRunEnd(std::string_view in, size_t i, char stop) {
-    namespace ws = word_search;
-    for (; i + 8 <= in.size(); i += 8) {
-        const uint64_t word = ws::Load(in.data() + i);
-        const uint64_t hits = ws::Equal(word, static_cast<unsigned char>(stop)) |
-                              ws::Equal(word, '\\') | ws::High(word);
-        if (hits) return i + ws::FirstMarked(hits);
-    }
-    while (i < in.size() && in[i] != stop && in[i] != '\\' &&
-           static_cast<unsigned char>(in[i]) < 0x80) {
-        ++i;
-    }
-    return i;
-}
-
 // Decodes an escaped string up to the unescaped `stop` character. Returns the number
 // of input bytes consumed including `stop`, or 0 when `stop` never comes.
 template <typename Sink>
@@ -211,6 +194,22 @@ bool IsHexDigitAscii(char16_t c) {
 }
 
 }  // namespace
+
+// Eight bytes at a time, as every value a walk reads is decoded here.
+size_t PlainRunEnd(std::string_view in, size_t i, char stop) {
+    namespace ws = word_search;
+    for (; i + 8 <= in.size(); i += 8) {
+        const uint64_t word = ws::Load(in.data() + i);
+        const uint64_t hits = ws::Equal(word, static_cast<unsigned char>(stop)) |
+                              ws::Equal(word, '\\') | ws::High(word);
+        if (hits) return i + ws::FirstMarked(hits);
+    }
+    while (i < in.size() && in[i] != stop && in[i] != '\\' &&
+           static_cast<unsigned char>(in[i]) < 0x80) {
+        ++i;
+    }
+    return i;
+}
 
 size_t ParseString(std::string_view in, char stop, std::u16string* out) {
     return out ? ParseStringTo(in, stop, TextSink{out}) : ParseStringTo(in, stop, NoSink{});

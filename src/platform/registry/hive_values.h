@@ -47,6 +47,10 @@ class LineReader {
     int number_ = 0;
 };
 
+// Where the run of plain ASCII from `i` ends: at `stop`, a backslash, a byte above ASCII
+// or the end.
+size_t PlainRunEnd(std::string_view in, size_t i, char stop);
+
 // Decodes an escaped string up to the unescaped `stop` character into `out` (only checks
 // it when `out` is null). Returns the number of input bytes consumed including `stop`,
 // or 0 when `stop` never comes.

@@ -1,0 +1,152 @@
+#include "platform/registry/hive_sections.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "platform/files/atomic_file.h"
+#include "platform/registry/hive_file.h"
+#include "temp_prefix.h"
+
+namespace hivewise {
+namespace {
+
+using testing::TempPrefix;
+using testing::TestDataDir;
+
+// All that a read leaves: its fault, or the file written back from its sections and
+// written anew from its keys (names, values, times, classes, links).
+struct ReadResult {
+    bool ok = false;
+    HiveParseError error;
+    std::string kept;
+    std::string rewritten;
+    std::string header;
+    std::string trailer;
+    std::u16string relativeTo;
+};
+
+ReadResult ReadWith(const std::string& text, size_t parallelFrom) {
+    ReadResult result;
+    auto hive = ParseHive(text, &result.error, parallelFrom);
+    result.ok = hive != nullptr;
+    if (!hive) return result;
+    result.kept = WriteHive(*hive->base, hive->header, hive->trailer);
+    result.rewritten = WriteHive(*hive->base, hive->header, hive->trailer, false);
+    result.header = hive->header;
+    result.trailer = hive->trailer;
+    result.relativeTo = hive->relativeTo;
+    return result;
+}
+
+// Reads `text` on one thread and on two, and expects the same of both.
+void ExpectSameOnTwoThreads(const std::string& text, const std::string& what) {
+    SCOPED_TRACE(what);
+    ReadResult one = ReadWith(text, SIZE_MAX);
+    ReadResult two = ReadWith(text, 0);
+    ASSERT_EQ(one.ok, two.ok);
+    EXPECT_EQ(one.error.line, two.error.line);
+    EXPECT_EQ(one.error.message, two.error.message);
+    EXPECT_EQ(one.kept, two.kept);
+    EXPECT_EQ(one.rewritten, two.rewritten);
+    EXPECT_EQ(one.header, two.header);
+    EXPECT_EQ(one.trailer, two.trailer);
+    EXPECT_EQ(one.relativeTo, two.relativeTo);
+}
+
+std::string Filler(int from, int count) {
+    std::string out;
+    for (int i = from; i < from + count; ++i) {
+        std::string n = std::to_string(i);
+        out += "\n[Software\\\\Filler\\\\Key" + n + "] 1700000000\n#time=1d9f0c2a3b4c5d6\n" +
+               "\"Path\"=\"C:\\\\Program Files\\\\x" + n +
+               ".dll\"\n\"Blob\"=hex:01,02,\\\n  03,04\n";
+    }
+    return out;
+}
+
+// A file whose latter part, read by the second thread, holds `tail`.
+std::string WithTail(const std::string& tail, const std::string& eol = "\n") {
+    std::string text = TempPrefix::Header("REGISTRY\\\\Machine", "win64") + Filler(0, 40) + tail;
+    EXPECT_LT(SplitPointOf(text, kFirstPartShare), text.size() - tail.size()) << tail;
+    if (eol == "\n") return text;
+    std::string crlf;
+    for (char c : text) {
+        if (c == '\n') crlf += '\r';
+        crlf += c;
+    }
+    return crlf;
+}
+
+TEST(TwoThreadRead, ReadsTheRealFilesAsOneThreadDoes) {
+    if (TestDataDir().empty()) GTEST_SKIP() << "test data not found";
+    for (const char* name : {"system.reg", "user.reg", "userdef.reg"}) {
+        std::string text;
+        ASSERT_TRUE(ReadWholeFile(TestDataDir() / "wine-prefix" / name, &text, nullptr));
+        ExpectSameOnTwoThreads(text, name);
+    }
+}
+
+TEST(TwoThreadRead, ListedSectionsKeepEveryFormTheReaderKnows) {
+    const std::string tail =
+        // A key's second section in the latter part: its values are decoded and merged,
+        // the later of two names winning, with options among the values.
+        "\n[Software\\\\Filler\\\\Key3] 1700000001\n\"Path\"=\"later\"\n#class=\"Cls\"\n"
+        "\"New\"=dword:00000002\n#time=1d9f0c2a3b4c5d7\n"
+        // Options after values, a link, comments, blank lines holding spaces.
+        "\n[Software\\\\Late]\n\"a\"=\"b\"\n#time=1d9f0c2a3b4c5d8\n;; a comment\n#link\n  \t\n"
+        // Indented lines, escapes and text above ASCII in key names, an empty part, and a
+        // path that repeats an earlier one in another letter case.
+        "  [Software\\\\Esc\\x41ped\\\\\\\\Part\\\\\xc3\xa9t\xc3\xa9]\n  \"v\"=\"w\"\n"
+        "[software\\\\filler\\\\KEY39\\\\Child]\n@=\"default\"\n"
+        // Hex data of single digits and over several lines, and every value type.
+        "[Software\\\\Values]\n\"h\"=hex(7):61,0,62,0,0,0,\\\n  0,0\n\"q\"=hex(b):1,2,3,4,5,6,7,8\n"
+        "\"e\"=str(2):\"%SystemRoot%\\\\x\"\n\"n\"=hex(0):\n";
+    ExpectSameOnTwoThreads(WithTail(tail), "line feeds");
+    ExpectSameOnTwoThreads(WithTail(tail, "\r\n"), "carriage returns");
+    ExpectSameOnTwoThreads(WithTail(tail) + "\n\n  \n", "blank lines after the last section");
+    std::string open = WithTail(tail);
+    open.pop_back();
+    ExpectSameOnTwoThreads(open, "no line feed at the end");
+}
+
+TEST(TwoThreadRead, TheFirstFaultInTheFileIsTheOneReported) {
+    const std::string faults[] = {
+        "\n[Software\\\\Bad]\n\"v\"=dword:xyz\n",
+        "\n[Software\\\\Bad]\ngarbage\n",
+        "\n[Software\\\\Bad\n",
+        "\n[Software\\\\Bad] 1 2\n",
+        "\n[Software\\\\Bad]\n#class=\"open\n",
+        "\n[Software\\\\Bad]\n\"v\"=\"open\n",
+        "\n[Software\\\\Bad]\n\"v\"=hex:01,\\\n",
+        // A continued line before a key line makes it hex data, and bad hex data.
+        "\n[Software\\\\Bad]\n\"v\"=hex:01,\\\n[Software\\\\NotAKey]\n",
+        // A fault among a second section's values, and one in a key line after a fault
+        // among values: the earlier wins.
+        "\n[Software\\\\Filler\\\\Key1]\n\"v\"=\"ok\"\n\"w\"=bad\n",
+        "\n[Software\\\\Bad]\n\"v\"=bad\n[Software\\\\Worse\n",
+        "\n[Software\\\\Bad]\n#class=\"open\n\"v\"=bad\n",
+        "\n[Software\\\\Bad]\n\"v\"=bad\n#class=\"open\n",
+    };
+    for (const std::string& fault : faults) {
+        ExpectSameOnTwoThreads(WithTail(Filler(100, 10) + fault + Filler(200, 10)), fault);
+        // A fault in the first part as well, which comes first.
+        std::string early = TempPrefix::Header("REGISTRY\\\\Machine", "win64") +
+                            "\n[Early]\nbroken\n" + Filler(0, 40) + fault;
+        ExpectSameOnTwoThreads(early, "early and " + fault);
+    }
+}
+
+TEST(TwoThreadRead, TheSplitIsAKeyLineThatNoHexDataContinuesOnto) {
+    EXPECT_EQ(SplitPointOf("[A]\n\"v\"=\"w\"\n", 0.5), std::string::npos);
+    const std::string text =
+        "[A]\n\"v\"=hex:01,\\\n[B]\n\"v\"=hex:01,\\ \r\n[C]\n\"x\"=\"y\"\n[D]\n";
+    // Neither [B] nor [C] follows a finished line.
+    EXPECT_EQ(SplitPointOf(text, 0.1), text.find("[D]"));
+    EXPECT_EQ(SplitPointOf(text, 0.0), text.find("[D]"));
+    EXPECT_EQ(SplitPointOf("x\n[A]\n", 0.0), 2u);
+}
+
+}  // namespace
+}  // namespace hivewise
