@@ -148,5 +148,25 @@ TEST(TwoThreadRead, TheSplitIsAKeyLineThatNoHexDataContinuesOnto) {
     EXPECT_EQ(SplitPointOf("x\n[A]\n", 0.0), 2u);
 }
 
+TEST(TwoThreadRead, ALargeFileIsReadWholeAndInOrder) {
+    testing::TempFolder folder;
+    for (size_t size : {kParallelReadFrom - 1, kParallelReadFrom, kParallelReadFrom + 1,
+                        2 * kParallelReadFrom + 3}) {
+        std::string bytes(size, '\0');
+        for (size_t i = 0; i < size; ++i)
+            bytes[i] = static_cast<char>(i * 7 % 251);
+        folder.Write("big.reg", bytes);
+        RegistryStore store;
+        std::string error;
+        const std::string_view* text = store.ReadText(folder.Dir() / "big.reg", &error);
+        ASSERT_TRUE(text) << error;
+        EXPECT_TRUE(*text == bytes) << size;
+    }
+    RegistryStore store;
+    std::string error;
+    EXPECT_FALSE(store.ReadText(folder.Dir() / "missing.reg", &error));
+    EXPECT_NE(error.find("missing.reg"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace hivewise

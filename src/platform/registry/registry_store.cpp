@@ -10,6 +10,8 @@
 #include <chrono>
 #include <cstring>
 #include <new>
+#include <system_error>
+#include <thread>
 
 #include "platform/machine/text.h"
 #include "platform/registry/hive_file.h"
@@ -242,6 +244,50 @@ const std::string_view* RegistryStore::KeepText(std::string text) {
     return &texts_.back()->view;
 }
 
+namespace {
+
+// Up to `count` bytes from `offset` on, fewer only at the file's end; -1 on a fault.
+ssize_t ReadAt(int fd, char* to, size_t count, size_t offset) {
+    size_t got = 0;
+    while (got < count) {
+        ssize_t n = ::pread(fd, to + got, count - got, static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return -1;
+        if (n == 0) break;
+        got += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(got);
+}
+
+// The first `count` bytes of the file, the latter half read on a second thread for a
+// large file: fresh memory costs the kernel as much to clear as the file costs to copy.
+ssize_t ReadStart(int fd, char* to, size_t count) {
+    if (count < kParallelReadFrom) return ReadAt(fd, to, count, 0);
+    const size_t half = count / 2;
+    ssize_t tail = 0;
+    int tailError = 0;
+    std::thread other;
+    try {
+        other = std::thread([&] {
+            tail = ReadAt(fd, to + half, count - half, half);
+            tailError = errno;
+        });
+    } catch (const std::system_error&) {
+        return ReadAt(fd, to, count, 0);
+    }
+    ssize_t head = ReadAt(fd, to, half, 0);
+    other.join();
+    // A file cut short while read ends where the first part ends.
+    if (head < 0 || static_cast<size_t>(head) < half) return head;
+    if (tail < 0) {
+        errno = tailError;
+        return -1;
+    }
+    return head + tail;
+}
+
+}  // namespace
+
 const std::string_view* RegistryStore::ReadText(const std::filesystem::path& path,
                                                 std::string* error) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -258,23 +304,23 @@ const std::string_view* RegistryStore::ReadText(const std::filesystem::path& pat
     kept->memory = MappedMemory(capacity);
     if (!kept->memory.Data()) return fail(fd);
     char* bytes = static_cast<char*>(kept->memory.Data());
-    size_t used = 0;
+    ssize_t start = ReadStart(fd, bytes, capacity - 1);
+    if (start < 0) return fail(fd);
+    size_t used = static_cast<size_t>(start);
     for (;;) {
         if (used == capacity) {
             // The file grew while being read: read the rest the ordinary way.
             std::string all(bytes, used);
             char buf[1 << 16];
             ssize_t n;
-            while ((n = ::read(fd, buf, sizeof buf)) != 0) {
-                if (n < 0 && errno == EINTR) continue;
+            while ((n = ReadAt(fd, buf, sizeof buf, all.size())) != 0) {
                 if (n < 0) return fail(fd);
                 all.append(buf, static_cast<size_t>(n));
             }
             ::close(fd);
             return KeepText(std::move(all));
         }
-        ssize_t n = ::read(fd, bytes + used, capacity - used);
-        if (n < 0 && errno == EINTR) continue;
+        ssize_t n = ReadAt(fd, bytes + used, capacity - used, used);
         if (n < 0) return fail(fd);
         if (n == 0) break;
         used += static_cast<size_t>(n);
