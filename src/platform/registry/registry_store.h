@@ -32,7 +32,8 @@
 // command line's reg commands, repairs, restores and the tools. The mutators below are
 // for RegistryEditor and for building trees that are not yet the machine's: the loading
 // of the registry files (HiveReader, Machine::Load, bulk and before any other thread
-// sees the store), a saved key's file read into a detached tree before it replaces a key,
+// sees the store; the thread that lists a large file's latter part reads only its text),
+// a saved key's file read into a detached tree before it replaces a key,
 // and Machine::ClassesRoot, which makes HKLM\Software\Classes under its caller's lock when
 // a prefix lacks it.
 //
