@@ -111,6 +111,31 @@ TEST(TwoThreadRead, ListedSectionsKeepEveryFormTheReaderKnows) {
     ExpectSameOnTwoThreads(open, "no line feed at the end");
 }
 
+TEST(TwoThreadRead, KeysWhoseSectionsRepeatReadAlikeWhereverTheSplitFalls) {
+    // Every key has two sections, the second changing one value and adding another: the
+    // split falls before a key's first section or between its two, as the padding shifts
+    // it, and the last section of the file is a second one.
+    std::string sections;
+    for (int i = 0; i < 60; ++i) {
+        std::string key = "\n[Software\\Twice\\Key" + std::to_string(i) + "]\n";
+        sections += key + "\"a\"=\"first\"\n\"b\"=dword:00000001\n" + key +
+                    "#time=1d9f0c2a3b4c5d6\n\"a\"=\"second\"\n\"c\"=hex:01,\\\n  02\n";
+    }
+    bool betweenTwo = false;
+    bool beforeFirst = false;
+    for (size_t pad = 0; pad < 120; pad += 7) {
+        std::string text = TempPrefix::Header("REGISTRY\\Machine", "win64") + ";; " +
+                           std::string(pad, 'x') + "\n" + sections;
+        size_t split = SplitPointOf(text, kFirstPartShare);
+        ASSERT_NE(split, std::string::npos);
+        (text.compare(split + text.substr(split).find('\n') + 1, 1, "#") == 0 ? betweenTwo
+                                                                              : beforeFirst) = true;
+        ExpectSameOnTwoThreads(text, "padding " + std::to_string(pad));
+    }
+    EXPECT_TRUE(betweenTwo);
+    EXPECT_TRUE(beforeFirst);
+}
+
 TEST(TwoThreadRead, TheFirstFaultInTheFileIsTheOneReported) {
     const std::string faults[] = {
         "\n[Software\\\\Bad]\n\"v\"=dword:xyz\n",
