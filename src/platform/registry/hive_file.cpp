@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -82,7 +83,9 @@ class HiveReader {
                 if (eager_) {
                     RegValue value;
                     if (!values_.Read(line.substr(first), &value)) return false;
-                    AddValue(std::move(value));
+                    std::vector<RegValue>& values = key_->OwnValues();
+                    values.push_back(std::move(value));
+                    DropRepeatedNames(values);
                 } else if (!values_.Read(line.substr(first), nullptr)) {
                     return false;
                 }
@@ -118,13 +121,16 @@ class HiveReader {
                                                      : LineNumberAt(content_, listedLine_);
     }
 
-    // The line of the text that starts at `start`, as the line reader gives it.
-    std::string_view LineAt(size_t start) const {
+    // A listed line from its first character that is not blank, as the reader gives it.
+    std::string_view ListedLine(size_t start) {
+        listedLine_ = start;
         size_t end = content_.find('\n', start);
         std::string_view line = content_.substr(
             start, end == std::string_view::npos ? std::string_view::npos : end - start);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        return line;
+        size_t first;
+        FirstChar(line, &first);
+        return line.substr(first);
     }
 
     // Ends the section being read at the last line that was not blank.
@@ -151,12 +157,6 @@ class HiveReader {
         return true;
     }
 
-    void AddValue(RegValue value) {
-        std::vector<RegValue>& values = key_->OwnValues();
-        values.push_back(std::move(value));
-        DropRepeatedNames(values);
-    }
-
     // The other thread's sections into keys, after this thread's own part; its fault, if
     // it met one, comes after every line it listed.
     bool ListedSections(RegKey* base, Helper& helper) {
@@ -167,46 +167,29 @@ class HiveReader {
         const std::vector<size_t>& options = lister.Options();
         for (size_t i = 0; i < sections.size(); ++i) {
             const ListedSection& listed = sections[i];
-            listedLine_ = listed.start;
-            size_t first;
-            std::string_view line = LineAt(listed.start);
-            FirstChar(line, &first);
-            if (!BeginSection(line.substr(first), base, listed.start, listed.body)) return false;
+            if (!BeginSection(ListedLine(listed.start), base, listed.start, listed.body))
+                return false;
             size_t lastOption =
                 i + 1 < sections.size() ? sections[i + 1].firstOption : options.size();
             for (size_t o = listed.firstOption; o < lastOption; ++o) {
-                listedLine_ = options[o];
-                line = LineAt(options[o]);
-                FirstChar(line, &first);
-                if (!Option(line.substr(first), key_)) return false;
+                if (!Option(ListedLine(options[o]), key_)) return false;
             }
-            if (eager_ && !EagerValues(listed)) return false;
+            if (eager_) {
+                // A key's second section: its values, which the other thread checked, join
+                // those of the first as they would have when read line by line.
+                std::vector<RegValue> values;
+                DecodeSectionValues(
+                    content_, RawSection{listed.body, 0, listed.end - listed.body, listed.body},
+                    &values);
+                std::vector<RegValue>& own = key_->OwnValues();
+                std::move(values.begin(), values.end(), std::back_inserter(own));
+                DropRepeatedNames(own);
+            }
             bodyEnd_ = listed.end;
         }
         listedLine_ = std::string_view::npos;
         if (lister.Failed(error_)) return false;
         bodyEnd_ = lister.BodyEnd();
-        return true;
-    }
-
-    // A listed second section's values, decoded now as they would have been when read.
-    bool EagerValues(const ListedSection& listed) {
-        LineReader lines(content_.substr(listed.body, listed.end - listed.body));
-        HiveParseError fault;
-        ValueReader values(lines, &fault);
-        std::string_view line;
-        while (lines.Next(line)) {
-            size_t first;
-            char c = FirstChar(line, &first);
-            if (c != '"' && c != '@') continue;
-            RegValue value;
-            if (!values.Read(line.substr(first), &value)) {
-                // The other thread checked these lines; should one fail, it still counts.
-                return Fail(LineNumberAt(content_, listed.body) + fault.line - 1,
-                            std::move(fault.message));
-            }
-            AddValue(std::move(value));
-        }
         return true;
     }
 
