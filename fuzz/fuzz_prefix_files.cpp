@@ -8,6 +8,8 @@
 #include "fuzz_temp_prefix.h"
 #include "platform/machine/machine.h"
 #include "platform/registry/hive_file.h"
+#include "platform/registry/hive_values.h"
+#include "platform/registry/plain_value_line.h"
 
 using namespace hivewise;
 
@@ -34,6 +36,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 WriteHive(*split->base, split->header, split->trailer, reuse))
                 __builtin_trap();
         }
+    }
+
+    // A line the quick value check passes, the full check passes too, over the same lines.
+    for (size_t at = 0; at < size;) {
+        int lines = 0;
+        size_t end = PlainValueLineEnd(bytes, at, &lines);
+        if (end != std::string_view::npos) {
+            LineReader reader(bytes.substr(at));
+            std::string_view line;
+            reader.Next(line);
+            HiveParseError lineError;
+            ValueReader values(reader, &lineError);
+            if (!values.Read(line, nullptr) || at + reader.Position() != end ||
+                reader.Number() != lines)
+                __builtin_trap();
+        }
+        size_t next = bytes.find('\n', at);
+        if (next == std::string_view::npos) break;
+        at = next + 1;
     }
 
     // The whole load, with the other two files valid.

@@ -59,7 +59,13 @@ class HiveReader {
             return Fail(1, "not a registry file (no \"WINE REGISTRY Version 2\" line)");
         bodyEnd_ = reader_.Position();  // end of the last line that was not blank
         size_t headerEnd = bodyEnd_;
-        while (reader_.Next(line)) {
+        for (;;) {
+            // Most lines are plain values of a key whose values are decoded later.
+            if (key_ && !eager_ && reader_.SkipPlainValue()) {
+                bodyEnd_ = reader_.Position();
+                continue;
+            }
+            if (!reader_.Next(line)) break;
             size_t start = reader_.LineStart();
             size_t first;
             char c = FirstChar(line, &first);

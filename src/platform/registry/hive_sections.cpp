@@ -51,9 +51,14 @@ void SectionLister::List(const std::atomic<bool>& stop) {
         error_.line += LineNumberAt(text_, from_) - 1;
     };
     uint32_t lines = 0;
-    while (reader.Next(line)) {
+    for (;;) {
         // The loading thread stops this one when its own part failed.
         if ((++lines & 0xFFF) == 0 && stop.load(std::memory_order_relaxed)) return;
+        if (!sections_.empty() && reader.SkipPlainValue()) {
+            bodyEnd = reader.Position();
+            continue;
+        }
+        if (!reader.Next(line)) break;
         size_t first;
         char c = FirstChar(line, &first);
         if (c == 0) continue;

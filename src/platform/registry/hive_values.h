@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/registry/hive_file.h"
+#include "platform/registry/plain_value_line.h"
 
 // Values in the prefix's registry text format: the lines of a file, escaped strings and
 // value lines decoded, for the readers of hive_file.cpp. Only platform/registry uses it.
@@ -34,6 +35,17 @@ class LineReader {
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         pos_ = end < text_.size() ? end + 1 : end;
         ++number_;
+        return true;
+    }
+    // Steps over the next line when it is a plain value line (plain_value_line.h), already
+    // checked; otherwise leaves it to Next. LineStart is then the value's first line.
+    bool SkipPlainValue() {
+        int lines;
+        size_t end = PlainValueLineEnd(text_, pos_, &lines);
+        if (end == std::string_view::npos) return false;
+        start_ = pos_;
+        pos_ = end;
+        number_ += lines;
         return true;
     }
     size_t LineStart() const { return start_; }
