@@ -159,6 +159,44 @@ TEST_F(RegistryAccessTest, ValuesReadKeyByKeyStayTheirKeysAndFollowWrites) {
     reg->CloseKey(one);
 }
 
+// Values read in batches are what reading them one by one gives, whatever does not fit,
+// from any index and past the end; a write or a deletion moves the change count, which
+// tells a batch's reader to read again.
+TEST_F(RegistryAccessTest, ValueBatchesReadAsSingleValuesDoUntilTheRegistryChanges) {
+    RegHandle key;
+    ASSERT_EQ(reg->OpenKey(kHkeyLocalMachine, "Software\\Text", kKeyAllAccess, &key), 0);
+    for (size_t capacity : {size_t{3}, size_t{255}, SIZE_MAX}) {
+        for (uint32_t from = 0; from <= 4; ++from) {
+            RegistryAccess::ValueBatch batch;
+            ASSERT_EQ(reg->EnumValues(key, from, 2, capacity, capacity, &batch), 0);
+            EXPECT_EQ(batch.first, from);
+            EXPECT_EQ(batch.values.size(), from >= 4 ? 0u : std::min(2u, 4 - from));
+            for (uint32_t i = 0; i < batch.values.size(); ++i) {
+                SCOPED_TRACE(::testing::Message() << capacity << " " << from << " " << i);
+                std::string name, data;
+                uint32_t type = 0;
+                const auto& got = batch.values[i];
+                ASSERT_EQ(got.status,
+                          reg->EnumValue(key, from + i, &name, capacity, &type, &data, capacity));
+                if (got.status != 0) continue;
+                EXPECT_EQ(got.name, name);
+                EXPECT_EQ(got.type, type);
+                EXPECT_EQ(got.data, data);
+            }
+        }
+    }
+    RegistryAccess::ValueBatch batch;
+    ASSERT_EQ(reg->EnumValues(key, 0, 64, 16383, SIZE_MAX, &batch), 0);
+    const uint64_t read = batch.changeCount;
+    EXPECT_EQ(reg->ChangeCount(), read);
+    ASSERT_EQ(reg->SetValue(key, "New", kRegSz, "x"), 0);
+    EXPECT_NE(reg->ChangeCount(), read);
+    ASSERT_EQ(reg->DeleteKeyTree(kHkeyLocalMachine, "Software\\Text"), 0);
+    EXPECT_EQ(reg->EnumValues(key, 0, 64, 16383, SIZE_MAX, &batch), kErrorKeyDeleted);
+    EXPECT_TRUE(batch.values.empty());
+    reg->CloseKey(key);
+}
+
 TEST_F(RegistryAccessTest, CountsValuesOfAKeyOrOfItsWholeTree) {
     EXPECT_EQ(reg->CountValues(kHkeyLocalMachine, "Software\\Counts", false), 3u);
     EXPECT_EQ(reg->CountValues(kHkeyLocalMachine, "Software\\Counts", true), 11u);

@@ -256,7 +256,38 @@ long RegistryAccess::EnumValue(RegHandle handle, uint32_t index, std::string* na
     if (!key) return error;
     const auto& values = peek_.Of(key);
     if (index >= values.size()) return kErrorNoMoreItems;
-    const RegValue& value = values[index];
+    return ValueInto(values[index], name, nameCapacity, type, data, dataCapacity);
+}
+
+long RegistryAccess::EnumValues(RegHandle handle, uint32_t index, uint32_t count,
+                                size_t nameCapacity, size_t dataCapacity, ValueBatch* batch) {
+    long error;
+    auto lock = machine_.Registry().Lock();
+    batch->first = index;
+    batch->changeCount = machine_.Registry().ChangeCount();
+    RegKey* key = Resolve(handle, &error);
+    if (!key) {
+        batch->values.clear();
+        return error;
+    }
+    const auto& values = peek_.Of(key);
+    const size_t from = std::min<size_t>(index, values.size());
+    batch->values.resize(std::min<size_t>(count, values.size() - from));
+    for (size_t i = 0; i < batch->values.size(); ++i) {
+        EnumeratedValue& entry = batch->values[i];
+        entry.status = ValueInto(values[from + i], &entry.name, nameCapacity, &entry.type,
+                                 &entry.data, dataCapacity);
+    }
+    return kErrorSuccess;
+}
+
+uint64_t RegistryAccess::ChangeCount() const {
+    return machine_.Registry().ChangeCount();
+}
+
+// One value into EnumValue's results, or kErrorMoreData when its name or data do not fit.
+long RegistryAccess::ValueInto(const RegValue& value, std::string* name, size_t nameCapacity,
+                               uint32_t* type, std::string* data, size_t dataCapacity) {
     if (value.name.size() > nameCapacity) return kErrorMoreData;  // one ANSI byte per unit
     if (data) {
         if (AnsiDataSize(value) > dataCapacity) return kErrorMoreData;

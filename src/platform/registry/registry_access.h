@@ -149,6 +149,27 @@ class RegistryAccess {
     long EnumValue(RegHandle key, uint32_t index, std::string* name, size_t nameCapacity = 16383,
                    uint32_t* type = nullptr, std::string* data = nullptr,
                    size_t dataCapacity = SIZE_MAX);
+    // One value as EnumValue gives it.
+    struct EnumeratedValue {
+        long status = 0;
+        std::string name;
+        uint32_t type = 0;
+        std::string data;
+    };
+    // Values read together: they stand while the store's change count does.
+    struct ValueBatch {
+        uint32_t first = 0;  // the index of values[0]
+        uint64_t changeCount = 0;
+        std::vector<EnumeratedValue> values;
+    };
+    // The values from `index` on, up to `count` of them, each as EnumValue (with type and
+    // data) gives it, under one look-up of the key: a walk reads every value of a whole
+    // registry. The batch ends at the key's last value; its strings' room is reused. Fails,
+    // leaving it empty, as the key's look-up fails.
+    long EnumValues(RegHandle key, uint32_t index, uint32_t count, size_t nameCapacity,
+                    size_t dataCapacity, ValueBatch* batch);
+    // The store's change count (RegistryStore::ChangeCount), without the lock.
+    uint64_t ChangeCount() const;
     // The empty name reads the default value. Fails with kErrorMoreData when the data
     // (string data counted in ANSI bytes) exceeds `capacity`.
     long QueryValue(RegHandle key, std::string_view name, size_t capacity, uint32_t* type,
@@ -196,6 +217,8 @@ class RegistryAccess {
   private:
     // The key of a handle: null with kErrorInvalidHandle or kErrorKeyDeleted in `error`.
     RegKey* Resolve(RegHandle handle, long* error);
+    static long ValueInto(const RegValue& value, std::string* name, size_t nameCapacity,
+                          uint32_t* type, std::string* data, size_t dataCapacity);
     // Puts a handle just opened (or none) into `result`, closing what it held; returns `error`.
     long Into(ScopedKey* result, RegHandle handle, long error);
     double CountValuesOf(RegHandle key, bool wholeTree, int depth, int* linksLeft);

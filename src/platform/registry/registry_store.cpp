@@ -442,6 +442,7 @@ RegKey* RegistryStore::Create(RegKey* base, std::u16string_view path, bool* crea
 }
 
 void RegistryStore::Changed(const RegKey* key) {
+    changeCount_.fetch_add(1, std::memory_order_release);
     int file = FileOf(key);
     if (file >= 0) ++fileChanges_[static_cast<size_t>(file)];
 }
@@ -526,6 +527,7 @@ void RegistryStore::SetLink(RegKey* key, bool isLink) {
 }
 
 void RegistryStore::Graft(RegKey* parent, std::u16string_view name, RegKey* branch) {
+    changeCount_.fetch_add(1, std::memory_order_release);
     branch->name_ = KeepName(name);
     branch->parent_ = parent;
     size_t pos = parent->SubKeyPosition(name);

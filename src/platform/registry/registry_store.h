@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -223,6 +224,10 @@ class RegistryStore {
     std::unique_lock<std::recursive_mutex> Lock() const {
         return std::unique_lock<std::recursive_mutex>(mutex_);
     }
+    // Every change to the tree, counted, and read without the lock: what a reader read
+    // under Lock() still stands while the count is unchanged, which spares a walk the lock
+    // for each value.
+    uint64_t ChangeCount() const { return changeCount_.load(std::memory_order_acquire); }
 
     // The clock for modification times; tests set a fixed one.
     void SetClock(uint64_t (*clock)()) { clock_ = clock; }
@@ -261,6 +266,7 @@ class RegistryStore {
     RegKey* root_ = nullptr;
     uint64_t (*clock_)();
     mutable std::recursive_mutex mutex_;
+    std::atomic<uint64_t> changeCount_{0};
 };
 
 // The current time as 100 ns ticks since 1601.

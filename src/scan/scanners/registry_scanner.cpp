@@ -1,5 +1,6 @@
 #include "scan/scanners/registry_scanner.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <exception>
@@ -20,6 +21,7 @@ constexpr size_t kSubKeyNameCapacity = 255;
 constexpr size_t kValueNameCapacity = 16383;
 constexpr size_t kValueDataCapacity = 260;
 constexpr size_t kExpansionCapacity = 260;
+constexpr uint32_t kValueBatch = 64;
 // Windows refuses key paths of more levels than this; deeper keys are not entered.
 constexpr size_t kMaxLevels = 512;
 
@@ -217,18 +219,33 @@ class RegistryWalk {
     }
 
     bool ExamineValues(const Level& level) {
+        uint32_t batchEnd = 0;
+        long batchStatus = kErrorSuccess;
         for (uint32_t index = 0; index < level.values && context_.Continue(); ++index) {
-            uint32_t type = 0;
-            long status = registry_.EnumValue(level.key, index, &name_, kValueNameCapacity, &type,
-                                              &data_, kValueDataCapacity);
+            // The key's values are read some at a time, with one look-up each time, and
+            // again as soon as the registry changed (the window may write meanwhile).
+            if (index == batchEnd || registry_.ChangeCount() != batch_.changeCount) {
+                batchEnd = index + std::min(kValueBatch, level.values - index);
+                batchStatus = registry_.EnumValues(level.key, index, batchEnd - index,
+                                                   kValueNameCapacity, kValueDataCapacity, &batch_);
+                if (KeyLost(batchStatus)) return false;
+            }
+            const size_t at = index - batch_.first;
+            RegistryAccess::EnumeratedValue* value =
+                at < batch_.values.size() ? &batch_.values[at] : nullptr;
+            const long status = batchStatus != kErrorSuccess ? batchStatus
+                                : value                      ? value->status
+                                                             : kErrorNoMoreItems;
             if (status != kErrorSuccess) {
-                if (KeyLost(status)) return false;
                 context_.ProgressStep();
                 continue;
             }
-            if (type == kRegSz || type == kRegExpandSz) {
+            if (value->type == kRegSz || value->type == kRegExpandSz) {
+                // The batch's strings change places with the walk's, so that both keep room.
+                name_.swap(value->name);
+                data_.swap(value->data);
                 data_ = UpToNul(std::move(data_));
-                ExamineText(level, type);
+                ExamineText(level, value->type);
                 context_.SetStatusLine(level.path, name_);
                 context_.PumpMessages();
             }
@@ -273,6 +290,7 @@ class RegistryWalk {
     // Buffers reused from item to item.
     std::string name_;
     std::string data_;
+    RegistryAccess::ValueBatch batch_;
     std::string pathRoom_;     // a path whose variables were replaced
     std::string checkedPath_;  // the hand-off's thread's
     // Last, so that it finishes its items before the rest of the walk goes.
