@@ -58,6 +58,15 @@ size_t EndAfterBlanks(const char* p, size_t n, size_t i) {
     return p[i] == '\n' ? i + 1 : kNone;
 }
 
+// Past the name at `i`: blanks, '=', blanks, then where the data starts; npos when the
+// '=' or the data is missing.
+size_t DataStart(const char* p, size_t n, size_t i) {
+    i = SkipSpaces(p, n, i);
+    if (i >= n || p[i] != '=') return kNone;
+    i = SkipSpaces(p, n, i + 1);
+    return i < n ? i : kNone;
+}
+
 bool StartsWith(const char* p, size_t n, size_t i, std::string_view word) {
     return n - i >= word.size() && std::string_view(p + i, word.size()) == word;
 }
@@ -94,10 +103,8 @@ size_t WholeLineEnd(std::string_view text, size_t at, int* lines) {
     } else {
         return kNone;
     }
-    i = SkipSpaces(p, n, i);
-    if (i >= n || p[i] != '=') return kNone;
-    i = SkipSpaces(p, n, i + 1);
-    if (i >= n) return kNone;
+    i = DataStart(p, n, i);
+    if (i == kNone) return kNone;
     if (StartsWith(p, n, i, "dword:")) {
         i = HexNumberEnd(p, n, i + 6);
         return i == kNone ? kNone : EndAfterBlanks(p, n, i);
@@ -202,10 +209,8 @@ size_t WindowLineEnd(const char* p, size_t at) {
     } else {
         return kNone;
     }
-    i = SkipSpaces(p, end, i);
-    if (i >= end || p[i] != '=') return kNone;
-    i = SkipSpaces(p, end, i + 1);
-    if (i >= end) return kNone;
+    i = DataStart(p, end, i);
+    if (i == kNone) return kNone;
     if (p[i] == '"') {
         // Only blanks and '=' lie between the name and here: this is the next quote.
         if (nextQuote() != i) return kNone;
@@ -231,8 +236,10 @@ size_t WindowLineEnd(const char* p, size_t at) {
 
 size_t PlainValueLineEnd(std::string_view text, size_t at, int* lines) {
     *lines = 1;
+    // Key, option and blank lines come here too: they are turned away before any scan.
+    if (at >= text.size() || (text[at] != '"' && text[at] != '@')) return kNone;
 #if defined(__SSE2__)
-    if (at < text.size() && text.size() - at >= kWindow) {
+    if (text.size() - at >= kWindow) {
         size_t end = WindowLineEnd(text.data(), at);
         if (end != kTryWhole) return end;
     }
