@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/machine/sample_machine.h"
 #include "platform/temp_prefix.h"
@@ -133,6 +135,60 @@ TEST_F(ClassesScannerTest, ClassServersReportEachMissingServerKind) {
     EXPECT_EQ(r.pumps, 7);
     EXPECT_EQ(r.statusLine, kClasses + "{C0000000-0000-0000-0000-000000000003}\\LocalServer32");
     EXPECT_TRUE(r.messages.empty());
+    EXPECT_EQ(machine->Handles().OpenCount(), 0u);
+}
+
+// Thousands of servers: past the first few thousand their files are checked on a second
+// thread, and the findings are still those, in the order, of checking each server where
+// the walk reads it; clearing the flag stops them there just the same.
+TEST_F(ClassesScannerTest, ManyClassServersReportInOrderAndStopWhenCleared) {
+    std::string keys;
+    std::vector<std::string> expected;
+    for (int k = 0; k < 4500; ++k) {
+        char id[64];
+        std::snprintf(id, sizeof id, "{A%07d-0000-0000-0000-000000000000}", k);
+        const std::string inproc = std::string("CLSID\\") + id + "\\InprocServer32";
+        const std::string local = std::string("CLSID\\") + id + "\\LocalServer32";
+        switch (k % 3) {
+            case 0:  // present, through a variable
+                keys += "\n[" + inproc + "]\n@=\"%ProgramFiles%\\\\App\\\\app.exe\"\n";
+                break;
+            case 1:  // one of a few missing files many classes name
+                keys +=
+                    "\n[" + inproc + "]\n@=\"C:\\\\Gone\\\\s" + std::to_string(k % 40) + ".dll\"\n";
+                expected.push_back("C:\\Gone\\s" + std::to_string(k % 40) + ".dll | " + kClasses +
+                                   id + "\\InprocServer32");
+                break;
+            default:  // a command line of its own
+                keys += "\n[" + inproc + "]\n@=\"present.dll\"\n";
+                keys += "\n[" + local + "]\n@=\"\\\"C:\\\\Gone\\\\l" + std::to_string(k) +
+                        ".exe\\\" /Automation\"\n";
+                expected.push_back("\"C:\\Gone\\l" + std::to_string(k) + ".exe\" /Automation | " +
+                                   kClasses + id + "\\LocalServer32");
+        }
+    }
+    auto machine = Load(keys);
+    ASSERT_TRUE(machine);
+    auto described = [](const ScanRun& run) {
+        std::vector<std::string> out;
+        for (const Problem& p : run.found) {
+            EXPECT_EQ(p.ItemText(), p.ValueData());
+            EXPECT_EQ(p.ValueName(), "(Default)");
+            out.push_back(std::string(p.ItemText()) + " | " + std::string(p.Location()));
+        }
+        return out;
+    };
+    ScanRun whole = RunScanner(*machine, ScanClassServers);
+    ASSERT_EQ(expected.size(), 3000u);
+    EXPECT_EQ(described(whole), expected);
+    EXPECT_EQ(whole.steps, 4501);  // the classes and the registered one
+    EXPECT_TRUE(whole.messages.empty());
+    // Once among the servers checked on the second thread, once among those checked at once.
+    for (size_t after : {size_t{2900}, size_t{100}}) {
+        ScanRun cut = RunScanner(*machine, ScanClassServers, {.abortAfterFindings = after});
+        EXPECT_EQ(described(cut),
+                  std::vector<std::string>(expected.begin(), expected.begin() + after));
+    }
     EXPECT_EQ(machine->Handles().OpenCount(), 0u);
 }
 

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "scan/scanners/classes_root_walk.h"
+#include "scan/scanners/missing_file_checks.h"
 
 namespace hivewise {
 namespace {
@@ -17,8 +18,8 @@ constexpr std::array<std::string_view, 4> kServerKinds = {"InprocServer32", "Inp
 
 // Judges the server of one kind of the class `name`; the server key is opened below the
 // open "CLSID" key that its path names.
-void CheckServer(ScanContext& context, RegHandle classes, const std::string& name,
-                 std::string_view kind) {
+void CheckServer(ScanContext& context, MissingFileChecks& checks, RegHandle classes,
+                 const std::string& name, std::string_view kind) {
     RegistryAccess& registry = context.Registry();
     std::string relative = name + "\\" + std::string(kind);
     ScopedKey server(registry);
@@ -29,10 +30,7 @@ void CheckServer(ScanContext& context, RegHandle classes, const std::string& nam
     }
     std::string path = std::string(kClassesKey) + "\\" + relative;
     std::string reference = classes_root::NormaliseServerPath(context.Files(), data);
-    if (!FileReferenceExists(context.Refs(), reference)) {
-        classes_root::Report(context, kSectionClasses, reference, classes_root::Location(path),
-                             ResourceText(kIdsDefaultValueName), reference, kIdsFileMissing);
-    }
+    checks.Check(reference, classes_root::Location(path), ResourceText(kIdsDefaultValueName));
     classes_root::ShowKey(context, path);
 }
 
@@ -45,15 +43,17 @@ void ScanClassServers(ScanContext& context) {
         classes_root::ShowOpenFailed(context);
         return;
     }
+    MissingFileChecks checks(context, kSectionClasses);
     classes_root::ForEachSubKey(
         context, classes,
         [&](RegHandle key, const std::string& name) {
             for (std::string_view kind : kServerKinds) {
-                CheckServer(context, key, name, kind);
+                CheckServer(context, checks, key, name, kind);
             }
             return After::Step;
         },
         [] { return After::NoStep; });
+    checks.Finish();
 }
 
 void ScanProgIds(ScanContext& context) {

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string_view>
+
+#include "scan/scan_context.h"
+#include "scan/scanners/ordered_hand_off.h"
+
+// The file references of one section's walk, checked and the missing ones reported on a
+// second thread while the walk reads on (ordered_hand_off.h): the findings come in the
+// order the references were given, as if each had been checked where the walk met it.
+//
+// Threads. From the first reference given until Finish returns, the walk's thread leaves
+// the context's Refs() and Report() to the checks.
+namespace hivewise {
+
+class MissingFileChecks {
+  public:
+    MissingFileChecks(ScanContext& context, int sectionId);
+
+    // Reports `reference` (its item text and value data) as a missing file of the value
+    // `valueName` at `location`, unless it exists. Nothing once the scan is aborted.
+    void Check(std::string_view reference, std::string_view location, std::string_view valueName);
+    // Returns once every reference given has been checked. A check that failed on the
+    // second thread shows the internal error message, as a key the walk lost does.
+    void Finish();
+
+  private:
+    void CheckNow(std::string_view reference, std::string_view location,
+                  std::string_view valueName);
+
+    ScanContext& context_;
+    int sectionId_;
+    // Last, so that it finishes its references before the rest goes.
+    OrderedHandOff checks_;
+};
+
+}  // namespace hivewise
