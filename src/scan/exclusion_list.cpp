@@ -99,13 +99,23 @@ class ExclusionMatcher {
         }
         for (size_t byte = 0; byte < byteClass_.size(); ++byte)
             byteClass_[byte] = ClassOf(static_cast<char>(byte));
+        // Each move then names where the next state's moves start, and every move into a
+        // final state goes to one match state that never leaves: a byte costs one look-up.
+        const size_t states = final_.size();
+        match_ = static_cast<uint32_t>(AddState() * classes_);
+        for (size_t at = 0; at < states * classes_; ++at) {
+            const uint32_t next = moves_[at];
+            moves_[at] = final_[next] ? match_ : static_cast<uint32_t>(next * classes_);
+        }
+        for (size_t cls = 0; cls < classes_; ++cls)
+            moves_[match_ + cls] = match_;
     }
 
     bool Finds(std::string_view text) const {
-        size_t state = 0;
+        uint32_t state = 0;
         for (char c : text) {
-            state = moves_[state * classes_ + byteClass_[static_cast<unsigned char>(c)]];
-            if (final_[state]) return true;
+            state = moves_[state + byteClass_[static_cast<unsigned char>(c)]];
+            if (state == match_) return true;
         }
         return false;
     }
@@ -122,8 +132,10 @@ class ExclusionMatcher {
     std::array<uint8_t, 256> classOf_{};    // of a folded character
     std::array<uint8_t, 256> byteClass_{};  // of any byte, folded first
     size_t classes_ = 0;
-    std::vector<uint32_t> moves_;  // state * classes_ + class -> state
-    std::vector<uint8_t> final_;
+    // While building, state * classes_ + class -> state; then the same in row starts.
+    std::vector<uint32_t> moves_;
+    std::vector<uint8_t> final_;  // while building
+    uint32_t match_ = 0;          // the row of the match state
 };
 
 }  // namespace
