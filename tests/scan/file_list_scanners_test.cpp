@@ -4,9 +4,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/machine/sample_machine.h"
@@ -227,6 +229,60 @@ TEST_F(FileListScannerTest, UninstallEntriesSkipSystemComponentsAndInstallerComm
     EXPECT_EQ(r.pumps, 6);
     EXPECT_EQ(r.statusLine, std::string(kUninstall) + "I Text");
     // Entries passed over early have their keys closed as well.
+    EXPECT_EQ(machine->Handles().OpenCount(), 0u);
+}
+
+// Long lists have their files checked on a second thread after the first few hundred: the
+// findings keep the walk's order and each its own item text, value name and data, and
+// clearing the flag on either side of that point stops them there.
+TEST_F(FileListScannerTest, LongListsReportInOrderWithEachFindingsOwnTexts) {
+    std::string uninstall;
+    std::string shared = "\n[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\SharedDLLs]\n";
+    std::vector<std::string> expectUninstall;
+    std::vector<std::string> expectShared;
+    for (int i = 0; i < 1500; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "E%04d", i);
+        const std::string n = std::to_string(i);
+        uninstall += std::string("\n[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\") +
+                     "Uninstall\\\\" + name + "]\n";
+        if (i % 2 == 0) {
+            // The command as stored is the item; the one with the folder put in, the data.
+            uninstall += "\"UninstallString\"=\"%ProgramFiles%\\\\Gone" + n + "\\\\u.exe /S\"\n";
+            expectUninstall.push_back("%ProgramFiles%\\Gone" + n + "\\u.exe /S | " + kUninstall +
+                                      name + " | UninstallString | " + "C:\\Program Files\\Gone" +
+                                      n + "\\u.exe /S");
+            shared += "\"C:\\\\windows\\\\system32\\\\gone" + n + ".dll\"=dword:00000001\n";
+            const std::string dll = "C:\\windows\\system32\\gone" + n + ".dll";
+            expectShared.push_back(dll + " | " + kSharedDlls + " | " + dll + " | " + dll);
+        } else {
+            uninstall += "\"UninstallString\"=\"%ProgramFiles%\\\\App\\\\uninst.exe\"\n";
+            prefix.File("windows/system32/present" + n + ".dll", "MZ");
+            shared += "\"C:\\\\windows\\\\system32\\\\present" + n + ".dll\"=dword:00000001\n";
+        }
+    }
+    auto machine = Load(uninstall + shared);
+    ASSERT_TRUE(machine);
+    auto described = [](const ScanResult& run) {
+        std::vector<std::string> out;
+        for (const Problem& p : run.found) {
+            out.push_back(std::string(p.ItemText()) + " | " + std::string(p.Location()) + " | " +
+                          std::string(p.ValueName()) + " | " + std::string(p.ValueData()));
+        }
+        return out;
+    };
+    const std::vector<std::pair<Scanner, const std::vector<std::string>*>> lists = {
+        {ScanUninstallEntries, &expectUninstall}, {ScanSharedDlls, &expectShared}};
+    for (const auto& [scanner, expected] : lists) {
+        ScanResult whole = RunScanner(*machine, scanner);
+        EXPECT_EQ(described(whole), *expected);
+        EXPECT_TRUE(whole.messages.empty());
+        for (size_t after : {size_t{700}, size_t{100}}) {
+            ScanResult cut = RunScanner(*machine, scanner, {.abortAfterFindings = after});
+            EXPECT_EQ(described(cut),
+                      std::vector<std::string>(expected->begin(), expected->begin() + after));
+        }
+    }
     EXPECT_EQ(machine->Handles().OpenCount(), 0u);
 }
 

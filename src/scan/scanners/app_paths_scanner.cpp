@@ -1,5 +1,6 @@
 #include "scan/scanners/file_list_scanners.h"
 #include "scan/scanners/file_list_walk.h"
+#include "scan/scanners/missing_file_checks.h"
 
 namespace hivewise {
 namespace {
@@ -26,6 +27,7 @@ std::string NormaliseAppPath(FileSystemAccess& files, std::string text) {
 void ScanAppPaths(ScanContext& context) {
     using namespace file_list;
     RegistryAccess& registry = context.Registry();
+    MissingFileChecks checks(context, kSectionAppPaths, ResourceText(kIdsDefaultValueName));
     WalkKey(context, kAppPathsKey, Items::SubKeys,
             [&](RegHandle walked, uint32_t, const std::string& name) {
                 // The entry's key, opened below the walked key that its path names.
@@ -40,14 +42,12 @@ void ScanAppPaths(ScanContext& context) {
                 }
                 std::string reference = NormaliseAppPath(context.Files(), std::move(data));
                 std::string location = std::string(kLongMachineRoot) + "\\" + path;
-                if (!FileReferenceExists(context.Refs(), reference)) {
-                    ReportMissingFile(context, kSectionAppPaths, reference, location,
-                                      ResourceText(kIdsDefaultValueName), reference);
-                }
+                checks.Check(reference, location, reference);
                 context.SetStatusLine(std::move(location));
                 context.PumpMessages();
                 return After::Step;
             });
+    checks.Finish();
 }
 
 }  // namespace hivewise

@@ -30,7 +30,7 @@ void CheckServer(ScanContext& context, MissingFileChecks& checks, RegHandle clas
     }
     std::string path = std::string(kClassesKey) + "\\" + relative;
     std::string reference = classes_root::NormaliseServerPath(context.Files(), data);
-    checks.Check(reference, classes_root::Location(path), ResourceText(kIdsDefaultValueName));
+    checks.Check(reference, classes_root::Location(path), reference);
     classes_root::ShowKey(context, path);
 }
 
@@ -43,7 +43,7 @@ void ScanClassServers(ScanContext& context) {
         classes_root::ShowOpenFailed(context);
         return;
     }
-    MissingFileChecks checks(context, kSectionClasses);
+    MissingFileChecks checks(context, kSectionClasses, ResourceText(kIdsDefaultValueName));
     classes_root::ForEachSubKey(
         context, classes,
         [&](RegHandle key, const std::string& name) {

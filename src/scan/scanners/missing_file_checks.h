@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "scan/scan_context.h"
@@ -15,21 +17,24 @@ namespace hivewise {
 
 class MissingFileChecks {
   public:
-    MissingFileChecks(ScanContext& context, int sectionId);
+    // The findings name the value `valueName`, or, without it, the value named by the
+    // reference itself (a list of files kept as value names).
+    MissingFileChecks(ScanContext& context, int sectionId,
+                      std::optional<std::string_view> valueName);
 
-    // Reports `reference` (its item text and value data) as a missing file of the value
-    // `valueName` at `location`, unless it exists. Nothing once the scan is aborted.
-    void Check(std::string_view reference, std::string_view location, std::string_view valueName);
+    // Reports `reference` (the finding's value data) as a missing file of the value at
+    // `location`, shown as `itemText`, unless it exists. Nothing once the scan is aborted.
+    void Check(std::string_view reference, std::string_view location, std::string_view itemText);
     // Returns once every reference given has been checked. A check that failed on the
     // second thread shows the internal error message, as a key the walk lost does.
     void Finish();
 
   private:
-    void CheckNow(std::string_view reference, std::string_view location,
-                  std::string_view valueName);
+    void CheckNow(std::string_view reference, std::string_view location, std::string_view itemText);
 
     ScanContext& context_;
     int sectionId_;
+    std::optional<std::string> valueName_;
     // Last, so that it finishes its references before the rest goes.
     OrderedHandOff checks_;
 };

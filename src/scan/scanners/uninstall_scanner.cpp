@@ -4,6 +4,7 @@
 #include "scan/scanners/cased_text.h"
 #include "scan/scanners/file_list_scanners.h"
 #include "scan/scanners/file_list_walk.h"
+#include "scan/scanners/missing_file_checks.h"
 
 namespace hivewise {
 namespace {
@@ -45,6 +46,7 @@ void ScanUninstallEntries(ScanContext& context) {
     RegistryAccess& registry = context.Registry();
     const std::string keyLocation =
         std::string(kLongMachineRoot) + "\\" + std::string(kUninstallKey) + "\\";
+    MissingFileChecks checks(context, kSectionUninstall, kUninstallStringName);
     WalkKey(context, kUninstallKey, Items::SubKeys,
             [&](RegHandle walked, uint32_t, const std::string& name) {
                 // The entry's key, opened below the walked key that its path names.
@@ -66,14 +68,12 @@ void ScanUninstallEntries(ScanContext& context) {
                 }
                 std::string reference = NormaliseCommand(context.Files(), command);
                 std::string location = keyLocation + name;
-                if (!FileReferenceExists(context.Refs(), reference)) {
-                    ReportMissingFile(context, kSectionUninstall, command, location,
-                                      std::string(kUninstallStringName), reference);
-                }
+                checks.Check(reference, location, command);
                 context.SetStatusLine(std::move(location));
                 context.PumpMessages();
                 return After::Step;
             });
+    checks.Finish();
 }
 
 }  // namespace hivewise
