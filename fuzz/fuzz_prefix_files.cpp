@@ -52,6 +52,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 reader.Number() != lines)
                 __builtin_trap();
         }
+        // What the plain decoder takes, the full reader decodes alike.
+        RegValue plain;
+        const size_t decodedEnd = DecodePlainValueLine(bytes, at, &plain);
+        if (decodedEnd != std::string_view::npos) {
+            LineReader reader(bytes.substr(at));
+            std::string_view line;
+            reader.Next(line);
+            ValueReader values(reader, nullptr);
+            RegValue full;
+            if (!values.Read(line, &full) || at + reader.Position() != decodedEnd ||
+                full.name != plain.name || full.type != plain.type || full.data != plain.data)
+                __builtin_trap();
+        }
         size_t next = bytes.find('\n', at);
         if (next == std::string_view::npos) break;
         at = next + 1;

@@ -60,6 +60,37 @@ void ExpectAgreesWithFullCheck(std::string_view line) {
     }
 }
 
+// Whatever the plain decoder takes, the full reader decodes alike, over the same lines, into
+// a value that held something else before.
+void ExpectDecodesAsTheFullReader(std::string_view line) {
+    for (const std::string& text : {std::string(line), Padded(line)}) {
+        RegValue fast{u"stale name", kRegMultiSz, std::string(40, 'x')};
+        const size_t end = DecodePlainValueLine(text, 0, &fast);
+        if (end == kNone) continue;
+        LineReader reader(text);
+        std::string_view first;
+        ASSERT_TRUE(reader.Next(first));
+        ValueReader values(reader, nullptr);
+        RegValue full;
+        EXPECT_TRUE(values.Read(first, &full))
+            << "decoded only by the plain decoder: " << ::testing::PrintToString(text);
+        EXPECT_EQ(reader.Position(), end) << ::testing::PrintToString(text);
+        EXPECT_TRUE(full.name == fast.name && full.type == fast.type && full.data == fast.data)
+            << ::testing::PrintToString(text);
+    }
+}
+
+// Both checks of a line: the quick one and the plain decoder.
+void ExpectAgreesWithFullReader(std::string_view line) {
+    ExpectAgreesWithFullCheck(line);
+    ExpectDecodesAsTheFullReader(line);
+}
+
+size_t Decoded(std::string_view text) {
+    RegValue value;
+    return DecodePlainValueLine(text, 0, &value);
+}
+
 size_t Quick(std::string_view text, size_t at = 0) {
     int lines = 0;
     return PlainValueLineEnd(text, at, &lines);
@@ -104,7 +135,7 @@ TEST(PlainValueLine, TakesTheUsualFormsWhole) {
     };
     for (const std::string& line : lines) {
         SCOPED_TRACE(line);
-        ExpectAgreesWithFullCheck(line);
+        ExpectAgreesWithFullReader(line);
         EXPECT_EQ(Quick(line), line.size());
         if (line.back() == '\n') {
             EXPECT_EQ(Quick(Padded(line)), line.size());
@@ -156,6 +187,59 @@ TEST(PlainValueLine, LeavesEveryFaultAndContinuationToTheFullCheck) {
     }
 }
 
+// The plain decoder takes the forms most lines of a prefix have, and leaves every other
+// line, faulty or not, to the full reader.
+TEST(PlainValueLine, DecodesThePlainFormsAndLeavesTheRest) {
+    const std::string taken[] = {
+        "\"Path\"=\"C:\\\\Program Files\\\\App\\\\app.exe\"\n",
+        "@=\"{00020420-0000-0000-C000-000000000046}\"\n",
+        "\"\"=\"\"\n",
+        "\"Quote \\\"in\\\" name\"=\"a \\\"b\\\"\"\n",
+        "\"Tab\tin\"=\"\x01\x7f\"\n",
+        "\"Count\"=dword:0000000B\n",
+        "\"Count\"=dword:1\n",
+        "\"Blob\"=hex:01,02,ff,0A\n",
+        "\"Blob\"=hex:01,02,\n",
+        "\"Empty\"=hex:\n",
+        "\"NoLineEnd\"=\"x\"",
+    };
+    for (const std::string& line : taken) {
+        SCOPED_TRACE(line);
+        EXPECT_EQ(Decoded(line), line.size());
+        ExpectDecodesAsTheFullReader(line);
+    }
+    const std::string left[] = {
+        "\"Multi\"=hex(7):41,00,00,00\n",  // typed data
+        "\"Path\"=str(2):\"%SystemRoot%\"\n",
+        "\"Long\"=hex:01,02,\\\n  03\n",  // continued
+        "\"Spaced\" = \"x\"\n",           // blanks around '=' or after the data
+        "\"A\"=\"x\" \n",
+        "\"A\"=dword:1 \n",
+        "\"A\"=\"x\"\r\n",  // a carriage return
+        "\"A\r\"=\"x\"\n",
+        "\"Utf8 \xc3\xa9\"=\"x\"\n",  // above ASCII
+        "\"A\"=\"\xe2\x82\xac\"\n",
+        "\"A\"=\"a\\nb\"\n",  // other escapes
+        "\"A\"=\"\\x41\"\n",
+        "\"A\\101\"=\"x\"\n",
+        "\"A\"=hex:1,2\n",  // single digits
+        "\"A\"=hex:01,,02\n",
+        "\"A\"=dword:123456789\n",  // faults
+        "\"A\"=\"open\n\"x\"\n",
+        "\"A\"=\"x\\\"\n",
+        "\"Open\n\"=\"x\"\n",
+        "\"A\"\"x\"\n",
+        "  \"Indented\"=\"x\"\n",
+        "[Key]\n",
+        "",
+    };
+    for (const std::string& line : left) {
+        SCOPED_TRACE(::testing::PrintToString(line));
+        EXPECT_EQ(Decoded(line), kNone);
+        ExpectDecodesAsTheFullReader(line);
+    }
+}
+
 // Lines about as long as the bytes checked at once, with escapes on either side of its end.
 TEST(PlainValueLine, LinesAroundSixtyFourBytes) {
     for (size_t length = 50; length < 80; ++length) {
@@ -166,11 +250,13 @@ TEST(PlainValueLine, LinesAroundSixtyFourBytes) {
                  {"\"N\"=\"" + data + "\"\n", "\"N" + data + "\"=dword:1\n"}) {
                 SCOPED_TRACE(line);
                 EXPECT_EQ(Quick(Padded(line)), line.size());
-                ExpectAgreesWithFullCheck(line);
+                EXPECT_EQ(Decoded(Padded(line)), line.size());
+                ExpectAgreesWithFullReader(line);
                 // The same with the string left open by an escaped quote.
                 std::string open = line;
                 open.insert(open.find('"', 1), "\\");
                 EXPECT_EQ(Quick(Padded(open)), kNone);
+                EXPECT_EQ(Decoded(Padded(open)), kNone);
             }
         }
     }
@@ -181,6 +267,7 @@ TEST(PlainValueLine, LinesAroundSixtyFourBytes) {
 TEST(PlainValueLine, NeverPassesWhatTheFullCheckFails) {
     if (TestDataDir().empty()) GTEST_SKIP() << "test data not found";
     size_t taken = 0;
+    size_t decoded = 0;
     size_t lines = 0;
     for (const char* name : {"system.reg", "user.reg", "userdef.reg"}) {
         std::string text;
@@ -188,17 +275,20 @@ TEST(PlainValueLine, NeverPassesWhatTheFullCheckFails) {
         for (const std::string& line : ValueLinesOf(text)) {
             ++lines;
             if (Quick(line) != kNone) ++taken;
-            ExpectAgreesWithFullCheck(line);
+            if (Decoded(line) != kNone) ++decoded;
+            ExpectAgreesWithFullReader(line);
             for (size_t i = 0; i < line.size(); ++i) {
-                ExpectAgreesWithFullCheck(line.substr(0, i));
-                ExpectAgreesWithFullCheck(line.substr(0, i) + line.substr(i + 1));
+                ExpectAgreesWithFullReader(line.substr(0, i));
+                ExpectAgreesWithFullReader(line.substr(0, i) + line.substr(i + 1));
                 for (char c : {'"', '\\', '\n', '\r', ' ', ','})
-                    ExpectAgreesWithFullCheck(line.substr(0, i) + c + line.substr(i));
+                    ExpectAgreesWithFullReader(line.substr(0, i) + c + line.substr(i));
             }
         }
     }
-    // A real file's value lines are all taken.
+    // A real file's value lines are all taken; most are decoded the plain way too (typed
+    // strings and continued hex data are not).
     EXPECT_EQ(taken, lines) << taken << " of " << lines;
+    EXPECT_GT(decoded * 2, lines) << decoded << " of " << lines;
 }
 
 }  // namespace

@@ -193,6 +193,50 @@ bool IsHexDigitAscii(char16_t c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
+// Where the run of plain text from `i` ends: at a quote, a backslash, a line end or carriage
+// return, a byte above ASCII, or the end. Sixteen bytes at a time where the host can.
+size_t QuotedRunEnd(std::string_view in, size_t i) {
+#if defined(__SSE2__)
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i slash = _mm_set1_epi8('\\');
+    const __m128i lineEnd = _mm_set1_epi8('\n');
+    const __m128i carriage = _mm_set1_epi8('\r');
+    for (; i + 16 <= in.size(); i += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in.data() + i));
+        const __m128i hits = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, slash)),
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, lineEnd), _mm_cmpeq_epi8(bytes, carriage)));
+        // A byte above ASCII has its top bit set.
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits)) |
+                              static_cast<unsigned>(_mm_movemask_epi8(bytes));
+        if (mask) return i + static_cast<size_t>(__builtin_ctz(mask));
+    }
+#endif
+    for (; i < in.size(); ++i) {
+        const auto c = static_cast<unsigned char>(in[i]);
+        if (c == '"' || c == '\\' || c == '\n' || c == '\r' || c >= 0x80) break;
+    }
+    return i;
+}
+
+// A quoted text from `i` (after its opening quote) into `out`, when its only escapes are
+// \\ and \" and it stays on its line in ASCII. The place after its closing quote, or npos.
+template <typename Sink>
+size_t PlainQuoted(std::string_view in, size_t i, Sink out) {
+    out.Clear();
+    for (;;) {
+        const size_t run = QuotedRunEnd(in, i);
+        if (run > i) out.PutAscii(in.substr(i, run - i));
+        if (run >= in.size()) return std::string_view::npos;
+        if (in[run] == '"') return run + 1;
+        if (in[run] != '\\' || run + 1 >= in.size()) return std::string_view::npos;
+        const char escaped = in[run + 1];
+        if (escaped != '\\' && escaped != '"') return std::string_view::npos;
+        out.Put(static_cast<unsigned char>(escaped));
+        i = run + 2;
+    }
+}
+
 }  // namespace
 
 // Eight bytes at a time, as every value a walk reads is decoded here.
@@ -213,6 +257,60 @@ size_t PlainRunEnd(std::string_view in, size_t i, char stop) {
 
 size_t ParseString(std::string_view in, char stop, std::u16string* out) {
     return out ? ParseStringTo(in, stop, TextSink{out}) : ParseStringTo(in, stop, NoSink{});
+}
+
+size_t DecodePlainValueLine(std::string_view text, size_t at, RegValue* value) {
+    constexpr size_t kNotTaken = std::string_view::npos;
+    size_t i = at;
+    if (i >= text.size()) return kNotTaken;
+    if (text[i] == '@') {
+        value->name.clear();
+        ++i;
+    } else if (text[i] == '"') {
+        i = PlainQuoted(text, i + 1, TextSink{&value->name});
+        if (i == kNotTaken) return kNotTaken;
+    } else {
+        return kNotTaken;
+    }
+    if (i >= text.size() || text[i] != '=') return kNotTaken;
+    ++i;
+    std::string& data = value->data;
+    size_t end = kNotTaken;  // where the data ends
+    if (i < text.size() && text[i] == '"') {
+        end = PlainQuoted(text, i + 1, BytesSink{&data});
+        if (end == kNotTaken) return kNotTaken;
+        data.append(2, '\0');
+        value->type = kRegSz;
+    } else if (text.compare(i, 6, "dword:") == 0) {
+        uint32_t number = 0;
+        size_t digits = 0;
+        for (end = i + 6; end < text.size() && HexDigit(text[end]) >= 0 && digits <= 8; ++end) {
+            number = number * 16 + static_cast<uint32_t>(HexDigit(text[end]));
+            ++digits;
+        }
+        if (digits == 0 || digits > 8) return kNotTaken;
+        data.resize(4);
+        std::memcpy(data.data(), &number, 4);  // little-endian host
+        value->type = kRegDword;
+    } else if (text.compare(i, 4, "hex:") == 0) {
+        // Pairs of digits, each but the last followed by a comma.
+        data.clear();
+        for (end = i + 4; end + 2 <= text.size();) {
+            const int high = HexDigit(text[end]);
+            const int low = HexDigit(text[end + 1]);
+            if ((high | low) < 0) break;
+            data.push_back(static_cast<char>(high * 16 + low));
+            end += 2;
+            if (end >= text.size() || text[end] != ',') break;
+            ++end;
+        }
+        value->type = kRegBinary;
+    } else {
+        return kNotTaken;
+    }
+    // Nothing follows the data on its line.
+    if (end == text.size()) return end;
+    return text[end] == '\n' ? end + 1 : kNotTaken;
 }
 
 bool ValueReader::Read(std::string_view line, RegValue* value) {
@@ -368,17 +466,18 @@ bool ValueReader::ReadHex(std::string_view rest, std::string* data) {
 
 namespace {
 
+// A character without its letter case: ASCII letters fold here, FoldChar takes the rest.
+inline char16_t FoldUnit(char16_t c) {
+    return c < 0x80 ? static_cast<char16_t>(
+                          c | (static_cast<unsigned>((c | 0x20) - u'a') < 26u ? 0x20 : 0))
+                    : FoldChar(c);
+}
+
 // A hash of a name that letter case does not change.
 uint64_t FoldedHash(std::u16string_view name) {
     uint64_t h = 0xcbf29ce484222325ULL;
-    for (char16_t c : name) {
-        // ASCII letters fold here; FoldChar takes the rest.
-        const char16_t folded =
-            c < 0x80 ? static_cast<char16_t>(
-                           c | (static_cast<unsigned>((c | 0x20) - u'a') < 26u ? 0x20 : 0))
-                     : FoldChar(c);
-        h = (h ^ folded) * 0x100000001b3ULL;
-    }
+    for (char16_t c : name)
+        h = (h ^ FoldUnit(c)) * 0x100000001b3ULL;
     return h;
 }
 
@@ -401,8 +500,8 @@ bool FirstOfEachName(const std::vector<RegValue>& values, std::vector<uint32_t>*
         std::u16string_view name = values[i].name;
         hashes[i] = n > kFew       ? FoldedHash(name)
                     : name.empty() ? 0
-                                   : (uint64_t{FoldChar(name.front())} << 48 |
-                                      uint64_t{FoldChar(name.back())} << 32 | name.size());
+                                   : (uint64_t{FoldUnit(name.front())} << 48 |
+                                      uint64_t{FoldUnit(name.back())} << 32 | name.size());
     }
     auto same = [&](size_t a, size_t b) {
         return hashes[a] == hashes[b] && EqualsNoCase(values[a].name, values[b].name);
@@ -481,11 +580,22 @@ void DecodeSectionValues(std::string_view text, const RawSection& section,
     ValueReader parser(reader, nullptr);
     std::string_view line;
     size_t count = 0;
-    while (reader.Next(line)) {
+    for (;;) {
+        // The values already there are decoded into, so that their memory is used again.
+        const size_t at = reader.Position();
+        if (at < body.size() && (body[at] == '"' || body[at] == '@')) {
+            if (count == values->size()) values->emplace_back();
+            const size_t next = DecodePlainValueLine(body, at, &(*values)[count]);
+            if (next != std::string_view::npos) {
+                ++count;
+                reader.SkipTo(next);
+                continue;
+            }
+        }
+        if (!reader.Next(line)) break;
         size_t first;
         char c = FirstChar(line, &first);
         if (c != '"' && c != '@') continue;
-        // The values already there are decoded into, so that their memory is used again.
         if (count == values->size()) values->emplace_back();
         if (parser.Read(line.substr(first), &(*values)[count])) ++count;
     }

@@ -48,6 +48,9 @@ class LineReader {
         number_ += lines;
         return true;
     }
+    // Moves on to `pos`, the start of a later line, without counting the lines passed: for
+    // readers that name no line.
+    void SkipTo(size_t pos) { start_ = pos_ = pos; }
     size_t LineStart() const { return start_; }
     size_t Position() const { return pos_; }
     int Number() const { return number_; }
@@ -67,6 +70,13 @@ size_t PlainRunEnd(std::string_view in, size_t i, char stop);
 // it when `out` is null). Returns the number of input bytes consumed including `stop`,
 // or 0 when `stop` never comes.
 size_t ParseString(std::string_view in, char stop, std::u16string* out);
+
+// The value on the line at `at`, when that line is of the usual plain forms: a quoted or
+// default name and a string, dword or one line of hex data, written in ASCII with no escape
+// but \\ and \", with nothing after the data. Returns where the next line starts, or npos
+// (`value` then changed in part) for any other line: the full reader below decodes those,
+// and decodes what this takes alike.
+size_t DecodePlainValueLine(std::string_view text, size_t at, RegValue* value);
 
 // One value line (with its continuation lines) into `value`, or only checked when
 // `value` is null. Errors name the line they were found on.
