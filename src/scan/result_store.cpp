@@ -58,19 +58,18 @@ bool ResultStore::Accept(std::unique_ptr<Problem> problem, const HandoverContext
     if (context.isExcluded && context.isExcluded(MatchText(*problem))) return false;
     if (context.logOn && context.appendToLog) context.appendToLog(*problem);
     problem->sequence = total_;
-    int id = problem->sectionId;
+    const int id = problem->sectionId;
     problems_.push_back(std::move(problem));
-    if (id >= 1 && id < kSectionCount) {
-        int count = ++counts_[static_cast<size_t>(id)];
-        if (context.view) {
-            int row = rows_[static_cast<size_t>(id)];
-            context.view->SetProblemsCell(row, std::to_string(count));
-            context.view->SetRowData(row, id);
-            context.view->SetRowChecked(row, true);
-        }
-    }
+    const bool counted = id >= 1 && id < kSectionCount;
+    const int count = counted ? ++counts_[static_cast<size_t>(id)] : 0;
     ++total_;
-    if (context.view) context.view->SetTotal(total_);
+    if (!context.view) return true;
+    if (counted) {
+        context.view->FindingKept(rows_[static_cast<size_t>(id)], std::to_string(count), id,
+                                  total_);
+    } else {
+        context.view->SetTotal(total_);
+    }
     return true;
 }
 

@@ -20,6 +20,14 @@ class SectionListView {
     virtual void SetRowChecked(int row, bool checked) = 0;
     // The number beside "Problems Found : ".
     virtual void SetTotal(int total) = 0;
+    // What a kept finding changes, in this order: its row's count, data and tick, and the
+    // total. A list that keeps its rows under a lock makes the four changes under one.
+    virtual void FindingKept(int row, const std::string& problems, int sectionId, int total) {
+        SetProblemsCell(row, problems);
+        SetRowData(row, sectionId);
+        SetRowChecked(row, true);
+        SetTotal(total);
+    }
 };
 
 // What the hand-over needs from the rest of the scan, fixed when a scan starts.

@@ -117,6 +117,29 @@ void ScanDriver::RowModel::SetTotal(int total) {
     if (driver_.listView_) driver_.listView_->SetTotal(total);
 }
 
+void ScanDriver::RowModel::FindingKept(int row, const std::string& problems, int sectionId,
+                                       int total) {
+    bool rowKnown = false;
+    {
+        std::lock_guard lock(driver_.rowsMutex_);
+        if (row >= 0 && static_cast<size_t>(row) < driver_.rows_.size()) {
+            SectionRow& cells = driver_.rows_[static_cast<size_t>(row)];
+            cells.problems = problems;
+            cells.data = sectionId;
+            cells.checked = true;
+            rowKnown = true;
+        }
+        driver_.total_ = total;
+    }
+    if (!driver_.listView_) return;
+    // The window's list hears what the four calls one by one would have told it.
+    if (rowKnown) {
+        driver_.listView_->FindingKept(row, problems, sectionId, total);
+    } else {
+        driver_.listView_->SetTotal(total);
+    }
+}
+
 void ScanDriver::DirectSink::ProblemFound(std::unique_ptr<Problem> problem) {
     std::lock_guard lock(driver_.handoverMutex_);
     driver_.HandOver(std::move(problem));

@@ -173,6 +173,7 @@ class ScanDriver {
         void SetRowData(int row, int sectionId) override;
         void SetRowChecked(int row, bool checked) override;
         void SetTotal(int total) override;
+        void FindingKept(int row, const std::string& problems, int sectionId, int total) override;
 
       private:
         ScanDriver& driver_;
