@@ -18,8 +18,9 @@
 
 // What every scanner is given: the machine through the platform layer, the continue
 // flag, the status line and progress bar, and the hand-over of findings. A scanner uses it
-// from the scan thread; the complete scan's walk lends Refs() and Report() to a second
-// thread of its own while it reads the registry (scanners/ordered_hand_off.h).
+// from the scan thread; the complete scan's walk and the walks that check lists of files
+// (scanners/missing_file_checks.h) lend Refs() and Report() to a second thread of their own
+// while they read the registry (scanners/ordered_hand_off.h).
 namespace hivewise {
 
 // The status line and progress bar of a scan. The scan thread writes; the window reads
