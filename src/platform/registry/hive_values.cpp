@@ -193,39 +193,13 @@ bool IsHexDigitAscii(char16_t c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
-// Where the run of plain text from `i` ends: at a quote, a backslash, a line end or carriage
-// return, a byte above ASCII, or the end. Sixteen bytes at a time where the host can.
-size_t QuotedRunEnd(std::string_view in, size_t i) {
-#if defined(__SSE2__)
-    const __m128i quote = _mm_set1_epi8('"');
-    const __m128i slash = _mm_set1_epi8('\\');
-    const __m128i lineEnd = _mm_set1_epi8('\n');
-    const __m128i carriage = _mm_set1_epi8('\r');
-    for (; i + 16 <= in.size(); i += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in.data() + i));
-        const __m128i hits = _mm_or_si128(
-            _mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, slash)),
-            _mm_or_si128(_mm_cmpeq_epi8(bytes, lineEnd), _mm_cmpeq_epi8(bytes, carriage)));
-        // A byte above ASCII has its top bit set.
-        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits)) |
-                              static_cast<unsigned>(_mm_movemask_epi8(bytes));
-        if (mask) return i + static_cast<size_t>(__builtin_ctz(mask));
-    }
-#endif
-    for (; i < in.size(); ++i) {
-        const auto c = static_cast<unsigned char>(in[i]);
-        if (c == '"' || c == '\\' || c == '\n' || c == '\r' || c >= 0x80) break;
-    }
-    return i;
-}
-
 // A quoted text from `i` (after its opening quote) into `out`, when its only escapes are
 // \\ and \" and it stays on its line in ASCII. The place after its closing quote, or npos.
 template <typename Sink>
 size_t PlainQuoted(std::string_view in, size_t i, Sink out) {
     out.Clear();
     for (;;) {
-        const size_t run = QuotedRunEnd(in, i);
+        const size_t run = PlainRunEnd(in, i, '"');
         if (run > i) out.PutAscii(in.substr(i, run - i));
         if (run >= in.size()) return std::string_view::npos;
         if (in[run] == '"') return run + 1;
@@ -239,18 +213,29 @@ size_t PlainQuoted(std::string_view in, size_t i, Sink out) {
 
 }  // namespace
 
-// Eight bytes at a time, as every value a walk reads is decoded here.
+// Sixteen bytes at a time where the host can, as every value a walk reads is decoded here.
 size_t PlainRunEnd(std::string_view in, size_t i, char stop) {
-    namespace ws = word_search;
-    for (; i + 8 <= in.size(); i += 8) {
-        const uint64_t word = ws::Load(in.data() + i);
-        const uint64_t hits = ws::Equal(word, static_cast<unsigned char>(stop)) |
-                              ws::Equal(word, '\\') | ws::High(word);
-        if (hits) return i + ws::FirstMarked(hits);
+#if defined(__SSE2__)
+    const __m128i stops = _mm_set1_epi8(stop);
+    const __m128i slash = _mm_set1_epi8('\\');
+    const __m128i lineEnd = _mm_set1_epi8('\n');
+    const __m128i carriage = _mm_set1_epi8('\r');
+    for (; i + 16 <= in.size(); i += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in.data() + i));
+        const __m128i hits = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, stops), _mm_cmpeq_epi8(bytes, slash)),
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, lineEnd), _mm_cmpeq_epi8(bytes, carriage)));
+        // A byte above ASCII has its top bit set.
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits)) |
+                              static_cast<unsigned>(_mm_movemask_epi8(bytes));
+        if (mask) return i + static_cast<size_t>(__builtin_ctz(mask));
     }
-    while (i < in.size() && in[i] != stop && in[i] != '\\' &&
-           static_cast<unsigned char>(in[i]) < 0x80) {
-        ++i;
+#endif
+    for (; i < in.size(); ++i) {
+        const auto c = static_cast<unsigned char>(in[i]);
+        if (c == static_cast<unsigned char>(stop) || c == '\\' || c == '\n' || c == '\r' ||
+            c >= 0x80)
+            break;
     }
     return i;
 }

@@ -62,8 +62,8 @@ class LineReader {
     int number_ = 0;
 };
 
-// Where the run of plain ASCII from `i` ends: at `stop`, a backslash, a byte above ASCII
-// or the end.
+// Where the run of plain ASCII from `i` ends: at `stop`, a backslash, a line end or carriage
+// return, a byte above ASCII or the end.
 size_t PlainRunEnd(std::string_view in, size_t i, char stop);
 
 // Decodes an escaped string up to the unescaped `stop` character into `out` (only checks
