@@ -2,8 +2,13 @@
 // on generated prefixes shaped like an installed machine (see ScanShapeFor), timed from
 // start to exit, best of several runs.
 //
-//   scan_aims_bench CLI [VALUES...]      (default 100000 300000 1000000)
+//   scan_aims_bench [--rested SECONDS] CLI [VALUES...]   (default 100000 300000 1000000)
 //   scan_aims_bench --write DIR VALUES   (only writes such a prefix, e.g. for a profile)
+//
+// Run after run, a process gets back the memory the one before it freed a moment ago.
+// A user starts the program after a pause, and on a virtual machine that hands free
+// memory back to its host, fresh memory then costs several times more. --rested waits
+// that many seconds before every run, and leaves out the sections alone.
 //
 // Per size it prints the time of `wc -l system.reg`, of the end-to-end load (a `reg query`
 // of one value), of the whole scan, of the complete registry scan and of each section
@@ -32,6 +37,9 @@ constexpr int kShortRuns = 9;
 constexpr int kSections = 16;
 constexpr int kCompleteScanSection = 13;
 
+// Seconds to wait before each run (--rested); 0 runs them back to back.
+unsigned restSeconds = 0;
+
 struct Run {
     double seconds = 0;
     double cpuSeconds = 0;  // user and system: steadier than wall time on a busy machine
@@ -47,6 +55,7 @@ Run RunOnce(const std::vector<std::string>& argv) {
     args.push_back(nullptr);
     // What this process has buffered must not be written a second time by the child.
     std::fflush(nullptr);
+    if (restSeconds) sleep(restSeconds);
     auto start = std::chrono::steady_clock::now();
     pid_t pid = fork();
     if (pid == 0) {
@@ -105,10 +114,11 @@ void Measure(const std::string& cli, size_t values) {
     std::printf("%zu values (system.reg %.1f MiB, %zu files, %zu path values, %zu distinct)\n",
                 values, regMiB, shape.files, shape.pathValues, shape.distinctPaths);
 
-    Run wc = Best({"/usr/bin/wc", "-l", reg}, kShortRuns);
+    const int shortRuns = restSeconds ? kRuns : kShortRuns;
+    Run wc = Best({"/usr/bin/wc", "-l", reg}, shortRuns);
     Run load = Best({cli, "--prefix", prefix, "reg", "query",
                      "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs", "/ve"},
-                    kShortRuns);
+                    shortRuns);
     std::vector<std::string> scan = {cli, "--prefix", prefix, "scan", "--json", "--sections"};
     std::string all;
     for (int s = 0; s < kSections; ++s)
@@ -125,8 +135,8 @@ void Measure(const std::string& cli, size_t values) {
     std::printf("  %-24s %8.3f s\n  %-24s %8.3f s\n  %-24s %8.3f s  %.0f MiB\n", "wc -l",
                 wc.seconds, "end-to-end load", load.seconds, "all sections", whole.seconds,
                 static_cast<double>(whole.peakKiB) / 1024);
-    std::printf("  sections alone:");
-    for (int s = 0; s < kSections; ++s) {
+    if (!restSeconds) std::printf("  sections alone:");
+    for (int s = 0; s < kSections && !restSeconds; ++s) {
         Run one = s == kCompleteScanSection ? complete : Best(withSections(std::to_string(s)));
         std::printf(" %d:%.2f", s, one.seconds);
         if (one.seconds > slowest) {
@@ -134,7 +144,7 @@ void Measure(const std::string& cli, size_t values) {
             slowestId = s;
         }
     }
-    std::printf(" s\n");
+    if (!restSeconds) std::printf(" s\n");
     Ratio("all sections / end-to-end load", whole.seconds / load.seconds, 8,
           whole.cpuSeconds / load.cpuSeconds);
     Ratio("complete registry scan / end-to-end load", complete.seconds / load.seconds, 5,
@@ -143,8 +153,10 @@ void Measure(const std::string& cli, size_t values) {
           wc.cpuSeconds > 0 ? load.cpuSeconds / wc.cpuSeconds : 0);
     Ratio("whole scan's memory / system.reg", static_cast<double>(whole.peakKiB) / 1024 / regMiB,
           3);
-    std::printf("  (slowest section alone: %d, %.2fx the load)\n", slowestId,
-                slowest / load.seconds);
+    if (!restSeconds) {
+        std::printf("  (slowest section alone: %d, %.2fx the load)\n", slowestId,
+                    slowest / load.seconds);
+    }
     std::fflush(stdout);
     std::error_code ec;
     fs::remove_all(dir, ec);
@@ -153,9 +165,14 @@ void Measure(const std::string& cli, size_t values) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 3 && std::string(argv[1]) == "--rested") {
+        restSeconds = static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10));
+        argv += 2;
+        argc -= 2;
+    }
     if (argc < 2) {
         std::fprintf(stderr,
-                     "usage: scan_aims_bench HIVEWISE_CLI [VALUES...]\n"
+                     "usage: scan_aims_bench [--rested SECONDS] HIVEWISE_CLI [VALUES...]\n"
                      "       scan_aims_bench --write DIR VALUES\n");
         return 2;
     }
@@ -171,7 +188,11 @@ int main(int argc, char** argv) {
     for (int i = 2; i < argc; ++i)
         sizes.push_back(std::strtoul(argv[i], nullptr, 10));
     if (sizes.empty()) sizes = {100000, 300000, 1000000};
-    std::printf("best of %d runs each (wc -l and the load: best of %d)\n", kRuns, kShortRuns);
+    if (restSeconds) {
+        std::printf("best of %d runs each, every run after %u s of rest\n", kRuns, restSeconds);
+    } else {
+        std::printf("best of %d runs each (wc -l and the load: best of %d)\n", kRuns, kShortRuns);
+    }
     for (size_t values : sizes)
         Measure(cli, values);
     return 0;

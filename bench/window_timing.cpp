@@ -188,6 +188,7 @@ int main(int argc, char** argv) {
     const double windowSeconds = clock.elapsed() / 1000.0;
     const int windowFindings = logic.Results().Total();
     const long rssAfterScan = StatusKb("VmRSS:");
+    const long peakAfterScan = StatusKb("VmHWM:");
     const double findingsMb = FindingsMb(logic.Results());
 
     if (mode == "scan") {
@@ -244,8 +245,8 @@ int main(int argc, char** argv) {
     std::printf("details scroll   %.1f ms worst of 20 jumps\n", worstScrollMs);
     std::printf(
         "memory           %.0f MB loaded, %.0f MB after the scan (its findings' texts read "
-        "out %.0f MB), %.0f MB peak\n",
-        rssLoaded / 1024.0, rssAfterScan / 1024.0, findingsMb, peakMb);
+        "out %.0f MB), %.0f MB peak (%.0f MB by the scan's end)\n",
+        rssLoaded / 1024.0, rssAfterScan / 1024.0, findingsMb, peakMb, peakAfterScan / 1024.0);
     std::printf("aims\n");
     if (mode != "nodirect")
         Ratio("window scan / direct scan", windowSeconds / std::max(direct.seconds, 1e-3), 1.5);

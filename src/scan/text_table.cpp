@@ -9,7 +9,7 @@ namespace hivewise {
 namespace {
 
 constexpr size_t kFirstSlots = 1024;
-// Blocks grow from small (a small scan keeps little) to a huge page.
+// Blocks grow from small (a small scan keeps little) to 2 MiB.
 constexpr size_t kFirstBlockBytes = size_t{64} << 10;
 constexpr size_t kBlockBytes = size_t{2} << 20;
 // A length from this on is written in four bytes after this one.

@@ -45,8 +45,7 @@ class TextTable {
     uint32_t Store(std::string_view text);
     void Grow();
 
-    // Large tables in memory mapped for them (huge pages where the system has them): a
-    // fault per small page weighs more than the look-ups.
+    // Large tables in memory mapped for them: zeroed, and handed back whole.
     MappedMemory slotMemory_;
     Slot* slots_ = nullptr;
     size_t capacity_ = 0;

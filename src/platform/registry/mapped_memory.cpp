@@ -2,14 +2,15 @@
 
 #include <sys/mman.h>
 
-#include <cstdint>
 #include <cstdlib>
 #include <utility>
 
 namespace hivewise {
 namespace {
 
-constexpr size_t kHugePage = size_t{2} << 20;
+// From this size on a region is mapped apart rather than taken from the heap.
+constexpr size_t kMapFrom = size_t{1} << 20;
+constexpr size_t kPage = 4096;
 
 size_t RoundUp(size_t n, size_t to) {
     return (n + to - 1) / to * to;
@@ -19,29 +20,18 @@ size_t RoundUp(size_t n, size_t to) {
 
 MappedMemory::MappedMemory(size_t bytes) {
     if (bytes == 0) bytes = 1;
-    // Below half a huge page, rounding up to one would waste more than the faults cost:
-    // ordinary memory, which the allocator recycles between small stores.
-    if (bytes < kHugePage / 2) {
+    // Small regions come from the heap, which recycles them between small stores.
+    if (bytes < kMapFrom) {
         data_ = std::calloc(1, bytes);
         size_ = data_ ? bytes : 0;
         return;
     }
-    // Huge pages need an aligned start: map one page more and trim both ends.
-    size_t size = RoundUp(bytes, kHugePage);
-    void* p = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
-                     -1, 0);
+    const size_t size = RoundUp(bytes, kPage);
+    void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) return;
-    auto start = reinterpret_cast<uintptr_t>(p);
-    uintptr_t aligned = RoundUp(start, kHugePage);
-    if (aligned > start) ::munmap(p, aligned - start);
-    size_t tail = start + size + kHugePage - (aligned + size);
-    if (tail) ::munmap(reinterpret_cast<void*>(aligned + size), tail);
-    data_ = reinterpret_cast<void*>(aligned);
+    data_ = p;
     size_ = size;
     mapped_ = true;
-    // Advice only: where huge pages are off, this is ordinary memory. It is not populated,
-    // so that a generous reservation costs only what is used.
-    ::madvise(data_, size_, MADV_HUGEPAGE);
 }
 
 void MappedMemory::Release() {

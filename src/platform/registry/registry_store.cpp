@@ -209,8 +209,7 @@ RegKey* RegistryStore::NewKey() {
 std::u16string_view RegistryStore::KeepName(std::u16string_view name) {
     if (name.empty()) return {};
     if (names_.empty() || names_.back().capacity - names_.back().used < name.size()) {
-        // Blocks start small and double up to a huge page's worth; a longer name gets a
-        // block of its own.
+        // Blocks start small and double up to 2 MiB; a longer name gets a block of its own.
         size_t capacity = names_.empty() ? kFirstNameBlockChars
                                          : std::min(names_.back().capacity * 2, kMaxNameBlockChars);
         capacity = std::max(capacity, name.size());
