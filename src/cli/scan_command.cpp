@@ -253,6 +253,13 @@ int RunScan(CliContext& ctx, const ScanOptions& options) {
     ctx.out.flush();
 
     int status = kExitDone;
+    // A fault that ended part of the scan: its findings are what the rest found.
+    for (const ScanDriver::Notice& notice : driver->Notices()) {
+        PrintError(ctx.err, notice.count > 1
+                                ? notice.text + " (" + std::to_string(notice.count) + " times)"
+                                : notice.text);
+        status = kExitPartial;
+    }
     if (wineRunning) {
         PrintError(ctx.err, "The scan's settings and log were not saved. " +
                                 WineRunningMessage(machine->PrefixDir()));

@@ -23,6 +23,9 @@
 // while they read the registry (scanners/ordered_hand_off.h).
 namespace hivewise {
 
+// The notice of a fault that ended part of a scan: a key's walk, or a scanner.
+constexpr std::string_view kInternalErrorText = "Internal Windows Error, Please restart";
+
 // The status line and progress bar of a scan. The scan thread writes; the window reads
 // from a timer, so that a scan of many items does not queue one repaint per item.
 class ScanStatus {

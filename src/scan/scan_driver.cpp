@@ -182,6 +182,10 @@ bool ScanDriver::Start(const std::array<bool, kSectionCount>& ticks,
     if (running_.load()) return false;
     Join();
     ticks_ = ticks;
+    {
+        std::lock_guard lock(noticesMutex_);
+        notices_.clear();
+    }
 
     // Sections without a row keep -1, so that a finding reported under an unticked
     // section's id cannot write its count into another section's row.
@@ -325,7 +329,14 @@ void ScanDriver::RunSection(ScanContext& context, int sectionId) {
     SetStatus(row, std::string(kStatusScanning));
     context.PumpMessages();
     for (Scanner scanner : scanners_[static_cast<size_t>(sectionId)]) {
-        if (scanner) scanner(context);
+        if (!scanner) continue;
+        try {
+            scanner(context);
+        } catch (const std::exception&) {
+            // What a scanner raised (no memory left, a text too long to keep) ends that
+            // scanner alone; the sections after it still run.
+            context.ShowMessage(std::string(kInternalErrorText));
+        }
     }
     SetStatus(row, std::string(kStatusFinished));
     SetChecked(row, ProblemsText(row) != "0");
@@ -333,10 +344,11 @@ void ScanDriver::RunSection(ScanContext& context, int sectionId) {
 
 void ScanDriver::ThreadMain() {
     ProblemSink& sink = externalSink_ ? *externalSink_ : static_cast<ProblemSink&>(directSink_);
-    {
+    try {
         // The context (and its view of the files as they were) ends before the window
         // hears that the scan ended and may change files itself.
         ScanContext context(machine_, continueFlag_, sink, status_);
+        context.SetNoticeHandler([this](const std::string& text) { AddNotice(text); });
 
         if (ticks_[kIntegrityId]) {
             // No scanner checks the registry's integrity; the row only shows it was visited.
@@ -352,8 +364,32 @@ void ScanDriver::ThreadMain() {
             if (continueFlag_.load() == 0) break;
             if (ticks_[static_cast<size_t>(id)]) RunSection(context, id);
         }
+    } catch (const std::exception&) {
+        // The scan could not even be set up (or a row not be written): it ends with what
+        // it found, and says so.
+        AddNotice(std::string(kInternalErrorText));
     }
     EndOfScan();
+}
+
+void ScanDriver::AddNotice(const std::string& text) {
+    {
+        std::lock_guard lock(noticesMutex_);
+        for (Notice& notice : notices_) {
+            if (notice.text == text) {
+                ++notice.count;
+                return;
+            }
+        }
+        notices_.push_back(Notice{text, 1});
+    }
+    // A fault met on key after key would otherwise raise a message box for each.
+    if (window_) window_->ScanFault(text);
+}
+
+std::vector<ScanDriver::Notice> ScanDriver::Notices() const {
+    std::lock_guard lock(noticesMutex_);
+    return notices_;
 }
 
 void ScanDriver::EndOfScan() {

@@ -77,8 +77,12 @@ class ScanWindow {
     virtual ~ScanWindow() = default;
     // Empties the results list and sets its progress bar to 0 (reset).
     virtual void ClearResults() = 0;
-    // The end-of-scan message box; called on the scan thread.
+    // The end-of-scan message box; called on the scan thread, which does not wait for
+    // an answer.
     virtual void ScanMessage(const std::string& text) = 0;
+    // The message box of a fault that ended part of the scan, each text once per scan;
+    // called on the scan thread, which waits until it is closed.
+    virtual void ScanFault(const std::string& text) = 0;
     // Switches to the results view showing these items; called on the scan thread.
     virtual void ShowResultsView(const std::vector<ResultsItem>& items, int total) = 0;
 };
@@ -151,6 +155,14 @@ class ScanDriver {
     bool Running() const { return running_.load(); }
     // After the end of a scan: whether it was aborted.
     bool Aborted() const { return aborted_.load(); }
+    // The scan's notices ("Internal Windows Error, Please restart", "RegOpenKeyEx FAILED"),
+    // each text once, in the order first shown, and how often each came. The window shows
+    // each when it first comes; a scan with any of them failed in part.
+    struct Notice {
+        std::string text;
+        int count = 0;
+    };
+    std::vector<Notice> Notices() const;
     std::atomic<int>& ContinueFlag() { return continueFlag_; }
     ScanStatus& Status() { return status_; }
     const ScanStatus& Status() const { return status_; }
@@ -189,6 +201,8 @@ class ScanDriver {
 
     void ThreadMain();
     void RunSection(ScanContext& context, int sectionId);
+    // A scanner's notice: kept, and shown in the window the first time its text comes.
+    void AddNotice(const std::string& text);
     void EndOfScan();
     int RowOf(int sectionId) const;
     void SetProblems(int row, const std::string& text);
@@ -213,6 +227,8 @@ class ScanDriver {
     mutable std::mutex rowsMutex_;
     std::vector<SectionRow> rows_;
     int total_ = 0;
+    mutable std::mutex noticesMutex_;
+    std::vector<Notice> notices_;
 
     HandoverContext handover_;
     std::array<bool, kSectionCount> ticks_{};

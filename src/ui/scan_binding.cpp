@@ -102,6 +102,10 @@ struct ScanBinding::Impl : ScanListView, ScanWindow, ProblemSink {
         // The end of a scan is plain to see in the window; it needs no answer.
         OnWindow([this, text] { prompts.Notice(text); });
     }
+    void ScanFault(const std::string& text) override {
+        if (closing.load()) return;
+        OnWindow([this, text] { prompts.Message(text); });
+    }
     void ShowResultsView(const std::vector<ResultsItem>& items, int total) override {
         if (closing.load()) return;
         QStringList texts;

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <stdexcept>
 
 #include "platform/registry/registry_access.h"
 #include "platform/temp_prefix.h"
@@ -91,6 +93,7 @@ class RecordingView : public ScanListView, public ScanWindow {
     void EnsureVisible(int row) override { Log("visible " + std::to_string(row)); }
     void ClearResults() override { Log("clear results"); }
     void ScanMessage(const std::string& text) override { Log("message " + text); }
+    void ScanFault(const std::string& text) override { Log("fault " + text); }
     void ShowResultsView(const std::vector<ResultsItem>& shown, int total) override {
         items = shown;
         Log("results " + std::to_string(total));
@@ -231,6 +234,53 @@ TEST_F(ScanDriverTest, RowsTicksAndCountsPerSectionInScanOrder) {
 
     EXPECT_EQ(Setting("Items Found"), "3");
     EXPECT_NE(Setting("Last Scan").find(" Time: "), std::string::npos);
+}
+
+// A scanner that raises ends alone: the scan goes on with the next scanner and section, and
+// says once that it failed in part, however often the same fault came.
+void ThrowsAfterOne(ScanContext& c) {
+    g_run.ran.push_back(4);
+    Report(c, 4, "C:\\before.exe");
+    throw std::length_error("the texts of a finding are too long");
+}
+void NoticesTwice(ScanContext& c) {
+    g_run.ran.push_back(5);
+    c.ShowMessage(std::string(kInternalErrorText));
+    c.ShowMessage("RegOpenKeyEx FAILED");
+    Report(c, 5, "C:\\f.ttf");
+}
+
+TEST_F(ScanDriverTest, AFaultEndsItsScannerAloneAndEachNoticeIsShownOnce) {
+    ScannerTable table;
+    table[4] = {ThrowsAfterOne, AppPaths};
+    table[5] = {NoticesTwice};
+    auto driver = MakeDriver(table);
+    ASSERT_TRUE(driver->RunToEnd(TickOnly({4, 5}), 0));
+    EXPECT_EQ(g_run.ran, (std::vector<int>{4, 4, 5}));
+    EXPECT_EQ(results.Count(4), 3);
+    EXPECT_EQ(results.Count(5), 1);
+    EXPECT_FALSE(driver->Aborted());
+
+    const auto notices = driver->Notices();
+    ASSERT_EQ(notices.size(), 2u);
+    EXPECT_EQ(notices[0].text, kInternalErrorText);
+    EXPECT_EQ(notices[0].count, 2);
+    EXPECT_EQ(notices[1].text, "RegOpenKeyEx FAILED");
+    EXPECT_EQ(notices[1].count, 1);
+    {
+        std::lock_guard lock(view.mutex);
+        EXPECT_EQ(std::count(view.calls.begin(), view.calls.end(),
+                             "fault " + std::string(kInternalErrorText)),
+                  1);
+    }
+    EXPECT_TRUE(view.Saw("fault RegOpenKeyEx FAILED"));
+
+    // The next scan starts without them.
+    table[4] = {AppPaths};
+    table[5] = {};
+    driver->Scanners() = table;
+    ASSERT_TRUE(driver->RunToEnd(TickOnly({4, 5}), 0));
+    EXPECT_TRUE(driver->Notices().empty());
 }
 
 TEST_F(ScanDriverTest, UntickedSectionsHaveNoRowAndTheirZeroIsWritten) {

@@ -47,6 +47,7 @@ class Window : public ScanWindow {
     explicit Window(Machine& machine) : registry_(machine) {}
     void ClearResults() override {}
     void ScanMessage(const std::string&) override { ended.store(true); }
+    void ScanFault(const std::string&) override {}
     void ShowResultsView(const std::vector<ResultsItem>&, int) override {
         std::string text;
         settingsWrittenFirst.store(registry_.ReadSetting("Items Found", &text) && text == "0");

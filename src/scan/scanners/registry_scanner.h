@@ -11,9 +11,9 @@ namespace hivewise {
 
 constexpr int kSectionCompleteScan = 13;
 
-// The message boxes of the walk.
+// The message box of a root the walk cannot open (a fault inside it shows
+// kInternalErrorText).
 constexpr std::string_view kRegOpenFailedText = "RegOpenKeyEx FAILED";
-constexpr std::string_view kInternalErrorText = "Internal Windows Error, Please restart";
 
 // Section 13: the walk of the whole of HKEY_LOCAL_MACHINE, run when its SOFTWARE key opens.
 void ScanMachineRegistry(ScanContext& context);
