@@ -273,8 +273,8 @@ TEST(HiveFileValues, RepeatedNamesKeepTheirFirstPlaceAndLastValue) {
 }
 
 TEST(MappedMemory, SmallAndLargeRegionsAreZeroedAndMoveTheirOwnership) {
-    for (size_t bytes : {size_t{1}, size_t{5000}, size_t{3} << 20}) {
-        MappedMemory memory(bytes);
+    for (size_t bytes : {size_t{1}, size_t{5000}, size_t{3} << 20, (size_t{3} << 20) + 1}) {
+        MappedMemory memory(bytes, /*populate=*/bytes % 2 == 1);
         ASSERT_TRUE(memory.Data());
         ASSERT_GE(memory.Size(), bytes);
         auto* p = static_cast<unsigned char*>(memory.Data());

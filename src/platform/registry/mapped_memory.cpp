@@ -18,7 +18,7 @@ size_t RoundUp(size_t n, size_t to) {
 
 }  // namespace
 
-MappedMemory::MappedMemory(size_t bytes) {
+MappedMemory::MappedMemory(size_t bytes, bool populate) {
     if (bytes == 0) bytes = 1;
     // Small regions come from the heap, which recycles them between small stores.
     if (bytes < kMapFrom) {
@@ -27,7 +27,8 @@ MappedMemory::MappedMemory(size_t bytes) {
         return;
     }
     const size_t size = RoundUp(bytes, kPage);
-    void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    const int flags = MAP_PRIVATE | MAP_ANONYMOUS | (populate ? MAP_POPULATE : 0);
+    void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, flags, -1, 0);
     if (p == MAP_FAILED) return;
     data_ = p;
     size_ = size;

@@ -15,7 +15,10 @@ class MappedMemory {
   public:
     MappedMemory() = default;
     // Maps at least `bytes` (zeroed); Data() is null when the system has no memory left.
-    explicit MappedMemory(size_t bytes);
+    // `populate` makes every page at once, for a table read all over before it is written:
+    // a page first read is the system's shared zero page, and writing it later costs a
+    // second fault and a flush on every processor the program runs on.
+    explicit MappedMemory(size_t bytes, bool populate = false);
     ~MappedMemory();
     MappedMemory(MappedMemory&& other) noexcept;
     MappedMemory& operator=(MappedMemory&& other) noexcept;
