@@ -3,8 +3,6 @@
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,6 +13,7 @@
 #include "scan/finding_filter.h"
 #include "scan/problem.h"
 #include "scan/reference_tests.h"
+#include "scan/scan_status.h"
 
 // What every scanner is given: the machine through the platform layer, the continue
 // flag, the status line and progress bar, and the hand-over of findings. A scanner uses it
@@ -25,58 +24,6 @@ namespace hivewise {
 
 // The notice of a fault that ended part of a scan: a key's walk, or a scanner.
 constexpr std::string_view kInternalErrorText = "Internal Windows Error, Please restart";
-
-// The status line and progress bar of a scan. The scan thread writes; the window reads
-// from a timer, so that a scan of many items does not queue one repaint per item.
-class ScanStatus {
-  public:
-    // Copied into the line's own room: a walk sets it for every value it reads.
-    void SetStatusLine(std::string_view text) {
-        std::lock_guard lock(mutex_);
-        line_.assign(text);
-        item_.reset();
-        ++lineVersion_;
-    }
-    // The line "key\value", kept in its two parts: a walk names the same key for each of
-    // its values, and the line is joined only when the window reads it.
-    void SetStatusLine(std::string_view key, std::string_view value) {
-        std::lock_guard lock(mutex_);
-        if (!item_ || line_ != key) line_.assign(key);
-        if (!item_) item_.emplace();
-        item_->assign(value);
-        ++lineVersion_;
-    }
-    std::string StatusLine() const {
-        std::lock_guard lock(mutex_);
-        return item_ ? line_ + "\\" + *item_ : line_;
-    }
-    unsigned LineVersion() const {
-        std::lock_guard lock(mutex_);
-        return lineVersion_;
-    }
-    void SetRange(long upper) {
-        upper_.store(upper < 0 ? 0 : upper);
-        position_.store(0);
-    }
-    // One step; the bar stops at its upper end.
-    void Step() {
-        long pos = position_.load(std::memory_order_relaxed);
-        if (pos < upper_.load(std::memory_order_relaxed)) {
-            position_.store(pos + 1, std::memory_order_relaxed);
-        }
-    }
-    void SetPosition(long pos) { position_.store(pos); }
-    long Position() const { return position_.load(); }
-    long Upper() const { return upper_.load(); }
-
-  private:
-    mutable std::mutex mutex_;
-    std::string line_;                 // the whole line, or its key when item_ is set
-    std::optional<std::string> item_;  // the value named after the key
-    unsigned lineVersion_ = 0;
-    std::atomic<long> position_{0};
-    std::atomic<long> upper_{0};
-};
 
 class ScanContext {
   public:

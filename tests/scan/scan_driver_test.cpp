@@ -410,24 +410,6 @@ TEST_F(ScanDriverTest, ResetEmptiesTheLastScan) {
     EXPECT_TRUE(view.Saw("clear results"));
 }
 
-// A walk names a key and a value for each value it reads; the line reads as one, and a
-// whole line set afterwards replaces both parts.
-TEST(ScanStatusLine, KeyAndValueReadAsOneLine) {
-    ScanStatus status;
-    status.SetStatusLine("HKEY_LOCAL_MACHINE\\Software\\A", "Path");
-    EXPECT_EQ(status.StatusLine(), "HKEY_LOCAL_MACHINE\\Software\\A\\Path");
-    unsigned version = status.LineVersion();
-    status.SetStatusLine("HKEY_LOCAL_MACHINE\\Software\\A", "Other");
-    EXPECT_EQ(status.StatusLine(), "HKEY_LOCAL_MACHINE\\Software\\A\\Other");
-    EXPECT_NE(status.LineVersion(), version);
-    status.SetStatusLine("HKEY_LOCAL_MACHINE\\Software\\B", "");
-    EXPECT_EQ(status.StatusLine(), "HKEY_LOCAL_MACHINE\\Software\\B\\");
-    status.SetStatusLine("Scan Complete");
-    EXPECT_EQ(status.StatusLine(), "Scan Complete");
-    status.SetStatusLine("Scan Complete", "x");
-    EXPECT_EQ(status.StatusLine(), "Scan Complete\\x");
-}
-
 TEST(ResultsItems, FormatSkipsEmptyAndZeroRows) {
     std::vector<SectionRow> rows(3);
     rows[0] = {4, "Application Paths", "2", "Finished", 4, true};
