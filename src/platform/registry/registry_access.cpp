@@ -61,55 +61,6 @@ void ScopedKey::Reset() {
     if (handle_ != 0) registry_->CloseKey(std::exchange(handle_, 0));
 }
 
-RegHandle KeyHandleTable::Add(RegKey* key) {
-    std::lock_guard lock(mutex_);
-    RegHandle handle = next_;
-    next_ += 4;
-    keys_.emplace(handle, key);
-    return handle;
-}
-
-namespace {
-
-std::atomic<uint64_t> nextHandleTableId{1};
-
-struct LastHandle {
-    uint64_t table = 0;
-    uint64_t removals = 0;
-    RegHandle handle = 0;
-    RegKey* key = nullptr;
-};
-thread_local LastHandle lastHandle;
-
-}  // namespace
-
-KeyHandleTable::KeyHandleTable() : id_(nextHandleTableId.fetch_add(1)) {}
-
-RegKey* KeyHandleTable::Get(RegHandle handle) const {
-    LastHandle& last = lastHandle;
-    if (last.table == id_ && last.handle == handle &&
-        last.removals == removals_.load(std::memory_order_acquire)) {
-        return last.key;
-    }
-    std::lock_guard lock(mutex_);
-    auto it = keys_.find(handle);
-    if (it == keys_.end()) return nullptr;
-    last = {id_, removals_.load(std::memory_order_relaxed), handle, it->second};
-    return it->second;
-}
-
-bool KeyHandleTable::Remove(RegHandle handle) {
-    std::lock_guard lock(mutex_);
-    if (keys_.erase(handle) == 0) return false;
-    removals_.fetch_add(1, std::memory_order_release);
-    return true;
-}
-
-size_t KeyHandleTable::OpenCount() const {
-    std::lock_guard lock(mutex_);
-    return keys_.size();
-}
-
 RegistryAccess::RegistryAccess(Machine& machine) : machine_(machine), handles_(machine.Handles()) {}
 
 RegKey* RegistryAccess::Resolve(RegHandle handle, long* error) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/machine/machine.h"
+#include "platform/registry/key_handle_table.h"
 
 // The program's view of the registry: ANSI names and string data, handles, Win32 error
 // codes and buffer capacities, over the machine's registry store.
@@ -56,27 +57,6 @@ constexpr long kErrorNoMoreItems = 259;
 constexpr long kErrorBadDb = 1009;
 constexpr long kErrorKeyDeleted = 1018;
 constexpr long kErrorCantResolveFilename = 1921;
-
-// Open keys of one machine. The store keeps deleted keys, so a handle outlives its key's
-// place in the tree and then answers "key deleted".
-class KeyHandleTable {
-  public:
-    KeyHandleTable();
-    RegHandle Add(RegKey* key);
-    RegKey* Get(RegHandle handle) const;
-    bool Remove(RegHandle handle);
-    size_t OpenCount() const;
-
-  private:
-    mutable std::mutex mutex_;
-    std::unordered_map<RegHandle, RegKey*> keys_;
-    RegHandle next_ = 0x1000;
-    // A walk asks for the same handle for every value of a key: each thread keeps the one
-    // it last asked for, good while no handle of this table was closed since (handles are
-    // never given again, and keys live as long as their store).
-    const uint64_t id_;                   // tells this table from any before it
-    std::atomic<uint64_t> removals_ = 0;  // changed under mutex_
-};
 
 // A saved key's file, checked whole.
 struct SavedKeyFile {
