@@ -77,6 +77,7 @@ uint32_t TextTable::Store(std::string_view text) {
         blocks_.push_back(std::move(block));
         blockUsed_ = 0;
     }
+    blocks_.back().MakeUpTo(blockUsed_ + bytes);
     char* entry = blockData_.back() + blockUsed_;
     entry[0] = 0;
     char* at = entry + 2;

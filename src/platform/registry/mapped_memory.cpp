@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <utility>
 
@@ -11,6 +12,7 @@ namespace {
 // From this size on a region is mapped apart rather than taken from the heap.
 constexpr size_t kMapFrom = size_t{1} << 20;
 constexpr size_t kPage = 4096;
+constexpr size_t kMakeAhead = size_t{1} << 20;
 
 size_t RoundUp(size_t n, size_t to) {
     return (n + to - 1) / to * to;
@@ -24,6 +26,7 @@ MappedMemory::MappedMemory(size_t bytes, bool populate) {
     if (bytes < kMapFrom) {
         data_ = std::calloc(1, bytes);
         size_ = data_ ? bytes : 0;
+        made_ = size_;
         return;
     }
     const size_t size = RoundUp(bytes, kPage);
@@ -32,7 +35,18 @@ MappedMemory::MappedMemory(size_t bytes, bool populate) {
     if (p == MAP_FAILED) return;
     data_ = p;
     size_ = size;
+    made_ = populate ? size : 0;
     mapped_ = true;
+}
+
+void MappedMemory::MakeAhead(size_t bytes) {
+    const size_t to = std::min(size_, RoundUp(bytes, kMakeAhead));
+    if (to <= made_) return;
+#ifdef MADV_POPULATE_WRITE
+    // Where the system cannot, the pages are made by their faults as before.
+    ::madvise(static_cast<char*>(data_) + made_, to - made_, MADV_POPULATE_WRITE);
+#endif
+    made_ = to;
 }
 
 void MappedMemory::Release() {
@@ -43,6 +57,7 @@ void MappedMemory::Release() {
     }
     data_ = nullptr;
     size_ = 0;
+    made_ = 0;
     mapped_ = false;
 }
 
@@ -53,6 +68,7 @@ MappedMemory::~MappedMemory() {
 MappedMemory::MappedMemory(MappedMemory&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)),
       size_(std::exchange(other.size_, 0)),
+      made_(std::exchange(other.made_, 0)),
       mapped_(std::exchange(other.mapped_, false)) {}
 
 MappedMemory& MappedMemory::operator=(MappedMemory&& other) noexcept {
@@ -60,6 +76,7 @@ MappedMemory& MappedMemory::operator=(MappedMemory&& other) noexcept {
         Release();
         data_ = std::exchange(other.data_, nullptr);
         size_ = std::exchange(other.size_, 0);
+        made_ = std::exchange(other.made_, 0);
         mapped_ = std::exchange(other.mapped_, false);
     }
     return *this;

@@ -28,11 +28,20 @@ class MappedMemory {
     void* Data() const { return data_; }
     size_t Size() const { return size_; }
 
+    // Makes the pages of the first `bytes` before they are first written, a megabyte
+    // ahead at a time, for a table filled from its start: one call instead of a fault per
+    // page, which on a virtual machine is a trip to the host each.
+    void MakeUpTo(size_t bytes) {
+        if (bytes > made_) MakeAhead(bytes);
+    }
+
   private:
     void Release();
+    void MakeAhead(size_t bytes);
 
     void* data_ = nullptr;
     size_t size_ = 0;
+    size_t made_ = 0;      // the pages below are made (all of an allocated region's are)
     bool mapped_ = false;  // mapped by this object rather than allocated
 };
 

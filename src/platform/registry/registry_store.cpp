@@ -203,6 +203,7 @@ RegKey* RegistryStore::NewKey() {
         if (!AddBlock(capacity)) throw std::bad_alloc();
     }
     KeyBlock& block = blocks_.back();
+    block.memory.MakeUpTo((block.used + 1) * sizeof(RegKey));
     return new (&block.keys[block.used++]) RegKey;
 }
 
@@ -218,6 +219,7 @@ std::u16string_view RegistryStore::KeepName(std::u16string_view name) {
         names_.push_back(NameBlock{std::move(memory), capacity, 0});
     }
     NameBlock& block = names_.back();
+    block.memory.MakeUpTo((block.used + name.size()) * sizeof(char16_t));
     char16_t* at = static_cast<char16_t*>(block.memory.Data()) + block.used;
     std::copy(name.begin(), name.end(), at);
     block.used += name.size();
@@ -259,7 +261,7 @@ ssize_t ReadAt(int fd, char* to, size_t count, size_t offset) {
 }
 
 // The first `count` bytes of the file, the latter half read on a second thread for a
-// large file: fresh memory costs the kernel as much to clear as the file costs to copy.
+// large file: fresh memory written the first time costs as much as the copy itself.
 ssize_t ReadStart(int fd, char* to, size_t count) {
     if (count < kParallelReadFrom) return ReadAt(fd, to, count, 0);
     const size_t half = count / 2;
@@ -300,7 +302,8 @@ const std::string_view* RegistryStore::ReadText(const std::filesystem::path& pat
     if (::fstat(fd, &st) != 0) return fail(fd);
     auto kept = std::make_unique<Text>();
     size_t capacity = static_cast<size_t>(st.st_size) + 1;
-    kept->memory = MappedMemory(capacity);
+    // Made at once, not a fault per page while the two reads copy into it.
+    kept->memory = MappedMemory(capacity, /*populate=*/true);
     if (!kept->memory.Data()) return fail(fd);
     char* bytes = static_cast<char*>(kept->memory.Data());
     ssize_t start = ReadStart(fd, bytes, capacity - 1);
