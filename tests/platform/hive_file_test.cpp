@@ -318,8 +318,9 @@ TEST(MappedMemory, PagesMadeAheadKeepTheirBytesAndAreWrittenWithoutFaults) {
         p[at] = 1;
     long unmade = faults() - before;
 #ifdef MADV_POPULATE_WRITE
+    // Relative to the pages not made: under a sanitizer, its shadow memory faults too.
     if (unmade > 500) {
-        EXPECT_LT(made, 50) << "pages written after MakeUpTo still faulted";
+        EXPECT_LT(made * 4, unmade) << "pages written after MakeUpTo still faulted";
     }
 #else
     (void)made;
