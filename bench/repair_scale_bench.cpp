@@ -119,6 +119,14 @@ bool Measure(size_t values, const fs::path& work) {
         return false;
     }
 
+    // The backup is the one archive below the home's program folder.
+    double archiveMb = 0;
+    std::error_code walkError;
+    for (fs::recursive_directory_iterator it(work, walkError), end; it != end;
+         it.increment(walkError)) {
+        if (it->path().extension() == ".zip")
+            archiveMb += static_cast<double>(it->file_size(walkError)) / 1048576.0;
+    }
     start = Clock::now();
     machine = LoadOrSay(prefix);
     if (!machine) return false;
@@ -136,9 +144,9 @@ bool Measure(size_t values, const fs::path& work) {
     size_t findingsAfter = Scan(prefix, after, nullptr);
     std::printf(
         "%8zu values %7zu findings  scan %6.2f s  repair %7.2f s = %5.2f scans (%d removed)  "
-        "restore %7.2f s = %5.2f scans (%zu items%s)  findings after restore %zu\n",
+        "backup %.1f MB  restore %7.2f s = %5.2f scans (%zu items%s)  findings after restore %zu\n",
         values, findings, scan, repair + rescan - scan, (repair + rescan - scan) / scan,
-        outcome.removed, restore, restore / scan, restored, selected && saved ? "" : ", NOT SAVED",
+        outcome.removed, archiveMb, restore, restore / scan, restored, selected && saved ? "" : ", NOT SAVED",
         findingsAfter);
     auto aim = [](double scans) { return scans <= kAimScans ? "holds" : "MISSED"; };
     std::printf(

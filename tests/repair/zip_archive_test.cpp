@@ -168,6 +168,16 @@ TEST_F(ZipArchiveTest, EmptyArchiveAndCreationFailures) {
     EXPECT_EQ(reader.Open(Dir() / "missing.zip"), ZipStatus::kCannotOpen);
     WriteText(Dir() / "text.zip", "this is not an archive at all, just some text");
     EXPECT_EQ(reader.Open(Dir() / "text.zip"), ZipStatus::kNotAnArchive);
+
+    // A close that cannot write fails, and leaves no temporary file where it could.
+    fs::create_directories(Dir() / "gone");
+    ZipWriter cut;
+    ASSERT_EQ(cut.Create(Dir() / "gone" / "cut.zip", "pw"), ZipStatus::kOk);
+    ASSERT_EQ(cut.AddBytes("x", std::string(3u << 20, 'x')), ZipStatus::kOk);
+    fs::remove_all(Dir() / "gone");
+    EXPECT_EQ(cut.Close(), ZipStatus::kCannotWrite);
+    EXPECT_FALSE(cut.LastError().empty());
+    EXPECT_FALSE(fs::exists(Dir() / "gone"));
 }
 
 TEST_F(ZipArchiveTest, EntryNamesNeverLeaveTheBaseFolder) {
