@@ -308,6 +308,7 @@ RepairOutcome RepairCheckedProblems(Machine& machine, ResultStore& results, cons
         bool existed = false;
     };
     std::vector<Planned> planned;
+    planned.reserve(static_cast<size_t>(checked));
     // Identities are long key paths that share their beginnings, hundreds of thousands of
     // them: kept back to back in a table, not in a string and a node each. Only the
     // saving needs it; it goes before the removals keep a table of their own.

@@ -55,7 +55,9 @@ void RestoreBackupDialog::SelectDate(int index) {
         prompts_.Message(std::string(kInvalidBackupText));
         return;
     }
-    for (BackupItem& item : ReadConfigItems(text))
+    std::vector<BackupItem> items = ReadConfigItems(text);
+    rows_.reserve(items.size());
+    for (BackupItem& item : items)
         rows_.push_back({std::move(item), false});
 }
 
