@@ -407,9 +407,9 @@ class HiveWriter {
                key.raw_->offset + key.raw_->leadIn + key.raw_->length <= key.text_->size();
     }
 
-    bool WritesSection(const RegKey& key) const {
-        return Reusable(key) || !key.Values().empty() || key.SubKeys().empty() || key.className_ ||
-               key.isLink_;
+    bool WritesSection(const RegKey& key) {
+        return Reusable(key) || !peek_.Of(&key).empty() || key.SubKeys().empty() ||
+               key.className_ || key.isLink_;
     }
 
     // Puts first the children whose first section spells the key at `depth` as it is
@@ -496,7 +496,7 @@ class HiveWriter {
             return;
         }
         FlushCopy();
-        const auto& values = key.Values();
+        const auto& values = peek_.Of(&key);
         bool write =
             !values.empty() || key.SubKeys().empty() || key.className_ != nullptr || key.isLink_;
         if (!write) return;
@@ -570,6 +570,9 @@ class HiveWriter {
     std::vector<bool> named_;
     std::u16string decoded_;
     std::vector<std::u16string_view> parts_;
+    // Values still only in their file are decoded for the writing alone: a whole registry
+    // written anew (a saved key, a full backup) would otherwise stay decoded in memory.
+    ValuePeek peek_;
 };
 
 bool ReadHive(RegistryStore& store, RegKey* base, const std::string_view* text, HiveInfo* info,
@@ -648,7 +651,11 @@ void HiveText::AppendView(std::string_view piece) {
 }
 
 std::string& HiveText::Owned() {
-    if (pieces_.empty() || pieces_.back().isView) pieces_.push_back(Piece{{}, {}, false});
+    // A registry written anew is held in pieces of about a megabyte: one string grown to
+    // the whole would be copied on every doubling, and twice its size at the last.
+    constexpr size_t kPieceSize = size_t{1} << 20;
+    if (pieces_.empty() || pieces_.back().isView || pieces_.back().owned.size() >= kPieceSize)
+        pieces_.push_back(Piece{{}, {}, false});
     return pieces_.back().owned;
 }
 

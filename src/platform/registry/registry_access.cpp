@@ -331,8 +331,12 @@ long RegistryAccess::SaveKey(RegHandle handle, const std::string& file) {
     if (std::filesystem::exists(*host, ec)) return kErrorAlreadyExists;
     std::string header = SavedKeyHeader(u"REGISTRY\\" + key->PathFrom(nullptr), machine_.Arch());
     // Sections are written anew: the raw text of a loaded key belongs to its hive file.
-    std::string content = WriteHive(*key, header, SavedKeyTrailer(), false);
-    if (!WriteFileAtomically(*host, content, nullptr)) return kErrorAccessDenied;
+    // Written in its pieces, not joined first: a whole hive would be in memory twice.
+    HiveText content = WriteHiveText(*key, header, SavedKeyTrailer(), false);
+    StagedFile staged;
+    if (!staged.Write(*host, content.Pieces(), nullptr) || !staged.Commit(nullptr)) {
+        return kErrorAccessDenied;
+    }
     machine_.Paths().Invalidate(host->parent_path());
     return kErrorSuccess;
 }
