@@ -89,25 +89,28 @@ bool MakeFoldersBelow(const fs::path& base, const fs::path& relative, std::strin
     return true;
 }
 
-// An entry's source of bytes deflated already. libzip takes data whose stat names a
-// compression method as compressed, and writes it without compressing it again.
-struct DeflatedSource {
-    DeflatedBytes bytes;
+// An entry's bytes, held by the archive until it is closed: a file read whole is handed
+// over, not copied again. Bytes deflated already carry their stat's compression method,
+// sizes and CRC: libzip takes such data as compressed and writes it as it is.
+struct HeldSource {
+    std::string data;
+    bool deflated = false;
+    uint64_t size = 0;  // before compression, when deflated
+    uint32_t crc = 0;   // when deflated
     time_t modified = 0;
     size_t at = 0;
     zip_error_t error;
 };
 
-zip_int64_t ReadDeflatedSource(void* state, void* data, zip_uint64_t length,
-                               zip_source_cmd_t command) {
-    auto* source = static_cast<DeflatedSource*>(state);
+zip_int64_t ReadHeldSource(void* state, void* data, zip_uint64_t length, zip_source_cmd_t command) {
+    auto* source = static_cast<HeldSource*>(state);
     switch (command) {
         case ZIP_SOURCE_OPEN:
             source->at = 0;
             return 0;
         case ZIP_SOURCE_READ: {
-            size_t count = std::min<size_t>(length, source->bytes.data.size() - source->at);
-            std::memcpy(data, source->bytes.data.data() + source->at, count);
+            size_t count = std::min<size_t>(length, source->data.size() - source->at);
+            std::memcpy(data, source->data.data() + source->at, count);
             source->at += count;
             return static_cast<zip_int64_t>(count);
         }
@@ -117,13 +120,19 @@ zip_int64_t ReadDeflatedSource(void* state, void* data, zip_uint64_t length,
             if (length < sizeof(zip_stat_t)) return -1;
             auto* stat = static_cast<zip_stat_t*>(data);
             zip_stat_init(stat);
-            stat->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD |
+            stat->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD |
                           ZIP_STAT_ENCRYPTION_METHOD | ZIP_STAT_MTIME;
-            stat->size = source->bytes.size;
-            stat->comp_size = source->bytes.data.size();
-            stat->crc = source->bytes.crc;
-            stat->comp_method = ZIP_CM_DEFLATE;
+            stat->comp_size = source->data.size();
             stat->encryption_method = ZIP_EM_NONE;
+            if (source->deflated) {
+                stat->valid |= ZIP_STAT_CRC;
+                stat->size = source->size;
+                stat->crc = source->crc;
+                stat->comp_method = ZIP_CM_DEFLATE;
+            } else {
+                stat->size = source->data.size();
+                stat->comp_method = ZIP_CM_STORE;
+            }
             // The encryption's check byte is taken from this time: without it, readers
             // would take every password for a wrong one.
             stat->mtime = source->modified;
@@ -513,33 +522,32 @@ ZipStatus ZipWriter::AddFile(std::string_view entryName, const fs::path& source)
     // The bytes are read now: the source may change or go before the archive is closed.
     std::string bytes, detail;
     if (!ReadWholeFile(source, &bytes, &detail)) return Fail(ZipStatus::kNoSuchEntry, detail);
-    return AddBytes(entryName, bytes);
+    return AddHeld(entryName, std::move(bytes), nullptr);
 }
 
 ZipStatus ZipWriter::AddBytes(std::string_view entryName, std::string_view bytes) {
     if (!archive_) return Fail(ZipStatus::kNotOpen, "no archive is open");
-    // An empty entry needs no buffer: the library does not free one of no length.
-    void* copy = nullptr;
-    if (!bytes.empty()) {
-        copy = std::malloc(bytes.size());
-        if (!copy) return Fail(ZipStatus::kCannotWrite, "out of memory");
-        std::memcpy(copy, bytes.data(), bytes.size());
-    }
-    zip_source_t* source = zip_source_buffer(archive_, copy, bytes.size(), copy != nullptr);
-    if (!source) {
-        std::free(copy);
-        return Fail(ZipStatus::kCannotWrite, ZipErrorText(zip_get_error(archive_)));
-    }
-    return Add(entryName, source);
+    return AddHeld(entryName, std::string(bytes), nullptr);
 }
 
 ZipStatus ZipWriter::AddDeflated(std::string_view entryName, DeflatedBytes bytes) {
     if (!archive_) return Fail(ZipStatus::kNotOpen, "no archive is open");
     // An empty entry is stored as libzip stores one.
     if (bytes.size == 0) return AddBytes(entryName, {});
-    auto* state = new DeflatedSource{std::move(bytes), std::time(nullptr), 0, {}};
+    std::string data = std::move(bytes.data);
+    return AddHeld(entryName, std::move(data), &bytes);
+}
+
+ZipStatus ZipWriter::AddHeld(std::string_view entryName, std::string bytes,
+                             const DeflatedBytes* deflated) {
+    auto* state =
+        new HeldSource{std::move(bytes), deflated != nullptr, 0, 0, std::time(nullptr), 0, {}};
+    if (deflated) {
+        state->size = deflated->size;
+        state->crc = deflated->crc;
+    }
     zip_error_init(&state->error);
-    zip_source_t* source = zip_source_function(archive_, ReadDeflatedSource, state);
+    zip_source_t* source = zip_source_function(archive_, ReadHeldSource, state);
     if (!source) {
         zip_error_fini(&state->error);
         delete state;

@@ -69,6 +69,9 @@ class ZipWriter {
 
   private:
     ZipStatus Add(std::string_view entryName, zip_source_t* source);
+    // Hands `bytes` to the archive; `deflated` gives their sizes and CRC when they are
+    // deflated already.
+    ZipStatus AddHeld(std::string_view entryName, std::string bytes, const DeflatedBytes* deflated);
     ZipStatus Fail(ZipStatus status, std::string detail);
 
     zip_t* archive_ = nullptr;
