@@ -49,6 +49,16 @@ void MappedMemory::MakeAhead(size_t bytes) {
     made_ = to;
 }
 
+void MappedMemory::MakeRange(size_t from, size_t to) const {
+    if (!mapped_) return;  // heap memory is made already
+    from = from / kPage * kPage;
+    to = std::min(size_, RoundUp(to, kPage));
+    if (from >= to) return;
+#ifdef MADV_POPULATE_WRITE
+    ::madvise(static_cast<char*>(data_) + from, to - from, MADV_POPULATE_WRITE);
+#endif
+}
+
 void MappedMemory::Release() {
     if (mapped_) {
         ::munmap(data_, size_);

@@ -35,6 +35,10 @@ class MappedMemory {
         if (bytes > made_) MakeAhead(bytes);
     }
 
+    // Makes the pages of bytes [from, to) at once, for a region about to be written
+    // through; threads may make parts apart at the same time.
+    void MakeRange(size_t from, size_t to) const;
+
   private:
     void Release();
     void MakeAhead(size_t bytes);

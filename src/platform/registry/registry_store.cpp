@@ -260,22 +260,30 @@ ssize_t ReadAt(int fd, char* to, size_t count, size_t offset) {
     return static_cast<ssize_t>(got);
 }
 
-// The first `count` bytes of the file, the latter half read on a second thread for a
-// large file: fresh memory written the first time costs as much as the copy itself.
-ssize_t ReadStart(int fd, char* to, size_t count) {
-    if (count < kParallelReadFrom) return ReadAt(fd, to, count, 0);
+// The first `count` bytes of the file into `memory`, the latter half read on a second
+// thread for a large file: fresh memory written the first time costs as much as the copy
+// itself. Each thread makes its half's pages at once before reading into them.
+ssize_t ReadStart(int fd, const MappedMemory& memory, size_t count) {
+    char* to = static_cast<char*>(memory.Data());
+    if (count < kParallelReadFrom) {
+        memory.MakeRange(0, count);
+        return ReadAt(fd, to, count, 0);
+    }
     const size_t half = count / 2;
     ssize_t tail = 0;
     int tailError = 0;
     std::thread other;
     try {
         other = std::thread([&] {
+            memory.MakeRange(half, count);
             tail = ReadAt(fd, to + half, count - half, half);
             tailError = errno;
         });
     } catch (const std::system_error&) {
+        memory.MakeRange(0, count);
         return ReadAt(fd, to, count, 0);
     }
+    memory.MakeRange(0, half);
     ssize_t head = ReadAt(fd, to, half, 0);
     other.join();
     // A file cut short while read ends where the first part ends.
@@ -302,11 +310,10 @@ const std::string_view* RegistryStore::ReadText(const std::filesystem::path& pat
     if (::fstat(fd, &st) != 0) return fail(fd);
     auto kept = std::make_unique<Text>();
     size_t capacity = static_cast<size_t>(st.st_size) + 1;
-    // Made at once, not a fault per page while the two reads copy into it.
-    kept->memory = MappedMemory(capacity, /*populate=*/true);
+    kept->memory = MappedMemory(capacity);
     if (!kept->memory.Data()) return fail(fd);
     char* bytes = static_cast<char*>(kept->memory.Data());
-    ssize_t start = ReadStart(fd, bytes, capacity - 1);
+    ssize_t start = ReadStart(fd, kept->memory, capacity - 1);
     if (start < 0) return fail(fd);
     size_t used = static_cast<size_t>(start);
     for (;;) {
