@@ -146,8 +146,8 @@ bool Measure(size_t values, const fs::path& work) {
         "%8zu values %7zu findings  scan %6.2f s  repair %7.2f s = %5.2f scans (%d removed)  "
         "backup %.1f MB  restore %7.2f s = %5.2f scans (%zu items%s)  findings after restore %zu\n",
         values, findings, scan, repair + rescan - scan, (repair + rescan - scan) / scan,
-        outcome.removed, archiveMb, restore, restore / scan, restored, selected && saved ? "" : ", NOT SAVED",
-        findingsAfter);
+        outcome.removed, archiveMb, restore, restore / scan, restored,
+        selected && saved ? "" : ", NOT SAVED", findingsAfter);
     auto aim = [](double scans) { return scans <= kAimScans ? "holds" : "MISSED"; };
     std::printf(
         "%8zu values  repair %5.2f scans (aim %.0f: %s)  restore %5.2f scans (aim %.0f: %s)\n",
