@@ -42,10 +42,7 @@ MappedMemory::MappedMemory(size_t bytes, bool populate) {
 void MappedMemory::MakeAhead(size_t bytes) {
     const size_t to = std::min(size_, RoundUp(bytes, kMakeAhead));
     if (to <= made_) return;
-#ifdef MADV_POPULATE_WRITE
-    // Where the system cannot, the pages are made by their faults as before.
-    ::madvise(static_cast<char*>(data_) + made_, to - made_, MADV_POPULATE_WRITE);
-#endif
+    MakeRange(made_, to);
     made_ = to;
 }
 
@@ -55,6 +52,7 @@ void MappedMemory::MakeRange(size_t from, size_t to) const {
     to = std::min(size_, RoundUp(to, kPage));
     if (from >= to) return;
 #ifdef MADV_POPULATE_WRITE
+    // Where the system cannot, the pages are made by their faults as before.
     ::madvise(static_cast<char*>(data_) + from, to - from, MADV_POPULATE_WRITE);
 #endif
 }
