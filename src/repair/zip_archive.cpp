@@ -154,6 +154,16 @@ zip_int64_t ReadHeldSource(void* state, void* data, zip_uint64_t length, zip_sou
     }
 }
 
+// A source's ZIP_SOURCE_SEEK or ZIP_SOURCE_SEEK_WRITE: moves `at` within `size` bytes as
+// the command's data asks; -1 with `error` set when it would leave them.
+zip_int64_t SeekWithin(uint64_t* at, uint64_t size, void* data, zip_uint64_t length,
+                       zip_error_t* error) {
+    zip_int64_t to = zip_source_seek_compute_offset(*at, size, data, length, error);
+    if (to < 0) return -1;
+    *at = static_cast<uint64_t>(to);
+    return 0;
+}
+
 // Where the writer puts the archive: in memory, in blocks, until libzip commits it, then
 // into the file at once through a flushed temporary file. libzip goes back over each
 // entry's local header after writing its data; on a stdio file every such seek flushed a
@@ -193,8 +203,7 @@ class ArchiveImage {
     bool Commit() {
         std::vector<std::string_view> pieces(blocks_.begin(), blocks_.end());
         StagedFile staged;
-        std::string detail;
-        const bool ok = staged.Write(path_, pieces, &detail) && staged.Commit(&detail);
+        const bool ok = staged.Write(path_, pieces, nullptr) && staged.Commit(nullptr);
         if (!ok) zip_error_set(&error_, ZIP_ER_WRITE, errno);
         Drop();
         return ok;
@@ -217,8 +226,8 @@ class ArchiveImage {
             case ZIP_SOURCE_TELL:
                 return 0;
             case ZIP_SOURCE_SEEK: {
-                zip_int64_t to = zip_source_seek_compute_offset(0, 0, data, length, &image->error_);
-                return to < 0 ? -1 : 0;
+                uint64_t nowhere = 0;
+                return SeekWithin(&nowhere, 0, data, length, &image->error_);
             }
             case ZIP_SOURCE_STAT: {
                 if (length < sizeof(zip_stat_t)) return -1;
@@ -234,13 +243,8 @@ class ArchiveImage {
             case ZIP_SOURCE_WRITE:
                 image->Write(static_cast<const char*>(data), static_cast<size_t>(length));
                 return static_cast<zip_int64_t>(length);
-            case ZIP_SOURCE_SEEK_WRITE: {
-                zip_int64_t to = zip_source_seek_compute_offset(image->at_, image->end_, data,
-                                                                length, &image->error_);
-                if (to < 0) return -1;
-                image->at_ = static_cast<uint64_t>(to);
-                return 0;
-            }
+            case ZIP_SOURCE_SEEK_WRITE:
+                return SeekWithin(&image->at_, image->end_, data, length, &image->error_);
             case ZIP_SOURCE_TELL_WRITE:
                 return static_cast<zip_int64_t>(image->at_);
             case ZIP_SOURCE_COMMIT_WRITE:
@@ -372,13 +376,8 @@ class FileWindowSource {
                 return source->Read(static_cast<char*>(data), static_cast<size_t>(length));
             case ZIP_SOURCE_CLOSE:
                 return 0;
-            case ZIP_SOURCE_SEEK: {
-                zip_int64_t to = zip_source_seek_compute_offset(source->at_, source->size_, data,
-                                                                length, &source->error_);
-                if (to < 0) return -1;
-                source->at_ = static_cast<uint64_t>(to);
-                return 0;
-            }
+            case ZIP_SOURCE_SEEK:
+                return SeekWithin(&source->at_, source->size_, data, length, &source->error_);
             case ZIP_SOURCE_TELL:
                 return static_cast<zip_int64_t>(source->at_);
             case ZIP_SOURCE_STAT: {
