@@ -99,7 +99,7 @@ void TextTable::Grow() {
     const size_t capacity = capacity_ == 0 ? kFirstSlots : capacity_ * 2;
     // Mapped memory comes zeroed: every slot starts free. Look-ups read slots all over
     // the table before any is written, so its pages are made at once.
-    MappedMemory memory(capacity * sizeof(Slot), /*populate=*/true);
+    MappedMemory memory(capacity * sizeof(Slot), PagesMade::kAtOnce);
     if (!memory.Data()) throw std::bad_alloc();
     auto* slots = static_cast<Slot*>(memory.Data());
     const size_t mask = capacity - 1;

@@ -283,17 +283,27 @@ TEST(HiveFileValues, RepeatedNamesKeepTheirFirstPlaceAndLastValue) {
 }
 
 TEST(MappedMemory, SmallAndLargeRegionsAreZeroedAndMoveTheirOwnership) {
-    for (size_t bytes : {size_t{1}, size_t{5000}, size_t{3} << 20, (size_t{3} << 20) + 1}) {
-        MappedMemory memory(bytes, /*populate=*/bytes % 2 == 1);
-        ASSERT_TRUE(memory.Data());
-        ASSERT_GE(memory.Size(), bytes);
-        auto* p = static_cast<unsigned char*>(memory.Data());
-        EXPECT_EQ(p[0], 0);
-        EXPECT_EQ(p[bytes - 1], 0);
-        p[bytes - 1] = 7;
-        MappedMemory moved(std::move(memory));
-        EXPECT_FALSE(memory.Data());
-        EXPECT_EQ(static_cast<unsigned char*>(moved.Data())[bytes - 1], 7);
+    const size_t sizes[] = {1, 5000, size_t{3} << 20, (size_t{3} << 20) + 1,
+                            (size_t{9} << 20) + 4097};
+    for (PagesMade made :
+         {PagesMade::kWhenTouched, PagesMade::kAtOnce, PagesMade::kWrittenWhole}) {
+        for (size_t bytes : sizes) {
+            SCOPED_TRACE(bytes);
+            MappedMemory memory(bytes, made);
+            ASSERT_TRUE(memory.Data());
+            ASSERT_GE(memory.Size(), bytes);
+            auto* p = static_cast<unsigned char*>(memory.Data());
+            if (made == PagesMade::kWrittenWhole) memory.MakeRange(0, memory.Size());
+            // Every byte it says it has is there: a mapping trimmed to an edge keeps its end.
+            EXPECT_EQ(p[0], 0);
+            EXPECT_EQ(p[bytes - 1], 0);
+            EXPECT_EQ(p[memory.Size() - 1], 0);
+            p[memory.Size() - 1] = 9;
+            p[bytes - 1] = 7;
+            MappedMemory moved(std::move(memory));
+            EXPECT_FALSE(memory.Data());
+            EXPECT_EQ(static_cast<unsigned char*>(moved.Data())[bytes - 1], 7);
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <utility>
 
@@ -13,14 +14,37 @@ namespace {
 constexpr size_t kMapFrom = size_t{1} << 20;
 constexpr size_t kPage = 4096;
 constexpr size_t kMakeAhead = size_t{1} << 20;
+constexpr size_t kHugePage = size_t{2} << 20;
+// Below this a region written whole stays in ordinary pages: it would be mostly padding.
+constexpr size_t kHugeFrom = size_t{8} << 20;
 
-size_t RoundUp(size_t n, size_t to) {
+template <typename N>
+N RoundUp(N n, N to) {
     return (n + to - 1) / to * to;
+}
+
+// `size` bytes of zeroed address space starting on a huge page's edge and advised to
+// use huge pages, or null. The edge costs a huge page more of address space, handed back.
+void* MapInHugePages(size_t size) {
+    const size_t asked = size + kHugePage;
+    void* p = ::mmap(nullptr, asked, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) return nullptr;
+    char* raw = static_cast<char*>(p);
+    char* start = reinterpret_cast<char*>(
+        RoundUp(reinterpret_cast<uintptr_t>(raw), static_cast<uintptr_t>(kHugePage)));
+    if (start > raw) ::munmap(raw, static_cast<size_t>(start - raw));
+    char* end = start + size;
+    if (raw + asked > end) ::munmap(end, static_cast<size_t>(raw + asked - end));
+#ifdef MADV_HUGEPAGE
+    // Advice only: where huge pages are off, these are ordinary pages.
+    ::madvise(start, size, MADV_HUGEPAGE);
+#endif
+    return start;
 }
 
 }  // namespace
 
-MappedMemory::MappedMemory(size_t bytes, bool populate) {
+MappedMemory::MappedMemory(size_t bytes, PagesMade made) {
     if (bytes == 0) bytes = 1;
     // Small regions come from the heap, which recycles them between small stores.
     if (bytes < kMapFrom) {
@@ -29,7 +53,16 @@ MappedMemory::MappedMemory(size_t bytes, bool populate) {
         made_ = size_;
         return;
     }
+    if (made == PagesMade::kWrittenWhole && bytes >= kHugeFrom) {
+        const size_t size = RoundUp(bytes, kHugePage);
+        data_ = MapInHugePages(size);
+        if (!data_) return;
+        size_ = size;
+        mapped_ = true;
+        return;
+    }
     const size_t size = RoundUp(bytes, kPage);
+    const bool populate = made == PagesMade::kAtOnce;
     const int flags = MAP_PRIVATE | MAP_ANONYMOUS | (populate ? MAP_POPULATE : 0);
     void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, flags, -1, 0);
     if (p == MAP_FAILED) return;

@@ -310,7 +310,7 @@ const std::string_view* RegistryStore::ReadText(const std::filesystem::path& pat
     if (::fstat(fd, &st) != 0) return fail(fd);
     auto kept = std::make_unique<Text>();
     size_t capacity = static_cast<size_t>(st.st_size) + 1;
-    kept->memory = MappedMemory(capacity);
+    kept->memory = MappedMemory(capacity, PagesMade::kWrittenWhole);
     if (!kept->memory.Data()) return fail(fd);
     char* bytes = static_cast<char*>(kept->memory.Data());
     ssize_t start = ReadStart(fd, kept->memory, capacity - 1);
