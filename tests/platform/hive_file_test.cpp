@@ -285,8 +285,7 @@ TEST(HiveFileValues, RepeatedNamesKeepTheirFirstPlaceAndLastValue) {
 TEST(MappedMemory, SmallAndLargeRegionsAreZeroedAndMoveTheirOwnership) {
     const size_t sizes[] = {1, 5000, size_t{3} << 20, (size_t{3} << 20) + 1,
                             (size_t{9} << 20) + 4097};
-    for (PagesMade made :
-         {PagesMade::kWhenTouched, PagesMade::kAtOnce, PagesMade::kWrittenWhole}) {
+    for (PagesMade made : {PagesMade::kWhenTouched, PagesMade::kAtOnce, PagesMade::kWrittenWhole}) {
         for (size_t bytes : sizes) {
             SCOPED_TRACE(bytes);
             MappedMemory memory(bytes, made);
