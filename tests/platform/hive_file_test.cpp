@@ -181,11 +181,17 @@ TEST(HiveFile, KeyNamesSurviveEveryNameAddedAfterThem) {
     EXPECT_EQ(store.Root()->Name(), u"REGISTRY");
 }
 
+// The one section `text` holds, its values after the key line.
+RawSection SectionOf(const std::string& text) {
+    return RawSection{0, 0, static_cast<uint32_t>(text.size()),
+                      static_cast<uint32_t>(text.find('\n') + 1)};
+}
+
 // Decoding replaces what the vector held and reuses its memory: no value of the key
 // decoded before may survive, whatever the sizes.
 TEST(HiveFile, DecodingASectionReplacesEarlierValues) {
     std::string text = "[K] 1\n\"a\"=\"1\"\n  \"b\"=dword:00000002\n\"A\"=\"3\"\n";
-    RawSection section{0, 0, text.size(), text.find('\n') + 1};
+    RawSection section = SectionOf(text);
     std::vector<RegValue> values(5, RegValue{u"old", kRegBinary, "stale"});
     DecodeSectionValues(text, section, &values);
     ASSERT_EQ(values.size(), 2u);  // the indented line counts; the later "A" replaces "a"
@@ -194,7 +200,7 @@ TEST(HiveFile, DecodingASectionReplacesEarlierValues) {
     EXPECT_EQ(values[1].name, u"b");
     EXPECT_EQ(values[1].type, kRegDword);
     // A section that no longer fits its text decodes to nothing rather than to old values.
-    DecodeSectionValues(text, RawSection{0, 0, text.size() + 1, 4}, &values);
+    DecodeSectionValues(text, RawSection{0, 0, static_cast<uint32_t>(text.size() + 1), 4}, &values);
     EXPECT_TRUE(values.empty());
 }
 
@@ -208,7 +214,7 @@ TEST(HiveFileValues, DecodesSpecialCharactersAtEveryPlaceInAWord) {
             std::string name = std::string(at, 'n') + raw + "n";
             std::string data = std::string(at, 'z') + raw + std::string(19 - at, 'z');
             std::string text = "[K] 1\n\"" + name + "\"=\"" + data + "\"\n";
-            RawSection section{0, 0, text.size(), text.find('\n') + 1};
+            RawSection section = SectionOf(text);
             std::vector<RegValue> values;
             DecodeSectionValues(text, section, &values);
             ASSERT_EQ(values.size(), 1u) << raw << " at " << at;
@@ -225,7 +231,7 @@ TEST(HiveFileValues, DecodesSpecialCharactersAtEveryPlaceInAWord) {
         // Single digits hold more bytes to a line than pairs: a crafted file once made the
         // pairs after them run past the room made for the line.
         "\"m\"=hex:1,2,3,4,5,6,7,8,9,a,b,c,d,e,f,10,11,12,13,14,15,16,17,18,19,1a,1b,1c,1d,1e\n";
-    RawSection section{0, 0, text.size(), text.find('\n') + 1};
+    RawSection section = SectionOf(text);
     std::vector<RegValue> values;
     DecodeSectionValues(text, section, &values);
     ASSERT_EQ(values.size(), 5u);

@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+#include <sys/stat.h>
+
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "platform/files/atomic_file.h"
@@ -191,6 +196,38 @@ TEST(TwoThreadRead, ALargeFileIsReadWholeAndInOrder) {
     std::string error;
     EXPECT_FALSE(store.ReadText(folder.Dir() / "missing.reg", &error));
     EXPECT_NE(error.find("missing.reg"), std::string::npos);
+}
+
+// A downloaded prefix may hold anything in a registry file's place: what is no regular
+// file, or is larger than a key can keep places in, is refused before it is read.
+TEST(TwoThreadRead, APipeADeviceAndAFileTooLargeAreRefusedUnread) {
+    testing::TempFolder folder;
+    ASSERT_EQ(::mkfifo((folder.Dir() / "pipe.reg").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", folder.Dir() / "zero.reg");
+    { std::ofstream sparse(folder.Dir() / "huge.reg"); }
+    std::filesystem::resize_file(folder.Dir() / "huge.reg", kMaxHiveBytes + 1);
+    const std::pair<const char*, const char*> cases[] = {{"pipe.reg", "not a regular file"},
+                                                         {"zero.reg", "not a regular file"},
+                                                         {"huge.reg", "file too large"}};
+    for (const auto& [name, why] : cases) {
+        RegistryStore store;
+        std::string error;
+        EXPECT_FALSE(store.ReadText(folder.Dir() / name, &error)) << name;
+        EXPECT_EQ(error, std::string(name) + ": " + why);
+    }
+    // A text handed over whole is held to the same bound. Its pages, zeros if they were
+    // read, are never made.
+    const size_t size = kMaxHiveBytes + 1;
+    void* zeros =
+        ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    ASSERT_NE(zeros, MAP_FAILED);
+    std::string_view tooLong(static_cast<const char*>(zeros), size);
+    HiveParseError parseError;
+    RegistryStore store;
+    HiveInfo info;
+    EXPECT_FALSE(ReadHive(store, store.NewDetachedKey(), &tooLong, &info, &parseError));
+    EXPECT_EQ(parseError.message, "file too large");
+    ::munmap(zeros, size);
 }
 
 }  // namespace

@@ -141,7 +141,7 @@ class HiveReader {
 
     // Ends the section being read at the last line that was not blank.
     void Close() {
-        if (section_) section_->length = bodyEnd_ - section_->offset - section_->leadIn;
+        if (section_) section_->length = Place(bodyEnd_ - section_->offset - section_->leadIn);
     }
 
     // A key line (from its '[') at `start`, with the section's lines from `body` on.
@@ -156,7 +156,7 @@ class HiveReader {
             key_->DecodeValues();
             key_->dirty_ = true;
         }
-        key_->raw_ = RawSection{bodyEnd_, start - bodyEnd_, 0, body};
+        key_->raw_ = RawSection{Place(bodyEnd_), Place(start - bodyEnd_), 0, Place(body)};
         key_->text_ = text_;
         key_->lazyValues_ = !eager_;
         section_ = &*key_->raw_;
@@ -184,9 +184,10 @@ class HiveReader {
                 // A key's second section: its values, which the other thread checked, join
                 // those of the first as they would have when read line by line.
                 std::vector<RegValue> values;
-                DecodeSectionValues(
-                    content_, RawSection{listed.body, 0, listed.end - listed.body, listed.body},
-                    &values);
+                DecodeSectionValues(content_,
+                                    RawSection{Place(listed.body), 0,
+                                               Place(listed.end - listed.body), Place(listed.body)},
+                                    &values);
                 std::vector<RegValue>& own = key_->OwnValues();
                 std::move(values.begin(), values.end(), std::back_inserter(own));
                 DropRepeatedNames(own);
@@ -198,6 +199,9 @@ class HiveReader {
         bodyEnd_ = lister.BodyEnd();
         return true;
     }
+
+    // A place in the file, which ReadHive has bounded to kMaxHiveBytes.
+    static uint32_t Place(size_t at) { return static_cast<uint32_t>(at); }
 
     bool Fail(int line, std::string message) {
         if (error_) {
@@ -234,7 +238,7 @@ class HiveReader {
         size_t pos = parent->SubKeyPosition(name);
         if (RegKey* existing = parent->ChildAt(pos, name)) return existing;
         RegKey* child = store.NewDetachedKey();
-        child->name_ = store.KeepName(name);
+        child->SetName(store.KeepName(name));
         child->parent_ = parent;
         child->depth_ = parent->depth_ + 1;
         child->modified_ = modified;
@@ -324,7 +328,7 @@ class HiveReader {
         bool reuse = true;
         for (const Part& part : parts) {
             if (part.empty()) continue;
-            if (reuse && depth < chain_.size() && SameName(chain_[depth]->name_, part)) {
+            if (reuse && depth < chain_.size() && SameName(chain_[depth]->Name(), part)) {
                 k = chain_[depth];
             } else {
                 reuse = false;
@@ -404,7 +408,8 @@ class HiveWriter {
   private:
     bool Reusable(const RegKey& key) const {
         return reuse_ && key.raw_ && !key.dirty_ && key.text_ &&
-               key.raw_->offset + key.raw_->leadIn + key.raw_->length <= key.text_->size();
+               uint64_t{key.raw_->offset} + key.raw_->leadIn + key.raw_->length <=
+                   key.text_->size();
     }
 
     bool WritesSection(const RegKey& key) {
@@ -415,7 +420,7 @@ class HiveWriter {
     // Puts first the children whose first section spells the key at `depth` as it is
     // named, when the first child in tree order would spell it otherwise.
     void KeepSpelling(std::vector<const RegKey*>& children, size_t depth) {
-        std::u16string_view name = path_[depth]->name_;
+        std::u16string_view name = path_[depth]->Name();
         auto spellsRight = [&](const RegKey* child) {
             const RegKey* first = child;
             while (!WritesSection(*first))
@@ -444,7 +449,7 @@ class HiveWriter {
         Decode(spelled);
         if (parts_.size() != depth) return false;
         for (size_t i = 1; i <= depth; ++i) {
-            if (!named_[i] && parts_[i - 1] != path_[i]->name_) return false;
+            if (!named_[i] && parts_[i - 1] != path_[i]->Name()) return false;
         }
         return true;
     }
@@ -538,7 +543,7 @@ class HiveWriter {
     static std::string_view SpelledPath(const RegKey& key) {
         if (!key.raw_ || !key.text_) return {};
         std::string_view text = *key.text_;
-        uint64_t start = key.raw_->offset + key.raw_->leadIn;
+        uint64_t start = uint64_t{key.raw_->offset} + key.raw_->leadIn;
         if (start >= text.size()) return {};
         std::string_view line = text.substr(start, key.raw_->body - start);
         size_t first = line.find('[');
@@ -553,7 +558,7 @@ class HiveWriter {
             chain_.push_back(k);
         for (auto it = chain_.rbegin(); it != chain_.rend(); ++it) {
             if (it != chain_.rbegin()) out += "\\\\";
-            AppendEscaped(out, (*it)->name_, '[', ']');
+            AppendEscaped(out, (*it)->Name(), '[', ']');
         }
     }
 
@@ -577,6 +582,13 @@ class HiveWriter {
 
 bool ReadHive(RegistryStore& store, RegKey* base, const std::string_view* text, HiveInfo* info,
               HiveParseError* error, size_t parallelFrom) {
+    if (text->size() > kMaxHiveBytes) {
+        if (error) {
+            error->line = 0;
+            error->message = "file too large";
+        }
+        return false;
+    }
     if (text->size() >= parallelFrom) {
         static const bool oneProcessor = std::thread::hardware_concurrency() == 1;
         if (oneProcessor) parallelFrom = SIZE_MAX;

@@ -555,7 +555,7 @@ void DropRepeatedNames(std::vector<RegValue>& values) {
 
 void DecodeSectionValues(std::string_view text, const RawSection& section,
                          std::vector<RegValue>* values) {
-    uint64_t end = section.offset + section.leadIn + section.length;
+    uint64_t end = uint64_t{section.offset} + section.leadIn + section.length;
     if (section.body > end || end > text.size()) {
         values->clear();
         return;

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 #include <system_error>
 #include <thread>
 
@@ -62,12 +63,12 @@ uint64_t SystemTimeTicks() {
 
 size_t RegKey::SubKeyPosition(std::u16string_view child) const {
     // Loading appends in sorted order, so the last place is the common answer.
-    if (subkeys_.empty() || CompareNoCase(subkeys_.back()->name_, child) < 0)
+    if (subkeys_.empty() || CompareNoCase(subkeys_.back()->Name(), child) < 0)
         return subkeys_.size();
     size_t lo = 0, hi = subkeys_.size();
     while (lo < hi) {
         size_t mid = (lo + hi) / 2;
-        if (CompareNoCase(subkeys_[mid]->name_, child) < 0) {
+        if (CompareNoCase(subkeys_[mid]->Name(), child) < 0) {
             lo = mid + 1;
         } else {
             hi = mid;
@@ -78,7 +79,7 @@ size_t RegKey::SubKeyPosition(std::u16string_view child) const {
 
 RegKey* RegKey::FindSubKey(std::u16string_view child) const {
     for (size_t at = lastFound_; at < subkeys_.size() && at <= size_t{lastFound_} + 1; ++at) {
-        if (EqualsNoCase(subkeys_[at]->name_, child)) {
+        if (EqualsNoCase(subkeys_[at]->Name(), child)) {
             lastFound_ = static_cast<uint32_t>(at);
             return subkeys_[at]->removed_ ? nullptr : subkeys_[at];
         }
@@ -91,17 +92,24 @@ RegKey* RegKey::FindSubKey(std::u16string_view child) const {
 
 RegKey* RegKey::ChildAt(size_t pos, std::u16string_view child) const {
     if (pos >= subkeys_.size() || subkeys_[pos]->removed_) return nullptr;
-    return EqualsNoCase(subkeys_[pos]->name_, child) ? subkeys_[pos] : nullptr;
+    return EqualsNoCase(subkeys_[pos]->Name(), child) ? subkeys_[pos] : nullptr;
 }
 
 void RegKey::PlaceChild(size_t pos, RegKey* child) {
     // Names are unique in the list, the removed keys' included.
     if (pos < subkeys_.size() && subkeys_[pos]->removed_ &&
-        EqualsNoCase(subkeys_[pos]->name_, child->name_)) {
+        EqualsNoCase(subkeys_[pos]->Name(), child->Name())) {
         subkeys_[pos] = child;
         return;
     }
     subkeys_.insert(subkeys_.begin() + static_cast<ptrdiff_t>(pos), child);
+}
+
+void RegKey::SetName(std::u16string_view name) {
+    // A name longer than a file may be is no key's: the store refuses to keep it.
+    if (name.size() > kMaxHiveBytes) throw std::length_error("key name too long");
+    name_ = name.data();
+    nameSize_ = static_cast<uint32_t>(name.size());
 }
 
 void RegKey::DropRemoved() const {
@@ -162,14 +170,14 @@ std::u16string RegKey::PathFrom(const RegKey* base) const {
     std::u16string path;
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
         if (!path.empty()) path.push_back(u'\\');
-        path += (*it)->name_;
+        path += (*it)->Name();
     }
     return path;
 }
 
 RegistryStore::RegistryStore() : clock_(&SystemTimeTicks) {
     root_ = NewKey();
-    root_->name_ = KeepName(u"REGISTRY");
+    root_->SetName(KeepName(u"REGISTRY"));
     CreateChild(root_, u"Machine");
     CreateChild(root_, u"User");
 }
@@ -299,15 +307,20 @@ ssize_t ReadStart(int fd, const MappedMemory& memory, size_t count) {
 
 const std::string_view* RegistryStore::ReadText(const std::filesystem::path& path,
                                                 std::string* error) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    auto fail = [&](int fd) -> const std::string_view* {
-        if (error) *error = path.filename().string() + ": " + std::strerror(errno);
+    // Not blocking: a pipe in the file's place is refused below instead of waited on.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    auto fail = [&](int fd, const char* why = nullptr) -> const std::string_view* {
+        if (error) *error = path.filename().string() + ": " + (why ? why : std::strerror(errno));
         if (fd >= 0) ::close(fd);
         return nullptr;
     };
     if (fd < 0) return fail(fd);
     struct stat st {};
     if (::fstat(fd, &st) != 0) return fail(fd);
+    // A device, or a file larger than keys can keep places in, would be read until
+    // memory runs out or not be read right.
+    if (!S_ISREG(st.st_mode)) return fail(fd, "not a regular file");
+    if (static_cast<uint64_t>(st.st_size) > kMaxHiveBytes) return fail(fd, "file too large");
     auto kept = std::make_unique<Text>();
     size_t capacity = static_cast<size_t>(st.st_size) + 1;
     kept->memory = MappedMemory(capacity, PagesMade::kWrittenWhole);
@@ -324,6 +337,8 @@ const std::string_view* RegistryStore::ReadText(const std::filesystem::path& pat
             ssize_t n;
             while ((n = ReadAt(fd, buf, sizeof buf, all.size())) != 0) {
                 if (n < 0) return fail(fd);
+                if (all.size() + static_cast<size_t>(n) > kMaxHiveBytes)
+                    return fail(fd, "file too large");
                 all.append(buf, static_cast<size_t>(n));
             }
             ::close(fd);
@@ -404,7 +419,7 @@ RegKey* RegistryStore::CreateChild(RegKey* parent, std::u16string_view name, boo
         return existing;
     }
     RegKey* child = NewKey();
-    child->name_ = KeepName(name);
+    child->SetName(KeepName(name));
     child->parent_ = parent;
     child->depth_ = parent->depth_ + 1;
     child->modified_ = clock_();
@@ -491,7 +506,7 @@ bool RegistryStore::DeleteValue(RegKey* key, std::u16string_view name) {
 void RegistryStore::DeleteKey(RegKey* key) {
     RegKey* parent = key->parent_;
     if (!parent || key->deleted_) return;
-    size_t pos = parent->SubKeyPosition(key->name_);
+    size_t pos = parent->SubKeyPosition(key->Name());
     if (pos >= parent->subkeys_.size() || parent->subkeys_[pos] != key) return;
     key->removed_ = true;
     parent->hasRemovedChildren_ = true;
@@ -537,7 +552,7 @@ void RegistryStore::SetLink(RegKey* key, bool isLink) {
 
 void RegistryStore::Graft(RegKey* parent, std::u16string_view name, RegKey* branch) {
     changeCount_.fetch_add(1, std::memory_order_release);
-    branch->name_ = KeepName(name);
+    branch->SetName(KeepName(name));
     branch->parent_ = parent;
     size_t pos = parent->SubKeyPosition(name);
     if (RegKey* replaced = parent->ChildAt(pos, name)) {
