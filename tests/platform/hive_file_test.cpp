@@ -204,6 +204,34 @@ TEST(HiveFile, DecodingASectionReplacesEarlierValues) {
     EXPECT_TRUE(values.empty());
 }
 
+// A peek follows the key it is asked about, from a key of thousands of values to a small
+// one whose decoding reuses the room, and back, and never makes the keys decoded.
+TEST(HiveFile, APeekAtKeysLargeAndSmallReadsEachKeysOwnValues) {
+    std::string text = TempPrefix::Header("REGISTRY\\Machine", "win32") + "\n[Big] 1\n";
+    for (int i = 0; i < 5000; ++i)
+        text += "\"v" + std::to_string(i) + "\"=\"" + std::string(40, 'x') + "\"\n";
+    text += "\n[Small] 1\n\"a\"=\"1\"\n\"b\"=dword:00000002\n";
+    auto hive = ParseHive(text, nullptr);
+    ASSERT_TRUE(hive);
+    const RegKey* big = hive->base->FindSubKey(u"Big");
+    const RegKey* small = hive->base->FindSubKey(u"Small");
+    ASSERT_TRUE(big && small);
+    ValuePeek peek;
+    for (int round = 0; round < 2; ++round) {
+        const std::vector<RegValue>& bigValues = peek.Of(big);
+        ASSERT_EQ(bigValues.size(), 5000u);
+        EXPECT_EQ(bigValues[4999].name, u"v4999");
+        const std::vector<RegValue>& smallValues = peek.Of(small);
+        ASSERT_EQ(smallValues.size(), 2u);
+        EXPECT_EQ(smallValues[0].name, u"a");
+        EXPECT_EQ(smallValues[1].type, kRegDword);
+        ASSERT_TRUE(peek.Find(big, u"V17"));
+        EXPECT_EQ(peek.Find(big, u"V17")->name, u"v17");
+    }
+    // Written back whole, the file is as it was: the peek changed nothing.
+    EXPECT_EQ(WriteHive(*hive->base, hive->header, hive->trailer), text);
+}
+
 // Strings are read eight bytes at a time: a quote, an escape or a byte above ASCII at any
 // place in such a word, and hex data in and out of its usual two digits and a comma.
 TEST(HiveFileValues, DecodesSpecialCharactersAtEveryPlaceInAWord) {
