@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <functional>
 #include <tuple>
 #include <utility>
 
@@ -56,8 +57,8 @@ class FoldedName {
 
 const FolderEntry* Listing::ByName(std::string_view ansiName) const {
     FoldedName folded(ansiName);
-    auto i = byLong.Find(folded.View(),
-                         [this](size_t k) { return std::u16string_view(this->folded[k]); });
+    auto i = byLong.Find(std::hash<std::u16string_view>{}(folded.View()),
+                         [&](size_t k) { return this->folded[k] == folded.View(); });
     if (i) return &entries[*i];
     // Every made short name has a '~'; an ASCII name without one that is an 8.3 name
     // itself was found above, as the long name it also is.
@@ -66,11 +67,10 @@ const FolderEntry* Listing::ByName(std::string_view ansiName) const {
     }
     KnowShortNames();
     std::string upper = AnsiUpper(ansiName);
-    i = byShort.Find(std::string_view(upper),
-                     [this](size_t k) { return std::string_view(entries[k].shortName); });
+    const size_t hash = std::hash<std::string_view>{}(upper);
+    i = byShort.Find(hash, [&](size_t k) { return entries[k].shortName == upper; });
     if (!i && upper.find('~') != std::string::npos) {
-        i = byWineShort.Find(std::string_view(upper),
-                             [this](size_t k) { return std::string_view(wineShort[k]); });
+        i = byWineShort.Find(hash, [&](size_t k) { return wineShort[k] == upper; });
     }
     return i ? &entries[*i] : nullptr;
 }
@@ -87,10 +87,13 @@ void Listing::KnowShortNames() const {
             entries[k].shortName = std::move(shorts[k]);
             wineShort.push_back(WineShortName(Utf8ToUtf16(entries[k].hostName)));
         }
-        byShort.Build(entries.size(),
-                      [this](size_t k) { return std::string_view(entries[k].shortName); });
-        byWineShort.Build(entries.size(),
-                          [this](size_t k) { return std::string_view(wineShort[k]); });
+        byShort.Build(
+            entries.size(),
+            [this](size_t k) { return std::hash<std::string>{}(entries[k].shortName); },
+            [this](size_t a, size_t b) { return entries[a].shortName == entries[b].shortName; });
+        byWineShort.Build(
+            entries.size(), [this](size_t k) { return std::hash<std::string>{}(wineShort[k]); },
+            [this](size_t a, size_t b) { return wineShort[a] == wineShort[b]; });
     });
 }
 
@@ -178,9 +181,12 @@ std::shared_ptr<Listing> ReadListing(const std::string& folder, const struct sta
     }
     const size_t count = listing->entries.size();
     const Listing& l = *listing;
-    listing->byLong.Build(count, [&l](size_t k) { return std::u16string_view(l.folded[k]); });
-    listing->byHost.Build(count,
-                          [&l](size_t k) { return std::string_view(l.entries[k].hostName); });
+    listing->byLong.Build(
+        count, [&l](size_t k) { return std::hash<std::u16string>{}(l.folded[k]); },
+        [&l](size_t a, size_t b) { return l.folded[a] == l.folded[b]; });
+    listing->byHost.Build(
+        count, [&l](size_t k) { return std::hash<std::string>{}(l.entries[k].hostName); },
+        [&l](size_t a, size_t b) { return l.entries[a].hostName == l.entries[b].hostName; });
     listing->stamp = Stamp::Of(st);
     struct timespec now {};
     ::clock_gettime(CLOCK_REALTIME, &now);

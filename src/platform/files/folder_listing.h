@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/files/name_index.h"
 #include "platform/files/path_resolver.h"
 
 // Cached listings of host folders: each entry with its ANSI long and short names, indexed
@@ -35,47 +36,6 @@ struct Stamp {
                mtime.tv_nsec == st.st_mtim.tv_nsec && ctime.tv_sec == st.st_ctim.tv_sec &&
                ctime.tv_nsec == st.st_ctim.tv_nsec;
     }
-};
-
-// Open addressing over the entries of a listing: slot values are entry index + 1, 0 is
-// free. Of equal keys the first entry stays, as the folder's sorted order decides.
-class NameIndex {
-  public:
-    template <typename KeyAt>
-    void Build(size_t count, KeyAt keyAt) {
-        size_t capacity = 16;
-        while (capacity < count * 2)
-            capacity *= 2;
-        slots_.assign(capacity, 0);
-        mask_ = capacity - 1;
-        for (size_t i = 0; i < count; ++i) {
-            auto key = keyAt(i);
-            for (size_t slot = Hash(key) & mask_;; slot = (slot + 1) & mask_) {
-                if (slots_[slot] == 0) {
-                    slots_[slot] = static_cast<uint32_t>(i + 1);
-                    break;
-                }
-                if (keyAt(slots_[slot] - 1) == key) break;
-            }
-        }
-    }
-    template <typename Key, typename KeyAt>
-    std::optional<size_t> Find(Key key, KeyAt keyAt) const {
-        if (slots_.empty()) return std::nullopt;
-        for (size_t slot = Hash(key) & mask_;; slot = (slot + 1) & mask_) {
-            uint32_t value = slots_[slot];
-            if (value == 0) return std::nullopt;
-            if (keyAt(value - 1) == key) return value - 1;
-        }
-    }
-
-  private:
-    template <typename Key>
-    static size_t Hash(Key key) {
-        return std::hash<Key>{}(key);
-    }
-    std::vector<uint32_t> slots_;
-    size_t mask_ = 0;
 };
 
 struct Listing {
@@ -114,8 +74,8 @@ struct Listing {
 
   private:
     std::optional<size_t> HostIndex(std::string_view hostName) const {
-        return byHost.Find(hostName,
-                           [this](size_t k) { return std::string_view(entries[k].hostName); });
+        return byHost.Find(std::hash<std::string_view>{}(hostName),
+                           [&](size_t k) { return entries[k].hostName == hostName; });
     }
     void KnowShortNames() const;
 
