@@ -23,8 +23,6 @@ namespace {
 // Folder times move in clock ticks; a listing read this soon after a change may have
 // missed a second change within the same tick.
 constexpr int64_t kRacyWindowNs = 100'000'000;
-// Names up to this length are folded without a heap allocation.
-constexpr size_t kFoldBuffer = 260;
 // How many names a new listing tries to learn whether the folder matches names by case.
 constexpr int kCaseProbes = 4;
 
@@ -32,68 +30,80 @@ constexpr int kCaseProbes = 4;
 
 namespace path_detail {
 
-// The folded UTF-16 form of an ANSI name, without a heap allocation for usual names.
-class FoldedName {
-  public:
-    explicit FoldedName(std::string_view ansi) {
-        char16_t* out = buffer_;
-        if (ansi.size() > kFoldBuffer) {
-            heap_.resize(ansi.size());
-            out = heap_.data();
-        }
-        for (size_t i = 0; i < ansi.size(); ++i)
-            out[i] = FoldChar(AnsiCharToUtf16(ansi[i]));
-        view_ = std::u16string_view(out, ansi.size());
-    }
-    FoldedName(const FoldedName&) = delete;
-    FoldedName& operator=(const FoldedName&) = delete;
-    std::u16string_view View() const { return view_; }
+FolderEntry ListedEntry::Copy() const {
+    return {std::string(HostName()), std::string(Name()), std::string(ShortName())};
+}
 
-  private:
-    char16_t buffer_[kFoldBuffer];
-    std::u16string heap_;
-    std::u16string_view view_;
-};
+Listing::Listing(ListedNames names) : names_(std::move(names)) {
+    const size_t count = names_.Size();
+    byLong_.Build(
+        count, [this](size_t k) { return names_.LongHash(k); },
+        [this](size_t a, size_t b) { return names_.SameLong(a, b); });
+    byHost_.Build(
+        count, [this](size_t k) { return std::hash<std::string_view>{}(names_.Host(k)); },
+        [this](size_t a, size_t b) { return names_.Host(a) == names_.Host(b); });
+}
 
-const FolderEntry* Listing::ByName(std::string_view ansiName) const {
-    FoldedName folded(ansiName);
-    auto i = byLong.Find(std::hash<std::u16string_view>{}(folded.View()),
-                         [&](size_t k) { return this->folded[k] == folded.View(); });
-    if (i) return &entries[*i];
+std::vector<FolderEntry> Listing::Entries() const {
+    std::vector<FolderEntry> entries;
+    entries.reserve(Size());
+    for (size_t k = 0; k < Size(); ++k)
+        entries.push_back(At(k).Copy());
+    return entries;
+}
+
+std::optional<size_t> Listing::HostIndex(std::string_view hostName) const {
+    return byHost_.Find(std::hash<std::string_view>{}(hostName),
+                        [&](size_t k) { return names_.Host(k) == hostName; });
+}
+
+std::optional<ListedEntry> Listing::ByName(std::string_view ansiName) const {
+    auto k = byLong_.Find(ListedNames::LongHashOf(ansiName),
+                          [&](size_t i) { return names_.LongIs(i, ansiName); });
+    if (k) return At(*k);
     // Every made short name has a '~'; an ASCII name without one that is an 8.3 name
     // itself was found above, as the long name it also is.
     if (ansiName.find('~') == std::string_view::npos && IsAscii(ansiName)) {
-        return nullptr;
+        return std::nullopt;
     }
     KnowShortNames();
     std::string upper = AnsiUpper(ansiName);
-    const size_t hash = std::hash<std::string_view>{}(upper);
-    i = byShort.Find(hash, [&](size_t k) { return entries[k].shortName == upper; });
-    if (!i && upper.find('~') != std::string::npos) {
-        i = byWineShort.Find(hash, [&](size_t k) { return wineShort[k] == upper; });
+    const std::string_view key(upper);
+    const size_t hash = std::hash<std::string_view>{}(key);
+    k = byShort_.Find(hash, [&](size_t i) { return ShortOf(i) == key; });
+    if (!k && key.find('~') != std::string_view::npos) {
+        k = byWineShort_.Find(hash, [&](size_t i) { return WineShortOf(i) == key; });
     }
-    return i ? &entries[*i] : nullptr;
+    if (k) return At(*k);
+    return std::nullopt;
 }
 
 void Listing::KnowShortNames() const {
-    std::call_once(shortOnce, [this] {
+    std::call_once(shortOnce_, [this] {
+        const size_t count = Size();
         std::vector<std::string> ansi;
-        ansi.reserve(entries.size());
-        for (const FolderEntry& entry : entries)
-            ansi.push_back(entry.name);
-        std::vector<std::string> shorts = MakeShortNames(ansi);
-        wineShort.reserve(entries.size());
-        for (size_t k = 0; k < entries.size(); ++k) {
-            entries[k].shortName = std::move(shorts[k]);
-            wineShort.push_back(WineShortName(Utf8ToUtf16(entries[k].hostName)));
+        ansi.reserve(count);
+        for (size_t k = 0; k < count; ++k)
+            ansi.emplace_back(names_.Ansi(k));
+        std::vector<std::string> made = MakeShortNames(ansi);
+        shorts_.reserve(count);
+        for (size_t k = 0; k < count; ++k) {
+            std::string wine = WineShortName(Utf8ToUtf16(names_.Host(k)));
+            // Short names are at most a few characters; the text stays far below 4 GiB.
+            shorts_.push_back({static_cast<uint32_t>(shortText_.size()),
+                               static_cast<uint8_t>(made[k].size()),
+                               static_cast<uint8_t>(wine.size())});
+            shortText_ += made[k];
+            shortText_ += wine;
         }
-        byShort.Build(
-            entries.size(),
-            [this](size_t k) { return std::hash<std::string>{}(entries[k].shortName); },
-            [this](size_t a, size_t b) { return entries[a].shortName == entries[b].shortName; });
-        byWineShort.Build(
-            entries.size(), [this](size_t k) { return std::hash<std::string>{}(wineShort[k]); },
-            [this](size_t a, size_t b) { return wineShort[a] == wineShort[b]; });
+        shortText_.shrink_to_fit();
+        auto hashAt = [](std::string_view key) { return std::hash<std::string_view>{}(key); };
+        byShort_.Build(
+            count, [&](size_t k) { return hashAt(ShortOf(k)); },
+            [this](size_t a, size_t b) { return ShortOf(a) == ShortOf(b); });
+        byWineShort_.Build(
+            count, [&](size_t k) { return hashAt(WineShortOf(k)); },
+            [this](size_t a, size_t b) { return WineShortOf(a) == WineShortOf(b); });
     });
 }
 
@@ -131,15 +141,15 @@ bool IsLocalFileSystem(const struct statfs& fs) {
 // letter's case turned must not be found. False when no name can tell.
 bool MatchesByCase(const std::string& folder, const Listing& listing) {
     int probes = 0;
-    for (const FolderEntry& entry : listing.entries) {
-        if (probes == kCaseProbes) break;
-        auto letter = std::find_if(entry.hostName.begin(), entry.hostName.end(), [](char c) {
+    for (size_t k = 0; k < listing.Size() && probes < kCaseProbes; ++k) {
+        const std::string_view hostName = listing.At(k).HostName();
+        auto letter = std::find_if(hostName.begin(), hostName.end(), [](char c) {
             return std::isalpha(static_cast<unsigned char>(c)) != 0 &&
                    static_cast<unsigned char>(c) < 0x80;
         });
-        if (letter == entry.hostName.end()) continue;
-        std::string turned = entry.hostName;
-        char& c = turned[static_cast<size_t>(letter - entry.hostName.begin())];
+        if (letter == hostName.end()) continue;
+        std::string turned(hostName);
+        char& c = turned[static_cast<size_t>(letter - hostName.begin())];
         c = static_cast<char>(std::islower(static_cast<unsigned char>(c))
                                   ? std::toupper(static_cast<unsigned char>(c))
                                   : std::tolower(static_cast<unsigned char>(c)));
@@ -172,21 +182,16 @@ std::shared_ptr<Listing> ReadListing(const std::string& folder, const struct sta
         int c = CompareNoCase(a.first, b.first);
         return c != 0 ? c < 0 : a.second < b.second;
     });
-    auto listing = std::make_shared<Listing>();
-    listing->entries.reserve(names.size());
-    listing->folded.reserve(names.size());
-    for (auto& n : names) {
-        listing->entries.push_back({std::move(n.second), Utf16ToAnsi(n.first), std::string()});
-        listing->folded.push_back(FoldCase(n.first));
-    }
-    const size_t count = listing->entries.size();
-    const Listing& l = *listing;
-    listing->byLong.Build(
-        count, [&l](size_t k) { return std::hash<std::u16string>{}(l.folded[k]); },
-        [&l](size_t a, size_t b) { return l.folded[a] == l.folded[b]; });
-    listing->byHost.Build(
-        count, [&l](size_t k) { return std::hash<std::string>{}(l.entries[k].hostName); },
-        [&l](size_t a, size_t b) { return l.entries[a].hostName == l.entries[b].hostName; });
+    ListedNames listed;
+    size_t hostBytes = 0;
+    for (const auto& n : names)
+        hostBytes += n.second.size();
+    listed.Reserve(names.size(), hostBytes);
+    for (const auto& n : names)
+        listed.Add(n.second, n.first);
+    listed.Trim();
+    names = {};
+    auto listing = std::make_shared<Listing>(std::move(listed));
     listing->stamp = Stamp::Of(st);
     struct timespec now {};
     ::clock_gettime(CLOCK_REALTIME, &now);

@@ -5,7 +5,6 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -13,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/files/listed_names.h"
 #include "platform/files/name_index.h"
 #include "platform/files/path_resolver.h"
 
@@ -38,13 +38,27 @@ struct Stamp {
     }
 };
 
+struct Listing;
+
+// One entry of a listing, read where the listing keeps it; valid while the listing lives.
+class ListedEntry {
+  public:
+    ListedEntry(const Listing& listing, size_t index) : listing_(&listing), index_(index) {}
+    std::string_view HostName() const;
+    std::string_view Name() const;  // the long name in ANSI
+    // The upper-case 8.3 name; the listing makes its short names on first need.
+    std::string_view ShortName() const;
+    FolderEntry Copy() const;
+
+  private:
+    const Listing* listing_;
+    size_t index_;
+};
+
 struct Listing {
-    // In the folder's sorted order. Short names are made on first need (most look-ups
-    // are of long names), so they are written once, under `shortOnce`, in a shared listing.
-    mutable std::vector<FolderEntry> entries;
-    std::vector<std::u16string> folded;  // folded long name of each entry
-    NameIndex byLong;                    // folded long name
-    NameIndex byHost;                    // exact host name
+    // `names` in the folder's sorted order.
+    explicit Listing(ListedNames names);
+
     Stamp stamp;
     // Read within a clock tick of the folder's last change: not trusted again.
     bool racy = false;
@@ -56,34 +70,63 @@ struct Listing {
 
     bool Trusted() const { return exact && !racy; }
 
+    size_t Size() const { return names_.Size(); }
+    ListedEntry At(size_t k) const { return {*this, k}; }
     // Every entry, with its short name.
-    const std::vector<FolderEntry>& Entries() const {
-        KnowShortNames();
-        return entries;
-    }
+    std::vector<FolderEntry> Entries() const;
     bool HasHost(std::string_view hostName) const { return HostIndex(hostName).has_value(); }
-    const FolderEntry* ByHost(std::string_view hostName) const {
-        auto i = HostIndex(hostName);
-        if (!i) return nullptr;
-        KnowShortNames();
-        return &entries[*i];
+    std::optional<ListedEntry> ByHost(std::string_view hostName) const {
+        auto k = HostIndex(hostName);
+        if (!k) return std::nullopt;
+        return At(*k);
     }
     // The entry a long name (without regard to case) or a short name stands for. Found by
-    // its long name, its short name may be still unknown: only its other names are read.
-    const FolderEntry* ByName(std::string_view ansiName) const;
+    // its long name, its short name is made only when asked for.
+    std::optional<ListedEntry> ByName(std::string_view ansiName) const;
 
   private:
-    std::optional<size_t> HostIndex(std::string_view hostName) const {
-        return byHost.Find(std::hash<std::string_view>{}(hostName),
-                           [&](size_t k) { return entries[k].hostName == hostName; });
-    }
+    friend class ListedEntry;
+    std::optional<size_t> HostIndex(std::string_view hostName) const;
+    // Short names are made on first need (most look-ups are of long names), so they are
+    // written once, under `shortOnce_`, in a shared listing.
     void KnowShortNames() const;
+    std::string_view ShortOf(size_t k) const {
+        const ShortSlot& s = shorts_[k];
+        return {shortText_.data() + s.at, s.shortSize};
+    }
+    std::string_view WineShortOf(size_t k) const {
+        const ShortSlot& s = shorts_[k];
+        return {shortText_.data() + s.at + s.shortSize, s.wineSize};
+    }
 
-    mutable std::once_flag shortOnce;
-    mutable NameIndex byShort;                   // upper-case short name
-    mutable std::vector<std::string> wineShort;  // Wine's hashed short name; empty for 8.3
-    mutable NameIndex byWineShort;               // Wine's hashed short name
+    ListedNames names_;
+    NameIndex byLong_;  // long name without regard to case
+    NameIndex byHost_;  // exact host name
+
+    // Where an entry's short names are in `shortText_`: its upper-case short name, then
+    // Wine's hashed short name (empty for a legal 8.3 name). Both are a few characters.
+    struct ShortSlot {
+        uint32_t at;
+        uint8_t shortSize;
+        uint8_t wineSize;
+    };
+    mutable std::once_flag shortOnce_;
+    mutable std::string shortText_;
+    mutable std::vector<ShortSlot> shorts_;
+    mutable NameIndex byShort_;      // upper-case short name
+    mutable NameIndex byWineShort_;  // Wine's hashed short name
 };
+
+inline std::string_view ListedEntry::HostName() const {
+    return listing_->names_.Host(index_);
+}
+inline std::string_view ListedEntry::Name() const {
+    return listing_->names_.Ansi(index_);
+}
+inline std::string_view ListedEntry::ShortName() const {
+    listing_->KnowShortNames();
+    return listing_->ShortOf(index_);
+}
 
 // A host path of a name in a folder, with one separator between them.
 std::string Join(const std::string& folder, std::string_view name);

@@ -369,9 +369,7 @@ bool PathResolver::CompleteEntry(const fs::path& hostFolder, FolderEntry* entry)
     auto listing = impl_->Get(Key(hostFolder));
     if (!listing) return false;
     if (!entry) return true;
-    if (const FolderEntry* listed = listing->ByHost(entry->hostName)) {
-        entry->shortName = listed->shortName;
-    }
+    if (auto listed = listing->ByHost(entry->hostName)) entry->shortName = listed->ShortName();
     return true;
 }
 
@@ -380,8 +378,8 @@ std::optional<FolderEntry> PathResolver::LookupInListing(const fs::path& hostFol
                                                          const std::string& ansiName) {
     auto listing = impl_->Get(Key(hostFolder));
     if (!listing) return std::nullopt;
-    listing->Entries();  // the entry is copied whole, short name included
-    if (const FolderEntry* entry = listing->ByName(ansiName)) return *entry;
+    // The entry is copied whole, short name included.
+    if (auto entry = listing->ByName(ansiName)) return entry->Copy();
     return std::nullopt;
 }
 
@@ -406,9 +404,9 @@ PathResolver::Step PathResolver::LookUp(const std::string& folder, const std::st
         return step.folder == Step::Folder::Dir;
     };
     auto fromListing = [&](const Listing& listing) {
-        if (const FolderEntry* entry = listing.ByName(ansiName)) {
+        if (auto entry = listing.ByName(ansiName)) {
             step.kind = Step::Listed;
-            step.hostName = entry->hostName;
+            step.hostName = entry->HostName();
         }
         step.keepable = listing.Trusted();
         step.stamp = listing.stamp;
@@ -652,9 +650,9 @@ std::optional<std::string> PathResolver::ShortPath(const std::string& windowsPat
         if (!IsValid83(trail[i].name)) {
             auto listing = impl_->Get(Key(folder));
             if (!listing) return std::nullopt;
-            const FolderEntry* entry = listing->ByHost(trail[i].hostName);
+            auto entry = listing->ByHost(trail[i].hostName);
             if (!entry) return std::nullopt;
-            out.components[i] = entry->shortName;
+            out.components[i] = entry->ShortName();
         }
         folder /= trail[i].hostName;
     }
