@@ -66,45 +66,15 @@ std::optional<ListedEntry> Listing::ByName(std::string_view ansiName) const {
     if (ansiName.find('~') == std::string_view::npos && IsAscii(ansiName)) {
         return std::nullopt;
     }
-    KnowShortNames();
-    std::string upper = AnsiUpper(ansiName);
-    const std::string_view key(upper);
-    const size_t hash = std::hash<std::string_view>{}(key);
-    k = byShort_.Find(hash, [&](size_t i) { return ShortOf(i) == key; });
-    if (!k && key.find('~') != std::string_view::npos) {
-        k = byWineShort_.Find(hash, [&](size_t i) { return WineShortOf(i) == key; });
-    }
+    k = ShortNames().Find(AnsiUpper(ansiName));
     if (k) return At(*k);
     return std::nullopt;
 }
 
-void Listing::KnowShortNames() const {
-    std::call_once(shortOnce_, [this] {
-        const size_t count = Size();
-        std::vector<std::string> ansi;
-        ansi.reserve(count);
-        for (size_t k = 0; k < count; ++k)
-            ansi.emplace_back(names_.Ansi(k));
-        std::vector<std::string> made = MakeShortNames(ansi);
-        shorts_.reserve(count);
-        for (size_t k = 0; k < count; ++k) {
-            std::string wine = WineShortName(Utf8ToUtf16(names_.Host(k)));
-            // Short names are at most a few characters; the text stays far below 4 GiB.
-            shorts_.push_back({static_cast<uint32_t>(shortText_.size()),
-                               static_cast<uint8_t>(made[k].size()),
-                               static_cast<uint8_t>(wine.size())});
-            shortText_ += made[k];
-            shortText_ += wine;
-        }
-        shortText_.shrink_to_fit();
-        auto hashAt = [](std::string_view key) { return std::hash<std::string_view>{}(key); };
-        byShort_.Build(
-            count, [&](size_t k) { return hashAt(ShortOf(k)); },
-            [this](size_t a, size_t b) { return ShortOf(a) == ShortOf(b); });
-        byWineShort_.Build(
-            count, [&](size_t k) { return hashAt(WineShortOf(k)); },
-            [this](size_t a, size_t b) { return WineShortOf(a) == WineShortOf(b); });
-    });
+const ListedShortNames& Listing::ShortNames() const {
+    std::call_once(shortOnce_,
+                   [this] { shortNames_ = std::make_unique<const ListedShortNames>(names_); });
+    return *shortNames_;
 }
 
 std::string Join(const std::string& folder, std::string_view name) {

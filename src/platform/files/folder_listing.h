@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/files/listed_names.h"
+#include "platform/files/listed_short_names.h"
 #include "platform/files/name_index.h"
 #include "platform/files/path_resolver.h"
 
@@ -87,34 +88,14 @@ struct Listing {
   private:
     friend class ListedEntry;
     std::optional<size_t> HostIndex(std::string_view hostName) const;
-    // Short names are made on first need (most look-ups are of long names), so they are
-    // written once, under `shortOnce_`, in a shared listing.
-    void KnowShortNames() const;
-    std::string_view ShortOf(size_t k) const {
-        const ShortSlot& s = shorts_[k];
-        return {shortText_.data() + s.at, s.shortSize};
-    }
-    std::string_view WineShortOf(size_t k) const {
-        const ShortSlot& s = shorts_[k];
-        return {shortText_.data() + s.at + s.shortSize, s.wineSize};
-    }
+    // Made on first need, once, under `shortOnce_`: the listing may be shared between threads.
+    const ListedShortNames& ShortNames() const;
 
     ListedNames names_;
     NameIndex byLong_;  // long name without regard to case
     NameIndex byHost_;  // exact host name
-
-    // Where an entry's short names are in `shortText_`: its upper-case short name, then
-    // Wine's hashed short name (empty for a legal 8.3 name). Both are a few characters.
-    struct ShortSlot {
-        uint32_t at;
-        uint8_t shortSize;
-        uint8_t wineSize;
-    };
     mutable std::once_flag shortOnce_;
-    mutable std::string shortText_;
-    mutable std::vector<ShortSlot> shorts_;
-    mutable NameIndex byShort_;      // upper-case short name
-    mutable NameIndex byWineShort_;  // Wine's hashed short name
+    mutable std::unique_ptr<const ListedShortNames> shortNames_;
 };
 
 inline std::string_view ListedEntry::HostName() const {
@@ -124,8 +105,7 @@ inline std::string_view ListedEntry::Name() const {
     return listing_->names_.Ansi(index_);
 }
 inline std::string_view ListedEntry::ShortName() const {
-    listing_->KnowShortNames();
-    return listing_->ShortOf(index_);
+    return listing_->ShortNames().Short(index_);
 }
 
 // A host path of a name in a folder, with one separator between them.
