@@ -67,6 +67,27 @@ TEST_F(FileSystemAccessTest, FindListsInFolderOrderWithDotEntriesBelowTheRoot) {
     EXPECT_FALSE(files->FindFiles("C:\\nowhere\\*.*"));
 }
 
+// Host names outside ASCII are found and listed by their ANSI forms ('?' for characters
+// the code page lacks), with the short names made of those.
+TEST_F(FileSystemAccessTest, FindGivesNamesOutsideAsciiTheirAnsiAndShortForms) {
+    prefix.File("data/Caf\xC3\xA9 Menu.txt");          // é in UTF-8
+    prefix.File("data/\xD0\x9F\xD1\x80\xD0\xB8.txt");  // Cyrillic
+    auto one = files->FindFiles("C:\\DATA\\CAF\xC9 MENU.TXT");
+    ASSERT_TRUE(one);
+    ASSERT_EQ(one->size(), 1u);
+    EXPECT_EQ((*one)[0].name, "Caf\xE9 Menu.txt");
+    EXPECT_EQ((*one)[0].shortName, "CAF\xC9ME~1.TXT");
+    auto cyrillic = files->FindFiles("C:\\data\\___~1.txt");
+    ASSERT_TRUE(cyrillic);
+    ASSERT_EQ(cyrillic->size(), 1u);
+    EXPECT_EQ((*cyrillic)[0].name, "???.txt");
+    EXPECT_EQ((*cyrillic)[0].shortName, "___~1.TXT");
+
+    auto all = files->FindFiles("C:\\data\\*.txt");
+    ASSERT_EQ(Names(all), (std::vector<std::string>{"Caf\xE9 Menu.txt", "???.txt"}));
+    EXPECT_EQ((*all)[0].shortName, "CAF\xC9ME~1.TXT");
+}
+
 TEST_F(FileSystemAccessTest, CreateDirectoryPathMakesEachMissingFolder) {
     fs::create_directory(C("a"));
     EXPECT_TRUE(files->CreateDirectoryPath("C:\\A\\b\\c"));
