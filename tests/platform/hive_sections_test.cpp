@@ -93,6 +93,23 @@ TEST(TwoThreadRead, ReadsTheRealFilesAsOneThreadDoes) {
     }
 }
 
+// Sections far denser than the listing reserves room for (a few bytes each, some with
+// several option lines) make it grow while listing, keeping every one.
+TEST(TwoThreadRead, SectionsDenserThanReservedAreAllListed) {
+    std::string text = TempPrefix::Header("REGISTRY\\\\Machine", "win64");
+    for (int i = 0; i < 40000; ++i) {
+        text += "[k" + std::to_string(i) + "]\n";
+        if (i % 7 == 0) text += "#time=1d9f0c2a3b4c5d6\n#class=\"c" + std::to_string(i) + "\"\n";
+    }
+    ExpectSameOnTwoThreads(text, "dense");
+    auto hive = ParseHive(text, nullptr, 0);
+    ASSERT_TRUE(hive);
+    EXPECT_EQ(hive->base->SubKeys().size(), 40000u);
+    RegKey* last = hive->base->FindSubKey(u"k39998");
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->ClassName(), u"c39998");
+}
+
 TEST(TwoThreadRead, ListedSectionsKeepEveryFormTheReaderKnows) {
     const std::string tail =
         // A key's second section in the latter part: its values are decoded and merged,

@@ -39,9 +39,7 @@ class HiveReader {
           values_(reader_, error) {}
 
     bool Run(RegKey* base, HiveInfo* info) {
-        // A large file's keys in one block: estimated generously, as a block's untouched
-        // tail costs nothing (a fresh prefix's system.reg holds a key per 190 bytes).
-        if (content_.size() >= (size_t{256} << 10)) store_.ReserveKeys(content_.size() / 128);
+        if (content_.size() >= (size_t{256} << 10)) store_.ReserveForFile(content_.size());
         Helper helper;
         if (split_ != std::string_view::npos) {
             helper.lister.emplace(content_, split_);
@@ -169,8 +167,8 @@ class HiveReader {
         helper.thread.join();
         const SectionLister& lister = *helper.lister;
         lister.Rethrow();
-        const std::vector<ListedSection>& sections = lister.Sections();
-        const std::vector<size_t>& options = lister.Options();
+        const MappedArray<ListedSection>& sections = lister.Sections();
+        const MappedArray<uint32_t>& options = lister.Options();
         for (size_t i = 0; i < sections.size(); ++i) {
             const ListedSection& listed = sections[i];
             if (!BeginSection(ListedLine(listed.start), base, listed.start, listed.body))

@@ -27,6 +27,20 @@ int LineNumberAt(std::string_view text, size_t offset) {
     return 1 + static_cast<int>(std::count(text.begin(), text.begin() + offset, '\n'));
 }
 
+namespace {
+// A place in the text, which ReadHive has bounded to kMaxHiveBytes.
+uint32_t Place(size_t at) {
+    return static_cast<uint32_t>(at);
+}
+}  // namespace
+
+// Sections and their time lines, reserved for the densest a large file usually is.
+SectionLister::SectionLister(std::string_view text, size_t from)
+    : text_(text),
+      from_(from),
+      sections_((text.size() - std::min(from, text.size())) / 128),
+      options_((text.size() - std::min(from, text.size())) / 128) {}
+
 void SectionLister::Run(const std::atomic<bool>& stop) noexcept {
     try {
         List(stop);
@@ -41,7 +55,7 @@ void SectionLister::List(const std::atomic<bool>& stop) {
     std::string_view line;
     size_t bodyEnd = 0;  // within the part
     auto close = [&]() {
-        if (!sections_.empty()) sections_.back().end = from_ + bodyEnd;
+        if (!sections_.empty()) sections_.back().end = Place(from_ + bodyEnd);
         bodyEnd_ = from_ + bodyEnd;
     };
     auto fail = [&]() {
@@ -64,8 +78,8 @@ void SectionLister::List(const std::atomic<bool>& stop) {
         if (c == 0) continue;
         if (c == '[') {
             close();
-            sections_.push_back(
-                {from_ + reader.LineStart(), from_ + reader.Position(), 0, options_.size()});
+            sections_.push_back({Place(from_ + reader.LineStart()),
+                                 Place(from_ + reader.Position()), 0, Place(options_.size())});
         } else if (sections_.empty() && c != '#' && c != ';') {
             // Never so from a split point, which is a key line; kept as the reader has it.
             error_ = {reader.Number(), "text before the first key"};
@@ -73,7 +87,7 @@ void SectionLister::List(const std::atomic<bool>& stop) {
         } else if (c == '"' || c == '@') {
             if (!values.Read(line.substr(first), nullptr)) return fail();
         } else if (c == '#') {
-            options_.push_back(from_ + reader.LineStart());
+            options_.push_back(Place(from_ + reader.LineStart()));
         } else if (c != ';') {
             error_ = {reader.Number(), "unrecognised line"};
             return fail();

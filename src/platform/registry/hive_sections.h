@@ -2,11 +2,12 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <string_view>
-#include <vector>
 
 #include "platform/registry/hive_file.h"
+#include "platform/registry/mapped_memory.h"
 
 // A large registry file is read on two threads: while the loading thread reads the first
 // part into keys, another lists and checks the sections of the rest, which the loading
@@ -25,27 +26,28 @@ constexpr double kFirstPartShare = 0.5;
 // (or too small a file to gain from it) gives npos.
 size_t SplitPointOf(std::string_view text, double share);
 
-// One section of the listed part, as the file holds it.
+// One section of the listed part, as the file holds it. Places in the file fit 32 bits,
+// as ReadHive bounds files to kMaxHiveBytes.
 struct ListedSection {
-    size_t start;        // the key line's start
-    size_t body;         // where the lines after the key line start
-    size_t end;          // end of its last line that is not blank
-    size_t firstOption;  // its option lines ('#') in ListedSections::options from here
+    uint32_t start;        // the key line's start
+    uint32_t body;         // where the lines after the key line start
+    uint32_t end;          // end of its last line that is not blank
+    uint32_t firstOption;  // its option lines ('#') in ListedSections::options from here
 };
 
 // Lists the sections from `from` (a split point) to the end, checking every line as the
 // file's reader does, up to the first fault.
 class SectionLister {
   public:
-    SectionLister(std::string_view text, size_t from) : text_(text), from_(from) {}
+    SectionLister(std::string_view text, size_t from);
 
     // Runs to the end, to the first fault or until `stop` is set; exceptions are kept
     // for the loading thread (Rethrow).
     void Run(const std::atomic<bool>& stop) noexcept;
 
-    const std::vector<ListedSection>& Sections() const { return sections_; }
+    const MappedArray<ListedSection>& Sections() const { return sections_; }
     // Starts of the option lines, in file order.
-    const std::vector<size_t>& Options() const { return options_; }
+    const MappedArray<uint32_t>& Options() const { return options_; }
     // The first fault, its line counted from the start of the file, or false.
     bool Failed(HiveParseError* error) const;
     // End of the last line that is not blank (where the file's trailer starts).
@@ -59,8 +61,8 @@ class SectionLister {
 
     std::string_view text_;
     size_t from_;
-    std::vector<ListedSection> sections_;
-    std::vector<size_t> options_;
+    MappedArray<ListedSection> sections_;
+    MappedArray<uint32_t> options_;
     size_t bodyEnd_ = 0;
     bool failed_ = false;
     HiveParseError error_;

@@ -15,7 +15,7 @@ constexpr size_t kMapFrom = size_t{1} << 20;
 constexpr size_t kPage = 4096;
 constexpr size_t kMakeAhead = size_t{1} << 20;
 constexpr size_t kHugePage = size_t{2} << 20;
-// Below this a region written whole stays in ordinary pages: it would be mostly padding.
+// From this size on a region is in huge pages; below, they would be mostly padding.
 constexpr size_t kHugeFrom = size_t{8} << 20;
 
 template <typename N>
@@ -53,27 +53,32 @@ MappedMemory::MappedMemory(size_t bytes, PagesMade made) {
         made_ = size_;
         return;
     }
-    if (made == PagesMade::kWrittenWhole && bytes >= kHugeFrom) {
-        const size_t size = RoundUp(bytes, kHugePage);
+    const bool huge = bytes >= kHugeFrom;
+    const size_t size = RoundUp(bytes, huge ? kHugePage : kPage);
+    if (huge) {
         data_ = MapInHugePages(size);
-        if (!data_) return;
-        size_ = size;
-        mapped_ = true;
-        return;
+    } else {
+        const int flags =
+            MAP_PRIVATE | MAP_ANONYMOUS | (made == PagesMade::kAtOnce ? MAP_POPULATE : 0);
+        void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, flags, -1, 0);
+        data_ = p == MAP_FAILED ? nullptr : p;
     }
-    const size_t size = RoundUp(bytes, kPage);
-    const bool populate = made == PagesMade::kAtOnce;
-    const int flags = MAP_PRIVATE | MAP_ANONYMOUS | (populate ? MAP_POPULATE : 0);
-    void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, flags, -1, 0);
-    if (p == MAP_FAILED) return;
-    data_ = p;
+    if (!data_) return;
     size_ = size;
-    made_ = populate ? size : 0;
     mapped_ = true;
+    huge_ = huge;
+    if (made == PagesMade::kAtOnce) {
+        // Huge pages cannot come with the mapping, which precedes the advice to use them.
+        if (huge && !Populate(0, size_)) {
+            for (size_t at = 0; at < size_; at += kPage)
+                static_cast<volatile char*>(data_)[at] = 0;
+        }
+        made_ = size_;
+    }
 }
 
 void MappedMemory::MakeAhead(size_t bytes) {
-    const size_t to = std::min(size_, RoundUp(bytes, kMakeAhead));
+    const size_t to = std::min(size_, RoundUp(bytes, huge_ ? kHugePage : kMakeAhead));
     if (to <= made_) return;
     MakeRange(made_, to);
     made_ = to;
@@ -83,10 +88,17 @@ void MappedMemory::MakeRange(size_t from, size_t to) const {
     if (!mapped_) return;  // heap memory is made already
     from = from / kPage * kPage;
     to = std::min(size_, RoundUp(to, kPage));
-    if (from >= to) return;
-#ifdef MADV_POPULATE_WRITE
     // Where the system cannot, the pages are made by their faults as before.
-    ::madvise(static_cast<char*>(data_) + from, to - from, MADV_POPULATE_WRITE);
+    if (from < to) Populate(from, to);
+}
+
+bool MappedMemory::Populate(size_t from, size_t to) const {
+#ifdef MADV_POPULATE_WRITE
+    return ::madvise(static_cast<char*>(data_) + from, to - from, MADV_POPULATE_WRITE) == 0;
+#else
+    (void)from;
+    (void)to;
+    return false;
 #endif
 }
 
@@ -100,6 +112,7 @@ void MappedMemory::Release() {
     size_ = 0;
     made_ = 0;
     mapped_ = false;
+    huge_ = false;
 }
 
 MappedMemory::~MappedMemory() {
@@ -110,7 +123,8 @@ MappedMemory::MappedMemory(MappedMemory&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)),
       size_(std::exchange(other.size_, 0)),
       made_(std::exchange(other.made_, 0)),
-      mapped_(std::exchange(other.mapped_, false)) {}
+      mapped_(std::exchange(other.mapped_, false)),
+      huge_(std::exchange(other.huge_, false)) {}
 
 MappedMemory& MappedMemory::operator=(MappedMemory&& other) noexcept {
     if (this != &other) {
@@ -119,6 +133,7 @@ MappedMemory& MappedMemory::operator=(MappedMemory&& other) noexcept {
         size_ = std::exchange(other.size_, 0);
         made_ = std::exchange(other.made_, 0);
         mapped_ = std::exchange(other.mapped_, false);
+        huge_ = std::exchange(other.huge_, false);
     }
     return *this;
 }

@@ -197,9 +197,21 @@ bool RegistryStore::AddBlock(size_t capacity) {
     return true;
 }
 
-void RegistryStore::ReserveKeys(size_t count) {
-    if (!blocks_.empty() && blocks_.back().capacity - blocks_.back().used >= count) return;
-    AddBlock(count);  // when it fails, keys come in ordinary blocks as they are needed
+void RegistryStore::ReserveForFile(size_t bytes) {
+    // Generous: a block's untouched tail costs nothing. A fresh prefix's system.reg holds
+    // a key per 190 bytes, and a character of key name per 10.
+    const size_t keys = bytes / 128;
+    if (blocks_.empty() || blocks_.back().capacity - blocks_.back().used < keys) AddBlock(keys);
+    const size_t chars = bytes / 8;
+    if (names_.empty() || names_.back().capacity - names_.back().used < chars) AddNameBlock(chars);
+    // When either fails, keys and names come in ordinary blocks as they are needed.
+}
+
+bool RegistryStore::AddNameBlock(size_t capacity) {
+    MappedMemory memory(capacity * sizeof(char16_t));
+    if (!memory.Data()) return false;
+    names_.push_back(NameBlock{std::move(memory), capacity, 0});
+    return true;
 }
 
 // Keys are constructed only as they are handed out, so a block's untouched tail costs
@@ -221,10 +233,7 @@ std::u16string_view RegistryStore::KeepName(std::u16string_view name) {
         // Blocks start small and double up to 2 MiB; a longer name gets a block of its own.
         size_t capacity = names_.empty() ? kFirstNameBlockChars
                                          : std::min(names_.back().capacity * 2, kMaxNameBlockChars);
-        capacity = std::max(capacity, name.size());
-        MappedMemory memory(capacity * sizeof(char16_t));
-        if (!memory.Data()) throw std::bad_alloc();
-        names_.push_back(NameBlock{std::move(memory), capacity, 0});
+        if (!AddNameBlock(std::max(capacity, name.size()))) throw std::bad_alloc();
     }
     NameBlock& block = names_.back();
     block.memory.MakeUpTo((block.used + name.size()) * sizeof(char16_t));
@@ -323,7 +332,7 @@ const std::string_view* RegistryStore::ReadText(const std::filesystem::path& pat
     if (static_cast<uint64_t>(st.st_size) > kMaxHiveBytes) return fail(fd, "file too large");
     auto kept = std::make_unique<Text>();
     size_t capacity = static_cast<size_t>(st.st_size) + 1;
-    kept->memory = MappedMemory(capacity, PagesMade::kWrittenWhole);
+    kept->memory = MappedMemory(capacity);
     if (!kept->memory.Data()) return fail(fd);
     char* bytes = static_cast<char*>(kept->memory.Data());
     ssize_t start = ReadStart(fd, kept->memory, capacity - 1);

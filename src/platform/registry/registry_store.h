@@ -210,8 +210,8 @@ class RegistryStore {
     // The target of a link key, or null when it has none or it does not resolve.
     RegKey* LinkTarget(const RegKey* key) const;
 
-    // Room for `count` more keys in one block, as a file about to be read needs.
-    void ReserveKeys(size_t count);
+    // Room for the keys and names of a file of `bytes` about to be read, in one block each.
+    void ReserveForFile(size_t bytes);
     // A new key outside the tree, for a file to be read into before it is grafted.
     RegKey* NewDetachedKey();
     // Puts a detached branch at `parent\name`, replacing (deleting) a key already there.
@@ -247,6 +247,7 @@ class RegistryStore {
 
     RegKey* NewKey();
     bool AddBlock(size_t capacity);
+    bool AddNameBlock(size_t capacity);
     // A copy of a key's name that lives as long as the store.
     std::u16string_view KeepName(std::u16string_view name);
     RegKey* Resolve(RegKey* key, int* hops, FindStatus* status) const;
