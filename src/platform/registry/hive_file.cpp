@@ -198,9 +198,6 @@ class HiveReader {
         return true;
     }
 
-    // A place in the file, which ReadHive has bounded to kMaxHiveBytes.
-    static uint32_t Place(size_t at) { return static_cast<uint32_t>(at); }
-
     bool Fail(int line, std::string message) {
         if (error_) {
             error_->line = line;

@@ -27,13 +27,6 @@ int LineNumberAt(std::string_view text, size_t offset) {
     return 1 + static_cast<int>(std::count(text.begin(), text.begin() + offset, '\n'));
 }
 
-namespace {
-// A place in the text, which ReadHive has bounded to kMaxHiveBytes.
-uint32_t Place(size_t at) {
-    return static_cast<uint32_t>(at);
-}
-}  // namespace
-
 // Sections and their time lines, reserved for the densest a large file usually is.
 SectionLister::SectionLister(std::string_view text, size_t from)
     : text_(text),

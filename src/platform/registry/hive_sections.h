@@ -26,6 +26,11 @@ constexpr double kFirstPartShare = 0.5;
 // (or too small a file to gain from it) gives npos.
 size_t SplitPointOf(std::string_view text, double share);
 
+// A place in a file being read, which ReadHive has bounded to kMaxHiveBytes.
+inline uint32_t Place(size_t at) {
+    return static_cast<uint32_t>(at);
+}
+
 // One section of the listed part, as the file holds it. Places in the file fit 32 bits,
 // as ReadHive bounds files to kMaxHiveBytes.
 struct ListedSection {
