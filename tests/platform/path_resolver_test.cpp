@@ -249,6 +249,28 @@ TEST_F(PathResolverTest, SnapshotsKeepListingsUntilTheyEnd) {
     EXPECT_TRUE(paths.ToHost("C:\\data\\sub\\b.txt"));
 }
 
+// Within a snapshot the listing above a folder also answers for the folder: one it lacks is
+// missing without a look at the disk, as it was when the snapshot began, while one there in
+// another letter case is found, and so is one the layer made itself.
+TEST_F(PathResolverTest, SnapshotsAnswerMissingFoldersFromTheListingAbove) {
+    prefix.File("Data/App/app.exe");
+    Settle();
+    PathResolver& paths = machine->Paths();
+    PathResolver::Snapshot snapshot(paths);
+    EXPECT_TRUE(paths.ToHost("C:\\Data\\App\\app.exe"));
+    EXPECT_FALSE(paths.ToHost("C:\\Data\\Gone\\app.exe"));
+    EXPECT_FALSE(paths.ToHost("C:\\Data\\Gone\\new.txt", true));
+    EXPECT_TRUE(paths.ToHost("C:\\DATA\\APP\\APP.EXE"));
+    EXPECT_TRUE(paths.ToHost("C:\\Data\\APP\\app.exe"));
+    fs::create_directories(C("Data/Late"));
+    std::ofstream(C("Data/Late/x.txt")) << "x";
+    EXPECT_FALSE(paths.ToHost("C:\\Data\\Late\\x.txt"));
+    ASSERT_TRUE(files->CreateDirectory("C:\\Data\\Made"));
+    ASSERT_TRUE(files->CopyFile("C:\\Data\\App\\app.exe", "C:\\Data\\Made\\copy.exe"));
+    EXPECT_TRUE(paths.ToHost("C:\\data\\made\\COPY.EXE"));
+    EXPECT_TRUE(paths.ToHost("C:\\Data\\Made\\copy.exe"));
+}
+
 TEST_F(PathResolverTest, HostPathsMapBackThroughTheDeepestDrive) {
     PathResolver& paths = machine->Paths();
     EXPECT_EQ(paths.ToWindows(C("windows/system32/kernel32.dll")),

@@ -507,6 +507,16 @@ std::optional<std::string> PathResolver::WalkFolders(const WindowsPathParts& par
     return current;
 }
 
+bool PathResolver::ListedAsMissing(const std::string& written, const std::string& ansiName) {
+    if (!Snapshotting()) return false;
+    const size_t cut = written.rfind('/');
+    if (cut == std::string::npos || cut == 0) return false;
+    const std::string above = written.substr(0, cut);
+    const std::shared_ptr<const Listing> listing = impl_->Cached(above).listing;
+    if (!listing || !listing->Trusted() || !impl_->SeenCurrent(*listing)) return false;
+    return LookUp(above, ansiName, nullptr, listing.get()).kind == Step::Missing;
+}
+
 std::optional<std::string> PathResolver::HostPath(const WindowsPathParts& parts, bool mayNotExist) {
     if (parts.unc) return std::nullopt;  // no network drives in a prefix
     const Drive* drive = machine_.FindDrive(parts.drive);
@@ -554,6 +564,7 @@ std::optional<std::string> PathResolver::HostPath(const WindowsPathParts& parts,
             std::string path = Join(written, AnsiToHost(last));
             if (::lstat(path.c_str(), &st) == 0) return path;
         }
+        if (ListedAsMissing(written, parts.components[count - 2])) return std::nullopt;
         if (::stat(written.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
             return LastStep(written, last, mayNotExist, &folderMissing, &st);
         }

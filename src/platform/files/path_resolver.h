@@ -112,6 +112,10 @@ class PathResolver {
                                         const struct stat* knownDir = nullptr,
                                         const Listing* trusted = nullptr);
     static std::string WrittenFolder(const std::string& root, const WindowsPathParts& parts);
+    // In a snapshot, whether the listing of the folder holding `written` (a folder's path as
+    // written), found current, lacks `ansiName`, its last name: a missing folder then costs
+    // no look at the disk.
+    bool ListedAsMissing(const std::string& written, const std::string& ansiName);
     std::unique_ptr<Impl> impl_;
     Machine& machine_;
 };
