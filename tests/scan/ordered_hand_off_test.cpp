@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -35,38 +36,58 @@ std::vector<Handled> WalkLikeItems(size_t count) {
     return items;
 }
 
-// Every item is handled once, in the order pushed, whatever the sizes of the batches and
+bool KeptByRule(const Handled& item) {
+    return item.c.size() % 3 != 1;
+}
+
+// Every item is checked once, in the order pushed, whatever the sizes of the batches and
 // however few may be in flight: the first ones on the caller's thread, the rest on one
-// other thread. Pushing again after Finish starts over.
-TEST(OrderedHandOff, HandlesEveryItemOnceInTheOrderPushed) {
+// other thread. Those the check keeps are taken on the caller's thread, in the same order.
+// Pushing again after Finish starts over.
+TEST(OrderedHandOff, ChecksEveryItemOnceAndKeepsInTheOrderPushed) {
     const std::vector<Handled> items = WalkLikeItems(3000);
+    std::vector<Handled> keptItems;
+    std::copy_if(items.begin(), items.end(), std::back_inserter(keptItems), KeptByRule);
+    ASSERT_GT(keptItems.size(), 1000u);
+    ASSERT_LT(keptItems.size(), items.size());
     for (OrderedHandOff::Limits limits :
          {OrderedHandOff::Limits{0, 1, 1}, OrderedHandOff::Limits{3, 4, 2},
           OrderedHandOff::Limits{10, 1000, 8}, OrderedHandOff::Limits{5000, 16, 2}}) {
-        std::vector<Handled> seen;
+        std::vector<Handled> checked;
+        std::vector<Handled> kept;
         OrderedHandOff handOff(
             [&](std::string_view a, std::string_view b, std::string_view c) {
-                seen.push_back(
+                checked.push_back(
+                    {std::string(a), std::string(b), std::string(c), std::this_thread::get_id()});
+                return KeptByRule(checked.back());
+            },
+            [&](std::string_view a, std::string_view b, std::string_view c) {
+                kept.push_back(
                     {std::string(a), std::string(b), std::string(c), std::this_thread::get_id()});
             },
             limits);
         size_t atOnceLeft = limits.handledAtOnce;
         for (int round = 0; round < 2; ++round) {
-            seen.clear();
+            checked.clear();
+            kept.clear();
             for (const Handled& item : items)
                 handOff.Push(item.a, item.b, item.c);
             handOff.Finish();
-            ASSERT_EQ(seen, items) << "handled at once: " << limits.handledAtOnce
-                                   << ", batch: " << limits.batchItems << ", round " << round;
+            ASSERT_EQ(checked, items) << "handled at once: " << limits.handledAtOnce
+                                      << ", batch: " << limits.batchItems << ", round " << round;
+            ASSERT_EQ(kept, keptItems) << "handled at once: " << limits.handledAtOnce
+                                       << ", batch: " << limits.batchItems << ", round " << round;
+            for (const Handled& item : kept)
+                EXPECT_EQ(item.thread, std::this_thread::get_id());
             const size_t atOnce = std::min(atOnceLeft, items.size());
             atOnceLeft -= atOnce;
-            for (size_t i = 0; i < seen.size(); ++i) {
+            for (size_t i = 0; i < checked.size(); ++i) {
                 if (i < atOnce) {
-                    EXPECT_EQ(seen[i].thread, std::this_thread::get_id()) << i;
+                    EXPECT_EQ(checked[i].thread, std::this_thread::get_id()) << i;
                 } else {
-                    EXPECT_NE(seen[i].thread, std::this_thread::get_id()) << i;
+                    EXPECT_NE(checked[i].thread, std::this_thread::get_id()) << i;
                     if (i > atOnce) {
-                        EXPECT_EQ(seen[i].thread, seen[atOnce].thread) << i;
+                        EXPECT_EQ(checked[i].thread, checked[atOnce].thread) << i;
                     }
                 }
             }
@@ -75,51 +96,80 @@ TEST(OrderedHandOff, HandlesEveryItemOnceInTheOrderPushed) {
     }
 }
 
-// A handler that throws on the second thread costs only its item, and is counted; on the
-// caller's thread the fault reaches the caller, as it would without a hand-off.
-TEST(OrderedHandOff, FaultsOnTheSecondThreadCostOnlyTheirItem) {
-    std::vector<std::string> seen;
+// Kept items are taken while the walk goes on, not all at its end: the items not yet taken
+// are never more than the batches that may be in flight hold.
+TEST(OrderedHandOff, KeptItemsTrailThePushesByTheBatchesInFlight) {
+    const OrderedHandOff::Limits limits{0, 4, 3};
+    std::atomic<size_t> kept{0};
     OrderedHandOff handOff(
-        [&](std::string_view a, std::string_view, std::string_view) {
-            if (a.starts_with("bad")) throw std::runtime_error("handler fault");
-            seen.emplace_back(a);
-        },
-        {2, 3, 2});
-    EXPECT_NO_THROW(handOff.Push("first", "", ""));
-    EXPECT_THROW(handOff.Push("bad at once", "", ""), std::runtime_error);
-    std::vector<std::string> expected = {"first"};
-    for (int i = 0; i < 20; ++i) {
-        std::string text = (i % 6 == 0 ? "bad " : "ok ") + std::to_string(i);
-        handOff.Push(text, "key", "value");
-        if (i % 6 != 0) expected.push_back(text);
+        [](std::string_view, std::string_view, std::string_view) { return true; },
+        [&](std::string_view, std::string_view, std::string_view) { ++kept; }, limits);
+    for (size_t pushed = 1; pushed <= 200; ++pushed) {
+        handOff.Push("C:\\x.exe", "key", std::to_string(pushed));
+        ASSERT_GE(kept + limits.batchItems * limits.batches, pushed);
     }
     handOff.Finish();
-    EXPECT_EQ(seen, expected);
-    EXPECT_EQ(handOff.TakeFaults(), 4u);
+    EXPECT_EQ(kept.load(), 200u);
+}
+
+// A check that throws on the second thread costs only its item, and is counted, and so
+// does a keeping that throws when its batch comes back; on the caller's thread the fault
+// reaches the caller, as it would without a hand-off.
+TEST(OrderedHandOff, FaultsCostOnlyTheirItem) {
+    std::vector<std::string> kept;
+    OrderedHandOff handOff(
+        [&](std::string_view a, std::string_view, std::string_view) {
+            if (a.starts_with("bad")) throw std::runtime_error("check fault");
+            return true;
+        },
+        [&](std::string_view a, std::string_view, std::string_view) {
+            if (a.starts_with("unkeepable")) throw std::runtime_error("keep fault");
+            kept.emplace_back(a);
+        },
+        {3, 3, 2});
+    EXPECT_NO_THROW(handOff.Push("first", "", ""));
+    EXPECT_THROW(handOff.Push("bad at once", "", ""), std::runtime_error);
+    EXPECT_THROW(handOff.Push("unkeepable at once", "", ""), std::runtime_error);
+    std::vector<std::string> expected = {"first"};
+    for (int i = 0; i < 30; ++i) {
+        std::string text = (i % 6 == 0   ? "bad "
+                            : i % 7 == 0 ? "unkeepable "
+                                         : "ok ") +
+                           std::to_string(i);
+        handOff.Push(text, "key", "value");
+        if (text.starts_with("ok")) expected.push_back(text);
+    }
+    handOff.Finish();
+    EXPECT_EQ(kept, expected);
+    EXPECT_EQ(handOff.TakeFaults(), 5u + 4u);
     EXPECT_EQ(handOff.TakeFaults(), 0u);
 }
 
 // Finishing waits for the items in flight, and destroying the hand-off finishes it: nothing
 // pushed is dropped, even while the second thread is still busy with earlier batches.
 TEST(OrderedHandOff, FinishingWaitsForEveryItemInFlight) {
-    std::atomic<int> handled{0};
+    std::atomic<int> checked{0};
+    std::atomic<int> kept{0};
     std::atomic<bool> slowStart{true};
     {
         OrderedHandOff handOff(
             [&](std::string_view, std::string_view, std::string_view) {
                 if (slowStart.exchange(false))
                     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-                handled.fetch_add(1);
+                checked.fetch_add(1);
+                return true;
             },
-            {0, 8, 2});
+            [&](std::string_view, std::string_view, std::string_view) { ++kept; }, {0, 8, 2});
         for (int i = 0; i < 500; ++i)
             handOff.Push("C:\\x.exe", "key", std::to_string(i));
         handOff.Finish();
-        EXPECT_EQ(handled.load(), 500);
+        EXPECT_EQ(checked.load(), 500);
+        EXPECT_EQ(kept.load(), 500);
         for (int i = 0; i < 77; ++i)
             handOff.Push("C:\\y.exe", "key", std::to_string(i));
     }
-    EXPECT_EQ(handled.load(), 577);
+    EXPECT_EQ(checked.load(), 577);
+    EXPECT_EQ(kept.load(), 577);
 }
 
 }  // namespace

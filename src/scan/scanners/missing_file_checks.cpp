@@ -17,8 +17,10 @@ MissingFileChecks::MissingFileChecks(ScanContext& context, int sectionId,
     : context_(context),
       sectionId_(sectionId),
       valueName_(valueName),
-      checks_([this](std::string_view reference, std::string_view location,
-                     std::string_view itemText) { CheckNow(reference, location, itemText); },
+      checks_([this](std::string_view reference, std::string_view,
+                     std::string_view) { return IsMissing(reference); },
+              [this](std::string_view reference, std::string_view location,
+                     std::string_view itemText) { Report(reference, location, itemText); },
               kLimits) {}
 
 void MissingFileChecks::Check(std::string_view reference, std::string_view location,
@@ -26,11 +28,14 @@ void MissingFileChecks::Check(std::string_view reference, std::string_view locat
     checks_.Push(reference, location, itemText);
 }
 
-void MissingFileChecks::CheckNow(std::string_view reference, std::string_view location,
-                                 std::string_view itemText) {
+bool MissingFileChecks::IsMissing(std::string_view reference) {
     // References the walk gave before an abort are dropped, as the walk would have stopped.
+    return context_.Continue() && !FileReferenceExists(context_.Refs(), reference);
+}
+
+void MissingFileChecks::Report(std::string_view reference, std::string_view location,
+                               std::string_view itemText) {
     if (!context_.Continue()) return;
-    if (FileReferenceExists(context_.Refs(), reference)) return;
     file_list::ReportMissingFile(context_, sectionId_, itemText, location,
                                  valueName_ ? std::string_view(*valueName_) : reference, reference);
 }

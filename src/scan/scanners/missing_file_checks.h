@@ -7,12 +7,13 @@
 #include "scan/scan_context.h"
 #include "scan/scanners/ordered_hand_off.h"
 
-// The file references of one section's walk, checked and the missing ones reported on a
-// second thread while the walk reads on (ordered_hand_off.h): the findings come in the
-// order the references were given, as if each had been checked where the walk met it.
+// The file references of one section's walk, checked on a second thread while the walk
+// reads on (ordered_hand_off.h), and the missing ones reported back on the walk's thread:
+// the findings come in the order the references were given, as if each had been checked
+// where the walk met it.
 //
 // Threads. From the first reference given until Finish returns, the walk's thread leaves
-// the context's Refs() and Report() to the checks.
+// the context's Refs() to the checks.
 namespace hivewise {
 
 class MissingFileChecks {
@@ -30,7 +31,8 @@ class MissingFileChecks {
     void Finish();
 
   private:
-    void CheckNow(std::string_view reference, std::string_view location, std::string_view itemText);
+    bool IsMissing(std::string_view reference);
+    void Report(std::string_view reference, std::string_view location, std::string_view itemText);
 
     ScanContext& context_;
     int sectionId_;

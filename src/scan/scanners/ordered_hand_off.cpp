@@ -12,8 +12,8 @@ constexpr size_t kBatchTextLimit = size_t{1} << 30;
 
 }  // namespace
 
-OrderedHandOff::OrderedHandOff(Handler handler, Limits limits)
-    : handler_(std::move(handler)), limits_(limits) {
+OrderedHandOff::OrderedHandOff(Check check, Keep keep, Limits limits)
+    : check_(std::move(check)), keep_(std::move(keep)), limits_(limits) {
     if (limits_.batchItems == 0) limits_.batchItems = 1;
     if (limits_.batches == 0) limits_.batches = 1;
 }
@@ -22,44 +22,69 @@ OrderedHandOff::~OrderedHandOff() {
     Finish();
 }
 
-void OrderedHandOff::HandleOne(std::string_view a, std::string_view b, std::string_view c) {
-    try {
-        handler_(a, b, c);
-    } catch (const std::exception&) {
-        std::lock_guard lock(mutex_);
-        ++faults_;
+void OrderedHandOff::CheckBatch(Batch& batch) {
+    const std::string_view texts = batch.texts;
+    for (Batch::Item& item : batch.items) {
+        try {
+            item.kept = check_(texts.substr(item.a, item.aSize), texts.substr(item.b, item.bSize),
+                               texts.substr(item.c, item.cSize));
+        } catch (const std::exception&) {
+            item.kept = false;
+            std::lock_guard lock(mutex_);
+            ++faults_;
+        }
     }
 }
 
-void OrderedHandOff::HandleBatch(const Batch& batch) {
+void OrderedHandOff::KeepBatch(Batch& batch) {
     const std::string_view texts = batch.texts;
     for (const Batch::Item& item : batch.items) {
-        HandleOne(texts.substr(item.a, item.aSize), texts.substr(item.b, item.bSize),
+        if (!item.kept) continue;
+        try {
+            keep_(texts.substr(item.a, item.aSize), texts.substr(item.b, item.bSize),
                   texts.substr(item.c, item.cSize));
+        } catch (const std::exception&) {
+            std::lock_guard lock(mutex_);
+            ++faults_;
+        }
     }
+    batch.texts.clear();
+    batch.items.clear();
+}
+
+std::unique_ptr<OrderedHandOff::Batch> OrderedHandOff::NextBatch() {
+    std::unique_ptr<Batch> batch;
+    {
+        std::unique_lock lock(mutex_);
+        if (back_.empty() && spare_.empty() && batchesMade_ >= limits_.batches) {
+            checked_.wait(lock, [&] { return !back_.empty(); });
+        }
+        if (!back_.empty()) {
+            batch = std::move(back_.front());
+            back_.pop_front();
+        } else if (!spare_.empty()) {
+            batch = std::move(spare_.back());
+            spare_.pop_back();
+            return batch;
+        }
+    }
+    if (batch) {
+        KeepBatch(*batch);
+        return batch;
+    }
+    batch = std::make_unique<Batch>();
+    batch->items.reserve(limits_.batchItems);
+    ++batchesMade_;
+    return batch;
 }
 
 void OrderedHandOff::Push(std::string_view a, std::string_view b, std::string_view c) {
     if (handledAtOnce_ < limits_.handledAtOnce || threadFailed_) {
         ++handledAtOnce_;
-        handler_(a, b, c);
+        if (check_(a, b, c)) keep_(a, b, c);
         return;
     }
-    if (!filling_) {
-        std::unique_lock lock(mutex_);
-        if (spare_.empty() && batchesMade_ >= limits_.batches) {
-            freed_.wait(lock, [&] { return !spare_.empty(); });
-        }
-        if (!spare_.empty()) {
-            filling_ = std::move(spare_.back());
-            spare_.pop_back();
-        } else {
-            lock.unlock();
-            filling_ = std::make_unique<Batch>();
-            filling_->items.reserve(limits_.batchItems);
-            ++batchesMade_;
-        }
-    }
+    if (!filling_) filling_ = NextBatch();
     Batch& batch = *filling_;
     auto add = [&](std::string_view text, uint32_t* at, uint32_t* size) {
         *at = static_cast<uint32_t>(batch.texts.size());
@@ -87,9 +112,10 @@ void OrderedHandOff::Send() {
         try {
             thread_ = std::thread([this] { ThreadMain(); });
         } catch (const std::system_error&) {
-            // No second thread: this batch and every later item are handled here.
+            // No second thread: this batch and every later item are checked here.
             threadFailed_ = true;
-            HandleBatch(*filling_);
+            CheckBatch(*filling_);
+            KeepBatch(*filling_);
             filling_.reset();
             return;
         }
@@ -109,12 +135,25 @@ void OrderedHandOff::ThreadMain() {
         std::unique_ptr<Batch> batch = std::move(sent_.front());
         sent_.pop_front();
         lock.unlock();
-        HandleBatch(*batch);
-        batch->texts.clear();
-        batch->items.clear();
+        CheckBatch(*batch);
         lock.lock();
+        back_.push_back(std::move(batch));
+        checked_.notify_one();
+    }
+}
+
+void OrderedHandOff::TakeBack() {
+    for (;;) {
+        std::unique_ptr<Batch> batch;
+        {
+            std::lock_guard lock(mutex_);
+            if (back_.empty()) return;
+            batch = std::move(back_.front());
+            back_.pop_front();
+        }
+        KeepBatch(*batch);
+        std::lock_guard lock(mutex_);
         spare_.push_back(std::move(batch));
-        freed_.notify_one();
     }
 }
 
@@ -122,15 +161,17 @@ void OrderedHandOff::Finish() {
     // Items wait in a batch only while a thread may take them (see Push).
     if (filling_ && !filling_->items.empty()) Send();
     filling_.reset();
-    if (!thread_.joinable()) return;
-    {
-        std::lock_guard lock(mutex_);
-        ending_ = true;
+    if (thread_.joinable()) {
+        {
+            std::lock_guard lock(mutex_);
+            ending_ = true;
+        }
+        ready_.notify_one();
+        thread_.join();
+        // The hand-off may be used again: the next batch starts a new thread.
+        ending_ = false;
     }
-    ready_.notify_one();
-    thread_.join();
-    // The hand-off may be used again: the next batch starts a new thread.
-    ending_ = false;
+    TakeBack();
 }
 
 size_t OrderedHandOff::TakeFaults() {

@@ -12,39 +12,48 @@
 #include <thread>
 #include <vector>
 
-// Hands items of three texts from a walk to a second thread, which handles them one by one
-// in the order they were given: reading the registry and asking the file system about the
-// paths it names then overlap on two processors. The first items are handled at once on the
-// caller's thread, so that a walk of a small registry runs as it would without the thread.
+// Hands items of three texts from a walk to a second thread, which checks them one by one
+// in the order they were given, and takes those it keeps back on the walk's thread, again
+// in that order: reading the registry, asking the file system about the paths it names and
+// reporting what is missing then overlap on two processors. The first look at a path costs
+// far more than the next, so the second thread may fall behind early and catch up later:
+// enough batches may be in flight that the walk need not wait meanwhile. The first items
+// are checked and kept at once on the caller's thread, so that a walk of a small registry
+// runs as it would without the thread.
 //
-// Threads. Push and Finish come from one thread (the walk's). The handler runs on that
+// Threads. Push and Finish come from one thread (the walk's). The check runs on that
 // thread for the first items and afterwards only on the second thread, never on both at
-// once: whatever the handler uses is the second thread's from the first batch handed over
-// until Finish returns, and the walk must not touch it meanwhile.
+// once: whatever the check uses is the second thread's from the first batch handed over
+// until Finish returns, and the walk must not touch it meanwhile. The keeping runs on the
+// walk's thread alone, from Push as checked batches come back and from Finish.
 namespace hivewise {
 
 class OrderedHandOff {
   public:
-    using Handler = std::function<void(std::string_view a, std::string_view b, std::string_view c)>;
+    // True when the item is to be kept.
+    using Check = std::function<bool(std::string_view a, std::string_view b, std::string_view c)>;
+    using Keep = std::function<void(std::string_view a, std::string_view b, std::string_view c)>;
 
     struct Limits {
         size_t handledAtOnce = 4096;  // items handled on the caller's thread first
         size_t batchItems = 1024;     // items per batch handed to the second thread
-        size_t batches = 8;           // batches in flight at most, before Push waits
+        size_t batches = 32;          // batches in flight at most, before Push waits
     };
 
-    explicit OrderedHandOff(Handler handler) : OrderedHandOff(std::move(handler), Limits{}) {}
-    OrderedHandOff(Handler handler, Limits limits);
-    // Finishes: every item pushed is handled first.
+    OrderedHandOff(Check check, Keep keep)
+        : OrderedHandOff(std::move(check), std::move(keep), {}) {}
+    OrderedHandOff(Check check, Keep keep, Limits limits);
+    // Finishes: every item pushed is checked, and kept or not, first.
     ~OrderedHandOff();
     OrderedHandOff(const OrderedHandOff&) = delete;
     OrderedHandOff& operator=(const OrderedHandOff&) = delete;
 
     void Push(std::string_view a, std::string_view b, std::string_view c);
-    // Returns once every item pushed so far has been handled.
+    // Returns once every item pushed so far has been checked, and kept or not.
     void Finish();
-    // How many items' handlers threw on the second thread since the last call (such an item
-    // is left, and the next one handled). On the caller's thread, Push passes it on.
+    // How many items' checks threw on the second thread, or whose keeping threw when their
+    // batch came back, since the last call (such an item is left, and the next one taken).
+    // For the items checked at once, Push passes the fault on.
     size_t TakeFaults();
 
   private:
@@ -52,26 +61,35 @@ class OrderedHandOff {
     struct Batch {
         struct Item {
             uint32_t a, aSize, b, bSize, c, cSize;
+            bool kept;
         };
         std::string texts;
         std::vector<Item> items;
     };
 
-    void HandleOne(std::string_view a, std::string_view b, std::string_view c);
-    void HandleBatch(const Batch& batch);
+    // The batch to fill next: a checked one once its kept items are taken, a spare or a
+    // new one, or the first to come back when as many as may are in flight.
+    std::unique_ptr<Batch> NextBatch();
+    void CheckBatch(Batch& batch);
+    // Takes the batch's kept items; faults are counted.
+    void KeepBatch(Batch& batch);
+    // Takes the kept items of every batch back from the second thread, in order.
+    void TakeBack();
     void Send();
     void ThreadMain();
 
-    Handler handler_;
+    Check check_;
+    Keep keep_;
     Limits limits_;
     size_t handledAtOnce_ = 0;
     std::unique_ptr<Batch> filling_;
     bool threadFailed_ = false;  // no thread could be started: every item is handled at once
 
     std::mutex mutex_;
-    std::condition_variable ready_;  // a batch was sent, or the end was asked for
-    std::condition_variable freed_;  // a batch was handled
+    std::condition_variable ready_;    // a batch was sent, or the end was asked for
+    std::condition_variable checked_;  // a batch was checked
     std::deque<std::unique_ptr<Batch>> sent_;
+    std::deque<std::unique_ptr<Batch>> back_;  // checked, in the order sent
     std::vector<std::unique_ptr<Batch>> spare_;
     size_t batchesMade_ = 0;
     bool ending_ = false;

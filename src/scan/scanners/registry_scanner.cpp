@@ -126,8 +126,11 @@ class RegistryWalk {
         : context_(context),
           registry_(context.Registry()),
           files_(context.Files()),
-          checks_([this](std::string_view path, std::string_view keyPath,
-                         std::string_view valueName) { CheckPath(path, keyPath, valueName); }) {}
+          checks_([this](std::string_view path, std::string_view,
+                         std::string_view) { return IsMissing(path); },
+                  [this](std::string_view path, std::string_view keyPath,
+                         std::string_view valueName) { ReportMissing(path, keyPath, valueName); }) {
+    }
 
     // Keys reached under `skip` are left to another walk.
     void Run(RegHandle key, const std::string& path, RegHandle skip = 0) {
@@ -268,15 +271,21 @@ class RegistryWalk {
         if (path) checks_.Push(*path, level.path, name_);
     }
 
-    // Reports the path when it is missing. In a large walk this runs on the hand-off's
-    // thread: it alone uses the scan's answers and hands findings over meanwhile.
-    void CheckPath(std::string_view path, std::string_view keyPath, std::string_view valueName) {
-        if (!context_.Continue()) return;
+    // Whether the path names nothing. In a large walk this runs on the hand-off's thread:
+    // it alone uses the scan's answers meanwhile.
+    bool IsMissing(std::string_view path) {
+        if (!context_.Continue()) return false;
         // The same program or folder is named by many values (class, uninstall, run,
         // recent-file and cache entries): the scan's cache answers each text once.
-        if (FileReferenceExists(context_.Refs(), path)) return;
+        if (FileReferenceExists(context_.Refs(), path)) return false;
         checkedPath_.assign(path);
-        if (FolderExists(context_.Refs(), checkedPath_)) return;
+        return !FolderExists(context_.Refs(), checkedPath_);
+    }
+
+    // On the walk's thread, in the order the values were met.
+    void ReportMissing(std::string_view path, std::string_view keyPath,
+                       std::string_view valueName) {
+        if (!context_.Continue()) return;
         file_list::ReportMissingFile(context_, kSectionCompleteScan, path, keyPath, valueName,
                                      path);
     }
