@@ -52,27 +52,33 @@ void OrderedHandOff::KeepBatch(Batch& batch) {
     batch.items.clear();
 }
 
-std::unique_ptr<OrderedHandOff::Batch> OrderedHandOff::NextBatch() {
+std::unique_ptr<OrderedHandOff::Batch> OrderedHandOff::KeepNextBack() {
     std::unique_ptr<Batch> batch;
+    {
+        std::lock_guard lock(mutex_);
+        if (back_.empty()) return nullptr;
+        batch = std::move(back_.front());
+        back_.pop_front();
+    }
+    KeepBatch(*batch);
+    return batch;
+}
+
+std::unique_ptr<OrderedHandOff::Batch> OrderedHandOff::NextBatch() {
     {
         std::unique_lock lock(mutex_);
         if (back_.empty() && spare_.empty() && batchesMade_ >= limits_.batches) {
             checked_.wait(lock, [&] { return !back_.empty(); });
         }
-        if (!back_.empty()) {
-            batch = std::move(back_.front());
-            back_.pop_front();
-        } else if (!spare_.empty()) {
-            batch = std::move(spare_.back());
+        if (back_.empty() && !spare_.empty()) {
+            std::unique_ptr<Batch> batch = std::move(spare_.back());
             spare_.pop_back();
             return batch;
         }
     }
-    if (batch) {
-        KeepBatch(*batch);
-        return batch;
-    }
-    batch = std::make_unique<Batch>();
+    // Only this thread takes batches back: one seen above is still there.
+    if (std::unique_ptr<Batch> batch = KeepNextBack()) return batch;
+    auto batch = std::make_unique<Batch>();
     batch->items.reserve(limits_.batchItems);
     ++batchesMade_;
     return batch;
@@ -143,15 +149,7 @@ void OrderedHandOff::ThreadMain() {
 }
 
 void OrderedHandOff::TakeBack() {
-    for (;;) {
-        std::unique_ptr<Batch> batch;
-        {
-            std::lock_guard lock(mutex_);
-            if (back_.empty()) return;
-            batch = std::move(back_.front());
-            back_.pop_front();
-        }
-        KeepBatch(*batch);
+    while (std::unique_ptr<Batch> batch = KeepNextBack()) {
         std::lock_guard lock(mutex_);
         spare_.push_back(std::move(batch));
     }

@@ -73,6 +73,8 @@ class OrderedHandOff {
     void CheckBatch(Batch& batch);
     // Takes the batch's kept items; faults are counted.
     void KeepBatch(Batch& batch);
+    // The first checked batch, its kept items taken; null when none is back.
+    std::unique_ptr<Batch> KeepNextBack();
     // Takes the kept items of every batch back from the second thread, in order.
     void TakeBack();
     void Send();
