@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 
 #include "platform/files/file_system_access.h"
 #include "platform/registry/registry_access.h"
@@ -34,12 +35,16 @@ std::string LogBlock(const Problem& problem) {
 
 std::string TextModeBytes(std::string_view text) {
     std::string bytes;
-    bytes.reserve(text.size() + text.size() / 8);
-    for (char c : text) {
-        if (c == '\n') bytes += '\r';
-        bytes += c;
-    }
+    AppendTextModeBytes(text, &bytes);
     return bytes;
+}
+
+void AppendTextModeBytes(std::string_view text, std::string* bytes) {
+    bytes->reserve(bytes->size() + text.size() + text.size() / 8);
+    for (char c : text) {
+        if (c == '\n') *bytes += '\r';
+        *bytes += c;
+    }
 }
 
 std::string MachineOsName(const Machine& machine) {
@@ -48,12 +53,24 @@ std::string MachineOsName(const Machine& machine) {
     return info.osName;
 }
 
+namespace {
+
+// Findings are held until this much is waiting.
+constexpr size_t kWriteSize = size_t{64} << 10;
+
+}  // namespace
+
 ScanLog::ScanLog(Machine& machine, std::string osName)
     : machine_(machine), osName_(std::move(osName)) {}
 
+ScanLog::~ScanLog() {
+    EndLog();
+}
+
 void ScanLog::StartLog(const std::tm& localTime) {
+    std::lock_guard lock(mutex_);
+    Close();
     file_.clear();
-    hostFile_.reset();
     RegistryAccess registry(machine_);
     std::string folder;
     if (!registry.ReadSetting(kLogFilePathSetting, &folder)) folder.clear();
@@ -65,36 +82,50 @@ void ScanLog::StartLog(const std::tm& localTime) {
     FileSystemAccess files(machine_);
     files.CreateDirectoryPath(folder);  // a failure shows when the file is opened
     file_ = LogFileName(folder, localTime);
-    // Resolved once, so that appends made while the scan thread walks the drives do
-    // not share the path cache with it.
-    hostFile_ = files.ToHostPath(file_, true);
-    Append(LogHeader(osName_));
+    std::optional<std::filesystem::path> hostFile = files.ToHostPath(file_, true);
+    if (!hostFile) return;
+    // Appended to: a second scan in the same second adds to the same file. A link in its
+    // place could lead out of the prefix, and is not written through.
+    fd_ = ::open(hostFile->c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd_ < 0) return;
+    AppendTextModeBytes(LogHeader(osName_), &pending_);
+    WritePending();
 }
 
 void ScanLog::AppendFinding(const Problem& problem) {
-    Append(LogBlock(problem));
+    std::lock_guard lock(mutex_);
+    if (fd_ < 0) return;
+    AppendTextModeBytes(LogBlock(problem), &pending_);
+    if (pending_.size() >= kWriteSize) WritePending();
 }
 
-bool ScanLog::Append(std::string_view text) {
-    if (!hostFile_) return false;
-    int fd = ::open(hostFile_->c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    std::string bytes = TextModeBytes(text);
-    const char* data = bytes.data();
-    size_t left = bytes.size();
-    bool ok = true;
-    while (left > 0) {
-        ssize_t written = ::write(fd, data, left);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            ok = false;
+void ScanLog::EndLog() {
+    std::lock_guard lock(mutex_);
+    Close();
+}
+
+void ScanLog::WritePending() {
+    const char* data = pending_.data();
+    size_t left = pending_.size();
+    while (left > 0 && fd_ >= 0) {
+        ssize_t written = ::write(fd_, data, left);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+            ::close(fd_);
+            fd_ = -1;
             break;
         }
         data += written;
         left -= static_cast<size_t>(written);
     }
-    ::close(fd);
-    return ok;
+    pending_.clear();
+}
+
+void ScanLog::Close() {
+    if (fd_ < 0) return;
+    WritePending();
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
 }
 
 }  // namespace hivewise

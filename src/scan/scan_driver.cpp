@@ -410,6 +410,8 @@ void ScanDriver::EndOfScan() {
         status_.SetStatusLine(std::string(kScanAbortedText));
         if (window_) window_->ScanMessage(std::string(kScanAbortedText));
     }
+    // The message above took every finding still queued for the window.
+    if (log_) log_->EndLog();
     if (window_) window_->ShowResultsView(MakeResultsItems(Rows()), total);
     running_.store(false);
 }

@@ -87,13 +87,15 @@ class ScanWindow {
     virtual void ShowResultsView(const std::vector<ResultsItem>& items, int total) = 0;
 };
 
-// The scan log as the driver uses it: a new file with its header at every start, and
-// a block per accepted finding while logging is on.
+// The scan log as the driver uses it: a new file with its header at every start, a
+// block per accepted finding while logging is on, and an end once the last finding of
+// the scan is handed over, by which time the file must be whole.
 class ScanLogWriter {
   public:
     virtual ~ScanLogWriter() = default;
     virtual void StartLog(const std::tm& localTime) = 0;
     virtual void AppendFinding(const Problem& problem) = 0;
+    virtual void EndLog() {}
 };
 
 // The texts the driver shows.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "platform/registry/registry_access.h"
 #include "platform/temp_prefix.h"
@@ -66,12 +67,42 @@ TEST_F(ScanLogTest, CreatesTheFolderAndWritesCrCrLf) {
     log.StartLog(March7th2007());
     EXPECT_EQ(log.CurrentFile(), "C:\\Program Files\\Hivewise\\logs\\7-3-2007 (14-5-9).txt");
     log.AppendFinding(Finding());
+    log.EndLog();
     auto file = std::filesystem::path("drive_c/Program Files/Hivewise/logs/7-3-2007 (14-5-9).txt");
     EXPECT_EQ(prefix.Read(file), std::string(kHeaderOnDisk) + kBlockOnDisk);
 
     // A second scan in the same second appends to the same file.
     log.StartLog(March7th2007());
     EXPECT_EQ(prefix.Read(file), std::string(kHeaderOnDisk) + kBlockOnDisk + kHeaderOnDisk);
+}
+
+TEST_F(ScanLogTest, EveryBlockOfALargeScanIsInTheFileWhenItEnds) {
+    Load("C:\\\\logs");
+    auto file = std::filesystem::path("drive_c/logs/7-3-2007 (14-5-9).txt");
+    std::string expected = kHeaderOnDisk;
+    {
+        ScanLog log(*machine, "Windows XP");
+        log.StartLog(March7th2007());
+        for (int i = 0; i < 3000; ++i) {
+            std::string data = "C:\\gone\\" + std::to_string(i) + ".exe";
+            log.AppendFinding(Problem(4, {.location = "HKEY_LOCAL_MACHINE\\SOFTWARE\\X",
+                                          .valueName = "name",
+                                          .valueData = data}));
+            expected +=
+                "\r\r\nKey : HKEY_LOCAL_MACHINE\\SOFTWARE\\X\r\r\nValueName : name\r\r\nValue : " +
+                data + "\r\r\n";
+        }
+        log.EndLog();
+        EXPECT_EQ(prefix.Read(file), expected);
+
+        // After the end nothing more is written, until the next scan starts its own file.
+        log.AppendFinding(Finding());
+        EXPECT_EQ(prefix.Read(file), expected);
+        log.StartLog(March7th2007());
+        log.AppendFinding(Finding());
+    }
+    // A log that goes away without an end still writes what it held.
+    EXPECT_EQ(prefix.Read(file), expected + kHeaderOnDisk + kBlockOnDisk);
 }
 
 TEST_F(ScanLogTest, NoUsableFolderMeansNoLog) {
@@ -92,6 +123,19 @@ TEST_F(ScanLogTest, NoUsableFolderMeansNoLog) {
     blocked.StartLog(March7th2007());
     blocked.AppendFinding(Finding());
     EXPECT_EQ(other.Read("drive_c/blocked"), "x");
+}
+
+TEST_F(ScanLogTest, ALinkInTheFilesPlaceIsNotWrittenThrough) {
+    Load("C:\\\\logs");
+    prefix.File("logs/keep.txt", "x");
+    const std::filesystem::path outside = prefix.Dir() / "outside.txt";
+    std::ofstream(outside) << "mine";
+    std::filesystem::create_symlink(outside, prefix.Dir() / "drive_c/logs/7-3-2007 (14-5-9).txt");
+    ScanLog log(*machine, "Windows XP");
+    log.StartLog(March7th2007());
+    log.AppendFinding(Finding());
+    log.EndLog();
+    EXPECT_EQ(prefix.Read("outside.txt"), "mine");
 }
 
 TEST_F(ScanLogTest, MissingSettingWritesNothing) {

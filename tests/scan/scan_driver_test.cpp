@@ -118,8 +118,10 @@ class RecordingLog : public ScanLogWriter {
     void AppendFinding(const Problem& problem) override {
         blocks.emplace_back(problem.ValueData());
     }
+    void EndLog() override { blocksAtEnds.push_back(blocks.size()); }
     int starts = 0;
     std::vector<std::string> blocks;
+    std::vector<size_t> blocksAtEnds;
 };
 
 using Ticks = std::array<bool, kSectionCount>;
@@ -218,6 +220,8 @@ TEST_F(ScanDriverTest, RowsTicksAndCountsPerSectionInScanOrder) {
     EXPECT_EQ(driver->Total(), 3);
     EXPECT_EQ(log.starts, 1);
     EXPECT_EQ(log.blocks, (std::vector<std::string>{"C:\\one.exe", "C:\\two.exe", "C:\\f.ttf"}));
+    // Ended once, after the last finding.
+    EXPECT_EQ(log.blocksAtEnds, std::vector<size_t>{3});
 
     // Work: 25 App Paths keys, 3 fonts, 1 sound, no help values.
     EXPECT_EQ(driver->WorkTotal(), 29);
