@@ -44,18 +44,26 @@ int ResultStore::RemoveIf(const std::function<bool(const Problem&)>& drop) {
 
 std::string MatchText(const Problem& problem) {
     std::string text;
+    MatchTextInto(problem, &text);
+    return text;
+}
+
+void MatchTextInto(const Problem& problem, std::string* text) {
     const std::string_view location = problem.Location();
     const std::string_view valueName = problem.ValueName();
     const std::string_view valueData = problem.ValueData();
-    text.reserve(location.size() + valueName.size() + valueData.size() + 2);
-    text.append(location).append(1, '\\').append(valueName).append(1, '\\').append(valueData);
-    return text;
+    text->clear();
+    text->reserve(location.size() + valueName.size() + valueData.size() + 2);
+    text->append(location).append(1, '\\').append(valueName).append(1, '\\').append(valueData);
 }
 
 bool ResultStore::Accept(std::unique_ptr<Problem> problem, const HandoverContext& context) {
     if (!problem) return false;
     problem->isChecked = context.checkAll ? 1 : 0;
-    if (context.isExcluded && context.isExcluded(MatchText(*problem))) return false;
+    if (context.isExcluded) {
+        MatchTextInto(*problem, &matchText_);
+        if (context.isExcluded(matchText_)) return false;
+    }
     if (context.logOn && context.appendToLog) context.appendToLog(*problem);
     problem->sequence = total_;
     const int id = problem->sectionId;

@@ -62,6 +62,7 @@ class ResultStore {
 
   private:
     std::vector<std::unique_ptr<Problem>> problems_;
+    std::string matchText_;  // reused from finding to finding
     std::array<int, kSectionCount> counts_{};
     std::array<int, kSectionCount> rows_{};
     int total_ = 0;
@@ -69,5 +70,6 @@ class ResultStore {
 
 // The text the exclusion test looks at: location, value name and data.
 std::string MatchText(const Problem& problem);
+void MatchTextInto(const Problem& problem, std::string* text);
 
 }  // namespace hivewise

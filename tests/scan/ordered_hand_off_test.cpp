@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <iterator>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -40,9 +41,24 @@ bool KeptByRule(const Handled& item) {
     return item.c.size() % 3 != 1;
 }
 
+// The finding a check makes of an item: its texts as item text, location and value name,
+// with a description shared by all findings, as a scanner's are.
+std::unique_ptr<Problem> FindingOf(std::string_view a, std::string_view b, std::string_view c) {
+    return std::make_unique<Problem>(
+        0, ProblemTexts{
+               .itemText = a, .location = b, .valueName = c, .description = "is missing (%s)"});
+}
+
+Handled Taken(const Problem& finding) {
+    EXPECT_EQ(finding.Description(), "is missing (%s)");
+    return {std::string(finding.ItemText()), std::string(finding.Location()),
+            std::string(finding.ValueName()), std::this_thread::get_id()};
+}
+
 // Every item is checked once, in the order pushed, whatever the sizes of the batches and
 // however few may be in flight: the first ones on the caller's thread, the rest on one
-// other thread. Those the check keeps are taken on the caller's thread, in the same order.
+// other thread. The findings the checks make are taken on the caller's thread, in the same
+// order.
 // Pushing again after Finish starts over.
 TEST(OrderedHandOff, ChecksEveryItemOnceAndKeepsInTheOrderPushed) {
     const std::vector<Handled> items = WalkLikeItems(3000);
@@ -59,13 +75,9 @@ TEST(OrderedHandOff, ChecksEveryItemOnceAndKeepsInTheOrderPushed) {
             [&](std::string_view a, std::string_view b, std::string_view c) {
                 checked.push_back(
                     {std::string(a), std::string(b), std::string(c), std::this_thread::get_id()});
-                return KeptByRule(checked.back());
+                return KeptByRule(checked.back()) ? FindingOf(a, b, c) : nullptr;
             },
-            [&](std::string_view a, std::string_view b, std::string_view c) {
-                kept.push_back(
-                    {std::string(a), std::string(b), std::string(c), std::this_thread::get_id()});
-            },
-            limits);
+            [&](std::unique_ptr<Problem> finding) { kept.push_back(Taken(*finding)); }, limits);
         size_t atOnceLeft = limits.handledAtOnce;
         for (int round = 0; round < 2; ++round) {
             checked.clear();
@@ -101,9 +113,9 @@ TEST(OrderedHandOff, ChecksEveryItemOnceAndKeepsInTheOrderPushed) {
 TEST(OrderedHandOff, KeptItemsTrailThePushesByTheBatchesInFlight) {
     const OrderedHandOff::Limits limits{0, 4, 3};
     std::atomic<size_t> kept{0};
-    OrderedHandOff handOff(
-        [](std::string_view, std::string_view, std::string_view) { return true; },
-        [&](std::string_view, std::string_view, std::string_view) { ++kept; }, limits);
+    OrderedHandOff handOff([](std::string_view a, std::string_view b,
+                              std::string_view c) { return FindingOf(a, b, c); },
+                           [&](std::unique_ptr<Problem>) { ++kept; }, limits);
     for (size_t pushed = 1; pushed <= 200; ++pushed) {
         handOff.Push("C:\\x.exe", "key", std::to_string(pushed));
         ASSERT_GE(kept + limits.batchItems * limits.batches, pushed);
@@ -118,13 +130,14 @@ TEST(OrderedHandOff, KeptItemsTrailThePushesByTheBatchesInFlight) {
 TEST(OrderedHandOff, FaultsCostOnlyTheirItem) {
     std::vector<std::string> kept;
     OrderedHandOff handOff(
-        [&](std::string_view a, std::string_view, std::string_view) {
+        [&](std::string_view a, std::string_view b, std::string_view c) {
             if (a.starts_with("bad")) throw std::runtime_error("check fault");
-            return true;
+            return FindingOf(a, b, c);
         },
-        [&](std::string_view a, std::string_view, std::string_view) {
-            if (a.starts_with("unkeepable")) throw std::runtime_error("keep fault");
-            kept.emplace_back(a);
+        [&](std::unique_ptr<Problem> finding) {
+            if (finding->ItemText().starts_with("unkeepable"))
+                throw std::runtime_error("keep fault");
+            kept.emplace_back(finding->ItemText());
         },
         {3, 3, 2});
     EXPECT_NO_THROW(handOff.Push("first", "", ""));
@@ -153,13 +166,13 @@ TEST(OrderedHandOff, FinishingWaitsForEveryItemInFlight) {
     std::atomic<bool> slowStart{true};
     {
         OrderedHandOff handOff(
-            [&](std::string_view, std::string_view, std::string_view) {
+            [&](std::string_view a, std::string_view b, std::string_view c) {
                 if (slowStart.exchange(false))
                     std::this_thread::sleep_for(std::chrono::milliseconds(50));
                 checked.fetch_add(1);
-                return true;
+                return FindingOf(a, b, c);
             },
-            [&](std::string_view, std::string_view, std::string_view) { ++kept; }, {0, 8, 2});
+            [&](std::unique_ptr<Problem>) { ++kept; }, {0, 8, 2});
         for (int i = 0; i < 500; ++i)
             handOff.Push("C:\\x.exe", "key", std::to_string(i));
         handOff.Finish();

@@ -70,13 +70,21 @@ inline bool ReadTextAt(RegistryAccess& registry, RegHandle key, uint32_t index, 
     return true;
 }
 
+// One "file does not exist" finding; it needs nothing of the scan, so any thread may make it.
+inline std::unique_ptr<Problem> MissingFileFinding(int sectionId, std::string_view itemText,
+                                                   std::string_view location,
+                                                   std::string_view valueName,
+                                                   std::string_view valueData) {
+    return std::make_unique<Problem>(
+        sectionId,
+        ProblemTexts{itemText, location, valueName, valueData, ResourceText(kIdsFileMissing)});
+}
+
 // Hands over one "file does not exist" finding.
 inline void ReportMissingFile(ScanContext& context, int sectionId, std::string_view itemText,
                               std::string_view location, std::string_view valueName,
                               std::string_view valueData) {
-    context.Report(std::make_unique<Problem>(
-        sectionId,
-        ProblemTexts{itemText, location, valueName, valueData, ResourceText(kIdsFileMissing)}));
+    context.Report(MissingFileFinding(sectionId, itemText, location, valueName, valueData));
 }
 
 // Opens `walkedKey` under HKEY_LOCAL_MACHINE and runs `itemSteps(handle, index, name)` for each

@@ -17,27 +17,27 @@ MissingFileChecks::MissingFileChecks(ScanContext& context, int sectionId,
     : context_(context),
       sectionId_(sectionId),
       valueName_(valueName),
-      checks_([this](std::string_view reference, std::string_view,
-                     std::string_view) { return IsMissing(reference); },
-              [this](std::string_view reference, std::string_view location,
-                     std::string_view itemText) { Report(reference, location, itemText); },
-              kLimits) {}
+      checks_([this](std::string_view reference, std::string_view location,
+                     std::string_view itemText) { return Finding(reference, location, itemText); },
+              [this](std::unique_ptr<Problem> finding) { Report(std::move(finding)); }, kLimits) {}
 
 void MissingFileChecks::Check(std::string_view reference, std::string_view location,
                               std::string_view itemText) {
     checks_.Push(reference, location, itemText);
 }
 
-bool MissingFileChecks::IsMissing(std::string_view reference) {
+std::unique_ptr<Problem> MissingFileChecks::Finding(std::string_view reference,
+                                                    std::string_view location,
+                                                    std::string_view itemText) {
     // References the walk gave before an abort are dropped, as the walk would have stopped.
-    return context_.Continue() && !FileReferenceExists(context_.Refs(), reference);
+    if (!context_.Continue() || FileReferenceExists(context_.Refs(), reference)) return nullptr;
+    return file_list::MissingFileFinding(sectionId_, itemText, location,
+                                         valueName_ ? std::string_view(*valueName_) : reference,
+                                         reference);
 }
 
-void MissingFileChecks::Report(std::string_view reference, std::string_view location,
-                               std::string_view itemText) {
-    if (!context_.Continue()) return;
-    file_list::ReportMissingFile(context_, sectionId_, itemText, location,
-                                 valueName_ ? std::string_view(*valueName_) : reference, reference);
+void MissingFileChecks::Report(std::unique_ptr<Problem> finding) {
+    if (context_.Continue()) context_.Report(std::move(finding));
 }
 
 void MissingFileChecks::Finish() {

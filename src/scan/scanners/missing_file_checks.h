@@ -31,8 +31,11 @@ class MissingFileChecks {
     void Finish();
 
   private:
-    bool IsMissing(std::string_view reference);
-    void Report(std::string_view reference, std::string_view location, std::string_view itemText);
+    // On the checks' thread: the finding when the reference names nothing.
+    std::unique_ptr<Problem> Finding(std::string_view reference, std::string_view location,
+                                     std::string_view itemText);
+    // On the walk's thread, in the order the references were given.
+    void Report(std::unique_ptr<Problem> finding);
 
     ScanContext& context_;
     int sectionId_;

@@ -26,10 +26,11 @@ void OrderedHandOff::CheckBatch(Batch& batch) {
     const std::string_view texts = batch.texts;
     for (Batch::Item& item : batch.items) {
         try {
-            item.kept = check_(texts.substr(item.a, item.aSize), texts.substr(item.b, item.bSize),
-                               texts.substr(item.c, item.cSize));
+            item.finding =
+                check_(texts.substr(item.a, item.aSize), texts.substr(item.b, item.bSize),
+                       texts.substr(item.c, item.cSize));
         } catch (const std::exception&) {
-            item.kept = false;
+            item.finding.reset();
             std::lock_guard lock(mutex_);
             ++faults_;
         }
@@ -37,12 +38,10 @@ void OrderedHandOff::CheckBatch(Batch& batch) {
 }
 
 void OrderedHandOff::KeepBatch(Batch& batch) {
-    const std::string_view texts = batch.texts;
-    for (const Batch::Item& item : batch.items) {
-        if (!item.kept) continue;
+    for (Batch::Item& item : batch.items) {
+        if (!item.finding) continue;
         try {
-            keep_(texts.substr(item.a, item.aSize), texts.substr(item.b, item.bSize),
-                  texts.substr(item.c, item.cSize));
+            keep_(std::move(item.finding));
         } catch (const std::exception&) {
             std::lock_guard lock(mutex_);
             ++faults_;
@@ -87,7 +86,7 @@ std::unique_ptr<OrderedHandOff::Batch> OrderedHandOff::NextBatch() {
 void OrderedHandOff::Push(std::string_view a, std::string_view b, std::string_view c) {
     if (handledAtOnce_ < limits_.handledAtOnce || threadFailed_) {
         ++handledAtOnce_;
-        if (check_(a, b, c)) keep_(a, b, c);
+        if (std::unique_ptr<Problem> finding = check_(a, b, c)) keep_(std::move(finding));
         return;
     }
     if (!filling_) filling_ = NextBatch();
@@ -108,7 +107,7 @@ void OrderedHandOff::Push(std::string_view a, std::string_view b, std::string_vi
         add(b, &item.b, &item.bSize);
     }
     add(c, &item.c, &item.cSize);
-    batch.items.push_back(item);
+    batch.items.push_back(std::move(item));
     if (batch.items.size() >= limits_.batchItems || batch.texts.size() >= kBatchTextLimit) Send();
 }
 

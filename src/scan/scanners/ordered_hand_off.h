@@ -12,14 +12,17 @@
 #include <thread>
 #include <vector>
 
+#include "scan/problem.h"
+
 // Hands items of three texts from a walk to a second thread, which checks them one by one
-// in the order they were given, and takes those it keeps back on the walk's thread, again
-// in that order: reading the registry, asking the file system about the paths it names and
-// reporting what is missing then overlap on two processors. The first look at a path costs
-// far more than the next, so the second thread may fall behind early and catch up later:
-// enough batches may be in flight that the walk need not wait meanwhile. The first items
-// are checked and kept at once on the caller's thread, so that a walk of a small registry
-// runs as it would without the thread.
+// in the order they were given and makes the findings of those that have one, and takes
+// those findings back on the walk's thread, again in that order: reading the registry,
+// asking the file system about the paths it names and making what is missing into findings
+// then overlap on two processors. The first look at a path costs far more than the next,
+// so the second thread may fall behind early and catch up later: enough batches may be in
+// flight that the walk need not wait meanwhile. The first items are checked and kept at
+// once on the caller's thread, so that a walk of a small registry runs as it would without
+// the thread.
 //
 // Threads. Push and Finish come from one thread (the walk's). The check runs on that
 // thread for the first items and afterwards only on the second thread, never on both at
@@ -30,9 +33,10 @@ namespace hivewise {
 
 class OrderedHandOff {
   public:
-    // True when the item is to be kept.
-    using Check = std::function<bool(std::string_view a, std::string_view b, std::string_view c)>;
-    using Keep = std::function<void(std::string_view a, std::string_view b, std::string_view c)>;
+    // The item's finding, or null when it has none.
+    using Check = std::function<std::unique_ptr<Problem>(std::string_view a, std::string_view b,
+                                                         std::string_view c)>;
+    using Keep = std::function<void(std::unique_ptr<Problem> finding)>;
 
     struct Limits {
         size_t handledAtOnce = 4096;  // items handled on the caller's thread first
@@ -43,13 +47,13 @@ class OrderedHandOff {
     OrderedHandOff(Check check, Keep keep)
         : OrderedHandOff(std::move(check), std::move(keep), {}) {}
     OrderedHandOff(Check check, Keep keep, Limits limits);
-    // Finishes: every item pushed is checked, and kept or not, first.
+    // Finishes: every item pushed is checked, and its finding kept, first.
     ~OrderedHandOff();
     OrderedHandOff(const OrderedHandOff&) = delete;
     OrderedHandOff& operator=(const OrderedHandOff&) = delete;
 
     void Push(std::string_view a, std::string_view b, std::string_view c);
-    // Returns once every item pushed so far has been checked, and kept or not.
+    // Returns once every item pushed so far has been checked, and its finding kept.
     void Finish();
     // How many items' checks threw on the second thread, or whose keeping threw when their
     // batch came back, since the last call (such an item is left, and the next one taken).
@@ -61,7 +65,7 @@ class OrderedHandOff {
     struct Batch {
         struct Item {
             uint32_t a, aSize, b, bSize, c, cSize;
-            bool kept;
+            std::unique_ptr<Problem> finding;
         };
         std::string texts;
         std::vector<Item> items;
@@ -71,11 +75,11 @@ class OrderedHandOff {
     // new one, or the first to come back when as many as may are in flight.
     std::unique_ptr<Batch> NextBatch();
     void CheckBatch(Batch& batch);
-    // Takes the batch's kept items; faults are counted.
+    // Takes the batch's findings; faults are counted.
     void KeepBatch(Batch& batch);
-    // The first checked batch, its kept items taken; null when none is back.
+    // The first checked batch, its findings taken; null when none is back.
     std::unique_ptr<Batch> KeepNextBack();
-    // Takes the kept items of every batch back from the second thread, in order.
+    // Takes the findings of every batch back from the second thread, in order.
     void TakeBack();
     void Send();
     void ThreadMain();

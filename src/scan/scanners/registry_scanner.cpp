@@ -126,17 +126,16 @@ class RegistryWalk {
         : context_(context),
           registry_(context.Registry()),
           files_(context.Files()),
-          checks_([this](std::string_view path, std::string_view,
-                         std::string_view) { return IsMissing(path); },
-                  [this](std::string_view path, std::string_view keyPath,
-                         std::string_view valueName) { ReportMissing(path, keyPath, valueName); }) {
-    }
+          checks_([this](std::string_view path, std::string_view keyPath,
+                         std::string_view valueName) { return Finding(path, keyPath, valueName); },
+                  [this](std::unique_ptr<Problem> finding) { Report(std::move(finding)); }) {}
 
     // Keys reached under `skip` are left to another walk.
     void Run(RegHandle key, const std::string& path, RegHandle skip = 0) {
         MarkVisited(key);
         if (skip != 0) MarkVisited(skip);
-        Enter(key, ScopedKey(registry_), path);
+        path_ = path;
+        Enter(key, ScopedKey(registry_), path_.size());
         while (!levels_.empty()) {
             bool ok = true;
             try {
@@ -157,11 +156,11 @@ class RegistryWalk {
 
   private:
     struct Level {
-        Level(RegHandle handle, ScopedKey opened, std::string keyPath)
-            : key(handle), owned(std::move(opened)), path(std::move(keyPath)) {}
+        Level(RegHandle handle, ScopedKey opened, size_t keyPathLength)
+            : key(handle), owned(std::move(opened)), pathLength(keyPathLength) {}
         RegHandle key = 0;
-        ScopedKey owned;  // the key when the walk opened it, closed when it is left
-        std::string path;
+        ScopedKey owned;           // the key when the walk opened it, closed when it is left
+        size_t pathLength = 0;     // of its path, at the start of the walk's path
         bool menuRecords = false;  // Wine's records of its menu files: judged elsewhere
         uint32_t subKeys = 0;
         uint32_t values = 0;
@@ -181,9 +180,14 @@ class RegistryWalk {
         if (const void* identity = Identity(key)) visited_.Insert(identity);
     }
 
-    void Enter(RegHandle key, ScopedKey owned, std::string path) {
-        Level level(key, std::move(owned), std::move(path));
-        level.menuRecords = IsMenuBuilderRecordKey(level.path);
+    // The path of a level on the stack: every level's path starts the innermost one's.
+    std::string_view PathOf(const Level& level) const {
+        return std::string_view(path_).substr(0, level.pathLength);
+    }
+
+    void Enter(RegHandle key, ScopedKey owned, size_t pathLength) {
+        Level level(key, std::move(owned), pathLength);
+        level.menuRecords = IsMenuBuilderRecordKey(PathOf(level));
         if (registry_.QueryInfoKey(key, &level.subKeys, &level.values) != kErrorSuccess) {
             context_.ShowMessage(std::string(kInternalErrorText));
             return;
@@ -214,10 +218,12 @@ class RegistryWalk {
             return true;
         }
         if (!FirstVisit(Identity(child))) return true;
-        std::string childPath = level.path + "\\" + name_;
+        // The walk's path is this level's until the child's is added.
+        path_.resize(level.pathLength);
+        path_.append(1, '\\').append(name_);
         // `level` may move once the child is pushed.
         RegHandle handle = child;
-        Enter(handle, std::move(child), std::move(childPath));
+        Enter(handle, std::move(child), path_.size());
         return true;
     }
 
@@ -249,7 +255,7 @@ class RegistryWalk {
                 data_.swap(value->data);
                 data_ = UpToNul(std::move(data_));
                 ExamineText(level, value->type);
-                context_.SetStatusLine(level.path, name_);
+                context_.SetStatusLine(PathOf(level), name_);
                 context_.PumpMessages();
             }
             context_.ProgressStep();
@@ -262,38 +268,40 @@ class RegistryWalk {
         // Wine's records of its menu files go with those files (section 15).
         if (level.menuRecords) return;
         std::optional<std::string> expanded;
-        if (type == kRegExpandSz)
+        // A text without a variable expands to itself.
+        if (type == kRegExpandSz && data_.find('%') != std::string::npos)
             expanded = files_.ExpandEnvironmentStrings(data_, kExpansionCapacity);
         const std::string& data = expanded && !expanded->empty() ? *expanded : data_;
         // Most values hold no drive path; they are passed over before any copy is made.
         if (!MayHoldDrivePath(data)) return;
         std::optional<std::string_view> path = DrivePathOf(files_, data, pathRoom_);
-        if (path) checks_.Push(*path, level.path, name_);
+        if (path) checks_.Push(*path, PathOf(level), name_);
     }
 
-    // Whether the path names nothing. In a large walk this runs on the hand-off's thread:
-    // it alone uses the scan's answers meanwhile.
-    bool IsMissing(std::string_view path) {
-        if (!context_.Continue()) return false;
+    // The finding when the path names nothing. In a large walk this runs on the hand-off's
+    // thread: it alone uses the scan's answers meanwhile.
+    std::unique_ptr<Problem> Finding(std::string_view path, std::string_view keyPath,
+                                     std::string_view valueName) {
+        if (!context_.Continue()) return nullptr;
         // The same program or folder is named by many values (class, uninstall, run,
         // recent-file and cache entries): the scan's cache answers each text once.
-        if (FileReferenceExists(context_.Refs(), path)) return false;
+        if (FileReferenceExists(context_.Refs(), path)) return nullptr;
         checkedPath_.assign(path);
-        return !FolderExists(context_.Refs(), checkedPath_);
+        if (FolderExists(context_.Refs(), checkedPath_)) return nullptr;
+        return file_list::MissingFileFinding(kSectionCompleteScan, path, keyPath, valueName, path);
     }
 
     // On the walk's thread, in the order the values were met.
-    void ReportMissing(std::string_view path, std::string_view keyPath,
-                       std::string_view valueName) {
-        if (!context_.Continue()) return;
-        file_list::ReportMissingFile(context_, kSectionCompleteScan, path, keyPath, valueName,
-                                     path);
+    void Report(std::unique_ptr<Problem> finding) {
+        if (context_.Continue()) context_.Report(std::move(finding));
     }
 
     ScanContext& context_;
     RegistryAccess& registry_;
     FileSystemAccess& files_;
     std::vector<Level> levels_;
+    // The innermost level's key path, which begins with those of all the others.
+    std::string path_;
     KeySet visited_;
     bool unknownVisited_ = false;
     // Buffers reused from item to item.
