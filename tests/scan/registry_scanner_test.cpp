@@ -114,6 +114,24 @@ TEST_F(RegistryScannerTest, ReportsDrivePathsToMissingFilesByTheirRules) {
     EXPECT_EQ(machine->Handles().OpenCount(), 0u);
 }
 
+// In a plain string the two folder variables are replaced in any letter case; any other
+// '%' (a placeholder, a variable left open) only marks where the path ends.
+TEST_F(RegistryScannerTest, FolderVariablesOfPlainStringsAndPlaceholders) {
+    auto machine = Load(R"(
+[Software\\Vendor\\Odd] 1700000000
+"Var"="C:\\Gone\\%programFILES%\\y.exe"
+"Open"="C:\\Gone\\z.exe %1 %SystemRoot"
+"Present"="C:\\Program Files\\App\\app.exe %1"
+)",
+                        "");
+    ASSERT_TRUE(machine);
+    ScanRun r = RunScanner(*machine, ScanMachineRegistry);
+    const std::string odd = std::string(kMachine) + "\\Software\\Vendor\\Odd";
+    ASSERT_EQ(r.found.size(), 2u) << ::testing::PrintToString(Locations(r));
+    ExpectFinding(r.found[0], "C:\\Gone\\C:\\Program Files\\y.exe", odd, "Var");
+    ExpectFinding(r.found[1], "C:\\Gone\\z.exe %1", odd, "Open");
+}
+
 TEST_F(RegistryScannerTest, UserPassWalksTheUsersHive) {
     auto machine = Load("", R"(
 [Software\\Tool] 1700000000

@@ -63,8 +63,12 @@ std::optional<std::string_view> DrivePathOf(FileSystemAccess& files, std::string
     char letter = AnsiFoldChar(data[colon - 1]);
     if (letter < 'a' || letter > 'z') return std::nullopt;
     std::string_view path = data.substr(colon - 1);
-    // Most paths name no variable: they are cut where they stand, without a copy.
-    if (path.find('%') == std::string_view::npos) return CutAfterFile(path);
+    // Most paths name neither variable (a '%' is mostly a placeholder such as "%1"): they
+    // are cut where they stand, without a copy.
+    if (path.find('%') == std::string_view::npos || (!AnsiContainsNoCase(path, "%systemroot%") &&
+                                                     !AnsiContainsNoCase(path, "%programfiles%"))) {
+        return CutAfterFile(path);
+    }
     CasedText text{std::string(path)};
     text.ReplaceAllWith("%systemroot%", [&] { return files.WindowsDirectory(); });
     text.ReplaceAllWith("%programfiles%", [&] { return files.ProgramFilesDirectory(); });
