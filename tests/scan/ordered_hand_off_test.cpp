@@ -127,6 +127,39 @@ TEST(OrderedHandOff, KeptItemsTrailThePushesByTheBatchesInFlight) {
 // A check that throws on the second thread costs only its item, and is counted, and so
 // does a keeping that throws when its batch comes back; on the caller's thread the fault
 // reaches the caller, as it would without a hand-off.
+// Once the checks have caught up with the walk, every batch they gave back is taken at
+// once, not one per batch filled: the findings do not wait, and the batches made while the
+// checks were behind are let go. The hand-off goes on making new ones as it needs them.
+TEST(OrderedHandOff, CaughtUpChecksGiveEverythingBackAtOnce) {
+    const OrderedHandOff::Limits limits{0, 4, 8};
+    std::atomic<bool> slow{true};
+    std::atomic<size_t> kept{0};
+    OrderedHandOff handOff(
+        [&](std::string_view a, std::string_view b, std::string_view c) {
+            if (slow) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            return FindingOf(a, b, c);
+        },
+        [&](std::unique_ptr<Problem>) { ++kept; }, limits);
+    size_t pushed = 0;
+    auto push = [&](size_t count) {
+        for (size_t i = 0; i < count; ++i)
+            handOff.Push("C:\\x.exe", "key", std::to_string(pushed++));
+    };
+    push(limits.batchItems * limits.batches);
+    slow = false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    push(2 * limits.batchItems + 1);
+    EXPECT_GE(kept + 2 * limits.batchItems + 1, pushed);
+    for (int round = 0; round < 3; ++round) {
+        slow = true;
+        push(limits.batchItems * limits.batches * 2);
+        slow = false;
+    }
+    handOff.Finish();
+    EXPECT_EQ(kept.load(), pushed);
+    EXPECT_EQ(handOff.TakeFaults(), 0u);
+}
+
 TEST(OrderedHandOff, FaultsCostOnlyTheirItem) {
     std::vector<std::string> kept;
     OrderedHandOff handOff(

@@ -151,6 +151,10 @@ const std::vector<RegValue>& ValuePeek::Of(const RegKey* key) {
     if (key_ != key) {
         key_ = nullptr;
         DecodeSectionValues(*key->text_, *key->raw_, &values_);
+        // One key of many thousand values leaves no room of its size behind for the rest
+        // of a walk.
+        constexpr size_t kKeptRoom = 4096;
+        if (values_.capacity() > kKeptRoom && values_.size() <= kKeptRoom) values_.shrink_to_fit();
         key_ = key;
     }
     return values_;

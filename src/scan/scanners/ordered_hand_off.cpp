@@ -76,7 +76,13 @@ std::unique_ptr<OrderedHandOff::Batch> OrderedHandOff::NextBatch() {
         }
     }
     // Only this thread takes batches back: one seen above is still there.
-    if (std::unique_ptr<Batch> batch = KeepNextBack()) return batch;
+    if (std::unique_ptr<Batch> batch = KeepNextBack()) {
+        // The checks have caught up: the batches made while they were behind are not kept
+        // for the rest of the walk, whose findings may use their room instead.
+        while (std::unique_ptr<Batch> more = KeepNextBack())
+            --batchesMade_;
+        return batch;
+    }
     auto batch = std::make_unique<Batch>();
     batch->items.reserve(limits_.batchItems);
     ++batchesMade_;

@@ -20,7 +20,8 @@
 // asking the file system about the paths it names and making what is missing into findings
 // then overlap on two processors. The first look at a path costs far more than the next,
 // so the second thread may fall behind early and catch up later: enough batches may be in
-// flight that the walk need not wait meanwhile. The first items are checked and kept at
+// flight that the walk need not wait meanwhile, and those made meanwhile are let go once it
+// has caught up. The first items are checked and kept at
 // once on the caller's thread, so that a walk of a small registry runs as it would without
 // the thread.
 //
