@@ -3,10 +3,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <optional>
 
+#include "platform/files/atomic_file.h"
 #include "platform/files/file_system_access.h"
 #include "platform/registry/registry_access.h"
 #include "report/problem_details.h"
@@ -105,18 +105,9 @@ void ScanLog::EndLog() {
 }
 
 void ScanLog::WritePending() {
-    const char* data = pending_.data();
-    size_t left = pending_.size();
-    while (left > 0 && fd_ >= 0) {
-        ssize_t written = ::write(fd_, data, left);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) {
-            ::close(fd_);
-            fd_ = -1;
-            break;
-        }
-        data += written;
-        left -= static_cast<size_t>(written);
+    if (fd_ >= 0 && !WriteAll(fd_, pending_)) {
+        ::close(fd_);
+        fd_ = -1;
     }
     pending_.clear();
 }
