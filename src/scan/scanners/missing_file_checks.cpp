@@ -5,12 +5,6 @@
 #include "scan/scanners/registry_scanner.h"
 
 namespace hivewise {
-namespace {
-
-// A section's list of a few thousand files gains from the second thread from early on.
-constexpr OrderedHandOff::Limits kLimits{.handledAtOnce = 512};
-
-}  // namespace
 
 MissingFileChecks::MissingFileChecks(ScanContext& context, int sectionId,
                                      std::optional<std::string_view> valueName)
@@ -19,7 +13,7 @@ MissingFileChecks::MissingFileChecks(ScanContext& context, int sectionId,
       valueName_(valueName),
       checks_([this](std::string_view reference, std::string_view location,
                      std::string_view itemText) { return Finding(reference, location, itemText); },
-              [this](std::unique_ptr<Problem> finding) { Report(std::move(finding)); }, kLimits) {}
+              [this](std::unique_ptr<Problem> finding) { Report(std::move(finding)); }) {}
 
 void MissingFileChecks::Check(std::string_view reference, std::string_view location,
                               std::string_view itemText) {

@@ -21,9 +21,9 @@
 // then overlap on two processors. The first look at a path costs far more than the next,
 // so the second thread may fall behind early and catch up later: enough batches may be in
 // flight that the walk need not wait meanwhile, and those made meanwhile are let go once it
-// has caught up. The first items are checked and kept at
-// once on the caller's thread, so that a walk of a small registry runs as it would without
-// the thread.
+// has caught up. The first few hundred items are checked and kept at once on the caller's
+// thread, so that a walk of a handful of paths runs as it would without the thread; not
+// more, as those first looks are the dearest and the second thread idles meanwhile.
 //
 // Threads. Push and Finish come from one thread (the walk's). The check runs on that
 // thread for the first items and afterwards only on the second thread, never on both at
@@ -40,9 +40,9 @@ class OrderedHandOff {
     using Keep = std::function<void(std::unique_ptr<Problem> finding)>;
 
     struct Limits {
-        size_t handledAtOnce = 4096;  // items handled on the caller's thread first
-        size_t batchItems = 1024;     // items per batch handed to the second thread
-        size_t batches = 32;          // batches in flight at most, before Push waits
+        size_t handledAtOnce = 512;  // items handled on the caller's thread first
+        size_t batchItems = 1024;    // items per batch handed to the second thread
+        size_t batches = 32;         // batches in flight at most, before Push waits
     };
 
     OrderedHandOff(Check check, Keep keep)
