@@ -19,7 +19,9 @@
 // flag, the status line and progress bar, and the hand-over of findings. A scanner uses it
 // from the scan thread; the complete scan's walk and the walks that check lists of files
 // (scanners/missing_file_checks.h) lend Refs() to a second thread of their own while they
-// read the registry (scanners/ordered_hand_off.h), and report on the scan thread.
+// read the registry (scanners/ordered_hand_off.h). The latter report on the scan thread;
+// the complete scan's walk lends Report() to that thread as well, and reports nothing
+// itself meanwhile.
 namespace hivewise {
 
 // The notice of a fault that ended part of a scan: a key's walk, or a scanner.

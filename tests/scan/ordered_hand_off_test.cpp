@@ -57,8 +57,8 @@ Handled Taken(const Problem& finding) {
 
 // Every item is checked once, in the order pushed, whatever the sizes of the batches and
 // however few may be in flight: the first ones on the caller's thread, the rest on one
-// other thread. The findings the checks make are taken on the caller's thread, in the same
-// order.
+// other thread. The findings the checks make are taken in the same order: on the caller's
+// thread, or, when kept where checked, each on the thread that checked it.
 // Pushing again after Finish starts over.
 TEST(OrderedHandOff, ChecksEveryItemOnceAndKeepsInTheOrderPushed) {
     const std::vector<Handled> items = WalkLikeItems(3000);
@@ -66,9 +66,16 @@ TEST(OrderedHandOff, ChecksEveryItemOnceAndKeepsInTheOrderPushed) {
     std::copy_if(items.begin(), items.end(), std::back_inserter(keptItems), KeptByRule);
     ASSERT_GT(keptItems.size(), 1000u);
     ASSERT_LT(keptItems.size(), items.size());
-    for (OrderedHandOff::Limits limits :
-         {OrderedHandOff::Limits{0, 1, 1}, OrderedHandOff::Limits{3, 4, 2},
-          OrderedHandOff::Limits{10, 1000, 8}, OrderedHandOff::Limits{5000, 16, 2}}) {
+    std::vector<OrderedHandOff::Limits> cases;
+    for (bool keepWhereChecked : {false, true}) {
+        for (OrderedHandOff::Limits limits :
+             {OrderedHandOff::Limits{0, 1, 1}, OrderedHandOff::Limits{3, 4, 2},
+              OrderedHandOff::Limits{10, 1000, 8}, OrderedHandOff::Limits{5000, 16, 2}}) {
+            limits.keepWhereChecked = keepWhereChecked;
+            cases.push_back(limits);
+        }
+    }
+    for (const OrderedHandOff::Limits& limits : cases) {
         std::vector<Handled> checked;
         std::vector<Handled> kept;
         OrderedHandOff handOff(
@@ -89,8 +96,14 @@ TEST(OrderedHandOff, ChecksEveryItemOnceAndKeepsInTheOrderPushed) {
                                       << ", batch: " << limits.batchItems << ", round " << round;
             ASSERT_EQ(kept, keptItems) << "handled at once: " << limits.handledAtOnce
                                        << ", batch: " << limits.batchItems << ", round " << round;
-            for (const Handled& item : kept)
-                EXPECT_EQ(item.thread, std::this_thread::get_id());
+            // The findings are kept in the order checked: each after its own check.
+            size_t next = 0;
+            for (const Handled& item : checked) {
+                if (!KeptByRule(item)) continue;
+                ASSERT_LT(next, kept.size());
+                EXPECT_EQ(kept[next++].thread,
+                          limits.keepWhereChecked ? item.thread : std::this_thread::get_id());
+            }
             const size_t atOnce = std::min(atOnceLeft, items.size());
             atOnceLeft -= atOnce;
             for (size_t i = 0; i < checked.size(); ++i) {
@@ -124,9 +137,6 @@ TEST(OrderedHandOff, KeptItemsTrailThePushesByTheBatchesInFlight) {
     EXPECT_EQ(kept.load(), 200u);
 }
 
-// A check that throws on the second thread costs only its item, and is counted, and so
-// does a keeping that throws when its batch comes back; on the caller's thread the fault
-// reaches the caller, as it would without a hand-off.
 // Once the checks have caught up with the walk, every batch they gave back is taken at
 // once, not one per batch filled: the findings do not wait, and the batches made while the
 // checks were behind are let go. The hand-off goes on making new ones as it needs them.
@@ -160,35 +170,42 @@ TEST(OrderedHandOff, CaughtUpChecksGiveEverythingBackAtOnce) {
     EXPECT_EQ(handOff.TakeFaults(), 0u);
 }
 
+// A check that throws on the second thread costs only its item, and is counted, and so
+// does a keeping that throws there or when its batch comes back; on the caller's thread
+// the fault reaches the caller, as it would without a hand-off.
 TEST(OrderedHandOff, FaultsCostOnlyTheirItem) {
-    std::vector<std::string> kept;
-    OrderedHandOff handOff(
-        [&](std::string_view a, std::string_view b, std::string_view c) {
-            if (a.starts_with("bad")) throw std::runtime_error("check fault");
-            return FindingOf(a, b, c);
-        },
-        [&](std::unique_ptr<Problem> finding) {
-            if (finding->ItemText().starts_with("unkeepable"))
-                throw std::runtime_error("keep fault");
-            kept.emplace_back(finding->ItemText());
-        },
-        {3, 3, 2});
-    EXPECT_NO_THROW(handOff.Push("first", "", ""));
-    EXPECT_THROW(handOff.Push("bad at once", "", ""), std::runtime_error);
-    EXPECT_THROW(handOff.Push("unkeepable at once", "", ""), std::runtime_error);
-    std::vector<std::string> expected = {"first"};
-    for (int i = 0; i < 30; ++i) {
-        std::string text = (i % 6 == 0   ? "bad "
-                            : i % 7 == 0 ? "unkeepable "
-                                         : "ok ") +
-                           std::to_string(i);
-        handOff.Push(text, "key", "value");
-        if (text.starts_with("ok")) expected.push_back(text);
+    for (bool keepWhereChecked : {false, true}) {
+        std::vector<std::string> kept;
+        OrderedHandOff::Limits limits{3, 3, 2};
+        limits.keepWhereChecked = keepWhereChecked;
+        OrderedHandOff handOff(
+            [&](std::string_view a, std::string_view b, std::string_view c) {
+                if (a.starts_with("bad")) throw std::runtime_error("check fault");
+                return FindingOf(a, b, c);
+            },
+            [&](std::unique_ptr<Problem> finding) {
+                if (finding->ItemText().starts_with("unkeepable"))
+                    throw std::runtime_error("keep fault");
+                kept.emplace_back(finding->ItemText());
+            },
+            limits);
+        EXPECT_NO_THROW(handOff.Push("first", "", ""));
+        EXPECT_THROW(handOff.Push("bad at once", "", ""), std::runtime_error);
+        EXPECT_THROW(handOff.Push("unkeepable at once", "", ""), std::runtime_error);
+        std::vector<std::string> expected = {"first"};
+        for (int i = 0; i < 30; ++i) {
+            std::string text = (i % 6 == 0   ? "bad "
+                                : i % 7 == 0 ? "unkeepable "
+                                             : "ok ") +
+                               std::to_string(i);
+            handOff.Push(text, "key", "value");
+            if (text.starts_with("ok")) expected.push_back(text);
+        }
+        handOff.Finish();
+        EXPECT_EQ(kept, expected);
+        EXPECT_EQ(handOff.TakeFaults(), 5u + 4u);
+        EXPECT_EQ(handOff.TakeFaults(), 0u);
     }
-    handOff.Finish();
-    EXPECT_EQ(kept, expected);
-    EXPECT_EQ(handOff.TakeFaults(), 5u + 4u);
-    EXPECT_EQ(handOff.TakeFaults(), 0u);
 }
 
 // Finishing waits for the items in flight, and destroying the hand-off finishes it: nothing

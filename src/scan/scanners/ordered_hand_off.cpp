@@ -29,6 +29,7 @@ void OrderedHandOff::CheckBatch(Batch& batch) {
             item.finding =
                 check_(texts.substr(item.a, item.aSize), texts.substr(item.b, item.bSize),
                        texts.substr(item.c, item.cSize));
+            if (item.finding && limits_.keepWhereChecked) keep_(std::move(item.finding));
         } catch (const std::exception&) {
             item.finding.reset();
             std::lock_guard lock(mutex_);

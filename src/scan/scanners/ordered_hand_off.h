@@ -29,7 +29,9 @@
 // thread for the first items and afterwards only on the second thread, never on both at
 // once: whatever the check uses is the second thread's from the first batch handed over
 // until Finish returns, and the walk must not touch it meanwhile. The keeping runs on the
-// walk's thread alone, from Push as checked batches come back and from Finish.
+// walk's thread alone, from Push as checked batches come back and from Finish; or, with
+// keepWhereChecked, right after each check on the same thread, so that what the keeping
+// uses is then the second thread's as well.
 namespace hivewise {
 
 class OrderedHandOff {
@@ -43,6 +45,9 @@ class OrderedHandOff {
         size_t handledAtOnce = 512;  // items handled on the caller's thread first
         size_t batchItems = 1024;    // items per batch handed to the second thread
         size_t batches = 32;         // batches in flight at most, before Push waits
+        // For a walk that does more per item than the checks do: its findings are kept
+        // on the second thread, which else would wait for it.
+        bool keepWhereChecked = false;
     };
 
     OrderedHandOff(Check check, Keep keep)
@@ -56,9 +61,9 @@ class OrderedHandOff {
     void Push(std::string_view a, std::string_view b, std::string_view c);
     // Returns once every item pushed so far has been checked, and its finding kept.
     void Finish();
-    // How many items' checks threw on the second thread, or whose keeping threw when their
-    // batch came back, since the last call (such an item is left, and the next one taken).
-    // For the items checked at once, Push passes the fault on.
+    // How many items' checks or keeping threw on the second thread, or whose keeping threw
+    // when their batch came back, since the last call (such an item is left, and the next one
+    // taken). For the items checked at once, Push passes the fault on.
     size_t TakeFaults();
 
   private:

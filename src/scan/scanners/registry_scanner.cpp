@@ -132,7 +132,8 @@ class RegistryWalk {
           files_(context.Files()),
           checks_([this](std::string_view path, std::string_view keyPath,
                          std::string_view valueName) { return Finding(path, keyPath, valueName); },
-                  [this](std::unique_ptr<Problem> finding) { Report(std::move(finding)); }) {}
+                  [this](std::unique_ptr<Problem> finding) { Report(std::move(finding)); },
+                  {.keepWhereChecked = true}) {}
 
     // Keys reached under `skip` are left to another walk.
     void Run(RegHandle key, const std::string& path, RegHandle skip = 0) {
@@ -295,7 +296,8 @@ class RegistryWalk {
         return file_list::MissingFileFinding(kSectionCompleteScan, path, keyPath, valueName, path);
     }
 
-    // On the walk's thread, in the order the values were met.
+    // In the order the values were met; in a large walk on the hand-off's thread, which
+    // then alone reports.
     void Report(std::unique_ptr<Problem> finding) {
         if (context_.Continue()) context_.Report(std::move(finding));
     }
