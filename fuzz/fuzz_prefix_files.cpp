@@ -7,6 +7,7 @@
 
 #include "fuzz_temp_prefix.h"
 #include "platform/machine/machine.h"
+#include "platform/machine/text.h"
 #include "platform/registry/hive_file.h"
 #include "platform/registry/hive_values.h"
 #include "platform/registry/plain_value_line.h"
@@ -63,6 +64,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             RegValue full;
             if (!values.Read(line, &full) || at + reader.Position() != decodedEnd ||
                 full.name != plain.name || full.type != plain.type || full.data != plain.data)
+                __builtin_trap();
+        }
+        // And the same line decoded straight as ANSI text is that value narrowed.
+        PlainValue ansi;
+        if (DecodePlainValueLine(bytes, at, &ansi) != decodedEnd) __builtin_trap();
+        if (decodedEnd != std::string_view::npos) {
+            std::string name, text;
+            Utf16ToAnsiInto(plain.name, name);
+            if (plain.type == kRegSz) Utf16BytesToAnsiInto(plain.data, text);
+            if (ansi.name != name || ansi.type != plain.type ||
+                ansi.data != (plain.type == kRegSz ? text : plain.data))
                 __builtin_trap();
         }
         size_t next = bytes.find('\n', at);

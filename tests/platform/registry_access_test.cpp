@@ -309,5 +309,105 @@ TEST_F(RegistryAccessTest, SavedKeyRestoresElsewhereValueForValue) {
     EXPECT_EQ(reg2.CountValues(kHkeyCurrentUser, "Restored", true), 11u);
 }
 
+// Keys whose value lines are all plain are read straight from the file's text, without
+// UTF-16 between; every call answers for them as for the same values decoded through
+// UTF-16 and kept: names repeated in another case (few, and many), the default value,
+// escapes, texts at the edge of the room asked for, dwords and bytes. Keys with any other
+// line (a continued line, another type, a character beyond ASCII, a blank before the name)
+// are decoded whole, as before.
+TEST(RegistryAccessPlainKeys, AnswerAsTheSameValuesDecodedThroughUtf16Do) {
+    std::string many;
+    for (int i = 0; i < 40; ++i)
+        many += "\"v" + std::to_string(i) + "\"=\"" + std::to_string(i) + "\"\n";
+    many += "\"V7\"=\"again\"\n";
+    const std::string plain =
+        "\"A\"=\"1\"\n@=\"default\"\n\"a\"=\"2\"\n\"Path\"=\"C:\\\\Program "
+        "Files\\\\App\\\\a.exe\"\n"
+        "\"Quote\"=\"say \\\"hi\\\"\"\n\"Empty\"=\"\"\n\"D\"=dword:0000002a\n\"B\"=hex:00,01,ff\n"
+        "#time=1d0000000000000\n\"S258\"=\"" +
+        std::string(258, 's') + "\"\n\"S259\"=\"" + std::string(259, 's') + "\"\n\"S260\"=\"" +
+        std::string(260, 's') + "\"\n\"" + std::string(300, 'n') + "\"=\"long name\"\n";
+    const std::vector<std::pair<std::string, std::string>> keys = {
+        {"Plain", plain},
+        {"Many", many},
+        {"Empty", ""},
+        {"Continued", plain + "\"H\"=hex:00,\\\n  01\n"},
+        {"Expand", plain + "\"E\"=str(2):\"%SystemRoot%\\\\x\"\n"},
+        {"Wide", plain + "\"Caf\\x00e9\"=\"na\\x00efve\"\n"},
+        {"Blank", "  \"Sp\"=\"x\"\n" + plain},
+    };
+    std::string text;
+    for (const auto& [name, lines] : keys)
+        text += "\n[Software\\\\" + name + "] 1700000000\n" + lines;
+    TempPrefix prefix;
+    prefix.SystemReg(text);
+    auto lazy = prefix.Load();
+    auto decoded = prefix.Load();
+    ASSERT_TRUE(lazy && decoded) << prefix.LastError();
+
+    ValuePeek peek;
+    RegKey* software = lazy->Registry().Find(lazy->Registry().Root(), u"Machine\\Software");
+    ASSERT_TRUE(software);
+    for (const auto& [name, lines] : keys) {
+        RegKey* key = software->FindSubKey(AnsiToUtf16(name));
+        ASSERT_TRUE(key) << name;
+        const bool plainKey = name == "Plain" || name == "Many" || name == "Empty";
+        EXPECT_EQ(peek.PlainOf(key) != nullptr, plainKey) << name;
+        // The other machine's keys keep their values decoded: its calls read those.
+        decoded->Registry()
+            .Find(decoded->Registry().Root(), u"Machine\\Software\\" + AnsiToUtf16(name))
+            ->Values();
+    }
+
+    RegistryAccess fast(*lazy);
+    RegistryAccess whole(*decoded);
+    for (const auto& [name, lines] : keys) {
+        SCOPED_TRACE(name);
+        RegHandle a = 0, b = 0;
+        ASSERT_EQ(fast.OpenKey(kHkeyLocalMachine, "Software\\" + name, kKeyAllAccess, &a), 0);
+        ASSERT_EQ(whole.OpenKey(kHkeyLocalMachine, "Software\\" + name, kKeyAllAccess, &b), 0);
+        uint32_t subKeysA = 0, valuesA = 0, subKeysB = 0, valuesB = 0;
+        ASSERT_EQ(fast.QueryInfoKey(a, &subKeysA, &valuesA), 0);
+        ASSERT_EQ(whole.QueryInfoKey(b, &subKeysB, &valuesB), 0);
+        EXPECT_EQ(valuesA, valuesB);
+        for (size_t room : {size_t{0}, size_t{3}, size_t{259}, size_t{260}, SIZE_MAX}) {
+            RegistryAccess::ValueBatch batchA, batchB;
+            ASSERT_EQ(fast.EnumValues(a, 0, 100, room, room, &batchA), 0);
+            ASSERT_EQ(whole.EnumValues(b, 0, 100, room, room, &batchB), 0);
+            ASSERT_EQ(batchA.values.size(), batchB.values.size());
+            for (size_t i = 0; i < batchA.values.size(); ++i) {
+                const auto& x = batchA.values[i];
+                const auto& y = batchB.values[i];
+                EXPECT_EQ(x.status, y.status) << room << " " << i;
+                if (x.status != 0) continue;
+                EXPECT_EQ(x.name, y.name);
+                EXPECT_EQ(x.type, y.type) << x.name;
+                EXPECT_EQ(x.data, y.data) << x.name;
+                std::string nameA, dataA;
+                uint32_t typeA = 0;
+                EXPECT_EQ(
+                    fast.EnumValue(a, static_cast<uint32_t>(i), &nameA, room, &typeA, &dataA, room),
+                    0);
+                EXPECT_EQ(nameA + "=" + dataA, x.name + "=" + x.data);
+            }
+            for (std::string asked : {"a", "A", "", "PATH", "quote", "s259", "V7", "v39", "Caf\xe9",
+                                      "Caf?", "missing", "D", "B"}) {
+                std::string dataA = "?", dataB = "?";
+                uint32_t typeA = 0, typeB = 0;
+                EXPECT_EQ(fast.QueryValue(a, asked, room, &typeA, &dataA),
+                          whole.QueryValue(b, asked, room, &typeB, &dataB))
+                    << asked << " " << room;
+                EXPECT_EQ(typeA, typeB) << asked;
+                EXPECT_EQ(dataA, dataB) << asked;
+                EXPECT_EQ(fast.QueryValue(a, asked, room, nullptr, nullptr),
+                          whole.QueryValue(b, asked, room, nullptr, nullptr))
+                    << asked << " " << room;
+            }
+        }
+        fast.CloseKey(a);
+        whole.CloseKey(b);
+    }
+}
+
 }  // namespace
 }  // namespace hivewise

@@ -102,6 +102,10 @@ std::string NewHiveHeader(std::u16string_view relativeTo, std::string_view arch)
 // they replace, reusing its elements' memory).
 void DecodeSectionValues(std::string_view text, const RawSection& section,
                          std::vector<RegValue>* values);
+// The same as plain values, when every value line of the section is plain (see
+// DecodePlainValueLine); false otherwise, `values` then changed in part.
+bool DecodePlainSectionValues(std::string_view text, const RawSection& section,
+                              std::vector<PlainValue>* values);
 
 // One value as the format writes it, with its line end.
 void AppendValueText(std::string& out, const RegValue& value);

@@ -63,6 +63,14 @@ struct BytesSink {
     }
 };
 
+// A plain text as it stands: ASCII, as the ANSI calls give it.
+struct AsciiSink {
+    std::string* out;
+    void Clear() { out->clear(); }
+    void Put(char16_t c) { out->push_back(static_cast<char>(c)); }
+    void PutAscii(std::string_view run) { out->append(run); }
+};
+
 // Only checks: nothing is kept.
 struct NoSink {
     void Clear() {}
@@ -244,7 +252,12 @@ size_t ParseString(std::string_view in, char stop, std::u16string* out) {
     return out ? ParseStringTo(in, stop, TextSink{out}) : ParseStringTo(in, stop, NoSink{});
 }
 
-size_t DecodePlainValueLine(std::string_view text, size_t at, RegValue* value) {
+namespace {
+
+// The plain line's value, its name into a NameSink and a text into a DataSink, which then
+// gets `terminator` zero bytes.
+template <typename NameSink, typename DataSink, typename Value>
+size_t DecodePlainLine(std::string_view text, size_t at, Value* value, size_t terminator) {
     constexpr size_t kNotTaken = std::string_view::npos;
     size_t i = at;
     if (i >= text.size()) return kNotTaken;
@@ -252,7 +265,7 @@ size_t DecodePlainValueLine(std::string_view text, size_t at, RegValue* value) {
         value->name.clear();
         ++i;
     } else if (text[i] == '"') {
-        i = PlainQuoted(text, i + 1, TextSink{&value->name});
+        i = PlainQuoted(text, i + 1, NameSink{&value->name});
         if (i == kNotTaken) return kNotTaken;
     } else {
         return kNotTaken;
@@ -262,9 +275,9 @@ size_t DecodePlainValueLine(std::string_view text, size_t at, RegValue* value) {
     std::string& data = value->data;
     size_t end = kNotTaken;  // where the data ends
     if (i < text.size() && text[i] == '"') {
-        end = PlainQuoted(text, i + 1, BytesSink{&data});
+        end = PlainQuoted(text, i + 1, DataSink{&data});
         if (end == kNotTaken) return kNotTaken;
-        data.append(2, '\0');
+        data.append(terminator, '\0');
         value->type = kRegSz;
     } else if (text.compare(i, 6, "dword:") == 0) {
         uint32_t number = 0;
@@ -296,6 +309,16 @@ size_t DecodePlainValueLine(std::string_view text, size_t at, RegValue* value) {
     // Nothing follows the data on its line.
     if (end == text.size()) return end;
     return text[end] == '\n' ? end + 1 : kNotTaken;
+}
+
+}  // namespace
+
+size_t DecodePlainValueLine(std::string_view text, size_t at, RegValue* value) {
+    return DecodePlainLine<TextSink, BytesSink>(text, at, value, 2);
+}
+
+size_t DecodePlainValueLine(std::string_view text, size_t at, PlainValue* value) {
+    return DecodePlainLine<AsciiSink, AsciiSink>(text, at, value, 1);
 }
 
 bool ValueReader::Read(std::string_view line, RegValue* value) {
@@ -458,18 +481,35 @@ inline char16_t FoldUnit(char16_t c) {
                     : FoldChar(c);
 }
 
+// A unit of a name: a plain value's name is ASCII.
+inline char16_t UnitOf(char16_t c) {
+    return c;
+}
+inline char16_t UnitOf(char c) {
+    return static_cast<unsigned char>(c);
+}
+
 // A hash of a name that letter case does not change.
-uint64_t FoldedHash(std::u16string_view name) {
+template <typename Char>
+uint64_t FoldedHash(std::basic_string_view<Char> name) {
     uint64_t h = 0xcbf29ce484222325ULL;
-    for (char16_t c : name)
-        h = (h ^ FoldUnit(c)) * 0x100000001b3ULL;
+    for (Char c : name)
+        h = (h ^ FoldUnit(UnitOf(c))) * 0x100000001b3ULL;
     return h;
+}
+
+bool SameNameNoCase(std::u16string_view a, std::u16string_view b) {
+    return EqualsNoCase(a, b);
+}
+bool SameNameNoCase(std::string_view a, std::string_view b) {
+    return AnsiEqualsNoCase(a, b);
 }
 
 // For each value, the index of the first value of its name (letter case aside). Each name
 // is hashed once: a key's values are decoded again for every walk that reads them, and a
 // crafted key may hold very many.
-bool FirstOfEachName(const std::vector<RegValue>& values, std::vector<uint32_t>* first) {
+template <typename Value>
+bool FirstOfEachName(const std::vector<Value>& values, std::vector<uint32_t>* first) {
     const size_t n = values.size();
     constexpr size_t kFew = 32;
     uint64_t local[kFew];
@@ -482,14 +522,15 @@ bool FirstOfEachName(const std::vector<RegValue>& values, std::vector<uint32_t>*
     // Few names are told apart by their length and folded first and last characters, which
     // cost less than a hash of every character; many need the hash to spread in a table.
     for (size_t i = 0; i < n; ++i) {
-        std::u16string_view name = values[i].name;
+        const std::basic_string_view<typename decltype(Value::name)::value_type> name =
+            values[i].name;
         hashes[i] = n > kFew       ? FoldedHash(name)
                     : name.empty() ? 0
-                                   : (uint64_t{FoldUnit(name.front())} << 48 |
-                                      uint64_t{FoldUnit(name.back())} << 32 | name.size());
+                                   : (uint64_t{FoldUnit(UnitOf(name.front()))} << 48 |
+                                      uint64_t{FoldUnit(UnitOf(name.back()))} << 32 | name.size());
     }
     auto same = [&](size_t a, size_t b) {
-        return hashes[a] == hashes[b] && EqualsNoCase(values[a].name, values[b].name);
+        return hashes[a] == hashes[b] && SameNameNoCase(values[a].name, values[b].name);
     };
     bool repeated = false;
     if (n <= kFew) {
@@ -533,7 +574,10 @@ bool FirstOfEachName(const std::vector<RegValue>& values, std::vector<uint32_t>*
 
 }  // namespace
 
-void DropRepeatedNames(std::vector<RegValue>& values) {
+namespace {
+
+template <typename Value>
+void DropRepeated(std::vector<Value>& values) {
     if (values.size() < 2 || !FirstOfEachName(values, nullptr)) return;
     std::vector<uint32_t> first;
     first.reserve(values.size());
@@ -553,20 +597,36 @@ void DropRepeatedNames(std::vector<RegValue>& values) {
     values.resize(kept);
 }
 
-void DecodeSectionValues(std::string_view text, const RawSection& section,
-                         std::vector<RegValue>* values) {
+}  // namespace
+
+void DropRepeatedNames(std::vector<RegValue>& values) {
+    DropRepeated(values);
+}
+
+void DropRepeatedNames(std::vector<PlainValue>& values) {
+    DropRepeated(values);
+}
+
+namespace {
+
+enum class LineTaken { kYes, kLeftOut, kGiveUp };
+
+// The section's values into `values`, replacing them but reusing their elements' memory.
+// A value line the plain decoder does not take goes to `other`, which decodes it into the
+// value it is given, leaves it out, or gives the section up (false is then returned).
+template <typename Value, typename Other>
+bool DecodeSection(std::string_view text, const RawSection& section, std::vector<Value>* values,
+                   Other other) {
     uint64_t end = uint64_t{section.offset} + section.leadIn + section.length;
     if (section.body > end || end > text.size()) {
         values->clear();
-        return;
+        return true;
     }
     std::string_view body = text.substr(section.body, end - section.body);
     LineReader reader(body);
-    ValueReader parser(reader, nullptr);
     std::string_view line;
     size_t count = 0;
     for (;;) {
-        // The values already there are decoded into, so that their memory is used again.
         const size_t at = reader.Position();
         if (at < body.size() && (body[at] == '"' || body[at] == '@')) {
             if (count == values->size()) values->emplace_back();
@@ -582,10 +642,31 @@ void DecodeSectionValues(std::string_view text, const RawSection& section,
         char c = FirstChar(line, &first);
         if (c != '"' && c != '@') continue;
         if (count == values->size()) values->emplace_back();
-        if (parser.Read(line.substr(first), &(*values)[count])) ++count;
+        const LineTaken taken = other(reader, line.substr(first), &(*values)[count]);
+        if (taken == LineTaken::kGiveUp) return false;
+        if (taken == LineTaken::kYes) ++count;
     }
     values->resize(count);
     DropRepeatedNames(*values);
+    return true;
+}
+
+}  // namespace
+
+void DecodeSectionValues(std::string_view text, const RawSection& section,
+                         std::vector<RegValue>* values) {
+    DecodeSection(text, section, values,
+                  [](LineReader& reader, std::string_view line, RegValue* value) {
+                      ValueReader parser(reader, nullptr);
+                      return parser.Read(line, value) ? LineTaken::kYes : LineTaken::kLeftOut;
+                  });
+}
+
+bool DecodePlainSectionValues(std::string_view text, const RawSection& section,
+                              std::vector<PlainValue>* values) {
+    return DecodeSection(text, section, values, [](LineReader&, std::string_view, PlainValue*) {
+        return LineTaken::kGiveUp;
+    });
 }
 
 void AppendEscaped(std::string& out, std::u16string_view text, char quoteA, char quoteB,

@@ -77,6 +77,8 @@ size_t ParseString(std::string_view in, char stop, std::u16string* out);
 // (`value` then changed in part) for any other line: the full reader below decodes those,
 // and decodes what this takes alike.
 size_t DecodePlainValueLine(std::string_view text, size_t at, RegValue* value);
+// The same line as the ANSI calls give it, without the UTF-16 between.
+size_t DecodePlainValueLine(std::string_view text, size_t at, PlainValue* value);
 
 // One value line (with its continuation lines) into `value`, or only checked when
 // `value` is null. Errors name the line they were found on.
@@ -106,5 +108,6 @@ inline char FirstChar(std::string_view line, size_t* first) {
 
 // Names repeat only in hand-edited files; the later one wins, as on loading.
 void DropRepeatedNames(std::vector<RegValue>& values);
+void DropRepeatedNames(std::vector<PlainValue>& values);
 
 }  // namespace hivewise

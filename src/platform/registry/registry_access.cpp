@@ -160,7 +160,7 @@ long RegistryAccess::QueryInfoKey(RegHandle handle, uint32_t* subKeys, uint32_t*
     RegKey* key = Resolve(handle, &error);
     if (!key) return error;
     if (subKeys) *subKeys = static_cast<uint32_t>(key->SubKeyCount());
-    if (values) *values = static_cast<uint32_t>(peek_.Of(key).size());
+    if (values) *values = static_cast<uint32_t>(ValueCount(key));
     return kErrorSuccess;
 }
 
@@ -205,9 +205,8 @@ long RegistryAccess::EnumValue(RegHandle handle, uint32_t index, std::string* na
     auto lock = machine_.Registry().Lock();
     RegKey* key = Resolve(handle, &error);
     if (!key) return error;
-    const auto& values = peek_.Of(key);
-    if (index >= values.size()) return kErrorNoMoreItems;
-    return ValueInto(values[index], name, nameCapacity, type, data, dataCapacity);
+    if (index >= ValueCount(key)) return kErrorNoMoreItems;
+    return ValueAt(key, index, name, nameCapacity, type, data, dataCapacity);
 }
 
 long RegistryAccess::EnumValues(RegHandle handle, uint32_t index, uint32_t count,
@@ -221,15 +220,29 @@ long RegistryAccess::EnumValues(RegHandle handle, uint32_t index, uint32_t count
         batch->values.clear();
         return error;
     }
-    const auto& values = peek_.Of(key);
-    const size_t from = std::min<size_t>(index, values.size());
-    batch->values.resize(std::min<size_t>(count, values.size() - from));
+    const size_t values = ValueCount(key);
+    const size_t from = std::min<size_t>(index, values);
+    batch->values.resize(std::min<size_t>(count, values - from));
     for (size_t i = 0; i < batch->values.size(); ++i) {
         EnumeratedValue& entry = batch->values[i];
-        entry.status = ValueInto(values[from + i], &entry.name, nameCapacity, &entry.type,
-                                 &entry.data, dataCapacity);
+        entry.status = ValueAt(key, from + i, &entry.name, nameCapacity, &entry.type, &entry.data,
+                               dataCapacity);
     }
     return kErrorSuccess;
+}
+
+size_t RegistryAccess::ValueCount(const RegKey* key) {
+    const std::vector<PlainValue>* plain = peek_.PlainOf(key);
+    return plain ? plain->size() : peek_.Of(key).size();
+}
+
+long RegistryAccess::ValueAt(const RegKey* key, size_t index, std::string* name,
+                             size_t nameCapacity, uint32_t* type, std::string* data,
+                             size_t dataCapacity) {
+    if (const std::vector<PlainValue>* plain = peek_.PlainOf(key)) {
+        return ValueInto((*plain)[index], name, nameCapacity, type, data, dataCapacity);
+    }
+    return ValueInto(peek_.Of(key)[index], name, nameCapacity, type, data, dataCapacity);
 }
 
 uint64_t RegistryAccess::ChangeCount() const {
@@ -249,12 +262,36 @@ long RegistryAccess::ValueInto(const RegValue& value, std::string* name, size_t 
     return kErrorSuccess;
 }
 
+long RegistryAccess::ValueInto(const PlainValue& value, std::string* name, size_t nameCapacity,
+                               uint32_t* type, std::string* data, size_t dataCapacity) {
+    if (value.name.size() > nameCapacity) return kErrorMoreData;
+    if (data) {
+        if (value.data.size() > dataCapacity) return kErrorMoreData;
+        data->assign(value.data);
+    }
+    if (name) name->assign(value.name);
+    if (type) *type = value.type;
+    return kErrorSuccess;
+}
+
 long RegistryAccess::QueryValue(RegHandle handle, std::string_view name, size_t capacity,
                                 uint32_t* type, std::string* data) {
     long error;
     auto lock = machine_.Registry().Lock();
     RegKey* key = Resolve(handle, &error);
     if (!key) return error;
+    if (const std::vector<PlainValue>* plain = peek_.PlainOf(key)) {
+        // Plain names are ASCII, which no other byte folds to: a name that lost characters
+        // to the code page cannot stand for one.
+        auto found = std::find_if(plain->begin(), plain->end(), [&](const PlainValue& value) {
+            return AnsiEqualsNoCase(value.name, name);
+        });
+        if (found == plain->end()) return kErrorFileNotFound;
+        if (found->data.size() > capacity) return kErrorMoreData;
+        if (type) *type = found->type;
+        if (data) data->assign(found->data);
+        return kErrorSuccess;
+    }
     const RegValue* value = FindValueByAnsiName(peek_.Of(key), name);
     if (!value) return kErrorFileNotFound;
     if (AnsiDataSize(*value) > capacity) return kErrorMoreData;

@@ -199,6 +199,12 @@ class RegistryAccess {
     RegKey* Resolve(RegHandle handle, long* error);
     static long ValueInto(const RegValue& value, std::string* name, size_t nameCapacity,
                           uint32_t* type, std::string* data, size_t dataCapacity);
+    static long ValueInto(const PlainValue& value, std::string* name, size_t nameCapacity,
+                          uint32_t* type, std::string* data, size_t dataCapacity);
+    // The number of the key's values, and each of them as the ANSI calls give it.
+    size_t ValueCount(const RegKey* key);
+    long ValueAt(const RegKey* key, size_t index, std::string* name, size_t nameCapacity,
+                 uint32_t* type, std::string* data, size_t dataCapacity);
     // Puts a handle just opened (or none) into `result`, closing what it held; returns `error`.
     long Into(ScopedKey* result, RegHandle handle, long error);
     double CountValuesOf(RegHandle key, bool wholeTree, int depth, int* linksLeft);

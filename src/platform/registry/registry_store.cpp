@@ -145,19 +145,38 @@ const RegValue* RegKey::FindValue(std::u16string_view valueName) const {
     return nullptr;
 }
 
+namespace {
+
+// One key of many thousand values leaves no room of its size behind for the rest of a walk.
+template <typename Value>
+void LeaveNoLargeRoom(std::vector<Value>& values) {
+    constexpr size_t kKeptRoom = 4096;
+    if (values.capacity() > kKeptRoom && values.size() <= kKeptRoom) values.shrink_to_fit();
+}
+
+}  // namespace
+
 const std::vector<RegValue>& ValuePeek::Of(const RegKey* key) {
     if (!key->lazyValues_ || !key->raw_ || !key->text_) return key->Values();
     // A key stays lazy until its values change, so its section's text is still its values.
     if (key_ != key) {
         key_ = nullptr;
         DecodeSectionValues(*key->text_, *key->raw_, &values_);
-        // One key of many thousand values leaves no room of its size behind for the rest
-        // of a walk.
-        constexpr size_t kKeptRoom = 4096;
-        if (values_.capacity() > kKeptRoom && values_.size() <= kKeptRoom) values_.shrink_to_fit();
+        LeaveNoLargeRoom(values_);
         key_ = key;
     }
     return values_;
+}
+
+const std::vector<PlainValue>* ValuePeek::PlainOf(const RegKey* key) {
+    if (!key->lazyValues_ || !key->raw_ || !key->text_) return nullptr;
+    if (plainKey_ != key) {
+        plainKey_ = nullptr;
+        plain_ = DecodePlainSectionValues(*key->text_, *key->raw_, &plainValues_);
+        LeaveNoLargeRoom(plainValues_);
+        plainKey_ = key;
+    }
+    return plain_ ? &plainValues_ : nullptr;
 }
 
 const RegValue* ValuePeek::Find(const RegKey* key, std::u16string_view valueName) {

@@ -65,6 +65,14 @@ struct RegValue {
     std::string data;  // bytes as stored
 };
 
+// A value as the ANSI calls give it, decoded straight from a file whose line held it
+// plainly: an ASCII name, and an ASCII text (with its terminating zero), a dword or bytes.
+struct PlainValue {
+    std::string name;
+    uint32_t type = kRegNone;
+    std::string data;
+};
+
 // The largest registry file the store reads: its keys keep their places in 32 bits.
 constexpr uint64_t kMaxHiveBytes = UINT32_MAX;
 
@@ -164,10 +172,17 @@ class ValuePeek {
   public:
     const std::vector<RegValue>& Of(const RegKey* key);
     const RegValue* Find(const RegKey* key, std::u16string_view valueName);
+    // The key's values as the ANSI calls give them, when they are still only in its file
+    // and every value line of its section is plain, as nearly all are; null otherwise, and
+    // Of() serves. Saves a walk the UTF-16 between the file and the ANSI text.
+    const std::vector<PlainValue>* PlainOf(const RegKey* key);
 
   private:
     const RegKey* key_ = nullptr;
     std::vector<RegValue> values_;
+    const RegKey* plainKey_ = nullptr;
+    bool plain_ = false;  // plainKey_'s values are plainValues_
+    std::vector<PlainValue> plainValues_;
 };
 
 // How a path lookup ended.
