@@ -572,10 +572,6 @@ bool FirstOfEachName(const std::vector<Value>& values, std::vector<uint32_t>* fi
     return repeated;
 }
 
-}  // namespace
-
-namespace {
-
 template <typename Value>
 void DropRepeated(std::vector<Value>& values) {
     if (values.size() < 2 || !FirstOfEachName(values, nullptr)) return;
@@ -596,18 +592,6 @@ void DropRepeated(std::vector<Value>& values) {
     }
     values.resize(kept);
 }
-
-}  // namespace
-
-void DropRepeatedNames(std::vector<RegValue>& values) {
-    DropRepeated(values);
-}
-
-void DropRepeatedNames(std::vector<PlainValue>& values) {
-    DropRepeated(values);
-}
-
-namespace {
 
 enum class LineTaken { kYes, kLeftOut, kGiveUp };
 
@@ -652,6 +636,14 @@ bool DecodeSection(std::string_view text, const RawSection& section, std::vector
 }
 
 }  // namespace
+
+void DropRepeatedNames(std::vector<RegValue>& values) {
+    DropRepeated(values);
+}
+
+void DropRepeatedNames(std::vector<PlainValue>& values) {
+    DropRepeated(values);
+}
 
 void DecodeSectionValues(std::string_view text, const RawSection& section,
                          std::vector<RegValue>* values) {
