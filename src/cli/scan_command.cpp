@@ -144,6 +144,8 @@ void PrintJson(std::ostream& out, const ScanDriver& driver, const ResultStore& r
     constexpr size_t kPiece = size_t{1} << 16;
     std::string piece;
     piece.reserve(kPiece + 4096);
+    std::string description;
+    std::string descriptionJson = JsonString(description);
     first = true;
     for (const auto& p : results.Problems()) {
         piece += first ? "\n  " : ",\n  ";
@@ -173,7 +175,13 @@ void PrintJson(std::ostream& out, const ScanDriver& driver, const ResultStore& r
             AppendJsonString(piece, MissingTarget(*p));
         }
         piece += ", \"description\": ";
-        AppendJsonString(piece, p->Description());
+        // A section's findings mostly share one description: it is escaped once.
+        if (p->Description() != description) {
+            description.assign(p->Description());
+            descriptionJson.clear();
+            AppendJsonString(descriptionJson, description);
+        }
+        piece += descriptionJson;
         piece += ", \"isChecked\": ";
         piece += p->isChecked ? "true" : "false";
         piece += ", \"sequence\": ";

@@ -1,8 +1,9 @@
 #include "report/output_text.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstdio>
+#include <cstring>
 
 #include "platform/machine/text.h"
 
@@ -38,69 +39,93 @@ size_t SequenceLength(std::string_view text, size_t i) {
     return length;
 }
 
-// The bytes a JSON literal escapes: quote, backslash and the controls.
-constexpr std::array<bool, 256> kEscaped = [] {
-    std::array<bool, 256> escaped{};
-    for (int b = 0; b < 0x20; ++b)
-        escaped[b] = true;
-    escaped['"'] = escaped['\\'] = escaped[0x7F] = true;
-    return escaped;
-}();
-
-// The first byte from `i` on that a JSON literal escapes, or the end. Eight bytes at a time:
-// every finding's texts pass here, paths with a backslash every few characters.
-size_t NextEscaped(std::string_view text, size_t i) {
+// Marks, in the high bit of each byte of a word, the bytes a JSON literal escapes: the
+// controls, quote, backslash and 0x7F. Unlike word_search's masks every mark is exact
+// (no borrow crosses a byte), so marks may be counted and followed one after another.
+uint64_t EscapedMarks(uint64_t word) {
     namespace ws = word_search;
-    for (; i + 8 <= text.size(); i += 8) {
-        const uint64_t word = ws::Load(text.data() + i);
-        const uint64_t hits = ws::Below(word, 0x20) | ws::Equal(word, '"') | ws::Equal(word, '\\') |
-                              ws::Equal(word, 0x7F);
-        if (hits) return i + ws::FirstMarked(hits);
-    }
-    while (i < text.size() && !kEscaped[static_cast<unsigned char>(text[i])])
-        ++i;
-    return i;
+    constexpr uint64_t kLow7 = ws::kOnes * 0x7F;
+    auto zero = [](uint64_t x) { return ~(((x & kLow7) + kLow7) | x) & ws::kHighs; };
+    const uint64_t control = ~(((word & kLow7) + ws::kOnes * 0x60) | word) & ws::kHighs;
+    return control | zero(word ^ ws::kOnes * '"') | zero(word ^ ws::kOnes * '\\') |
+           zero(word ^ ws::kOnes * 0x7F);
 }
 
-// Appends well-formed UTF-8 as a JSON literal; runs that need no escape are copied whole.
+bool Escaped(unsigned char b) {
+    return b < 0x20 || b == '"' || b == '\\' || b == 0x7F;
+}
+
+// The letter of a byte's two-character escape, or 0 when it is written \u00XX.
+constexpr std::array<char, 128> kShortEscape = [] {
+    std::array<char, 128> letters{};
+    letters['"'] = '"';
+    letters['\\'] = '\\';
+    letters['\n'] = 'n';
+    letters['\r'] = 'r';
+    letters['\t'] = 't';
+    letters['\b'] = 'b';
+    letters['\f'] = 'f';
+    return letters;
+}();
+
+// Writes the escape of `c`, an escaped byte, at `out`; returns the end.
+char* WriteEscape(char* out, unsigned char c) {
+    *out++ = '\\';
+    if (const char letter = kShortEscape[c & 0x7F]) {
+        *out++ = letter;
+        return out;
+    }
+    constexpr char kHex[] = "0123456789abcdef";
+    std::memcpy(out, "u00", 3);
+    out[3] = kHex[c >> 4];
+    out[4] = kHex[c & 0xF];
+    return out + 5;
+}
+
+// Appends well-formed UTF-8 as a JSON literal. The text goes out through a buffer a piece
+// at a time, eight bytes at a time where none needs an escape: paths hold a backslash
+// every few characters, and an append per run cost more than the escapes themselves.
 void AppendQuoted(std::string& json, std::string_view utf8) {
-    json += '"';
-    size_t plain = 0;
-    for (size_t i = 0; (i = NextEscaped(utf8, i)) < utf8.size(); ++i) {
-        const char c = utf8[i];
-        json.append(utf8.substr(plain, i - plain));
-        plain = i + 1;
-        switch (c) {
-            case '"':
-                json += "\\\"";
-                break;
-            case '\\':
-                json += "\\\\";
-                break;
-            case '\n':
-                json += "\\n";
-                break;
-            case '\r':
-                json += "\\r";
-                break;
-            case '\t':
-                json += "\\t";
-                break;
-            case '\b':
-                json += "\\b";
-                break;
-            case '\f':
-                json += "\\f";
-                break;
-            default: {
-                char escape[8];
-                std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
-                json += escape;
+    constexpr size_t kPiece = 256;
+    // The quotes, every byte of a piece escaped as \u00XX, and the spill of a word's store.
+    char buffer[1 + kPiece * 6 + 8 + 1];
+    char* out = buffer;
+    *out++ = '"';
+    const char* in = utf8.data();
+    const char* const end = in + utf8.size();
+    while (true) {
+        const char* const pieceEnd = in + std::min<size_t>(kPiece, static_cast<size_t>(end - in));
+        for (; pieceEnd - in >= 8; in += 8) {
+            const uint64_t word = word_search::Load(in);
+            uint64_t marks = EscapedMarks(word);
+            // The word is stored whole; after each escape, what follows it is stored again.
+            std::memcpy(out, &word, 8);
+            size_t done = 0;
+            for (; marks; marks &= marks - 1) {
+                const size_t at = word_search::FirstMarked(marks);
+                out = WriteEscape(out + (at - done), static_cast<unsigned char>(in[at]));
+                done = at + 1;
+                if (done < 8) {
+                    const uint64_t rest = word >> (8 * done);
+                    std::memcpy(out, &rest, 8);
+                }
+            }
+            out += 8 - done;
+        }
+        for (; in < pieceEnd; ++in) {
+            const auto b = static_cast<unsigned char>(*in);
+            if (Escaped(b)) {
+                out = WriteEscape(out, b);
+            } else {
+                *out++ = *in;
             }
         }
+        if (in == end) break;
+        json.append(buffer, static_cast<size_t>(out - buffer));
+        out = buffer;
     }
-    json.append(utf8.substr(plain));
-    json += '"';
+    *out++ = '"';
+    json.append(buffer, static_cast<size_t>(out - buffer));
 }
 
 std::string Quote(std::string_view utf8) {

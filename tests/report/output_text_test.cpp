@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <random>
 #include <string>
 
 namespace hivewise {
@@ -43,36 +44,39 @@ TEST(OutputText, JsonStringsOfAnsiText) {
     EXPECT_EQ(JsonString(""), "\"\"");
 }
 
+// The JSON literal of ASCII text escaped a byte at a time.
+std::string ByteByByteLiteral(const std::string& utf8) {
+    std::string json = "\"";
+    for (char c : utf8) {
+        auto b = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            json += '\\';
+            json += c;
+        } else if (c == '\n') {
+            json += "\\n";
+        } else if (c == '\r') {
+            json += "\\r";
+        } else if (c == '\t') {
+            json += "\\t";
+        } else if (c == '\b') {
+            json += "\\b";
+        } else if (c == '\f') {
+            json += "\\f";
+        } else if (b < 0x20 || b == 0x7F) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", b);
+            json += escape;
+        } else {
+            json += c;
+        }
+    }
+    return json + "\"";
+}
+
 // Texts are searched eight bytes at a time for what needs an escape: every byte value at
 // every place in such a word comes out as a byte-by-byte escape gives it.
 TEST(OutputText, JsonEscapesEveryByteAtEveryPlaceInAWord) {
-    auto reference = [](const std::string& utf8) {
-        std::string json = "\"";
-        for (char c : utf8) {
-            auto b = static_cast<unsigned char>(c);
-            if (c == '"' || c == '\\') {
-                json += '\\';
-                json += c;
-            } else if (c == '\n') {
-                json += "\\n";
-            } else if (c == '\r') {
-                json += "\\r";
-            } else if (c == '\t') {
-                json += "\\t";
-            } else if (c == '\b') {
-                json += "\\b";
-            } else if (c == '\f') {
-                json += "\\f";
-            } else if (b < 0x20 || b == 0x7F) {
-                char escape[8];
-                std::snprintf(escape, sizeof escape, "\\u%04x", b);
-                json += escape;
-            } else {
-                json += c;
-            }
-        }
-        return json + "\"";
-    };
+    auto reference = ByteByByteLiteral;
     for (int byte = 1; byte < 0x80; ++byte) {
         for (size_t at = 0; at < 18; ++at) {
             std::string text = std::string(at, 'a') + static_cast<char>(byte) + "b\x1f" +
@@ -84,6 +88,22 @@ TEST(OutputText, JsonEscapesEveryByteAtEveryPlaceInAWord) {
     EXPECT_EQ(JsonHostString("\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\"x"),
               "\"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\\\"x\"");
     EXPECT_EQ(JsonHostString("a\""), "\"a\\\"\"");
+}
+
+// Words with several escapes side by side, NULs among them (a borrow from a zero byte
+// would mark the byte above it), each counted and written in its place.
+TEST(OutputText, JsonEscapesRunsOfEscapesInAndAcrossWords) {
+    const std::string alphabet("\0\x01\x1f !\"\\\x7f\na~", 11);
+    std::mt19937 random(26);
+    for (int round = 0; round < 20000; ++round) {
+        std::string text(random() % 40, ' ');
+        for (char& c : text)
+            c = alphabet[random() % alphabet.size()];
+        ASSERT_EQ(JsonHostString(text), ByteByByteLiteral(text)) << round;
+        std::string appended = "x";
+        AppendJsonString(appended, text);
+        ASSERT_EQ(appended, "x" + ByteByByteLiteral(text)) << round;
+    }
 }
 
 TEST(OutputText, TerminalTextCarriesNoControlSequences) {
