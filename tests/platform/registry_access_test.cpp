@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
 #include "platform/files/path_resolver.h"
 #include "platform/machine/text.h"
 #include "temp_prefix.h"
@@ -221,6 +226,38 @@ TEST_F(RegistryAccessTest, HandlesOutliveTheirDeletedKey) {
     // The roots themselves are not deletable.
     EXPECT_EQ(reg->DeleteKeyTree(kHkeyLocalMachine, ""), kErrorAccessDenied);
     EXPECT_EQ(machine->Handles().OpenCount(), 0u);
+}
+
+// A walk keeps the keys it entered by their numbers: one number per key whatever the
+// handle or link it came through, distinct across the store's blocks, none for a key gone.
+TEST_F(RegistryAccessTest, KeysHaveNumbersOfTheirOwnBelowTheLimit) {
+    std::set<size_t> numbers;
+    std::vector<RegHandle> handles;
+    for (int i = 0; i < 300; ++i) {  // enough new keys for several blocks
+        RegHandle key = 0;
+        ASSERT_EQ(reg->CreateKey(kHkeyLocalMachine, "Software\\Made\\" + std::to_string(i), &key),
+                  kErrorSuccess);
+        handles.push_back(key);
+    }
+    RegHandle text = 0, linked = 0;
+    ASSERT_EQ(reg->OpenKey(kHkeyLocalMachine, "Software\\Text", kKeyAllAccess, &text), 0);
+    ASSERT_EQ(reg->OpenKey(kHkeyLocalMachine, "Software\\Linked", kKeyAllAccess, &linked), 0);
+    handles.push_back(text);
+    const size_t limit = reg->KeyNumberLimit();
+    for (RegHandle handle : handles) {
+        std::optional<size_t> number = reg->KeyNumber(handle);
+        ASSERT_TRUE(number);
+        EXPECT_LT(*number, limit);
+        EXPECT_TRUE(numbers.insert(*number).second) << *number;
+    }
+    EXPECT_EQ(reg->KeyNumber(linked), reg->KeyNumber(text));
+    EXPECT_TRUE(reg->KeyNumber(kHkeyLocalMachine));
+    EXPECT_EQ(reg->DeleteKeyTree(kHkeyLocalMachine, "Software\\Made"), 0);
+    EXPECT_FALSE(reg->KeyNumber(handles.front()));
+    EXPECT_FALSE(reg->KeyNumber(0x1234567));
+    for (RegHandle handle : handles)
+        reg->CloseKey(handle);
+    reg->CloseKey(linked);
 }
 
 TEST_F(RegistryAccessTest, ClassesRootIsTheMachinesClassesKeyAndLinksAreFollowed) {

@@ -99,6 +99,19 @@ RegKey* RegistryAccess::KeyOf(RegHandle handle) {
     return Resolve(handle, &error);
 }
 
+std::optional<size_t> RegistryAccess::KeyNumber(RegHandle handle) {
+    auto lock = machine_.Registry().Lock();
+    long error;
+    const RegKey* key = Resolve(handle, &error);
+    if (!key) return std::nullopt;
+    return machine_.Registry().NumberOf(key);
+}
+
+size_t RegistryAccess::KeyNumberLimit() const {
+    auto lock = machine_.Registry().Lock();
+    return machine_.Registry().KeyNumberLimit();
+}
+
 long RegistryAccess::OpenKey(RegHandle base, std::string_view subKey, uint32_t /*access*/,
                              RegHandle* result) {
     long error;

@@ -193,6 +193,10 @@ class RegistryAccess {
     // The store's key behind a handle or a root; null when the handle is unknown or its
     // key deleted. The caller holds the store's lock while it uses the key.
     RegKey* KeyOf(RegHandle handle);
+    // The store's number of the key behind a handle (RegistryStore::NumberOf), the same for
+    // every handle to it; null when the handle is unknown or its key deleted.
+    std::optional<size_t> KeyNumber(RegHandle handle);
+    size_t KeyNumberLimit() const;
 
   private:
     // The key of a handle: null with kErrorInvalidHandle or kErrorKeyDeleted in `error`.

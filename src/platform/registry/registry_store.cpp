@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <stdexcept>
 #include <system_error>
@@ -264,6 +265,25 @@ std::u16string_view RegistryStore::KeepName(std::u16string_view name) {
     std::copy(name.begin(), name.end(), at);
     block.used += name.size();
     return std::u16string_view(at, name.size());
+}
+
+std::optional<size_t> RegistryStore::NumberOf(const RegKey* key) const {
+    const std::less<const RegKey*> before;
+    size_t first = 0;
+    for (const KeyBlock& block : blocks_) {
+        if (!before(key, block.keys) && before(key, block.keys + block.used)) {
+            return first + static_cast<size_t>(key - block.keys);
+        }
+        first += block.capacity;
+    }
+    return std::nullopt;
+}
+
+size_t RegistryStore::KeyNumberLimit() const {
+    size_t limit = 0;
+    for (const KeyBlock& block : blocks_)
+        limit += block.capacity;
+    return limit;
 }
 
 RegKey* RegistryStore::NewDetachedKey() {

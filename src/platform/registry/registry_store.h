@@ -229,6 +229,10 @@ class RegistryStore {
     void ReserveForFile(size_t bytes);
     // A new key outside the tree, for a file to be read into before it is grafted.
     RegKey* NewDetachedKey();
+    // A number of the key's own, below KeyNumberLimit(), from its place among the store's
+    // keys: for a walk to keep the keys it entered as bits. Null for a key not of this store.
+    std::optional<size_t> NumberOf(const RegKey* key) const;
+    size_t KeyNumberLimit() const;
     // Puts a detached branch at `parent\name`, replacing (deleting) a key already there.
     void Graft(RegKey* parent, std::u16string_view name, RegKey* branch);
     // Marks `key` as the base of the registry file `file` (0, 1, ...): changes below it

@@ -83,43 +83,26 @@ bool MayHoldDrivePath(std::string_view text) {
     return colon != std::string_view::npos && colon != 0;
 }
 
-// The keys a walk has entered: open addressing over their addresses, as a walk of a large
-// registry enters every key and a node per key cost more than examining it.
+// The keys a walk has entered, as bits by the store's numbers of its keys: a walk of a
+// large registry enters every key, and bits of a few tens of kilobytes stay in the cache
+// where a set of their addresses missed it for every key.
 class KeySet {
   public:
-    // False when `key` was in the set already.
-    bool Insert(const void* key) {
-        if (2 * (count_ + 1) > slots_.size()) Grow();
-        size_t at = Slot(key, slots_.size());
-        while (slots_[at]) {
-            if (slots_[at] == key) return false;
-            at = (at + 1) & (slots_.size() - 1);
-        }
-        slots_[at] = key;
-        ++count_;
+    explicit KeySet(size_t numbers) : words_((numbers + 63) / 64) {}
+
+    // False when `number` was in the set already.
+    bool Insert(size_t number) {
+        const size_t word = number / 64;
+        // Keys made during the walk may have numbers past those it was made for.
+        if (word >= words_.size()) words_.resize(std::max(word + 1, 2 * words_.size()));
+        const uint64_t bit = uint64_t{1} << (number % 64);
+        if (words_[word] & bit) return false;
+        words_[word] |= bit;
         return true;
     }
 
   private:
-    static size_t Slot(const void* key, size_t size) {
-        auto bits = reinterpret_cast<uintptr_t>(key);
-        return static_cast<size_t>((bits >> 3) * 0x9E3779B97F4A7C15ULL >> 20) & (size - 1);
-    }
-
-    void Grow() {
-        std::vector<const void*> old(slots_.empty() ? 1024 : slots_.size() * 2);
-        old.swap(slots_);
-        for (const void* key : old) {
-            if (!key) continue;
-            size_t at = Slot(key, slots_.size());
-            while (slots_[at])
-                at = (at + 1) & (slots_.size() - 1);
-            slots_[at] = key;
-        }
-    }
-
-    std::vector<const void*> slots_;
-    size_t count_ = 0;
+    std::vector<uint64_t> words_;
 };
 
 // One walk over a key and everything below it, with an explicit stack of open keys, so
@@ -130,6 +113,7 @@ class RegistryWalk {
         : context_(context),
           registry_(context.Registry()),
           files_(context.Files()),
+          visited_(registry_.KeyNumberLimit()),
           checks_([this](std::string_view path, std::string_view keyPath,
                          std::string_view valueName) { return Finding(path, keyPath, valueName); },
                   [this](std::unique_ptr<Problem> finding) { Report(std::move(finding)); },
@@ -173,16 +157,16 @@ class RegistryWalk {
     };
 
     // The key behind a handle; a key reached again (through a link) is not walked twice.
-    const void* Identity(RegHandle handle) { return registry_.KeyOf(handle); }
+    std::optional<size_t> Identity(RegHandle handle) { return registry_.KeyNumber(handle); }
 
     // A handle whose key is unknown counts as one key of its own.
-    bool FirstVisit(const void* identity) {
-        if (identity) return visited_.Insert(identity);
+    bool FirstVisit(std::optional<size_t> identity) {
+        if (identity) return visited_.Insert(*identity);
         return !std::exchange(unknownVisited_, true);
     }
 
     void MarkVisited(RegHandle key) {
-        if (const void* identity = Identity(key)) visited_.Insert(identity);
+        if (std::optional<size_t> identity = Identity(key)) visited_.Insert(*identity);
     }
 
     // The path of a level on the stack: every level's path starts the innermost one's.
