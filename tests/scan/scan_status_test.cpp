@@ -30,6 +30,27 @@ TEST(ScanStatusLine, KeyAndValueReadAsOneLine) {
     EXPECT_EQ(status.StatusLine(), std::string("a\0b", 3));
 }
 
+// The line is kept in words: key and value meet at every place in a word, and a shorter
+// line after a longer one leaves nothing of it behind.
+TEST(ScanStatusLine, KeyAndValueMeetAtEveryPlaceInAWord) {
+    ScanStatus status;
+    auto text = [](size_t length, char first) {
+        std::string made(length, ' ');
+        for (size_t i = 0; i < length; ++i)
+            made[i] = static_cast<char>(first + i % 26);
+        return made;
+    };
+    for (size_t keyLength = 0; keyLength < 20; ++keyLength) {
+        for (size_t valueLength = 0; valueLength < 20; ++valueLength) {
+            const std::string key = text(keyLength, 'a');
+            const std::string value = text(valueLength, 'A');
+            status.SetStatusLine(key + "~" + value + "~" + value);
+            status.SetStatusLine(key, value);
+            ASSERT_EQ(status.StatusLine(), key + "\\" + value) << keyLength << "+" << valueLength;
+        }
+    }
+}
+
 // Lines of every length around the room's end read back whole, whichever came before.
 TEST(ScanStatusLine, LongLinesReadBackWholeAfterShortOnesAndBefore) {
     ScanStatus status;
