@@ -245,19 +245,69 @@ TEST_F(RegistryAccessTest, KeysHaveNumbersOfTheirOwnBelowTheLimit) {
     handles.push_back(text);
     const size_t limit = reg->KeyNumberLimit();
     for (RegHandle handle : handles) {
-        std::optional<size_t> number = reg->KeyNumber(handle);
+        std::optional<size_t> number = reg->Walk(handle).Number();
         ASSERT_TRUE(number);
         EXPECT_LT(*number, limit);
         EXPECT_TRUE(numbers.insert(*number).second) << *number;
     }
-    EXPECT_EQ(reg->KeyNumber(linked), reg->KeyNumber(text));
-    EXPECT_TRUE(reg->KeyNumber(kHkeyLocalMachine));
+    EXPECT_EQ(reg->Walk(linked).Number(), reg->Walk(text).Number());
+    EXPECT_TRUE(reg->Walk(kHkeyLocalMachine).Number());
     EXPECT_EQ(reg->DeleteKeyTree(kHkeyLocalMachine, "Software\\Made"), 0);
-    EXPECT_FALSE(reg->KeyNumber(handles.front()));
-    EXPECT_FALSE(reg->KeyNumber(0x1234567));
+    EXPECT_FALSE(reg->Walk(handles.front()));
+    EXPECT_FALSE(reg->Walk(0x1234567));
     for (RegHandle handle : handles)
         reg->CloseKey(handle);
     reg->CloseKey(linked);
+}
+
+// A walk holds its keys without handles; every call answers for such a key as it does for
+// a handle to it: through links, past the last item, and once the key is deleted.
+TEST_F(RegistryAccessTest, WalkedKeysAnswerAsHandlesToThemDo) {
+    auto same = [&](RegHandle handle, const WalkedKey& walked) {
+        uint32_t subKeys = 0, values = 0, walkedSubKeys = 0, walkedValues = 0;
+        ASSERT_EQ(reg->QueryInfoKey(handle, &subKeys, &values),
+                  reg->QueryInfoKey(walked, &walkedSubKeys, &walkedValues));
+        EXPECT_EQ(subKeys, walkedSubKeys);
+        EXPECT_EQ(values, walkedValues);
+        for (uint32_t index = 0; index <= subKeys; ++index) {
+            std::string name, walkedName;
+            ASSERT_EQ(reg->EnumKey(handle, index, &name), reg->EnumKey(walked, index, &walkedName));
+            EXPECT_EQ(name, walkedName);
+            ScopedKey child(*reg);
+            WalkedKey walkedChild;
+            EXPECT_EQ(reg->OpenEnumeratedKey(handle, index, name, &child),
+                      reg->OpenEnumeratedKey(walked, index, name, &walkedChild));
+            EXPECT_EQ(child.Get() != 0, static_cast<bool>(walkedChild));
+            if (child.Get()) {
+                EXPECT_EQ(reg->Walk(child).Number(), walkedChild.Number());
+            }
+        }
+        RegistryAccess::ValueBatch batch, walkedBatch;
+        EXPECT_EQ(reg->EnumValues(handle, 1, 64, 16383, 260, &batch),
+                  reg->EnumValues(walked, 1, 64, 16383, 260, &walkedBatch));
+        ASSERT_EQ(batch.values.size(), walkedBatch.values.size());
+        for (size_t i = 0; i < batch.values.size(); ++i) {
+            EXPECT_EQ(batch.values[i].status, walkedBatch.values[i].status);
+            EXPECT_EQ(batch.values[i].name, walkedBatch.values[i].name);
+            EXPECT_EQ(batch.values[i].data, walkedBatch.values[i].data);
+        }
+    };
+    for (const char* path :
+         {"Software", "Software\\Counts", "Software\\Linked", "Software\\Text"}) {
+        ScopedKey key(*reg);
+        ASSERT_EQ(reg->OpenKey(kHkeyLocalMachine, path, kKeyAllAccess, &key), 0) << path;
+        same(key, reg->Walk(key));
+    }
+    same(kHkeyLocalMachine, reg->Walk(kHkeyLocalMachine));
+
+    ScopedKey counts(*reg);
+    ASSERT_EQ(reg->OpenKey(kHkeyLocalMachine, "Software\\Counts", kKeyAllAccess, &counts), 0);
+    const WalkedKey walked = reg->Walk(counts);
+    EXPECT_EQ(reg->DeleteKeyTree(kHkeyLocalMachine, "Software\\Counts"), 0);
+    same(counts, walked);
+    uint32_t subKeys = 0;
+    EXPECT_EQ(reg->QueryInfoKey(walked, &subKeys, nullptr), kErrorKeyDeleted);
+    EXPECT_EQ(reg->QueryInfoKey(WalkedKey(), &subKeys, nullptr), kErrorInvalidHandle);
 }
 
 TEST_F(RegistryAccessTest, ClassesRootIsTheMachinesClassesKeyAndLinksAreFollowed) {

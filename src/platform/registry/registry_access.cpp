@@ -99,17 +99,34 @@ RegKey* RegistryAccess::KeyOf(RegHandle handle) {
     return Resolve(handle, &error);
 }
 
-std::optional<size_t> RegistryAccess::KeyNumber(RegHandle handle) {
+RegKey* RegistryAccess::Resolve(const WalkedKey& key, long* error) {
+    *error = !key.key_               ? kErrorInvalidHandle
+             : key.key_->IsDeleted() ? kErrorKeyDeleted
+                                     : kErrorSuccess;
+    return *error == kErrorSuccess ? key.key_ : nullptr;
+}
+
+WalkedKey RegistryAccess::Walk(RegHandle handle) {
     auto lock = machine_.Registry().Lock();
     long error;
-    const RegKey* key = Resolve(handle, &error);
-    if (!key) return std::nullopt;
-    return machine_.Registry().NumberOf(key);
+    RegKey* key = Resolve(handle, &error);
+    if (!key) return {};
+    return WalkedKey(key, machine_.Registry().NumberOf(key));
 }
 
 size_t RegistryAccess::KeyNumberLimit() const {
     auto lock = machine_.Registry().Lock();
     return machine_.Registry().KeyNumberLimit();
+}
+
+RegKey* RegistryAccess::Opened(RegKey* parent, std::string_view subKey, long* error) {
+    FindStatus status;
+    RegKey* key = machine_.Registry().Find(parent, AnsiToUtf16(subKey), true, &status);
+    // Deeper keys than Windows allows are not opened, so that walks stay bounded.
+    *error = !key                          ? FindStatusError(status)
+             : key->Depth() > kMaxKeyDepth ? kErrorInvalidParameter
+                                           : kErrorSuccess;
+    return *error == kErrorSuccess ? key : nullptr;
 }
 
 long RegistryAccess::OpenKey(RegHandle base, std::string_view subKey, uint32_t /*access*/,
@@ -118,11 +135,8 @@ long RegistryAccess::OpenKey(RegHandle base, std::string_view subKey, uint32_t /
     auto lock = machine_.Registry().Lock();
     RegKey* parent = Resolve(base, &error);
     if (!parent) return error;
-    FindStatus status;
-    RegKey* key = machine_.Registry().Find(parent, AnsiToUtf16(subKey), true, &status);
-    if (!key) return FindStatusError(status);
-    // Deeper keys than Windows allows are not opened, so that walks stay bounded.
-    if (key->Depth() > kMaxKeyDepth) return kErrorInvalidParameter;
+    RegKey* key = Opened(parent, subKey, &error);
+    if (!key) return error;
     *result = handles_.Add(key);
     return kErrorSuccess;
 }
@@ -167,21 +181,28 @@ long RegistryAccess::CloseKey(RegHandle key) {
     return handles_.Remove(key) ? kErrorSuccess : kErrorInvalidHandle;
 }
 
-long RegistryAccess::QueryInfoKey(RegHandle handle, uint32_t* subKeys, uint32_t* values) {
-    long error;
-    auto lock = machine_.Registry().Lock();
-    RegKey* key = Resolve(handle, &error);
-    if (!key) return error;
+long RegistryAccess::InfoOf(const RegKey* key, uint32_t* subKeys, uint32_t* values) {
     if (subKeys) *subKeys = static_cast<uint32_t>(key->SubKeyCount());
     if (values) *values = static_cast<uint32_t>(ValueCount(key));
     return kErrorSuccess;
 }
 
-long RegistryAccess::EnumKey(RegHandle handle, uint32_t index, std::string* name, size_t capacity) {
+long RegistryAccess::QueryInfoKey(RegHandle handle, uint32_t* subKeys, uint32_t* values) {
     long error;
     auto lock = machine_.Registry().Lock();
-    RegKey* key = Resolve(handle, &error);
-    if (!key) return error;
+    const RegKey* key = Resolve(handle, &error);
+    return key ? InfoOf(key, subKeys, values) : error;
+}
+
+long RegistryAccess::QueryInfoKey(const WalkedKey& walked, uint32_t* subKeys, uint32_t* values) {
+    long error;
+    auto lock = machine_.Registry().Lock();
+    const RegKey* key = Resolve(walked, &error);
+    return key ? InfoOf(key, subKeys, values) : error;
+}
+
+long RegistryAccess::SubKeyNameOf(const RegKey* key, uint32_t index, std::string* name,
+                                  size_t capacity) {
     if (index >= key->SubKeyCount()) return kErrorNoMoreItems;
     std::u16string_view wide = key->SubKey(index)->Name();
     if (wide.size() > capacity) return kErrorMoreData;  // one ANSI byte per unit
@@ -189,26 +210,58 @@ long RegistryAccess::EnumKey(RegHandle handle, uint32_t index, std::string* name
     return kErrorSuccess;
 }
 
+long RegistryAccess::EnumKey(RegHandle handle, uint32_t index, std::string* name, size_t capacity) {
+    long error;
+    auto lock = machine_.Registry().Lock();
+    const RegKey* key = Resolve(handle, &error);
+    return key ? SubKeyNameOf(key, index, name, capacity) : error;
+}
+
+long RegistryAccess::EnumKey(const WalkedKey& walked, uint32_t index, std::string* name,
+                             size_t capacity) {
+    long error;
+    auto lock = machine_.Registry().Lock();
+    const RegKey* key = Resolve(walked, &error);
+    return key ? SubKeyNameOf(key, index, name, capacity) : error;
+}
+
+RegKey* RegistryAccess::EnumeratedChild(RegKey* key, uint32_t index, std::string_view name,
+                                        long* error) {
+    RegKey* child = index < key->SubKeyCount() ? key->SubKey(index) : nullptr;
+    // The child itself is what a look-up of its name finds when that name reads back
+    // unchanged (plain ASCII, no separator) and it is no link to follow.
+    auto plain = [](char16_t c) { return c < 0x80 && c != u'\\'; };
+    if (child && !child->IsLink() && !name.empty() && child->Name().size() == name.size() &&
+        std::all_of(child->Name().begin(), child->Name().end(), plain) &&
+        std::equal(name.begin(), name.end(), child->Name().begin(),
+                   [](char a, char16_t b) { return static_cast<char16_t>(a) == b; })) {
+        *error = child->Depth() > kMaxKeyDepth ? kErrorInvalidParameter : kErrorSuccess;
+        return *error == kErrorSuccess ? child : nullptr;
+    }
+    return Opened(key, name, error);
+}
+
 long RegistryAccess::OpenEnumeratedKey(RegHandle handle, uint32_t index, std::string_view name,
                                        ScopedKey* result) {
+    RegHandle opened = 0;
+    long error;
     {
-        long error;
         auto lock = machine_.Registry().Lock();
         RegKey* key = Resolve(handle, &error);
         if (!key) return error;
-        RegKey* child = index < key->SubKeyCount() ? key->SubKey(index) : nullptr;
-        // The child itself is what a look-up of its name finds when that name reads back
-        // unchanged (plain ASCII, no separator) and it is no link to follow.
-        auto plain = [](char16_t c) { return c < 0x80 && c != u'\\'; };
-        if (child && !child->IsLink() && !name.empty() && child->Name().size() == name.size() &&
-            std::all_of(child->Name().begin(), child->Name().end(), plain) &&
-            std::equal(name.begin(), name.end(), child->Name().begin(),
-                       [](char a, char16_t b) { return static_cast<char16_t>(a) == b; })) {
-            if (child->Depth() > kMaxKeyDepth) return Into(result, 0, kErrorInvalidParameter);
-            return Into(result, handles_.Add(child), kErrorSuccess);
-        }
+        if (RegKey* child = EnumeratedChild(key, index, name, &error)) opened = handles_.Add(child);
     }
-    return OpenKey(handle, name, kKeyAllAccess, result);
+    return Into(result, opened, error);
+}
+
+long RegistryAccess::OpenEnumeratedKey(const WalkedKey& walked, uint32_t index,
+                                       std::string_view name, WalkedKey* result) {
+    long error;
+    auto lock = machine_.Registry().Lock();
+    RegKey* key = Resolve(walked, &error);
+    RegKey* child = key ? EnumeratedChild(key, index, name, &error) : nullptr;
+    *result = child ? WalkedKey(child, machine_.Registry().NumberOf(child)) : WalkedKey();
+    return error;
 }
 
 long RegistryAccess::EnumValue(RegHandle handle, uint32_t index, std::string* name,
@@ -222,13 +275,10 @@ long RegistryAccess::EnumValue(RegHandle handle, uint32_t index, std::string* na
     return ValueAt(key, index, name, nameCapacity, type, data, dataCapacity);
 }
 
-long RegistryAccess::EnumValues(RegHandle handle, uint32_t index, uint32_t count,
-                                size_t nameCapacity, size_t dataCapacity, ValueBatch* batch) {
-    long error;
-    auto lock = machine_.Registry().Lock();
+long RegistryAccess::BatchOf(const RegKey* key, long error, uint32_t index, uint32_t count,
+                             size_t nameCapacity, size_t dataCapacity, ValueBatch* batch) {
     batch->first = index;
     batch->changeCount = machine_.Registry().ChangeCount();
-    RegKey* key = Resolve(handle, &error);
     if (!key) {
         batch->values.clear();
         return error;
@@ -242,6 +292,22 @@ long RegistryAccess::EnumValues(RegHandle handle, uint32_t index, uint32_t count
                                dataCapacity);
     }
     return kErrorSuccess;
+}
+
+long RegistryAccess::EnumValues(RegHandle handle, uint32_t index, uint32_t count,
+                                size_t nameCapacity, size_t dataCapacity, ValueBatch* batch) {
+    long error;
+    auto lock = machine_.Registry().Lock();
+    const RegKey* key = Resolve(handle, &error);
+    return BatchOf(key, error, index, count, nameCapacity, dataCapacity, batch);
+}
+
+long RegistryAccess::EnumValues(const WalkedKey& walked, uint32_t index, uint32_t count,
+                                size_t nameCapacity, size_t dataCapacity, ValueBatch* batch) {
+    long error;
+    auto lock = machine_.Registry().Lock();
+    const RegKey* key = Resolve(walked, &error);
+    return BatchOf(key, error, index, count, nameCapacity, dataCapacity, batch);
 }
 
 size_t RegistryAccess::ValueCount(const RegKey* key) {

@@ -107,6 +107,21 @@ long FindStatusError(FindStatus status);
 // String data as the program uses it: up to its first terminating zero.
 std::string UpToNul(std::string data);
 
+// A key a walk holds without a handle (RegistryAccess's walk calls): empty, or a key of the
+// store with the store's number of it, taken when the walk reached it.
+class WalkedKey {
+  public:
+    WalkedKey() = default;
+    explicit operator bool() const { return key_ != nullptr; }
+    std::optional<size_t> Number() const { return number_; }
+
+  private:
+    friend class RegistryAccess;
+    WalkedKey(RegKey* key, std::optional<size_t> number) : key_(key), number_(number) {}
+    RegKey* key_ = nullptr;
+    std::optional<size_t> number_;
+};
+
 class RegistryAccess {
   public:
     explicit RegistryAccess(Machine& machine);
@@ -150,6 +165,19 @@ class RegistryAccess {
                     size_t dataCapacity, ValueBatch* batch);
     // The store's change count (RegistryStore::ChangeCount), without the lock.
     uint64_t ChangeCount() const;
+
+    // Walks without handles: a walk that enters every key of a large registry holds its
+    // keys as WalkedKeys rather than opening and closing a handle for each. A key lives as
+    // long as the store, and a deleted one answers kErrorKeyDeleted as its handles do; an
+    // empty one answers kErrorInvalidHandle. Each call takes the store's lock and answers as
+    // the call of that name on a handle to the key does.
+    WalkedKey Walk(RegHandle key);  // empty when the handle is unknown or its key deleted
+    long QueryInfoKey(const WalkedKey& key, uint32_t* subKeys, uint32_t* values);
+    long EnumKey(const WalkedKey& key, uint32_t index, std::string* name, size_t capacity = 255);
+    long OpenEnumeratedKey(const WalkedKey& key, uint32_t index, std::string_view name,
+                           WalkedKey* result);
+    long EnumValues(const WalkedKey& key, uint32_t index, uint32_t count, size_t nameCapacity,
+                    size_t dataCapacity, ValueBatch* batch);
     // The empty name reads the default value. Fails with kErrorMoreData when the data
     // (string data counted in ANSI bytes) exceeds `capacity`.
     long QueryValue(RegHandle key, std::string_view name, size_t capacity, uint32_t* type,
@@ -193,14 +221,22 @@ class RegistryAccess {
     // The store's key behind a handle or a root; null when the handle is unknown or its
     // key deleted. The caller holds the store's lock while it uses the key.
     RegKey* KeyOf(RegHandle handle);
-    // The store's number of the key behind a handle (RegistryStore::NumberOf), the same for
-    // every handle to it; null when the handle is unknown or its key deleted.
-    std::optional<size_t> KeyNumber(RegHandle handle);
+    // Above the store's number of every key a walk may reach (RegistryStore::NumberOf), as
+    // the store stands now.
     size_t KeyNumberLimit() const;
 
   private:
     // The key of a handle: null with kErrorInvalidHandle or kErrorKeyDeleted in `error`.
     RegKey* Resolve(RegHandle handle, long* error);
+    static RegKey* Resolve(const WalkedKey& key, long* error);
+    // What the calls of these names answer of a key found, under the store's lock.
+    long InfoOf(const RegKey* key, uint32_t* subKeys, uint32_t* values);
+    static long SubKeyNameOf(const RegKey* key, uint32_t index, std::string* name, size_t capacity);
+    RegKey* EnumeratedChild(RegKey* key, uint32_t index, std::string_view name, long* error);
+    // EnumValues of a key found, or its look-up's `error` when it was not.
+    long BatchOf(const RegKey* key, long error, uint32_t index, uint32_t count, size_t nameCapacity,
+                 size_t dataCapacity, ValueBatch* batch);
+    RegKey* Opened(RegKey* parent, std::string_view subKey, long* error);
     static long ValueInto(const RegValue& value, std::string* name, size_t nameCapacity,
                           uint32_t* type, std::string* data, size_t dataCapacity);
     static long ValueInto(const PlainValue& value, std::string* name, size_t nameCapacity,

@@ -121,10 +121,11 @@ class RegistryWalk {
 
     // Keys reached under `skip` are left to another walk.
     void Run(RegHandle key, const std::string& path, RegHandle skip = 0) {
-        MarkVisited(key);
-        if (skip != 0) MarkVisited(skip);
+        const WalkedKey root = registry_.Walk(key);
+        MarkVisited(root);
+        if (skip != 0) MarkVisited(registry_.Walk(skip));
         path_ = path;
-        Enter(key, ScopedKey(registry_), path_.size());
+        Enter(root, path_.size());
         while (!levels_.empty()) {
             bool ok = true;
             try {
@@ -144,11 +145,11 @@ class RegistryWalk {
     }
 
   private:
+    // The walk holds its keys without handles: it enters every key of the registry.
     struct Level {
-        Level(RegHandle handle, ScopedKey opened, size_t keyPathLength)
-            : key(handle), owned(std::move(opened)), pathLength(keyPathLength) {}
-        RegHandle key = 0;
-        ScopedKey owned;           // the key when the walk opened it, closed when it is left
+        Level(const WalkedKey& walked, size_t keyPathLength)
+            : key(walked), pathLength(keyPathLength) {}
+        WalkedKey key;
         size_t pathLength = 0;     // of its path, at the start of the walk's path
         bool menuRecords = false;  // Wine's records of its menu files: judged elsewhere
         uint32_t subKeys = 0;
@@ -156,17 +157,15 @@ class RegistryWalk {
         uint32_t nextSubKey = 0;
     };
 
-    // The key behind a handle; a key reached again (through a link) is not walked twice.
-    std::optional<size_t> Identity(RegHandle handle) { return registry_.KeyNumber(handle); }
-
-    // A handle whose key is unknown counts as one key of its own.
-    bool FirstVisit(std::optional<size_t> identity) {
-        if (identity) return visited_.Insert(*identity);
+    // A key reached again (through a link) is not walked twice; a key without the store's
+    // number counts as one key of its own.
+    bool FirstVisit(const WalkedKey& key) {
+        if (std::optional<size_t> number = key.Number()) return visited_.Insert(*number);
         return !std::exchange(unknownVisited_, true);
     }
 
-    void MarkVisited(RegHandle key) {
-        if (std::optional<size_t> identity = Identity(key)) visited_.Insert(*identity);
+    void MarkVisited(const WalkedKey& key) {
+        if (std::optional<size_t> number = key.Number()) visited_.Insert(*number);
     }
 
     // The path of a level on the stack: every level's path starts the innermost one's.
@@ -174,8 +173,8 @@ class RegistryWalk {
         return std::string_view(path_).substr(0, level.pathLength);
     }
 
-    void Enter(RegHandle key, ScopedKey owned, size_t pathLength) {
-        Level level(key, std::move(owned), pathLength);
+    void Enter(const WalkedKey& key, size_t pathLength) {
+        Level level(key, pathLength);
         level.menuRecords = IsMenuBuilderRecordKey(PathOf(level));
         if (registry_.QueryInfoKey(key, &level.subKeys, &level.values) != kErrorSuccess) {
             context_.ShowMessage(std::string(kInternalErrorText));
@@ -202,17 +201,15 @@ class RegistryWalk {
         long status = registry_.EnumKey(level.key, index, &name_, kSubKeyNameCapacity);
         if (status != kErrorSuccess) return !KeyLost(status);
         if (IsClassesKey(name_) || levels_.size() >= kMaxLevels) return true;
-        ScopedKey child(registry_);
+        WalkedKey child;
         if (registry_.OpenEnumeratedKey(level.key, index, name_, &child) != kErrorSuccess) {
             return true;
         }
-        if (!FirstVisit(Identity(child))) return true;
+        if (!FirstVisit(child)) return true;
         // The walk's path is this level's until the child's is added.
         path_.resize(level.pathLength);
         path_.append(1, '\\').append(name_);
-        // `level` may move once the child is pushed.
-        RegHandle handle = child;
-        Enter(handle, std::move(child), path_.size());
+        Enter(child, path_.size());
         return true;
     }
 
