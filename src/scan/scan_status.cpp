@@ -6,46 +6,24 @@
 
 namespace hivewise {
 
-namespace {
-
-// The bytes of `text` from `at` on, at most eight, as a word with the first byte lowest;
-// bytes past the text are 0.
-uint64_t WordAt(std::string_view text, size_t at) {
-    if (at >= text.size()) return 0;
-    const size_t left = text.size() - at;
-    uint64_t word = 0;
-    if (left >= sizeof word) {
-        std::memcpy(&word, text.data() + at, sizeof word);
-        return word;
-    }
-    for (size_t i = 0; i < left; ++i)
-        word |= uint64_t{static_cast<unsigned char>(text[at + i])} << (8 * i);
-    return word;
-}
-
-// The word of the line `key` + `value` from byte `at` on. Words are made from the texts
-// in registers, not copied to memory and read back as words: a word read from bytes just
-// copied there waits for the copy to land, and the walk sets a line for every value.
-uint64_t LineWordAt(std::string_view key, std::string_view value, size_t at) {
-    if (at >= key.size()) return WordAt(value, at - key.size());
-    const size_t fromKey = key.size() - at;
-    if (fromKey >= sizeof(uint64_t)) return WordAt(key, at);
-    return WordAt(key, at) | WordAt(value, 0) << (8 * fromKey);
-}
-
-}  // namespace
-
 void ScanStatus::Write(std::string_view key, std::string_view value, bool hasItem) {
-    if (!hasItem) value = {};
-    const size_t total = key.size() + value.size();
+    const size_t total = key.size() + (hasItem ? value.size() : 0);
     const bool fits = total <= kWords * sizeof(uint64_t);
     if (!fits) {
         std::lock_guard lock(longMutex_);
         long_.key.assign(key);
-        long_.item.assign(value);
+        long_.item.assign(hasItem ? value : std::string_view());
         long_.hasItem = hasItem;
     }
-    const size_t used = fits ? (total + sizeof(uint64_t) - 1) / sizeof(uint64_t) : 0;
+    uint64_t words[kWords];
+    size_t used = 0;
+    if (fits) {
+        used = (total + sizeof(uint64_t) - 1) / sizeof(uint64_t);
+        if (used > 0) words[used - 1] = 0;  // the last word's bytes past the line
+        char* bytes = reinterpret_cast<char*>(words);
+        std::memcpy(bytes, key.data(), key.size());
+        if (hasItem) std::memcpy(bytes + key.size(), value.data(), value.size());
+    }
     // Odd while the words change; the fence keeps the count ahead of them.
     const uint32_t sequence = sequence_.load(std::memory_order_relaxed);
     sequence_.store(sequence + 1, std::memory_order_relaxed);
@@ -56,7 +34,7 @@ void ScanStatus::Write(std::string_view key, std::string_view value, bool hasIte
                                 : kNoItem,
                       std::memory_order_relaxed);
     for (size_t i = 0; i < used; ++i)
-        words_[i].store(LineWordAt(key, value, i * sizeof(uint64_t)), std::memory_order_relaxed);
+        words_[i].store(words[i], std::memory_order_relaxed);
     sequence_.store(sequence + 2, std::memory_order_release);
 }
 
