@@ -41,7 +41,7 @@ size_t SequenceLength(std::string_view text, size_t i) {
 
 // Marks, in the high bit of each byte of a word, the bytes a JSON literal escapes: the
 // controls, quote, backslash and 0x7F. Unlike word_search's masks every mark is exact
-// (no borrow crosses a byte), so marks may be counted and followed one after another.
+// (no borrow crosses a byte), so the marks of a word are followed one after another.
 uint64_t EscapedMarks(uint64_t word) {
     namespace ws = word_search;
     constexpr uint64_t kLow7 = ws::kOnes * 0x7F;

@@ -23,7 +23,9 @@
 //  - every store write of a scan ("Last Scan", "Items Found") is finished before the
 //    window learns that the scan ended; all other writes come from the window thread;
 //  - code that walks RegKey pointers directly (the command line, registry-editor files,
-//    the machine's facts) holds Lock() or runs while no scan runs. A key's values are
+//    the machine's facts) holds Lock() or runs while no scan runs; a scan's walk keeps
+//    key pointers between calls (RegistryAccess's WalkedKey) but reads them only through
+//    RegistryAccess, under Lock(), as keys outlive their deletion. A key's values are
 //    decoded from the file on first use, and its list of sub-keys drops the ones deleted
 //    since it was last looked at, so even reading a key is a change inside it.
 //

@@ -105,7 +105,7 @@ class KeySet {
     std::vector<uint64_t> words_;
 };
 
-// One walk over a key and everything below it, with an explicit stack of open keys, so
+// One walk over a key and everything below it, with an explicit stack of the keys it is in, so
 // that the depth of the registry never reaches the call stack.
 class RegistryWalk {
   public:
