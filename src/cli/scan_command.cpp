@@ -213,9 +213,11 @@ void ScanMachine(Machine& machine, const std::optional<SectionTicks>& chosen, Sc
 
     IgnoreList ignoreList;
     LoadIgnoreList(machine, &ignoreList);
-    // The estimate of the complete scan only sizes a progress bar, which the command line
-    // does not show; it would walk both Software trees and decode every value once more.
+    // The command line shows no progress bar (its progress line counts sections), so the
+    // bar's range is not counted: the estimate of the complete scan would walk both
+    // Software trees and decode every value once more.
     const unsigned estimate = 0;
+    driver.SetProgressBarShown(false);
 
     ScanLog log(machine, MachineOsName(machine));
     if (keepLog) driver.SetLog(&log);

@@ -217,7 +217,7 @@ bool ScanDriver::Start(const std::array<bool, kSectionCount>& ticks,
         rowOf_[static_cast<size_t>(id)] = static_cast<int>(order.size());
         results_.SetRowIndex(id, static_cast<int>(order.size()));
         order.push_back(id);
-        if (id == kShortcutsId) {
+        if (id == kShortcutsId && progressBarShown_) {
             FileSystemAccess files(machine_);
             for (const std::string& root : files.DriveRoots(26)) {
                 if (files.GetDriveType(root) != DriveType::CdRom) ++countedDrives_;
@@ -244,6 +244,7 @@ bool ScanDriver::Start(const std::array<bool, kSectionCount>& ticks,
         if (listView_)
             listView_->InsertRow(static_cast<int>(row), std::string(section.sectionName));
         const CountingKey& key = kCountingKeys[static_cast<size_t>(id)];
+        if (!progressBarShown_) continue;
         if (key.kind == CountKind::SubKeys) {
             workTotal_ += registry.CountSubKeys(key.root, key.path);
         } else if (key.kind == CountKind::Values) {
@@ -251,7 +252,7 @@ bool ScanDriver::Start(const std::array<bool, kSectionCount>& ticks,
         }
     }
 
-    if (ticks_[kCompleteScanId]) workTotal_ += completeScanEstimate;
+    if (ticks_[kCompleteScanId] && progressBarShown_) workTotal_ += completeScanEstimate;
     perDriveShare_ = ticks_[kShortcutsId] ? workTotal_ / 10 : 0;
     status_.SetRange(static_cast<long>(countedDrives_) * perDriveShare_ + workTotal_);
 

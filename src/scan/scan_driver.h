@@ -137,6 +137,10 @@ class ScanDriver {
     void SetIntegrityDelay(std::chrono::milliseconds delay) { integrityDelay_ = delay; }
     // The local time of the log name and of "Last Scan" (the clock by default).
     void SetClock(std::function<std::tm()> clock) { clock_ = std::move(clock); }
+    // Whether a bar shows the scan's progress (it does by default). Without one, the
+    // range is not counted: counting decodes every value of keys such as the shared
+    // libraries' list once more before the scan, for nothing.
+    void SetProgressBarShown(bool shown) { progressBarShown_ = shown; }
     ScannerTable& Scanners() { return scanners_; }
 
     // Empties the results, the rows and the bar before a new scan.
@@ -235,6 +239,7 @@ class ScanDriver {
     HandoverContext handover_;
     std::array<bool, kSectionCount> ticks_{};
     std::array<int, kSectionCount> rowOf_{};
+    bool progressBarShown_ = true;
     long workTotal_ = 0;
     long perDriveShare_ = 0;
     int countedDrives_ = 0;

@@ -362,6 +362,14 @@ TEST_F(ScanDriverTest, ShortcutShareCountsFixedDrivesOnly) {
     ASSERT_TRUE(driver->RunToEnd(TickOnly({4, 13}), 100));
     EXPECT_EQ(driver->CountedDrives(), 0);
     EXPECT_EQ(driver->Status().Upper(), 125);
+
+    // Without a bar nothing is counted.
+    driver->SetProgressBarShown(false);
+    ASSERT_TRUE(driver->RunToEnd(TickOnly({4, 13, 14}), 100));
+    EXPECT_EQ(driver->CountedDrives(), 0);
+    EXPECT_EQ(driver->WorkTotal(), 0);
+    EXPECT_EQ(driver->Status().Upper(), 0);
+    EXPECT_EQ(driver->Status().StatusLine(), "Scan Complete");
 }
 
 TEST_F(ScanDriverTest, FindingsOutsideTheSectionsRaiseOnlyTheTotal) {
