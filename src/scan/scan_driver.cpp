@@ -208,7 +208,6 @@ bool ScanDriver::Start(const std::array<bool, kSectionCount>& ticks,
     handover_.view = &rowModel_;
 
     std::vector<int> order;
-    countedDrives_ = 0;
     for (int id : SectionsInScanOrder()) {
         const ScanSection& section = ScanSections()[static_cast<size_t>(id)];
         bool ticked = ticks_[static_cast<size_t>(id)];
@@ -217,12 +216,6 @@ bool ScanDriver::Start(const std::array<bool, kSectionCount>& ticks,
         rowOf_[static_cast<size_t>(id)] = static_cast<int>(order.size());
         results_.SetRowIndex(id, static_cast<int>(order.size()));
         order.push_back(id);
-        if (id == kShortcutsId && progressBarShown_) {
-            FileSystemAccess files(machine_);
-            for (const std::string& root : files.DriveRoots(26)) {
-                if (files.GetDriveType(root) != DriveType::CdRom) ++countedDrives_;
-            }
-        }
     }
 
     {
@@ -230,7 +223,6 @@ bool ScanDriver::Start(const std::array<bool, kSectionCount>& ticks,
         rows_.clear();
         total_ = 0;
     }
-    workTotal_ = 0;
     for (size_t row = 0; row < order.size(); ++row) {
         int id = order[row];
         const ScanSection& section = ScanSections()[static_cast<size_t>(id)];
@@ -243,18 +235,8 @@ bool ScanDriver::Start(const std::array<bool, kSectionCount>& ticks,
         }
         if (listView_)
             listView_->InsertRow(static_cast<int>(row), std::string(section.sectionName));
-        const CountingKey& key = kCountingKeys[static_cast<size_t>(id)];
-        if (!progressBarShown_) continue;
-        if (key.kind == CountKind::SubKeys) {
-            workTotal_ += registry.CountSubKeys(key.root, key.path);
-        } else if (key.kind == CountKind::Values) {
-            workTotal_ += registry.CountValues(key.root, key.path, false);
-        }
     }
-
-    if (ticks_[kCompleteScanId] && progressBarShown_) workTotal_ += completeScanEstimate;
-    perDriveShare_ = ticks_[kShortcutsId] ? workTotal_ / 10 : 0;
-    status_.SetRange(static_cast<long>(countedDrives_) * perDriveShare_ + workTotal_);
+    CountWork(order, completeScanEstimate);
 
     continueFlag_.store(1);
     aborted_.store(false);
@@ -371,6 +353,31 @@ void ScanDriver::ThreadMain() {
         AddNotice(std::string(kInternalErrorText));
     }
     EndOfScan();
+}
+
+void ScanDriver::CountWork(const std::vector<int>& order, unsigned completeScanEstimate) {
+    countedDrives_ = 0;
+    workTotal_ = 0;
+    if (progressBarShown_) {
+        RegistryAccess registry(machine_);
+        for (int id : order) {
+            const CountingKey& key = kCountingKeys[static_cast<size_t>(id)];
+            if (key.kind == CountKind::SubKeys) {
+                workTotal_ += registry.CountSubKeys(key.root, key.path);
+            } else if (key.kind == CountKind::Values) {
+                workTotal_ += registry.CountValues(key.root, key.path, false);
+            }
+        }
+        if (ticks_[kCompleteScanId]) workTotal_ += completeScanEstimate;
+        if (ticks_[kShortcutsId]) {
+            FileSystemAccess files(machine_);
+            for (const std::string& root : files.DriveRoots(26)) {
+                if (files.GetDriveType(root) != DriveType::CdRom) ++countedDrives_;
+            }
+        }
+    }
+    perDriveShare_ = ticks_[kShortcutsId] ? workTotal_ / 10 : 0;
+    status_.SetRange(static_cast<long>(countedDrives_) * perDriveShare_ + workTotal_);
 }
 
 void ScanDriver::AddNotice(const std::string& text) {

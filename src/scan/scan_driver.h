@@ -211,6 +211,8 @@ class ScanDriver {
     void AddNotice(const std::string& text);
     void EndOfScan();
     int RowOf(int sectionId) const;
+    // The progress range of the ticked sections (`order`, by id), when a bar shows it.
+    void CountWork(const std::vector<int>& order, unsigned completeScanEstimate);
     void SetProblems(int row, const std::string& text);
     void SetStatus(int row, const std::string& text);
     void SetChecked(int row, bool checked);
