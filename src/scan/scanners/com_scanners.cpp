@@ -17,18 +17,19 @@ constexpr std::array<std::string_view, 4> kServerKinds = {"InprocServer32", "Inp
                                                           "InprocHandler32", "LocalServer32"};
 
 // Judges the server of one kind of the class `name`; the server key is opened below the
-// open "CLSID" key that its path names.
+// open "CLSID" key that its path names. The path is made in `path`, whose room serves
+// class after class: a class has few of the four kinds, and all four are asked for.
 void CheckServer(ScanContext& context, MissingFileChecks& checks, RegHandle classes,
-                 const std::string& name, std::string_view kind) {
+                 const std::string& name, std::string_view kind, std::string& path) {
     RegistryAccess& registry = context.Registry();
-    std::string relative = name + "\\" + std::string(kind);
+    path.assign(kClassesKey).append(1, '\\').append(name).append(1, '\\').append(kind);
+    const std::string_view relative = std::string_view(path).substr(kClassesKey.size() + 1);
     ScopedKey server(registry);
     if (registry.OpenKey(classes, relative, kKeyAllAccess, &server) != kErrorSuccess) return;
     std::string data;
     if (!classes_root::ReadDefault(registry, server, &data)) {
         return;
     }
-    std::string path = std::string(kClassesKey) + "\\" + relative;
     std::string reference = classes_root::NormaliseServerPath(context.Files(), data);
     checks.Check(reference, classes_root::Location(path), reference);
     classes_root::ShowKey(context, path);
@@ -44,11 +45,12 @@ void ScanClassServers(ScanContext& context) {
         return;
     }
     MissingFileChecks checks(context, kSectionClasses, ResourceText(kIdsDefaultValueName));
+    std::string path;
     classes_root::ForEachSubKey(
         context, classes,
         [&](RegHandle key, const std::string& name) {
             for (std::string_view kind : kServerKinds) {
-                CheckServer(context, checks, key, name, kind);
+                CheckServer(context, checks, key, name, kind, path);
             }
             return After::Step;
         },
