@@ -213,10 +213,9 @@ void ScanMachine(Machine& machine, const std::optional<SectionTicks>& chosen, Sc
 
     IgnoreList ignoreList;
     LoadIgnoreList(machine, &ignoreList);
-    // The command line shows no progress bar (its progress line counts sections), so the
-    // bar's range is not counted: the estimate of the complete scan would walk both
-    // Software trees and decode every value once more.
-    const unsigned estimate = 0;
+    // The command line shows no progress bar (its progress line counts sections): the
+    // bar's range, with the complete scan's estimate, which would walk both Software
+    // trees and decode every value once more, is neither made nor counted.
     driver.SetProgressBarShown(false);
 
     ScanLog log(machine, MachineOsName(machine));
@@ -229,7 +228,7 @@ void ScanMachine(Machine& machine, const std::optional<SectionTicks>& chosen, Sc
     if (showProgress) driver.SetListView(&progressView);
     InterruptGuard guard(driver.ContinueFlag());
     driver.Reset();
-    driver.Start(ticks, estimate);
+    driver.Start(ticks, /*completeScanEstimate=*/0);
     if (g_interrupted) driver.Abort();
     driver.Join();
     driver.SetLog(nullptr);
