@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -41,6 +42,21 @@ class YesPrompts : public UserPrompts {
     }
     bool AskYesNo(const std::string&) override { return true; }
 };
+
+// A field of /proc/self/status in KiB, or -1.
+long StatusKb(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(field, 0) == 0) return std::atol(line.c_str() + std::strlen(field));
+    }
+    return -1;
+}
+
+// Starts the peak of the memory in use afresh from what is in use now.
+void ResetPeakMemory() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
 
 double Since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
@@ -106,12 +122,15 @@ bool Measure(size_t values, const fs::path& work) {
         return false;
     }
     double rescan = Since(start);
+    const long before = StatusKb("VmRSS:");
+    ResetPeakMemory();
     start = Clock::now();
     for (auto& problem : results.Problems())
         problem->isChecked = true;
     RepairOutcome outcome = RepairSelectedProblems(*machine, results, prompts, {});
     bool saved = machine->Flush().ok;
     double repair = Since(start);
+    const long repairPeak = StatusKb("VmHWM:");
     machine.reset();
     if (outcome.archive.empty() || !saved) {
         std::fprintf(stderr, "the repair of %zu values wrote no backup: %s\n", values,
@@ -144,10 +163,11 @@ bool Measure(size_t values, const fs::path& work) {
     size_t findingsAfter = Scan(prefix, after, nullptr);
     std::printf(
         "%8zu values %7zu findings  scan %6.2f s  repair %7.2f s = %5.2f scans (%d removed)  "
-        "backup %.1f MB  restore %7.2f s = %5.2f scans (%zu items%s)  findings after restore %zu\n",
+        "backup %.1f MB  memory +%.0f MB  restore %7.2f s = %5.2f scans (%zu items%s)  findings "
+        "after restore %zu\n",
         values, findings, scan, repair + rescan - scan, (repair + rescan - scan) / scan,
-        outcome.removed, archiveMb, restore, restore / scan, restored,
-        selected && saved ? "" : ", NOT SAVED", findingsAfter);
+        outcome.removed, archiveMb, static_cast<double>(repairPeak - before) / 1024.0, restore,
+        restore / scan, restored, selected && saved ? "" : ", NOT SAVED", findingsAfter);
     auto aim = [](double scans) { return scans <= kAimScans ? "holds" : "MISSED"; };
     std::printf(
         "%8zu values  repair %5.2f scans (aim %.0f: %s)  restore %5.2f scans (aim %.0f: %s)\n",
