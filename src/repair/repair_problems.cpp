@@ -302,9 +302,11 @@ RepairOutcome RepairCheckedProblems(Machine& machine, ResultStore& results, cons
 
     // First everything is saved; nothing is removed until the archive that holds it is
     // closed and on the disk, so that a run killed at any moment loses nothing.
+    // A finding to remove once its archive is on the disk. Its target and identity are
+    // made again then: hundreds of thousands of copies of their texts would be kept
+    // meanwhile, in fresh memory, for no purpose.
     struct Planned {
-        Target target;
-        std::string identity;
+        size_t problem = 0;  // its place in `problems`
         bool existed = false;
     };
     std::vector<Planned> planned;
@@ -317,18 +319,20 @@ RepairOutcome RepairCheckedProblems(Machine& machine, ResultStore& results, cons
     // them; the folder was emptied above, and they are never saved again.
     std::string scratch = AnsiLower(WriteWorkFolder(machine)) + "\\";
     int number = 1;
-    for (auto& problem : problems) {
+    for (size_t index = 0; index < problems.size(); ++index) {
         if (!running()) break;
+        auto& problem = problems[index];
         // Only the root is expanded: a sub-key may itself hold "HKLM" and the like.
         problem->SetLocation(LongRootLocation(problem->Location()));
         if (problem->isChecked) {
             Target target = TargetOf(*problem);
             if (target.kind != Target::kNone) {
-                Planned item{target, Identity(target), TargetExists(machine, target)};
+                const std::string identity = Identity(target);
+                Planned item{index, TargetExists(machine, target)};
                 bool ours =
                     target.kind == Target::kFile && AnsiLower(target.file).rfind(scratch, 0) == 0;
                 // A second finding of the same thing is saved once.
-                bool save = backupOn && item.existed && !ours && !saved->Find(item.identity);
+                bool save = backupOn && item.existed && !ours && !saved->Find(identity);
                 if (ours && !item.existed) {
                     ++outcome.removed;
                 } else if (save && SaveTarget(machine, backup, *problem, target, number) != 1) {
@@ -337,8 +341,8 @@ RepairOutcome RepairCheckedProblems(Machine& machine, ResultStore& results, cons
                                                "; it was not removed.");
                 } else {
                     // A table too full to hold it saves a repeat again, which costs only room.
-                    if (save) saved->FindOrAdd(item.identity);
-                    planned.push_back(std::move(item));
+                    if (save) saved->FindOrAdd(identity);
+                    planned.push_back(item);
                 }
             }
             if (controls.stepProgress) controls.stepProgress();
@@ -363,28 +367,30 @@ RepairOutcome RepairCheckedProblems(Machine& machine, ResultStore& results, cons
         TextTable done(std::numeric_limits<size_t>::max());
         std::vector<std::filesystem::path> desktopChanged;
         for (const Planned& item : planned) {
+            const Target target = TargetOf(*problems[item.problem]);
+            const std::string identity = Identity(target);
             Removal result;
-            if (const uint8_t* earlier = done.Find(item.identity); earlier && *earlier) {
+            if (const uint8_t* earlier = done.Find(identity); earlier && *earlier) {
                 result = static_cast<Removal>(*earlier - 1);
                 // A name the code page cannot hold may stand for several values: the one
                 // saved is gone and another answers to the name still. It was never saved,
                 // so it stays, and the finding says so.
-                if (result == Removal::kRemoved && item.target.kind == Target::kValue &&
-                    TargetExists(machine, item.target)) {
+                if (result == Removal::kRemoved && target.kind == Target::kValue &&
+                    TargetExists(machine, target)) {
                     result = Removal::kFailed;
                 }
-            } else if (item.existed && !TargetExists(machine, item.target)) {
+            } else if (item.existed && !TargetExists(machine, target)) {
                 // An earlier finding of this run took it (a key below a removed key).
                 result = Removal::kRemoved;
             } else {
-                result = RemoveTarget(machine, item.target);
+                result = RemoveTarget(machine, target);
             }
             bool added = false;
-            if (uint8_t* byte = done.FindOrAdd(item.identity, &added); byte && added) {
+            if (uint8_t* byte = done.FindOrAdd(identity, &added); byte && added) {
                 *byte = static_cast<uint8_t>(static_cast<int>(result) + 1);
             }
-            if (item.target.kind == Target::kHostFile && result == Removal::kRemoved) {
-                desktopChanged.push_back(item.target.hostFile);
+            if (target.kind == Target::kHostFile && result == Removal::kRemoved) {
+                desktopChanged.push_back(target.hostFile);
             }
             if (result == Removal::kRemoved) {
                 ++outcome.removed;
@@ -392,7 +398,7 @@ RepairOutcome RepairCheckedProblems(Machine& machine, ResultStore& results, cons
                 ++outcome.queued;
             } else {
                 ++outcome.notRemoved;
-                outcome.failures.push_back("Could not remove " + TargetText(item.target) + ".");
+                outcome.failures.push_back("Could not remove " + TargetText(target) + ".");
             }
             if (controls.pumpEvents) controls.pumpEvents();
         }
