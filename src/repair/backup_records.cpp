@@ -236,8 +236,23 @@ std::string ReadRecordField(std::string_view line, std::string_view key) {
 }
 
 std::vector<BackupItem> ReadConfigItems(std::string_view text) {
-    LineCursor lines(text, false);
     std::vector<BackupItem> items;
+    ForEachConfigItem(text, [&](BackupItem&& item) { items.push_back(std::move(item)); });
+    return items;
+}
+
+size_t ConfigRecordCount(std::string_view text) {
+    constexpr std::string_view kTypeLine = "[TYPE:";
+    size_t count = 0;
+    for (size_t at = text.find(kTypeLine); at != std::string_view::npos;
+         at = text.find(kTypeLine, at + kTypeLine.size())) {
+        if (at == 0 || text[at - 1] == '\n') ++count;
+    }
+    return count;
+}
+
+void ForEachConfigItem(std::string_view text, const std::function<void(BackupItem&&)>& take) {
+    LineCursor lines(text, false);
     auto next = [&](std::string_view key, std::string* out) {
         if (lines.AtEnd()) return false;
         *out = ReadRecordField(lines.Next(), key);
@@ -277,9 +292,8 @@ std::vector<BackupItem> ReadConfigItems(std::string_view text) {
         } else {
             continue;
         }
-        items.push_back(std::move(item));
+        take(std::move(item));
     }
-    return items;
 }
 
 bool ConfigIsSound(std::string_view text) {

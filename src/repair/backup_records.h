@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -56,6 +58,11 @@ std::string ReadRecordField(std::string_view line, std::string_view key);
 // The items of a record list, in order. Lines end at LF; CRs before it are ignored.
 // Lines that start no record are skipped and a record cut off by the end is dropped.
 std::vector<BackupItem> ReadConfigItems(std::string_view text);
+// The same items handed to `take` one by one, for a caller that keeps them its own way:
+// a large backup lists hundreds of thousands.
+void ForEachConfigItem(std::string_view text, const std::function<void(BackupItem&&)>& take);
+// How many records a list holds that ConfigIsSound accepts (each starts with its type line).
+size_t ConfigRecordCount(std::string_view text);
 // Whether a record list is whole: every line belongs to a complete record whose lines
 // carry their keys, key exports are bare entry names, and nothing else is there.
 bool ConfigIsSound(std::string_view text);

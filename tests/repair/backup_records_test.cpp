@@ -55,7 +55,7 @@ TEST(BackupRecordsTest, RecordsReadBackWithAnyLineEnds) {
                           ValueRecord("HKEY_CURRENT_USER\\Run", "", "c:\\x]y", &exact) +
                           FileRecord("C:\\a\\Word.lnk") +
                           FileRecord("C:\\b\\Word.lnk", "Word~2.lnk") +
-                          ValueRecord("HKEY_LOCAL_MACHINE\\S", "v", "d", nullptr);
+                          ValueRecord("HKEY_LOCAL_MACHINE\\S", "v", "[TYPE:FILE]", nullptr);
     std::string lf = records;
     lf.erase(std::remove(lf.begin(), lf.end(), '\r'), lf.end());
     for (std::string_view end : {"\r\r\n", "\r\n", "\n"}) {
@@ -63,6 +63,9 @@ TEST(BackupRecordsTest, RecordsReadBackWithAnyLineEnds) {
         EXPECT_TRUE(ConfigIsSound(text));
         std::vector<BackupItem> items = ReadConfigItems(text);
         ASSERT_EQ(items.size(), 5u) << end.size();
+        // A field's text that looks like a type line starts no record.
+        EXPECT_EQ(ConfigRecordCount(text), 5u);
+        EXPECT_EQ(items[4].first, "[TYPE:FILE]");
         EXPECT_EQ(items[0].kind, kBackupKey);
         EXPECT_EQ(items[0].first, "HKEY_LOCAL_MACHINE\\SOFTWARE\\App");
         EXPECT_EQ(items[0].second, "\\rkBackUp3.reg");
@@ -166,6 +169,7 @@ TEST(BackupRecordsTest, DamagedRecordListsAreReadSafely) {
         std::vector<BackupItem> items = ReadConfigItems(text);
         EXPECT_LE(items.size(), 3u);
         if (ConfigIsSound(text)) {
+            EXPECT_EQ(ConfigRecordCount(text), items.size());
             for (const BackupItem& item : items) {
                 if (item.kind == kBackupKey && !item.second.empty()) {
                     EXPECT_TRUE(IsBareName(item.second.substr(1)));

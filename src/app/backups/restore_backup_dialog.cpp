@@ -55,10 +55,12 @@ void RestoreBackupDialog::SelectDate(int index) {
         prompts_.Message(std::string(kInvalidBackupText));
         return;
     }
-    std::vector<BackupItem> items = ReadConfigItems(text);
-    rows_.reserve(items.size());
-    for (BackupItem& item : items)
+    // Into their rows as they are read, in room made for them once: no list of the
+    // items is made first and moved, nor moved again as the rows grow.
+    rows_.reserve(ConfigRecordCount(text));
+    ForEachConfigItem(text, [this](BackupItem&& item) {
         rows_.push_back({std::move(item), false});
+    });
 }
 
 void RestoreBackupDialog::SetChecked(int row, bool checked) {
