@@ -146,6 +146,8 @@ bool Measure(size_t values, const fs::path& work) {
         if (it->path().extension() == ".zip")
             archiveMb += static_cast<double>(it->file_size(walkError)) / 1048576.0;
     }
+    const long beforeRestore = StatusKb("VmRSS:");
+    ResetPeakMemory();
     start = Clock::now();
     machine = LoadOrSay(prefix);
     if (!machine) return false;
@@ -157,17 +159,19 @@ bool Measure(size_t values, const fs::path& work) {
     size_t restored = static_cast<size_t>(dialog.LastRestore().restored);
     saved = machine->Flush().ok;
     double restore = Since(start);
+    const long restorePeak = StatusKb("VmHWM:");
     machine.reset();
 
     ResultStore after;
     size_t findingsAfter = Scan(prefix, after, nullptr);
     std::printf(
         "%8zu values %7zu findings  scan %6.2f s  repair %7.2f s = %5.2f scans (%d removed)  "
-        "backup %.1f MB  memory +%.0f MB  restore %7.2f s = %5.2f scans (%zu items%s)  findings "
-        "after restore %zu\n",
+        "backup %.1f MB  memory +%.0f MB  restore %7.2f s = %5.2f scans (%zu items%s, "
+        "memory +%.0f MB with the load)  findings after restore %zu\n",
         values, findings, scan, repair + rescan - scan, (repair + rescan - scan) / scan,
         outcome.removed, archiveMb, static_cast<double>(repairPeak - before) / 1024.0, restore,
-        restore / scan, restored, selected && saved ? "" : ", NOT SAVED", findingsAfter);
+        restore / scan, restored, selected && saved ? "" : ", NOT SAVED",
+        static_cast<double>(restorePeak - beforeRestore) / 1024.0, findingsAfter);
     auto aim = [](double scans) { return scans <= kAimScans ? "holds" : "MISSED"; };
     std::printf(
         "%8zu values  repair %5.2f scans (aim %.0f: %s)  restore %5.2f scans (aim %.0f: %s)\n",
