@@ -126,6 +126,9 @@ std::vector<ResultsSummaryRow> MainWindow::ResultsSummary() const {
 }
 
 int MainWindow::ForgetIgnoredFindings(const IgnoreList& ignoreList) {
+    // A repair walks the findings while the window stays open: they stay until it ends,
+    // and it leaves for the section selection, whose next scan lists them no more.
+    if (repairRunning_) return 0;
     // The details dialog leaves locations with short root names; the list has long ones.
     return results_.RemoveIf([&ignoreList](const Problem& problem) {
         std::string text = LongRootLocation(problem.Location());

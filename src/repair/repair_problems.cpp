@@ -192,6 +192,12 @@ Removal RemoveTarget(Machine& machine, const Target& target) {
     return done ? Removal::kRemoved : Removal::kFailed;
 }
 
+// Gives a finding's location its root's long name, which its target names. Only the root
+// is expanded: a sub-key may itself hold "HKLM" and the like.
+void ExpandRoot(Problem& problem) {
+    problem.SetLocation(LongRootLocation(problem.Location()));
+}
+
 // The thing a finding names, as the user reads it.
 std::string TargetText(const Target& target) {
     switch (target.kind) {
@@ -322,8 +328,7 @@ RepairOutcome RepairCheckedProblems(Machine& machine, ResultStore& results, cons
     for (size_t index = 0; index < problems.size(); ++index) {
         if (!running()) break;
         auto& problem = problems[index];
-        // Only the root is expanded: a sub-key may itself hold "HKLM" and the like.
-        problem->SetLocation(LongRootLocation(problem->Location()));
+        ExpandRoot(*problem);
         if (problem->isChecked) {
             Target target = TargetOf(*problem);
             if (target.kind != Target::kNone) {
@@ -367,7 +372,10 @@ RepairOutcome RepairCheckedProblems(Machine& machine, ResultStore& results, cons
         TextTable done(std::numeric_limits<size_t>::max());
         std::vector<std::filesystem::path> desktopChanged;
         for (const Planned& item : planned) {
-            const Target target = TargetOf(*problems[item.problem]);
+            // The details dialog, opened meanwhile, shortens roots again.
+            Problem& problem = *problems[item.problem];
+            ExpandRoot(problem);
+            const Target target = TargetOf(problem);
             const std::string identity = Identity(target);
             Removal result;
             if (const uint8_t* earlier = done.Find(identity); earlier && *earlier) {

@@ -150,6 +150,12 @@ TEST_F(MainWindowTest, IgnoredFindingsLeaveTheResultsWhateverTheRootsSpelling) {
     EXPECT_EQ(window.Results().Count(8), 1);
     EXPECT_EQ(window.Results().Count(5), 1);
     EXPECT_EQ(window.ForgetIgnoredFindings({"HKEY_CURRENT_USER\\Software\\Other"}), 0);
+    // Not while a repair walks them.
+    window.SetRepairRunning(true);
+    EXPECT_EQ(window.ForgetIgnoredFindings({"HKEY_LOCAL_MACHINE"}), 0);
+    EXPECT_EQ(window.Results().Total(), 2);
+    window.SetRepairRunning(false);
+    EXPECT_EQ(window.ForgetIgnoredFindings({"HKEY_LOCAL_MACHINE"}), 2);
 }
 
 TEST_F(MainWindowTest, TitleNamesTheMachine) {

@@ -1,5 +1,7 @@
 #include "repair/repair_problems.h"
 
+#include <cstring>
+
 #include "platform/registry/registry_access.h"
 #include "repair/zip_archive.h"
 #include "repair_fixture.h"
@@ -60,6 +62,31 @@ TEST_F(RepairTest, RepairReturnsItsOutcomeAndLeavesTheEndToTheWindow) {
     // The window clears the flag and goes back once it has shown the outcome.
     EXPECT_EQ(running, std::vector<bool>{true});
     EXPECT_EQ(selectionShown, 0);
+    EXPECT_FALSE(RegistryAccess(*machine).KeyExists(kHkeyLocalMachine, "Software\\HKCUTools"));
+}
+
+// The window's details dialog, opened while the repair runs, writes the roots short again;
+// what was saved is removed all the same.
+TEST_F(RepairTest, RootsShortenedWhileItRunsStillNameWhatIsRemoved) {
+    AddFindings();
+    for (auto& problem : results.Problems())
+        problem->isChecked = true;
+    RepairControls controls;
+    controls.pumpEvents = [&] {
+        for (auto& problem : results.Problems()) {
+            std::string location(problem->Location());
+            for (auto [root, shortRoot] : {std::pair{"HKEY_LOCAL_MACHINE", "HKLM"},
+                                           std::pair{"HKEY_CURRENT_USER", "HKCU"}}) {
+                if (location.rfind(root, 0) == 0) location.replace(0, strlen(root), shortRoot);
+            }
+            problem->SetLocation(location);
+        }
+    };
+    RepairOutcome outcome =
+        RepairCheckedProblems(*machine, results, PlanRepair(*machine, results), controls);
+    EXPECT_GT(outcome.removed, 0);
+    EXPECT_EQ(outcome.notRemoved, 0) << outcome.message;
+    EXPECT_EQ(outcome.notBackedUp, 0);
     EXPECT_FALSE(RegistryAccess(*machine).KeyExists(kHkeyLocalMachine, "Software\\HKCUTools"));
 }
 
