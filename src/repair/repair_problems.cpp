@@ -308,6 +308,7 @@ RepairOutcome RepairCheckedProblems(Machine& machine, ResultStore& results, cons
 
     // First everything is saved; nothing is removed until the archive that holds it is
     // closed and on the disk, so that a run killed at any moment loses nothing.
+    //
     // A finding to remove once its archive is on the disk. Its target and identity are
     // made again then: hundreds of thousands of copies of their texts would be kept
     // meanwhile, in fresh memory, for no purpose.
