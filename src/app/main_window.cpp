@@ -128,7 +128,7 @@ std::vector<ResultsSummaryRow> MainWindow::ResultsSummary() const {
 int MainWindow::ForgetIgnoredFindings(const IgnoreList& ignoreList) {
     // A repair walks the findings while the window stays open: they stay until it ends,
     // and it leaves for the section selection, whose next scan lists them no more.
-    if (repairRunning_) return 0;
+    if (repairHoldsResults_) return 0;
     // The details dialog leaves locations with short root names; the list has long ones.
     return results_.RemoveIf([&ignoreList](const Problem& problem) {
         std::string text = LongRootLocation(problem.Location());
@@ -143,6 +143,13 @@ void MainWindow::ClickRepair() {
         repairRunning_ = false;
         return;
     }
+    // The findings are the repair's until it returns: after an abort it still removes
+    // what it saved.
+    struct Hold {
+        bool& held;
+        explicit Hold(bool& flag) : held(flag) { held = true; }
+        ~Hold() { held = false; }
+    } hold(repairHoldsResults_);
     if (actions_.repair) actions_.repair();
 }
 

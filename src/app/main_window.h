@@ -124,7 +124,8 @@ class MainWindow {
     std::string ResultsNote() const;
     // The sections with findings, in scan order, with their counts as they are now.
     std::vector<ResultsSummaryRow> ResultsSummary() const;
-    // Drops the findings the ignore list now covers; returns how many went.
+    // Drops the findings the ignore list now covers; returns how many went. None while a
+    // repair goes through them.
     int ForgetIgnoredFindings(const IgnoreList& ignoreList);
     // Results view. While a repair runs the button reads "Abort" and only clears the
     // repair-running flag; the repair stops before its next finding.
@@ -174,6 +175,7 @@ class MainWindow {
     std::array<bool, kSectionCount> ticks_{};
     ResultStore results_;
     bool repairRunning_ = false;
+    bool repairHoldsResults_ = false;  // from the repair's start until it returns
     bool scanAborted_ = false;
     unsigned completeScanEstimate_ = 0;
     std::string systemDescription_;

@@ -150,11 +150,17 @@ TEST_F(MainWindowTest, IgnoredFindingsLeaveTheResultsWhateverTheRootsSpelling) {
     EXPECT_EQ(window.Results().Count(8), 1);
     EXPECT_EQ(window.Results().Count(5), 1);
     EXPECT_EQ(window.ForgetIgnoredFindings({"HKEY_CURRENT_USER\\Software\\Other"}), 0);
-    // Not while a repair walks them.
-    window.SetRepairRunning(true);
-    EXPECT_EQ(window.ForgetIgnoredFindings({"HKEY_LOCAL_MACHINE"}), 0);
+    // Not while a repair goes through them, aborted or not: its window stays open to
+    // the ignore list.
+    int forgotten = -1;
+    window.SetActions({.repair = [&] {
+        window.SetRepairRunning(true);
+        window.ClickRepair();  // Abort: the repair still removes what it saved
+        forgotten = window.ForgetIgnoredFindings({"HKEY_LOCAL_MACHINE"});
+    }});
+    window.ClickRepair();
+    EXPECT_EQ(forgotten, 0);
     EXPECT_EQ(window.Results().Total(), 2);
-    window.SetRepairRunning(false);
     EXPECT_EQ(window.ForgetIgnoredFindings({"HKEY_LOCAL_MACHINE"}), 2);
 }
 
