@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -23,6 +22,7 @@
 #include "platform/machine/machine.h"
 #include "platform/machine/sample_machine.h"
 #include "platform/registry/process_heap.h"
+#include "process_memory.h"
 #include "scan/result_store.h"
 #include "scan/scan_driver.h"
 
@@ -30,6 +30,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace hivewise;
+using bench::ResetPeakMemory;
+using bench::StatusKb;
 using Clock = std::chrono::steady_clock;
 
 // A repair of every finding, and the restore of its backup, each within this many scans.
@@ -42,21 +44,6 @@ class YesPrompts : public UserPrompts {
     }
     bool AskYesNo(const std::string&) override { return true; }
 };
-
-// A field of /proc/self/status in KiB, or -1.
-long StatusKb(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind(field, 0) == 0) return std::atol(line.c_str() + std::strlen(field));
-    }
-    return -1;
-}
-
-// Starts the peak of the memory in use afresh from what is in use now.
-void ResetPeakMemory() {
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
 
 double Since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();

@@ -28,6 +28,7 @@
 #include "platform/machine/local_time.h"
 #include "platform/registry/process_heap.h"
 #include "platform/registry/registry_access.h"
+#include "process_memory.h"
 #include "scan/result_store.h"
 #include "scan/scan_driver.h"
 #include "ui/desktop_app.h"
@@ -36,15 +37,7 @@
 namespace {
 
 using namespace hivewise;
-
-long StatusKb(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind(field, 0) == 0) return std::atol(line.c_str() + std::strlen(field));
-    }
-    return -1;
-}
+using bench::StatusKb;
 
 // What the scan as the command line takes it cost: findings handed over on the scan thread.
 struct DirectScan {
